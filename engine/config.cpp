@@ -1,0 +1,326 @@
+// Settings table, its file, the command-line switches and ConfigNode. Both readers share one line
+// grammar: "key = value" lines, whole-line "//" comments, CR and LF line ends.
+#include "engine/config.h"
+#include <ctype.h>
+#include <errno.h>
+#include <limits.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+#include <new>
+#include "engine/app.h"
+#include "engine/log.h"
+#include "engine/sysUtils.h"
+
+const char* vs_profile_name = "vs_2_0";
+const char* ps_profile_name = "ps_2_0";
+bool d3d_scene_without_rt_surface = true;
+
+static bool is_blank(char c) { return c == ' ' || c == '\t'; }
+static bool is_eol(char c) { return c == '\r' || c == '\n'; }
+
+void parse_config_lines(const char* text, int length,
+                        void (*visit)(void*, const char*, int, const char*, int), void* ctx) {
+  int i = 0;
+  while (i < length) {
+    while (i < length && is_blank(text[i])) i++;
+    if (i >= length) break;
+    if (is_eol(text[i])) {
+      while (i < length && is_eol(text[i])) i++;
+      continue;
+    }
+    if (text[i] == '/' && i + 1 < length && text[i + 1] == '/') {
+      while (i < length && text[i] != '\r' && text[i] != '\n') i++;
+      if (i < length && text[i] == '\r') i++;
+      while (i < length && is_eol(text[i])) i++;
+      continue;
+    }
+    int key_start = i;
+    while (i < length && !is_blank(text[i]) && text[i] != '=' && !is_eol(text[i])) i++;
+    int key_len = i - key_start;
+    while (i < length && is_blank(text[i])) i++;
+    if (i >= length || text[i] != '=') continue;  // no entry: scanning goes on from here
+    i++;
+    while (i < length && is_blank(text[i])) i++;
+    int value_start = i;
+    while (i < length && !is_eol(text[i])) i++;
+    int value_end = i;
+    while (value_end > value_start && is_blank(text[value_end - 1])) value_end--;
+    while (i < length && is_eol(text[i])) i++;
+    if (key_len == 16 && memcmp(text + key_start, "_CONFIG_VERSION_", 16) == 0) continue;
+    visit(ctx, text + key_start, key_len, text + value_start, value_end - value_start);
+  }
+}
+
+bool parse_config_int(const char* text, int* out) {
+  const char* p = text;
+  while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\v' || *p == '\f') p++;
+  const char* digits = p;
+  if (*digits == '+' || *digits == '-') digits++;
+  bool hex = digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X');
+  bool any = hex ? isxdigit((unsigned char)digits[2]) != 0 : (*digits >= '0' && *digits <= '9');
+  if (!any) {
+    // "0x" with no hex digit still reads the 0.
+    if (!(digits[0] == '0')) return false;
+  }
+  errno = 0;
+  long long v = strtoll(p, nullptr, 0);
+  if (v > INT_MAX) v = INT_MAX;
+  if (v < INT_MIN) v = INT_MIN;
+  *out = int(v);
+  return true;
+}
+
+// ---- settings table
+
+struct SettingEntry {
+  char* key;
+  char* value;
+  int key_len;
+  int value_len;
+};
+
+static DynArray<SettingEntry> settings;
+static bool settings_loaded = false;
+static bool settings_saved = false;
+
+static char* heap_text(const char* s, int l) {
+  char* p = (char*)dlmalloc(size_t(l) + 1);
+  ASSERT(p);
+  memcpy(p, s, size_t(l));
+  p[l] = 0;
+  return p;
+}
+
+static void free_settings() {
+  for (SettingEntry& e : settings) {
+    dlfree(e.key);
+    dlfree(e.value);
+  }
+  settings.clear();
+}
+
+static void add_setting(void*, const char* key, int key_len, const char* value, int value_len) {
+  SettingEntry e{heap_text(key, key_len), heap_text(value, value_len), key_len, value_len};
+  settings.push_back(e);
+}
+
+static TempString<260> settings_file_name() { return get_appdata_folder_path("settings.cfg"); }
+
+bool load_app_config() {
+  FILE* f = fopen(settings_file_name(), "rb");
+  if (!f) return false;
+  bool ok = false;
+  if (fseek(f, 0, SEEK_END) == 0) {
+    long size = ftell(f);
+    if (size >= 0 && size < INT_MAX && fseek(f, 0, SEEK_SET) == 0) {
+      char* buf = (char*)dlmalloc(size_t(size) + 1);
+      if (buf && fread(buf, 1, size_t(size), f) == size_t(size)) {
+        buf[size] = 0;
+        free_settings();
+        parse_config_lines(buf, int(size), add_setting, nullptr);
+        ok = true;
+      }
+      dlfree(buf);
+    }
+  }
+  fclose(f);
+  return ok;
+}
+
+// Writes a temporary file beside the settings and renames it over them, so that a crash or a full
+// disk in the middle of a save never leaves a truncated settings file behind.
+bool save_app_config() {
+  TempString<260> name = settings_file_name();
+  TempString<260> temp;
+  temp.format("%s.tmp", name.c_str());
+  plat_make_folder(get_appdata_folder_path(""));
+  FILE* f = fopen(temp, "wt");
+  if (!f) return false;
+  bool ok = fputs("// Game settings\n_CONFIG_VERSION_=1\n\n", f) >= 0;
+  for (int i = 0; ok && i < settings.size(); i++) {
+    const SettingEntry& e = settings[i];
+    ok = fwrite(e.key, 1, size_t(e.key_len), f) == size_t(e.key_len) && fputc('=', f) != EOF &&
+         fwrite(e.value, 1, size_t(e.value_len), f) == size_t(e.value_len) && fputc('\n', f) != EOF;
+  }
+  ok = (fflush(f) == 0) && ok;
+  ok = (fsync(fileno(f)) == 0) && ok;
+  ok = (fclose(f) == 0) && ok;
+  if (!ok || rename(temp, name) != 0) {
+    remove(temp);
+    return false;
+  }
+  debug("app config saved");
+  return true;
+}
+
+static void ensure_settings_loaded() {
+  if (settings_loaded) return;
+  settings_loaded = true;
+  settings_saved = load_app_config();
+}
+
+void reset_app_config() {
+  free_settings();
+  settings.free();
+  settings_loaded = false;
+  settings_saved = false;
+}
+
+static SettingEntry* find_setting(const char* key) {
+  int l = (int)strlen(key);
+  for (SettingEntry& e : settings)
+    if (e.key_len == l && memcmp(e.key, key, size_t(l)) == 0) return &e;
+  return nullptr;
+}
+
+bool get_config_str(const char* key, char* buffer, int buffer_size) {
+  ensure_settings_loaded();
+  SettingEntry* e = find_setting(key);
+  if (!e || e->value_len + 1 > buffer_size) return false;
+  memcpy(buffer, e->value, size_t(e->value_len) + 1);
+  return true;
+}
+
+bool set_config_str(const char* key, const char* value, int length) {
+  ensure_settings_loaded();
+  if (!value) value = "";
+  if (length < 0) length = (int)strlen(value);
+  SettingEntry* e = find_setting(key);
+  if (e) {
+    char* v = heap_text(value, length);
+    dlfree(e->value);
+    e->value = v;
+    e->value_len = length;
+  } else {
+    add_setting(nullptr, key, (int)strlen(key), value, length);
+  }
+  settings_saved = false;
+  return true;
+}
+
+bool get_config_int(const char* key, int* out) {
+  char buf[64];
+  if (!get_config_str(key, buf, sizeof(buf))) return false;
+  return parse_config_int(buf, out);
+}
+
+bool set_config_int(const char* key, int value) {
+  char buf[16];
+  snprintf(buf, sizeof(buf), "%d", value);
+  return set_config_str(key, buf);
+}
+
+bool get_config_bool(const char* key, bool* out) {
+  int v;
+  if (!get_config_int(key, &v)) return false;
+  *out = v != 0;
+  return true;
+}
+
+bool set_config_bool(const char* key, bool value) { return set_config_str(key, value ? "1" : "0"); }
+
+bool flush_app_config() {
+  // Nothing was ever read or set: there is nothing to write, and writing would replace the user's
+  // file with an empty table.
+  if (!settings_loaded || settings_saved) return true;
+  settings_saved = true;
+  return save_app_config();
+}
+
+// ---- start-up settings and switches
+
+void read_app_settings(int argc, char** argv) {
+  app_want_fullscreen = true;
+  app_screen_wd = 0;
+  app_screen_ht = 0;
+  app_use_aa = false;
+  app_use_vsync = true;
+  d3d_scene_without_rt_surface = true;
+  get_config_int("screen_wd", &app_screen_wd);
+  get_config_int("screen_ht", &app_screen_ht);
+  get_config_bool("fullscreen", &app_want_fullscreen);
+  get_config_bool("vsync", &app_use_vsync);
+  get_config_bool("devkeys", &use_dev_keys);
+  vs_profile_name = "vs_2_0";
+  ps_profile_name = "ps_2_0";
+  for (int i = 1; i < argc; i++) {
+    const char* a = argv[i];
+    if (!strcmp(a, "-720")) { app_screen_wd = 1280; app_screen_ht = 720; }
+    else if (!strcmp(a, "-360")) { app_screen_wd = 640; app_screen_ht = 360; }
+    else if (!strcmp(a, "-aa")) app_use_aa = true;
+    else if (!strcmp(a, "-noaa")) app_use_aa = false;
+    else if (!strcmp(a, "-vs")) app_use_vsync = true;
+    else if (!strcmp(a, "-novs")) app_use_vsync = false;
+    else if (!strcmp(a, "-fullscr")) app_want_fullscreen = true;
+    else if (!strcmp(a, "-win")) app_want_fullscreen = false;
+  }
+}
+
+// ---- ConfigNode
+
+void ConfigNode::clear() {
+  for (ConfigEntry& e : entries) {
+    e.key.clear();
+    e.value.clear();
+  }
+  entries.free();
+}
+
+static void add_node_entry(void* ctx, const char* key, int key_len, const char* value, int value_len) {
+  ConfigNode* node = (ConfigNode*)ctx;
+  ConfigEntry& e = node->entries.push_back();  // zero-filled: two null Strings
+  e.key.set(key, key_len);
+  e.value.set(value, value_len);
+}
+
+void ConfigNode::parse(const char* text, int length) { parse_config_lines(text, length, add_node_entry, this); }
+
+bool ConfigNode::load(const char* name) {
+  FILE* f = fopen(name, "rb");
+  if (!f) return false;
+  bool ok = false;
+  if (fseek(f, 0, SEEK_END) == 0) {
+    long size = ftell(f);
+    if (size >= 0 && size < INT_MAX && fseek(f, 0, SEEK_SET) == 0) {
+      char* buf = (char*)dlmalloc(size_t(size) + 1);
+      if (buf && fread(buf, 1, size_t(size), f) == size_t(size)) {
+        parse(buf, int(size));
+        ok = true;
+      }
+      dlfree(buf);
+    }
+  }
+  fclose(f);
+  return ok;
+}
+
+ConfigNode* ConfigNode::fromFile(const char* name) {
+  void* mem = dlmalloc(sizeof(ConfigNode));
+  ConfigNode* n = new (mem) ConfigNode();
+  if (!n->load(name)) {
+    n->~ConfigNode();
+    dlfree(mem);
+    return nullptr;
+  }
+  return n;
+}
+
+int ConfigNode::findEntry(const char* key) const {
+  for (int i = 0; i < entries.size(); i++)
+    if (strcmp(entries[i].key.text(), key) == 0) return i;
+  return -1;
+}
+
+const char* ConfigNode::getStr(const char* key, const char* def) const {
+  int i = findEntry(key);
+  return i < 0 ? def : entries[i].value.text();
+}
+
+int ConfigNode::getInt(const char* key, int def) const {
+  int i = findEntry(key);
+  if (i < 0) return def;
+  int v;
+  return parse_config_int(entries[i].value.text(), &v) ? v : def;
+}

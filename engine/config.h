@@ -1,0 +1,51 @@
+// The settings file "settings.cfg" in the data folder with its typed getters and setters, the
+// command-line switches, and ConfigNode, which reads the same line grammar from other files.
+#pragma once
+#include "engine/cont/dynArray.h"
+#include "engine/misc/utils.h"
+
+bool get_config_str(const char* key, char* buffer, int buffer_size);
+bool set_config_str(const char* key, const char* value, int length = -1);
+bool get_config_int(const char* key, int* out);
+bool set_config_int(const char* key, int value);
+bool get_config_bool(const char* key, bool* out);
+bool set_config_bool(const char* key, bool value);
+bool flush_app_config();
+bool load_app_config();
+bool save_app_config();
+// Forgets the table so the next access loads the file again (tests).
+void reset_app_config();
+
+void read_app_settings(int argc, char** argv);
+extern const char* vs_profile_name;
+extern const char* ps_profile_name;
+extern bool d3d_scene_without_rt_surface;
+
+// Parses an integer with base prefixes (0x hexadecimal, leading 0 octal), optional sign and leading
+// blanks, clamped to 32 bits. False when no digit was read.
+bool parse_config_int(const char* text, int* out);
+
+struct ConfigEntry {
+  String key;
+  String value;
+};
+
+// Calls visit(ctx, key, key_len, value, value_len) for every entry of the line grammar.
+void parse_config_lines(const char* text, int length,
+                        void (*visit)(void* ctx, const char* key, int key_len, const char* value, int value_len),
+                        void* ctx);
+
+struct ConfigNode {
+  DynArray<ConfigEntry> entries;
+
+  ConfigNode() = default;
+  ~ConfigNode() { clear(); }
+  void clear();
+  static ConfigNode* fromFile(const char* name);
+  bool load(const char* name);
+  void parse(const char* text, int length);
+  int findEntry(const char* key) const;
+  bool hasValue(const char* key) const { return findEntry(key) >= 0; }
+  const char* getStr(const char* key, const char* def) const;
+  int getInt(const char* key, int def) const;
+};

@@ -1,0 +1,175 @@
+// Log file rotation, fatal errors, the visual log and the on-screen error message.
+#include "engine/log.h"
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include "engine/app.h"
+#include "engine/cont/dynArray.h"
+#include "engine/d3d_render.h"
+#include "engine/font.h"
+#include "engine/misc/utils.h"
+#include "engine/sysUtils.h"
+#include "platform/platform.h"
+
+int num_debug_log_files = 5;
+
+static FILE* log_file = nullptr;
+static DynArray<TempString<128>> visual_log_lines;
+static DynArray<char> error_text;
+
+static TempString<260> log_file_name(int index) {
+  if (index == 0) return get_appdata_folder_path("log.txt");
+  return get_appdata_folder_path(TempString<32>::make("log%02d.txt", index));
+}
+
+// Rotates the old logs and opens "log.txt" afresh. Rotation failures are expected on a first run.
+static void open_debug_log() {
+  int n = num_debug_log_files;
+  if (n > 1) {
+    remove(log_file_name(n - 1));
+    for (int i = n - 1; i >= 2; i--) rename(log_file_name(i - 1), log_file_name(i));
+    rename(log_file_name(0), log_file_name(1));
+  }
+  plat_make_folder(get_appdata_folder_path(""));
+  log_file = fopen(log_file_name(0), "wt");
+}
+
+void close_debug_log() {
+  if (log_file) fclose(log_file);
+  log_file = nullptr;
+}
+
+void vdebug(const char* fmt, va_list args) {
+  va_list copy;
+  va_copy(copy, args);
+  vfprintf(stdout, fmt, args);
+  if (!log_file) open_debug_log();
+  if (log_file) vfprintf(log_file, fmt, copy);
+  va_end(copy);
+}
+
+static void debug_text(const char* text) {
+  fputs(text, stdout);
+  if (!log_file) open_debug_log();
+  if (log_file) fputs(text, log_file);
+}
+
+void debug_(const char* fmt, ...) {
+  va_list a;
+  va_start(a, fmt);
+  vdebug(fmt, a);
+  va_end(a);
+}
+
+void debug(const char* fmt, ...) {
+  va_list a;
+  va_start(a, fmt);
+  vdebug(fmt, a);
+  va_end(a);
+  debug_text("\n");
+  fflush(stdout);
+  if (log_file) fflush(log_file);
+}
+
+void error_message(const char* text) {
+  debug("ERROR: %s", text);
+  TempString<256> caption;
+  caption.format("%s - FATAL ERROR", APP_WINDOW_TITLE);
+  plat_message_box(text, caption);
+}
+
+void fatal(const char* fmt, ...) {
+  // A fatal error raised while shutting down (or while reporting another one) must not recurse
+  // into the shutdown again: report it and leave.
+  static int depth = 0;
+  depth++;
+  va_list a;
+  va_start(a, fmt);
+  fputs("\n\n", stderr);
+  va_list copy;
+  va_copy(copy, a);
+  vfprintf(stderr, fmt, copy);
+  va_end(copy);
+  fputs("\n", stderr);
+  fflush(stdout);
+  fflush(stderr);
+  if (log_file) fflush(log_file);
+  char buf[4096];
+  vsnprintf(buf, sizeof(buf), fmt, a);
+  va_end(a);
+  if (depth == 1) {
+    error_message(buf);
+    shutdown_app();
+  } else if (log_file) {
+    fprintf(log_file, "ERROR: %s\n", buf);
+    fflush(log_file);
+  }
+  fflush(stdout);
+  if (log_file) fflush(log_file);
+  _Exit(100);
+}
+
+void assert_failed(const char* file, int line, const char* expr) {
+  fatal("%s(%d): failed ASSERT(%s)", file, line, expr);
+}
+
+void visual_log(const char* fmt, ...) {
+  TempString<128> line;
+  va_list a;
+  va_start(a, fmt);
+  line.vformat(fmt, a);
+  va_end(a);
+  visual_log_lines.push_back(line);
+  if (visual_log_lines.size() > 100) visual_log_lines.remove(0, visual_log_lines.size() - 100);
+}
+
+void clear_visual_log() { visual_log_lines.free(); }
+int visual_log_count() { return visual_log_lines.size(); }
+const char* visual_log_line(int i) { return visual_log_lines[i]; }
+
+void draw_visual_log() {
+  TextState saved = save_text_state();
+  set_text_scale(2);
+  int u = get_font_cell_height();
+  int n = visual_log_lines.size();
+  for (int i = 0; i < n; i++) draw_text(visual_log_lines[i], -1, 2 * u, 2 * u * (n - i), -1, -1, 0xFFFFFFFF);
+  restore_text_state(saved);
+}
+
+void set_error_message(const char* text) {
+  if (!text || !text[0]) {
+    error_text.clear();
+    return;
+  }
+  int l = (int)strlen(text);
+  error_text.resize(l + 1);
+  memcpy(error_text.data, text, size_t(l) + 1);
+  debug("ERROR MESSAGE SET: %s", text);
+}
+
+void append_error_message(const char* text, int length) {
+  if (!text || length == 0) return;
+  if (length < 0) length = (int)strlen(text);
+  if (length == 0) return;
+  if (error_text.size() > 0) {
+    char nl = '\n';
+    error_text.insert(error_text.size() - 1, 1, &nl);
+  } else {
+    char zero = 0;
+    error_text.append(1, &zero);
+  }
+  error_text.insert(error_text.size() - 1, length, text);
+}
+
+bool has_error_message() { return error_text.size() > 0; }
+const char* get_error_message() { return error_text.size() > 0 ? error_text.data : ""; }
+
+void draw_error_message() {
+  if (!has_error_message()) return;
+  TextState saved = save_text_state();
+  set_text_scale(2);
+  int u = get_font_cell_height();
+  draw_rect(0, d3d_ht - 12 * u, d3d_wd, d3d_ht, 0xCC660000);
+  draw_text(error_text.data, -1, d3d_wd / 2, d3d_ht - u, 0, 1, 0xFFFFEE00);
+  restore_text_state(saved);
+}

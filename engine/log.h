@@ -1,0 +1,34 @@
+// The four reporting channels: the log (standard output plus the rotating log file), fatal errors,
+// the visual log drawn over the game, and the red error strip. Assertions end in fatal().
+#pragma once
+#include <stdarg.h>
+
+extern int num_debug_log_files;
+
+void debug(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+void debug_(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+void vdebug(const char* fmt, va_list args);
+[[noreturn]] void fatal(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+void error_message(const char* text);
+
+void visual_log(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+void clear_visual_log();
+void draw_visual_log();
+int visual_log_count();
+const char* visual_log_line(int i);
+
+void set_error_message(const char* text);
+void append_error_message(const char* text, int length);
+bool has_error_message();
+const char* get_error_message();
+void draw_error_message();
+
+// Closes the log file (tests use it to start over with a fresh rotation).
+void close_debug_log();
+
+[[noreturn]] void assert_failed(const char* file, int line, const char* expr);
+
+// Always compiled in. ASSERT_AT names the file and line that the message reports explicitly, for the
+// containers whose messages are fixed; ASSERT takes them from the build.
+#define ASSERT(cond) do { if (!(cond)) assert_failed(__FILE__, __LINE__, #cond); } while (0)
+#define ASSERT_AT(file, line, cond) do { if (!(cond)) assert_failed(file, line, #cond); } while (0)

@@ -1,0 +1,50 @@
+// Scene start-up, the update step and the frame. The game's systems join these as they are built;
+// for now the scene sets the update rate, binds the controls, handles the screenshot key and clears
+// the screen to the game's night colour.
+#include "game/gameScene.h"
+#include "engine/app.h"
+#include "engine/d3d_render.h"
+#include "engine/imageFiles.h"
+#include "engine/input.h"
+#include "engine/log.h"
+#include "game/controls.h"
+#include "platform/vkeys.h"
+
+bool show_fps = false;
+bool game_paused = false;
+int voxel_scale = 1;
+
+void compute_pixel_scale() {
+  int s = d3d_ht / 120;
+  if (s < 1) s = 1;
+  voxel_scale = s;
+  debug("3d pixel scale: %d", s);
+}
+
+void init_scene() {
+  set_update_rate(20, 5);
+  compute_pixel_scale();
+  shouldHideMouse = true;
+  init_controls();
+}
+
+void close_scene() {}
+
+void update_step_hook() {}
+
+void update_step(float) {
+  if (isAppActive) {
+    if (use_dev_keys && !getKeyState(VK_CONTROL)) {
+      if (keyDown(VK_F1)) show_fps = !show_fps;
+      if (keyDown(VK_F2)) game_paused = !game_paused;
+    }
+    if (keyDown(VK_SNAPSHOT)) take_screenshot();
+  }
+  measure_update_time();
+}
+
+void render_frame(float) { clear_view(0xFF101820); }
+
+void check_hot_reload() {}
+
+void on_device_reset() { compute_pixel_scale(); }

@@ -1,0 +1,16 @@
+// The game scene: the layer between the main loop and the game host. It starts and stops the game
+// systems, runs one fixed update step and draws one frame.
+#pragma once
+
+extern bool show_fps;
+extern bool game_paused;
+extern int voxel_scale;
+
+void init_scene();
+void close_scene();
+void update_step(float dt);
+void update_step_hook();
+void render_frame(float t);
+void check_hot_reload();
+void on_device_reset();
+void compute_pixel_scale();

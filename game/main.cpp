@@ -1,0 +1,4 @@
+// The program's entry.
+#include "engine/app.h"
+
+int main(int argc, char** argv) { return app_main(argc, argv); }

@@ -1,0 +1,172 @@
+// The parts of the platform layer that are plain POSIX and shared by every back end: folders, file
+// times, modules by name, pipes, the folder watch and process priority.
+#include <dirent.h>
+#include <dlfcn.h>
+#include <errno.h>
+#include <limits.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include "platform/platform.h"
+
+bool plat_get_exe_filename(char* buf, int size) {
+  if (size < 2) return false;
+  ssize_t n = readlink("/proc/self/exe", buf, size_t(size));
+  if (n <= 0 || n >= size) return false;
+  buf[n] = 0;
+  return true;
+}
+
+bool plat_get_user_data_folder(char* buf, int size) {
+  const char* xdg = getenv("XDG_DATA_HOME");
+  int n;
+  if (xdg && xdg[0] == '/') n = snprintf(buf, size_t(size), "%s", xdg);
+  else {
+    const char* home = getenv("HOME");
+    if (!home || !home[0]) return false;
+    n = snprintf(buf, size_t(size), "%s/.local/share", home);
+  }
+  return n > 0 && n < size;
+}
+
+// Creates the folder and any missing parents.
+bool plat_make_folder(const char* path) {
+  char tmp[PATH_MAX];
+  int n = snprintf(tmp, sizeof(tmp), "%s", path);
+  if (n <= 0 || n >= (int)sizeof(tmp)) return false;
+  while (n > 1 && tmp[n - 1] == '/') tmp[--n] = 0;
+  for (char* p = tmp + 1; *p; p++) {
+    if (*p != '/') continue;
+    *p = 0;
+    mkdir(tmp, 0755);
+    *p = '/';
+  }
+  if (mkdir(tmp, 0755) == 0 || errno == EEXIST) {
+    struct stat st;
+    return stat(tmp, &st) == 0 && S_ISDIR(st.st_mode);
+  }
+  return false;
+}
+
+// Canonical without requiring the file to exist: "." and ".." steps are folded textually.
+bool plat_full_path(const char* path, char* out, int size) {
+  char cwd[PATH_MAX];
+  const char* src = path;
+  char joined[PATH_MAX * 2];
+  if (path[0] != '/') {
+    if (!getcwd(cwd, sizeof(cwd))) return false;
+    snprintf(joined, sizeof(joined), "%s/%s", cwd, path);
+    src = joined;
+  }
+  char res[PATH_MAX * 2];
+  int len = 0;
+  const char* p = src;
+  while (*p) {
+    while (*p == '/') p++;
+    if (!*p) break;
+    const char* e = p;
+    while (*e && *e != '/') e++;
+    int l = int(e - p);
+    if (l == 1 && p[0] == '.') {
+    } else if (l == 2 && p[0] == '.' && p[1] == '.') {
+      while (len > 0 && res[len - 1] != '/') len--;
+      if (len > 0) len--;
+    } else {
+      if (len + 1 + l >= (int)sizeof(res)) return false;
+      res[len++] = '/';
+      memcpy(res + len, p, size_t(l));
+      len += l;
+    }
+    p = e;
+  }
+  bool trailing = src[0] && src[strlen(src) - 1] == '/';
+  if (len == 0 || trailing) {
+    if (len + 1 >= (int)sizeof(res)) return false;
+    res[len++] = '/';
+  }
+  res[len] = 0;
+  if (len >= size) return false;
+  memcpy(out, res, size_t(len) + 1);
+  return true;
+}
+
+uint64_t plat_file_mtime(const char* path) {
+  struct stat st;
+  if (stat(path, &st) != 0) return 0;
+  return uint64_t(st.st_mtime);
+}
+
+bool plat_list_folder(const char* path, void (*visit)(void*, const char*, bool), void* ctx) {
+  DIR* d = opendir(path);
+  if (!d) return false;
+  while (struct dirent* e = readdir(d)) {
+    if (!strcmp(e->d_name, ".") || !strcmp(e->d_name, "..")) continue;
+    bool folder = e->d_type == DT_DIR;
+    if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
+      char full[PATH_MAX];
+      struct stat st;
+      snprintf(full, sizeof(full), "%s/%s", path, e->d_name);
+      folder = stat(full, &st) == 0 && S_ISDIR(st.st_mode);
+    }
+    visit(ctx, e->d_name, folder);
+  }
+  closedir(d);
+  return true;
+}
+
+int plat_dir_watch_open(const char* path) {
+  int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (fd < 0) return -1;
+  if (inotify_add_watch(fd, path, IN_MODIFY | IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ATTRIB) < 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+int plat_dir_watch_poll(int watch) {
+  char buf[4096] __attribute__((aligned(__alignof__(struct inotify_event))));
+  int records = 0;
+  for (;;) {
+    ssize_t n = read(watch, buf, sizeof(buf));
+    if (n <= 0) break;
+    for (char* p = buf; p < buf + n;) {
+      struct inotify_event* ev = (struct inotify_event*)p;
+      records++;
+      p += sizeof(struct inotify_event) + ev->len;
+    }
+  }
+  return records;
+}
+
+void plat_dir_watch_close(int watch) { close(watch); }
+
+void* plat_load_library(const char* path) { return dlopen(path, RTLD_NOW | RTLD_LOCAL); }
+void* plat_get_library_proc(void* module, const char* name) { return module ? dlsym(module, name) : nullptr; }
+bool plat_free_library(void* module) { return module && dlclose(module) == 0; }
+
+int plat_pipe_bytes_available(int fd) {
+  int n = 0;
+  if (ioctl(fd, FIONREAD, &n) != 0) return -1;
+  return n;
+}
+
+void plat_set_process_nice(int nice) {
+  static int normal_nice = getpriority(PRIO_PROCESS, 0);
+  int target = normal_nice + nice;
+  // Without privileges niceness can only go up to what RLIMIT_NICE allows back down again: never
+  // step somewhere the process could not return from.
+  struct rlimit rl;
+  int lowest_allowed = 20;
+  if (getrlimit(RLIMIT_NICE, &rl) == 0) lowest_allowed = 20 - int(rl.rlim_cur == RLIM_INFINITY ? 40 : rl.rlim_cur);
+  if (geteuid() == 0) lowest_allowed = -20;
+  if (normal_nice < lowest_allowed && target > normal_nice) return;
+  if (target < lowest_allowed) target = lowest_allowed > normal_nice ? normal_nice : lowest_allowed;
+  if (target > 19) target = 19;
+  setpriority(PRIO_PROCESS, 0, target);
+}
