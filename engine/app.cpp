@@ -106,6 +106,7 @@ void set_update_rate(int rate, int max_catch_up) {
 }
 int64_t get_update_step_ticks() { return update_step_ticks; }
 int get_catch_up_limit() { return catch_up_limit; }
+int64_t get_update_clock() { return update_clock; }
 int get_update_step_usec() { return get_time_usec(update_step_ticks); }
 void reset_update_time() { update_start_time = get_ref_time(); }
 void measure_update_time() { measured_update_ticks = get_ref_time() - update_start_time; }
@@ -477,6 +478,8 @@ int app_main(int argc, char** argv) {
 void shutdown_app() {
   if (shutdown_running) return;
   shutdown_running = true;
+  // A setting changed in the last second before the end is not lost.
+  flush_app_config();
   debug("closing...");
   if (scene_started) close_scene();
   scene_started = false;

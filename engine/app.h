@@ -39,6 +39,7 @@ void apply_process_priority();
 void set_update_rate(int rate, int max_catch_up);
 int64_t get_update_step_ticks();
 int get_catch_up_limit();
+int64_t get_update_clock();  // the nominal time of the last update
 int get_update_step_usec();
 void reset_update_time();
 void measure_update_time();

@@ -88,6 +88,7 @@ void init_input(WindowHandle window) {
   plat_screen_to_client(window, &x, &y);
   mouse_x = float(x);
   mouse_y = float(y);
+  mouse_captured = false;
   memset(key_bytes, 0, sizeof(key_bytes));
 }
 

@@ -94,9 +94,11 @@ void fatal(const char* fmt, ...) {
   fflush(stdout);
   fflush(stderr);
   if (log_file) fflush(log_file);
-  char buf[4096];
-  vsnprintf(buf, sizeof(buf), fmt, a);
+  // The whole message reaches the log and the box, however long it is.
+  char* buf = nullptr;
+  if (vasprintf(&buf, fmt, a) < 0) buf = nullptr;
   va_end(a);
+  if (!buf) buf = (char*)"(fatal error message could not be formatted)";
   if (depth == 1) {
     error_message(buf);
     shutdown_app();

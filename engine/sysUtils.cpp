@@ -69,7 +69,9 @@ TempString<260> make_full_path(const char* name) {
     if (*p == '\\') *p = '/';
   char canon[260];
   TempString<260> r;
-  if (plat_full_path(joined, canon, sizeof(canon))) r.assign(canon);
+  // A drive-letter name has no meaning here and is kept as written.
+  bool drive = joined.str[0] && joined.str[1] == ':';
+  if (!drive && plat_full_path(joined, canon, sizeof(canon))) r.assign(canon);
   else r.assign(joined);
   return r;
 }

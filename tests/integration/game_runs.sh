@@ -1,0 +1,46 @@
+# Runs the game headless: start-up and shutdown log lines in order, log rotation over six runs,
+# the window size switches, and a fatal error before the window exists.
+set -u
+GAME=$1
+. "$(dirname "$0")/common.bash"
+export SDL_VIDEODRIVER=offscreen ASCENDA_NO_MESSAGE_BOX=1
+LOG=$APPDATA/ASCENDA/log.txt
+
+run_game() {  # arguments for the game; stops it once it is running
+  "$GAME" "$@" >"$APPDATA/out.txt" 2>&1 &
+  local pid=$!
+  wait_for_line "$LOG" "free video memory:" 20
+  sleep 0.3
+  kill -TERM $pid
+  wait $pid
+}
+
+for i in 1 2 3 4 5 6; do
+  run_game -win -360
+  rc=$?
+  check "run $i exits 0" [ $rc -eq 0 ]
+  head -n 1 "$LOG" > "$APPDATA/first$i.txt"
+done
+check "start-up and shutdown lines in order" in_order "$LOG" "Log started " "app path: '" "starting d3d in 640x360" \
+  "init d3d ok (640x360)" "total start-up time: " "free video memory: " "closing..." "closed scene" \
+  "closed misc stuff" "freed all meshes" "freed all textures" "closed d3d" "closed all systems"
+check "banner names the version" grep -qE "^Log started [0-9]{2}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} in v0.11$" "$LOG"
+for n in 01 02 03 04; do check "log$n.txt kept" [ -s "$APPDATA/ASCENDA/log$n.txt" ]; done
+check "only four old logs" [ ! -e "$APPDATA/ASCENDA/log05.txt" ]
+check "settings file written" has_line "$APPDATA/ASCENDA/settings.cfg" "_CONFIG_VERSION_=1"
+
+printf 'screen_wd=800\nscreen_ht=500\nfullscreen=0\n' > "$APPDATA/ASCENDA/settings.cfg"
+run_game
+check "size from the settings" has_line "$LOG" "starting d3d in 800x500"
+run_game -720
+check "-720 overrides the settings" has_line "$LOG" "starting d3d in 1280x720"
+check "the settings file survives" has_line "$APPDATA/ASCENDA/settings.cfg" "screen_wd=800"
+
+SDL_VIDEODRIVER=no-such-driver "$GAME" -win >"$APPDATA/out.txt" 2>"$APPDATA/err.txt"
+rc=$?
+check "a fatal error exits 100" [ $rc -eq 100 ]
+check "the message reaches standard error" grep -q "can't start the window system" "$APPDATA/err.txt"
+check "the log has the error and the shutdown" in_order "$LOG" "Log started" "ERROR: can't start the window system" \
+  "closing..." "closed all systems"
+check "systems that never started are not closed" bash -c "! grep -q 'close d3d' '$LOG'"
+finish

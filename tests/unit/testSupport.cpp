@@ -1,0 +1,45 @@
+#include "testSupport.h"
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <fstream>
+#include <sstream>
+#include "engine/config.h"
+#include "engine/log.h"
+
+std::string make_temp_folder() {
+  char tmpl[] = "/tmp/ascenda_test_XXXXXX";
+  char* d = mkdtemp(tmpl);
+  return d ? d : "/tmp";
+}
+
+void DataFolderTest::SetUp() {
+  root = make_temp_folder();
+  setenv("APPDATA", root.c_str(), 1);
+  close_debug_log();
+  reset_app_config();
+}
+
+void DataFolderTest::TearDown() {
+  close_debug_log();
+  reset_app_config();
+  std::string cmd = "rm -rf '" + root + "'";
+  if (system(cmd.c_str()) != 0) fprintf(stderr, "could not remove %s\n", root.c_str());
+}
+
+std::string read_file_text(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+void write_file_text(const std::string& path, const std::string& text) {
+  std::ofstream f(path, std::ios::binary);
+  f << text;
+}
+
+bool file_exists(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}

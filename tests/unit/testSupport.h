@@ -1,0 +1,20 @@
+// Helpers shared by the unit tests: a fresh data folder per test and small file utilities.
+#pragma once
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <string>
+#include <vector>
+
+// Points the data folder (APPDATA) at a new empty temporary folder for the test's lifetime.
+class DataFolderTest : public testing::Test {
+ protected:
+  std::string root;
+  void SetUp() override;
+  void TearDown() override;
+  std::string dataPath(const std::string& name) const { return root + "/ASCENDA/" + name; }
+};
+
+std::string read_file_text(const std::string& path);
+void write_file_text(const std::string& path, const std::string& text);
+bool file_exists(const std::string& path);
+std::string make_temp_folder();
