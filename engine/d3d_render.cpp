@@ -36,7 +36,7 @@ struct GlFunctions {
 } gl;
 
 const unsigned GL_COLOR_BUFFER_BIT = 0x4000, GL_DEPTH_BUFFER_BIT = 0x100, GL_STENCIL_BUFFER_BIT = 0x400;
-const unsigned GL_FRONT = 0x0404, GL_BACK = 0x0405, GL_BGRA = 0x80E1, GL_UNSIGNED_BYTE = 0x1401;
+const unsigned GL_BACK = 0x0405, GL_BGRA = 0x80E1, GL_UNSIGNED_BYTE = 0x1401;
 const unsigned GL_PACK_ALIGNMENT = 0x0D05, GL_VERSION = 0x1F02, GL_RENDERER = 0x1F01;
 
 WindowHandle device_window = nullptr;
@@ -183,11 +183,13 @@ void* lock_front_buffer_copy(int* width, int* height, int* pitch) {
   int w, h;
   plat_gl_get_drawable_size(device_window, &w, &h);
   if (w < 1 || h < 1) return nullptr;
+  // After a swap GL leaves the front buffer unreadable on many drivers: draw the displayed frame once
+  // more into the back buffer (without presenting it) and read that.
   std::vector<unsigned char> raw(size_t(w) * size_t(h) * 4);
+  render_d3d_frame(time_dt);
   gl.PixelStorei(GL_PACK_ALIGNMENT, 1);
-  gl.ReadBuffer(GL_FRONT);
-  gl.ReadPixels(0, 0, w, h, GL_BGRA, GL_UNSIGNED_BYTE, raw.data());
   gl.ReadBuffer(GL_BACK);
+  gl.ReadPixels(0, 0, w, h, GL_BGRA, GL_UNSIGNED_BYTE, raw.data());
   if (gl.GetError() != 0) return nullptr;
   // GL rows run bottom-up; the copy is top row first like a screen surface.
   front_copy.resize(raw.size());

@@ -63,7 +63,7 @@ struct DynArray {
     ASSERT_AT(DYNARRAY_FILE, 77, n>=0);
     if (n <= num) { remove(n, num - n); return; }
     reserve(n);
-    memset((void*)(data + num), 0, size_t(n - num) * sizeof(T));
+    if (n > num) memset((void*)(data + num), 0, size_t(n - num) * sizeof(T));
     num = n;
   }
 
@@ -71,7 +71,7 @@ struct DynArray {
     ASSERT_AT(DYNARRAY_FILE, 118, n>=0);
     ASSERT_AT(DYNARRAY_FILE, 119, at>=0 && at<=num);
     ASSERT_AT(DYNARRAY_FILE, 120, at+n<=num);
-    memmove((void*)(data + at), (void*)(data + at + n), size_t(num - at - n) * sizeof(T));
+    if (n > 0 && num - at - n > 0) memmove((void*)(data + at), (void*)(data + at + n), size_t(num - at - n) * sizeof(T));
     num -= n;
   }
 
@@ -82,7 +82,7 @@ struct DynArray {
     ASSERT_AT(DYNARRAY_FILE, 132, at+n<=num);
     int tail = num - at - n;
     int moved = tail < n ? tail : n;
-    memcpy((void*)(data + at), (void*)(data + num - moved), size_t(moved) * sizeof(T));
+    if (moved > 0) memcpy((void*)(data + at), (void*)(data + num - moved), size_t(moved) * sizeof(T));
     num -= n;
   }
 
@@ -90,8 +90,9 @@ struct DynArray {
   void insert(int at, int n, const T* src) {
     ASSERT_AT(DYNARRAY_FILE, 152, n>=0);
     ASSERT_AT(DYNARRAY_FILE, 153, at>=0 && at<=num);
+    if (n == 0) return;
     growFor(n, 8);
-    memmove((void*)(data + at + n), (void*)(data + at), size_t(num - at) * sizeof(T));
+    if (num > at) memmove((void*)(data + at + n), (void*)(data + at), size_t(num - at) * sizeof(T));
     if (src) memcpy((void*)(data + at), (const void*)src, size_t(n) * sizeof(T));
     else memset((void*)(data + at), 0, size_t(n) * sizeof(T));
     num += n;

@@ -47,6 +47,12 @@ wait_for_line "$LOG" "free video memory:" 20
 w=$(timeout 20 xdotool search --sync --name "ASCENDA! 0.11" | head -n 1)
 xdotool windowfocus --sync "$w"
 sleep 0.3
+xdotool key Print
+wait_for_line "$LOG" "screenshot captured to" 10
+shot=$(ls "$APPDATA"/ASCENDA/shots/shot*.png 2>/dev/null | head -n 1)
+check "PrintScreen writes shots/shot<date>.png" [ -n "$shot" ]
+# The empty scene is cleared to 0x101820; the PNG holds it as red, green, blue with full alpha.
+[ -n "$shot" ] && check "the screenshot has the scene's colours" [ "$(png_pixel "$shot" 10 10)" = "16 24 32 255" ]
 xdotool key alt+Return
 wait_for_line "$LOG" "resized d3d to 640x360 fullscreen" 10
 check "Alt+Enter goes full screen" has_line "$LOG" "resized d3d to 640x360 fullscreen"

@@ -206,3 +206,21 @@ TEST_F(Settings, ConfigNodeLoadsFilesAndAnswersLookups) {
   EXPECT_EQ(empty.entries.size(), 0);
   EXPECT_EQ(ConfigNode::fromFile((root + "/missing.cfg").c_str()), nullptr);
 }
+
+TEST_F(Settings, OverLongLinesAndHugeValuesStayIntact) {
+  mkdir((root + "/ASCENDA").c_str(), 0755);
+  std::string huge(100000, 'v');
+  write_file_text(dataPath("settings.cfg"), "big=" + huge + "\nn=123456789012\nafter=1\n");
+  char small[16];
+  EXPECT_FALSE(get_config_str("big", small, sizeof(small)));
+  int n = 0;
+  EXPECT_TRUE(get_config_int("n", &n));
+  EXPECT_EQ(n, 2147483647);
+  EXPECT_TRUE(get_config_int("after", &n));
+  EXPECT_EQ(n, 1);
+  set_config_int("after", 2);
+  EXPECT_TRUE(flush_app_config());
+  std::string saved = read_file_text(dataPath("settings.cfg"));
+  EXPECT_NE(saved.find("big=" + huge + "\n"), std::string::npos);
+  EXPECT_NE(saved.find("after=2\n"), std::string::npos);
+}

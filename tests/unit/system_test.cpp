@@ -1,0 +1,94 @@
+// Platform utilities: pipes, libraries by name, the folder watch, process priority, and the main
+// loop's behaviour while the device is lost.
+#include <stdio.h>
+#include <unistd.h>
+#include "engine/app.h"
+#include "engine/sysUtils.h"
+#include "platform/platform.h"
+#include "testSupport.h"
+
+TEST(System, PipeBytesAreCountedWithoutBlocking) {
+  EXPECT_EQ(get_pipe_bytes_available(nullptr), 0);
+  FILE* p = popen("printf 'hello'", "r");
+  ASSERT_NE(p, nullptr);
+  int n = 0;
+  for (int i = 0; i < 200 && n == 0; i++) {
+    n = get_pipe_bytes_available(p);
+    if (n == 0) usleep(5000);
+  }
+  EXPECT_EQ(n, 5);
+  char c;
+  ASSERT_EQ(fread(&c, 1, 1, p), 1u);
+  EXPECT_EQ(get_pipe_bytes_available(p), 4);  // the rest sits in the stream's buffer
+  pclose(p);
+}
+
+TEST(System, LibrariesByName) {
+  EXPECT_EQ(load_library("/no/such/library.so"), nullptr);
+  void* m = load_library("libm.so.6");
+  ASSERT_NE(m, nullptr);
+  EXPECT_NE(get_library_proc(m, "cos"), nullptr);
+  EXPECT_EQ(get_library_proc(m, "no_such_function_here"), nullptr);
+  EXPECT_TRUE(free_library(m));
+  EXPECT_FALSE(free_library(nullptr));
+}
+
+TEST(System, FolderWatchPollsAndCloses) {
+  std::string dir = make_temp_folder();
+  int w = plat_dir_watch_open(dir.c_str());
+  ASSERT_GE(w, 0);
+  EXPECT_EQ(plat_dir_watch_poll(w), 0);
+  write_file_text(dir + "/changed.txt", "x");
+  EXPECT_GE(plat_dir_watch_poll(w), 1);
+  EXPECT_EQ(plat_dir_watch_poll(w), 0);
+  plat_dir_watch_close(w);
+  EXPECT_LT(plat_dir_watch_open("/no/such/folder"), 0);
+  open_dir_watch();
+  poll_dir_watch();
+  close_dir_watch();
+}
+
+TEST(System, PriorityLevelIsStoredWhatEverTheSystemAllows) {
+  for (int level : {2, 1, 0, -4}) {
+    set_process_priority(level);
+    EXPECT_EQ(get_process_priority(), level);
+  }
+  apply_process_priority();
+  int gpu = 7;
+  EXPECT_FALSE(init_gpu_activity());
+  EXPECT_FALSE(get_gpu_activity(&gpu));
+}
+
+namespace {
+int sleeps = 0, lost_updates = 0;
+int64_t lost_now() { return plat_counter(); }
+void lost_pump() { plat_null_advance_counter(10000); }  // pumping messages takes a millisecond
+void lost_update(float) {
+  if (++lost_updates == 10) app_request_quit();
+}
+bool lost_render(float) { return false; }
+void lost_present() {}
+bool lost_device() { return false; }
+void lost_sleep(int ms) {
+  sleeps++;
+  plat_null_advance_counter(int64_t(ms) * 10000 + 1);
+}
+void lost_once() {}
+void lost_pass() {}
+}  // namespace
+
+TEST(MainLoop, ALostDeviceSleepsWhileUpdatesGoOnAtTheirRate) {
+  plat_null_set_counter(0);
+  init_timer();
+  set_update_rate(20, 5);
+  app_clear_quit();
+  set_main_loop_hooks(
+      MainLoopHooks{lost_now, lost_pump, lost_update, lost_render, lost_present, lost_device, lost_sleep, lost_once, lost_pass});
+  run_main_loop();
+  EXPECT_EQ(lost_updates, 10);
+  EXPECT_GT(sleeps, 10);
+  // Ten updates at 20 a second take about half a second of the scripted clock, not a burst (each may
+  // start up to half a step early).
+  EXPECT_GE(plat_counter(), 9 * 500000 - 250000);
+  EXPECT_LE(plat_counter(), 10 * 500000);
+}
