@@ -71,6 +71,7 @@ struct DynArray {
     ASSERT_AT(DYNARRAY_FILE, 118, n>=0);
     ASSERT_AT(DYNARRAY_FILE, 119, at>=0 && at<=num);
     ASSERT_AT(DYNARRAY_FILE, 120, at+n<=num);
+    if (n == 0) return;  // also keeps an empty array's null storage away from memmove
     memmove((void*)(data + at), (void*)(data + at + n), size_t(num - at - n) * sizeof(T));
     num -= n;
   }
