@@ -471,8 +471,9 @@ SoundChannel get_sound_sample_channel(SoundSample sample, bool only_new) {
     start_sample_voice(idle, *s, index, voice_recs[idle].handle);
     return voice_recs[idle].handle;
   }
-  if (idle >= 0 || count < s->max_playbacks) {
-    int v = idle >= 0 ? idle : free_voice_slot();
+  if (count < s->max_playbacks || idle >= 0) {
+    // A new channel: a free slot while the sample has room, else the place of one not playing.
+    int v = count < s->max_playbacks ? free_voice_slot() : idle;
     if (v < 0) return 0;
     uint32_t h = make_handle(KIND_CHANNEL, v);
     start_sample_voice(v, *s, index, h);

@@ -28,23 +28,27 @@ static inline void read_frame(const MixVoice& v, double pos, float* l, float* r)
   }
 }
 
+// At the end of the source: on from the loop point, from the start, or stop. False when stopped.
+static bool handle_end(MixVoice& v) {
+  v.ends++;
+  if (v.loop_start >= 0.0 && v.loop_start < double(v.frames)) v.pos = v.loop_start + (v.pos - double(v.frames));
+  else if (v.loop) v.pos -= double(v.frames);
+  else {
+    v.state = MIX_STOPPED;
+    v.pos = 0.0;
+    return false;
+  }
+  if (v.pos >= double(v.frames) || v.pos < 0.0) v.pos = v.loop_start >= 0.0 ? v.loop_start : 0.0;
+  return true;
+}
+
 static void mix_one(MixVoice& v, float* out, int frames) {
   if (!v.data || v.frames <= 0) {
     v.state = MIX_STOPPED;
     return;
   }
+  if (v.pos >= double(v.frames) && !handle_end(v)) return;
   for (int n = 0; n < frames; n++) {
-    if (v.pos >= double(v.frames)) {
-      v.ends++;
-      if (v.loop_start >= 0.0 && v.loop_start < double(v.frames)) v.pos = v.loop_start + (v.pos - double(v.frames));
-      else if (v.loop) v.pos -= double(v.frames);
-      else {
-        v.state = MIX_STOPPED;
-        v.pos = 0.0;
-        return;
-      }
-      if (v.pos >= double(v.frames) || v.pos < 0.0) v.pos = v.loop_start >= 0.0 ? v.loop_start : 0.0;
-    }
     float pl, pr;
     pan_gains(v.pan, &pl, &pr);
     float g = v.volume * v.group_gain * v.gain_3d;
@@ -65,6 +69,8 @@ static void mix_one(MixVoice& v, float* out, int frames) {
       }
       if (v.volume < 0.0f) v.volume = 0.0f;
     }
+    // Checked right away, so a voice that has played its last frame is no longer playing.
+    if (v.pos >= double(v.frames) && !handle_end(v)) return;
   }
 }
 
