@@ -39,7 +39,7 @@ set(ASCENDA_SOUND_FILES shoot.wav jump.wav hurt.wav dead.wav game_over.wav spot.
   magnet_jump.wav enemy_jump.wav enemy_shoot.wav burst.wav charge.wav flyer_turn.wav wall_break.wav ricochet.wav
   elevator.wav screen.wav plus.wav minus.wav accept.wav start_level.wav title.wav new_game.wav explosion.wav
   heart.wav up_point.wav boss_hit.wav boss_part_explode.wav boss_dead.wav boss_alarm.wav boss_shoot.wav
-  bomb_drop.wav boss_dying.wav music.ogg)
+  bomb_drop.wav boss_dying.wav music.wav)
 set(_ascenda_sound_outputs "")
 foreach(_s ${ASCENDA_SOUND_FILES})
   list(APPEND _ascenda_sound_outputs "${ASCENDA_BIN_DIR}/sound/${_s}")

@@ -1,6 +1,7 @@
-// Writes the game's sounds into a folder: short synthesised effects as 16-bit WAV files and the
-// music as Ogg Vorbis (an intro of 10.5 s, then a part that loops from 10.5 s). Everything is made
-// from code with a fixed noise seed, so every build writes the same sounds.
+// Writes the game's sounds into a folder as 16-bit WAV files: short synthesised effects and the music
+// (an intro of 10.5 s, then a part that the sound script loops from 10.5 s). Everything is made from
+// code with fixed noise seeds, so every build writes the same bytes (WAV rather than Ogg Vorbis,
+// whose stream serial number libsndfile draws at random).
 //   sound_gen <folder>
 #include <math.h>
 #include <sndfile.h>
@@ -85,10 +86,6 @@ static bool write_file(const std::string& path, const std::vector<float>& interl
   if (!f) {
     fprintf(stderr, "sound_gen: can't write '%s': %s\n", path.c_str(), sf_strerror(nullptr));
     return false;
-  }
-  if ((format & SF_FORMAT_SUBMASK) == SF_FORMAT_VORBIS) {
-    double quality = 0.4;
-    sf_command(f, SFC_SET_VBR_ENCODING_QUALITY, &quality, sizeof(quality));
   }
   sf_count_t frames = sf_count_t(interleaved.size() / size_t(channels));
   bool ok = sf_writef_float(f, interleaved.data(), frames) == frames;
@@ -308,7 +305,7 @@ static bool make_music(const std::string& d) {
   const int intro_bars = 6, loop_bars = 8;
   const double total = beat * 4 * (intro_bars + loop_bars);
   Buffer left(total), right(total);
-  const int roots[8] = {-24, -24, -19, -21, -24, -26, -19, -17};  // A minor-ish bass, two beats each... per bar
+  const int roots[8] = {-24, -24, -19, -21, -24, -26, -19, -17};  // the bass note of each bar
   const int arp[4] = {0, 3, 7, 12};
   for (int bar = 0; bar < intro_bars + loop_bars; bar++) {
     bool intro = bar < intro_bars;
@@ -355,7 +352,7 @@ static bool make_music(const std::string& d) {
     inter[i * 2] = m > 0 ? left.s[i] * 0.7f / m : 0;
     inter[i * 2 + 1] = m > 0 ? right.s[i] * 0.7f / m : 0;
   }
-  return write_file(d + "/music.ogg", inter, 2, SF_FORMAT_OGG | SF_FORMAT_VORBIS);
+  return write_file(d + "/music.wav", inter, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
 }
 
 int main(int argc, char** argv) {

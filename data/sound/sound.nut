@@ -45,7 +45,7 @@ snd <- {
 }
 
 // The music: an intro, then the part from 10.5 s on repeats.
-music <- load_music("sound/music.ogg", 10.5)
+music <- load_music("sound/music.wav", 10.5)
 music_volume <- 0.45
 
 // Starts a sample at the given volume; `spread` varies the volume a little at random so that
