@@ -1,8 +1,6 @@
 // The Squirrel host layer (see sqbind.h), plus the library's allocation hooks: all script memory
 // comes from the shared heap.
 #include "engine/sqbind.h"
-#include <sqstdmath.h>
-#include <sqstdstring.h>
 #include <stdio.h>
 #include <string.h>
 #include "engine/log.h"

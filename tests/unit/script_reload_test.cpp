@@ -152,10 +152,8 @@ TEST(ScriptReload, InitOnAnOpenVmStartsANewVmAndKeepsTheRecords) {
   SqReloadableVM rvm;
   ASSERT_TRUE(rvm.init(1024));
   ASSERT_TRUE(rvm.include("a.nut"));
-  HSQUIRRELVM first = rvm.vm;
   ASSERT_TRUE(rvm.init(1024));
   EXPECT_NE(rvm.vm, nullptr);
-  (void)first;
   EXPECT_EQ(rvm.files.size(), 1);
   EXPECT_EQ(ran(rvm), "");  // the new VM has run nothing
   EXPECT_TRUE(rvm.reload(true));
