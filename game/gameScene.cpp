@@ -7,6 +7,8 @@
 #include "engine/imageFiles.h"
 #include "engine/input.h"
 #include "engine/log.h"
+#include "engine/sound.h"
+#include "engine/soundScript.h"
 #include "game/controls.h"
 #include "platform/vkeys.h"
 
@@ -22,13 +24,18 @@ void compute_pixel_scale() {
 }
 
 void init_scene() {
+  init_sound(false);
+  init_sound_script("sound/sound.nut");
   set_update_rate(20, 5);
   compute_pixel_scale();
   shouldHideMouse = true;
   init_controls();
 }
 
-void close_scene() {}
+void close_scene() {
+  close_sound_script();
+  close_sound();
+}
 
 void update_step_hook() {}
 
@@ -45,6 +52,6 @@ void update_step(float) {
 
 void render_frame(float) { clear_view(0xFF101820); }
 
-void check_hot_reload() {}
+void check_hot_reload() { reload_sound_script(); }
 
 void on_device_reset() { compute_pixel_scale(); }
