@@ -10,10 +10,13 @@
 #include "engine/sound.h"
 #include "engine/soundScript.h"
 #include "game/controls.h"
+#include "game/soundEvents.h"
 #include "platform/vkeys.h"
 
 bool show_fps = false;
 bool game_paused = false;
+bool use_vis_debug = false;
+bool use_postfx = true;
 int voxel_scale = 1;
 
 void compute_pixel_scale() {
@@ -24,9 +27,9 @@ void compute_pixel_scale() {
 }
 
 void init_scene() {
+  set_update_rate(20, 5);
   init_sound(false);
   init_sound_script("sound/sound.nut");
-  set_update_rate(20, 5);
   compute_pixel_scale();
   shouldHideMouse = true;
   init_controls();
@@ -44,6 +47,13 @@ void update_step(float) {
     if (use_dev_keys && !getKeyState(VK_CONTROL)) {
       if (keyDown(VK_F1)) show_fps = !show_fps;
       if (keyDown(VK_F2)) game_paused = !game_paused;
+      if (keyDown(VK_F4)) use_vis_debug = !use_vis_debug;
+      if (keyDown(VK_F6)) use_postfx = !use_postfx;
+      if (keyDown(VK_F3)) {
+        log_sound_events = !log_sound_events;
+        if (log_sound_events) visual_log("logging sound events");
+        else clear_visual_log();
+      }
     }
     if (keyDown(VK_SNAPSHOT)) take_screenshot();
   }

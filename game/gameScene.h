@@ -4,6 +4,8 @@
 
 extern bool show_fps;
 extern bool game_paused;
+extern bool use_vis_debug;
+extern bool use_postfx;
 extern int voxel_scale;
 
 void init_scene();
