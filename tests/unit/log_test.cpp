@@ -1,6 +1,7 @@
 // Log rotation, fatal errors, the visual log and the error message.
 #include <stdio.h>
 #include <sys/stat.h>
+#include "engine/app.h"
 #include "engine/log.h"
 #include "platform/platform.h"
 #include "testSupport.h"
@@ -114,4 +115,19 @@ TEST_F(Fatal, LongMessagesReachTheLogWhole) {
   EXPECT_EXIT(fatal("%s", msg.c_str()), testing::ExitedWithCode(100), "mmmm");
   std::string log = read_file_text(dataPath("log.txt"));
   EXPECT_NE(log.find("ERROR: " + msg + "\n"), std::string::npos);
+}
+
+TEST_F(Fatal, AFatalErrorDuringShutdownDoesNotShutDownAgain) {
+  EXPECT_EXIT(
+      {
+        debug("start");
+        shutdown_app();
+        fatal("late failure");
+      },
+      testing::ExitedWithCode(100), "late failure");
+  std::string log = read_file_text(dataPath("log.txt"));
+  size_t first = log.find("closing...");
+  ASSERT_NE(first, std::string::npos);
+  EXPECT_EQ(log.find("closing...", first + 1), std::string::npos) << log;
+  EXPECT_NE(log.find("ERROR: late failure"), std::string::npos);
 }
