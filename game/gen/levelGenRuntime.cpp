@@ -348,27 +348,33 @@ void fill_free_room_cells(LevelGenTemplate* const* list, int n) {
   }
 }
 
+void level_layout_line(int y, int line, char out[ROOM_MAP_WIDTH * 3 + 1]) {
+  char* p = out;
+  for (int x = 0; x < ROOM_MAP_WIDTH; x++) {
+    uint8_t c = room_cell_map[y][x];
+    bool free = (c & ROOM_FREE) != 0;
+    if (line != 1) {
+      bool open = (c & (line == 0 ? ROOM_EXIT_UP : ROOM_EXIT_DOWN)) != 0;
+      memcpy(p, free ? (open ? "-#-" : "---") : (open ? "+#+" : "+++"), 3);
+    } else {
+      char edge = free ? '-' : '+';
+      p[0] = (c & ROOM_EXIT_LEFT) ? '#' : edge;
+      p[1] = (c & 0x1F) == ROOM_FREE ? ' ' : '#';
+      p[2] = (c & ROOM_EXIT_RIGHT) ? '#' : edge;
+    }
+    p += 3;
+  }
+  *p = 0;
+}
+
 void print_level_layout() {
-  for (int y = ROOM_MAP_HEIGHT - 1; y >= 0; y--) {
+  for (int y = ROOM_MAP_HEIGHT - 1; y >= 0; y--)
     for (int line = 0; line < 3; line++) {
-      for (int x = 0; x < ROOM_MAP_WIDTH; x++) {
-        uint8_t c = room_cell_map[y][x];
-        bool free = (c & ROOM_FREE) != 0;
-        if (line != 1) {
-          bool open = (c & (line == 0 ? ROOM_EXIT_UP : ROOM_EXIT_DOWN)) != 0;
-          if (free) debug_(open ? "-#-" : "---");
-          else debug_(open ? "+#+" : "+++");
-        } else {
-          char edge = free ? '-' : '+';
-          char left = (c & ROOM_EXIT_LEFT) ? '#' : edge;
-          char middle = (c & 0x1F) == ROOM_FREE ? ' ' : '#';
-          char right = (c & ROOM_EXIT_RIGHT) ? '#' : edge;
-          debug_("%c%c%c", left, middle, right);
-        }
-      }
+      char text[ROOM_MAP_WIDTH * 3 + 1];
+      level_layout_line(y, line, text);
+      for (int x = 0; x < ROOM_MAP_WIDTH; x++) debug_("%.3s", text + x * 3);
       debug("%s", "");
     }
-  }
 }
 
 // ---- the layout

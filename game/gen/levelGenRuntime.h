@@ -85,6 +85,8 @@ void build_level_path();
 bool grow_level_branch();
 void fill_free_room_cells(LevelGenTemplate* const* list, int n);
 void print_level_layout();
+// One of the three text lines (0 top, 1 middle, 2 bottom) that print_level_layout draws for map row y.
+void level_layout_line(int y, int line, char out[ROOM_MAP_WIDTH * 3 + 1]);
 LevelGenTemplate* place_room_template(LevelGenTemplate* t, int x, int y);
 
 void blit_level_tile(const LevelGenTile* tile, int x, int y);

@@ -237,9 +237,9 @@ const StepDef steps34[] = {STAMP(MACH_WALL, 'm', 10), STAMP(MACH, 'k', 55), STAM
 const char* art35[] = {
     "kkkkkkkkkkkkkkkkkkkkkkkk", "mkkkkkkkkkkkkkkkkkkkkkkk", "m......................k",
     "m....e......e....e.....k", "mkk..kkkkkkkkkkkkkk..kkk", "m..p...........kk..p..pk",
-    "m....p...p.p...kk....p.k", "mp.....p...ehp..kp......", "m....e....mmmm..k.......",
+    "m....pp..p.p...kk....p.k", "mp.........ehp..kp......", "m....e....mmmm..k.......",
     "mkkkkkkkkkkkkkkkkkk..kkk", "m.....................kk", "k.p...p..p..p.......p..k",
-    ".bb.p..m..p...pm.p....pk", ".bbe...m..e..erm..e....k", "wkkkkkkkkkkkkkkkkkkkkkkk"};
+    ".bb.p.m...p.m.p..p....pk", ".bbe..m...e.mer...e....k", "wkkkkkkkkkkkkkkkkkkkkkkk"};
 const StepDef steps35[] = {STAMP(MACH_WALL, 'm', 18), STAMP(MACH, 'k', 126), STAMP(SBACK, '.', 179),
                            OBJECTS(ENEMY, 20, 'e', 9), STAMP(SBACK, 'e', 9), STAMP(SBACK, 'p', 21),
                            STAMP(PLAT, 'p', 21), BONUS(1, 'h', 1), STAMP(SBACK, 'h', 1),
@@ -249,9 +249,9 @@ const StepDef steps35[] = {STAMP(MACH_WALL, 'm', 18), STAMP(MACH, 'k', 126), STA
 const char* art36[] = {
     "kkkkkkkkkkkkkkkkkkkkkkkk", "m......................k", "m.p..p..p..p..p..p..p..k",
     "m....e......e....e.....k", "mkk..kkkkkkkkkkkkkk..kkk", "m..p..p...p.p..kk..p..pk",
-    "m....p...p...p.kk....p.k", "mp.....p...p..p.kp......", "m....e.....e.h..k.......",
-    "mkkkkkkkkkkkkkkkkkk..kkk", "mp...p.p.p.p.p.p.p....kk", "k.p...p...p...p...p.p..k",
-    ".bb.p...p...p...p.....pk", ".bbe......e.......e....k", "wkkkkkkkkkkkkkkkkkkkkkkk"};
+    "m....pp..p...p.kk....p.k", "mp.........p..p.kp......", "m....e.....e.h..k.......",
+    "mkkkkkkkkkkkkkkkkkk..kkk", "mp...p.p.p.p.p.p.p....kk", "k.p...p..pp...p..pp.p..k",
+    ".bb.p.......p.........pk", ".bbe......e.......e....k", "wkkkkkkkkkkkkkkkkkkkkkkk"};
 const StepDef steps36[] = {STAMP(MACH_WALL, 'm', 10), STAMP(MACH, 'k', 104), STAMP(SBACK, '.', 191),
                            STAMP(SBACK, 'p', 41), STAMP(PLAT, 'p', 41), OBJECTS(ENEMY, 20, 'e', 8),
                            STAMP(SBACK, 'e', 8), BONUS(1, 'h', 1), STAMP(SBACK, 'h', 1),
