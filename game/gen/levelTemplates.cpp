@@ -247,7 +247,7 @@ const StepDef steps35[] = {STAMP(MACH_WALL, 'm', 18), STAMP(MACH, 'k', 126), STA
                            STAMP(WALL, 'w', 1), STAMP(FLOOR, 'w', 1)};
 
 const char* art36[] = {
-    "kkkkkkkkkkkkkkkkkkkkkkkk", "m......................k", "m.p..p..p..p..p..p..p..k",
+    "kkkkkkkkkkkkkkkkkkkkkkkk", "m......................k", "m.p..p...p.p..p..p..p..k",
     "m....e......e....e.....k", "mkk..kkkkkkkkkkkkkk..kkk", "m..p..p...p.p..kk..p..pk",
     "m....pp..p...p.kk....p.k", "mp.........p..p.kp......", "m....e.....e.h..k.......",
     "mkkkkkkkkkkkkkkkkkk..kkk", "mp...p.p.p.p.p.p.p....kk", "k.p...p..pp...p..pp.p..k",
