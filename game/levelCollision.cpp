@@ -255,11 +255,17 @@ bool trace_level(vec4float from, vec4float to, int thickness, vec4float* hit_pos
   int ey = dy >= 0 ? truncate_within(to.y() + 1.f, -1, LEVEL_HEIGHT) : truncate_within(to.y() - 1.f, -1, LEVEL_HEIGHT);
 
   for (;;) {
+    // The probe cells across the walk; those beyond the grid's edge are empty, not wrapped.
     bool solid = false;
     if (across_row) {
-      for (int i = -thickness; i <= thickness && !solid; i++) solid = cell_type(cx + i, cy) != 0;
+      int i0 = cx - thickness < 0 ? 0 : cx - thickness;
+      int i1 = cx + thickness > LEVEL_WIDTH - 1 ? LEVEL_WIDTH - 1 : cx + thickness;
+      const LevelCell* row = level_data + cy * LEVEL_WIDTH;
+      for (int i = i0; i <= i1 && !solid; i++) solid = row[i].collision != 0;
     } else {
-      for (int i = -thickness; i <= thickness && !solid; i++) solid = cell_type(cx, cy + i) != 0;
+      int j0 = cy - thickness < 0 ? 0 : cy - thickness;
+      int j1 = cy + thickness > LEVEL_HEIGHT - 1 ? LEVEL_HEIGHT - 1 : cy + thickness;
+      for (int j = j0; j <= j1 && !solid; j++) solid = level_data[j * LEVEL_WIDTH + cx].collision != 0;
     }
     if (solid) {
       if (hit_t) *hit_t = t;

@@ -1,6 +1,7 @@
 // Helpers of the level tool and benchmark (see levelToolLib.h).
 #include "tools/levelToolLib.h"
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include "engine/app.h"
 #include "engine/imageFiles.h"
@@ -20,11 +21,16 @@ static Entling* record_enemy(int type_id, float x, float y) {
 static void record_hero(float x, float y) { level_spawns.push_back({0, x, y}); }
 
 void level_tool_load_tiles(const char* folder) {
-  std::string path = folder;
-  if (path.empty() || path.back() != '/') path += '/';
-  snprintf(app_path, sizeof(app_path), "%s", make_full_path(path.c_str()).c_str());
-  size_t n = strlen(app_path);
-  if (n && app_path[n - 1] != '/' && n + 1 < sizeof(app_path)) strcat(app_path, "/");
+  // The program folder is where the game finds tiles/; made absolute from this process's folder.
+  char full[4096];
+  const char* base = realpath(folder, full) ? full : folder;
+  size_t n = strlen(base);
+  if (n + 2 > sizeof(app_path)) {
+    fprintf(stderr, "program folder name too long: %s\n", base);
+    exit(2);
+  }
+  memcpy(app_path, base, n);
+  memcpy(app_path + n, "/", 2);
   load_level_tiles();
   init_level_tile_pools();
 }

@@ -227,6 +227,8 @@ TEST_F(LevelCollision, RaysWalkTheCellsAndStopAtTheGridsEdge) {
   fill(11, 30, 11, 30, 1);
   fill(0, 100, 5, 100, 1);      // a wall at the left edge, which a ray leaving right must not wrap to
   fill(4095, 120, 4095, 120, 2);
+  fill(4094, 121, 4095, 121, 2);  // a thick probe at column 0 would see these if it wrapped
+  fill(4000, 0, 4100, 2, 2);      // ...and one near the top these
   fill(10, 255, 10, 255, 2);
   Ray rays[] = {
       {"enters at the left border", vec4float(-10, 5.5f, 0, 1), vec4float(10, 5.5f, 0, 1), 0, true, 3, 5, 0.65f},
@@ -241,6 +243,8 @@ TEST_F(LevelCollision, RaysWalkTheCellsAndStopAtTheGridsEdge) {
       {"enters through the right edge", vec4float(4100, 120.5f, 0, 1), vec4float(4000, 120.5f, 0, 1), 0, true, 4095, 120, 0.04f},
       {"enters through the top", vec4float(10.5f, 300, 0, 1), vec4float(10.5f, 200, 0, 1), 0, true, 10, 255, 0.44f},
       {"leaves through the bottom", vec4float(200.5f, 10, 0, 1), vec4float(200.5f, -100, 0, 1), 0, false, 0, 0, 0},
+      {"thick probe does not wrap", vec4float(0.5f, 130, 0, 1), vec4float(0.5f, 110, 0, 1), 2, false, 0, 0, 0},
+      {"thick probe at the top", vec4float(4000.5f, 250.5f, 0, 1), vec4float(4080.5f, 250.5f, 0, 1), 9, false, 0, 0, 0},
       {"standing still in a wall", vec4float(3.5f, 5.5f, 0, 1), vec4float(3.5f, 5.5f, 0, 1), 0, true, 3, 5, 0},
   };
   for (const Ray& r : rays) {
