@@ -16,3 +16,7 @@ void render_frame(float t);
 void check_hot_reload();
 void on_device_reset();
 void compute_pixel_scale();
+
+// Level changes reported by whoever changed cells (exit placement, bullets, explosions).
+void invalidate_level(int x0, int y0, int x1, int y1);
+void invalidate_all_level();

@@ -1,0 +1,48 @@
+# The level: the tile-set generator (run at build time into the program folder's tiles/), the level
+# tool (renders a generated level to a PNG with a summary, and sweeps many seeds), the level
+# benchmark, and the tests that need the generated tile set.
+
+add_executable(tilegen tools/tilegen.cpp)
+target_link_libraries(tilegen PRIVATE PkgConfig::STB m)
+
+set(LEVEL_TILES_STAMP ${CMAKE_BINARY_DIR}/level_tiles.stamp)
+add_custom_command(
+  OUTPUT ${LEVEL_TILES_STAMP}
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${ASCENDA_BIN_DIR}/tiles
+  COMMAND tilegen ${ASCENDA_BIN_DIR}
+  COMMAND ${CMAKE_COMMAND} -E touch ${LEVEL_TILES_STAMP}
+  DEPENDS tilegen
+  COMMENT "Generating the level tiles in ${ASCENDA_BIN_DIR}/tiles"
+  VERBATIM)
+add_custom_target(level_tiles ALL DEPENDS ${LEVEL_TILES_STAMP})
+
+set(LEVEL_TOOL_LIBS "$<LINK_LIBRARY:WHOLE_ARCHIVE,ascenda_core>" platform_null SDL2::SDL2 PNG::PNG ZLIB::ZLIB
+  PkgConfig::STB Threads::Threads ${CMAKE_DL_LIBS})
+
+add_executable(leveltool tools/leveltool.cpp tools/levelToolLib.cpp)
+target_link_libraries(leveltool PRIVATE ${LEVEL_TOOL_LIBS})
+add_dependencies(leveltool level_tiles)
+
+add_executable(level_bench tools/level_bench.cpp tools/levelToolLib.cpp)
+target_link_libraries(level_bench PRIVATE ${LEVEL_TOOL_LIBS})
+add_dependencies(level_bench level_tiles)
+
+# The game and the unit tests are declared after this module; finish their wiring at the end.
+function(level_finish_targets)
+  if(TARGET game)
+    add_dependencies(game level_tiles)
+  endif()
+  if(TARGET unit_tests)
+    add_dependencies(unit_tests level_tiles)
+    target_compile_definitions(unit_tests PRIVATE LEVEL_TILESET_DIR="${ASCENDA_BIN_DIR}/")
+    # Every level from 1 to 12 over many seeds: no fatal, always a path from the start to the end.
+    if(ASCENDA_SANITIZE)
+      set(sweep_seeds 60)
+    else()
+      set(sweep_seeds 1000)
+    endif()
+    add_test(NAME level.seed_sweep COMMAND leveltool --data ${ASCENDA_BIN_DIR} --sweep ${sweep_seeds})
+    set_tests_properties(level.seed_sweep PROPERTIES ENVIRONMENT "ASCENDA_NO_MESSAGE_BOX=1" TIMEOUT 300)
+  endif()
+endfunction()
+cmake_language(DEFER CALL level_finish_targets)

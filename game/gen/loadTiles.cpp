@@ -1,0 +1,184 @@
+// Loading, completing, looking up and freeing the level tiles (see loadTiles.h).
+#include "game/gen/loadTiles.h"
+#include <ctype.h>
+#include <new>
+#include <string.h>
+#include "engine/config.h"
+#include "engine/imageFiles.h"
+#include "engine/log.h"
+#include "engine/sharedHeap.h"
+#include "engine/sysUtils.h"
+#include "platform/platform.h"
+
+DynArray<LevelGenTile*> level_tiles;
+
+uint16_t tile_pixel_color(uint32_t argb) {
+  uint32_t a = argb >> 24, r = (argb >> 16) & 255, g = (argb >> 8) & 255, b = argb & 255;
+  return uint16_t((a >= 128 ? 0x8000 : 0) | ((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3));
+}
+
+uint8_t tile_pixel_collision(uint32_t argb) {
+  if ((argb >> 24) < 128) return 0;
+  bool r = ((argb >> 16) & 255) >= 128, g = ((argb >> 8) & 255) >= 128, b = (argb & 255) >= 128;
+  int on = int(r) + int(g) + int(b);
+  if (on == 0) return 0;
+  if (on == 3) return 2;
+  if (on == 2) return 3;  // any two-channel colour marks an exit cell
+  return b ? 3 : g ? 6 : 7;
+}
+
+LevelGenTile* find_level_tile(const char* name) {
+  for (LevelGenTile* t : level_tiles)
+    if (strcmp(t->name, name) == 0) return t;
+  return nullptr;
+}
+
+LevelGenTile* load_level_tile(const char* name) {
+  LevelGenTile* t = find_level_tile(name);
+  if (!t) fatal("can't find level tile '%s'", name);
+  return t;
+}
+
+static LevelGenTile* add_tile(const char* name, int name_len, int width, int height) {
+  LevelGenTile* t = (LevelGenTile*)dlmalloc(sizeof(LevelGenTile));
+  memset((void*)t, 0, sizeof(*t));
+  t->width = width;
+  t->height = height;
+  t->name = (char*)dlmalloc(size_t(name_len) + 1);
+  memcpy(t->name, name, size_t(name_len));
+  t->name[name_len] = 0;
+  level_tiles.push_back(t);
+  return t;
+}
+
+static bool ends_with_nocase(const char* s, int len, const char* suffix) {
+  int n = (int)strlen(suffix);
+  if (len < n) return false;
+  for (int i = 0; i < n; i++)
+    if (tolower((unsigned char)s[len - n + i]) != suffix[i]) return false;
+  return true;
+}
+
+// The layer letter of a tile image ('b', 'f', 'c', or another letter), or 0 when the name is not an
+// image name at all.
+static char image_layer_letter(const char* file, int len) {
+  if (len < 7 || !ends_with_nocase(file, len, ".png") || file[len - 6] != '_') return 0;
+  return (char)tolower((unsigned char)file[len - 5]);
+}
+
+static void load_tile_image(const char* prefix, const char* file, int len, char layer) {
+  TempString<520> path;
+  path.format("tiles/%s%s", prefix, file);
+  int w = 0, h = 0;
+  DynArray<uint32_t> pixels;
+  if (!load_png(make_full_path(path), w, h, pixels)) fatal("Error loading tile image %s", file);
+
+  TempString<520> name;
+  name.format("%s%.*s", prefix, len - 6, file);
+  LevelGenTile* t = find_level_tile(name);
+  if (!t) t = add_tile(name, name.length(), w, h);
+  else if (t->width == 0 && t->height == 0) {
+    t->width = w;
+    t->height = h;
+  }
+  if (t->width != w || t->height != h)
+    fatal("Expected %dx%d tile image %s, got %dx%d", t->width, t->height, file, w, h);
+
+  int n = w * h;
+  if (layer == 'c') {
+    if (t->collision) fatal("Duplicate tile collision map %s", file);
+    t->collision = (uint8_t*)dlmalloc(size_t(n));
+    for (int i = 0; i < n; i++) t->collision[i] = tile_pixel_collision(pixels[i]);
+  } else {
+    uint16_t*& target = layer == 'b' ? t->background : t->foreground;
+    if (target) fatal(layer == 'b' ? "Duplicate background tile image %s" : "Duplicate foreground tile image %s", file);
+    target = (uint16_t*)dlmalloc(size_t(n) * 2);
+    for (int i = 0; i < n; i++) target[i] = tile_pixel_color(pixels[i]);
+  }
+}
+
+static void load_tile_config(const char* prefix, const char* file, int len) {
+  TempString<520> name;
+  name.format("%s%.*s", prefix, len - 4, file);
+  LevelGenTile* t = find_level_tile(name);
+  if (!t) t = add_tile(name, name.length(), 0, 0);
+  if (t->config) fatal("Duplicate tile config %s", file);
+  TempString<520> path;
+  path.format("tiles/%s%s", prefix, file);
+  t->config = ConfigNode::fromFile(make_full_path(path));
+  if (!t->config) fatal("Error loading tile config %s", file);
+}
+
+struct FolderEntry {
+  String name;
+  bool folder;
+};
+
+static void collect_entry(void* ctx, const char* name, bool folder) {
+  DynArray<FolderEntry>* list = (DynArray<FolderEntry>*)ctx;
+  FolderEntry& e = list->push_back();  // zero-filled: an empty String
+  e.name = name;
+  e.folder = folder;
+}
+
+static void scan_tile_folder(const char* prefix) {
+  TempString<520> folder;
+  folder.format("tiles/%s", prefix);
+  // The listing is taken whole first, so the recursion below never holds the folder open.
+  DynArray<FolderEntry> entries;
+  plat_list_folder(make_full_path(folder), collect_entry, &entries);
+  for (FolderEntry& e : entries) {
+    const char* file = e.name.text();
+    int len = (int)strlen(file);
+    if (e.folder) {
+      if (file[0] != '.') {
+        TempString<520> sub;
+        sub.format("%s%s/", prefix, file);
+        scan_tile_folder(sub);
+      }
+    } else if (char layer = image_layer_letter(file, len)) {
+      if (layer == 'b' || layer == 'f' || layer == 'c') load_tile_image(prefix, file, len, layer);
+    } else if (len >= 5 && ends_with_nocase(file, len, ".cfg")) {
+      load_tile_config(prefix, file, len);
+    }
+  }
+  for (FolderEntry& e : entries) e.name.clear();
+}
+
+void load_level_tiles() {
+  scan_tile_folder("");
+  debug("loaded %d tiles", level_tiles.size());
+  for (LevelGenTile* t : level_tiles) {
+    if (!t->config) t->config = new (dlmalloc(sizeof(ConfigNode))) ConfigNode();
+    t->dx = t->config->getInt("dx", t->dx);
+    t->dy = t->config->getInt("dy", t->dy);
+    int n = t->width * t->height;
+    if (!t->collision && t->foreground) {
+      uint8_t type = (uint8_t)t->config->getInt("collType", 1);
+      t->collision = (uint8_t*)dlmalloc(size_t(n > 0 ? n : 1));
+      for (int i = 0; i < n; i++) t->collision[i] = t->foreground[i] < 0x8000 ? 0 : type;
+    }
+    if (!t->background && t->foreground) {
+      t->background = (uint16_t*)dlmalloc(size_t(n > 0 ? n : 1) * 2);
+      for (int i = 0; i < n; i++) {
+        uint16_t f = t->foreground[i];
+        t->background[i] = uint16_t(((f >> 1) & 0x3def) | (f & 0x8000));
+      }
+    }
+  }
+}
+
+void close_level_tiles() {
+  for (LevelGenTile* t : level_tiles) {
+    if (t->config) {
+      t->config->~ConfigNode();
+      dlfree(t->config);
+    }
+    dlfree(t->background);
+    dlfree(t->foreground);
+    dlfree(t->collision);
+    dlfree(t->name);
+    dlfree(t);
+  }
+  level_tiles.free();
+}
