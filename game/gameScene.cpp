@@ -7,6 +7,7 @@
 #include "engine/imageFiles.h"
 #include "engine/input.h"
 #include "engine/log.h"
+#include "engine/renderTestScreen.h"
 #include "game/controls.h"
 #include "platform/vkeys.h"
 
@@ -28,7 +29,7 @@ void init_scene() {
   init_controls();
 }
 
-void close_scene() {}
+void close_scene() { close_render_test_screen(); }
 
 void update_step_hook() {}
 
@@ -43,7 +44,7 @@ void update_step(float) {
   measure_update_time();
 }
 
-void render_frame(float) { clear_view(0xFF101820); }
+void render_frame(float t) { draw_render_test_screen(t); }
 
 void check_hot_reload() {}
 
