@@ -122,7 +122,7 @@ ID3DBlob* compile_shader_func(const char* profile, const char* file, const char*
     debug("FAILED to compile HLSL shader '%s', func '%s'", file, entry);
     if (errors_on_screen) {
       TempString<512> t;
-      t.format("can't read '%s'\n", file);
+      t.format("can't read '%s'", file);
       append_error_message(t, -1);
     }
     return nullptr;
@@ -141,10 +141,9 @@ ID3DBlob* compile_shader_func(const char* profile, const char* file, const char*
     debug("%.*s", len, text);
     if (errors_on_screen) {
       TempString<512> head;
-      head.format("HLSL '%s', func '%s':\n", file, entry);
+      head.format("HLSL '%s', func '%s':", file, entry);
       append_error_message(head, -1);
       append_error_message(text, len);
-      append_error_message("\n", 1);
     }
     errors->Release();
   }
@@ -176,7 +175,8 @@ ID3DBlob* compile_shader_func(const char* profile, const char* file, const char*
 
 void load_shader_compiler() {
   if (compiler_module) return;
-  compiler_module = load_library("d3dcompiler_43.dll");
+  // Looked up in the program folder, where the build puts it.
+  compiler_module = load_library(make_full_path("d3dcompiler_43.dll"));
   if (compiler_module) {
     p_compile = (PfnD3DCompile)get_library_proc(compiler_module, "D3DCompile");
     p_disassemble = (PfnD3DDisassemble)get_library_proc(compiler_module, "D3DDisassemble");
@@ -418,7 +418,7 @@ void reload_shaders(bool force) {
       if (old_ps) old_ps->Release();
     } else {
       TempString<300> t;
-      t.format("FAILED to reload shader '%s'\n", (const char*)s.name);
+      t.format("FAILED to reload shader '%s'", (const char*)s.name);
       append_error_message(t, -1);
       if (s.vs) s.vs->Release();
       if (s.ps) s.ps->Release();
