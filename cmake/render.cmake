@@ -36,10 +36,21 @@ if(glslang_FOUND AND spirv_cross_c_shared_FOUND AND NOT ASCENDA_FUZZ)
   target_include_directories(d3dcompiler PRIVATE ${CMAKE_SOURCE_DIR})
   target_compile_definitions(d3dcompiler PRIVATE ENABLE_HLSL)
   target_compile_options(d3dcompiler PRIVATE -fvisibility=hidden)
+  if(ASCENDA_SANITIZE)
+    # glslang is built without type information, which the dynamic-type check would need.
+    target_compile_options(d3dcompiler PRIVATE -fno-sanitize=vptr)
+  endif()
   target_link_libraries(d3dcompiler PRIVATE glslang::glslang glslang::SPIRV glslang::HLSL
     glslang::glslang-default-resource-limits spirv-cross-c-shared Threads::Threads)
   target_link_options(d3dcompiler PRIVATE -Wl,--exclude-libs,ALL)
   set_target_properties(d3dcompiler PROPERTIES OUTPUT_NAME "d3dcompiler_43" PREFIX "" SUFFIX ".dll"
     LIBRARY_OUTPUT_DIRECTORY ${ASCENDA_BIN_DIR})
   set(ASCENDA_HAVE_SHADER_COMPILER ON)
+endif()
+
+# The renderer benchmark (figures, not a test): our layer against plain OpenGL.
+if(NOT ASCENDA_FUZZ)
+  add_executable(render_bench ${CMAKE_SOURCE_DIR}/tools/render_bench/render_bench.cpp)
+  target_link_libraries(render_bench PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,ascenda_core>" platform_sdl
+    SDL2::SDL2 PNG::PNG ZLIB::ZLIB PkgConfig::STB Threads::Threads ${CMAKE_DL_LIBS})
 endif()

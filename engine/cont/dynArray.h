@@ -71,7 +71,7 @@ struct DynArray {
     ASSERT_AT(DYNARRAY_FILE, 118, n>=0);
     ASSERT_AT(DYNARRAY_FILE, 119, at>=0 && at<=num);
     ASSERT_AT(DYNARRAY_FILE, 120, at+n<=num);
-    memmove((void*)(data + at), (void*)(data + at + n), size_t(num - at - n) * sizeof(T));
+    if (num - at - n > 0) memmove((void*)(data + at), (void*)(data + at + n), size_t(num - at - n) * sizeof(T));
     num -= n;
   }
 
@@ -82,7 +82,7 @@ struct DynArray {
     ASSERT_AT(DYNARRAY_FILE, 132, at+n<=num);
     int tail = num - at - n;
     int moved = tail < n ? tail : n;
-    memcpy((void*)(data + at), (void*)(data + num - moved), size_t(moved) * sizeof(T));
+    if (moved > 0) memcpy((void*)(data + at), (void*)(data + num - moved), size_t(moved) * sizeof(T));
     num -= n;
   }
 

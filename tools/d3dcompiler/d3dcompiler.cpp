@@ -81,6 +81,12 @@ int input_location(const std::string& base, int index) {
 }
 
 std::once_flag glslang_started;
+bool glslang_running = false;
+
+// The front end's process-wide tables go when the game unloads the library.
+__attribute__((destructor)) void finish_glslang() {
+  if (glslang_running) glslang::FinalizeProcess();
+}
 
 bool to_glsl(const std::vector<uint32_t>& spirv, bool vertex, std::string* out, std::string* err) {
   spvc_context ctx = nullptr;
@@ -208,7 +214,7 @@ extern "C" __attribute__((visibility("default"))) HRESULT D3DCompile(
     if (errors) *errors = text_blob(std::string("unsupported target '") + target + "'");
     return E_FAIL;
   }
-  std::call_once(glslang_started, [] { glslang::InitializeProcess(); });
+  std::call_once(glslang_started, [] { glslang_running = glslang::InitializeProcess(); });
 
   std::string preamble;
   for (const D3D_SHADER_MACRO* m = defines; m && m->Name; m++)
