@@ -20,6 +20,7 @@ struct Vertex {
 const VertexElement VERTEX_ELEMENTS[] = {{0, 0, VE_FLOAT3, VU_POSITION, 0}, {12, 0, VE_D3DCOLOR, VU_COLOR, 0},
                                          {16, 0, VE_FLOAT2, VU_TEXCOORD, 0}, VE_END};
 Texture* checker = nullptr;
+Texture* white = nullptr;  // untextured quads: a null texture would leave the last one bound
 StdRenderBatchState* textured = nullptr;
 StdRenderBatchState* plain = nullptr;
 RenderBatch* batch = nullptr;
@@ -45,9 +46,13 @@ void open() {
         memcpy(p + y * pitch + x * 4, &c, 4);
       }
   unlock_texture(checker);
+  white = create_managed_texture(1, 1);
+  D3dColor* w = (D3dColor*)lock_texture(white, &pitch, false);
+  if (w) *w = 0xFFFFFFFF;
+  unlock_texture(white);
   IDirect3DVertexDeclaration9* decl = get_vertex_decl(VERTEX_ELEMENTS);
   textured = new StdRenderBatchState(nullptr, decl, sizeof(Vertex), checker);
-  plain = new StdRenderBatchState(nullptr, decl, sizeof(Vertex), nullptr);
+  plain = new StdRenderBatchState(nullptr, decl, sizeof(Vertex), white);
   batch = new RenderBatch(32768);
 }
 }  // namespace
@@ -95,5 +100,6 @@ void close_render_test_screen() {
   batch = nullptr;
   textured = plain = nullptr;
   if (checker) destroy_texture(checker);
-  checker = nullptr;
+  if (white) destroy_texture(white);
+  checker = white = nullptr;
 }

@@ -811,8 +811,9 @@ class GlDevice : public IDirect3DDevice9 {
   }
   HRESULT Reset(D3DPRESENT_PARAMETERS* p) override {
     if (!p) return D3DERR_INVALIDCALL;
-    if (d3d9_live_default_objects > 0) return D3DERR_INVALIDCALL;  // default-pool objects must be released first
+    // The device's own bindings go first; what still lives of the default pool is the caller's.
     releaseBindings();
+    if (d3d9_live_default_objects > 0) return D3DERR_INVALIDCALL;
     params = *p;
     resetState();
     applied_valid = false;
@@ -1312,10 +1313,11 @@ class GlD3D : public IDirect3D9 {
     if ((usage & D3DUSAGE_RENDERTARGET) && d3d9_is_dxt(f)) return D3DERR_NOTAVAILABLE;
     return D3D_OK;
   }
-  // The layer's colour targets are single-sampled, so multisampling is reported as unavailable.
+  // The layer's colour targets are single-sampled: one quality level is reported so a request is
+  // accepted (and logged) as Direct3D would, and a multisampled depth surface is made single-sampled.
   HRESULT CheckDeviceMultiSampleType(UINT, D3DDEVTYPE, D3DFORMAT, int, D3DMULTISAMPLE_TYPE ms, DWORD* q) override {
-    if (q) *q = ms == D3DMULTISAMPLE_NONE ? 1 : 0;
-    return ms == D3DMULTISAMPLE_NONE ? D3D_OK : D3DERR_NOTAVAILABLE;
+    if (q) *q = 1;
+    return ms == D3DMULTISAMPLE_NONE || ms == D3DMULTISAMPLE_NONMASKABLE ? D3D_OK : D3DERR_NOTAVAILABLE;
   }
   HRESULT CreateDevice(UINT, D3DDEVTYPE, PlatWindow* focus, DWORD, D3DPRESENT_PARAMETERS* p,
                        IDirect3DDevice9** out) override {

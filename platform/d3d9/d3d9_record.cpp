@@ -103,16 +103,20 @@ class RecDevice : public IDirect3DDevice9 {
   }
   UINT GetAvailableTextureMem() override { return config.texture_memory; }
   HRESULT Reset(D3DPRESENT_PARAMETERS* p) override {
+    int bound = 0;
+    for (int i = 0; i < 4; i++) bound += rt[i] && rt[i] != back ? 1 : 0;
+    bound += ds ? 1 : 0;
     rec("Reset %ux%u windowed=%d ms=%u/%u interval=%x live=%d", p->BackBufferWidth, p->BackBufferHeight, p->Windowed,
-        p->MultiSampleType, p->MultiSampleQuality, p->PresentationInterval, d3d9_live_default_objects);
+        p->MultiSampleType, p->MultiSampleQuality, p->PresentationInterval, d3d9_live_default_objects - bound);
     if (HRESULT h = injected("Reset")) return h;
-    if (d3d9_live_default_objects > 0) return D3DERR_INVALIDCALL;  // default-pool objects still alive
+    // The device's own bindings go first; what still lives of the default pool is the caller's.
     for (int i = 0; i < 4; i++) {
       if (rt[i]) rt[i]->Release();
       rt[i] = nullptr;
     }
     if (ds) ds->Release();
     ds = nullptr;
+    if (d3d9_live_default_objects > 0) return D3DERR_INVALIDCALL;
     back->Release();
     makeBackBuffer(*p);
     config.cooperative_level = D3D_OK;

@@ -239,6 +239,8 @@ TEST_F(RenderGl, ResetRecreatesDefaultPoolResourcesAtTheirSizes) {
   Texture* dyn = create_dynamic_texture(8, 8);
   VertexBuffer* vb = create_vb(1024, 0);
   ASSERT_TRUE(screen && fixed && dyn && vb);
+  set_render_target(fixed, 0, true);  // bound targets and depth do not hold the reset up
+  d3d->SetTexture(0, dyn->tex);
   ASSERT_TRUE(reset_d3d(80, 60, false, true));
   EXPECT_EQ(d3d_wd, 80);
   EXPECT_EQ(d3d_ht, 60);
@@ -321,5 +323,26 @@ TEST_F(RenderGl, TestScreenDrawsThroughBatches) {
     rgba[i * 4 + 3] = 255;
   }
   save_png("render_test_screen.png", 64, 48, 4, rgba.data(), 64 * 4);
+}
+}  // namespace
+
+namespace {
+TEST_F(RenderGl, FrontBufferCopyShowsThePresentedFrame) {
+  clear_view_color(0xFF00FF00);
+  draw_rect(0, 0, 2, 1, 0xFFFF0000);
+  d3d->EndScene();
+  present_d3d();
+  int w = 0, h = 0, pitch = 0;
+  uint8_t* p = (uint8_t*)lock_front_buffer_copy(&w, &h, &pitch);
+  ASSERT_TRUE(p);
+  EXPECT_EQ(w, 64);
+  EXPECT_EQ(h, 48);
+  D3DCOLOR first, below;
+  memcpy(&first, p, 4);
+  memcpy(&below, p + pitch, 4);
+  EXPECT_EQ(first, 0xFFFF0000u);  // top row first
+  EXPECT_EQ(below, 0xFF00FF00u);
+  release_front_buffer_copy();
+  d3d->BeginScene();
 }
 }  // namespace

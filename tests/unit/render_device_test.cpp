@@ -62,6 +62,7 @@ TEST_F(RenderDevice, ResetReleasesAndRecreatesInOrder) {
   VertexBuffer* stat = create_vb(256, VB_STATIC);
   ASSERT_TRUE(screen && managed && dyn && stat);
   IDirect3DTexture9* managed_obj = managed->tex;
+  set_render_target(screen, 0, true);  // bound targets and depth do not hold the reset up
   IDirect3DVertexBuffer9* static_obj = stat->vb;
   log().clear();
   testing::internal::CaptureStdout();
