@@ -48,6 +48,7 @@ class RenderGlShader : public ::testing::Test {
     folder = std::string(mkdtemp(tmpl)) + "/";
     spit(folder + "quad.sh", slurp(RENDER_TEST_DATA_DIR "/quad.sh"));
     spit(folder + "common.inc", slurp(RENDER_TEST_DATA_DIR "/common.inc"));
+    spit(folder + "postfx.sh", slurp(RENDER_TEST_DATA_DIR "/postfx.sh"));
     symlink(RENDER_BIN_DIR "/d3dcompiler_43.dll", (folder + "d3dcompiler_43.dll").c_str());
   }
   void SetUp() override {
@@ -214,5 +215,46 @@ TEST_F(RenderGlShader, DefinitionsSelectRecordsAndCacheNames) {
   destroy_shader(sa);
   destroy_shader(sb);
   destroy_shader(plain);
+}
+TEST_F(RenderGlShader, FullScreenPassMapsTheSceneTextureTexelForPixel) {
+  Shader* s = create_shader("postfx.sh", nullptr);
+  Texture* scene = create_screen_render_texture();
+  ASSERT_TRUE(scene);
+  int pitch = 0;
+  uint8_t* p = (uint8_t*)lock_texture_upload(scene, &pitch);
+  ASSERT_TRUE(p);
+  for (int y = 0; y < d3d_ht; y++)
+    for (int x = 0; x < d3d_wd; x++) {
+      D3dColor c = 0xFF000000u | uint32_t(x * 4) << 16 | uint32_t(y * 5) << 8 | uint32_t((x + y) & 255);
+      memcpy(p + y * pitch + x * 4, &c, 4);
+    }
+  ASSERT_TRUE(unlock_texture_upload(scene));
+  d3d->BeginScene();
+  set_back_buffer_target();
+  set_blend_none();
+  set_cull_mode(1);
+  clear_view(0xFF000000);
+  set_shader(s);
+  set_texture(0, scene);
+  set_texture_address(0, 1, -1, -1);
+  for (bool linear : {false, true}) {
+    set_texture_filter(0, linear);
+    float map[4] = {0.5f, -0.5f, 0.5f / d3d_wd + 0.5f, 0.5f / d3d_ht + 0.5f};
+    set_vs_consts(16, map, 1);
+    draw_postfx();
+    std::vector<D3dColor> px = read_back_buffer();
+    int bad = 0;
+    for (int y = 0; y < d3d_ht; y++)
+      for (int x = 0; x < d3d_wd; x++) {
+        D3dColor c = 0xFF000000u | uint32_t(x * 4) << 16 | uint32_t(y * 5) << 8 | uint32_t((x + y) & 255);
+        if (px[size_t(y) * d3d_wd + x] != c) bad++;
+      }
+    EXPECT_EQ(bad, 0) << (linear ? "linear" : "point");
+  }
+  set_shader(nullptr);
+  d3d->SetTexture(0, nullptr);
+  d3d->EndScene();
+  destroy_texture(scene);
+  destroy_shader(s);
 }
 }  // namespace
