@@ -602,7 +602,10 @@ class GlDevice : public IDirect3DDevice9 {
         DWORD* s = ss[i];
         bool lin_min = s[D3DSAMP_MINFILTER] >= D3DTEXF_LINEAR, lin_mag = s[D3DSAMP_MAGFILTER] >= D3DTEXF_LINEAR;
         GLint minf = lin_min ? GL_LINEAR : GL_NEAREST;
-        if (s[D3DSAMP_MIPFILTER] == D3DTEXF_POINT) minf = lin_min ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
+        // A single-level texture samples the same without a mip filter, and faster.
+        bool mips = textures[i]->GetLevelCount() > 1;
+        if (!mips) {
+        } else if (s[D3DSAMP_MIPFILTER] == D3DTEXF_POINT) minf = lin_min ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
         else if (s[D3DSAMP_MIPFILTER] >= D3DTEXF_LINEAR) minf = lin_min ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
         gl.SamplerParameteri(samplers[i], GL_TEXTURE_MIN_FILTER, minf);
         gl.SamplerParameteri(samplers[i], GL_TEXTURE_MAG_FILTER, lin_mag ? GL_LINEAR : GL_NEAREST);
