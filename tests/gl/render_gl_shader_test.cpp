@@ -13,6 +13,7 @@
 #include "engine/d3d_render.h"
 #include "engine/d3d_shaders.h"
 #include "engine/d3d_vbuf.h"
+#include "engine/dynVBWriter.h"
 #include "engine/log.h"
 #include "engine/sysUtils.h"
 #include "render_gl_env.h"
@@ -49,6 +50,7 @@ class RenderGlShader : public ::testing::Test {
     spit(folder + "quad.sh", slurp(RENDER_TEST_DATA_DIR "/quad.sh"));
     spit(folder + "common.inc", slurp(RENDER_TEST_DATA_DIR "/common.inc"));
     spit(folder + "postfx.sh", slurp(RENDER_TEST_DATA_DIR "/postfx.sh"));
+    spit(folder + "instanced.sh", slurp(RENDER_TEST_DATA_DIR "/instanced.sh"));
     symlink(RENDER_BIN_DIR "/d3dcompiler_43.dll", (folder + "d3dcompiler_43.dll").c_str());
   }
   void SetUp() override {
@@ -256,5 +258,81 @@ TEST_F(RenderGlShader, FullScreenPassMapsTheSceneTextureTexelForPixel) {
   d3d->EndScene();
   destroy_texture(scene);
   destroy_shader(s);
+}
+TEST_F(RenderGlShader, InstancedRunDrawsOneQuadPerInstance) {
+  if (!common_vb_writer.vb) common_vb_writer.create(65536);
+  Shader* s = create_shader("instanced.sh", nullptr);
+  static const VertexElement els[] = {{0, 0, VE_FLOAT2, VU_POSITION, 0}, {0, 1, VE_FLOAT4, VU_TEXCOORD, 1},
+                                      {16, 1, VE_D3DCOLOR, VU_COLOR, 1}, VE_END};
+  VertexBuffer* corners = create_vb(4 * 8, VB_STATIC);
+  float c[8] = {0, 0, 1, 0, 0, -1, 1, -1};
+  memcpy(lock_vb(corners, 0, 0), c, sizeof(c));
+  unlock_vb(corners);
+  IndexBuffer* ib = create_ib(6, VB_STATIC);
+  uint16_t idx[6] = {0, 1, 2, 1, 3, 2};
+  memcpy(lock_ib(ib, 0, 0), idx, sizeof(idx));
+  unlock_ib(ib);
+  d3d->BeginScene();
+  set_back_buffer_target();
+  set_blend_none();
+  set_cull_mode(0);
+  clear_view(0xFF000000);
+  set_shader(s);
+  set_vertex_decl(get_vertex_decl(els));
+  set_stream_source(0, corners, 0, 8);
+  set_stream_source(1, common_vb_writer.vb, 0, 20);
+  set_indices(ib);
+  // Three instances: 16 x 12 pixel quads at the left, the middle and the right of the top row.
+  struct Inst {
+    float x, y, w, h;
+    D3dColor c;
+  } inst[3] = {{-1, 1, 0.5f, 0.5f, 0xFFFF0000}, {-0.25f, 1, 0.5f, 0.5f, 0xFF00FF00}, {0.5f, 1, 0.5f, 0.5f, 0xFF0000FF}};
+  common_vb_writer.begin(draw_instanced_run, (4 << 16) | 2);
+  memcpy(common_vb_writer.writePtr, inst, sizeof(inst));
+  common_vb_writer.writePtr += sizeof(inst);
+  common_vb_writer.primCount = 3;
+  common_vb_writer.flush(true);
+  set_instancing(0);
+  std::vector<D3dColor> px = read_back_buffer();
+  EXPECT_EQ(px[0], 0xFFFF0000u);
+  EXPECT_EQ(px[11 * 64 + 15], 0xFFFF0000u);
+  EXPECT_EQ(px[12 * 64 + 15], 0xFF000000u);
+  EXPECT_EQ(px[5 * 64 + 24], 0xFF00FF00u);
+  EXPECT_EQ(px[5 * 64 + 63], 0xFF0000FFu);
+  EXPECT_EQ(px[5 * 64 + 20], 0xFF000000u);
+  set_shader(nullptr);
+  set_stream_source(1, nullptr, 0, 0);
+  set_indices(nullptr);
+  d3d->EndScene();
+  destroy_vb(corners);
+  destroy_ib(ib);
+  destroy_shader(s);
+}
+
+TEST_F(RenderGlShader, PackedShortPositionsAndColoursDrawThroughTheFixedTransform) {
+  static const VertexElement els[] = {{0, 0, VE_SHORT4, VU_POSITION, 0}, {8, 0, VE_D3DCOLOR, VU_COLOR, 0}, VE_END};
+  struct V {
+    int16_t x, y, z, w;
+    D3dColor c;
+  } q[6] = {{-32, 32, 0, 0, 0xFF804020}, {0, 32, 0, 0, 0xFF804020}, {0, 0, 0, 0, 0xFF804020},
+            {-32, 32, 0, 0, 0xFF804020}, {0, 0, 0, 0, 0xFF804020}, {-32, 0, 0, 0, 0xFF804020}};
+  d3d->BeginScene();
+  set_back_buffer_target();
+  set_cull_mode(0);
+  clear_view(0xFF000000);
+  d3d->SetTexture(0, nullptr);
+  set_vertex_decl(get_vertex_decl(els));
+  Matrix44 id = Matrix44::identity();
+  Matrix44 scale(vec4float(1.f / 32, 0, 0, 0), vec4float(0, 1.f / 32, 0, 0), vec4float(0, 0, 1, 0), vec4float(0, 0, 0, 1));
+  set_view_tm(id);
+  set_proj_tm(scale);
+  d3d->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, q, sizeof(V));
+  std::vector<D3dColor> px = read_back_buffer();
+  EXPECT_EQ(px[0], 0xFF804020u);            // the top-left quarter
+  EXPECT_EQ(px[23 * 64 + 31], 0xFF804020u);
+  EXPECT_EQ(px[24 * 64 + 31], 0xFF000000u);
+  EXPECT_EQ(px[0 * 64 + 32], 0xFF000000u);
+  set_proj_tm(id);
+  d3d->EndScene();
 }
 }  // namespace
