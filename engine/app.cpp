@@ -7,10 +7,14 @@
 #include <string.h>
 #include <time.h>
 #include "engine/config.h"
+#include "engine/d3d_misc.h"
 #include "engine/d3d_render.h"
+#include "engine/d3d_shaders.h"
+#include "engine/dynVBWriter.h"
 #include "engine/font.h"
 #include "engine/input.h"
 #include "engine/log.h"
+#include "engine/mesh.h"
 #include "engine/sysUtils.h"
 #include "game/gameScene.h"
 #include "platform/vkeys.h"
@@ -64,6 +68,8 @@ bool dir_watch_started = false;
 bool shutdown_running = false;
 
 void app_once_a_second() {
+  reload_shaders(false);
+  reload_textures(false);
   check_hot_reload();
   flush_app_config();
 }
@@ -458,6 +464,7 @@ int app_main(int argc, char** argv) {
   if (!init_d3d(main_window, bb_wd, bb_ht)) fatal("can't initialize Direct3D");
   d3d_started = true;
   if (isFullscreen) clip_cursor_to_window(main_window);
+  common_vb_writer.create(65536);
 
   init_gpu_activity();
   init_debug_font();
@@ -486,9 +493,13 @@ void shutdown_app() {
   debug("closed scene");
   if (font_started) close_debug_font();
   font_started = false;
+  // A fatal error inside a drawing run leaves the writer locked: it is then left to the exit.
+  if (common_vb_writer.vb && !common_vb_writer.startPtr) common_vb_writer.destroy();
   close_gpu_activity();
   debug("closed misc stuff");
+  free_all_meshes();
   debug("freed all meshes");
+  free_all_textures();
   debug("freed all textures");
   if (d3d_started) close_d3d();
   d3d_started = false;

@@ -7,6 +7,7 @@
 #include "engine/imageFiles.h"
 #include "engine/input.h"
 #include "engine/log.h"
+#include "engine/renderTestScreen.h"
 #include "engine/sound.h"
 #include "engine/soundScript.h"
 #include "game/controls.h"
@@ -36,6 +37,7 @@ void init_scene() {
 }
 
 void close_scene() {
+  close_render_test_screen();
   close_sound_script();
   close_sound();
 }
@@ -60,7 +62,7 @@ void update_step(float) {
   measure_update_time();
 }
 
-void render_frame(float) { clear_view(0xFF101820); }
+void render_frame(float t) { draw_render_test_screen(t); }
 
 void check_hot_reload() { reload_sound_script(); }
 

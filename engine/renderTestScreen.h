@@ -1,0 +1,6 @@
+// A test screen drawn through the renderer until the game's passes exist: a checker texture and
+// moving blended squares, batched through common_vb_writer.
+#pragma once
+
+void draw_render_test_screen(float t);
+void close_render_test_screen();
