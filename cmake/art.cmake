@@ -74,3 +74,9 @@ function(_ascenda_art_wire)
   endif()
 endfunction()
 cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL _ascenda_art_wire)
+
+# Cost of the device-independent 2D drawing on the generated data (prints figures).
+add_executable(art_bench tools/art/artBench.cpp)
+target_link_libraries(art_bench PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,ascenda_core>" platform_null SDL2::SDL2
+  PNG::PNG ZLIB::ZLIB PkgConfig::STB Threads::Threads ${CMAKE_DL_LIBS})
+add_dependencies(art_bench art_data)
