@@ -158,14 +158,15 @@ void draw_stats_graph(const int* history, int current, int scale, int target, bo
   int x0 = right ? d3d_wd - 100 * w : 0;
   if (scale < 1) scale = 1;
   draw_rect(x0, 0, x0 + 100 * w, H, 0x40000000);
-  if (target <= 2 * scale) draw_rect(x0, 0, x0 + 100 * w, int((long long)H * target / (2 * scale)), 0x20008000);
+  long long full = 2LL * scale;  // the graph's height stands for two scales
+  if (target <= full) draw_rect(x0, 0, x0 + 100 * w, int((long long)H * target / full), 0x20008000);
   int mx = history[0];
   for (int i = 1; i < 100; i++)
     if (history[i] > mx) mx = history[i];
   bool labelled = false;
   for (int i = 0; i < 100; i++) {
     int x = x0 + w / 2 + 1 + i * w;
-    long long hgt = (long long)H * history[i] / (2 * scale);
+    long long hgt = (long long)H * history[i] / full;
     if (hgt > H) hgt = H;
     if (hgt < 0) hgt = 0;
     float age = float(((i - current) % 100 + 100) % 100) / 100.0f;
