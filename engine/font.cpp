@@ -1,41 +1,230 @@
-// Debug-font state and the splash. The glyph drawing arrives with the renderer; until then the text
-// calls keep their state, measure nothing and draw nothing, and the splash is a cleared screen.
+// The debug font: glyph table from "font.tga", text measuring and the text quads, and the splash.
+// Quads are written into a run that the renderer's shared dynamic vertex buffer will take over
+// (with the "font.sh" shader, the font texture and point filtering); until then the run is kept
+// and only its hand-over points are counted.
 #include "engine/font.h"
+#include <string.h>
+#include "engine/cont/dynArray.h"
 #include "engine/d3d_render.h"
+#include "engine/imageFiles.h"
+#include "engine/log.h"
 #include "engine/misc/utils.h"
+#include "engine/sysUtils.h"
 
 namespace {
-int text_scale = 1;
+DebugGlyph glyphs[256];
+int cell_width = 8;
+int cell_height = 16;
+float texel_scale[2] = {0, 0};
+TextState style = {0, 0, 1};
 int font_scale = 1;
-const int CELL_HEIGHT = 8;
+DynArray<TextState> style_stack;
 TempString<256> splash_text;
 float splash_progress = -1;
+
+// The shared vertex buffer holds 64 KB; a quad is 72 bytes.
+const int RUN_BYTES = 65536;
+const int QUAD_BYTES = 6 * int(sizeof(DebugFontVertex));
+DynArray<DebugFontVertex> run;
+int run_start = 0;  // first vertex of the part not yet handed on
+int run_flushes = 0;
+bool run_open = false;
+
+void put_quad(int x0, int y0, int x1, int y1, D3dColor c, int u0, int v0, int u1, int v1) {
+  if ((run.size() - run_start) * int(sizeof(DebugFontVertex)) + QUAD_BYTES > RUN_BYTES) {
+    run_flushes++;
+    run_start = run.size();
+  }
+  DebugFontVertex q[6] = {
+      {int16_t(x0), int16_t(y0), c, int16_t(u0), int16_t(v0)}, {int16_t(x1), int16_t(y0), c, int16_t(u1), int16_t(v0)},
+      {int16_t(x1), int16_t(y1), c, int16_t(u1), int16_t(v1)}, {int16_t(x0), int16_t(y0), c, int16_t(u0), int16_t(v0)},
+      {int16_t(x1), int16_t(y1), c, int16_t(u1), int16_t(v1)}, {int16_t(x0), int16_t(y1), c, int16_t(u0), int16_t(v1)}};
+  run.append(6, q);
+}
+
+int advance_of(unsigned char c) { return (glyphs[c].x1 - glyphs[c].x0 + 1) * style.scale + style.charSpacing; }
 }  // namespace
 
-void init_debug_font() { update_font_scale(); }
-void close_debug_font() {}
-void update_font_scale() {
-  font_scale = d3d_ht / (CELL_HEIGHT * 30);
-  if (font_scale < 1) font_scale = 1;
-  text_scale = font_scale;
+void build_debug_font(const uint32_t* pixels, int width, int height) {
+  if (width <= 0 || height <= 0 || width % 16 || height % 16)
+    fatal("expected 16x16 font grid in font.tga, got %dx%d image", width, height);
+  cell_width = width / 16;
+  cell_height = height / 16;
+  texel_scale[0] = 1.0f / float(width);
+  texel_scale[1] = 1.0f / float(height);
+  for (int c = 0; c < 256; c++) {
+    int cx = (c % 16) * cell_width;
+    // Rows in image-reader order: character 0 sits in the top cell row of the picture, which is
+    // the last cell row the reader returns.
+    int cy = (15 - c / 16) * cell_height;
+    auto column_has_ink = [&](int x) {
+      for (int y = cy; y < cy + cell_height; y++)
+        if (pixels[size_t(y) * width + x] >> 24) return true;
+      return false;
+    };
+    int first = -1, last = -1;
+    for (int x = cx; x < cx + cell_width; x++)
+      if (column_has_ink(x)) { first = x; break; }
+    for (int x = cx + cell_width - 1; x >= cx; x--)
+      if (column_has_ink(x)) { last = x; break; }
+    DebugGlyph& g = glyphs[c];
+    if (first < 0) {
+      g.x0 = cx;
+      g.x1 = cx + cell_width / 2 + 1;
+    } else {
+      g.x0 = first;
+      g.x1 = last + 1;
+    }
+    g.y0 = cy;
+    g.y1 = cy + cell_height;
+  }
+  update_font_scale();
 }
-TextState save_text_state() { return TextState{text_scale}; }
-void restore_text_state(const TextState& s) { text_scale = s.scale; }
-void set_text_scale(int scale) { text_scale = scale; }
-int get_text_scale() { return text_scale; }
-int get_font_cell_height() { return CELL_HEIGHT; }
-void calc_text_size(const char*, int, int& width, int& height) { width = height = 0; }
-void start_draw_text() {}
-void end_draw_text() {}
-void draw_text(const char*, int, int, int, int, int, D3dColor) {}
-void draw_rect(int, int, int, int, D3dColor) {}
-void draw_box(int, int, int, int, D3dColor) {}
+
+void init_debug_font() {
+  DynArray<uint32_t> pixels;
+  int w = 0, h = 0;
+  if (!load_tga(make_full_path("font.tga"), pixels, w, h)) fatal("can't load font.tga");
+  build_debug_font(pixels.data, w, h);
+  // The font texture (the image's size, rows copied as loaded), the "font.sh" shader with the
+  // 12-byte declaration and the font batch state come with the renderer.
+}
+
+void close_debug_font() {
+  run.free();
+  run_start = 0;
+  run_open = false;
+  style_stack.free();
+}
+
+void update_font_scale() {
+  font_scale = d3d_ht / (cell_height * 30);
+  if (font_scale < 1) font_scale = 1;
+  style.scale = font_scale;
+  debug("font scale: %d", font_scale);
+}
+
+const DebugGlyph& get_debug_glyph(unsigned char c) { return glyphs[c]; }
+int get_font_cell_width() { return cell_width; }
+int get_font_cell_height() { return cell_height; }
+int get_debug_font_scale() { return font_scale; }
+
+TextState save_text_state() { return style; }
+void restore_text_state(const TextState& s) { style = s; }
+void push_text_style() { style_stack.push_back(style); }
+void push_text_style(const TextState& s) {
+  style_stack.push_back(style);
+  style = s;
+}
+void pop_text_style() {
+  if (style_stack.empty()) return;
+  style = style_stack.last();
+  style_stack.pop_back();
+}
+void set_text_scale(int scale) { style.scale = scale; }
+int get_text_scale() { return style.scale; }
+void set_text_spacing(int lineSpacing, int charSpacing) {
+  style.lineSpacing = lineSpacing;
+  style.charSpacing = charSpacing;
+}
+
+void calc_text_size(const char* text, int len, int& width, int& height) {
+  width = height = 0;
+  if (!text) return;
+  if (len < 0) len = (int)strlen(text);
+  int x = 0, widest = 0;
+  for (int i = 0; i < len; i++) {
+    unsigned char c = (unsigned char)text[i];
+    if (c == '\n') {
+      if (x > widest) widest = x;
+      height += style.scale * cell_height + style.lineSpacing;
+      x = 0;
+    } else {
+      x += advance_of(c);
+    }
+  }
+  width = x > widest ? x : widest;
+  if (x > 0) height += style.scale * cell_height;
+}
+
+void start_draw_text() {
+  // The renderer sets: the 12-byte declaration, stream 0 = the shared buffer (stride 12), "font.sh",
+  // the font texture at stage 0 with point filtering, c16 = (2/W, 2/H, -1 - 0.5/W, 0.5/H - 1),
+  // c17 = (1 / width, 1 / height), culling and depth off, alpha blending on, and alpha test on with
+  // its own reference of 1, so the half-transparent shadows survive a pass that left 128.
+  run.clear();
+  run_start = 0;
+  run_flushes = 0;
+  run_open = true;
+}
+
+void end_draw_text() { run_open = false; }
+
+void draw_text(const char* text, int len, int x, int y, int alignX, int alignY, D3dColor colour) {
+  if (!text) return;
+  if (len < 0) len = (int)strlen(text);
+  int w, h;
+  calc_text_size(text, len, w, h);
+  int line_step = style.scale * cell_height + style.lineSpacing;
+  int start_x = x - ((alignX + 1) * w) / 2;
+  int bottom = y + h - ((alignY + 1) * h) / 2 - style.scale * cell_height + style.lineSpacing;
+  D3dColor shadow = (colour >> 1) & 0x7F000000u;
+  int pen = start_x;
+  for (int i = 0; i < len; i++) {
+    unsigned char c = (unsigned char)text[i];
+    if (c == '\n') {
+      pen = start_x;
+      bottom -= line_step;
+      continue;
+    }
+    if (c != 0 && c != ' ') {
+      const DebugGlyph& g = glyphs[c];
+      int gw = (g.x1 - g.x0) * style.scale, gh = (g.y1 - g.y0) * style.scale;
+      put_quad(pen + 1, bottom - 1, pen + 1 + gw, bottom - 1 + gh, shadow, g.x0, g.y0, g.x1, g.y1);
+      put_quad(pen, bottom, pen + gw, bottom + gh, colour, g.x0, g.y0, g.x1, g.y1);
+    }
+    pen += advance_of(c);
+  }
+}
+
+void draw_rect(int x0, int y0, int x1, int y1, D3dColor colour) { put_quad(x0, y0, x1, y1, colour, -1, -1, -1, -1); }
+
+void draw_box(int x0, int y0, int x1, int y1, D3dColor colour) {
+  draw_rect(x0, y0, x1, y0 + 1, colour);
+  draw_rect(x0, y1 - 1, x1, y1, colour);
+  draw_rect(x0, y0 + 1, x0 + 1, y1 - 1, colour);
+  draw_rect(x1 - 1, y0 + 1, x1, y1 - 1, colour);
+}
+
+void draw_image(int x0, int y0, int x1, int y1, D3dColor colour, int u0, int v0, int u1, int v1) {
+  put_quad(x0, y0, x1, y1, colour, u0, v0, u1, v1);
+}
 
 void show_splash(const char* text, float progress) {
-  splash_text.assign(text);
+  splash_text.assign(text);  // longer than 255 characters fails "l<BS"
   splash_progress = progress;
   redraw_splash();
 }
 
-void draw_splash() { clear_view(0xFF000A28); }
+void draw_splash() {
+  clear_view(0xFF000A28);
+  start_draw_text();
+  draw_text(splash_text, -1, d3d_wd / 2, d3d_ht / 4, 0, 0, 0xFFFFFFFF);
+  if (splash_progress >= 0) {
+    int s = style.scale, bar_w = d3d_wd / 4, bar_h = s * cell_height * 3 / 2;
+    int x0 = d3d_wd / 2 - bar_w / 2, y0 = d3d_ht / 4 - s * cell_height * 3;
+    draw_rect(x0, y0, x0 + bar_w, y0 + bar_h, 0xFF000000);
+    float p = splash_progress > 1 ? 1.0f : splash_progress;
+    draw_rect(x0, y0, x0 + int(lroundf(p * float(bar_w))), y0 + bar_h, 0xFF32960A);
+  }
+  end_draw_text();
+}
+
 const char* get_splash_text() { return splash_text; }
+float get_splash_progress() { return splash_progress; }
+
+const DebugFontVertex* debug_text_vertices(int* count) {
+  if (count) *count = run.size();
+  return run.data;
+}
+int debug_text_flushes() { return run_flushes; }

@@ -17,6 +17,7 @@ trap cleanup EXIT
 # A program folder of our own, so the edit below leaves the build's files alone.
 cp "$game" "$tmp/game"
 cp -r "$src_dir/sound" "$tmp/sound"
+cp "$src_dir/font.tga" "$tmp/font.tga"  # the debug font is required at start-up
 log="$tmp/log.txt"
 
 wait_for() {  # text, seconds

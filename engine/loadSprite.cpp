@@ -1,0 +1,306 @@
+// Sprite loading, the atlas packer and the sprite quads. The texture upload and the batch drawing
+// belong to the renderer; until it exists the atlas image and the quads are kept in memory.
+#include "engine/loadSprite.h"
+#include <math.h>
+#include <new>
+#include <string.h>
+#include "engine/imageFiles.h"
+#include "engine/log.h"
+#include "engine/sysUtils.h"
+#include "platform/platform.h"
+
+int spriteTexSize = 0;
+
+namespace {
+DynArray<Sprite*> sprites;
+DynArray<uint32_t> atlas_pixels;
+DynArray<SpriteVertex> world_vertices;
+DynArray<GuiImageVertex> gui_vertices;
+Texture* atlas_texture = nullptr;
+const int MAX_ATLAS_SIDE = 1024;
+
+Sprite* find_sprite(const char* name) {
+  for (Sprite* s : sprites)
+    if (s->name == name) return s;
+  return nullptr;
+}
+
+Sprite* append_sprite(const char* name) {
+  void* mem = dlmalloc(sizeof(Sprite));
+  ASSERT(mem);
+  Sprite* s = new (mem) Sprite();
+  s->name = name;
+  sprites.push_back(s);
+  return s;
+}
+
+void free_sprite(Sprite* s) {
+  s->~Sprite();
+  dlfree(s);
+}
+
+// Plain names (the array moves raw bytes and runs no destructors).
+struct DirListing {
+  DynArray<TempString<260>> folders;
+  DynArray<TempString<260>> files;
+};
+
+void collect_entry(void* ctx, const char* name, bool is_folder) {
+  DirListing* l = (DirListing*)ctx;
+  if (strlen(name) >= 200) return;  // no sprite path gets this long
+  (is_folder ? l->folders : l->files).push_back(TempString<260>(name));
+}
+
+bool ends_with(const char* s, const char* tail) {
+  size_t ls = strlen(s), lt = strlen(tail);
+  return ls >= lt && strcmp(s + ls - lt, tail) == 0;
+}
+
+void load_sprite_image(const char* prefix, const char* file) {
+  TempString<260> rel = TempString<260>::make("sprites/%s%s", prefix, file);
+  TempString<260> name = TempString<260>::make("%s%.*s", prefix, int(strlen(file)) - 4, file);
+  int wd = 0, ht = 0;
+  DynArray<uint32_t> pixels;
+  if (!load_png(make_full_path(rel), wd, ht, pixels)) fatal("Error loading sprite image %s", rel.c_str());
+  ASSERT(pixels.size()==wd*ht);
+  Sprite* s = find_sprite(name);
+  if (!s) {
+    s = append_sprite(name);
+    s->width = wd;
+    s->height = ht;
+  } else if (s->width == 0 && s->height == 0) {
+    s->width = wd;
+    s->height = ht;
+  }
+  if (s->width != wd || s->height != ht)
+    fatal("Expected %dx%d sprite image %s, got %dx%d", s->width, s->height, rel.c_str(), wd, ht);
+  s->pixels = static_cast<DynArray<uint32_t>&&>(pixels);
+}
+
+void load_sprite_config(const char* prefix, const char* file) {
+  TempString<260> rel = TempString<260>::make("sprites/%s%s", prefix, file);
+  TempString<260> name = TempString<260>::make("%s%.*s", prefix, int(strlen(file)) - 4, file);
+  Sprite* s = find_sprite(name);
+  if (!s) s = append_sprite(name);
+  if (s->config) fatal("Duplicate sprite config %s", rel.c_str());
+  s->config = ConfigNode::fromFile(make_full_path(rel));
+  if (!s->config) fatal("Error loading sprite config %s", rel.c_str());
+}
+
+int compare_area(void*, const void* a, const void* b) {
+  const Sprite* sa = *(const Sprite* const*)a;
+  const Sprite* sb = *(const Sprite* const*)b;
+  long long aa = (long long)sa->width * sa->height, ab = (long long)sb->width * sb->height;
+  if (aa != ab) return aa > ab ? -1 : 1;
+  // Equal areas in name order, so every build packs the same atlas.
+  return strcmp(sa->name.text(), sb->name.text());
+}
+
+int clamp_margin(int v, int limit) { return v < 0 ? 0 : v > limit ? limit : v; }
+}  // namespace
+
+Sprite::~Sprite() {
+  if (config) {
+    config->~ConfigNode();
+    dlfree(config);
+  }
+  config = nullptr;
+  pixels.free();
+  name.clear();
+}
+
+void load_sprites_dir(const char* prefix) {
+  TempString<260> folder = make_full_path(TempString<260>::make("sprites/%s", prefix));
+  DirListing listing;
+  if (!plat_list_folder(folder, collect_entry, &listing)) return;
+  for (const TempString<260>& f : listing.folders) {
+    if (f.str[0] == '.') continue;
+    TempString<260> sub = TempString<260>::make("%s%s/", prefix, f.c_str());
+    if (!sub.empty()) load_sprites_dir(sub);
+  }
+  for (const TempString<260>& f : listing.files) {
+    const char* n = f.c_str();
+    if (strlen(n) <= 4) continue;
+    if (ends_with(n, ".png")) load_sprite_image(prefix, n);
+    else if (ends_with(n, ".cfg")) load_sprite_config(prefix, n);
+  }
+}
+
+void apply_sprite_config(Sprite& s) {
+  if (!s.config) {
+    void* mem = dlmalloc(sizeof(ConfigNode));
+    ASSERT(mem);
+    s.config = new (mem) ConfigNode();
+  }
+  s.ox = s.config->getInt("ox", s.width / 2);
+  s.oy = s.config->getInt("oy", 0);
+  // Margins outside the image would make the GUI's nine-patch cut beyond the sprite: keep them
+  // inside it.
+  s.npl = clamp_margin(s.config->getInt("npl", 0), s.width);
+  s.npt = clamp_margin(s.config->getInt("npt", 0), s.height);
+  s.npr = clamp_margin(s.config->getInt("npr", 0), s.width);
+  s.npb = clamp_margin(s.config->getInt("npb", 0), s.height);
+}
+
+bool pack_sprites(DynArray<Sprite*>& list, int side) {
+  for (int i = 0; i < list.size(); i++) {
+    Sprite* s = list[i];
+    int w = s->width + 1, h = s->height + 1;
+    if (h > side || w > side) return false;
+    bool placed = false;
+    for (int y = 0; !placed; y++) {
+      if (y + h > side) return false;
+      int x = 0;
+      while (x + w <= side) {
+        bool overlap = false;
+        for (int j = 0; j < i; j++) {
+          const Sprite* p = list[j];
+          int px = p->rect[0], py = p->rect[1];
+          if (x < px + p->width + 1 && px < x + w && y < py + p->height + 1 && py < y + h) {
+            x = px + p->width + 1;
+            overlap = true;
+            break;
+          }
+        }
+        if (!overlap) {
+          s->rect[0] = x;
+          s->rect[1] = y;
+          placed = true;
+          break;
+        }
+      }
+    }
+  }
+  return true;
+}
+
+void init_sprites() {
+  load_sprites_dir("");
+  for (Sprite* s : sprites) apply_sprite_config(*s);
+  sprites.sort(compare_area, nullptr);
+  int side = 16;
+  while (!pack_sprites(sprites, side)) {
+    if (side >= MAX_ATLAS_SIDE)
+      fatal("Too many sprites, can't fit them all in %dx%d texture", MAX_ATLAS_SIDE, MAX_ATLAS_SIDE);
+    side *= 2;
+  }
+  debug("loaded %d sprites into %dx%d texture", sprites.size(), side, side);
+  atlas_pixels.free();
+  atlas_pixels.resize(side * side);
+  int scale = 16384 / side;
+  for (Sprite* s : sprites) {
+    int x = s->rect[0], y = s->rect[1];
+    for (int r = 0; r < s->height; r++)
+      memcpy(atlas_pixels.data + size_t(y + r) * side + x, s->pixels.data + size_t(r) * s->width,
+             size_t(s->width) * 4);
+    s->rect[0] = x * scale;
+    s->rect[1] = y * scale;
+    s->rect[2] = (x + s->width) * scale;
+    s->rect[3] = (y + s->height) * scale;
+  }
+  spriteTexSize = side;
+  // The atlas texture (managed A8R8G8B8 of `side`, filled from atlas_pixels row by row) and the
+  // batch state (shader "level.sh", stride 16) come with the renderer.
+}
+
+void close_sprites() {
+  for (Sprite* s : sprites) free_sprite(s);
+  sprites.free();
+  atlas_pixels.free();
+  world_vertices.free();
+  gui_vertices.free();
+  atlas_texture = nullptr;
+  spriteTexSize = 0;
+}
+
+Sprite* get_sprite(const char* name, bool must_exist) {
+  Sprite* s = find_sprite(name ? name : "");
+  if (!s && must_exist) fatal("Sprite '%s' not found", name ? name : "");
+  return s;
+}
+
+Texture* get_sprites_tex() { return atlas_texture; }
+const DynArray<Sprite*>& get_sprite_list() { return sprites; }
+const uint32_t* get_sprite_atlas_pixels() { return atlas_pixels.data; }
+DynArray<SpriteVertex>& sprite_batch_vertices() { return world_vertices; }
+DynArray<GuiImageVertex>& gui_image_vertices() { return gui_vertices; }
+
+void start_sprite_render() { world_vertices.clear(); }
+void end_sprite_render() {}
+
+void Sprite::makeQuad(vec4float position, vec4float axes, SpriteVertex out[6], float box[4]) const {
+  float m0 = axes[0], m1 = axes[1], m2 = axes[2], m3 = axes[3];
+  float px = position[0], py = position[1], pz = position[2];
+  float kx = px - (ox * m0 + oy * m2), ky = py - (ox * m1 + oy * m3);
+  float ax = width * m0, ay = width * m1, bx = height * m2, by = height * m3;
+  float cx = kx + (ax + bx) * 0.5f, cy = ky + (ay + by) * 0.5f;
+  float ex = (fabsf(ax) + fabsf(bx)) * 0.5f, ey = (fabsf(ay) + fabsf(by)) * 0.5f;
+  box[0] = cx - ex;
+  box[1] = cy - ey;
+  box[2] = cx + ex;
+  box[3] = cy + ey;
+  int16_t l = int16_t(rect[0]), t = int16_t(rect[1]), r = int16_t(rect[2]), b = int16_t(rect[3]);
+  out[0] = {kx, ky, pz, l, t};
+  out[1] = {kx + ax, ky + ay, pz, r, t};
+  out[2] = {kx + ax + bx, ky + ay + by, pz, r, b};
+  out[3] = out[0];
+  out[4] = out[2];
+  out[5] = {kx + bx, ky + by, pz, l, b};
+}
+
+void Sprite::render(vec4float position, vec4float axes) {
+  SpriteVertex v[6];
+  float box[4];
+  makeQuad(position, axes, v, box);
+  // Becomes RenderBatch::add (state, box, 96 bytes, 2 triangles) on the sprite batch.
+  world_vertices.append(6, v);
+}
+
+void Sprite::draw(vec4float position, bool flip_x, bool flip_y) {
+  render(position, vec4float(flip_x ? -1.f : 1.f, 0.f, 0.f, flip_y ? -1.f : 1.f));
+}
+
+void Sprite::draw(vec4float position, vec4float d, bool flip) {
+  float dx = d[0], dy = d[1];
+  render(position, flip ? vec4float(dx, dy, dy, -dx) : vec4float(dx, dy, -dy, dx));
+}
+
+bool Sprite::makeCroppedUIQuad(float x, float y, int cropLeft, int cropTop, int cropRight, int cropBottom,
+                               D3dColor colour, int scale, GuiImageVertex out[6], float box[4]) const {
+  // Crops that leave nothing, or more than nothing, of the sprite draw nothing: a negative size
+  // would turn the image inside out.
+  long long w = (long long)width * scale - cropLeft - cropRight;
+  long long h = (long long)height * scale - cropTop - cropBottom;
+  if (w <= 0 || h <= 0 || scale <= 0 || spriteTexSize <= 0) return false;
+  float k = 1.0f / 16384.0f, c = 1.0f / (float(spriteTexSize) * float(scale));
+  float u0 = rect[0] * k + cropLeft * c, u1 = rect[2] * k - cropRight * c;
+  float v_bottom = rect[1] * k + cropBottom * c, v_top = rect[3] * k - cropTop * c;
+  float x1 = x + float(w), y1 = y + float(h);
+  box[0] = x;
+  box[1] = y;
+  box[2] = x1;
+  box[3] = y1;
+  out[0] = {x, y1, colour, u0, v_bottom};
+  out[1] = {x1, y1, colour, u1, v_bottom};
+  out[2] = {x1, y, colour, u1, v_top};
+  out[3] = out[0];
+  out[4] = out[2];
+  out[5] = {x, y, colour, u0, v_top};
+  return true;
+}
+
+void Sprite::drawCroppedUI(float x, float y, int cropLeft, int cropTop, int cropRight, int cropBottom,
+                           D3dColor colour, int scale) {
+  GuiImageVertex v[6];
+  float box[4];
+  if (!makeCroppedUIQuad(x, y, cropLeft, cropTop, cropRight, cropBottom, colour, scale, v, box)) return;
+  // Becomes RenderBatch::add (GUI bitmap state, box, 120 bytes, 2 triangles) on gui_batch.
+  gui_vertices.append(6, v);
+}
+
+void Sprite::drawUI(__m128 box, D3dColor colour, int scale) {
+  vec4float b(box);
+  float x = (b[0] + b[2]) * 0.5f - width * scale * 0.5f;
+  float y = (b[1] + b[3]) * 0.5f - height * scale * 0.5f;
+  drawCroppedUI(x, y, 0, 0, 0, 0, colour, scale);
+}
