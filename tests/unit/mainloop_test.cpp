@@ -53,6 +53,18 @@ void run(std::vector<int64_t> costs, int updates) {
   run_main_loop();
 }
 
+// Forty 10 ms frames, then one that takes `cost`; returns the index of the long frame's event.
+size_t run_with_one_long_frame(int64_t cost, int updates) {
+  std::vector<int64_t> costs(40, 10 * MS);
+  costs.push_back(cost);
+  costs.push_back(10 * MS);
+  run(costs, updates);
+  int frames = 0;
+  for (size_t i = 0; i < events.size(); i++)
+    if (events[i].kind == 'F' && ++frames == 41) return i;
+  return 0;
+}
+
 std::string pattern(size_t from, size_t count) {
   std::string s;
   for (size_t i = from; i < events.size() && s.size() < count; i++) s += events[i].kind;
@@ -84,14 +96,7 @@ TEST(MainLoop, TenMillisecondFramesStartEachUpdateTenMillisecondsEarly) {
 }
 
 TEST(MainLoop, ATwoSecondFrameRunsExactlyOneUpdate) {
-  std::vector<int64_t> costs(40, 10 * MS);
-  costs.push_back(2000 * MS);
-  costs.push_back(10 * MS);
-  run(costs, 40);
-  size_t long_frame = 0;
-  int frames = 0;
-  for (size_t i = 0; i < events.size(); i++)
-    if (events[i].kind == 'F' && ++frames == 41) long_frame = i;
+  size_t long_frame = run_with_one_long_frame(2000 * MS, 40);
   ASSERT_GT(long_frame, 0u);
   EXPECT_EQ(pattern(long_frame, 4), "FUFF");
   // The backlog is dropped: the clock is set so that exactly this update is due now.
@@ -99,14 +104,7 @@ TEST(MainLoop, ATwoSecondFrameRunsExactlyOneUpdate) {
 }
 
 TEST(MainLoop, ABacklogRunsSixUpdatesThenAFrameThenOneAtOnce) {
-  std::vector<int64_t> costs(40, 10 * MS);
-  costs.push_back(400 * MS);
-  costs.push_back(10 * MS);
-  run(costs, 60);
-  size_t long_frame = 0;
-  int frames = 0;
-  for (size_t i = 0; i < events.size(); i++)
-    if (events[i].kind == 'F' && ++frames == 41) long_frame = i;
+  size_t long_frame = run_with_one_long_frame(400 * MS, 60);
   ASSERT_GT(long_frame, 0u);
   EXPECT_EQ(pattern(long_frame, 10), "FUUUUUUFUF");
   // After the dropped backlog the clock restarts at now.
