@@ -3,6 +3,9 @@
 // quads belong to the renderer; until it exists a page counts as loaded when its file is a DDS, and
 // the quads collect in memory.
 #include "engine/distFont.h"
+#include "engine/d3d_render.h"
+#include "engine/d3d_shaders.h"
+#include "engine/uiDraw.h"
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -458,7 +461,10 @@ void DistIcons::renderIcon(RenderBatch&, __m128 placement, float size, int id, f
 
 void init_dist_fonts() {}
 void init_dist_icons() {}
-void init_bitmap_fonts() {}
+void init_bitmap_fonts() {
+  if (!d3d) return;
+  set_gui_bitmap_shader(create_shader("guiBitmap.sh", ""));
+}
 void start_dist_font_render() { text_vertices.clear(); icon_vertices.clear(); }
 void end_dist_font_render() {}
 DynArray<DistFontVertex>& dist_font_vertices() { return text_vertices; }

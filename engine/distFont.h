@@ -10,8 +10,8 @@
 #include "engine/misc/vecMath.h"
 
 struct Texture;
-struct BaseRenderBatchState;
-struct RenderBatch;
+class BaseRenderBatchState;
+class RenderBatch;
 
 struct DistFontGlyph {
   float x, y;  // normalised texture coordinates of the glyph's top-left corner
