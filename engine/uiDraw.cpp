@@ -53,6 +53,8 @@ void set_gui_bitmap_shader(Shader* shader) {
   gui_bitmap_state.vdecl = shader ? get_gui_image_decl() : nullptr;
 }
 
+Shader* get_gui_bitmap_shader() { return gui_bitmap_state.shader; }
+
 BaseRenderBatchState* get_gui_bitmap_state() {
   return d3d && gui_bitmap_state.shader && gui_bitmap_state.texture ? &gui_bitmap_state : nullptr;
 }

@@ -28,6 +28,7 @@ IDirect3DVertexDeclaration9* get_gui_image_decl();
 void init_gui_bitmap_state(Texture* atlas);
 void set_gui_bitmap_shader(Shader* shader);
 BaseRenderBatchState* get_gui_bitmap_state();
+Shader* get_gui_bitmap_shader();
 
 // The rounded-box vertex, 44 bytes: quad corner, box centre and size, packed radii, fill colour,
 // shadow colour, packed shadow parameters, shadow size.

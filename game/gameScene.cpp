@@ -45,6 +45,7 @@ void init_scene() {
 
 void close_scene() {
   close_render_test_screen();
+  close_dist_fonts();
   close_ui_render();
   close_sprites();
   close_sound_script();

@@ -340,4 +340,59 @@ TEST_F(DrawGlSprites, GuiSpriteCropsLargerThanTheSpriteDrawNothing) {
   for (int y = 0; y < 40; y++)
     for (int x = 0; x < 40; x++) ASSERT_EQ(px[size_t(y) * W + x], 0xFF000000u) << x << "," << y;
 }
+TEST_F(DrawGlSprites, LineOfDistanceFieldText) {
+  init_dist_fonts();
+  {
+    DistFont font;
+    ASSERT_TRUE(font.load("glintor.fnt"));
+    ASSERT_TRUE(font.page && font.state);
+    RenderBatch batch(32768);
+    ASSERT_TRUE(d3d->BeginScene() == D3D_OK);
+    clear_view(0xFF203040);
+    start_dist_font_render();
+    // Centred both ways (align 0) in the upper half; a smaller line with an outline
+    // and a shadow below.
+    font.renderText(batch, _mm_setr_ps(0, 0, float(W), float(H / 2)), 0, 0xFFFFFFFF, 32.f, "Glintor 42", -1, 0, 0,
+                    0, 0, 0xFF000000, nullptr);
+    font.renderText(batch, _mm_setr_ps(0, float(H / 2), float(W), float(H)), 0, 0xFFFFC040, 20.f, "edge & shadow",
+                    -1, 0, 2, 2, 2, 0xFF000000, nullptr);
+    batch.render();
+    end_dist_font_render();
+    d3d->EndScene();
+    std::vector<D3dColor> px = read_back_buffer(W, H);
+    int lit = 0;
+    for (D3dColor c : px) lit += (c & 0xFF) > 0xC0;
+    EXPECT_GT(lit, 200);  // glyph interiors came out white
+    expect_golden("dist_text", px);
+  }
+  close_dist_fonts();
+}
+
+TEST_F(DrawGlSprites, BitmapFontDrawsItsPageThroughTheGuiState) {
+  {
+    BitmapFont font;
+    ASSERT_TRUE(font.load("glintor.fnt"));
+    ASSERT_TRUE(font.state);
+    ASSERT_TRUE(d3d->BeginScene() == D3D_OK);
+    clear_view(0xFF000000);
+    start_gui_render();
+    gui_batch.clear();
+    font.renderText(gui_batch, _mm_setr_ps(0, 0, float(W), float(H)), 0, 0xFF7F7F7F, 1, "Glintor", -1, nullptr);
+    EXPECT_EQ(gui_batch.groupCount(), 1);
+    gui_batch.render();
+    gui_batch.clear();
+    end_gui_render();
+    d3d->EndScene();
+    std::vector<D3dColor> px = read_back_buffer(W, H);
+    int lit = 0;
+    for (D3dColor c : px) lit += c != 0xFF000000u;
+    EXPECT_GT(lit, 50);
+  }
+}
+
+TEST_F(DrawGlSprites, BitmapFontWithoutAStateFailsItsAssertion) {
+  BitmapFont font;  // never loaded: no page, no state
+  EXPECT_EXIT(font.renderText(gui_batch, _mm_setr_ps(0, 0, 10, 10), 0, 0xFF7F7F7F, 1, "x", -1, nullptr),
+              testing::ExitedWithCode(100), "state");
+}
 }  // namespace
