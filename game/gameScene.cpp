@@ -5,6 +5,7 @@
 #include "engine/app.h"
 #include "engine/d3d_render.h"
 #include "engine/imageFiles.h"
+#include "engine/debugVis.h"
 #include "engine/distFont.h"
 #include "engine/font.h"
 #include "engine/input.h"
@@ -39,12 +40,14 @@ void init_scene() {
   compute_pixel_scale();
   init_sprites();
   init_bitmap_fonts();
+  init_debug_vis();
   shouldHideMouse = true;
   init_controls();
 }
 
 void close_scene() {
   close_render_test_screen();
+  close_debug_vis();
   close_dist_fonts();
   close_ui_render();
   close_sprites();
@@ -88,6 +91,18 @@ void render_frame(float t) {
   set_sprite_pixel_transform(float(voxel_scale));
   set_zenable(false);
   end_sprite_render();
+  if (use_vis_debug) {
+    // The sprites' origins, as game objects will outline theirs.
+    start_draw_debug_vis();
+    float ox = 8;
+    for (const char* n : names) {
+      Sprite* s = get_sprite(n, false);
+      if (!s) continue;
+      draw_debug_vis_cross_point(vec4float(ox + s->ox, 4 + s->oy, 0, 0), 3, 0xFFFF40FF);
+      ox += s->width + 4;
+    }
+    end_draw_debug_vis();
+  }
   start_gui_render();
   gui_batch.clear();
   if (Sprite* panel = get_sprite("ui/panel", false)) panel->drawUI(_mm_setr_ps(8, 8, 8 + 64.f * voxel_scale, 8 + 32.f * voxel_scale), 0xFF7F7F7F, voxel_scale);

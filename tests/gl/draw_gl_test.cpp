@@ -13,6 +13,7 @@
 #include "engine/d3d_misc.h"
 #include "engine/d3d_render.h"
 #include "engine/d3d_shaders.h"
+#include "engine/debugVis.h"
 #include "engine/distFont.h"
 #include "engine/dynVBWriter.h"
 #include "engine/font.h"
@@ -142,7 +143,7 @@ class DrawGl : public ::testing::Test {
     ASSERT_TRUE(render_gl_open(64, 48));
     char tmpl[] = "/tmp/ascenda_draw_XXXXXX";
     folder = std::string(mkdtemp(tmpl)) + "/";
-    for (const char* n : {"font.tga", "font.sh", "level.sh", "guiBitmap.sh", "distfont.sh", "disticon.sh",
+    for (const char* n : {"font.tga", "font.sh", "level.sh", "debug_vis.sh", "guiBitmap.sh", "distfont.sh", "disticon.sh",
                           "glintor.fnt", "glintor.dds", "d3dcompiler_43.dll"})
       link_into(n);
     mkdir((folder + "sprites").c_str(), 0755);
@@ -229,6 +230,27 @@ TEST_F(DrawGl, BatchTextGoesThroughARenderBatch) {
   for (int y = H - 26; y < H - 10; y++)
     for (int x = 30; x < 50; x++) lit += px[size_t(y) * W + x] == 0xFFFFFFFFu;
   EXPECT_GT(lit, 10);
+}
+
+TEST_F(DrawGl, DebugVisRunsSwitchBetweenTrianglesAndLines) {
+  init_debug_vis();
+  ASSERT_TRUE(d3d->BeginScene() == D3D_OK);
+  clear_view(0xFF000000);
+  set_zenable(false);
+  set_sprite_pixel_transform(1);  // pixels, y up
+  start_draw_debug_vis();
+  draw_debug_vis_flat_tri(vec4float(10, 10, 0, 0), vec4float(60, 10, 0, 0), vec4float(10, 60, 0, 0), 0xFFFF0000);
+  draw_debug_vis_flat_line(vec4float(100.5f, 10, 0, 0), vec4float(100.5f, 80, 0, 0), 0xFF00FF00);
+  draw_debug_vis_solid_box(vec4float(150, 10, 0, 0), vec4float(170, 30, 0, 0), 0xFF0000FF, 0);
+  end_draw_debug_vis();
+  d3d->EndScene();
+  close_debug_vis();
+  std::vector<D3dColor> px = read_back_buffer(W, H);
+  auto at = [&](int x, int y) { return px[size_t(H - 1 - y) * W + x]; };
+  EXPECT_TRUE(near(at(20, 20), 0xFFFF0000u));
+  EXPECT_TRUE(near(at(50, 50), 0xFF000000u));  // beyond the diagonal
+  EXPECT_TRUE(near(at(100, 40), 0xFF00FF00u));
+  EXPECT_TRUE(near(at(160, 20), 0xFF0000FFu));
 }
 
 class DrawGlSprites : public DrawGl {
