@@ -1,6 +1,7 @@
 // The application shell: start-up order, window procedure, display-mode switches, process priority,
 // the fixed-step main loop and the shutdown order.
 #include "engine/app.h"
+#include "engine/statsOverlay.h"
 #include <locale.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -326,11 +327,13 @@ void run_main_loop() {
     // One update.
     update_step_hook();
     app_update_usec_ring[app_update_ring_index] = get_time_usec(measured_update_ticks);
+    record_update_stats();
     app_update_ring_index = (app_update_ring_index + 1) % 100;
     h.pump();
     update_start_time = h.now();
     time_dt = step_seconds();
     time_ik = 1.0f;
+    begin_update_stats();
     h.update(time_dt);
     clear_input();
     if (quit_flag) break;

@@ -1,9 +1,15 @@
 // Debug drawing primitives. Vertices go into runs the way the shared 64 KB vertex buffer takes
 // them: a change of primitive kind ends the run and opens one of the new kind, and a run that would
-// overflow the buffer is drawn and reopened. The renderer supplies the "debug_vis.sh" shader, the
-// declaration {FLOAT3 POSITION, D3DCOLOR COLOR} and the draw; until then the runs are recorded.
+// overflow the buffer is drawn and reopened. With a device the vertices go straight into the shared
+// writer with "debug_vis.sh" (the caller's pass binds the transform); without one (headless tools
+// and tests) the runs are recorded in memory.
 #include "engine/debugVis.h"
+#include <string.h>
 #include "engine/cont/dynArray.h"
+#include "engine/d3d_render.h"
+#include "engine/d3d_shaders.h"
+#include "engine/d3d_vbuf.h"
+#include "engine/dynVBWriter.h"
 #include "engine/log.h"
 
 namespace {
@@ -13,6 +19,10 @@ DynArray<DebugVisRun> runs;
 int kind = DEBUG_VIS_TRIANGLES;
 int run_first = 0, run_prims = 0;
 bool pass_open = false;
+bool on_device = false;
+Shader* vis_shader = nullptr;
+IDirect3DVertexDeclaration9* vis_decl = nullptr;
+const VertexElement VIS_ELEMENTS[] = {{0, 0, VE_FLOAT3, VU_POSITION, 0}, {12, 0, VE_D3DCOLOR, VU_COLOR, 0}, VE_END};
 
 void flush(bool end_run) {
   if (run_prims > 0) runs.push_back(DebugVisRun{kind, run_first, run_prims});
@@ -23,6 +33,21 @@ void flush(bool end_run) {
 
 void put(int want_kind, const DebugVisVertex* v, int n) {
   ASSERT(pass_open);
+  if (on_device) {
+    DynVBWriter& w = common_vb_writer;
+    ASSERT(w.startPtr);
+    int bytes = n * int(sizeof(DebugVisVertex));
+    if (want_kind != kind) {
+      w.flush(false);
+      w.renderArg = want_kind;
+      kind = want_kind;
+    }
+    w.reserve(bytes);
+    memcpy(w.writePtr, v, size_t(bytes));
+    w.writePtr += bytes;
+    w.primCount++;
+    return;
+  }
   if (want_kind != kind) {
     flush(true);
     kind = want_kind;
@@ -36,8 +61,16 @@ void put(int want_kind, const DebugVisVertex* v, int n) {
 DebugVisVertex vtx(vec4float p, D3dColor c) { return DebugVisVertex{p[0], p[1], p[2], c}; }
 }  // namespace
 
-void init_debug_vis() {}
+void init_debug_vis() {
+  if (!d3d) return;
+  vis_shader = create_shader("debug_vis.sh", "");
+  vis_decl = get_vertex_decl(VIS_ELEMENTS);
+}
+
 void close_debug_vis() {
+  if (vis_shader) destroy_shader(vis_shader);
+  vis_shader = nullptr;
+  vis_decl = nullptr;
   vertices.free();
   runs.free();
 }
@@ -48,10 +81,23 @@ void start_draw_debug_vis() {
   kind = DEBUG_VIS_TRIANGLES;
   run_first = run_prims = 0;
   pass_open = true;
+  on_device = d3d && vis_shader && common_vb_writer.vb && !common_vb_writer.startPtr;
+  if (!on_device) return;
+  set_vertex_decl(vis_decl);
+  set_stream_source(0, common_vb_writer.vb, 0, int(sizeof(DebugVisVertex)));
+  set_shader(vis_shader);
+  set_cull_mode(0);
+  common_vb_writer.begin(draw_triangle_run, DEBUG_VIS_TRIANGLES);
 }
 
 void end_draw_debug_vis() {
-  flush(true);
+  if (on_device) {
+    common_vb_writer.flush(true);
+    set_cull_mode(1);
+  } else {
+    flush(true);
+  }
+  on_device = false;
   pass_open = false;
 }
 

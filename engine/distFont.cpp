@@ -1,8 +1,13 @@
 // Font descriptions and icon lists: the line readers, glyph and kerning lookup, text measuring and
-// the placement of glyph and icon quads. The page textures, batch states and the drawing of the
-// quads belong to the renderer; until it exists a page counts as loaded when its file is a DDS, and
-// the quads collect in memory.
+// the placement of glyph and icon quads, the page textures and batch states, and the passes that
+// draw them. Without a device (headless tools and tests) a page counts as loaded when its file is a
+// DDS, and the quads collect in memory.
 #include "engine/distFont.h"
+#include "engine/d3d_misc.h"
+#include "engine/d3d_render.h"
+#include "engine/d3d_shaders.h"
+#include "engine/d3d_vbuf.h"
+#include "engine/uiDraw.h"
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -15,6 +20,45 @@ BitmapFont default_font;
 namespace {
 DynArray<DistFontVertex> text_vertices;
 DynArray<DistIconVertex> icon_vertices;
+DynArray<DistFontVertex> text_scratch;
+DynArray<GuiImageVertex> bitmap_scratch;
+
+// The distance-field pages' state: the standard one, ending with the final flush.
+class DistFontBatchState : public StdRenderBatchState {
+ public:
+  using StdRenderBatchState::StdRenderBatchState;
+};
+
+const VertexElement DIST_FONT_ELEMENTS[] = {{0, 0, VE_FLOAT2, VU_POSITION, 0},  {8, 0, VE_D3DCOLOR, VU_COLOR, 0},
+                                            {12, 0, VE_D3DCOLOR, VU_COLOR, 1},  {16, 0, VE_FLOAT2, VU_TEXCOORD, 0},
+                                            {24, 0, VE_D3DCOLOR, VU_TEXCOORD, 1}, VE_END};
+const VertexElement DIST_ICON_ELEMENTS[] = {
+    {0, 0, VE_FLOAT2, VU_POSITION, 0},    {8, 0, VE_FLOAT2, VU_TEXCOORD, 0},    {16, 0, VE_D3DCOLOR, VU_TEXCOORD, 1},
+    {20, 0, VE_D3DCOLOR, VU_COLOR, 0},    {24, 0, VE_D3DCOLOR, VU_COLOR, 1},    {28, 0, VE_D3DCOLOR, VU_TEXCOORD, 2},
+    {32, 0, VE_D3DCOLOR, VU_TEXCOORD, 3}, {36, 0, VE_D3DCOLOR, VU_TEXCOORD, 4}, VE_END};
+Shader* dist_font_shader = nullptr;
+IDirect3DVertexDeclaration9* dist_font_decl = nullptr;
+Shader* dist_icon_shader = nullptr;
+IDirect3DVertexDeclaration9* dist_icon_decl = nullptr;
+
+// The page through the texture manager when a device draws; a DDS header check otherwise.
+bool page_exists(const char* pagePath);
+Texture* load_page(const char* pagePath, bool* ok) {
+  if (!d3d) {
+    *ok = page_exists(pagePath);
+    return nullptr;
+  }
+  Texture* t = get_texture(TempString<260>::make("%s.dds", pagePath), false);
+  *ok = t != nullptr;
+  return t;
+}
+
+void release_page_and_state(Texture*& page, BaseRenderBatchState*& state) {
+  if (page && d3d) free_texture(page);
+  page = nullptr;
+  delete state;
+  state = nullptr;
+}
 
 // Reads a whole file; false when it cannot be opened or read.
 bool read_text_file(const char* path, DynArray<char>& out) {
@@ -62,9 +106,7 @@ D3dColor pack_unit4(float a, float b, float c, float d) {
 // ---- DistFont
 
 void DistFont::clear() {
-  // The page texture and the batch state are the renderer's to free (free_texture, delete).
-  page = nullptr;
-  state = nullptr;
+  release_page_and_state(page, state);
   glyphs.free();
   ranges.free();
   kernings.free();
@@ -141,9 +183,12 @@ bool DistFont::load(const char* file) {
   clear();
   char pagePath[256];
   if (!parse(text.data, text.size(), pagePath, sizeof(pagePath))) return false;
-  // The renderer loads the page with get_texture (not required) and, when "distfont.sh" exists,
-  // gives the font a DistFontBatchState (28-byte declaration, stride 28, the page).
-  return page_exists(pagePath);
+  bool ok = false;
+  page = load_page(pagePath, &ok);
+  if (!ok) return false;
+  if (state) state->texture = page;
+  else if (dist_font_shader) state = new DistFontBatchState(dist_font_shader, dist_font_decl, 28, page);
+  return true;
 }
 
 const DistFontGlyph* DistFont::findGlyph(int code) const {
@@ -303,21 +348,33 @@ int DistFont::layoutText(DynArray<DistFontVertex>& out, __m128 box, int align, D
   return placeGlyphs(box, align, s, text, len, dist_quad, &ctx, sortBox);
 }
 
-void DistFont::renderText(RenderBatch&, __m128 box, int align, D3dColor colour, float size_px, const char* text,
+void DistFont::renderText(RenderBatch& batch, __m128 box, int align, D3dColor colour, float size_px, const char* text,
                           int len, float edgeThreshold, float shadowX, float shadowY, float outline,
-                          D3dColor secondColour, BaseRenderBatchState*) {
+                          D3dColor secondColour, BaseRenderBatchState* st) {
   float sortBox[4];
-  // Becomes one RenderBatch::add of all quads (168 bytes a glyph) with the given or the font's state.
-  layoutText(text_vertices, box, align, colour, size_px, text, len, edgeThreshold, shadowX, shadowY, outline,
-             secondColour, sortBox);
+  if (!st) st = state;
+  if (!d3d || !st) {
+    layoutText(text_vertices, box, align, colour, size_px, text, len, edgeThreshold, shadowX, shadowY, outline,
+               secondColour, sortBox);
+    return;
+  }
+  // One batch chunk for the whole text: 168 bytes a glyph.
+  text_scratch.clear();
+  int n = layoutText(text_scratch, box, align, colour, size_px, text, len, edgeThreshold, shadowX, shadowY, outline,
+                     secondColour, sortBox);
+  if (n > 0) memcpy(batch.add(st, sortBox, n * 168, n * 2), text_scratch.data, size_t(n) * 168);
 }
 
 // ---- BitmapFont
 
 bool BitmapFont::load(const char* file) {
-  // The renderer replaces the state by a BitmapFontBatchState ("guiBitmap.sh", the GUI image
-  // declaration, stride 20, the page).
-  return DistFont::load(file);
+  if (!DistFont::load(file)) return false;
+  if (d3d) {
+    delete state;
+    Shader* shader = get_gui_bitmap_shader();
+    state = shader ? new BitmapFontBatchState(shader, get_gui_image_decl(), int(sizeof(GuiImageVertex)), page) : nullptr;
+  }
+  return true;
 }
 
 int BitmapFont::layoutText(DynArray<GuiImageVertex>& out, __m128 box, int align, D3dColor colour, int scale,
@@ -326,11 +383,21 @@ int BitmapFont::layoutText(DynArray<GuiImageVertex>& out, __m128 box, int align,
   return placeGlyphs(box, align, float(scale), text, len, bitmap_quad, &ctx, sortBox);
 }
 
-void BitmapFont::renderText(RenderBatch&, __m128 box, int align, D3dColor colour, int scale, const char* text, int len,
-                            BaseRenderBatchState*) {
-  // With the renderer: a null state means the font's own, which must exist (assertion "state").
+void BitmapFont::renderText(RenderBatch& batch, __m128 box, int align, D3dColor colour, int scale, const char* text,
+                            int len, BaseRenderBatchState* st) {
   float sortBox[4];
-  layoutText(gui_image_vertices(), box, align, colour, scale, text, len, sortBox);
+  if (!d3d) {
+    layoutText(gui_image_vertices(), box, align, colour, scale, text, len, sortBox);
+    return;
+  }
+  // A null state means the font's own, which must exist.
+  if (!st) {
+    ASSERT(state);
+    st = state;
+  }
+  bitmap_scratch.clear();
+  int n = layoutText(bitmap_scratch, box, align, colour, scale, text, len, sortBox);
+  if (n > 0) memcpy(batch.add(st, sortBox, n * 120, n * 2), bitmap_scratch.data, size_t(n) * 120);
 }
 
 // ---- DistIcons
@@ -338,8 +405,7 @@ void BitmapFont::renderText(RenderBatch&, __m128 box, int align, D3dColor colour
 void DistIcons::clear() {
   for (DistIcon& i : icons) dlfree(i.name);
   icons.free();
-  page = nullptr;
-  state = nullptr;
+  release_page_and_state(page, state);
 }
 
 bool DistIcons::parse(const char* text, int length, char* pagePath, int pagePathSize) {
@@ -393,8 +459,11 @@ bool DistIcons::load(const char* file) {
   if (!file || !read_text_file(make_full_path(file), text)) return false;
   char pagePath[256];
   if (!parse(text.data, text.size(), pagePath, sizeof(pagePath))) return false;
-  // The renderer loads the page and makes a DistFontBatchState with "disticon.sh", stride 40.
-  return page_exists(pagePath);
+  bool ok = false;
+  page = load_page(pagePath, &ok);
+  if (!ok) return false;
+  if (dist_icon_shader) state = new DistFontBatchState(dist_icon_shader, dist_icon_decl, 40, page);
+  return true;
 }
 
 int DistIcons::getIconId(const char* name) const {
@@ -444,22 +513,65 @@ bool DistIcons::layoutIcon(DistIconVertex out[6], __m128 placement, float size, 
   return true;
 }
 
-void DistIcons::renderIcon(RenderBatch&, __m128 placement, float size, int id, float edgeThreshold, float shadowX,
+void DistIcons::renderIcon(RenderBatch& batch, __m128 placement, float size, int id, float edgeThreshold, float shadowX,
                            float shadowY, float outline, D3dColor c0, D3dColor c1, D3dColor c2, D3dColor c3,
-                           D3dColor c4, BaseRenderBatchState*) {
+                           D3dColor c4, BaseRenderBatchState* st) {
   D3dColor colours[5] = {c0, c1, c2, c3, c4};
   DistIconVertex v[6];
   float box[4];
-  if (layoutIcon(v, placement, size, id, edgeThreshold, shadowX, shadowY, outline, colours, box))
-    icon_vertices.append(6, v);
+  if (!layoutIcon(v, placement, size, id, edgeThreshold, shadowX, shadowY, outline, colours, box)) return;
+  if (!st) st = state;
+  if (d3d && st) memcpy(batch.add(st, box, int(sizeof(v)), 2), v, sizeof(v));
+  else icon_vertices.append(6, v);
 }
 
 // ---- passes (the device state of these belongs to the renderer)
 
-void init_dist_fonts() {}
-void init_dist_icons() {}
-void init_bitmap_fonts() {}
-void start_dist_font_render() { text_vertices.clear(); icon_vertices.clear(); }
-void end_dist_font_render() {}
+void init_dist_fonts() {
+  if (!d3d) return;
+  dist_font_shader = create_shader("distfont.sh", "");
+  dist_font_decl = get_vertex_decl(DIST_FONT_ELEMENTS);
+}
+
+void init_dist_icons() {
+  if (!d3d) return;
+  dist_icon_shader = create_shader("disticon.sh", "");
+  dist_icon_decl = get_vertex_decl(DIST_ICON_ELEMENTS);
+}
+
+void close_dist_fonts() {
+  if (dist_font_shader) destroy_shader(dist_font_shader);
+  if (dist_icon_shader) destroy_shader(dist_icon_shader);
+  dist_font_shader = dist_icon_shader = nullptr;
+  dist_font_decl = dist_icon_decl = nullptr;
+  text_scratch.free();
+  bitmap_scratch.free();
+}
+void init_bitmap_fonts() {
+  if (!d3d) return;
+  set_gui_bitmap_shader(create_shader("guiBitmap.sh", ""));
+}
+void start_dist_font_render() {
+  text_vertices.clear();
+  icon_vertices.clear();
+  if (!d3d) return;
+  float w = float(d3d_wd), h = float(d3d_ht);
+  float c16[4] = {2.0f / w, -2.0f / h, -1.0f - 0.5f / w, 1.0f + 0.5f / h};
+  set_vs_consts(16, c16, 1);
+  set_cull_mode(0);
+  set_zenable(false);
+  set_zwrite(false);
+  set_atest(0);
+  set_blend_prealpha();
+  set_texture_address(0, 0, -1, -1);
+}
+
+void end_dist_font_render() {
+  if (!d3d) return;
+  set_cull_mode(1);
+  set_zenable(true);
+  set_zwrite(true);
+  set_blend_none();
+}
 DynArray<DistFontVertex>& dist_font_vertices() { return text_vertices; }
 DynArray<DistIconVertex>& dist_icon_vertices() { return icon_vertices; }

@@ -10,8 +10,8 @@
 #include "engine/misc/vecMath.h"
 
 struct Texture;
-struct BaseRenderBatchState;
-struct RenderBatch;
+class BaseRenderBatchState;
+class RenderBatch;
 
 struct DistFontGlyph {
   float x, y;  // normalised texture coordinates of the glyph's top-left corner
@@ -126,6 +126,8 @@ D3dColor pack_unit4(float a, float b, float c, float d);
 void init_dist_fonts();
 void init_dist_icons();
 void init_bitmap_fonts();
+// Destroys the distance-field shaders (scene shutdown).
+void close_dist_fonts();
 void start_dist_font_render();
 void end_dist_font_render();
 

@@ -1,11 +1,17 @@
 // The debug font: glyph table from "font.tga", text measuring and the text quads, and the splash.
-// Quads are written into a run that the renderer's shared dynamic vertex buffer will take over
-// (with the "font.sh" shader, the font texture and point filtering); until then the run is kept
-// and only its hand-over points are counted.
+// With the device open the quads go straight into the shared dynamic vertex buffer (the "font.sh"
+// shader, the font texture, point filtering) or, for batch_rect and batch_text, into a render
+// batch; without one (tools and tests that run headless) the run is kept in memory and only its
+// hand-over points are counted.
 #include "engine/font.h"
 #include <string.h>
 #include "engine/cont/dynArray.h"
+#include "engine/d3d_misc.h"
 #include "engine/d3d_render.h"
+#include "engine/d3d_shaders.h"
+#include "engine/d3d_vbuf.h"
+#include "engine/dynVBWriter.h"
+#include "engine/renderBatch.h"
 #include "engine/imageFiles.h"
 #include "engine/log.h"
 #include "engine/misc/utils.h"
@@ -29,16 +35,87 @@ DynArray<DebugFontVertex> run;
 int run_start = 0;  // first vertex of the part not yet handed on
 int run_flushes = 0;
 bool run_open = false;
+bool run_on_device = false;  // the open run writes into common_vb_writer
+RenderBatch* target_batch = nullptr;  // batch_rect / batch_text: quads go into this batch
+
+const VertexElement FONT_VERTEX_ELEMENTS[] = {
+    {0, 0, VE_SHORT2, VU_POSITION, 0}, {4, 0, VE_D3DCOLOR, VU_COLOR, 0}, {8, 0, VE_SHORT2, VU_TEXCOORD, 0}, VE_END};
+Texture* font_texture = nullptr;
+Shader* font_shader = nullptr;
+IDirect3DVertexDeclaration9* font_decl = nullptr;
+Texture* image_texture = nullptr;  // start_draw_image: the texture bound instead of the font's
+float image_texel_scale[2] = {0, 0};
+
+// The text drawing state: shader, declaration and stream of the shared buffer, the texture with
+// point filtering, the y-up pixel mapping, no culling or depth, alpha blending, and an alpha test
+// of its own reference 1: an earlier pass may have left 128, which would drop the half-transparent
+// shadows.
+void apply_text_state(Texture* tex, const float scale[2]) {
+  set_vertex_decl(font_decl);
+  set_stream_source(0, common_vb_writer.vb, 0, int(sizeof(DebugFontVertex)));
+  set_shader(font_shader);
+  set_texture(0, tex);
+  set_texture_filter(0, false);
+  float w = float(d3d_wd), h = float(d3d_ht);
+  float c16[4] = {2.0f / w, 2.0f / h, -1.0f - 0.5f / w, 0.5f / h - 1.0f};
+  float c17[4] = {scale[0], scale[1], 0, 0};
+  set_vs_consts(16, c16, 1);
+  set_vs_consts(17, c17, 1);
+  set_cull_mode(0);
+  set_zenable(false);
+  set_zwrite(false);
+  set_blend_alpha();
+  set_atest(1);
+}
+
+void restore_after_text() {
+  set_cull_mode(1);
+  set_zenable(true);
+  set_zwrite(true);
+  set_blend_none();
+  set_atest(0);
+  set_texture_filter(0, true);
+}
+
+bool device_ready() { return d3d && font_shader && font_texture && common_vb_writer.vb; }
+
+class FontBatchState : public StdRenderBatchState {
+ public:
+  using StdRenderBatchState::StdRenderBatchState;
+  void begin(BaseRenderBatchState* prev) override {
+    apply_text_state(texture, texel_scale);
+    StdRenderBatchState::begin(prev);
+  }
+  void end() override {
+    StdRenderBatchState::end();
+    restore_after_text();
+  }
+};
+FontBatchState* font_state = nullptr;
 
 void put_quad(int x0, int y0, int x1, int y1, D3dColor c, int u0, int v0, int u1, int v1) {
-  if ((run.size() - run_start) * int(sizeof(DebugFontVertex)) + QUAD_BYTES > RUN_BYTES) {
-    run_flushes++;
-    run_start = run.size();
-  }
   DebugFontVertex q[6] = {
       {int16_t(x0), int16_t(y0), c, int16_t(u0), int16_t(v0)}, {int16_t(x1), int16_t(y0), c, int16_t(u1), int16_t(v0)},
       {int16_t(x1), int16_t(y1), c, int16_t(u1), int16_t(v1)}, {int16_t(x0), int16_t(y0), c, int16_t(u0), int16_t(v0)},
       {int16_t(x1), int16_t(y1), c, int16_t(u1), int16_t(v1)}, {int16_t(x0), int16_t(y1), c, int16_t(u0), int16_t(v1)}};
+  if (target_batch) {
+    float box[4] = {float(x0 < x1 ? x0 : x1), float(y0 < y1 ? y0 : y1), float(x0 < x1 ? x1 : x0),
+                    float(y0 < y1 ? y1 : y0)};
+    memcpy(target_batch->add(font_state, box, QUAD_BYTES, 2), q, sizeof(q));
+    return;
+  }
+  if (run_on_device && common_vb_writer.startPtr) {
+    DynVBWriter& w = common_vb_writer;
+    w.reserve(QUAD_BYTES);
+    memcpy(w.writePtr, q, sizeof(q));
+    w.writePtr += QUAD_BYTES;
+    w.primCount += 2;
+    return;
+  }
+  if ((run.size() - run_start) * int(sizeof(DebugFontVertex)) + QUAD_BYTES > RUN_BYTES) {
+    run_flushes++;
+    run_start = run.size();
+  }
   run.append(6, q);
 }
 
@@ -86,11 +163,33 @@ void init_debug_font() {
   int w = 0, h = 0;
   if (!load_tga(make_full_path("font.tga"), pixels, w, h)) fatal("can't load font.tga");
   build_debug_font(pixels.data, w, h);
-  // The font texture (the image's size, rows copied as loaded), the "font.sh" shader with the
-  // 12-byte declaration and the font batch state come with the renderer.
+  if (!d3d) return;
+  // Rows are copied as loaded, bottom row first, so the glyph table's rows are texture rows.
+  font_texture = create_managed_texture(w, h);
+  if (!font_texture) fatal("can't create font texture");
+  int pitch = 0;
+  uint8_t* ptr = (uint8_t*)lock_texture(font_texture, &pitch, false);
+  ASSERT_AT("font", 418, ptr);
+  for (int y = 0; y < h; y++) memcpy(ptr + size_t(y) * pitch, pixels.data + size_t(y) * w, size_t(w) * 4);
+  unlock_texture(font_texture);
+  font_decl = get_vertex_decl(FONT_VERTEX_ELEMENTS);
+  font_shader = create_shader("font.sh", "");
+  delete font_state;
+  font_state = new FontBatchState(font_shader, font_decl, int(sizeof(DebugFontVertex)), font_texture);
 }
 
+BaseRenderBatchState* get_font_batch_state() { return font_state; }
+
 void close_debug_font() {
+  if (run_on_device && common_vb_writer.startPtr) common_vb_writer.flush(true);
+  run_on_device = false;
+  delete font_state;
+  font_state = nullptr;
+  if (font_shader) destroy_shader(font_shader);
+  font_shader = nullptr;
+  if (font_texture && d3d) destroy_texture(font_texture);
+  font_texture = nullptr;
+  font_decl = nullptr;
   run.free();
   run_start = 0;
   run_open = false;
@@ -147,18 +246,52 @@ void calc_text_size(const char* text, int len, int& width, int& height) {
   if (x > 0) height += style.scale * cell_height;
 }
 
-void start_draw_text() {
-  // The renderer sets: the 12-byte declaration, stream 0 = the shared buffer (stride 12), "font.sh",
-  // the font texture at stage 0 with point filtering, c16 = (2/W, 2/H, -1 - 0.5/W, 0.5/H - 1),
-  // c17 = (1 / width, 1 / height), culling and depth off, alpha blending on, and alpha test on with
-  // its own reference of 1, so the half-transparent shadows survive a pass that left 128.
+namespace {
+void start_run(Texture* tex, const float scale[2]) {
   run.clear();
   run_start = 0;
   run_flushes = 0;
   run_open = true;
+  run_on_device = device_ready() && !common_vb_writer.startPtr;
+  if (!run_on_device) return;
+  apply_text_state(tex, scale);
+  common_vb_writer.begin(draw_triangle_run, D3DPT_TRIANGLELIST);
+}
+}  // namespace
+
+void start_draw_text() { start_run(font_texture, texel_scale); }
+
+void end_draw_text() {
+  if (run_on_device) {
+    common_vb_writer.flush(true);
+    restore_after_text();
+  }
+  run_on_device = false;
+  run_open = false;
 }
 
-void end_draw_text() { run_open = false; }
+void start_draw_image(Texture* tex, int width, int height) {
+  image_texture = tex;
+  image_texel_scale[0] = width > 0 ? 1.0f / float(width) : 0.0f;
+  image_texel_scale[1] = height > 0 ? 1.0f / float(height) : 0.0f;
+  start_run(tex, image_texel_scale);
+}
+
+void end_draw_image() { end_draw_text(); }
+
+void batch_rect(RenderBatch& batch, int x0, int y0, int x1, int y1, D3dColor colour) {
+  if (!font_state) return;
+  target_batch = &batch;
+  draw_rect(x0, y0, x1, y1, colour);
+  target_batch = nullptr;
+}
+
+void batch_text(RenderBatch& batch, const char* text, int len, int x, int y, int alignX, int alignY, D3dColor colour) {
+  if (!font_state) return;
+  target_batch = &batch;
+  draw_text(text, len, x, y, alignX, alignY, colour);
+  target_batch = nullptr;
+}
 
 void draw_text(const char* text, int len, int x, int y, int alignX, int alignY, D3dColor colour) {
   if (!text) return;

@@ -7,6 +7,10 @@
 #include <stdint.h>
 #include "engine/misc/vecMath.h"
 
+class BaseRenderBatchState;
+class RenderBatch;
+struct Texture;
+
 // A vertex of debug text: pixels (y up), colour, texels of "font.tga" (-1, -1 for solid fills).
 struct DebugFontVertex {
   int16_t x, y;
@@ -58,6 +62,13 @@ void draw_box(int x0, int y0, int x1, int y1, D3dColor colour);
 // Rectangles of any texture in the same vertex format; texel corners (u0, v0) at (x0, y0) and
 // (u1, v1) at (x1, y1).
 void draw_image(int x0, int y0, int x1, int y1, D3dColor colour, int u0, int v0, int u1, int v1);
+// A run of draw_image rectangles of any texture (texels scaled by 1 / width, 1 / height).
+void start_draw_image(Texture* tex, int width, int height);
+void end_draw_image();
+// The same quads as draw_rect and draw_text, added to a batch with the font batch state.
+void batch_rect(RenderBatch& batch, int x0, int y0, int x1, int y1, D3dColor colour);
+void batch_text(RenderBatch& batch, const char* text, int len, int x, int y, int alignX, int alignY, D3dColor colour);
+BaseRenderBatchState* get_font_batch_state();
 
 void show_splash(const char* text, float progress);
 void draw_splash();
@@ -65,7 +76,7 @@ const char* get_splash_text();
 float get_splash_progress();
 
 // The vertices written since start_draw_text, and the number of times the run was handed on
-// (every 64 KB, as the shared vertex buffer would be). The renderer draws them; until it exists
-// they stay here for inspection.
+// (every 64 KB, as the shared vertex buffer would be). Kept only while no device draws them
+// (headless tools and tests).
 const DebugFontVertex* debug_text_vertices(int* count);
 int debug_text_flushes();

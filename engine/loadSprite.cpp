@@ -1,10 +1,17 @@
-// Sprite loading, the atlas packer and the sprite quads. The texture upload and the batch drawing
-// belong to the renderer; until it exists the atlas image and the quads are kept in memory.
+// Sprite loading, the atlas packer, the atlas texture and the sprite quads: world quads go into the
+// sprite batch, GUI quads into gui_batch. Without a device (headless tools and tests) the quads
+// are kept in memory instead.
 #include "engine/loadSprite.h"
 #include <math.h>
 #include <new>
 #include <string.h>
+#include "engine/d3d_misc.h"
+#include "engine/d3d_render.h"
+#include "engine/d3d_shaders.h"
+#include "engine/d3d_vbuf.h"
 #include "engine/imageFiles.h"
+#include "engine/renderBatch.h"
+#include "engine/uiDraw.h"
 #include "engine/log.h"
 #include "engine/sysUtils.h"
 #include "platform/platform.h"
@@ -17,7 +24,38 @@ DynArray<uint32_t> atlas_pixels;
 DynArray<SpriteVertex> world_vertices;
 DynArray<GuiImageVertex> gui_vertices;
 Texture* atlas_texture = nullptr;
+Texture* tile_texture = nullptr;  // "voxel-tile.dds": each atlas texel is shaded as one voxel
+bool own_tile_texture = false;    // the grey stand-in made when the file is missing
+Shader* sprite_shader = nullptr;
+StdRenderBatchState* sprite_state = nullptr;
+RenderBatch* sprite_batch = nullptr;
 const int MAX_ATLAS_SIDE = 1024;
+const VertexElement SPRITE_VERTEX_ELEMENTS[] = {{0, 0, VE_FLOAT3, VU_POSITION, 0}, {12, 0, VE_SHORT2, VU_TEXCOORD, 0},
+                                                VE_END};
+
+void create_atlas_texture(int side) {
+  atlas_texture = create_managed_texture(side, side);
+  if (!atlas_texture) fatal("Can't create sprites atlas texture");
+  int pitch = 0;
+  uint8_t* p = (uint8_t*)lock_texture(atlas_texture, &pitch, true);
+  if (!p) fatal("Can't lock sprites atlas texture");
+  for (int y = 0; y < side; y++) memcpy(p + size_t(y) * pitch, atlas_pixels.data + size_t(y) * side, size_t(side) * 4);
+  unlock_texture(atlas_texture);
+}
+
+void open_tile_texture() {
+  tile_texture = get_texture("voxel-tile.dds", false);
+  own_tile_texture = false;
+  if (tile_texture) return;
+  // A texel of 0x80 shades by 1.0 (the shaders double it): sprites show their own colours.
+  tile_texture = create_managed_texture(1, 1);
+  if (!tile_texture) return;
+  own_tile_texture = true;
+  int pitch = 0;
+  D3dColor* p = (D3dColor*)lock_texture(tile_texture, &pitch, false);
+  if (p) *p = 0xFF808080;
+  unlock_texture(tile_texture);
+}
 
 Sprite* find_sprite(const char* name) {
   for (Sprite* s : sprites)
@@ -199,8 +237,16 @@ void init_sprites() {
     s->rect[3] = (y + s->height) * scale;
   }
   spriteTexSize = side;
-  // The atlas texture (managed A8R8G8B8 of `side`, filled from atlas_pixels row by row) and the
-  // batch state (shader "level.sh", stride 16) come with the renderer.
+  if (!d3d) return;
+  create_atlas_texture(side);
+  open_tile_texture();
+  sprite_shader = create_shader("level.sh", "");
+  sprite_state = new StdRenderBatchState(sprite_shader, get_vertex_decl(SPRITE_VERTEX_ELEMENTS),
+                                         int(sizeof(SpriteVertex)), atlas_texture);
+  sprite_batch = new RenderBatch(32768);
+  for (Sprite* s : sprites) s->state = sprite_state;
+  // The GUI bitmap state draws sprites of this atlas.
+  init_gui_bitmap_state(atlas_texture);
 }
 
 void close_sprites() {
@@ -209,9 +255,25 @@ void close_sprites() {
   atlas_pixels.free();
   world_vertices.free();
   gui_vertices.free();
-  atlas_texture = nullptr;
+  delete sprite_batch;
+  delete sprite_state;
+  sprite_batch = nullptr;
+  sprite_state = nullptr;
+  if (sprite_shader) destroy_shader(sprite_shader);
+  sprite_shader = nullptr;
+  if (d3d) {
+    if (atlas_texture) destroy_texture(atlas_texture);
+    if (tile_texture) {
+      if (own_tile_texture) destroy_texture(tile_texture);
+      else free_texture(tile_texture);
+    }
+  }
+  init_gui_bitmap_state(nullptr);
+  atlas_texture = tile_texture = nullptr;
   spriteTexSize = 0;
 }
+
+Texture* get_sprite_tile_texture() { return tile_texture; }
 
 Sprite* get_sprite(const char* name, bool must_exist) {
   Sprite* s = find_sprite(name ? name : "");
@@ -225,8 +287,33 @@ const uint32_t* get_sprite_atlas_pixels() { return atlas_pixels.data; }
 DynArray<SpriteVertex>& sprite_batch_vertices() { return world_vertices; }
 DynArray<GuiImageVertex>& gui_image_vertices() { return gui_vertices; }
 
-void start_sprite_render() { world_vertices.clear(); }
-void end_sprite_render() {}
+void set_sprite_pixel_transform(float scale) {
+  float w = float(d3d_wd), h = float(d3d_ht);
+  // Row vectors: world units of `scale` pixels, origin at the bottom-left, y up; pixel edges half a
+  // pixel before the pixel centres.
+  float tm[16] = {2.0f * scale / w, 0, 0, 0, 0, 2.0f * scale / h, 0, 0, 0, 0, 0, 0, -1.0f - 1.0f / w, -1.0f + 1.0f / h, 0, 1};
+  set_vs_consts(0, tm, 4);
+}
+
+void start_sprite_render() {
+  world_vertices.clear();
+  if (sprite_batch) sprite_batch->clear();
+}
+
+void end_sprite_render() {
+  if (!sprite_batch || !d3d) return;
+  set_cull_mode(0);
+  set_atest(128);
+  set_texture_filter(0, false);
+  set_texture(1, tile_texture);
+  set_texture_filter(1, true);
+  set_texture_address(1, 0, -1, -1);
+  float c16[4] = {float(spriteTexSize), -float(spriteTexSize), 0, 0};
+  set_vs_consts(16, c16, 1);
+  sprite_batch->render();
+  set_cull_mode(1);
+  set_atest(0);
+}
 
 void Sprite::makeQuad(vec4float position, vec4float axes, SpriteVertex out[6], float box[4]) const {
   float m0 = axes[0], m1 = axes[1], m2 = axes[2], m3 = axes[3];
@@ -252,8 +339,8 @@ void Sprite::render(vec4float position, vec4float axes) {
   SpriteVertex v[6];
   float box[4];
   makeQuad(position, axes, v, box);
-  // Becomes RenderBatch::add (state, box, 96 bytes, 2 triangles) on the sprite batch.
-  world_vertices.append(6, v);
+  if (sprite_batch && state) memcpy(sprite_batch->add(state, box, int(sizeof(v)), 2), v, sizeof(v));
+  else world_vertices.append(6, v);
 }
 
 void Sprite::draw(vec4float position, bool flip_x, bool flip_y) {
@@ -294,8 +381,9 @@ void Sprite::drawCroppedUI(float x, float y, int cropLeft, int cropTop, int crop
   GuiImageVertex v[6];
   float box[4];
   if (!makeCroppedUIQuad(x, y, cropLeft, cropTop, cropRight, cropBottom, colour, scale, v, box)) return;
-  // Becomes RenderBatch::add (GUI bitmap state, box, 120 bytes, 2 triangles) on gui_batch.
-  gui_vertices.append(6, v);
+  BaseRenderBatchState* gui_state = get_gui_bitmap_state();
+  if (gui_state) memcpy(gui_batch.add(gui_state, box, int(sizeof(v)), 2), v, sizeof(v));
+  else gui_vertices.append(6, v);
 }
 
 void Sprite::drawUI(__m128 box, D3dColor colour, int scale) {

@@ -12,7 +12,7 @@
 #include "engine/misc/utils.h"
 #include "engine/misc/vecMath.h"
 
-struct BaseRenderBatchState;
+class BaseRenderBatchState;
 struct Texture;
 
 // A vertex of the sprite batch: position, and texture coordinates in 1/16384 of the atlas.
@@ -72,6 +72,11 @@ void init_sprites();
 void close_sprites();
 Sprite* get_sprite(const char* name, bool must_exist);
 Texture* get_sprites_tex();
+// The tile texture that shades every atlas texel as a voxel (also bound by the GUI mode).
+Texture* get_sprite_tile_texture();
+// Sets the sprite pass's transform (c0..c3) to screen pixels: world units of `scale` pixels, the
+// origin at the screen's bottom-left, y up. The level's own view sets it in the game.
+void set_sprite_pixel_transform(float scale);
 void start_sprite_render();
 void end_sprite_render();
 

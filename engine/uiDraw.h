@@ -6,10 +6,29 @@
 #include "engine/cont/dynArray.h"
 #include "engine/loadSprite.h"
 #include "engine/misc/vecMath.h"
+#include "engine/renderBatch.h"
 
-struct RenderBatch;
-struct StdRenderBatchState;
 struct Shader;
+
+// The GUI bitmap state: sprites of the atlas and bitmap-font glyphs ("guiBitmap.sh", GUI image
+// vertices). Its begin also sets c16 = (texture width, texture height, 0, 0), the height negated
+// for textures whose rows run up the picture (the atlas) and kept for the default font's page.
+class BitmapFontBatchState : public StdRenderBatchState {
+ public:
+  using StdRenderBatchState::StdRenderBatchState;
+  void begin(BaseRenderBatchState* prev) override;
+};
+
+// The batch of GUI quads in screen pixels, y down, drawn between start_gui_render and end_gui_render.
+extern RenderBatch gui_batch;
+// The GUI image vertex declaration.
+IDirect3DVertexDeclaration9* get_gui_image_decl();
+// The atlas texture of the GUI bitmap state (set by the sprites), and its shader and declaration
+// (set by init_bitmap_fonts); null until both are there: GUI sprite quads are then kept in memory.
+void init_gui_bitmap_state(Texture* atlas);
+void set_gui_bitmap_shader(Shader* shader);
+BaseRenderBatchState* get_gui_bitmap_state();
+Shader* get_gui_bitmap_shader();
 
 // The rounded-box vertex, 44 bytes: quad corner, box centre and size, packed radii, fill colour,
 // shadow colour, packed shadow parameters, shadow size.
@@ -34,6 +53,8 @@ void end_gui_render();
 void init_rounded_box_render();
 void init_ui_image_render();
 void init_ui_image_state(StdRenderBatchState& state, Texture* texture, Shader* shader);
+// Destroys the GUI shaders (scene shutdown).
+void close_ui_render();
 
 void render_rounded_box(RenderBatch& batch, __m128 box, __m128 radii, D3dColor colour, float feather,
                         float shadowOffsetX, float shadowOffsetY, float shadowBlur, D3dColor shadowColour,

@@ -5,9 +5,15 @@
 #include "engine/app.h"
 #include "engine/d3d_render.h"
 #include "engine/imageFiles.h"
+#include "engine/debugVis.h"
+#include "engine/distFont.h"
+#include "engine/font.h"
 #include "engine/input.h"
+#include "engine/loadSprite.h"
 #include "engine/log.h"
 #include "engine/renderTestScreen.h"
+#include "engine/statsOverlay.h"
+#include "engine/uiDraw.h"
 #include "engine/sound.h"
 #include "engine/soundScript.h"
 #include "game/controls.h"
@@ -32,12 +38,19 @@ void init_scene() {
   init_sound(false);
   init_sound_script("sound/sound.nut");
   compute_pixel_scale();
+  init_sprites();
+  init_bitmap_fonts();
+  init_debug_vis();
   shouldHideMouse = true;
   init_controls();
 }
 
 void close_scene() {
   close_render_test_screen();
+  close_debug_vis();
+  close_dist_fonts();
+  close_ui_render();
+  close_sprites();
   close_sound_script();
   close_sound();
 }
@@ -62,7 +75,48 @@ void update_step(float) {
   measure_update_time();
 }
 
-void render_frame(float t) { draw_render_test_screen(t); }
+// Until the level and the actors draw, the frame shows the renderer's test screen with a row of the
+// game's sprites in the world pass and in the GUI pass, and a line of debug text.
+void render_frame(float t) {
+  draw_render_test_screen(t);
+  start_sprite_render();
+  const char* names[] = {"hero_body", "barrel", "bomb", "heart", "parts/body", "parts/drill", "parts/jet"};
+  float x = 8;
+  for (const char* n : names) {
+    Sprite* s = get_sprite(n, false);
+    if (!s) continue;
+    s->draw(vec4float(x + s->ox, 4 + s->oy, 0, 0), false, false);
+    x += s->width + 4;
+  }
+  set_sprite_pixel_transform(float(voxel_scale));
+  set_zenable(false);
+  end_sprite_render();
+  if (use_vis_debug) {
+    // The sprites' origins, as game objects will outline theirs.
+    start_draw_debug_vis();
+    float ox = 8;
+    for (const char* n : names) {
+      Sprite* s = get_sprite(n, false);
+      if (!s) continue;
+      draw_debug_vis_cross_point(vec4float(ox + s->ox, 4 + s->oy, 0, 0), 3, 0xFFFF40FF);
+      ox += s->width + 4;
+    }
+    end_draw_debug_vis();
+  }
+  start_gui_render();
+  gui_batch.clear();
+  if (Sprite* panel = get_sprite("ui/panel", false)) panel->drawUI(_mm_setr_ps(8, 8, 8 + 64.f * voxel_scale, 8 + 32.f * voxel_scale), 0xFF7F7F7F, voxel_scale);
+  gui_batch.render();
+  gui_batch.clear();
+  end_gui_render();
+
+  start_draw_text();
+  draw_text("ASCENDA! renderer check", -1, d3d_wd / 2, d3d_ht - 8, 0, 1, 0xFFFFD040);
+  draw_visual_log();
+  draw_error_message();
+  if (show_fps) draw_update_stats();
+  end_draw_text();
+}
 
 void check_hot_reload() { reload_sound_script(); }
 

@@ -17,7 +17,9 @@ trap cleanup EXIT
 # A program folder of our own, so the edit below leaves the build's files alone.
 cp "$game" "$tmp/game"
 cp -r "$src_dir/sound" "$tmp/sound"
-cp "$src_dir/font.tga" "$tmp/font.tga"  # the debug font is required at start-up
+cp "$src_dir/font.tga" "$tmp/font.tga"  # the debug font, its shader and the sprites are required at start-up
+cp "$src_dir"/*.sh "$src_dir/d3dcompiler_43.dll" "$tmp/"
+cp -r "$src_dir/sprites" "$tmp/sprites"
 log="$tmp/log.txt"
 
 wait_for() {  # text, seconds
