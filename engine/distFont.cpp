@@ -103,21 +103,14 @@ D3dColor pack_unit4(float a, float b, float c, float d) {
   return (byte(d) << 24) | (byte(a) << 16) | (byte(b) << 8) | byte(c);
 }
 
-// ---- DistFont
-
-void DistFont::clear() {
-  release_page_and_state(page, state);
-  glyphs.free();
-  ranges.free();
-  kernings.free();
-  kerningIndex.free();
-}
-
-bool DistFont::parse(const char* text, int length, char* pagePath, int pagePathSize) {
-  const char* p = text;
-  const char* end = text + length;
+namespace {
+// Hands out the lines of a description file one at a time, without the line end; a line longer
+// than 255 characters, or one holding a zero byte, is refused.
+struct DescriptionLines {
+  const char* p;
+  const char* end;
   char line[256];
-  auto next_line = [&]() {
+  bool next() {
     if (p >= end) return false;
     const char* e = (const char*)memchr(p, '\n', size_t(end - p));
     const char* stop = e ? e : end;
@@ -130,7 +123,24 @@ bool DistFont::parse(const char* text, int length, char* pagePath, int pagePathS
     }
     p = e ? e + 1 : end;
     return fits;
-  };
+  }
+};
+}  // namespace
+
+// ---- DistFont
+
+void DistFont::clear() {
+  release_page_and_state(page, state);
+  glyphs.free();
+  ranges.free();
+  kernings.free();
+  kerningIndex.free();
+}
+
+bool DistFont::parse(const char* text, int length, char* pagePath, int pagePathSize) {
+  DescriptionLines lines{text, text + length, {}};
+  char* line = lines.line;
+  auto next_line = [&]() { return lines.next(); };
   char face[256];
   int scaleW = 0, scaleH = 0, count = 0;
   if (!next_line() || !MATCH_LINE(line, "info face=\"%255[^\"]\" size=%d spread=%d", face, &size, &spread)) return false;
@@ -409,23 +419,9 @@ void DistIcons::clear() {
 }
 
 bool DistIcons::parse(const char* text, int length, char* pagePath, int pagePathSize) {
-  const char* p = text;
-  const char* end = text + length;
-  char line[256];
-  auto next_line = [&]() {
-    if (p >= end) return false;
-    const char* e = (const char*)memchr(p, '\n', size_t(end - p));
-    const char* stop = e ? e : end;
-    size_t n = size_t(stop - p);
-    if (n > 0 && stop[-1] == '\r') n--;
-    bool fits = n <= 255 && !memchr(p, 0, n);
-    if (fits) {
-      memcpy(line, p, n);
-      line[n] = 0;
-    }
-    p = e ? e + 1 : end;
-    return fits;
-  };
+  DescriptionLines lines{text, text + length, {}};
+  char* line = lines.line;
+  auto next_line = [&]() { return lines.next(); };
   char file[256];
   int scaleW = 0, scaleH = 0, count = 0;
   if (!next_line() || !MATCH_LINE(line, "info file=\"%255[^\"]\" scaleW=%d scaleH=%d spread=%d", file, &scaleW, &scaleH,
