@@ -7,8 +7,7 @@ find_package(Freetype REQUIRED)
 add_executable(art_gen tools/art/artMain.cpp tools/art/fontGen.cpp tools/art/spriteGen.cpp
   tools/art/textureGen.cpp tools/art/ddsWrite.cpp)
 target_include_directories(art_gen PRIVATE ${CMAKE_SOURCE_DIR}/tools/art)
-target_link_libraries(art_gen PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,ascenda_core>" platform_null Freetype::Freetype
-  SDL2::SDL2 PNG::PNG ZLIB::ZLIB PkgConfig::STB Threads::Threads ${CMAKE_DL_LIBS})
+ascenda_link_program(art_gen platform_null Freetype::Freetype)
 
 set(ASCENDA_FONT_FILES font.tga glintor.fnt glintor.dds)
 set(ASCENDA_TEXTURE_FILES voxel-tile.dds back-tile.dds background.dds)
@@ -77,6 +76,5 @@ cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL _ascenda_art_wire)
 
 # Cost of the device-independent 2D drawing on the generated data (prints figures).
 add_executable(art_bench tools/art/artBench.cpp)
-target_link_libraries(art_bench PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,ascenda_core>" platform_null SDL2::SDL2
-  PNG::PNG ZLIB::ZLIB PkgConfig::STB Threads::Threads ${CMAKE_DL_LIBS})
+ascenda_link_program(art_bench platform_null)
 add_dependencies(art_bench art_data)

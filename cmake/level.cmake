@@ -16,15 +16,12 @@ add_custom_command(
   VERBATIM)
 add_custom_target(level_tiles ALL DEPENDS ${LEVEL_TILES_STAMP})
 
-set(LEVEL_TOOL_LIBS "$<LINK_LIBRARY:WHOLE_ARCHIVE,ascenda_core>" platform_null SDL2::SDL2 PNG::PNG ZLIB::ZLIB
-  PkgConfig::STB Threads::Threads ${CMAKE_DL_LIBS})
-
 add_executable(leveltool tools/leveltool.cpp tools/levelToolLib.cpp)
-target_link_libraries(leveltool PRIVATE ${LEVEL_TOOL_LIBS})
+ascenda_link_program(leveltool platform_null)
 add_dependencies(leveltool level_tiles)
 
 add_executable(level_bench tools/level_bench.cpp tools/levelToolLib.cpp)
-target_link_libraries(level_bench PRIVATE ${LEVEL_TOOL_LIBS})
+ascenda_link_program(level_bench platform_null)
 add_dependencies(level_bench level_tiles)
 
 # The game and the unit tests are declared after this module; finish their wiring at the end.

@@ -13,8 +13,7 @@ if(ASCENDA_TESTS)
   file(GLOB RENDER_GL_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/gl/*.cpp)
   add_executable(render_gl_tests ${RENDER_GL_TEST_SOURCES})
   target_include_directories(render_gl_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/gl)
-  target_link_libraries(render_gl_tests PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,ascenda_core>" platform_sdl
-    GTest::gtest GTest::gtest_main SDL2::SDL2 PNG::PNG ZLIB::ZLIB PkgConfig::STB Threads::Threads ${CMAKE_DL_LIBS})
+  ascenda_link_program(render_gl_tests platform_sdl GTest::gtest GTest::gtest_main)
   target_compile_definitions(render_gl_tests PRIVATE RENDER_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data/render"
     RENDER_BIN_DIR="${ASCENDA_BIN_DIR}")
   if(TARGET d3dcompiler)
@@ -51,6 +50,5 @@ endif()
 # The renderer benchmark (figures, not a test): our layer against plain OpenGL.
 if(NOT ASCENDA_FUZZ)
   add_executable(render_bench ${CMAKE_SOURCE_DIR}/tools/render_bench/render_bench.cpp)
-  target_link_libraries(render_bench PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,ascenda_core>" platform_sdl
-    SDL2::SDL2 PNG::PNG ZLIB::ZLIB PkgConfig::STB Threads::Threads ${CMAKE_DL_LIBS})
+  ascenda_link_program(render_bench platform_sdl)
 endif()

@@ -68,5 +68,4 @@ cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL _ascenda_sound_wire_test
 
 # Mixer cost and event latency figures (not a test: it prints numbers).
 add_executable(sound_bench tools/sound_bench.cpp)
-target_link_libraries(sound_bench PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,ascenda_core>" platform_null SDL2::SDL2
-  PNG::PNG ZLIB::ZLIB PkgConfig::STB Threads::Threads ${CMAKE_DL_LIBS})
+ascenda_link_program(sound_bench platform_null)

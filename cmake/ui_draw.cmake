@@ -6,6 +6,5 @@ endif()
 # The 2D drawing benchmark on the real device (figures, not a test).
 if(NOT ASCENDA_FUZZ)
   add_executable(draw_bench ${CMAKE_SOURCE_DIR}/tools/draw_bench/draw_bench.cpp)
-  target_link_libraries(draw_bench PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,ascenda_core>" platform_sdl
-    SDL2::SDL2 PNG::PNG ZLIB::ZLIB PkgConfig::STB Threads::Threads ${CMAKE_DL_LIBS})
+  ascenda_link_program(draw_bench platform_sdl)
 endif()
