@@ -56,23 +56,15 @@ add_custom_target(art_data ALL DEPENDS ${_art_font_outputs} ${_art_texture_outpu
 
 find_program(ASCENDA_GLSLANG glslangValidator REQUIRED)
 
-# The game and the unit tests are declared after the modules: wire them once the tree is read.
-function(_ascenda_art_wire)
-  if(TARGET game)
-    add_dependencies(game art_data)
-  endif()
-  if(TARGET unit_tests)
-    add_dependencies(unit_tests art_data)
-    target_compile_definitions(unit_tests PRIVATE ASCENDA_ART_DIR="${ASCENDA_BIN_DIR}")
-  endif()
-  if(ASCENDA_TESTS)
-    foreach(_sh ${ASCENDA_SHADERS})
-      add_test(NAME shader.${_sh} COMMAND bash "${CMAKE_SOURCE_DIR}/tests/tools/check_shader.sh" "${ASCENDA_GLSLANG}"
-        "${CMAKE_SOURCE_DIR}/data/shaders/${_sh}")
-    endforeach()
-  endif()
-endfunction()
-cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL _ascenda_art_wire)
+add_dependencies(game art_data)
+if(ASCENDA_TESTS)
+  add_dependencies(unit_tests art_data)
+  target_compile_definitions(unit_tests PRIVATE ASCENDA_ART_DIR="${ASCENDA_BIN_DIR}")
+  foreach(_sh ${ASCENDA_SHADERS})
+    add_test(NAME shader.${_sh} COMMAND bash "${CMAKE_SOURCE_DIR}/tests/tools/check_shader.sh" "${ASCENDA_GLSLANG}"
+      "${CMAKE_SOURCE_DIR}/data/shaders/${_sh}")
+  endforeach()
+endif()
 
 # Cost of the device-independent 2D drawing on the generated data (prints figures).
 add_executable(art_bench tools/art/artBench.cpp)

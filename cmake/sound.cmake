@@ -55,16 +55,12 @@ add_custom_command(OUTPUT "${ASCENDA_BIN_DIR}/sound/sound.nut"
   COMMENT "Copying the sound script")
 add_custom_target(sound_data ALL DEPENDS ${_ascenda_sound_outputs} "${ASCENDA_BIN_DIR}/sound/sound.nut")
 
-# The unit tests read the real sound script and the generated sounds. Their target is declared
-# after the modules, so this is wired once the whole tree has been read.
-function(_ascenda_sound_wire_tests)
-  if(TARGET unit_tests)
-    add_dependencies(unit_tests sound_data)
-    target_compile_definitions(unit_tests PRIVATE ASCENDA_SOUND_DATA_DIR="${ASCENDA_BIN_DIR}/sound"
-      ASCENDA_SOUND_SCRIPT_SOURCE="${CMAKE_SOURCE_DIR}/data/sound/sound.nut")
-  endif()
-endfunction()
-cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL _ascenda_sound_wire_tests)
+# The unit tests read the real sound script and the generated sounds.
+if(ASCENDA_TESTS)
+  add_dependencies(unit_tests sound_data)
+  target_compile_definitions(unit_tests PRIVATE ASCENDA_SOUND_DATA_DIR="${ASCENDA_BIN_DIR}/sound"
+    ASCENDA_SOUND_SCRIPT_SOURCE="${CMAKE_SOURCE_DIR}/data/sound/sound.nut")
+endif()
 
 # Mixer cost and event latency figures (not a test: it prints numbers).
 add_executable(sound_bench tools/sound_bench.cpp)
