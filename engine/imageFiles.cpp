@@ -189,7 +189,7 @@ void take_screenshot() {
     name.assign("shots/shot.png");
   plat_make_folder(get_appdata_folder_path(""));
   plat_make_folder(get_appdata_folder_path("shots"));
-  TempString<260> full = get_appdata_folder_path(name);
+  PathString full = get_appdata_folder_path(name);
   // The copy is A8R8G8B8 (bytes B, G, R, A); the PNG wants R, G, B, A with full alpha.
   for (int y = 0; y < h; y++) {
     unsigned char* p = bits + size_t(y) * size_t(pitch);

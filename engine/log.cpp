@@ -17,7 +17,7 @@ static FILE* log_file = nullptr;
 static DynArray<TempString<128>> visual_log_lines;
 static DynArray<char> error_text;
 
-static TempString<260> log_file_name(int index) {
+static PathString log_file_name(int index) {
   if (index == 0) return get_appdata_folder_path("log.txt");
   return get_appdata_folder_path(TempString<32>::make("log%02d.txt", index));
 }
