@@ -192,6 +192,26 @@ TEST_F(RenderShader, WithoutTheCompilerShadersComeFromTheCacheOnly) {
   EXPECT_EQ(count_shaders_in_use(), 0);
 }
 
+TEST_F(RenderShader, LongDependencyPathsNeverEndTheGame) {
+  plat_make_folder((folder + "cache").c_str());
+  // 259 characters: the longest a cache records, far longer once joined to the program folder.
+  std::string dep = "include/" + std::string(251, 'i');
+  render_write_file(folder + "cache/long.sh.cache", cache_bytes({"long.sh", dep}));
+  Shader* s = create_shader("long.sh", nullptr);
+  ASSERT_TRUE(s);
+  ASSERT_EQ(s->deps.size(), 2);
+  EXPECT_EQ(std::string(s->deps[1].path), dep);
+  destroy_shader(s);
+  // One more character is more than a cache may list: the file is refused (here, without a
+  // compiler to rebuild it, that is the usual missing-cache error).
+  render_write_file(folder + "cache/longer.sh.cache", cache_bytes({"longer.sh", dep + "i"}));
+  ShaderCacheView v;
+  std::vector<uint8_t> bytes = cache_bytes({"longer.sh", dep + "i"});
+  EXPECT_FALSE(parse_shader_cache(bytes.data(), bytes.size(), v));
+  EXPECT_EXIT(create_shader("longer.sh", nullptr), testing::ExitedWithCode(100),
+              "can't create shader from cache for 'longer.sh'");
+}
+
 TEST_F(RenderShader, MissingOrBrokenCacheIsFatalWithoutTheCompiler) {
   EXPECT_EXIT(create_shader("none.sh", nullptr), testing::ExitedWithCode(100), "can't create shader from cache for 'none.sh'");
   plat_make_folder((folder + "cache").c_str());
