@@ -285,6 +285,9 @@ void read_app_settings(int argc, char** argv) {
   get_config_bool("fullscreen", &app_want_fullscreen);
   get_config_bool("vsync", &app_use_vsync);
   get_config_bool("devkeys", &use_dev_keys);
+  // A size from the file may come from another machine or a typo; the switches below are sizes of
+  // our own and stay as given.
+  clamp_screen_size_to_display();
   vs_profile_name = "vs_2_0";
   ps_profile_name = "ps_2_0";
   for (int i = 1; i < argc; i++) {

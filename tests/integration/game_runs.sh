@@ -1,5 +1,5 @@
 # Runs the game headless: start-up and shutdown log lines in order, log rotation over six runs,
-# the window size switches, and a fatal error before the window exists.
+# the window size switches and their clamp to the display, and a fatal error before the window exists.
 set -u
 GAME=$1
 . "$(dirname "$0")/common.bash"
@@ -35,6 +35,16 @@ check "size from the settings" has_line "$LOG" "starting d3d in 800x500"
 run_game -720
 check "-720 overrides the settings" has_line "$LOG" "starting d3d in 1280x720"
 check "the settings file survives" has_line "$APPDATA/ASCENDA/settings.cfg" "screen_wd=800"
+
+# Sizes the display cannot show are clamped to it (and logged) instead of stopping the game.
+printf 'screen_wd=20000\nscreen_ht=20000\nfullscreen=0\n' > "$APPDATA/ASCENDA/settings.cfg"
+run_game
+check "a huge window size starts the game" has_line "$LOG" "free video memory: "
+check "the clamp is logged" grep -qE "^screen size 20000x20000 clamped to [0-9]+x[0-9]+ \(the display is" "$LOG"
+printf 'screen_wd=-2147483648\nscreen_ht=-2147483648\nfullscreen=1\n' > "$APPDATA/ASCENDA/settings.cfg"
+run_game
+check "a negative size counts as automatic" has_line "$LOG" "screen size -2147483648x-2147483648 clamped to 0x0"
+check "and the game starts" has_line "$LOG" "free video memory: "
 
 SDL_VIDEODRIVER=no-such-driver "$GAME" -win >"$APPDATA/out.txt" 2>"$APPDATA/err.txt"
 rc=$?

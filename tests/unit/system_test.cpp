@@ -1,5 +1,6 @@
 // Platform utilities: pipes, libraries by name, the folder watch, process priority, and the main
 // loop's behaviour while the device is lost.
+#include <limits.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -139,4 +140,28 @@ TEST(Paths, LongProgramAndDataFoldersWork) {
   unsetenv("APPDATA");
   std::string cmd = "rm -rf '" + base + "'";
   EXPECT_EQ(system(cmd.c_str()), 0);
+}
+
+TEST(Window, ConfiguredSizesAreClampedToTheDisplay) {
+  int sw = 0, sh = 0;
+  plat_get_screen_size(&sw, &sh);
+  struct Case {
+    int wd, ht, want_wd, want_ht;
+    bool logged;
+  } cases[] = {
+      {20000, 20000, sw, sh, true}, {sw + 1, 100, sw, 100, true}, {100, sh + 1, 100, sh, true},
+      {INT_MIN, INT_MIN, 0, 0, true}, {-1, 300, 0, 300, true},    {800, 600, 800, 600, false},
+      {0, 0, 0, 0, false},          {sw, sh, sw, sh, false},
+  };
+  for (const Case& c : cases) {
+    app_screen_wd = c.wd;
+    app_screen_ht = c.ht;
+    testing::internal::CaptureStdout();
+    clamp_screen_size_to_display();
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(app_screen_wd, c.want_wd) << c.wd << "x" << c.ht;
+    EXPECT_EQ(app_screen_ht, c.want_ht) << c.wd << "x" << c.ht;
+    EXPECT_EQ(out.find("clamped to") != std::string::npos, c.logged) << out;
+  }
+  app_screen_wd = app_screen_ht = 0;
 }
