@@ -1,7 +1,9 @@
 // TGA (uncompressed 32-bit only), PNG over libpng and stb_image_write, and screenshots.
 #include "engine/imageFiles.h"
 #include <png.h>
+#include <errno.h>
 #include <setjmp.h>
+#include <stdio.h>
 #include <stb_image_write.h>
 #include <string.h>
 #include <time.h>
@@ -55,11 +57,20 @@ void read_tga(InputStream& s, DynArray<uint32_t>& pixels, int& width, int& heigh
 }
 
 bool load_tga(const char* name, DynArray<uint32_t>& pixels, int& width, int& height) {
+  TempString<256> why;
+  return load_tga(name, pixels, width, height, why);
+}
+
+bool load_tga(const char* name, DynArray<uint32_t>& pixels, int& width, int& height, TempString<256>& why) {
   FileInputStream s(name, "rb");
-  if (!s.isOpen()) return false;
+  if (!s.isOpen()) {
+    snprintf(why.str, sizeof(why.str), "%s", strerror(errno));
+    return false;
+  }
   try {
     read_tga(s, pixels, width, height);
-  } catch (InputStream::Exception&) {
+  } catch (InputStream::Exception& e) {
+    snprintf(why.str, sizeof(why.str), "%.255s", e.message);
     return false;
   }
   return true;

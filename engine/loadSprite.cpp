@@ -234,6 +234,11 @@ void init_sprites() {
   load_sprites_dir("");
   for (Sprite* s : sprites) apply_sprite_config(*s);
   sprites.sort(compare_area, nullptr);
+  // One sprite the atlas cannot hold at all is named, rather than blamed on the number of sprites.
+  for (Sprite* s : sprites)
+    if (s->width + 1 > MAX_ATLAS_SIDE || s->height + 1 > MAX_ATLAS_SIDE)
+      fatal("Sprite %s is %dx%d, too large for the %dx%d sprite texture (one texel of spacing included)",
+            s->name.text(), s->width, s->height, MAX_ATLAS_SIDE, MAX_ATLAS_SIDE);
   int side = 16;
   while (!pack_sprites(sprites, side)) {
     if (side >= MAX_ATLAS_SIDE)

@@ -185,6 +185,10 @@ TEST_F(Sprites, FatalPaths) {
   // Two sprites of 600 x 600 cannot share a 1024 atlas.
   for (int i = 0; i < 2; i++) write_png(spr("big" + std::to_string(i) + ".png"), 600, 600, solid);
   EXPECT_EXIT(init_sprites(), testing::ExitedWithCode(100), "Too many sprites, can't fit them all in 1024x1024 texture");
+  // One sprite wider than the atlas is named as such (1024 texels plus the spacing do not fit).
+  for (int i = 0; i < 2; i++) remove(spr("big" + std::to_string(i) + ".png").c_str());
+  write_png(spr("wide.png"), 1024, 2, solid);
+  EXPECT_EXIT(init_sprites(), testing::ExitedWithCode(100), "Sprite wide is 1024x2, too large for the 1024x1024 sprite texture");
 }
 
 TEST_F(Sprites, PackerLeavesSpacingAndFailsWhenFull) {
