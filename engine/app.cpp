@@ -13,11 +13,11 @@
 #include "engine/d3d_shaders.h"
 #include "engine/dynVBWriter.h"
 #include "engine/font.h"
+#include "engine/gameHost.h"
 #include "engine/input.h"
 #include "engine/log.h"
 #include "engine/mesh.h"
 #include "engine/sysUtils.h"
-#include "game/gameScene.h"
 #include "platform/vkeys.h"
 
 bool isAppActive = false;
