@@ -287,11 +287,12 @@ bool load_shader_cache(Shader* s) {
       }
     }
   }
-  // Code blocks are copied to aligned memory and must be blobs of their stage, whole.
+  // Code blocks are copied to aligned memory and must be blobs of their stage, whole. An empty block
+  // is no blob (the device would read a header past it).
   bool ok = false;
   IDirect3DVertexShader9* vs = nullptr;
   IDirect3DPixelShader9* ps = nullptr;
-  if (d3d9_blob_size(view.vs_code, view.vs_size, 0) == view.vs_size &&
+  if (view.vs_size > 0 && view.ps_size > 0 && d3d9_blob_size(view.vs_code, view.vs_size, 0) == view.vs_size &&
       d3d9_blob_size(view.ps_code, view.ps_size, 1) == view.ps_size) {
     DWORD* a = (DWORD*)dlmalloc(view.vs_size + 4);
     DWORD* b = (DWORD*)dlmalloc(view.ps_size + 4);

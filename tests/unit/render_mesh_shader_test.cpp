@@ -192,6 +192,22 @@ TEST_F(RenderShader, WithoutTheCompilerShadersComeFromTheCacheOnly) {
   EXPECT_EQ(count_shaders_in_use(), 0);
 }
 
+TEST_F(RenderShader, EmptyCodeBlocksAreRefusedBeforeTheDevice) {
+  plat_make_folder((folder + "cache").c_str());
+  // Magic, no dependencies, and code blocks of 0 bytes: nothing for the device to read.
+  uint32_t h[4] = {SHADER_CACHE_MAGIC, 1, 0, 0};
+  std::vector<uint8_t> bytes((uint8_t*)h, (uint8_t*)h + 16);
+  bytes.push_back(0);
+  render_write_file(folder + "cache/empty.sh.cache", bytes);
+  static Shader s;
+  s.name = "empty.sh";
+  log().clear();
+  EXPECT_FALSE(load_shader_cache(&s));
+  EXPECT_EQ(find("CreateVertexShader"), -1);
+  EXPECT_EQ(find("CreatePixelShader"), -1);
+  s.deps.free();
+}
+
 TEST_F(RenderShader, LongDependencyPathsNeverEndTheGame) {
   plat_make_folder((folder + "cache").c_str());
   // 259 characters: the longest a cache records, far longer once joined to the program folder.
