@@ -126,7 +126,12 @@ const Declared* find_declared(const std::vector<Declared>& list, const char* nam
   return nullptr;
 }
 
-bool read_declarations(const glslang::TIntermediate* in, Declarations* out, std::string* err) {
+bool read_declarations(const glslang::TIntermediate* in, bool int_registers, Declarations* out, std::string* err) {
+  // register(iN) shows only as a front-end warning.
+  if (int_registers) {
+    *err = "integer and bool constants (registers iN and bN) are not supported; use float constants";
+    return false;
+  }
   glslang::TIntermAggregate* root = in->getTreeRoot() ? in->getTreeRoot()->getAsAggregate() : nullptr;
   if (!root) return true;
   int blocks = 0;
@@ -151,7 +156,9 @@ bool read_declarations(const glslang::TIntermediate* in, Declarations* out, std:
         }
         for (const glslang::TTypeLoc& m : *t.getStruct()) {
           glslang::TBasicType b = m.type->getBasicType();
-          if (b == glslang::EbtInt || b == glslang::EbtUint || b == glslang::EbtBool) {
+          // register(bN) on a float shows as a binding.
+          if (b == glslang::EbtInt || b == glslang::EbtUint || b == glslang::EbtBool ||
+              m.type->getQualifier().hasBinding()) {
             *err = std::string("constant '") + m.type->getFieldName().c_str() +
                    "': integer and bool constants (registers iN and bN) are not supported; use float constants";
             return false;
@@ -743,7 +750,9 @@ extern "C" __attribute__((visibility("default"))) HRESULT D3DCompile(
   bool ok = sh.parse(GetDefaultResources(), 100, false, msgs, includer);
   log += sh.getInfoLog();
   // Registers as the source gave them, read before the mapping below assigns its own.
-  if (ok && !read_declarations(sh.getIntermediate(), &decl, &err)) ok = false;
+  if (ok && !read_declarations(sh.getIntermediate(), log.find("unrecognized register type") != std::string::npos, &decl,
+                               &err))
+    ok = false;
   glslang::TProgram prog;
   if (ok) {
     prog.addShader(&sh);
