@@ -227,7 +227,10 @@ struct Program {
   int location(uint8_t usage, uint8_t index) const {
     for (int i = 0; i < moved_count; i++)
       if (moved[i].usage == usage && moved[i].index == index) return moved[i].location;
-    return attrib_location(usage, index);
+    int fixed = attrib_location(usage, index);
+    for (int i = 0; i < moved_count; i++)
+      if (moved[i].location == fixed) return -1;  // the slot holds another input in this program
+    return fixed;
   }
 };
 
