@@ -694,13 +694,6 @@ __attribute__((destructor)) void finish_glslang() {
   if (glslang_running) glslang::FinalizeProcess();
 }
 
-// The compiler flags this library acts on; the others (debug information, optimisation level,
-// flow-control preferences) change nothing in the translated program.
-enum : UINT {
-  FLAG_PACK_MATRIX_ROW_MAJOR = 0x8,
-  FLAG_PACK_MATRIX_COLUMN_MAJOR = 0x10,
-  FLAG_WARNINGS_ARE_ERRORS = D3DCOMPILE_WARNINGS_ARE_ERRORS,
-};
 }  // namespace
 
 // ---- The two entry points
@@ -719,9 +712,11 @@ extern "C" __attribute__((visibility("default"))) HRESULT D3DCompile(
   }
   std::call_once(glslang_started, [] { glslang_running = glslang::InitializeProcess(); });
 
+  // The flags acted on: matrix packing and warnings as errors. The others (debug information,
+  // optimisation level, flow-control preferences) change nothing in the translated program.
   std::string preamble;
-  if (flags & FLAG_PACK_MATRIX_ROW_MAJOR) preamble += "#pragma pack_matrix(row_major)\n";
-  else if (flags & FLAG_PACK_MATRIX_COLUMN_MAJOR) preamble += "#pragma pack_matrix(column_major)\n";
+  if (flags & D3DCOMPILE_PACK_MATRIX_ROW_MAJOR) preamble += "#pragma pack_matrix(row_major)\n";
+  else if (flags & D3DCOMPILE_PACK_MATRIX_COLUMN_MAJOR) preamble += "#pragma pack_matrix(column_major)\n";
   for (const D3D_SHADER_MACRO* m = defines; m && m->Name; m++)
     preamble += std::string("#define ") + m->Name + " " + (m->Definition ? m->Definition : "") + "\n";
   const char* body = (const char*)src;
@@ -771,7 +766,7 @@ extern "C" __attribute__((visibility("default"))) HRESULT D3DCompile(
   }
   std::string glsl;
   if (ok && (!to_glsl(spirv, vertex, decl, &glsl, &err) || !check_glsl(glsl, vertex, &err))) ok = false;
-  if (ok && (flags & FLAG_WARNINGS_ARE_ERRORS) &&
+  if (ok && (flags & D3DCOMPILE_WARNINGS_ARE_ERRORS) &&
       (log.find("WARNING:") != std::string::npos || log.find("warning:") != std::string::npos)) {
     ok = false;
     err = "warnings are treated as errors";

@@ -164,6 +164,7 @@ struct DrawCase {
   const char* name;
   const char* hlsl;
   D3dColor want;
+  UINT flags = GAME_FLAGS;
 };
 
 TEST_F(ShaderCompilerGl, WhatDirect3D9AcceptsLinksAndDrawsAsItWould) {
@@ -213,12 +214,16 @@ TEST_F(ShaderCompilerGl, WhatDirect3D9AcceptsLinksAndDrawsAsItWould) {
        "  VsOut o; o.pos = p; o.col = float4(p1.x, n1.y, n1.z, 1); return o; }\n"
        "float4 psh(float4 col : COLOR0) : COLOR { return col; }",
        0xFFBFFF40},
+      // Pixel c0 to c3 as rows (row-major) or as columns: only the rows give an opaque colour.
+      {"matrices packed by rows under the flag",
+       VS_PLAIN "float4x4 m : register(c0);\nfloat4 psh(VsOut i) : COLOR { return m[0]; }", 0xFF4080BF,
+       GAME_FLAGS | D3DCOMPILE_PACK_MATRIX_ROW_MAJOR},
       {"a UTF-8 byte-order mark",
        "\xEF\xBB\xBF" VS_PLAIN "float4 psh(VsOut i) : COLOR { return float4(i.uv, 0, 1); }", 0xFF408000},
   };
   for (const DrawCase& c : cases) {
     SCOPED_TRACE(c.name);
-    Compiled v = compile(c.hlsl, true), p = compile(c.hlsl, false);
+    Compiled v = compile(c.hlsl, true, c.flags), p = compile(c.hlsl, false, c.flags);
     ASSERT_TRUE(v.ok) << v.errors;
     ASSERT_TRUE(p.ok) << p.errors;
     HRESULT drawn;
