@@ -72,7 +72,7 @@ class IncludeBridge : public glslang::TShader::Includer {
   IncludeResult* open(const char* name, size_t depth, D3D_INCLUDE_TYPE type) {
     if (depth > MAX_INCLUDE_DEPTH) {
       std::string chain;
-      for (size_t i = 0; i < open_files.size(); i++)
+      for (size_t i = open_files.size(); i-- > 0;)  // the innermost loop
         if (open_files[i] == name) {
           for (size_t k = i; k < open_files.size(); k++) chain += "'" + open_files[k] + "' -> ";
           break;

@@ -300,10 +300,10 @@ TEST_F(ShaderCompilerGl, IncludeCyclesAndDeepNestingAreRefusedGuardedCyclesWork)
   } cases[] = {
       {"a file including itself",
        {{"top.inc", "#include \"top.inc\"\nfloat4 colour() { return 1; }\n"}},
-       "include cycle: 'top.inc' -> 'top.inc'"},
+       "include cycle: 'top.inc' -> 'top.inc';"},
       {"two files including each other",
        {{"top.inc", "#include \"other.inc\"\nfloat4 colour() { return 1; }\n"}, {"other.inc", "#include \"top.inc\"\n"}},
-       "include cycle: 'top.inc' -> 'other.inc' -> 'top.inc'"},
+       "include cycle: 'top.inc' -> 'other.inc' -> 'top.inc';"},
       {"guarded files including each other",
        {{"top.inc", "#ifndef TOP\n#define TOP\n#include \"other.inc\"\nfloat4 colour() { return 1; }\n#endif\n"},
         {"other.inc", "#ifndef OTHER\n#define OTHER\n#include \"top.inc\"\n#endif\n"}},
