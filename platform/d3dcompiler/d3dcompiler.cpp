@@ -306,6 +306,10 @@ bool assign_samplers(spvc_compiler c, const spvc_reflected_resource* list, size_
       if (!d && spvc_compiler_has_decoration(c, list[i].id, SpvDecorationBinding))
         reg = int(spvc_compiler_get_decoration(c, list[i].id, SpvDecorationBinding));
       spvc_type t = spvc_compiler_get_type_handle(c, list[i].type_id);
+      if (spvc_type_get_image_dimension(t) != SpvDim2D) {
+        *err = std::string("sampler '") + name + "': only 2D textures can be drawn here (no cube, volume or 1D textures)";
+        return false;
+      }
       counts[i] = spvc_type_get_num_array_dimensions(t) > 0 ? int(spvc_type_get_array_dimension(t, 0)) : 1;
       if (counts[i] < 1) counts[i] = 1;
       if (pass == 0 && reg >= 0) {

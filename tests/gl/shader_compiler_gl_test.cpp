@@ -267,6 +267,9 @@ TEST_F(ShaderCompilerGl, WhatTheLayerCannotDrawFailsInTheCompileWithAMessage) {
       {"sampler past s15", false, "sampler2D s[4] : register(s14);\n"
                                   "float4 psh(float2 uv : TEXCOORD0) : COLOR { return tex2D(s[3], uv); }",
        "runs past register s15"},
+      {"cube sampler", false, "samplerCUBE env : register(s0);\n"
+                              "float4 psh(float3 n : TEXCOORD0) : COLOR { return texCUBE(env, n); }",
+       "only 2D textures can be drawn"},
       {"pixel program reading POSITION", false, "float4 psh(float4 p : POSITION) : COLOR { return p; }",
        "cannot read the vertex position"},
   };
