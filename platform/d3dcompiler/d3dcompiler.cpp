@@ -770,6 +770,11 @@ extern "C" __attribute__((visibility("default"))) HRESULT D3DCompile(
   }
   std::string glsl;
   if (ok && (!to_glsl(spirv, vertex, decl, &glsl, &err) || !check_glsl(glsl, vertex, &err))) ok = false;
+  // Direct3D 9 keeps an uninitialised global const settable like any constant; glslang makes it 0.
+  if (ok && log.find("not initialized; zero initializing") != std::string::npos) {
+    ok = false;
+    err = "a global 'const' without a value would read 0 here: declare it without 'const' to set it from the game";
+  }
   if (ok && (flags & D3DCOMPILE_WARNINGS_ARE_ERRORS) &&
       (log.find("WARNING:") != std::string::npos || log.find("warning:") != std::string::npos)) {
     ok = false;

@@ -270,6 +270,8 @@ TEST_F(ShaderCompilerGl, WhatTheLayerCannotDrawFailsInTheCompileWithAMessage) {
       {"cube sampler", false, "samplerCUBE env : register(s0);\n"
                               "float4 psh(float3 n : TEXCOORD0) : COLOR { return texCUBE(env, n); }",
        "only 2D textures can be drawn"},
+      {"global const without a value", false, "const float4 k;\nfloat4 psh() : COLOR { return k; }",
+       "declare it without 'const'"},
       {"pixel program reading POSITION", false, "float4 psh(float4 p : POSITION) : COLOR { return p; }",
        "cannot read the vertex position"},
   };
