@@ -10,7 +10,8 @@
 //   with the BGRA attribute size. DXT levels are decoded on the CPU into A8R8G8B8.
 // - Shader constants live in per-stage register files (float4 x 256) uploaded as the arrays
 //   vs_c / ps_c; samplers are ps_s<N> bound to texture unit N; vertex inputs sit at fixed
-//   locations by semantic. Alpha test runs at the end of every pixel program.
+//   locations by semantic, those outside the table where their program put them (found by name
+//   at link). Alpha test runs at the end of every pixel program.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>

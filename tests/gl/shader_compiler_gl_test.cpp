@@ -90,9 +90,22 @@ struct Textures {
   }
 };
 
-// Draws the whole back buffer with the pair, alpha test on, and returns the centre pixel (0 when
-// the pair did not draw, as when it fails to link).
-D3dColor draw_pair(const std::vector<DWORD>& vcode, const std::vector<DWORD>& pcode, HRESULT* drawn) {
+// The full-screen quad; every vertex carries the same extra data, so interpolation gives it back
+// exactly.
+struct QuadVertex {
+  float pos[4], pos1[4], normal1[3], uv[2], normal[4];
+};
+void fill_quad(QuadVertex* q) {
+  const float corners[4][2] = {{-1, 1}, {1, 1}, {-1, -1}, {1, -1}};
+  for (int i = 0; i < 4; i++)
+    q[i] = QuadVertex{{corners[i][0], corners[i][1], 0, 1}, {0.75f, 0.25f, 0.5f, 1}, {0.5f, 1, 0.25f}, {0.25f, 0.5f},
+                      {9, 9, 9, 9}};
+}
+
+// Draws the whole back buffer with the pair, alpha test on, from memory or from `vb`, and returns
+// the centre pixel (0 when the pair did not draw, as when it fails to link).
+D3dColor draw_pair(const std::vector<DWORD>& vcode, const std::vector<DWORD>& pcode, HRESULT* drawn,
+                   VertexBuffer* vb = nullptr) {
   IDirect3DVertexShader9* vs = nullptr;
   IDirect3DPixelShader9* ps = nullptr;
   *drawn = D3DERR_INVALIDCALL;
@@ -106,7 +119,6 @@ D3dColor draw_pair(const std::vector<DWORD>& vcode, const std::vector<DWORD>& pc
   set_blend_none();
   set_cull_mode(0);
   clear_view(0xFF000000);
-  // Every vertex carries the same extra data, so interpolation gives it back exactly.
   static const VertexElement els[] = {{0, 0, VE_FLOAT4, VU_POSITION, 0},  {16, 0, VE_FLOAT4, VU_POSITION, 1},
                                       {32, 0, VE_FLOAT3, VU_NORMAL, 1},   {44, 0, VE_FLOAT2, VU_TEXCOORD, 0},
                                       {52, 0, VE_FLOAT4, VU_NORMAL, 0},   VE_END};
@@ -122,13 +134,14 @@ D3dColor draw_pair(const std::vector<DWORD>& vcode, const std::vector<DWORD>& pc
   d3d->SetRenderState(D3DRS_ALPHATESTENABLE, 1);
   d3d->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATER);
   d3d->SetRenderState(D3DRS_ALPHAREF, 0x10);
-  struct V {
-    float pos[4], pos1[4], normal1[3], uv[2], normal[4];
-  } q[4];
-  const float corners[4][2] = {{-1, 1}, {1, 1}, {-1, -1}, {1, -1}};
-  for (int i = 0; i < 4; i++)
-    q[i] = V{{corners[i][0], corners[i][1], 0, 1}, {0.75f, 0.25f, 0.5f, 1}, {0.5f, 1, 0.25f}, {0.25f, 0.5f}, {9, 9, 9, 9}};
-  *drawn = d3d->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, q, sizeof(V));
+  QuadVertex q[4];
+  fill_quad(q);
+  if (vb) {
+    set_stream_source(0, vb, 0, sizeof(QuadVertex));
+    *drawn = d3d->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
+  } else {
+    *drawn = d3d->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, q, sizeof(QuadVertex));
+  }
   std::vector<D3dColor> px = read_back_buffer();
   d3d->SetRenderState(D3DRS_ALPHATESTENABLE, 0);
   d3d->SetVertexShader(nullptr);
@@ -231,6 +244,27 @@ TEST_F(ShaderCompilerGl, WhatDirect3D9AcceptsLinksAndDrawsAsItWould) {
     EXPECT_EQ(drawn, D3D_OK) << "the pair did not link";
     EXPECT_TRUE(near(got, c.want)) << std::hex << "got " << got << ", want " << c.want;
   }
+}
+
+// Drawing from one buffer, the inputs follow each program: a program without moved inputs (NORMAL0
+// in the slot the next one gives NORMAL1), one with them, then the first again.
+TEST_F(ShaderCompilerGl, MovedVertexInputsFollowTheProgramBetweenDrawsFromOneBuffer) {
+  const char* moved = "struct VsOut { float4 pos : POSITION; float4 col : COLOR0; };\n"
+                      "VsOut vsh(float4 p : POSITION0, float4 p1 : POSITION1, float3 n1 : NORMAL1) {\n"
+                      "  VsOut o; o.pos = p; o.col = float4(p1.x, n1.y, n1.z, 1); return o; }\n"
+                      "float4 psh(float4 col : COLOR0) : COLOR { return col; }";
+  const char* plain = VS_PLAIN "float4 psh(VsOut i) : COLOR { return float4(i.uv, 0, 1); }";
+  Compiled mv = compile(moved, true), mp = compile(moved, false), pv = compile(plain, true), pp = compile(plain, false);
+  ASSERT_TRUE(mv.ok && mp.ok && pv.ok && pp.ok) << mv.errors << mp.errors << pv.errors << pp.errors;
+  VertexBuffer* vb = create_vb(int(4 * sizeof(QuadVertex)), VB_STATIC);
+  fill_quad((QuadVertex*)lock_vb(vb, 0, 0));
+  unlock_vb(vb);
+  HRESULT drawn;
+  EXPECT_TRUE(near(draw_pair(pv.code, pp.code, &drawn, vb), 0xFF408000));
+  EXPECT_TRUE(near(draw_pair(mv.code, mp.code, &drawn, vb), 0xFFBFFF40));
+  EXPECT_TRUE(near(draw_pair(pv.code, pp.code, &drawn, vb), 0xFF408000));
+  set_stream_source(0, nullptr, 0, 0);
+  destroy_vb(vb);
 }
 
 struct RefusedCase {
