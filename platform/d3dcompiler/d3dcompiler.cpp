@@ -475,7 +475,9 @@ bool map_interface(spvc_compiler c, spvc_resources res, bool vertex, Interface* 
 }
 
 // ---- Rewriting of the GLSL text
-bool is_ident(char ch) { return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') || ch == '_'; }
+bool is_ident(char ch) {
+  return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') || ch == '_';
+}
 
 // Position of `word` standing alone at or after `from`, or npos.
 size_t find_word(const std::string& s, const std::string& word, size_t from) {
