@@ -16,6 +16,7 @@
 //   whatever size each side declares (the reader takes its components);
 // - the vertex output POSITION becomes gl_Position, the pixel output DEPTH gl_FragDepth, and pixel
 //   outputs COLORn are vec4 o_COLORn at location n.
+// Sources and includes may start with a UTF-8 byte-order mark; includes nest at most 32 deep.
 //
 // Sections: blobs; includes; declarations read from the parse tree; registers and the stage
 // interface (SPIRV-Cross); rewriting of the GLSL text; the GLSL check; the two entry points.
