@@ -151,7 +151,8 @@ ID3DBlob* compile_shader_func(const char* profile, const char* file, const char*
     while (len > 0 && text[len - 1] == 0) len--;
     debug("HLSL '%s', func '%s':", file, entry);
     debug("%.*s", len, text);
-    if (errors_on_screen) {
+    // Warnings of a good build only go to the log: the screen is for what failed.
+    if (errors_on_screen && (FAILED(h) || !code)) {
       TempString<512> head;
       head.format("HLSL '%s', func '%s':", file, entry);
       append_error_message(head, -1);

@@ -10,7 +10,8 @@
 //   with the BGRA attribute size. DXT levels are decoded on the CPU into A8R8G8B8.
 // - Shader constants live in per-stage register files (float4 x 256) uploaded as the arrays
 //   vs_c / ps_c; samplers are ps_s<N> bound to texture unit N; vertex inputs sit at fixed
-//   locations by semantic. Alpha test runs at the end of every pixel program.
+//   locations by semantic, those outside the table where their program put them (found by name
+//   at link). Alpha test runs at the end of every pixel program.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -31,19 +32,39 @@ const int MAX_STAGES = 16;
 const int MAX_STREAMS = 16;
 const int VS_REGS = 256, PS_REGS = 256;
 
-// Fixed attribute locations by vertex semantic (the compiler library uses the same table).
+// Fixed attribute locations by vertex semantic (the compiler library uses the same table). Other
+// semantics (POSITION1, NORMAL1, PSIZE...) sit wherever the program put them: see Program::moved.
 int attrib_location(uint8_t usage, uint8_t index) {
   switch (usage) {
-    case D3DDECLUSAGE_POSITION: case D3DDECLUSAGE_POSITIONT: return 0;
-    case D3DDECLUSAGE_BLENDWEIGHT: return 1;
-    case D3DDECLUSAGE_NORMAL: return 2;
+    case D3DDECLUSAGE_POSITION: case D3DDECLUSAGE_POSITIONT: return index == 0 ? 0 : -1;
+    case D3DDECLUSAGE_BLENDWEIGHT: return index == 0 ? 1 : -1;
+    case D3DDECLUSAGE_NORMAL: return index == 0 ? 2 : -1;
     case D3DDECLUSAGE_COLOR: return index < 2 ? 3 + index : -1;
-    case D3DDECLUSAGE_BLENDINDICES: return 5;
-    case D3DDECLUSAGE_TANGENT: return 6;
-    case D3DDECLUSAGE_BINORMAL: return 7;
+    case D3DDECLUSAGE_BLENDINDICES: return index == 0 ? 5 : -1;
+    case D3DDECLUSAGE_TANGENT: return index == 0 ? 6 : -1;
+    case D3DDECLUSAGE_BINORMAL: return index == 0 ? 7 : -1;
     case D3DDECLUSAGE_TEXCOORD: return index < 8 ? 8 + index : -1;
   }
   return -1;
+}
+
+// "a_NORMAL1" -> (D3DDECLUSAGE_NORMAL, 1), as the compiler library names vertex inputs.
+bool attrib_semantic(const char* name, uint8_t* usage, uint8_t* index) {
+  static const char* const names[] = {"POSITION", "BLENDWEIGHT", "BLENDINDICES", "NORMAL", "PSIZE", "TEXCOORD",
+                                      "TANGENT", "BINORMAL", "TESSFACTOR", "POSITIONT", "COLOR", "FOG", "DEPTH",
+                                      "SAMPLE"};
+  if (strncmp(name, "a_", 2) != 0) return false;
+  name += 2;
+  size_t k = strlen(name);
+  while (k > 0 && name[k - 1] >= '0' && name[k - 1] <= '9') k--;
+  if (!name[k]) return false;
+  for (uint8_t u = 0; u < sizeof(names) / sizeof(names[0]); u++)
+    if (strlen(names[u]) == k && strncmp(name, names[u], k) == 0) {
+      *usage = u;
+      *index = uint8_t(atoi(name + k));
+      return true;
+    }
+  return false;
 }
 
 struct GlFormat {
@@ -198,6 +219,20 @@ struct Program {
   GLint vs_c = -1, ps_c = -1, vs_c_count = 0, ps_c_count = 0;
   GLint halfpix = -1, atest = -1, ff_wvp = -1;
   uint64_t vs_serial = 0, ps_serial = 0;
+  // Inputs outside the fixed table, at the locations the program gave them.
+  struct Moved {
+    uint8_t usage, index;
+    int8_t location;
+  } moved[16];
+  int moved_count = 0;
+  int location(uint8_t usage, uint8_t index) const {
+    for (int i = 0; i < moved_count; i++)
+      if (moved[i].usage == usage && moved[i].index == index) return moved[i].location;
+    int fixed = attrib_location(usage, index);
+    for (int i = 0; i < moved_count; i++)
+      if (moved[i].location == fixed) return -1;  // the slot holds another input in this program
+    return fixed;
+  }
 };
 
 const char* FF_VS_TRANSFORMED =
@@ -679,6 +714,20 @@ class GlDevice : public IDirect3DDevice9 {
     };
     array_info("vs_c", &pr.vs_c, &pr.vs_c_count);
     array_info("ps_c", &pr.ps_c, &pr.ps_c_count);
+    GLint attribs = 0;
+    gl.GetProgramiv(pr.prog, GL_ACTIVE_ATTRIBUTES, &attribs);
+    for (GLint i = 0; i < attribs && pr.moved_count < 16; i++) {
+      char name[64];
+      GLsizei len = 0;
+      GLint size = 0;
+      GLenum type = 0;
+      gl.GetActiveAttrib(pr.prog, GLuint(i), sizeof(name), &len, &size, &type, name);
+      uint8_t usage, index;
+      if (!attrib_semantic(name, &usage, &index)) continue;
+      GLint loc = gl.GetAttribLocation(pr.prog, name);
+      if (loc >= 0 && loc < 16 && loc != attrib_location(usage, index))
+        pr.moved[pr.moved_count++] = Program::Moved{usage, index, int8_t(loc)};
+    }
     pr.halfpix = gl.GetUniformLocation(pr.prog, "dx_halfpixel");
     pr.atest = gl.GetUniformLocation(pr.prog, "dx_atest");
     pr.ff_wvp = gl.GetUniformLocation(pr.prog, "ff_wvp");
@@ -696,6 +745,7 @@ class GlDevice : public IDirect3DDevice9 {
     if (current_prog != pr->prog) {
       gl.UseProgram(pr->prog);
       current_prog = pr->prog;
+      if (pr->moved_count || attribs_moved) attribs_dirty = true;
     }
     if (pr->vs_c >= 0 && pr->vs_serial != vs_serial) {
       gl.Uniform4fv(pr->vs_c, pr->vs_c_count > VS_REGS ? VS_REGS : pr->vs_c_count, &vs_c[0][0]);
@@ -729,8 +779,9 @@ class GlDevice : public IDirect3DDevice9 {
       gl.BindSampler(GLuint(i), samplers[i]);
       bound_tex_dirty[i] = false;
     }
-    return setupAttribs(elements, up_buffer, up_stride);
+    return setupAttribs(pr, elements, up_buffer, up_stride);
   }
+  bool attribs_moved = false;  // the attributes were set up for a program with moved inputs
   bool bound_tex_dirty[MAX_STAGES] = {};
 
   static void mul(const D3DMATRIX& a, const D3DMATRIX& b, float* out) {
@@ -742,7 +793,8 @@ class GlDevice : public IDirect3DDevice9 {
       }
   }
 
-  bool setupAttribs(const std::vector<D3DVERTEXELEMENT9>* elements, GLuint up_buffer, UINT up_stride) {
+  bool setupAttribs(const Program* pr, const std::vector<D3DVERTEXELEMENT9>* elements, GLuint up_buffer,
+                    UINT up_stride) {
     if (!elements) {
       if (!decl) return false;
       if (!attribs_dirty) return true;
@@ -751,7 +803,7 @@ class GlDevice : public IDirect3DDevice9 {
     int want = 0, div = 0;
     for (auto& e : *elements) {
       if (e.Stream == 0xFF) break;
-      int loc = attrib_location(e.Usage, e.UsageIndex);
+      int loc = pr->location(e.Usage, e.UsageIndex);
       if (loc < 0 || e.Stream >= MAX_STREAMS) continue;
       GLuint buf = up_buffer;
       UINT stride = up_stride, offset = 0, divisor = 0;
@@ -790,6 +842,7 @@ class GlDevice : public IDirect3DDevice9 {
       if (dw != dh) gl.VertexAttribDivisor(GLuint(l), dw ? 1 : 0);
     }
     enabled_attribs = want;
+    attribs_moved = pr->moved_count > 0;
     divisor_attribs = div;
     gl.BindBuffer(GL_ARRAY_BUFFER, 0);
     attribs_dirty = up_buffer != 0;

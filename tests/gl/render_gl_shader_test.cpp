@@ -246,6 +246,31 @@ TEST_F(RenderGlShader, FailedReloadKeepsTheOldShaderAndShowsTheErrorUntilAGoodEd
   destroy_shader(s);
 }
 
+// An include that includes itself, saved while the game runs: the rebuild stops with the cycle on
+// screen instead of recursing for ever, and the old shader keeps drawing.
+TEST_F(RenderGlShader, SelfIncludeDuringReloadFailsWithTheCycleOnScreen) {
+  std::string inc = folder + "common.inc";
+  std::string good = slurp(inc);
+  Shader* s = create_shader("quad.sh", nullptr);
+  set_error_message(nullptr);
+  time_t now = time(nullptr);
+  spit(inc, "#include \"common.inc\"\n" + good);
+  set_mtime(inc, now + 10);
+  reload_shaders(false);
+  ASSERT_TRUE(has_error_message());
+  std::string msg = get_error_message();
+  EXPECT_NE(msg.find("FAILED to reload shader 'quad.sh'"), std::string::npos) << msg;
+  EXPECT_NE(msg.find("include cycle: 'common.inc' -> 'common.inc';"), std::string::npos) << msg;
+  EXPECT_LE(s->deps.size(), 40u);  // every open of the cycle is a dependency: a bounded number
+  expect_quad(draw_quad(s));
+  spit(inc, good);
+  set_mtime(inc, now + 20);
+  reload_shaders(false);
+  EXPECT_FALSE(has_error_message());
+  set_mtime(inc, now - 100);
+  destroy_shader(s);
+}
+
 TEST_F(RenderGlShader, DefinitionsSelectRecordsAndCacheNames) {
   const char a[] = "A\0x y\0";           // A = "x y"
   const char b[] = "A\0x y\0B\0\0";     // and B defined empty
