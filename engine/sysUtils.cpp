@@ -82,10 +82,9 @@ void shell_execute(const char* operation, const char* file, const char* paramete
   (void)operation;
   (void)parameters;
   (void)folder;
-  // Opening documents is left to the desktop's opener; the game only uses it for web links.
-  TempString<600> cmd;
-  cmd.format("xdg-open '%s' >/dev/null 2>&1 &", file);
-  if (!cmd.empty() && system(cmd) != 0) debug("can't open '%s'", file);
+  // Opening documents is left to the desktop's opener; the game only uses it for web links. There
+  // is no result: a failure to start it is logged.
+  if (!plat_open_document(file)) debug("can't open '%s'", file ? file : "");
 }
 
 void* load_library(const char* file_name) { return plat_load_library(file_name); }

@@ -1,9 +1,11 @@
 // The parts of the platform layer that are plain POSIX and shared by every back end: folders, file
-// times, modules by name, pipes, the folder watch and process priority.
+// times, modules by name, pipes, the desktop's opener, the folder watch and process priority.
 #include <dirent.h>
 #include <dlfcn.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <limits.h>
+#include <spawn.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -11,7 +13,9 @@
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <thread>
 #include "platform/platform.h"
 
 bool plat_get_exe_filename(char* buf, int size) {
@@ -154,6 +158,31 @@ int plat_pipe_bytes_available(int fd) {
   int n = 0;
   if (ioctl(fd, FIONREAD, &n) != 0) return -1;
   return n;
+}
+
+extern char** environ;
+
+bool plat_open_document(const char* target) {
+  if (!target || !target[0]) return false;
+  posix_spawn_file_actions_t files;
+  posix_spawn_file_actions_init(&files);
+  posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
+  char opener[] = "xdg-open";
+  char* argv[] = {opener, const_cast<char*>(target), nullptr};
+  pid_t pid = 0;
+  // glibc reports a failed exec (no opener installed) from posix_spawnp itself.
+  int rc = posix_spawnp(&pid, opener, &files, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&files);
+  if (rc != 0) return false;
+  // The opener may run as long as the browser it starts: reap it on the side so it leaves no zombie,
+  // without touching SIGCHLD, which the pipes of the library rebuild rely on.
+  std::thread([pid] {
+    int status;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+  }).detach();
+  return true;
 }
 
 void plat_set_process_nice(int nice) {

@@ -1,8 +1,11 @@
-// Platform utilities: pipes, libraries by name, the folder watch, process priority, and the main
+// Platform utilities: pipes, libraries by name, the desktop's opener, the folder watch, process priority, and the main
 // loop's behaviour while the device is lost.
 #include <stdio.h>
+#include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include "engine/app.h"
+#include "engine/log.h"
 #include "engine/sysUtils.h"
 #include "platform/platform.h"
 #include "testSupport.h"
@@ -91,4 +94,51 @@ TEST(MainLoop, ALostDeviceSleepsWhileUpdatesGoOnAtTheirRate) {
   // start up to half a step early).
   EXPECT_GE(plat_counter(), 9 * 500000 - 250000);
   EXPECT_LE(plat_counter(), 10 * 500000);
+}
+
+namespace {
+// Puts a stand-in opener first on PATH (or none at all) for one test.
+struct OpenerOnPath {
+  std::string dir, old_path;
+  explicit OpenerOnPath(bool with_opener) {
+    dir = make_temp_folder();
+    old_path = getenv("PATH") ? getenv("PATH") : "";
+    if (with_opener) {
+      write_file_text(dir + "/xdg-open", "#!/bin/sh\nprintf '%s|' \"$@\" > \"$0.args.tmp\"\nmv \"$0.args.tmp\" \"$0.args\"\n");
+      chmod((dir + "/xdg-open").c_str(), 0755);
+      setenv("PATH", (dir + ":/usr/bin:/bin").c_str(), 1);
+    } else {
+      setenv("PATH", dir.c_str(), 1);
+    }
+  }
+  ~OpenerOnPath() { setenv("PATH", old_path.c_str(), 1); }
+  std::string wait_args() const {
+    for (int i = 0; i < 400 && !file_exists(dir + "/xdg-open.args"); i++) usleep(5000);
+    return file_exists(dir + "/xdg-open.args") ? read_file_text(dir + "/xdg-open.args") : "(not started)";
+  }
+};
+}  // namespace
+
+TEST(System, TheOpenerGetsTheNameAsOneArgumentThatNoShellParses) {
+  OpenerOnPath opener(true);
+  std::string probe = opener.dir + "/probe";
+  for (std::string name : {std::string("https://example.org/a b?c=1&d=2"), "x'; touch " + probe + "; echo '",
+                           std::string("$(touch ") + probe + ")"}) {
+    unlink((opener.dir + "/xdg-open.args").c_str());
+    EXPECT_TRUE(plat_open_document(name.c_str())) << name;
+    EXPECT_EQ(opener.wait_args(), name + "|");
+    EXPECT_FALSE(file_exists(probe)) << name;
+  }
+  EXPECT_FALSE(plat_open_document(""));
+}
+
+class SystemLog : public DataFolderTest {};
+
+TEST_F(SystemLog, AMissingOpenerIsReportedAsAFailure) {
+  OpenerOnPath opener(false);
+  EXPECT_FALSE(plat_open_document("https://example.org/"));
+  close_debug_log();
+  shell_execute("open", "https://example.org/", nullptr, nullptr);
+  close_debug_log();
+  EXPECT_NE(read_file_text(dataPath("log.txt")).find("can't open 'https://example.org/'"), std::string::npos);
 }
