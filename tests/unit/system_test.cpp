@@ -2,6 +2,7 @@
 // loop's behaviour while the device is lost.
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include "engine/app.h"
@@ -36,19 +37,43 @@ TEST(System, LibrariesByName) {
   EXPECT_FALSE(free_library(nullptr));
 }
 
-TEST(System, FolderWatchPollsAndCloses) {
+TEST(System, FolderWatchSeesTheWholeTreeAndFoldersMadeLater) {
   std::string dir = make_temp_folder();
+  ASSERT_TRUE(plat_make_folder((dir + "/sound/music").c_str()));
   int w = plat_dir_watch_open(dir.c_str());
   ASSERT_GE(w, 0);
   EXPECT_EQ(plat_dir_watch_poll(w), 0);
   write_file_text(dir + "/changed.txt", "x");
   EXPECT_GE(plat_dir_watch_poll(w), 1);
   EXPECT_EQ(plat_dir_watch_poll(w), 0);
+  write_file_text(dir + "/sound/music/deep.txt", "x");
+  EXPECT_GE(plat_dir_watch_poll(w), 1);
+  ASSERT_TRUE(plat_make_folder((dir + "/later").c_str()));
+  EXPECT_GE(plat_dir_watch_poll(w), 1);
+  write_file_text(dir + "/later/new.txt", "x");
+  EXPECT_GE(plat_dir_watch_poll(w), 1);
+  EXPECT_EQ(plat_dir_watch_poll(w), 0);
   plat_dir_watch_close(w);
   EXPECT_LT(plat_dir_watch_open("/no/such/folder"), 0);
+}
+
+TEST(System, TheProgramFolderWatchIsRetriedUntilTheFolderExists) {
+  char saved[sizeof(app_path)];
+  memcpy(saved, app_path, sizeof(app_path));
+  std::string dir = make_temp_folder() + "/program";
+  snprintf(app_path, sizeof(app_path), "%s/", dir.c_str());
   open_dir_watch();
   poll_dir_watch();
+  EXPECT_EQ(dir_watch_record_count(), -1);
+  ASSERT_TRUE(plat_make_folder((dir + "/data").c_str()));
+  poll_dir_watch();  // opens it now
+  EXPECT_EQ(dir_watch_record_count(), 0);
+  write_file_text(dir + "/data/level.txt", "x");
+  poll_dir_watch();
+  EXPECT_GE(dir_watch_record_count(), 1);
   close_dir_watch();
+  EXPECT_EQ(dir_watch_record_count(), -1);
+  memcpy(app_path, saved, sizeof(app_path));
 }
 
 TEST(System, PriorityLevelIsStoredWhatEverTheSystemAllows) {
