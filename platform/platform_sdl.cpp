@@ -339,10 +339,10 @@ WindowHandle plat_create_window(const char* title, uint32_t style, bool topmost,
     dm_w = dm.w;
     dm_h = dm.h;
   }
-  bool default_place = width < 1 || height < 1;
+  // A dimension below 1 is left to the system, each on its own, and so is the position along it.
+  int px = width < 1 ? int(SDL_WINDOWPOS_UNDEFINED) : x, py = height < 1 ? int(SDL_WINDOWPOS_UNDEFINED) : y;
   if (width < 1) width = popup ? dm_w : dm_w * 3 / 4;
   if (height < 1) height = popup ? dm_h : dm_h * 3 / 4;
-  int px = default_place ? int(SDL_WINDOWPOS_UNDEFINED) : x, py = default_place ? int(SDL_WINDOWPOS_UNDEFINED) : y;
   SDL_Window* w = SDL_CreateWindow(title, px, py, width, height, flags);
   if (!w) {
     fprintf(stderr, "SDL_CreateWindow failed: %s\n", SDL_GetError());
