@@ -74,6 +74,7 @@ SDL_AudioDeviceID device = 0;
 bool audio_subsystem = false;
 uint16_t next_serial = 1;
 float master_volume = 1.0f;
+MixLimiter output_limiter;  // its gain carries over from one device buffer to the next
 int global_sample_volume = 10000;
 int global_stream_volume = 10000;
 Listener listener;
@@ -260,6 +261,9 @@ bool open_layer(bool use_3d) {
   for (int i = 0; i < MAX_VOICES; i++) release_voice(i);
   sound_3d = use_3d;
   master_volume = 1.0f;
+  output_limiter = MixLimiter();
+  output_limiter.hold_frames = OUTPUT_RATE / 20;
+  output_limiter.release = expf(logf(10.0f) / (0.25f * float(OUTPUT_RATE)));
   global_sample_volume = global_stream_volume = 10000;
   listener = Listener();
   sound_stream_to_chain = 0;
@@ -347,7 +351,7 @@ bool close_sound() {
 }
 
 void mix_sound_output(float* out, int frames) {
-  mix_voices(voices, MAX_VOICES, out, frames, master_volume);
+  mix_voices(voices, MAX_VOICES, out, frames, master_volume, &output_limiter);
   // End notices of chained streams; a stopped sample voice keeps its slot for the next playback.
   for (int i = 0; i < MAX_VOICES; i++) {
     VoiceRec& r = voice_recs[i];
