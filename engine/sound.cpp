@@ -1,5 +1,6 @@
 // The sound layer (see sound.h): the SDL2 audio device and its callback, the tables of samples,
-// streams and voices behind the handles, decoding with libsndfile, 3D attenuation.
+// streams and voices behind the handles, decoding with libsndfile, 3D attenuation, panning and the
+// Doppler shift.
 // The callback runs on SDL's audio thread: everything it reads is changed only under the device lock.
 #include "engine/sound.h"
 #include <SDL.h>
@@ -56,6 +57,7 @@ struct VoiceRec {
   int stream = -1;
   bool is_3d = false;
   bool chained = false;
+  double base_step = 1.0;  // source frames per output frame before the Doppler shift
   uint32_t seen_ends = 0;
   float base_pan = 0.0f;
   vec4float pos, vel;
@@ -230,16 +232,41 @@ void free_pcm(PcmData* p) {
 
 float length3(const vec4float& v) { return sqrtf(v.x() * v.x() + v.y() * v.y() + v.z() * v.z()); }
 
+// Positions, distances and velocities are in the game's units; the distance factor says how many
+// metres a unit is, which matters only against the speed of sound (the Doppler shift): the
+// attenuation works in units, so changing the factor leaves every gain as it was.
+const float SPEED_OF_SOUND = 343.3f;  // metres per second
+
+float dot3(const vec4float& a, const vec4float& b) { return a.x() * b.x() + a.y() * b.y() + a.z() * b.z(); }
+
+// The pitch factor of a moving source heard by a moving listener: the speeds along the line between
+// them, in metres per second, scaled by the Doppler factor (0 turns the shift off).
+double doppler_ratio(const vec4float& source_to_listener, const vec4float& source_vel) {
+  float dist = length3(source_to_listener);
+  if (dist <= 0.0f || listener.doppler <= 0.0f) return 1.0;
+  float scale = listener.distance * listener.doppler / dist;
+  float toward_listener = dot3(source_to_listener, source_vel) * scale;  // the source approaching
+  float listener_away = dot3(source_to_listener, listener.vel) * scale;  // the listener receding
+  // Near the speed of sound the shift has no sensible value; keep both speeds below it.
+  const float limit = SPEED_OF_SOUND * 0.9f;
+  if (toward_listener > limit) toward_listener = limit;
+  if (listener_away > limit) listener_away = limit;
+  if (toward_listener < -limit) toward_listener = -limit;
+  if (listener_away < -limit) listener_away = -limit;
+  return double(SPEED_OF_SOUND - listener_away) / double(SPEED_OF_SOUND - toward_listener);
+}
+
 void update_3d_voice(int v) {
   VoiceRec& r = voice_recs[v];
   MixVoice& m = voices[v];
   if (!sound_3d || !r.is_3d) {
     m.gain_3d = 1.0f;
     m.pan = r.base_pan;
+    m.step = r.base_step;
     return;
   }
   vec4float rel = r.pos - listener.pos;
-  float d = length3(rel) * listener.distance;
+  float d = length3(rel);
   float mind = r.min_dist > 0.0f ? r.min_dist : 1.0f;
   float maxd = r.max_dist > mind ? r.max_dist : mind;
   float dd = d < maxd ? d : maxd;
@@ -251,6 +278,7 @@ void update_3d_voice(int v) {
   float rl = sqrtf(rx * rx + ry * ry + rz * rz);
   float side = rl > 0.0f && d > 0.0f ? (rel.x() * rx + rel.y() * ry + rel.z() * rz) / (rl * length3(rel)) : 0.0f;
   m.pan = side;
+  m.step = r.base_step * doppler_ratio(listener.pos - r.pos, r.vel);
 }
 
 void audio_callback(void*, Uint8* stream, int len) {
@@ -452,7 +480,7 @@ static void start_sample_voice(int v, const SampleRec& s, int sample_index, uint
   m.data = s.pcm.frames;
   m.channels = s.pcm.channels;
   m.frames = s.pcm.count;
-  m.step = double(s.pcm.rate) / OUTPUT_RATE;
+  m.step = r.base_step = double(s.pcm.rate) / OUTPUT_RATE;
   m.loop = (s.flags & SNDF_LOOP) != 0;
   m.volume = s.volume;
   m.group_gain = group_gain(r);
@@ -566,7 +594,7 @@ SoundStream load_sound_stream(const char* name, double loop_point, int flags, in
   m.data = pcm.frames;
   m.channels = pcm.channels;
   m.frames = pcm.count;
-  m.step = double(pcm.rate) / OUTPUT_RATE;
+  m.step = r.base_step = double(pcm.rate) / OUTPUT_RATE;
   m.loop = (flags & SNDF_LOOP) != 0;
   m.group_gain = group_gain(r);
   if (loop_point >= 0.0) {
@@ -688,7 +716,7 @@ double get_sound_position(SoundChannel channel) {
   int v = find_voice(channel);
   if (v < 0) return -1.0;
   DeviceLock lock;
-  return voices[v].pos / (voices[v].step * OUTPUT_RATE);
+  return voices[v].pos / (voice_recs[v].base_step * OUTPUT_RATE);
 }
 
 float get_sound_volume(SoundChannel channel) {

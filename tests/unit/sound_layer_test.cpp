@@ -312,6 +312,77 @@ TEST(SoundLayer3d, DistanceAttenuatesAndSidePans) {
   if (system(cmd.c_str()) != 0) {}
 }
 
+TEST(SoundLayer3d, TheDistanceFactorSetsTheUnitAndLeavesTheGainAlone) {
+  ASSERT_TRUE(init_sound_offline(true));
+  std::string dir = temp_dir();
+  SoundSample s = load_sound_sample(write_wav(dir, "p.wav", 0.5, 0.5f).c_str(), 1, SNDF_3D, 1, 0, 0);
+  ASSERT_TRUE(set_sound_sample_dist(s, 2.0f, 100.0f));
+  for (float units_in_metres : {1.0f, 2.0f, 0.3048f}) {
+    SoundChannel ch = get_sound_sample_channel(s, true);
+    ASSERT_TRUE(set_listener_3d_factors(units_in_metres, 1.0f, 1.0f));
+    ASSERT_TRUE(set_listener_pos(vec4float(0, 0, 0, 0), vec4float(0, 0, 0, 0), vec4float(0, 0, 1, 0),
+                                 vec4float(0, 1, 0, 0)));
+    ASSERT_TRUE(set_sound_3d_pos(ch, vec4float(4, 0, 0, 0)));
+    ASSERT_TRUE(apply_3d_sound());
+    play_sound(ch, true);
+    std::vector<float> out = render(0.01);
+    EXPECT_NEAR(out[1], 0.25f, 1e-5f) << units_in_metres;  // min / distance, in units
+    stop_sound(ch);
+  }
+  close_sound();
+  std::string cmd = "rm -rf '" + dir + "'";
+  if (system(cmd.c_str()) != 0) {}
+}
+
+TEST(SoundLayer3d, MovingSourcesAndListenersShiftThePitch) {
+  // The source sits 10 units right of the listener. How fast its position advances tells the pitch.
+  struct Case {
+    const char* what;
+    float source_vx, listener_vx, doppler, units_in_metres;
+    double ratio;
+  };
+  const double c = 343.3;
+  const Case cases[] = {
+      {"at rest", 0, 0, 1, 1, 1.0},
+      {"source approaching", -34.33f, 0, 1, 1, c / (c - 34.33)},
+      {"source receding", 34.33f, 0, 1, 1, c / (c + 34.33)},
+      {"listener approaching", 0, 34.33f, 1, 1, (c + 34.33) / c},
+      {"listener receding", 0, -34.33f, 1, 1, (c - 34.33) / c},
+      {"both approaching", -34.33f, 34.33f, 1, 1, (c + 34.33) / (c - 34.33)},
+      {"Doppler off", -34.33f, 34.33f, 0, 1, 1.0},
+      {"Doppler doubled", -34.33f, 0, 2, 1, c / (c - 68.66)},
+      {"two-metre units", -34.33f, 0, 1, 2, c / (c - 68.66)},
+  };
+  ASSERT_TRUE(init_sound_offline(true));
+  std::string dir = temp_dir();
+  SoundSample s = load_sound_sample(write_wav(dir, "p.wav", 2.0, 0.5f).c_str(), 1, SNDF_3D, 1, 0, 0);
+  for (const Case& k : cases) {
+    SoundChannel ch = get_sound_sample_channel(s, true);
+    ASSERT_TRUE(set_listener_3d_factors(k.units_in_metres, 1.0f, k.doppler));
+    ASSERT_TRUE(set_listener_pos(vec4float(0, 0, 0, 0), vec4float(k.listener_vx, 0, 0, 0), vec4float(0, 0, 1, 0),
+                                 vec4float(0, 1, 0, 0)));
+    ASSERT_TRUE(set_sound_3d_pos(ch, vec4float(10, 0, 0, 0), vec4float(k.source_vx, 0, 0, 0)));
+    ASSERT_TRUE(apply_3d_sound());
+    play_sound(ch, true);
+    render(0.5);
+    EXPECT_NEAR(get_sound_position(ch), 0.5 * k.ratio, 0.002) << k.what;
+    stop_sound(ch);
+  }
+  // Moving across the line to the listener changes nothing.
+  SoundChannel ch = get_sound_sample_channel(s, true);
+  ASSERT_TRUE(set_listener_3d_factors(1.0f, 1.0f, 1.0f));
+  ASSERT_TRUE(set_listener_pos(vec4float(0, 0, 0, 0), vec4float(0, 0, 50, 0), vec4float(0, 0, 1, 0),
+                               vec4float(0, 1, 0, 0)));
+  ASSERT_TRUE(set_sound_3d_pos(ch, vec4float(10, 0, 0, 0), vec4float(0, 60, 0, 0)));
+  ASSERT_TRUE(apply_3d_sound());
+  play_sound(ch, true);
+  render(0.5);
+  EXPECT_NEAR(get_sound_position(ch), 0.5, 0.002);
+  close_sound();
+  std::string cmd = "rm -rf '" + dir + "'";
+  if (system(cmd.c_str()) != 0) {}
+}
+
 // The generated effects must be told apart by ear: each pair differs clearly in length or in
 // brightness (zero crossings per second).
 TEST(GeneratedSounds, EffectsDifferInLengthOrBrightness) {
