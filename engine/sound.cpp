@@ -171,7 +171,7 @@ sf_count_t mem_tell(void* u) { return ((MemoryFile*)u)->pos; }
 
 // Decodes a file image into float frames (first two channels kept). False for anything libsndfile
 // cannot read.
-bool decode_memory(const void* data, int64_t size, PcmData* out) {
+bool decode_memory(const char* name, const void* data, int64_t size, PcmData* out) {
   SF_VIRTUAL_IO io = {mem_length, mem_seek, mem_read, mem_write, mem_tell};
   MemoryFile m = {(const unsigned char*)data, sf_count_t(size), 0};
   SF_INFO info;
@@ -179,7 +179,11 @@ bool decode_memory(const void* data, int64_t size, PcmData* out) {
   SNDFILE* f = sf_open_virtual(&io, SFM_READ, &info, &m);
   if (!f) return false;
   bool ok = false;
-  if (info.channels >= 1 && info.samplerate > 0 && info.frames > 0 && info.frames < (int64_t(1) << 31)) {
+  int64_t decoded = int64_t(info.frames) * (info.channels > 0 ? info.channels : 1) * int64_t(sizeof(float));
+  if (info.frames > 0 && decoded > SOUND_MAX_DECODED_BYTES) {
+    debug("'%s' decodes to %lld MB, more than the %lld MB a sound may take: not loaded", name,
+          (long long)(decoded >> 20), (long long)(SOUND_MAX_DECODED_BYTES >> 20));
+  } else if (info.channels >= 1 && info.samplerate > 0 && info.frames > 0 && info.frames < (int64_t(1) << 31)) {
     int keep = info.channels >= 2 ? 2 : 1;
     float* all = (float*)dlmalloc(size_t(info.frames) * size_t(info.channels) * sizeof(float));
     float* pcm = (float*)dlmalloc(size_t(info.frames) * size_t(keep) * sizeof(float));
@@ -211,7 +215,10 @@ void* read_file_part(const char* name, int offset, int size, int64_t* got) {
   long end = -1;
   if (fseek(f, 0, SEEK_END) == 0) end = ftell(f);
   int64_t n = size > 0 ? size : int64_t(end) - offset;
-  if (end >= 0 && offset >= 0 && n > 0 && fseek(f, offset, SEEK_SET) == 0) {
+  if (n > SOUND_MAX_FILE_BYTES) {
+    debug("sound file '%s' is %lld MB, more than the %lld MB a sound may take: not loaded", name,
+          (long long)(n >> 20), (long long)(SOUND_MAX_FILE_BYTES >> 20));
+  } else if (end >= 0 && offset >= 0 && n > 0 && fseek(f, offset, SEEK_SET) == 0) {
     mem = dlmalloc(size_t(n));
     if (mem && fread(mem, 1, size_t(n), f) != size_t(n)) {
       dlfree(mem);
@@ -420,7 +427,7 @@ SoundSample load_sound_sample(const char* name, int max_playbacks, int flags, in
   int64_t size = 0;
   void* mem = slot >= 0 && name ? read_file_part(name, offset, length, &size) : nullptr;
   PcmData pcm;
-  bool ok = mem && decode_memory(mem, size, &pcm);
+  bool ok = mem && decode_memory(name, mem, size, &pcm);
   if (mem) dlfree(mem);
   if (!ok) {
     debug("error loading sample from '%s'", name ? name : "");
@@ -552,6 +559,12 @@ SoundStream load_sound_stream(const char* name, double loop_point, int flags, in
     fclose(f);
     return 0;
   }
+  if (n > SOUND_MAX_FILE_BYTES) {
+    debug("stream file '%s' is %lld MB, more than the %lld MB a stream may take: not loaded", name,
+          (long long)(n >> 20), (long long)(SOUND_MAX_FILE_BYTES >> 20));
+    fclose(f);
+    return 0;
+  }
   void* mem = dlmalloc(size_t(n));
   if (!mem) {
     debug("not enough memory for '%s'", name);
@@ -570,7 +583,7 @@ SoundStream load_sound_stream(const char* name, double loop_point, int flags, in
     if (!streams[i].used) slot = i;
   int v = free_voice_slot();
   PcmData pcm;
-  if (slot < 0 || v < 0 || !decode_memory(mem, n, &pcm)) {
+  if (slot < 0 || v < 0 || !decode_memory(name, mem, n, &pcm)) {
     debug("error creating stream from '%s'", name);
     dlfree(mem);
     return 0;

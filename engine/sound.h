@@ -47,6 +47,12 @@ bool set_sound_sample_volume(SoundSample sample, float volume);
 bool set_sound_sample_dist(SoundSample sample, float min_dist, float max_dist);
 SoundChannel get_sound_sample_channel(SoundSample sample, bool only_new);
 
+// Sounds are decoded whole into memory when they load. A file above this size, or one that would
+// decode to more than SOUND_MAX_DECODED_BYTES, is refused with a log line naming it and its size
+// rather than taking the machine's memory (the game's music is a few megabytes).
+constexpr int64_t SOUND_MAX_FILE_BYTES = int64_t(256) << 20;
+constexpr int64_t SOUND_MAX_DECODED_BYTES = int64_t(1) << 30;
+
 // loop_point in seconds: at each end the stream goes on from there; below 0 it plays once.
 SoundStream load_sound_stream(const char* name, double loop_point, int flags, int offset, int size);
 bool free_sound_stream(SoundStream stream);

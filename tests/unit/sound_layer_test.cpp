@@ -132,6 +132,28 @@ TEST_F(OfflineSound, MissingOrBrokenFilesGiveZeroAndALogLine) {
   EXPECT_NE(out.find("invalid offset 100000000 for '" + dir + "ok.wav'"), std::string::npos) << out;
 }
 
+TEST_F(OfflineSound, FilesTooBigToHoldAreRefusedWithTheirSize) {
+  // Sparse files: the size is there without the bytes, so nothing is read before the refusal.
+  struct Case { const char* name; int64_t bytes; };
+  const Case cases[] = {{"music.wav", int64_t(3) << 30}, {"just_over.wav", SOUND_MAX_FILE_BYTES + 1}};
+  testing::internal::CaptureStdout();
+  for (const Case& c : cases) {
+    std::string path = dir + c.name;
+    FILE* f = fopen(path.c_str(), "wb");
+    ASSERT_TRUE(f);
+    fclose(f);
+    ASSERT_EQ(truncate(path.c_str(), off_t(c.bytes)), 0);
+    EXPECT_EQ(load_sound_stream(path.c_str(), 0, 0, 0, 0), 0u) << c.name;
+    EXPECT_EQ(load_sound_sample(path.c_str(), 1, 0, 0, 0, 0), 0u) << c.name;
+  }
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("stream file '" + dir + "music.wav' is 3072 MB, more than the 256 MB a stream may take"),
+            std::string::npos) << out;
+  EXPECT_NE(out.find("sound file '" + dir + "music.wav' is 3072 MB, more than the 256 MB a sound may take"),
+            std::string::npos) << out;
+  EXPECT_NE(out.find("stream file '" + dir + "just_over.wav' is 256 MB, more than"), std::string::npos) << out;
+}
+
 TEST_F(OfflineSound, ChannelsPlayPauseStopAndMixAtTheirVolumeAndPan) {
   SoundSample s = load_sound_sample(write_wav(dir, "c.wav", 1.0, 0.5f).c_str(), 2, 0, 0, 0, 0);
   ASSERT_NE(s, 0u);
