@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include "engine/app.h"
@@ -76,12 +77,41 @@ TEST(System, TheProgramFolderWatchIsRetriedUntilTheFolderExists) {
   memcpy(app_path, saved, sizeof(app_path));
 }
 
-TEST(System, PriorityLevelIsStoredWhatEverTheSystemAllows) {
-  for (int level : {2, 1, 0, -4}) {
-    set_process_priority(level);
-    EXPECT_EQ(get_process_priority(), level);
+TEST(System, PriorityLevelsSetTheNicenessTheSystemAllows) {
+  set_process_priority(0);
+  int normal = getpriority(PRIO_PROCESS, 0);
+  // Lowering the niceness needs privileges (root, or a RLIMIT_NICE that allows it); without them
+  // the process stays where it is rather than going somewhere it could not come back from.
+  struct rlimit rl;
+  int lowest = 20;
+  if (getrlimit(RLIMIT_NICE, &rl) == 0) lowest = 20 - int(rl.rlim_cur == RLIM_INFINITY ? 40 : rl.rlim_cur);
+  if (geteuid() == 0) lowest = -20;
+  auto lowered = [&](int by) {
+    int want = normal - by < -20 ? -20 : normal - by;
+    if (want >= lowest) return want;
+    return lowest <= normal ? lowest : normal;
+  };
+  struct Case { int level, niceness; };
+  const Case cases[] = {{1, lowered(5)}, {2, lowered(10)}, {5, lowered(10)}, {0, normal}, {-4, normal}};
+  for (const Case& c : cases) {
+    set_process_priority(c.level);
+    EXPECT_EQ(get_process_priority(), c.level);
+    EXPECT_EQ(getpriority(PRIO_PROCESS, 0), c.niceness) << "level " << c.level;
   }
-  apply_process_priority();
+  // Inactive, the process steps back (when it may return); active again, its level applies again.
+  set_process_priority(1);
+  isAppActive = true;
+  app_window_proc(nullptr, WM_ACTIVATE, WA_INACTIVE, 0);
+  EXPECT_FALSE(isAppActive);
+  if (normal >= lowest || geteuid() == 0) EXPECT_EQ(getpriority(PRIO_PROCESS, 0), 19);
+  else EXPECT_EQ(getpriority(PRIO_PROCESS, 0), normal);
+  app_window_proc(nullptr, WM_ACTIVATE, WA_ACTIVE, 0);
+  EXPECT_TRUE(isAppActive);
+  EXPECT_EQ(getpriority(PRIO_PROCESS, 0), lowered(5));
+  set_process_priority(0);
+  EXPECT_EQ(getpriority(PRIO_PROCESS, 0), normal);
+  isAppActive = false;
+
   int gpu = 7;
   EXPECT_FALSE(init_gpu_activity());
   EXPECT_FALSE(get_gpu_activity(&gpu));
