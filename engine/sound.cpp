@@ -359,6 +359,14 @@ bool init_sound_offline(bool use_3d) {
 
 bool is_sound_open() { return sound_open; }
 int get_sound_output_rate() { return OUTPUT_RATE; }
+float get_sound_output_gain() {
+  DeviceLock lock;
+  return output_limiter.gain;
+}
+uint64_t get_sound_output_samples_over_full_scale() {
+  DeviceLock lock;
+  return output_limiter.over_full_scale;
+}
 
 bool close_sound() {
   debug("closing BASS");

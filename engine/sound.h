@@ -30,6 +30,10 @@ bool is_sound_open();
 // Renders `frames` stereo frames of what the device plays next (the device's callback does this).
 void mix_sound_output(float* out, int frames);
 int get_sound_output_rate();
+// The output limiter: its gain now (1 when nothing is loud) and the samples since the layer opened
+// whose sum passed full scale (each of them turned down instead of cut).
+float get_sound_output_gain();
+uint64_t get_sound_output_samples_over_full_scale();
 
 float get_master_volume();
 void set_master_volume(float volume);

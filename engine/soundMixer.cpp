@@ -88,6 +88,7 @@ void mix_voices(MixVoice* voices, int count, float* out, int frames, float maste
   for (int n = 0; n < frames; n++) {
     float l = out[n * 2] * master_volume, r = out[n * 2 + 1] * master_volume;
     float peak = fmaxf(fabsf(l), fabsf(r));
+    lim.over_full_scale += uint64_t(fabsf(l) > 1.0f) + uint64_t(fabsf(r) > 1.0f);
     if (peak * lim.gain > MIX_LIMIT_THRESHOLD) {
       lim.gain = MIX_LIMIT_THRESHOLD / peak;
       lim.hold = lim.hold_frames;

@@ -39,6 +39,7 @@ struct MixLimiter {
   int hold = 0;               // frames left before the gain may climb back
   int hold_frames = 2205;     // 50 ms at 44.1 kHz
   float release = 1.000209f;  // per frame: 20 dB back in a quarter of a second at 44.1 kHz
+  uint64_t over_full_scale = 0;  // samples whose sum passed +-1: what a hard clip would have cut
 };
 
 // Mixes `count` voices into `out` (frames x 2 floats, overwritten), scaled by the master volume and

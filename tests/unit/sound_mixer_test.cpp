@@ -107,6 +107,9 @@ TEST(SoundMixer, PiledUpExplosionsAreTurnedDownNotCutFlatAndTheGainComesBack) {
   EXPECT_GT(peak, MIX_LIMIT_THRESHOLD * 0.99f);
   EXPECT_LE(flat_at_onset, 32);  // the rise to the first peak, a quarter of a period
   EXPECT_EQ(flat_later, 0);
+  int over = 0;  // what a hard clip would have cut: every sample whose sum passed full scale
+  for (size_t i = 0; i < 4096; i++) over += 2 * (8 * fabsf(boom[i]) > 1.0f);
+  EXPECT_EQ(lim.over_full_scale, uint64_t(over));
   // After the first peak the output is the sum times one steady gain.
   float g = MIX_LIMIT_THRESHOLD / (8 * 0.95f);
   for (int i : {200, 1000, 2500, 4000}) EXPECT_NEAR(out[size_t(i) * 2], 8 * boom[size_t(i)] * g, 1e-3f) << i;
