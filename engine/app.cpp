@@ -460,8 +460,9 @@ int app_main(int argc, char** argv) {
     main_window = plat_create_window(APP_WINDOW_TITLE, PLAT_STYLE_POPUP | PLAT_STYLE_VISIBLE, true, 0, 0, 0, 0,
                                      PLAT_SHOW_NORMAL);
   } else {
-    int w = app_screen_wd >= 1 && app_screen_ht >= 1 ? rect.right - rect.left : 0;
-    int h = app_screen_wd >= 1 && app_screen_ht >= 1 ? rect.bottom - rect.top : 0;
+    // Each dimension on its own: one that is not configured is left to the system.
+    int w = app_screen_wd >= 1 ? rect.right - rect.left : 0;
+    int h = app_screen_ht >= 1 ? rect.bottom - rect.top : 0;
     main_window = plat_create_window(APP_WINDOW_TITLE, PLAT_STYLE_OVERLAPPED | PLAT_STYLE_VISIBLE, false, rect.left,
                                      rect.top, w, h, app_screen_wd < 1 ? PLAT_SHOW_MAXIMIZED : PLAT_SHOW_NORMAL);
   }
@@ -471,8 +472,8 @@ int app_main(int argc, char** argv) {
   if (!isFullscreen && (bb_wd < 1 || bb_ht < 1)) {
     PlatRect c;
     plat_get_client_rect(main_window, &c);
-    bb_wd = c.right - c.left;
-    bb_ht = c.bottom - c.top;
+    if (bb_wd < 1) bb_wd = c.right - c.left;
+    if (bb_ht < 1) bb_ht = c.bottom - c.top;
   }
 
   open_dir_watch();

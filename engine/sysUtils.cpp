@@ -138,10 +138,9 @@ void shell_execute(const char* operation, const char* file, const char* paramete
   (void)operation;
   (void)parameters;
   (void)folder;
-  // Opening documents is left to the desktop's opener; the game only uses it for web links.
-  TempString<600> cmd;
-  cmd.format("xdg-open '%s' >/dev/null 2>&1 &", file);
-  if (!cmd.empty() && system(cmd) != 0) debug("can't open '%s'", file);
+  // Opening documents is left to the desktop's opener; the game only uses it for web links. There
+  // is no result: a failure to start it is logged.
+  if (!plat_open_document(file)) debug("can't open '%s'", file ? file : "");
 }
 
 void* load_library(const char* file_name) { return plat_load_library(file_name); }
@@ -172,15 +171,21 @@ int get_time_usec(int64_t ticks) { return int(ticks * 1000000 / timer_frequency)
 float get_time_sec(int64_t ticks) { return float(double(ticks) * timer_frequency_inv); }
 
 static int dir_watch = -1;
+static int dir_watch_records = 0;
 
-void open_dir_watch() { dir_watch = plat_dir_watch_open(app_path[0] ? app_path : "."); }
+void open_dir_watch() {
+  dir_watch = plat_dir_watch_open(app_path[0] ? app_path : ".");
+  dir_watch_records = 0;
+}
 
 void poll_dir_watch() {
   // Reloads compare file times once a second; the records are only drained here. A watch that could
   // not be opened is tried again.
   if (dir_watch < 0) open_dir_watch();
-  if (dir_watch >= 0) plat_dir_watch_poll(dir_watch);
+  if (dir_watch >= 0) dir_watch_records += plat_dir_watch_poll(dir_watch);
 }
+
+int dir_watch_record_count() { return dir_watch >= 0 ? dir_watch_records : -1; }
 
 void close_dir_watch() {
   if (dir_watch >= 0) plat_dir_watch_close(dir_watch);

@@ -63,6 +63,9 @@ float get_time_sec(int64_t ticks);
 void open_dir_watch();
 void poll_dir_watch();
 void close_dir_watch();
+// Change records drained since the watch opened (-1 while it is not open): the watch covers the
+// program folder's whole tree.
+int dir_watch_record_count();
 
 // GPU activity for the statistics overlay. No such probe exists here, so it reports none.
 bool init_gpu_activity();

@@ -124,6 +124,9 @@ void* plat_load_library(const char* path);
 void* plat_get_library_proc(void* module, const char* name);
 bool plat_free_library(void* module);
 int plat_pipe_bytes_available(int fd);                // -1 when it cannot be asked
+// Hands a document or web address to the desktop's opener (xdg-open on PATH), as one argument that
+// no shell ever parses. False when the opener cannot be started.
+bool plat_open_document(const char* target);
 // Process priority as a niceness. Only what an unprivileged process may do is applied: a level that
 // could not be undone later is skipped.
 void plat_set_process_nice(int nice);

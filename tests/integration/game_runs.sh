@@ -36,6 +36,14 @@ check "size from the settings" has_line "$LOG" "starting d3d in 800x500"
 run_game -720
 check "-720 overrides the settings" has_line "$LOG" "starting d3d in 1280x720"
 check "the settings file survives" has_line "$APPDATA/ASCENDA/settings.cfg" "screen_wd=800"
+# A window with one dimension configured keeps it; only the other is the system's.
+printf 'screen_wd=800\nscreen_ht=0\nfullscreen=0\n' > "$APPDATA/ASCENDA/settings.cfg"
+run_game
+check "a configured width alone is kept" grep -qE "starting d3d in 800x[0-9]+" "$LOG"
+check "the height alone is the system's" bash -c "! grep -qE 'starting d3d in 800x0' '$LOG'"
+printf 'screen_wd=0\nscreen_ht=500\nfullscreen=0\n' > "$APPDATA/ASCENDA/settings.cfg"
+run_game
+check "a configured height alone is kept" grep -qE "starting d3d in [1-9][0-9]*x500" "$LOG"
 
 # Sizes the display cannot show are clamped to it (and logged) instead of stopping the game.
 printf 'screen_wd=20000\nscreen_ht=20000\nfullscreen=0\n' > "$APPDATA/ASCENDA/settings.cfg"

@@ -4,7 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include "engine/app.h"
+#include "engine/d3d_vbuf.h"
 #include "engine/log.h"
+#include "engine/mesh.h"
+#include "engine/sharedHeap.h"
 #include "engine/sqbind.h"
 #include "platform/platform.h"
 #include "testSupport.h"
@@ -133,6 +136,45 @@ TEST_F(Fatal, AFatalErrorDuringShutdownDoesNotShutDownAgain) {
   ASSERT_NE(first, std::string::npos);
   EXPECT_EQ(log.find("closing...", first + 1), std::string::npos) << log;
   EXPECT_NE(log.find("ERROR: late failure"), std::string::npos);
+}
+
+namespace {
+// A device buffer that fails fatally when it is freed: the shutdown's mesh step meets it.
+class BufferFailingOnFree : public IDirect3DVertexBuffer9 {
+ public:
+  HRESULT Lock(UINT, UINT, void**, DWORD) override { return D3D_OK; }
+  HRESULT Unlock() override { return D3D_OK; }
+  HRESULT GetDesc(D3DVERTEXBUFFER_DESC*) override { return D3D_OK; }
+  ~BufferFailingOnFree() override { fatal("lost the vertex buffer while freeing it"); }
+};
+
+void add_mesh_failing_on_free() {
+  static VertexBuffer vb = {new BufferFailingOnFree, 64, 0, 1};
+  Mesh* m = (Mesh*)dlmalloc(sizeof(Mesh));
+  new (m) Mesh();
+  m->vb = &vb;
+  m->ib = nullptr;
+  mesh_list.push_back(m);
+}
+}  // namespace
+
+TEST_F(Fatal, AFatalErrorInsideAShutdownStepEndsTheProcessWithoutStartingTheShutdownAgain) {
+  EXPECT_EXIT(
+      {
+        debug("start");
+        add_mesh_failing_on_free();
+        shutdown_app();
+        debug("shutdown returned");
+        exit(0);
+      },
+      testing::ExitedWithCode(100), "lost the vertex buffer while freeing it");
+  std::string log = read_file_text(dataPath("log.txt"));
+  size_t first = log.find("closing...");
+  ASSERT_NE(first, std::string::npos) << log;
+  EXPECT_EQ(log.find("closing...", first + 1), std::string::npos) << log;
+  EXPECT_NE(log.find("closed misc stuff\nERROR: lost the vertex buffer while freeing it\n"), std::string::npos) << log;
+  EXPECT_EQ(log.find("freed all meshes"), std::string::npos) << log;  // the failed step never finished
+  EXPECT_EQ(log.find("shutdown returned"), std::string::npos) << log;
 }
 
 // ---- what reaches the log file, and when
