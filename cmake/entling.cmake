@@ -12,7 +12,7 @@ add_library(entling MODULE ${ENTLING_SOURCE_DIR}/main.kst)
 target_include_directories(entling PRIVATE ${CMAKE_SOURCE_DIR} ${ENTLING_SOURCE_DIR})
 # Headers of the program come in through its include folders; none of its libraries are linked.
 target_include_directories(entling PRIVATE $<TARGET_PROPERTY:ascenda_core,INTERFACE_INCLUDE_DIRECTORIES>)
-target_compile_options(entling PRIVATE -fvisibility=hidden -fvisibility-inlines-hidden -fno-gnu-unique
+target_compile_options(entling PRIVATE -fvisibility=hidden -fvisibility-inlines-hidden $<$<CXX_COMPILER_ID:GNU>:-fno-gnu-unique>
   -fdiagnostics-color=never)
 target_link_options(entling PRIVATE -nodefaultlibs)
 # Linked in the build tree, then published: copied to a temporary name beside the game and renamed.
@@ -30,4 +30,13 @@ if(ASCENDA_TESTS)
   set_target_properties(unit_tests PROPERTIES ENABLE_EXPORTS ON)
   add_dependencies(unit_tests entling)
   target_compile_definitions(unit_tests PRIVATE ENTLING_TEST_LIBRARY="$<TARGET_FILE:entling>")
+endif()
+
+if(ASCENDA_FUZZ)
+  # The save-stream fuzzer takes the library's code in directly, so the fuzzer's coverage and
+  # sanitizers see it; it reaches the functions by name as the game does.
+  set_source_files_properties(${ENTLING_SOURCE_DIR}/main.kst TARGET_DIRECTORY fuzz_entling_stream
+    PROPERTIES LANGUAGE CXX)
+  target_sources(fuzz_entling_stream PRIVATE ${ENTLING_SOURCE_DIR}/main.kst)
+  target_include_directories(fuzz_entling_stream PRIVATE ${ENTLING_SOURCE_DIR})
 endif()
