@@ -40,3 +40,9 @@ if(ASCENDA_FUZZ)
   target_sources(fuzz_entling_stream PRIVATE ${ENTLING_SOURCE_DIR}/main.kst)
   target_include_directories(fuzz_entling_stream PRIVATE ${ENTLING_SOURCE_DIR})
 endif()
+
+# Benchmark of the world walk and the save stream over 1,000 objects (run by hand).
+add_executable(entling_bench tools/entling_bench.cpp)
+ascenda_link_program(entling_bench platform_null)
+set_target_properties(entling_bench PROPERTIES ENABLE_EXPORTS ON)
+add_dependencies(entling_bench entling)
