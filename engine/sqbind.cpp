@@ -5,8 +5,11 @@
 // handles.
 #include "engine/sqbind.h"
 #include <errno.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -291,24 +294,34 @@ static bool file_failure(HSQUIRRELVM vm, const char* what, const char* path, int
 }
 
 bool compile_file(HSQUIRRELVM vm, const char* path) {
-  FILE* f = fopen(path, "rb");
-  if (!f) return file_failure(vm, "open", path, errno);
-  bool ok = false;
-  char* text = nullptr;
-  long size = -1;
+  // Without blocking: a FIFO of that name must not hang the game; only regular files are read.
+  int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return file_failure(vm, "open", path, errno);
+  struct stat st;
   int err = 0;
+  if (fstat(fd, &st) != 0) err = errno;
+  else if (S_ISDIR(st.st_mode)) err = EISDIR;
+  else if (!S_ISREG(st.st_mode)) err = EINVAL;
+  else if (st.st_size >= (off_t(1) << 30)) err = EFBIG;
+  FILE* f = err ? nullptr : fdopen(fd, "rb");
+  if (!f) {
+    if (!err) err = errno;
+    close(fd);
+    return file_failure(vm, "read", path, err);
+  }
+  bool ok = false;
+  long size = -1;
+  char* text = nullptr;
   if (fseek(f, 0, SEEK_END) == 0) size = ftell(f);
-  if (size < 0 || size >= (1L << 30) || fseek(f, 0, SEEK_SET) != 0) {
-    err = size >= (1L << 30) ? EFBIG : errno ? errno : EIO;
+  if (size < 0 || fseek(f, 0, SEEK_SET) != 0) {
+    err = errno ? errno : EIO;
+  } else if (!(text = (char*)dlmalloc(size_t(size) + 1))) {
+    err = ENOMEM;
+  } else if (fread(text, 1, size_t(size), f) != size_t(size)) {
+    err = ferror(f) && errno ? errno : EIO;
   } else {
-    text = (char*)dlmalloc(size_t(size) + 1);
-    errno = 0;
-    if (!text) err = ENOMEM;
-    else if (fread(text, 1, size_t(size), f) != size_t(size)) err = ferror(f) && errno ? errno : EIO;
-    else {
-      text[size] = 0;
-      ok = compile_buffer(vm, text, int(size), path);
-    }
+    text[size] = 0;
+    ok = compile_buffer(vm, text, int(size), path);
   }
   if (text) dlfree(text);
   fclose(f);

@@ -17,6 +17,7 @@ TempString<260> get_appdata_path(const char* name);
 TempString<260> get_appdata_folder_path(const char* name);
 TempString<260> make_full_path(const char* name);
 
+// The file's modification time in nanoseconds (0: none); watchers compare it for difference.
 uint64_t get_file_time(const char* name);
 void shell_execute(const char* operation, const char* file, const char* parameters, const char* folder);
 

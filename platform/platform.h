@@ -106,7 +106,9 @@ bool plat_get_exe_filename(char* buf, int size);
 bool plat_get_user_data_folder(char* buf, int size);  // XDG data home, no trailing separator
 bool plat_make_folder(const char* path);              // an existing folder is no error
 bool plat_full_path(const char* path, char* out, int size);
-uint64_t plat_file_mtime(const char* path);           // seconds, 0 when the file cannot be read
+// Modification time in nanoseconds since the epoch, 0 when the file cannot be read. Whole seconds
+// would miss a second save within the same second.
+uint64_t plat_file_mtime(const char* path);
 // Lists the entries of a folder (no "." or ".."); false when it cannot be read.
 bool plat_list_folder(const char* path, void (*visit)(void* ctx, const char* name, bool is_folder), void* ctx);
 int plat_dir_watch_open(const char* path);            // >= 0 on success

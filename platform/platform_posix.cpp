@@ -98,7 +98,7 @@ bool plat_full_path(const char* path, char* out, int size) {
 uint64_t plat_file_mtime(const char* path) {
   struct stat st;
   if (stat(path, &st) != 0) return 0;
-  return uint64_t(st.st_mtime);
+  return uint64_t(st.st_mtim.tv_sec) * 1000000000u + uint64_t(st.st_mtim.tv_nsec);
 }
 
 bool plat_list_folder(const char* path, void (*visit)(void*, const char*, bool), void* ctx) {
