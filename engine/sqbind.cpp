@@ -5,11 +5,8 @@
 // handles.
 #include "engine/sqbind.h"
 #include <errno.h>
-#include <fcntl.h>
-#include <unistd.h>
 #include <stdio.h>
 #include <string.h>
-#include <sys/stat.h>
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -18,6 +15,7 @@
 #include "engine/misc/utils.h"
 #include "engine/sharedHeap.h"
 #include "engine/sysUtils.h"
+#include "platform/platform.h"
 
 namespace sqbind {
 
@@ -295,26 +293,17 @@ static bool file_failure(HSQUIRRELVM vm, const char* what, const char* path, int
 
 bool compile_file(HSQUIRRELVM vm, const char* path) {
   // Without blocking: a FIFO of that name must not hang the game; only regular files are read.
-  int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return file_failure(vm, "open", path, errno);
-  struct stat st;
   int err = 0;
-  if (fstat(fd, &st) != 0) err = errno;
-  else if (S_ISDIR(st.st_mode)) err = EISDIR;
-  else if (!S_ISREG(st.st_mode)) err = EINVAL;
-  else if (st.st_size >= (off_t(1) << 30)) err = EFBIG;
-  FILE* f = err ? nullptr : fdopen(fd, "rb");
-  if (!f) {
-    if (!err) err = errno;
-    close(fd);
-    return file_failure(vm, "read", path, err);
-  }
+  FILE* f = plat_open_regular_file(path, &err);
+  if (!f) return file_failure(vm, err == EISDIR || err == EINVAL ? "read" : "open", path, err);
   bool ok = false;
   long size = -1;
   char* text = nullptr;
   if (fseek(f, 0, SEEK_END) == 0) size = ftell(f);
   if (size < 0 || fseek(f, 0, SEEK_SET) != 0) {
     err = errno ? errno : EIO;
+  } else if (size >= (1L << 30)) {
+    err = EFBIG;
   } else if (!(text = (char*)dlmalloc(size_t(size) + 1))) {
     err = ENOMEM;
   } else if (fread(text, 1, size_t(size), f) != size_t(size)) {

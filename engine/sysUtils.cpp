@@ -77,6 +77,7 @@ TempString<260> make_full_path(const char* name) {
 }
 
 uint64_t get_file_time(const char* name) { return plat_file_mtime(name); }
+uint64_t get_file_size(const char* name) { return plat_file_size(name); }
 
 void shell_execute(const char* operation, const char* file, const char* parameters, const char* folder) {
   (void)operation;

@@ -19,6 +19,7 @@ TempString<260> make_full_path(const char* name);
 
 // The file's modification time in nanoseconds (0: none); watchers compare it for difference.
 uint64_t get_file_time(const char* name);
+uint64_t get_file_size(const char* name);  // 0 when the file cannot be read
 void shell_execute(const char* operation, const char* file, const char* parameters, const char* folder);
 
 void* load_library(const char* file_name);

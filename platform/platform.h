@@ -5,6 +5,7 @@
 #pragma once
 #include <stddef.h>
 #include <stdint.h>
+#include <stdio.h>
 
 struct PlatWindow;
 typedef PlatWindow* WindowHandle;
@@ -109,6 +110,11 @@ bool plat_full_path(const char* path, char* out, int size);
 // Modification time in nanoseconds since the epoch, 0 when the file cannot be read. Whole seconds
 // would miss a second save within the same second.
 uint64_t plat_file_mtime(const char* path);
+// Size in bytes, 0 when the file cannot be read.
+uint64_t plat_file_size(const char* path);
+// Opens a regular file for binary reading without ever waiting (a FIFO or a device of that name
+// would block); null with an errno code in *error (EISDIR, EINVAL for other kinds of file).
+FILE* plat_open_regular_file(const char* path, int* error);
 // Lists the entries of a folder (no "." or ".."); false when it cannot be read.
 bool plat_list_folder(const char* path, void (*visit)(void* ctx, const char* name, bool is_folder), void* ctx);
 int plat_dir_watch_open(const char* path);            // >= 0 on success

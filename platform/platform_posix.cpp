@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -99,6 +100,31 @@ uint64_t plat_file_mtime(const char* path) {
   struct stat st;
   if (stat(path, &st) != 0) return 0;
   return uint64_t(st.st_mtim.tv_sec) * 1000000000u + uint64_t(st.st_mtim.tv_nsec);
+}
+
+uint64_t plat_file_size(const char* path) {
+  struct stat st;
+  if (stat(path, &st) != 0) return 0;
+  return uint64_t(st.st_size);
+}
+
+FILE* plat_open_regular_file(const char* path, int* error) {
+  int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    *error = errno;
+    return nullptr;
+  }
+  struct stat st;
+  int err = 0;
+  if (fstat(fd, &st) != 0) err = errno;
+  else if (S_ISDIR(st.st_mode)) err = EISDIR;
+  else if (!S_ISREG(st.st_mode)) err = EINVAL;
+  FILE* f = err ? nullptr : fdopen(fd, "rb");
+  if (!f) {
+    *error = err ? err : errno;
+    close(fd);
+  }
+  return f;
 }
 
 bool plat_list_folder(const char* path, void (*visit)(void*, const char*, bool), void* ctx) {
