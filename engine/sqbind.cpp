@@ -260,6 +260,38 @@ static SQInteger runtime_error_reporter(HSQUIRRELVM vm) {
   return 0;
 }
 
+// The library makes an array of any size in one allocation, which it does not check: a size over
+// the budget would take all memory or crash. `array(size, ...)` and `a.resize(size, ...)` are
+// wrapped to refuse such a size first; the library's function is the wrapper's free variable.
+static SQInteger checked_array_size(HSQUIRRELVM vm) {
+  SQInteger top = sq_gettop(vm);  // the arguments (from "this" on), then the free variable
+  SQInteger size = 0;
+  if (run_depth > 0 && top >= 3 && sq_gettype(vm, 2) == OT_INTEGER && SQ_SUCCEEDED(sq_getinteger(vm, 2, &size)) &&
+      size > 0) {
+    size_t used = script_bytes, limit = memory_limit;
+    size_t room = limit > used ? (limit - used) / sizeof(SQObject) : 0;
+    if (size_t(size) > room) {
+      stop_script(STOP_MEMORY);
+      return sq_throwerror(vm, "array over the memory budget");
+    }
+  }
+  sq_push(vm, top);
+  for (SQInteger i = 1; i < top; i++) sq_push(vm, i);
+  return SQ_SUCCEEDED(sq_call(vm, top - 1, SQTrue, SQFalse)) ? 1 : SQ_ERROR;
+}
+
+static void wrap_array_function(HSQUIRRELVM vm, SQInteger table, const char* name) {
+  if (table < 0) table = sq_gettop(vm) + table + 1;
+  sq_pushstring(vm, name, -1);
+  if (SQ_FAILED(sq_rawget(vm, table))) return;
+  sq_pushstring(vm, name, -1);
+  sq_push(vm, -2);
+  sq_newclosure(vm, checked_array_size, 1);
+  sq_setnativeclosurename(vm, -1, name);
+  sq_rawset(vm, table);
+  sq_poptop(vm);
+}
+
 HSQUIRRELVM open_vm(SQInteger stack_size) {
   HSQUIRRELVM vm = sq_open(stack_size);
   if (!vm) return nullptr;
@@ -268,6 +300,13 @@ HSQUIRRELVM open_vm(SQInteger stack_size) {
   sq_newclosure(vm, runtime_error_reporter, 0);
   sq_seterrorhandler(vm);
   sq_setinterruptflag(vm, &interrupt_flag);
+  sq_pushroottable(vm);
+  wrap_array_function(vm, -1, "array");
+  sq_poptop(vm);
+  if (SQ_SUCCEEDED(sq_getdefaultdelegate(vm, OT_ARRAY))) {
+    wrap_array_function(vm, -1, "resize");
+    sq_poptop(vm);
+  }
   return vm;
 }
 

@@ -56,6 +56,9 @@ TEST_F(SmallBudgets, RunawayScriptsAreStoppedWithTheFileNamedAndTheVmGoesOn) {
       {"local a = []\nwhile (true) a.append([a.len(), \"some text\"])\n", MEMORY},
       {"local s = \"0123456789\"\nwhile (true) s += s\n", MEMORY},
       {"while (true) { local t = {}; t.self <- t; t.pad <- array(100, 1) }\n", MEMORY},
+      // One allocation of any size: refused before the library makes it.
+      {"local a = array(2000000000, 1)\n", MEMORY},
+      {"local a = [1]\na.resize(300000000, 1)\n", MEMORY},
   };
   for (const Case& c : cases) {
     write("sound/bad.nut", c.script);
@@ -75,8 +78,14 @@ TEST_F(SmallBudgets, RunawayScriptsAreStoppedWithTheFileNamedAndTheVmGoesOn) {
     EXPECT_LT(seconds, 20.0) << c.script;
     // The same VM runs the next file as usual, with the whole budget again.
     write("sound/good.nut", "function slowish() { local n = 0; for (local i = 0; i < 1000; i++) n += i; return n }\n"
-                            "ok <- slowish()\n");
+                            "ok <- slowish()\nlocal a = array(3, 7)\na.resize(5, 1)\n"
+                            "sizes <- a.len() * 100 + a[0] * 10 + a[4]\n");
     EXPECT_TRUE(rvm.include("sound/good.nut")) << c.script << last_error(rvm.vm);
+    sq_pushroottable(rvm.vm);
+    sq_pushstring(rvm.vm, "sizes", -1);
+    ASSERT_TRUE(SQ_SUCCEEDED(sq_get(rvm.vm, -2)));
+    EXPECT_EQ(sqbind::get_int(rvm.vm, -1), 571);
+    sq_pop(rvm.vm, 2);
   }
 }
 
