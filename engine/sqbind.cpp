@@ -536,10 +536,7 @@ SQInteger SqFunc::invoke(const SQInteger* arg) {
   bool ok = SQ_SUCCEEDED(sq_call(vm, arg ? 2 : 1, SQTrue, SQTrue));
   if (BudgetScope::stopped()) {
     sq_settop(vm, top);
-    SQStackInfos si;
-    const char* source = stop_source;
-    if (!source[0] && SQ_SUCCEEDED(sq_stackinfos(vm, 0, &si)) && si.source) source = si.source;
-    make_stop_message(vm, source[0] ? source : "unknown");
+    make_stop_message(vm, "unknown");  // the error report named the file it was running
     throw SquirrelError(vm);
   }
   if (!ok) {
