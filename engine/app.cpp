@@ -13,11 +13,11 @@
 #include "engine/d3d_shaders.h"
 #include "engine/dynVBWriter.h"
 #include "engine/font.h"
+#include "engine/gameHost.h"
 #include "engine/input.h"
 #include "engine/log.h"
 #include "engine/mesh.h"
 #include "engine/sysUtils.h"
-#include "game/gameScene.h"
 #include "platform/vkeys.h"
 
 bool isAppActive = false;
@@ -153,6 +153,21 @@ void clip_cursor_to_window(WindowHandle window) {
 }
 
 bool register_window_class() { return plat_register_window_class(APP_WINDOW_CLASS, app_window_proc); }
+
+void clamp_screen_size_to_display() {
+  int screen_wd = 0, screen_ht = 0;
+  plat_get_screen_size(&screen_wd, &screen_ht);
+  // 0 or less means "chosen automatically"; keeping such values at 0 also keeps the window
+  // arithmetic below from overflowing on a value like INT_MIN.
+  int wd = app_screen_wd < 0 ? 0 : app_screen_wd, ht = app_screen_ht < 0 ? 0 : app_screen_ht;
+  if (screen_wd > 0 && wd > screen_wd) wd = screen_wd;
+  if (screen_ht > 0 && ht > screen_ht) ht = screen_ht;
+  if (wd == app_screen_wd && ht == app_screen_ht) return;
+  debug("screen size %dx%d clamped to %dx%d (the display is %dx%d)", app_screen_wd, app_screen_ht, wd, ht, screen_wd,
+        screen_ht);
+  app_screen_wd = wd;
+  app_screen_ht = ht;
+}
 
 static void centred_window_rect(PlatRect* out, int width, int height) {
   PlatRect work;

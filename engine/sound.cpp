@@ -751,3 +751,13 @@ bool apply_3d_sound() {
     if (voice_recs[i].used && voice_recs[i].is_3d) update_3d_voice(i);
   return true;
 }
+
+// Decodes a file image exactly as loading a sample does and frees the result; for the fuzzer.
+bool decode_sound_file_image(const void* data, int64_t size, int64_t* frames, int* channels) {
+  PcmData pcm;
+  if (!decode_memory(data, size, &pcm)) return false;
+  *frames = pcm.count;
+  *channels = pcm.channels;
+  free_pcm(&pcm);
+  return true;
+}

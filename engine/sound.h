@@ -71,3 +71,7 @@ bool set_sound_3d_pos(SoundChannel channel, const vec4float& pos);
 bool set_sound_3d_pos(SoundChannel channel, const vec4float& pos, const vec4float& vel);
 bool get_sound_3d_pos(SoundChannel channel, vec4float* pos);
 bool apply_3d_sound();
+
+// Decodes a sound file image (WAV or anything else libsndfile reads) from memory the way samples
+// are loaded, then frees it; the frame count and channels kept (1 or 2). For the fuzzer.
+bool decode_sound_file_image(const void* data, int64_t size, int64_t* frames, int* channels);

@@ -66,12 +66,12 @@ bool SqReloadableVM::runRecord(int index) {
   r.pass = pass_id;
   r.pending = false;
   // Copy the path: running the file may include others and move the list.
-  TempString<260> path(r.path);
+  PathString path(r.path);
   return sqbind::run_file(vm, path);
 }
 
 bool SqReloadableVM::include(const char* name) {
-  TempString<260> full = make_full_path(name);
+  PathString full = make_full_path(name);
   for (int i = 0; i < files.size(); i++) {
     FileRecord& r = files[i];
     if (strcasecmp(r.path, full) != 0) continue;

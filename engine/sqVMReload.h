@@ -8,10 +8,11 @@
 #include <stdint.h>
 #include <squirrel.h>
 #include "engine/cont/dynArray.h"
+#include "engine/misc/utils.h"
 
 struct SqReloadableVM {
   struct FileRecord {
-    char path[260];
+    char path[MAX_PATH_BYTES];
     uint64_t time;     // nanoseconds, as get_file_time
     uint32_t pass;     // the reload that last ran it
     bool pending;      // changed, but left unrun by a failure before it: runs in the next reload

@@ -180,13 +180,18 @@ static void print_func(HSQUIRRELVM, const SQChar* fmt, ...) {
   va_start(a, fmt);
   vdebug(fmt, a);
   va_end(a);
-  fflush(stdout);
+  flush_debug_log();
 }
+
+// Sources run by their full path are named as they are; others are relative to the program folder.
+static const char* source_prefix(const SQChar* source) { return source && source[0] == '/' ? "" : "bin/"; }
 
 static void compile_error_reporter(HSQUIRRELVM vm, const SQChar* desc, const SQChar* source, SQInteger line,
                                    SQInteger column) {
   SQPRINTFUNCTION pf = sq_getprintfunc(vm);
-  if (pf) pf(vm, "bin/%s(%d,%d): error: %s\n", source ? source : "unknown", int(line), int(column), desc ? desc : "");
+  if (pf)
+    pf(vm, "%s%s(%d,%d): error: %s\n", source_prefix(source), source ? source : "unknown", int(line), int(column),
+       desc ? desc : "");
 }
 
 static void print_local(HSQUIRRELVM vm, SQPRINTFUNCTION pf, const SQChar* name) {
@@ -246,8 +251,8 @@ static SQInteger runtime_error_reporter(HSQUIRRELVM vm) {
   for (SQInteger level = 1; SQ_SUCCEEDED(sq_stackinfos(vm, level, &si)); level++) {
     const SQChar* src = si.source ? si.source : "unknown";
     const SQChar* fn = si.funcname ? si.funcname : "unknown";
-    if (level == 1) pf(vm, "bin/%s(%d): ERROR: %s (in %s())\n", src, int(si.line), err, fn);
-    else pf(vm, "bin/%s(%d): function %s() (CALLSTACK)\n", src, int(si.line), fn);
+    if (level == 1) pf(vm, "%s%s(%d): ERROR: %s (in %s())\n", source_prefix(src), src, int(si.line), err, fn);
+    else pf(vm, "%s%s(%d): function %s() (CALLSTACK)\n", source_prefix(src), src, int(si.line), fn);
   }
   pf(vm, "\nLOCALS\n");
   for (SQUnsignedInteger level = 0; level < 20; level++) {
@@ -324,7 +329,7 @@ bool compile_buffer(HSQUIRRELVM vm, const char* text, int length, const char* so
 // line: otherwise the caller would show whatever error came before.
 static bool file_failure(HSQUIRRELVM vm, const char* what, const char* path, int err) {
   char text[600];
-  snprintf(text, sizeof(text), "can't %s '%s': %s", what, shown_name(path), strerror(err));
+  snprintf(text, sizeof(text), "can't %s '%s': %s", what, shown_name(path), file_error_text(err));
   debug("%s", text);
   sq_throwerror(vm, text);
   return false;
@@ -333,8 +338,8 @@ static bool file_failure(HSQUIRRELVM vm, const char* what, const char* path, int
 bool compile_file(HSQUIRRELVM vm, const char* path) {
   // Without blocking: a FIFO of that name must not hang the game; only regular files are read.
   int err = 0;
-  FILE* f = plat_open_regular_file(path, &err);
-  if (!f) return file_failure(vm, err == EISDIR || err == EINVAL ? "read" : "open", path, err);
+  FILE* f = open_regular_file(path, &err);
+  if (!f) return file_failure(vm, err == PLAT_NOT_REGULAR_FILE ? "read" : "open", path, err);
   bool ok = false;
   long size = -1;
   char* text = nullptr;

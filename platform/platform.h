@@ -112,9 +112,13 @@ bool plat_full_path(const char* path, char* out, int size);
 uint64_t plat_file_mtime(const char* path);
 // Size in bytes, 0 when the file cannot be read.
 uint64_t plat_file_size(const char* path);
-// Opens a regular file for binary reading without ever waiting (a FIFO or a device of that name
-// would block); null with an errno code in *error (EISDIR, EINVAL for other kinds of file).
+// Opens an existing regular file for reading without waiting on a FIFO or a device: anything
+// else is refused with *error = PLAT_NOT_REGULAR_FILE; other failures leave errno in *error.
+enum { PLAT_NOT_REGULAR_FILE = -1 };
 FILE* plat_open_regular_file(const char* path, int* error);
+bool plat_sync_folder(const char* path);              // makes a rename inside it durable
+// A folder's identity (device and inode, symlinks followed); false when it cannot be read.
+bool plat_folder_identity(const char* path, uint64_t* device, uint64_t* inode);
 // Lists the entries of a folder (no "." or ".."); false when it cannot be read.
 bool plat_list_folder(const char* path, void (*visit)(void* ctx, const char* name, bool is_folder), void* ctx);
 int plat_dir_watch_open(const char* path);            // >= 0 on success

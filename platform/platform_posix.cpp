@@ -109,22 +109,45 @@ uint64_t plat_file_size(const char* path) {
 }
 
 FILE* plat_open_regular_file(const char* path, int* error) {
+  // O_NONBLOCK keeps the open of a FIFO from waiting for a writer; regular files ignore it.
   int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     *error = errno;
     return nullptr;
   }
   struct stat st;
-  int err = 0;
-  if (fstat(fd, &st) != 0) err = errno;
-  else if (S_ISDIR(st.st_mode)) err = EISDIR;
-  else if (!S_ISREG(st.st_mode)) err = EINVAL;
-  FILE* f = err ? nullptr : fdopen(fd, "rb");
-  if (!f) {
-    *error = err ? err : errno;
+  int failure = fstat(fd, &st) != 0 ? errno : !S_ISREG(st.st_mode) ? int(PLAT_NOT_REGULAR_FILE) : 0;
+  if (failure) {
+    *error = failure;
     close(fd);
+    return nullptr;
   }
+  int flags = fcntl(fd, F_GETFL);
+  if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  FILE* f = fdopen(fd, "rb");
+  if (!f) {
+    *error = errno;
+    close(fd);
+    return nullptr;
+  }
+  *error = 0;
   return f;
+}
+
+bool plat_sync_folder(const char* path) {
+  int fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = fsync(fd) == 0;
+  close(fd);
+  return ok;
+}
+
+bool plat_folder_identity(const char* path, uint64_t* device, uint64_t* inode) {
+  struct stat st;
+  if (stat(path, &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  *device = uint64_t(st.st_dev);
+  *inode = uint64_t(st.st_ino);
+  return true;
 }
 
 bool plat_list_folder(const char* path, void (*visit)(void*, const char*, bool), void* ctx) {

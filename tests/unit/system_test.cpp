@@ -1,6 +1,9 @@
 // Platform utilities: pipes, libraries by name, the folder watch, process priority, and the main
 // loop's behaviour while the device is lost.
+#include <limits.h>
 #include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include "engine/app.h"
 #include "engine/sysUtils.h"
@@ -91,4 +94,74 @@ TEST(MainLoop, ALostDeviceSleepsWhileUpdatesGoOnAtTheirRate) {
   // start up to half a step early).
   EXPECT_GE(plat_counter(), 9 * 500000 - 250000);
   EXPECT_LE(plat_counter(), 10 * 500000);
+}
+
+// ---- long paths: the program and data folders may be as long as the system allows
+
+namespace {
+// A real folder whose path is at least `length` bytes long, made of 50-byte steps.
+std::string make_long_folder(const std::string& base, size_t length) {
+  std::string p = base;
+  while (p.size() < length) {
+    p += "/" + std::string(49, 'p');
+    mkdir(p.c_str(), 0755);
+  }
+  return p + "/";
+}
+}  // namespace
+
+TEST(Paths, LongProgramAndDataFoldersWork) {
+  std::string base = make_temp_folder();
+  char saved[sizeof(app_path)];
+  memcpy(saved, app_path, sizeof(app_path));
+  for (size_t length : {230, 600, 3000}) {
+    std::string prog = make_long_folder(base, length);
+    snprintf(app_path, sizeof(app_path), "%s", prog.c_str());
+    EXPECT_EQ(std::string(make_full_path("sprites/a.png")), prog + "sprites/a.png") << length;
+    EXPECT_EQ(std::string(make_full_path("x/../y.txt")), prog + "y.txt") << length;
+    setenv("APPDATA", prog.c_str(), 1);
+    EXPECT_EQ(std::string(get_appdata_folder_path("settings.cfg")), prog + "ASCENDA/settings.cfg") << length;
+    PathString out;
+    EXPECT_TRUE(try_make_full_path("a", out));
+  }
+  // The program's own name is found however deep it lies (a 520-byte folder once became the
+  // current folder).
+  char exe[MAX_PATH_BYTES];
+  EXPECT_TRUE(get_exe_path(exe, sizeof(exe)));
+  EXPECT_EQ(exe[strlen(exe) - 1], '/');
+  // A name that cannot fit even then is refused by the variant that may fail, and fatal with its
+  // name everywhere else.
+  std::string huge = "data/" + std::string(5000, 'n') + ".png";
+  PathString out;
+  EXPECT_FALSE(try_make_full_path(huge.c_str(), out));
+  EXPECT_EXIT(make_full_path(huge.c_str()), testing::ExitedWithCode(100), "file name is too long .*data/nnnnnnnn");
+  EXPECT_EXIT(make_path("tiles/%s", huge.c_str()), testing::ExitedWithCode(100), "path is too long .*tiles/data/nnnn");
+  memcpy(app_path, saved, sizeof(app_path));
+  unsetenv("APPDATA");
+  std::string cmd = "rm -rf '" + base + "'";
+  EXPECT_EQ(system(cmd.c_str()), 0);
+}
+
+TEST(Window, ConfiguredSizesAreClampedToTheDisplay) {
+  int sw = 0, sh = 0;
+  plat_get_screen_size(&sw, &sh);
+  struct Case {
+    int wd, ht, want_wd, want_ht;
+    bool logged;
+  } cases[] = {
+      {20000, 20000, sw, sh, true}, {sw + 1, 100, sw, 100, true}, {100, sh + 1, 100, sh, true},
+      {INT_MIN, INT_MIN, 0, 0, true}, {-1, 300, 0, 300, true},    {800, 600, 800, 600, false},
+      {0, 0, 0, 0, false},          {sw, sh, sw, sh, false},
+  };
+  for (const Case& c : cases) {
+    app_screen_wd = c.wd;
+    app_screen_ht = c.ht;
+    testing::internal::CaptureStdout();
+    clamp_screen_size_to_display();
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(app_screen_wd, c.want_wd) << c.wd << "x" << c.ht;
+    EXPECT_EQ(app_screen_ht, c.want_ht) << c.wd << "x" << c.ht;
+    EXPECT_EQ(out.find("clamped to") != std::string::npos, c.logged) << out;
+  }
+  app_screen_wd = app_screen_ht = 0;
 }
