@@ -14,6 +14,13 @@ foreach(_f include/squirrel.h include/sqstdmath.h include/sqstdstring.h lib/libs
       "Run tools/setup.sh (or bash tools/setup.d/squirrel.sh) once to build it into that cache.")
   endif()
 endforeach()
+# The game stops runaway scripts through our patch to the VM; a cache from before it is rebuilt by
+# the set-up script.
+file(STRINGS "${ASCENDA_SQUIRREL_DIR}/include/squirrel.h" _ascenda_sq_interrupt REGEX "sq_setinterruptflag")
+if(NOT _ascenda_sq_interrupt)
+  message(FATAL_ERROR "The Squirrel 3.1 in ${ASCENDA_SQUIRREL_DIR} was built without our patches. "
+    "Run tools/setup.sh (or bash tools/setup.d/squirrel.sh) once to rebuild it.")
+endif()
 
 add_library(ascenda_squirrel STATIC IMPORTED)
 set_target_properties(ascenda_squirrel PROPERTIES

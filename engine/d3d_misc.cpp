@@ -18,6 +18,10 @@ struct ManagedTexture {
   int refs;
   PathString path;
   uint64_t file_time;
+  // A reload that failed (a file still being written, a broken save) is tried again as soon as the
+  // file's time or size moves on, even within the same clock tick.
+  bool reload_failed;
+  uint64_t failed_size;
 };
 DynArray<ManagedTexture> managed;
 
@@ -204,6 +208,8 @@ Texture* get_texture(const char* name, bool required) {
   m.refs = 1;
   m.path = path;
   m.file_time = get_file_time(path);
+  m.reload_failed = false;
+  m.failed_size = 0;
   return t;
 }
 
@@ -229,12 +235,17 @@ int get_texture_ref_count(Texture* t) {
 void reload_textures(bool) {
   for (ManagedTexture& m : managed) {
     if (m.refs <= 0 || !m.path[0]) continue;
+    // Time and size are read before the file, so a save landing meanwhile is seen next time.
     uint64_t ft = get_file_time(m.path);
-    if (ft == m.file_time) continue;
+    uint64_t size = m.reload_failed ? get_file_size(m.path) : 0;
+    if (ft == m.file_time && (!m.reload_failed || size == m.failed_size)) continue;
+    if (!m.reload_failed) size = get_file_size(m.path);
     m.file_time = ft;
     debug("reloading %s", (const char*)m.path);
     Texture* fresh = load_dds_texture(m.path);
     // A file that cannot be read (half saved, broken) keeps the image already shown.
+    m.reload_failed = !fresh;
+    m.failed_size = size;
     if (!fresh) continue;
     if (m.texture->tex) m.texture->tex->Release();
     *m.texture = *fresh;

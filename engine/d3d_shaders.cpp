@@ -415,6 +415,19 @@ bool shader_is_stale(Shader* s) {
   return false;
 }
 
+// After a failed rebuild the record watches what it depended on before as well as what the failed
+// build read, each with its time now (0 for a file that is gone): a deleted or unreadable source is
+// reported once and rebuilt when it comes back, not every second.
+static void keep_watching(Shader* s, const DynArray<ShaderDependency>& old_deps) {
+  for (const ShaderDependency& o : old_deps) {
+    bool listed = false;
+    for (const ShaderDependency& d : s->deps) listed = listed || strcmp(d.path, o.path) == 0;
+    if (listed) continue;
+    ShaderDependency& d = s->deps.push_back(o);
+    d.file_time = get_file_time(make_full_path(o.path));
+  }
+}
+
 void reload_shaders(bool force) {
   if (!compiler_module) return;
   bool first = true;
@@ -430,6 +443,8 @@ void reload_shaders(bool force) {
     IDirect3DPixelShader9* old_ps = s.ps;
     s.vs = nullptr;
     s.ps = nullptr;
+    DynArray<ShaderDependency> old_deps;
+    for (const ShaderDependency& d : s.deps) old_deps.push_back(d);
     if (compile_shader(&s)) {
       debug("reloaded shader '%s'", (const char*)s.name);
       old_vs->Release();
@@ -442,7 +457,9 @@ void reload_shaders(bool force) {
       if (s.ps) s.ps->Release();
       s.vs = old_vs;
       s.ps = old_ps;
+      keep_watching(&s, old_deps);
     }
+    old_deps.free();
   }
   errors_on_screen = false;
 }

@@ -117,6 +117,9 @@ static void throw_missing_files() {
 
 void init_sound_script(const char* name) {
   sound_script_rnd_state = game_rnd_seed;
+  // A start over a running script: the handlers and sounds of the old VM go before the VM does.
+  release_sound_event_handlers();
+  free_sound_resources();
   if (!sound_script_vm.init(1024)) fatal("error creating sound script VM");
   register_sound_natives(sound_script_vm.vm);
   missing_report.free();

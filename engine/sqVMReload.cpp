@@ -10,7 +10,7 @@
 static const char* const REGISTRY_KEY = "SqReloadableVM";
 
 // The native "include": finds the calling VM's owner through the registry and includes the file
-// there. The script gets no value back.
+// there. The script gets no value back; a file that fails raises its error in the includer.
 static void include_native(const char* name) {
   HSQUIRRELVM vm = sqbind::native_caller_vm();
   sq_pushregistrytable(vm);
@@ -25,7 +25,7 @@ static void include_native(const char* name) {
   sq_pop(vm, 2);
   SqReloadableVM* rvm = (SqReloadableVM*)p;
   ASSERT(rvm);
-  rvm->include(name);
+  if (!rvm->include(name)) throw sqbind::SquirrelError(vm);
 }
 
 SqReloadableVM::~SqReloadableVM() {
@@ -59,16 +59,33 @@ bool SqReloadableVM::registerFunctions() {
   return true;
 }
 
-bool SqReloadableVM::include(const char* name) {
-  PathString full = make_full_path(name);
-  for (const FileRecord& r : files)
-    if (strcasecmp(r.path, full) == 0) return true;
-  FileRecord& r = files.push_back();
-  snprintf(r.path, sizeof(r.path), "%s", full.c_str());
+// The time is read before the file: an edit landing while it runs is seen by the next check.
+bool SqReloadableVM::runRecord(int index) {
+  FileRecord& r = files[index];
   r.time = get_file_time(r.path);
+  r.pass = pass_id;
+  r.pending = false;
   // Copy the path: running the file may include others and move the list.
   PathString path(r.path);
   return sqbind::run_file(vm, path);
+}
+
+bool SqReloadableVM::include(const char* name) {
+  PathString full = make_full_path(name);
+  for (int i = 0; i < files.size(); i++) {
+    FileRecord& r = files[i];
+    if (strcasecmp(r.path, full) != 0) continue;
+    // Outside a reload, or already run in this one: nothing to do. A file due in this reload
+    // runs here, before the rest of its includer, as it did when it was first included.
+    if (!in_pass || r.pass == pass_id) return true;
+    if (!pass_forced && !r.pending && get_file_time(r.path) == r.time) return true;
+    return runRecord(i);
+  }
+  FileRecord& r = files.push_back();
+  snprintf(r.path, sizeof(r.path), "%s", full.c_str());
+  r.time = 0;
+  r.pending = false;
+  return runRecord(files.size() - 1);
 }
 
 bool SqReloadableVM::filesChanged() {
@@ -80,14 +97,31 @@ bool SqReloadableVM::filesChanged() {
 bool SqReloadableVM::reload(bool force) { return reloadFiles(force); }
 
 bool SqReloadableVM::reloadFiles(bool force) {
+  pass_id++;
+  in_pass = true;
+  pass_forced = force;
+  bool ok = true;
+  int i = 0;
   // By index: a reloaded file may include a new one, which is appended (and run) on the way.
-  for (int i = 0; i < files.size(); i++) {
-    uint64_t t = get_file_time(files[i].path);
-    if (!force && t == files[i].time) continue;
-    files[i].time = t;
-    PathString path(files[i].path);
-    if (!sqbind::run_file(vm, path)) return false;
+  for (; i < files.size(); i++) {
+    FileRecord& r = files[i];
+    if (r.pass == pass_id) continue;
+    if (!force && !r.pending && get_file_time(r.path) == r.time) continue;
+    if (!runRecord(i)) {
+      ok = false;
+      break;
+    }
   }
-  return true;
+  // Changed files that the failure left unrun are marked, and their times taken, so that the
+  // failure is not run again every second; they run with the next reload.
+  for (; i < files.size(); i++) {
+    FileRecord& r = files[i];
+    uint64_t t = get_file_time(r.path);
+    if (r.pass == pass_id || (t == r.time && !r.pending)) continue;
+    r.time = t;
+    r.pending = true;
+  }
+  in_pass = false;
+  return ok;
 }
 

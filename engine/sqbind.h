@@ -1,7 +1,9 @@
 // The Squirrel host layer: owning handles of script values, the exception for script failures,
 // opening VMs that log through the game's log with call-stack and locals reports, compiling and
 // running files, binding native functions (as closures with one free variable: the target's
-// address) and classes, and handles of script functions to call later.
+// address) and classes, handles of script functions to call later, and the time and memory
+// budgets that stop a runaway script (an endless loop, runaway recursion, a memory bomb) with an
+// error instead of freezing the game.
 #pragma once
 #include <squirrel.h>
 #include <stdint.h>
@@ -57,6 +59,21 @@ bool compile_file(HSQUIRRELVM vm, const char* path);
 bool compile_buffer(HSQUIRRELVM vm, const char* text, int length, const char* source_name);
 // Compiles and calls the file with the root table as "this"; the closure is popped.
 bool run_file(HSQUIRRELVM vm, const char* path);
+
+// ---- budgets
+// A run of script code from the host (a file, or a call of a script function) may take this long
+// and grow the script memory by this much; past either it is stopped with a script error, and the
+// run fails with a message that names the file. Runs started from inside a run (an include) share
+// the outer run's budget. A watchdog thread sets the VM's interruption flag when time is up; the
+// memory is counted in the allocation hooks.
+struct ScriptBudget {
+  int milliseconds;
+  size_t bytes;
+};
+extern ScriptBudget file_run_budget;  // start-up and reloads of script files
+extern ScriptBudget call_budget;      // calls of script functions by the game (event handlers)
+// Bytes of script memory now held by every VM.
+size_t script_memory_in_use();
 
 // ---- classes and instances
 

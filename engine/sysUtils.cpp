@@ -125,6 +125,7 @@ bool FolderWalk::enter(const char* path) {
 }
 
 uint64_t get_file_time(const char* name) { return plat_file_mtime(name); }
+uint64_t get_file_size(const char* name) { return plat_file_size(name); }
 
 FILE* open_regular_file(const char* name, int* error) { return plat_open_regular_file(name, error); }
 

@@ -37,7 +37,9 @@ struct FolderWalk {
   ~FolderWalk() { open.free(); }
 };
 
+// The file's modification time in nanoseconds (0: none); watchers compare it for difference.
 uint64_t get_file_time(const char* name);
+uint64_t get_file_size(const char* name);  // 0 when the file cannot be read
 // Opens an existing regular file for reading ("rb"); a FIFO, a device or a folder is refused at
 // once instead of blocking the game. On failure *error holds the reason for file_error_text.
 FILE* open_regular_file(const char* name, int* error);

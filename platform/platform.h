@@ -107,7 +107,11 @@ bool plat_get_exe_filename(char* buf, int size);
 bool plat_get_user_data_folder(char* buf, int size);  // XDG data home, no trailing separator
 bool plat_make_folder(const char* path);              // an existing folder is no error
 bool plat_full_path(const char* path, char* out, int size);
-uint64_t plat_file_mtime(const char* path);           // seconds, 0 when the file cannot be read
+// Modification time in nanoseconds since the epoch, 0 when the file cannot be read. Whole seconds
+// would miss a second save within the same second.
+uint64_t plat_file_mtime(const char* path);
+// Size in bytes, 0 when the file cannot be read.
+uint64_t plat_file_size(const char* path);
 // Opens an existing regular file for reading without waiting on a FIFO or a device: anything
 // else is refused with *error = PLAT_NOT_REGULAR_FILE; other failures leave errno in *error.
 enum { PLAT_NOT_REGULAR_FILE = -1 };

@@ -104,7 +104,13 @@ bool plat_full_path(const char* path, char* out, int size) {
 uint64_t plat_file_mtime(const char* path) {
   struct stat st;
   if (stat(path, &st) != 0) return 0;
-  return uint64_t(st.st_mtime);
+  return uint64_t(st.st_mtim.tv_sec) * 1000000000u + uint64_t(st.st_mtim.tv_nsec);
+}
+
+uint64_t plat_file_size(const char* path) {
+  struct stat st;
+  if (stat(path, &st) != 0) return 0;
+  return uint64_t(st.st_size);
 }
 
 FILE* plat_open_regular_file(const char* path, int* error) {

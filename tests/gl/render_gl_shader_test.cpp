@@ -4,6 +4,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
@@ -268,6 +269,58 @@ TEST_F(RenderGlShader, SelfIncludeDuringReloadFailsWithTheCycleOnScreen) {
   reload_shaders(false);
   EXPECT_FALSE(has_error_message());
   set_mtime(inc, now - 100);
+  destroy_shader(s);
+}
+
+TEST_F(RenderGlShader, DeletedSourceIsReportedOnceAndRebuiltWhenItComesBack) {
+  for (const char* name : {"quad.sh", "common.inc"}) {
+    std::string src = folder + name;
+    std::string good = slurp(src);
+    Shader* s = create_shader("quad.sh", nullptr);
+    set_error_message(nullptr);
+    remove(src.c_str());
+    testing::internal::CaptureStdout();
+    reload_shaders(false);
+    testing::internal::GetCapturedStdout();
+    std::string msg = has_error_message() ? get_error_message() : "";
+    EXPECT_NE(msg.find("FAILED to reload shader 'quad.sh'"), std::string::npos) << name << msg;
+    // Later passes leave the shader, and whatever else is on screen, alone.
+    set_error_message("another message");
+    for (int pass = 0; pass < 3; pass++) {
+      testing::internal::CaptureStdout();
+      reload_shaders(false);
+      EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << name;
+    }
+    EXPECT_STREQ(get_error_message(), "another message");
+    expect_quad(draw_quad(s));
+
+    spit(src, good);
+    testing::internal::CaptureStdout();
+    reload_shaders(false);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("reloaded shader 'quad.sh'"), std::string::npos) << name << out;
+    expect_quad(draw_quad(s));
+    destroy_shader(s);
+  }
+}
+
+TEST_F(RenderGlShader, EditWithinTheSameSecondIsRebuilt) {
+  std::string src = folder + "quad.sh";
+  Shader* s = create_shader("quad.sh", nullptr);
+  struct timespec t[2] = {{2000000000, 100}, {2000000000, 100}};
+  ASSERT_EQ(utimensat(AT_FDCWD, src.c_str(), t, 0), 0);
+  testing::internal::CaptureStdout();
+  reload_shaders(false);  // the time differs from the one recorded: rebuilt
+  reload_shaders(false);  // and then not again
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out.find("reloaded shader 'quad.sh'"), out.rfind("reloaded shader 'quad.sh'")) << out;
+  t[0].tv_nsec = t[1].tv_nsec = 200;
+  ASSERT_EQ(utimensat(AT_FDCWD, src.c_str(), t, 0), 0);
+  testing::internal::CaptureStdout();
+  reload_shaders(false);
+  out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("reloaded shader 'quad.sh'"), std::string::npos) << out;
+  set_mtime(src, time(nullptr) - 100);
   destroy_shader(s);
 }
 

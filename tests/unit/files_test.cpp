@@ -2,6 +2,8 @@
 #include <png.h>
 #include <stdio.h>
 #include <string.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include "engine/accumAlloc.h"
 #include "engine/imageFiles.h"
 #include "engine/streams.h"
@@ -262,4 +264,16 @@ TEST_F(Files, DataFolderFollowsTheEnvironment) {
   write_file_text(root + "/f", "x");
   EXPECT_GT(get_file_time((root + "/f").c_str()), 0u);
   EXPECT_EQ(get_file_time((root + "/none").c_str()), 0u);
+}
+
+// Watchers compare file times for difference: two saves within one second must differ.
+TEST_F(Files, FileTimesKeepTheirNanoseconds) {
+  std::string f = root + "/t";
+  write_file_text(f, "x");
+  struct timespec t[2] = {{1000, 1}, {1000, 1}};
+  ASSERT_EQ(utimensat(AT_FDCWD, f.c_str(), t, 0), 0);
+  EXPECT_EQ(get_file_time(f.c_str()), 1000000000001ull);
+  t[1].tv_nsec = 999999999;
+  ASSERT_EQ(utimensat(AT_FDCWD, f.c_str(), t, 0), 0);
+  EXPECT_EQ(get_file_time(f.c_str()), 1000999999999ull);
 }

@@ -1,6 +1,8 @@
 // The texture table, the DDS reader (formats, mip chains, refusals), the texture manager with its
 // sharing and hot reload, and the DXT decoder the GL back end uses.
 #include <utime.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <functional>
 #include "engine/d3d_misc.h"
 #include "engine/mojodds/mojodds.h"
@@ -235,6 +237,48 @@ TEST_F(RenderTexture, ChangedFileIsReloadedIntoTheSameHandle) {
   IDirect3DTexture9* shown = t->tex;
   reload_textures(false);
   EXPECT_EQ(t->tex, shown);
+}
+
+TEST_F(RenderTexture, HalfWrittenFileIsLoadedOnceTheFinishedFileLandsAndEditsWithinASecondAreSeen) {
+  std::string path = folder + "h.dds";
+  auto set_time = [&](long nsec) {
+    struct timespec t[2] = {{1000000, nsec}, {1000000, nsec}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), t, 0), 0);
+  };
+  render_write_file(path, make_dds('A', nullptr, 2, 2, 1, pattern(16, 1)));
+  set_time(0);
+  Texture* t = get_texture("h.dds", false);
+  ASSERT_TRUE(t);
+  IDirect3DTexture9* shown = t->tex;
+
+  // The check meets a save half-way: the image shown stays, and that state is tried only once.
+  std::vector<uint8_t> full = make_dds('A', nullptr, 4, 4, 1, pattern(64, 9));
+  render_write_file(path, std::vector<uint8_t>(full.begin(), full.begin() + full.size() / 2));
+  set_time(500);
+  testing::internal::CaptureStdout();
+  reload_textures(false);
+  reload_textures(false);
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out.find("reloading"), out.rfind("reloading")) << out;
+  EXPECT_EQ(t->tex, shown);
+  EXPECT_EQ(t->width, 2);
+
+  // The rest of the save lands within the same clock tick: same time, new size.
+  render_write_file(path, full);
+  set_time(500);
+  testing::internal::CaptureStdout();
+  reload_textures(false);
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(t->width, 4);
+
+  // A further edit within the same second.
+  render_write_file(path, make_dds('A', nullptr, 2, 2, 1, pattern(16, 3)));
+  set_time(501);
+  testing::internal::CaptureStdout();
+  reload_textures(false);
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(t->width, 2);
+  free_texture(t);
 }
 
 TEST(RenderDxt, BlocksDecodeToArgbTexels) {

@@ -1,10 +1,12 @@
 // SqReloadableVM: files included once by absolute path in any letter case, changed files run again
-// in first-include order, failing files kept as records and retried only after they change.
+// in first-include order (edits within one second included), failing files kept as records and
+// retried only after they change, failures of included files failing their includer, and every
+// file run at most once per reload.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
-#include <utime.h>
+#include <fcntl.h>
 #include <string>
 #include "engine/sqVMReload.h"
 #include "engine/sqbind.h"
@@ -25,9 +27,9 @@ struct ScriptDir {
     if (system(cmd.c_str()) != 0) {}
     app_path[0] = 0;
   }
-  // Writes a file and gives it a modification time (seconds) of its own, so that changes within
-  // one second are seen.
-  void write(const char* name, const std::string& text, time_t mtime) {
+  // Writes a file and gives it a modification time of its own (seconds and nanoseconds), so that
+  // the tests do not depend on the clock's resolution.
+  void write(const char* name, const std::string& text, time_t mtime, long nsec = 0) {
     std::string path = dir + name;
     size_t slash = path.rfind('/');
     mkdir(path.substr(0, slash).c_str(), 0755);
@@ -35,8 +37,8 @@ struct ScriptDir {
     ASSERT_TRUE(f);
     fwrite(text.data(), 1, text.size(), f);
     fclose(f);
-    struct utimbuf t = {mtime, mtime};
-    utime(path.c_str(), &t);
+    struct timespec t[2] = {{mtime, nsec}, {mtime, nsec}};
+    utimensat(AT_FDCWD, path.c_str(), t, 0);
   }
 };
 
@@ -116,34 +118,105 @@ TEST(ScriptReload, ChangedFilesRunAgainInFirstIncludeOrderKeepingOldState) {
   EXPECT_EQ(ran(rvm), "a b b a b ");
 }
 
-TEST(ScriptReload, FailingFileStaysARecordStopsTheRestAndIsRetriedWhenChanged) {
+std::string last_error(SqReloadableVM& rvm) { return sqbind::SquirrelError(rvm.vm).message; }
+
+TEST(ScriptReload, FailingIncludeFailsTheIncluderWithItsErrorAndStaysARecord) {
+  struct Case { const char* lib; const char* error; };
+  const Case cases[] = {
+      {"this is not squirrel (\n", nullptr},                 // the compiler's own text
+      {"local x = no_such_thing + 1\n", "no_such_thing"},
+      {nullptr, "can't open 'sub/lib.nut': No such file or directory"},
+  };
+  for (const Case& c : cases) {
+    ScriptDir d;
+    d.write("main.nut", script("main", "include(\"sub/lib.nut\")\ninclude(\"after.nut\")\n"), 1000);
+    if (c.lib) d.write("sub/lib.nut", c.lib, 1000);
+    d.write("after.nut", script("after"), 1000);
+    SqReloadableVM rvm;
+    ASSERT_TRUE(rvm.init(1024));
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(rvm.include("main.nut"));
+    std::string out = testing::internal::GetCapturedStdout();
+    std::string err = last_error(rvm);
+    if (c.error) {
+      EXPECT_NE(err.find(c.error), std::string::npos) << err;
+    } else {
+      EXPECT_NE(out.find("sub/lib.nut(1,"), std::string::npos) << out;
+      EXPECT_NE(out.find(err), std::string::npos) << err << out;
+    }
+    EXPECT_NE(err, "unknown error");
+    EXPECT_EQ(ran(rvm), "main ");  // main stopped at the include
+    ASSERT_EQ(rvm.files.size(), 2);
+    EXPECT_FALSE(rvm.filesChanged());
+
+    // Once the file is there and right, the next (forced) reload runs everything once, in order.
+    d.write("sub/lib.nut", script("lib"), 1000, 5);
+    EXPECT_TRUE(rvm.filesChanged());
+    EXPECT_TRUE(rvm.reload(true)) << last_error(rvm);
+    EXPECT_EQ(ran(rvm), "main main lib after ");
+    EXPECT_EQ(rvm.files.size(), 3);
+  }
+}
+
+TEST(ScriptReload, FileThatCannotBeReadNamesItselfAndTheReason) {
   ScriptDir d;
-  d.write("main.nut", script("main", "include(\"bad.nut\")\ninclude(\"after.nut\")\n"), 1000);
-  d.write("bad.nut", "this is not squirrel (\n", 1000);
-  d.write("after.nut", script("after"), 1000);
   SqReloadableVM rvm;
   ASSERT_TRUE(rvm.init(1024));
   testing::internal::CaptureStdout();
-  EXPECT_TRUE(rvm.include("main.nut"));  // include gives the script no result: main goes on
+  EXPECT_FALSE(rvm.include("gone.nut"));
+  mkdir((d.dir + "folder.nut").c_str(), 0755);
+  EXPECT_FALSE(rvm.include("folder.nut"));
+  EXPECT_EQ(last_error(rvm), "can't read 'folder.nut': not a regular file");
+  mkfifo((d.dir + "pipe.nut").c_str(), 0644);
+  EXPECT_FALSE(rvm.include("pipe.nut"));  // and does not wait for a writer
   std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_NE(out.find("bad.nut(1,"), std::string::npos) << out;
-  ASSERT_EQ(rvm.files.size(), 3);
-  EXPECT_EQ(ran(rvm), "main after ");
+  EXPECT_EQ(last_error(rvm), "can't read 'pipe.nut': not a regular file");
+  EXPECT_NE(out.find("can't open 'gone.nut': No such file or directory"), std::string::npos) << out;
+}
 
-  // A failing file stops the files after it; the failing one is not tried again until it changes.
-  d.write("bad.nut", "still not (\n", 2000);
-  d.write("after.nut", script("after"), 2000);
+TEST(ScriptReload, FailingFileStopsTheRestWhichRunOnceItIsFixedAndNothingRunsEverySecond) {
+  ScriptDir d;
+  d.write("main.nut", script("main", "include(\"bad.nut\")\ninclude(\"after.nut\")\n"), 1000);
+  d.write("bad.nut", script("bad"), 1000);
+  d.write("after.nut", script("after"), 1000);
+  SqReloadableVM rvm;
+  ASSERT_TRUE(rvm.init(1024));
+  ASSERT_TRUE(rvm.include("main.nut"));
+  EXPECT_EQ(ran(rvm), "main bad after ");
+
+  // Both edited within the same second; the first one fails.
+  d.write("bad.nut", "still not (\n", 1000, 1);
+  d.write("after.nut", script("after2"), 1000, 2);
   testing::internal::CaptureStdout();
   EXPECT_FALSE(rvm.reload(false));
   testing::internal::GetCapturedStdout();
-  EXPECT_EQ(ran(rvm), "main after ");
-  EXPECT_TRUE(rvm.filesChanged());  // after.nut was left unrun
-  EXPECT_TRUE(rvm.reload(false));   // bad.nut unchanged: skipped; after.nut runs
-  EXPECT_EQ(ran(rvm), "main after after ");
+  EXPECT_EQ(ran(rvm), "main bad after ");
+  // The failure is not run again until something changes (the game reloads only on a change), and
+  // the file after it waits for the next reload.
+  EXPECT_FALSE(rvm.filesChanged());
 
-  d.write("bad.nut", script("bad"), 3000);
+  // The fix, saved within the same second, runs and brings the waiting file with it.
+  d.write("bad.nut", script("bad2"), 1000, 3);
+  EXPECT_TRUE(rvm.filesChanged());
   EXPECT_TRUE(rvm.reload(false));
-  EXPECT_EQ(ran(rvm), "main after after bad ");
+  EXPECT_EQ(ran(rvm), "main bad after bad2 after2 ");
+  EXPECT_FALSE(rvm.filesChanged());
+}
+
+TEST(ScriptReload, NewlyIncludedFileRunsOnceInTheReloadThatAddsIt) {
+  ScriptDir d;
+  d.write("main.nut", script("main"), 1000);
+  SqReloadableVM rvm;
+  ASSERT_TRUE(rvm.init(1024));
+  ASSERT_TRUE(rvm.include("main.nut"));
+  d.write("main.nut", script("main", "include(\"new.nut\")\n"), 1000, 500);
+  d.write("new.nut", script("new"), 1000, 600);
+  for (bool force : {false, true}) {
+    ::ran(rvm);
+    EXPECT_TRUE(rvm.reload(force));
+    d.write("main.nut", script("main", "include(\"new.nut\")\n"), 1000, 700);
+  }
+  EXPECT_EQ(ran(rvm), "main main new main new ");
 }
 
 TEST(ScriptReload, InitOnAnOpenVmStartsANewVmAndKeepsTheRecords) {

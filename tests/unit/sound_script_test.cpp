@@ -6,7 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
-#include <utime.h>
+#include <fcntl.h>
 #include <string>
 #include <vector>
 #include "engine/app.h"
@@ -14,6 +14,7 @@
 #include "engine/sound.h"
 #include "engine/soundScript.h"
 #include "engine/sqVMReload.h"
+#include "engine/sqbind.h"
 #include "engine/sysUtils.h"
 #include "game/soundEvents.h"
 
@@ -48,14 +49,14 @@ struct ScriptFolder {
     std::string cmd = "rm -rf '" + dir + "'";
     if (system(cmd.c_str()) != 0) {}
   }
-  void write(const std::string& text, time_t mtime) {
-    std::string path = dir + "sound/test.nut";
+  void write(const std::string& text, time_t mtime, long nsec = 0, const char* name = "sound/test.nut") {
+    std::string path = dir + name;
     FILE* f = fopen(path.c_str(), "wb");
     ASSERT_TRUE(f);
     fputs(text.c_str(), f);
     fclose(f);
-    struct utimbuf t = {mtime, mtime};
-    utime(path.c_str(), &t);
+    struct timespec t[2] = {{mtime, nsec}, {mtime, nsec}};
+    utimensat(AT_FDCWD, path.c_str(), t, 0);
   }
 };
 
@@ -260,4 +261,84 @@ TEST_F(SoundScript, GameRndFollowsTheGameGeneratorWithItsOwnState) {
     sq_poptop(vm);
   }
   sq_pop(vm, 2);
+}
+
+TEST_F(SoundScript, RunawayScriptIsStoppedAtStartAndOnReloadAndTheGameGoesOn) {
+  sqbind::ScriptBudget saved = sqbind::file_run_budget;
+  sqbind::file_run_budget = {300, size_t(8) << 20};
+  ScriptFolder f;
+  f.write("s <- load_sample(\"sound/a.wav\", 2, 0)\nwhile (true) {}\n", 1000);
+  start("sound/test.nut");
+  EXPECT_STREQ(get_error_message(),
+               "Error in sound script:\nscript 'sound/test.nut' was stopped: it ran longer than 300 ms");
+  EXPECT_EQ(get_sound_event_channel(0), 0u);
+
+  f.write(ONE_EVENT, 1000, 1);
+  testing::internal::CaptureStdout();
+  reload_sound_script();
+  testing::internal::GetCapturedStdout();
+  EXPECT_FALSE(has_error_message()) << get_error_message();
+  EXPECT_NE(get_sound_event_channel(0), 0u);
+
+  // Runaway recursion and a memory bomb, saved within the same second: each is stopped, and the
+  // events keep the binding they had.
+  const char* bombs[] = {"function f(n) { return f(n + 1) }\nf(0)\n",
+                         "::keep <- []\nwhile (true) ::keep.append(array(64, \"x\"))\n"};
+  long ns = 2;
+  for (const char* bomb : bombs) {
+    f.write(std::string(ONE_EVENT) + "events.hero_shoot = function() { return 12345 }\n" + bomb, 1000, ns++);
+    testing::internal::CaptureStdout();
+    reload_sound_script();
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(std::string(get_error_message()).rfind("Error in sound script:\nscript 'sound/test.nut' was stopped: ", 0), 0u)
+        << get_error_message();
+    testing::internal::CaptureStdout();
+    EXPECT_NE(get_sound_event_channel(0), 12345u);  // not the new handler
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(std::string(get_error_message()).find("SqFunc"), std::string::npos) << get_error_message();
+  }
+  sqbind::file_run_budget = saved;
+}
+
+TEST_F(SoundScript, IncludedFilesThatFailShowTheirErrorAndTheFixIsSeenWithinTheSecond) {
+  ScriptFolder f;
+  f.write(std::string("include(\"sound/lib.nut\")\n") + ONE_EVENT, 1000);
+  start("sound/test.nut");
+  EXPECT_STREQ(get_error_message(), "Error in sound script:\ncan't open 'sound/lib.nut': No such file or directory");
+  EXPECT_EQ(get_sound_event_channel(0), 0u);
+
+  f.write("local typo = = 1\n", 1000, 0, "sound/lib.nut");
+  testing::internal::CaptureStdout();
+  reload_sound_script();
+  std::string log = testing::internal::GetCapturedStdout();
+  EXPECT_NE(log.find("sound/lib.nut(1,"), std::string::npos) << log;
+  ASSERT_TRUE(has_error_message());
+  std::string shown = get_error_message();
+  EXPECT_EQ(shown.rfind("Error in sound script:\n", 0), 0u);
+  EXPECT_GT(shown.size(), strlen("Error in sound script:\n"));
+  EXPECT_EQ(shown.find("unknown error"), std::string::npos) << shown;
+  // Nothing changed: nothing runs again.
+  set_error_message("kept");
+  reload_sound_script();
+  EXPECT_STREQ(get_error_message(), "kept");
+
+  f.write("lib_loaded <- true\n", 1000, 1, "sound/lib.nut");  // the fix, in the same second
+  testing::internal::CaptureStdout();
+  reload_sound_script();
+  testing::internal::GetCapturedStdout();
+  EXPECT_FALSE(has_error_message()) << get_error_message();
+  EXPECT_NE(get_sound_event_channel(0), 0u);
+}
+
+TEST_F(SoundScript, SecondStartWithoutCloseReleasesTheOldScriptFirst) {
+  ScriptFolder f;
+  f.write(ONE_EVENT, 1000);
+  start("sound/test.nut");
+  ASSERT_NE(get_sound_event_channel(0), 0u);
+  start("sound/test.nut");
+  EXPECT_FALSE(has_error_message()) << get_error_message();
+  EXPECT_EQ(num_sound_script_samples(), 1);  // the first start's sample was freed
+  uint32_t ch = get_sound_event_channel(0);
+  EXPECT_NE(ch, 0u);
+  EXPECT_TRUE(is_sound_playing(ch));
 }

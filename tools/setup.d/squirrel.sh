@@ -4,20 +4,33 @@
 # release's source package, squirrel3 (any 3.x), with Debian's patches. apt fetches it with a list
 # file, package lists and a download cache of our own under the user's cache folder, so no root is
 # needed and the system's apt configuration is never written; the archive's address is read from it.
-# With the cache in place this script does nothing.
+# It is built with Debian's patches and then ours (patches/ beside this script).
+# The cache records which patches it was built with: a cache built without the current ones is
+# rebuilt, once, under a lock (several builds may share the cache), and replaced file by file so
+# that a build linking against it meanwhile never finds a file missing. The library keeps its API;
+# our patches only add to it. With the cache up to date this script does nothing.
 set -euo pipefail
 
 # The cache keeps the name of the series the game was written against, whichever 3.x arrives.
 SQ_VERSION=3.1
 CACHE_ROOT="${XDG_CACHE_HOME:-$HOME/.cache}/ascenda"
 CACHE="$CACHE_ROOT/squirrel3-$SQ_VERSION"
-# Bump the stamp name when the way the cache is built changes, so old caches are rebuilt.
-STAMP="$CACHE/.built-2"
+PATCH_DIR="$(cd "$(dirname "$0")" && pwd)/patches"
+# Bump the number when the way the cache is built changes; the patches' hash follows them.
+BUILD_ID="3-$(cat "$PATCH_DIR"/*.patch 2>/dev/null | sha256sum | cut -c1-16)"
+ID_FILE="$CACHE/.build-id"
 
-if [ -f "$STAMP" ] && [ -f "$CACHE/lib/libsquirrel_static.a" ] && [ -f "$CACHE/lib/libsqstdlib_static.a" ] &&
-   [ -f "$CACHE/include/squirrel.h" ]; then
-  exit 0
-fi
+cache_is_current() {
+  [ "$(cat "$ID_FILE" 2>/dev/null)" = "$BUILD_ID" ] && [ -f "$CACHE/lib/libsquirrel_static.a" ] &&
+    [ -f "$CACHE/lib/libsqstdlib_static.a" ] && [ -f "$CACHE/include/squirrel.h" ]
+}
+cache_is_current && exit 0
+
+mkdir -p "$CACHE_ROOT"
+exec 9>"$CACHE_ROOT/.squirrel.lock"
+flock 9
+# Another run may have built it while this one waited for the lock.
+cache_is_current && exit 0
 
 fail() { echo "squirrel setup: $*" >&2; exit 1; }
 
@@ -103,22 +116,40 @@ if [ -f "$SRC/debian/patches/series" ]; then
   done <"$SRC/debian/patches/series"
 fi
 
+for p in "$PATCH_DIR"/*.patch; do
+  [ -f "$p" ] || continue
+  patch -d "$SRC" -p1 --quiet <"$p" || fail "our patch $(basename "$p") does not apply"
+done
+
 cmake -S "$SRC" -B "$WORK/build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_POSITION_INDEPENDENT_CODE=ON \
   >"$WORK/cmake.log" 2>&1 || { tail -n 30 "$WORK/cmake.log" >&2; fail "configuring Squirrel failed"; }
 cmake --build "$WORK/build" -j"$(nproc)" --target squirrel_static sqstdlib_static \
   >"$WORK/build.log" 2>&1 || { tail -n 30 "$WORK/build.log" >&2; fail "building Squirrel failed"; }
 
-rm -rf "$CACHE"
-mkdir -p "$CACHE/include" "$CACHE/lib"
-cp "$SRC"/include/*.h "$CACHE/include/"
-find "$WORK/build" -name 'libsquirrel_static.a' -exec cp {} "$CACHE/lib/" \;
-find "$WORK/build" -name 'libsqstdlib_static.a' -exec cp {} "$CACHE/lib/" \;
-[ -f "$CACHE/lib/libsquirrel_static.a" ] && [ -f "$CACHE/lib/libsqstdlib_static.a" ] ||
+STAGE="$WORK/stage"
+mkdir -p "$STAGE/include" "$STAGE/lib"
+cp "$SRC"/include/*.h "$STAGE/include/"
+find "$WORK/build" -name 'libsquirrel_static.a' -exec cp {} "$STAGE/lib/" \;
+find "$WORK/build" -name 'libsqstdlib_static.a' -exec cp {} "$STAGE/lib/" \;
+[ -f "$STAGE/lib/libsquirrel_static.a" ] && [ -f "$STAGE/lib/libsqstdlib_static.a" ] ||
   fail "the Squirrel build made no static libraries"
 # The game supplies the engine's allocation hooks (they go to its shared heap), so the library's
 # default ones must not be linked in.
-ar d "$CACHE/lib/libsquirrel_static.a" sqmem.cpp.o 2>/dev/null || true
-nm "$CACHE/lib/libsquirrel_static.a" 2>/dev/null | grep -q ' T .*sq_vm_malloc' &&
+ar d "$STAGE/lib/libsquirrel_static.a" sqmem.cpp.o 2>/dev/null || true
+nm "$STAGE/lib/libsquirrel_static.a" 2>/dev/null | grep -q ' T .*sq_vm_malloc' &&
   fail "could not remove the default memory hooks from libsquirrel_static.a"
-touch "$STAMP"
-echo "squirrel setup: built into $CACHE"
+
+# Into the cache: each file is copied beside its place and renamed over it (a rename is atomic),
+# libraries before headers, the build id last.
+mkdir -p "$CACHE/include" "$CACHE/lib"
+for f in "$STAGE"/lib/* "$STAGE"/include/*; do
+  dest="$CACHE/${f#"$STAGE"/}"
+  cp "$f" "$dest.new.$$"
+  mv -f "$dest.new.$$" "$dest"
+done
+# Earlier versions of this script look for this stamp; keeping it stops them from rebuilding the
+# cache without our patches.
+touch "$CACHE/.built-2"
+echo "$BUILD_ID" >"$ID_FILE.new.$$"
+mv -f "$ID_FILE.new.$$" "$ID_FILE"
+echo "squirrel setup: built into $CACHE ($BUILD_ID)"
