@@ -20,7 +20,12 @@ TempString<260> make_full_path(const char* name);
 uint64_t get_file_time(const char* name);
 void shell_execute(const char* operation, const char* file, const char* parameters, const char* folder);
 
+// Refuses a file that is not a complete shared object (logged with the reason), logs the loader's
+// text when the load fails; get_library_error then holds the reason.
 void* load_library(const char* file_name);
+const char* get_library_error();
+// True while a module loaded from this exact name is still mapped.
+bool library_still_loaded(const char* file_name);
 void* get_library_proc(void* module, const char* name);
 bool free_library(void* module);
 
@@ -43,3 +48,7 @@ void close_dir_watch();
 bool init_gpu_activity();
 bool get_gpu_activity(int* percent);
 void close_gpu_activity();
+
+// Full modification time in nanoseconds (0 when the file cannot be read), for watches that must
+// tell apart two saves within one second.
+uint64_t get_file_time_ns(const char* name);
