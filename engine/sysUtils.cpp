@@ -158,3 +158,4 @@ bool get_gpu_activity(int* percent) {
 void close_gpu_activity() {}
 
 uint64_t get_file_time_ns(const char* name) { return plat_file_mtime_ns(name); }
+uint64_t get_file_stamp(const char* name) { return plat_file_stamp(name); }

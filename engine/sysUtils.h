@@ -52,3 +52,6 @@ void close_gpu_activity();
 // Full modification time in nanoseconds (0 when the file cannot be read), for watches that must
 // tell apart two saves within one second.
 uint64_t get_file_time_ns(const char* name);
+// Changes whenever the file is written or replaced, even within one step of the file clock; 0
+// when the file cannot be read.
+uint64_t get_file_stamp(const char* name);

@@ -128,6 +128,10 @@ int plat_pipe_bytes_available(int fd);                // -1 when it cannot be as
 // Modification time in nanoseconds since the epoch, 0 when the file cannot be read. Reloads compare
 // these, so two saves within one second are told apart.
 uint64_t plat_file_mtime_ns(const char* path);
+// A value that changes whenever the file is replaced or written (times, size, inode), 0 when it
+// cannot be read. File times advance in steps of a few milliseconds, so two files written one
+// after the other may share their time.
+uint64_t plat_file_stamp(const char* path);
 // A child process running "/bin/sh -c command" in the given folder (null: ours) and in its own
 // process group, its standard output and error into one pipe whose read end never blocks. The pid
 // is > 0 on success. The caller's own current folder does not change.

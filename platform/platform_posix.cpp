@@ -153,6 +153,14 @@ void plat_dir_watch_close(int watch) { close(watch); }
 
 static char library_error[1024];
 
+#if defined(__x86_64__)
+static const int host_elf_machine = EM_X86_64;
+#elif defined(__aarch64__)
+static const int host_elf_machine = EM_AARCH64;
+#else
+#error "the ELF machine of this processor is not listed"
+#endif
+
 static void keep_library_error() {
   const char* e = dlerror();
   snprintf(library_error, sizeof(library_error), "%s", e ? e : "unknown loader error");
@@ -203,7 +211,9 @@ bool plat_check_shared_object(const char* path, char* why, int size) {
   else if (pread(fd, &eh, sizeof(eh), 0) != (ssize_t)sizeof(eh) || memcmp(eh.e_ident, ELFMAG, SELFMAG) != 0)
     snprintf(why, size_t(size), "not an ELF file (%lld bytes)", (long long)st.st_size);
   else if (eh.e_ident[EI_CLASS] != ELFCLASS64 || eh.e_ident[EI_DATA] != ELFDATA2LSB || eh.e_type != ET_DYN)
-    snprintf(why, size_t(size), "not a shared object of this machine");
+    snprintf(why, size_t(size), "not a 64-bit shared object");
+  else if (eh.e_machine != host_elf_machine)
+    snprintf(why, size_t(size), "built for another machine (ELF machine %d)", eh.e_machine);
   else if (eh.e_phentsize != sizeof(Elf64_Phdr) || eh.e_phnum == 0 ||
            eh.e_phoff + uint64_t(eh.e_phnum) * sizeof(Elf64_Phdr) > uint64_t(st.st_size))
     snprintf(why, size_t(size), "truncated: %lld bytes, its program headers are not all there",
@@ -252,6 +262,16 @@ uint64_t plat_file_mtime_ns(const char* path) {
   struct stat st;
   if (stat(path, &st) != 0) return 0;
   return uint64_t(st.st_mtim.tv_sec) * 1000000000ull + uint64_t(st.st_mtim.tv_nsec);
+}
+
+uint64_t plat_file_stamp(const char* path) {
+  struct stat st;
+  if (stat(path, &st) != 0) return 0;
+  uint64_t parts[6] = {uint64_t(st.st_mtim.tv_sec), uint64_t(st.st_mtim.tv_nsec), uint64_t(st.st_ctim.tv_sec),
+                       uint64_t(st.st_ctim.tv_nsec), uint64_t(st.st_size), uint64_t(st.st_ino)};
+  uint64_t h = 1469598103934665603ull;
+  for (uint64_t p : parts) h = (h ^ p) * 1099511628211ull;
+  return h ? h : 1;
 }
 
 PlatChild plat_spawn_reader(const char* command, const char* folder) {
