@@ -1,0 +1,28 @@
+# The actor library entling.dll: an ELF shared object in the program folder, built from the ".kst"
+# sources of entling/ (C++ through the LANGUAGE property, one translation unit from main.kst). It links nothing of the program: its
+# references resolve against the running game (or a test executable with ENABLE_EXPORTS). Only the
+# extern "C" lookups are exported; everything else is hidden, and never "unique", so that unloading
+# really unmaps the old code. The build writes entling.dll.tmp and renames it into place, because the
+# game may be polling or loading the file while it is built.
+
+# The rebuild script (entling/rebuild_dll.bat) configures a tree of its own that builds this same
+# target from another copy of the sources and publishes it under another name.
+set(ENTLING_SOURCE_DIR ${CMAKE_SOURCE_DIR}/entling CACHE PATH "Folder of the actor library's sources")
+set(ENTLING_PUBLISH_NAME entling.dll CACHE STRING "File name of the built library in the program folder")
+set_source_files_properties(${ENTLING_SOURCE_DIR}/main.kst PROPERTIES LANGUAGE CXX)
+
+add_library(entling MODULE ${ENTLING_SOURCE_DIR}/main.kst)
+target_include_directories(entling PRIVATE ${CMAKE_SOURCE_DIR} ${ENTLING_SOURCE_DIR})
+# Headers of the program come in through its include folders; none of its libraries are linked.
+target_include_directories(entling PRIVATE $<TARGET_PROPERTY:ascenda_core,INTERFACE_INCLUDE_DIRECTORIES>)
+target_compile_options(entling PRIVATE -fvisibility=hidden -fvisibility-inlines-hidden -fno-gnu-unique
+  -fdiagnostics-color=never)
+target_link_options(entling PRIVATE -nodefaultlibs)
+# Linked in the build tree, then published: copied to a temporary name beside the game and renamed.
+set_target_properties(entling PROPERTIES PREFIX "" OUTPUT_NAME "entling_lib" SUFFIX ".so"
+  LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/entling)
+add_custom_command(TARGET entling POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:entling> ${ASCENDA_BIN_DIR}/${ENTLING_PUBLISH_NAME}.tmp
+  COMMAND ${CMAKE_COMMAND} -E rename ${ASCENDA_BIN_DIR}/${ENTLING_PUBLISH_NAME}.tmp ${ASCENDA_BIN_DIR}/${ENTLING_PUBLISH_NAME}
+  VERBATIM)
+add_dependencies(game entling)
