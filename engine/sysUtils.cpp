@@ -90,11 +90,12 @@ void shell_execute(const char* operation, const char* file, const char* paramete
 
 static TempString<1024> last_library_error;
 
-// Our own modules are checked before they are mapped: a half-copied or half-written file would
-// otherwise fault inside the loader with nothing in the log. A missing file is said by the caller.
+// Our own modules (always named by a path) are checked before they are mapped: a half-copied or
+// half-written file would otherwise fault inside the loader with nothing in the log. A bare name is
+// a system library found by the loader's search. A missing file is said by the caller.
 void* load_library(const char* file_name) {
   char why[512];
-  if (!plat_check_shared_object(file_name, why, sizeof(why))) {
+  if (strchr(file_name, '/') && !plat_check_shared_object(file_name, why, sizeof(why))) {
     last_library_error.format("'%s': %s", file_name, why);
     if (plat_file_mtime(file_name) != 0) debug("can't load %s", last_library_error.c_str());
     return nullptr;

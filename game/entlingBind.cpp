@@ -39,6 +39,19 @@ static void relink_objects(void* const* next) {
   }
 }
 
+// What survived the swap, each list named by its first object's class (asked of the new code).
+static void log_live_objects() {
+  TempString<512> text;
+  for (int l = 0; l < NUM_OBJECT_LISTS; l++) {
+    DynArray<BaseObject*>& list = object_list(l);
+    if (list.empty()) continue;
+    TempString<64> part;
+    part.format("%s%s %d", text.empty() ? "" : ", ", list[0]->className(), list.size());
+    text.append(part);
+  }
+  debug("entling bound: %s", text.empty() ? "no live objects" : text.c_str());
+}
+
 void bind_entling_library(void* module) {
   auto by_name = (GetEntlingFuncByNameFn)get_library_proc(module, "get_entling_func_by_name");
   auto vtables = (GetEntlingVtablesFn)get_library_proc(module, "get_entling_vtables");
@@ -53,6 +66,7 @@ void bind_entling_library(void* module) {
   if (count != NUM_ENTLING_TYPES || !next) fatal("entling classes changed, need restart");
   relink_objects(next);
   memcpy(entling_vtables, next, sizeof(entling_vtables));
+  log_live_objects();
   auto link_gui = (LinkGuiFn)by_name("link_gui");
   if (!link_gui) fatal("no \"%s\" function in entling.dll", "link_gui");
   link_gui();

@@ -20,6 +20,8 @@
 #include "game/controls.h"
 #include "game/entlingApi.h"
 #include "game/entlingReload.h"
+#include "game/gen/levelGenRuntime.h"
+#include "game/gen/loadTiles.h"
 #include "game/guiScreens.h"
 #include "game/soundEvents.h"
 #include "platform/vkeys.h"
@@ -51,12 +53,40 @@ void init_scene() {
   load_entling_library("../entling/", "main.kst");
   init_game_script();
   init_controls();
+  create_level();
+  restart_level();
+}
+
+// The level and its objects. The object world lives on the program's heap and in its lists, so it
+// survives every swap of the actor library.
+void create_level() {
+  load_level_tiles();
+  init_level_tile_pools();
+  init_bullets();
+  init_entling();
+}
+
+void restart_level() {
+  remove_all_enemies();
+  remove_all_bonuses();
+  reset_bullets();
+  delete_entling();
+  select_level_enemies();
+  generate_level();
+  play_sound_event_no_pos(21);  // "start_level"
+}
+
+void destroy_level() {
+  if (close_entling) close_entling();
+  if (close_bullets) close_bullets();
+  close_level_tiles();
 }
 
 void close_scene() {
   // These may run while nothing is bound (a fatal error during start-up).
   if (close_game_menu) close_game_menu();
   if (remove_all_entling) remove_all_entling();
+  destroy_level();
   close_game_script();
   unload_entling_library();
   close_render_test_screen();
