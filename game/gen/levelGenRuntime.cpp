@@ -11,8 +11,6 @@
 #include "game/gen/loadTiles.h"
 #include "game/levelGrid.h"
 
-int cur_level = 1;
-
 uint8_t room_cell_map[ROOM_MAP_HEIGHT][ROOM_MAP_WIDTH];
 
 LevelGenTile* back_pool[73];
