@@ -40,17 +40,18 @@ wait_after() {  # text, line, seconds
   done
   return 1
 }
-fail() { echo "FAIL: $*"; echo "--- output:"; tail -n 80 "$out"; exit 1; }
+fail() { echo "FAIL: $*"; echo "--- output:"; grep -n "" "$out" | grep -v "^[0-9]*:--" | tail -n 40; exit 1; }
 
-# The class whose name the edits change: the hero, always alive; the live objects report their
-# classes after every bind, asked of the newly bound code.
-name_files=$(grep -rlF '"Hero"' "$tmp/entling" --include='*.kst')
-[ -n "$name_files" ] || fail "no source names the class \"Hero\""
-rename_class() {  # from, to
-  for f in $name_files; do sed -i "s/\"$1\"/\"$2\"/g" "$f"; done
+# The edits change what every class answers to className(): the live objects report their classes
+# after every bind, asked of the newly bound code.
+name_files=$(grep -rlF 'return #Class;' "$tmp/entling" --include='*.kst')
+[ -n "$name_files" ] || fail "no source defines className() as 'return #Class;'"
+suffix_class_names() {  # from (a sed pattern), to
+  local file
+  for file in $name_files; do sed -i "s/return #Class$1;/return #Class \"$2\";/" "$file"; done
 }
-# A bind's line of live objects with the hero's class name taken out.
-others() { sed -E "s/.*entling bound: //; s/$1 1/hero/" <<<"$2"; }
+# A bind's line of live objects without the names' suffix.
+others() { sed -E "s/.*entling bound: //; s/$1 / /g" <<<"$2"; }
 
 APPDATA=$tmp/appdata SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy ASCENDA_NO_MESSAGE_BOX=1 \
   "$tmp/bin/game" -win -360 >"$out" 2>&1 &
@@ -58,15 +59,15 @@ pid=$!
 start=$(wait_after "total start-up time" 0 60) || fail "the game did not start"
 
 # 1. A good edit: rebuilt and swapped; the live objects answer with the new name.
-rename_class Hero HeroTwo
+suffix_class_names "" Two
 n=$(wait_after "=== rebuilding entling DLL" "$start" 10) || fail "no rebuild after the edit"
 m=$(wait_after "main.kst" "$n" 60) || fail "no build line"
 m=$(wait_after "=== DLL rebuild done in " "$n" 120) || fail "the rebuild did not finish"
 check "the rebuild's time is logged" grep -qE "=== DLL rebuild done in [0-9]+ ms" "$out"
 k=$(wait_after "entling reload ok" "$m" 10) || fail "no reload after the build"
 bound=$(tail -n +"$m" "$out" | grep -F -m1 "entling bound: ")
-check "the live hero answers with the new code" grep -qE "HeroTwo 1" <<<"$bound"
-objects=$(others HeroTwo "$bound")
+check "the live objects answer with the new code" grep -qE "^[^,]*: HeroTwo 1, BaseEnemyTwo [0-9]+" <<<"$bound"
+objects=$(others Two "$bound")
 
 # 2. A syntax error, saved within a second of the last edit: the build fails, nothing is swapped.
 printf '\nthis is not C++;\n' >> "$tmp/entling/main.kst"
@@ -79,13 +80,13 @@ check "the game is still running" kill -0 "$pid"
 
 # 3. The next good edit recovers.
 sed -i '/^this is not C++;$/d' "$tmp/entling/main.kst"
-rename_class HeroTwo HeroThree
+suffix_class_names ' "Two"' Three
 n=$(wait_after "=== rebuilding entling DLL" "$f" 10) || fail "no rebuild after the fix"
 m=$(wait_after "=== DLL rebuild done in " "$n" 120) || fail "the fixed build did not finish"
 k=$(wait_after "entling reload ok" "$m" 10) || fail "no reload after the fix"
 bound=$(tail -n +"$m" "$out" | grep -F -m1 "entling bound: ")
-check "recovered with the newest code" grep -qE "HeroThree 1" <<<"$bound"
-check "the same objects throughout" [ "$(others HeroThree "$bound")" = "$objects" ]
+check "recovered with the newest code" grep -qE "^[^,]*: HeroThree 1, BaseEnemyThree [0-9]+" <<<"$bound"
+check "the same objects throughout" [ "$(others Three "$bound")" = "$objects" ]
 
 kill -TERM "$pid"
 wait "$pid"
