@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <algorithm>
 #include <string>
+#include "engine/d3d_shaders.h"
 #include "engine/log.h"
 #include "engine/sysUtils.h"
 #include "game/entlingApi.h"
@@ -291,6 +292,26 @@ TEST(LibraryFiles, ShortOrForeignFilesAreRefusedBeforeLoading) {
   void* m = load_library((dir + "lib.dll").c_str());
   EXPECT_TRUE(m);
   free_library(m);
+  std::string cmd = "rm -rf '" + dir + "'";
+  if (system(cmd.c_str()) != 0) fprintf(stderr, "could not remove %s\n", dir.c_str());
+}
+
+TEST(LibraryFilesDeath, AHalfCopiedShaderCompilerMeansNoShaderCompiler) {
+  // A fresh process: the compiler is loaded once per run.
+  std::string style = GTEST_FLAG_GET(death_test_style);
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  std::string dir = make_temp_folder() + "/";
+  std::string good = read_file_text(lib_path("good1"));
+  write_file_text(dir + "d3dcompiler_43.dll", good.substr(0, inside_last_segment(good)));
+  EXPECT_EXIT(
+      {
+        snprintf(app_path, sizeof(app_path), "%s", dir.c_str());
+        load_shader_compiler();  // mapping the short file would end in SIGBUS
+        fprintf(stderr, "%s\n", get_library_error());
+        _exit(shader_compiler_available() ? 1 : 0);
+      },
+      testing::ExitedWithCode(0), "d3dcompiler_43\\.dll': truncated");
+  GTEST_FLAG_SET(death_test_style, style.c_str());
   std::string cmd = "rm -rf '" + dir + "'";
   if (system(cmd.c_str()) != 0) fprintf(stderr, "could not remove %s\n", dir.c_str());
 }
