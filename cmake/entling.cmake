@@ -26,3 +26,11 @@ add_custom_command(TARGET entling POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E rename ${ASCENDA_BIN_DIR}/${ENTLING_PUBLISH_NAME}.tmp ${ASCENDA_BIN_DIR}/${ENTLING_PUBLISH_NAME}
   VERBATIM)
 add_dependencies(game entling)
+
+if(ASCENDA_TESTS)
+  # The unit tests load the library from the build tree (never the program folder's copy, which a
+  # running game's rebuild may replace) and must export the program's symbols to it.
+  set_target_properties(unit_tests PROPERTIES ENABLE_EXPORTS ON)
+  add_dependencies(unit_tests entling)
+  target_compile_definitions(unit_tests PRIVATE ENTLING_TEST_LIBRARY="$<TARGET_FILE:entling>")
+endif()
