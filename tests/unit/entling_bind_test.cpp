@@ -13,6 +13,7 @@
 #include "game/entlingApi.h"
 #include "game/entlingBind.h"
 #include "game/entlingReload.h"
+#include "game/guiScreens.h"
 #include "game/objectLists.h"
 #include "tests/bind/bindTestClasses.h"
 #include "testSupport.h"
@@ -314,4 +315,43 @@ TEST(LibraryFilesDeath, AHalfCopiedShaderCompilerMeansNoShaderCompiler) {
   GTEST_FLAG_SET(death_test_style, style.c_str());
   std::string cmd = "rm -rf '" + dir + "'";
   if (system(cmd.c_str()) != 0) fprintf(stderr, "could not remove %s\n", dir.c_str());
+}
+
+namespace {
+int destroy_root_calls = 0, sheets_destroyed = 0, trees_deleted = 0;
+struct RecordingScreen : BaseGuiScreen {
+  void destroyRoot() override {
+    destroy_root_calls++;
+    queue_gui_element_deletion([](void*) { trees_deleted++; }, this);
+  }
+};
+struct RecordingSheet : GuiStyleSheet {
+  ~RecordingSheet() override { sheets_destroyed++; }
+};
+BaseGuiScreen* no_factory() { return nullptr; }
+}  // namespace
+
+TEST(EntlingBind, UnbindingTearsDownWhatTheLibraryBuilt) {
+  RecordingScreen menu;
+  main_menu_screen = {&menu, no_factory};
+  hud_screen.createScreen = no_factory;  // a factory without an open screen
+  common_style.sheets.push_back(new RecordingSheet());
+  common_style.sheets.push_back(new RecordingSheet());
+  tooltip_style.sheets.push_back(new RecordingSheet());
+  int capacity = common_style.sheets.capacity();
+  unbind_entling_library();
+  EXPECT_EQ(destroy_root_calls, 1);
+  EXPECT_EQ(trees_deleted, 1);  // deleted while the library's code is still there
+  EXPECT_EQ(sheets_destroyed, 3);
+  EXPECT_EQ(common_style.sheets.size(), 0);
+  EXPECT_EQ(common_style.sheets.capacity(), capacity);  // the storage stays
+  EXPECT_EQ(main_menu_screen.screen, &menu);            // the singleton stays for the next link_gui
+  EXPECT_EQ(main_menu_screen.createScreen, nullptr);
+  EXPECT_EQ(hud_screen.createScreen, nullptr);
+  for (int i = 0; i < NUM_ENTLING_API; i++) EXPECT_EQ(*entling_api_slot(i), nullptr) << entling_api_names[i];
+  unbind_entling_library();  // the singleton is still there: asked again
+  EXPECT_EQ(destroy_root_calls, 2);
+  main_menu_screen = {};
+  unbind_entling_library();  // no screen open: no screen operation
+  EXPECT_EQ(destroy_root_calls, 2);
 }
