@@ -56,12 +56,13 @@ if(ASCENDA_TESTS)
 endif()
 
 # Figures of the hot swap: save to reload, bind and re-link, the update walk.
-add_executable(entling_bench ${CMAKE_SOURCE_DIR}/tools/entling_bench.cpp)
-ascenda_link_program(entling_bench platform_null)
-set_target_properties(entling_bench PROPERTIES ENABLE_EXPORTS ON)
-target_compile_definitions(entling_bench PRIVATE ENTLING_BENCH_PROGRAM_DIR="${ASCENDA_BIN_DIR}"
+add_executable(entling_reload_bench ${CMAKE_SOURCE_DIR}/tools/entling_reload_bench.cpp)
+ascenda_link_program(entling_reload_bench platform_null)
+set_target_properties(entling_reload_bench PROPERTIES ENABLE_EXPORTS ON)
+add_dependencies(entling_reload_bench entling)
+target_compile_definitions(entling_reload_bench PRIVATE ENTLING_BENCH_PROGRAM_DIR="${ASCENDA_BIN_DIR}"
   ENTLING_BENCH_SOURCE_DIR="${CMAKE_SOURCE_DIR}/entling")
 if(ASCENDA_TESTS)
-  target_compile_definitions(entling_bench PRIVATE BIND_TEST_LIB_DIR="${_bind_lib_dir}")
-  add_dependencies(entling_bench bind_test_good1 bind_test_good2)
+  target_compile_definitions(entling_reload_bench PRIVATE BIND_TEST_LIB_DIR="${_bind_lib_dir}")
+  add_dependencies(entling_reload_bench bind_test_good1 bind_test_good2)
 endif()

@@ -99,10 +99,19 @@ TEST_F(World, ObjectsAddedDuringAStepAreVisitedWhenTheirListIsStillAhead) {
   Probe* shooter = add(0, "hero");
   // A bullet fired by the hero is updated in the same step; a hero made during the bullets' turn
   // waits for the next step, its list being done.
-  shooter->onUpdate = [&] { add(2, "bullet")->onUpdate = [&] { add(0, "late hero"); }; shooter->onUpdate = nullptr; };
+  // A bullet that splits in its own update: the new one comes later in the same list, and is
+  // visited too.
+  shooter->onUpdate = [&] {
+    add(2, "bullet")->onUpdate = [&] {
+      add(0, "late hero");
+      add(2, "split");
+    };
+    shooter->onUpdate = nullptr;
+  };
   update_entling(0.05f);
-  EXPECT_EQ(journal, std::vector<std::string>({"hero.update", "bullet.update"}));
+  EXPECT_EQ(journal, std::vector<std::string>({"hero.update", "bullet.update", "split.update"}));
   EXPECT_EQ(tags(0), std::vector<std::string>({"hero", "late hero"}));
+  EXPECT_EQ(tags(2), std::vector<std::string>({"bullet", "split"}));
 }
 
 TEST_F(World, DestroyedObjectsKeepTakingPartUntilTheEndOfTheStep) {
