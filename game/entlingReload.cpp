@@ -189,7 +189,11 @@ static bool build_running() { return rebuild.pid > 0; }
 static bool poll_running_build() {
   drain_build_output();
   int code = -1;
-  if (rebuild_output_ended && plat_child_exited(&rebuild, &code)) {
+  // The build ends with the script, even when something it started in the background still holds
+  // the pipe open: what the script wrote before it ended is read first.
+  if (plat_child_exited(&rebuild, &code)) {
+    for (int i = 0; i < 16 && !rebuild_output_ended; i++) drain_build_output();
+    plat_finish_child(&rebuild);
     end_build(code, false);
     return false;
   }

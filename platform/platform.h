@@ -142,9 +142,11 @@ struct PlatChild {
 PlatChild plat_spawn_reader(const char* command, const char* folder);
 // Reads what the pipe holds now: > 0 bytes read, 0 at the end of the stream, -1 when nothing waits.
 int plat_read_available(int fd, char* buf, int size);
-// Without waiting: true once the child has ended, with its exit code; the pipe is closed then.
+// Without waiting: true once the child has ended, with its exit code; the pipe stays open for
+// what is left in it.
 bool plat_child_exited(PlatChild* child, int* code);
-// Closes the pipe and waits for the child: its exit code (128 + signal when a signal ended it).
+// Closes the pipe and waits for a child still running: its exit code (128 + signal when a signal
+// ended it).
 int plat_finish_child(PlatChild* child);
 // Ends the child's whole process group (the compiler it started too), then waits for it.
 int plat_kill_child(PlatChild* child);

@@ -330,8 +330,6 @@ bool plat_child_exited(PlatChild* child, int* code) {
   if (r == 0 || (r < 0 && errno == EINTR)) return false;
   *code = r == child->pid ? exit_code_of(status) : -1;
   child->pid = -1;
-  if (child->fd >= 0) close(child->fd);
-  child->fd = -1;
   return true;
 }
 

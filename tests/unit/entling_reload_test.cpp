@@ -236,6 +236,15 @@ TEST_F(BuildRun, AHangingBuildNeverBlocksAndIsStoppedAtItsLimit) {
   EXPECT_TRUE(gone);
 }
 
+TEST_F(BuildRun, ABackgroundJobHoldingThePipeDoesNotKeepTheBuildRunning) {
+  script("sleep 60 &\necho $! > holder\necho 'compiled'\nexit 0\n");
+  touch_within_second("part.kst", 100);
+  run_build();
+  kill(atoi(read_file_text(src.path("holder")).c_str()), SIGKILL);
+  EXPECT_NE(out.find("compiled\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("=== DLL rebuild done in "), std::string::npos) << out;
+}
+
 TEST_F(BuildRun, WhileABuildRunsNothingIsSwapped) {
   script("sleep 60\n");
   write_file_text(bin.path("entling_new.dll"), "not yet");
