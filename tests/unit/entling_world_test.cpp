@@ -320,6 +320,12 @@ TEST_F(World, LevelEnemiesAreThreeDistinctArmedTypesWithinTheBudget) {
       for (int i = 0; i < 3; i++) EXPECT_EQ(enemy_types[i], picked[i]);
     }
   }
+  // A level number below 0 chooses as level 0 does, instead of looking for ever.
+  cur_level = -3;
+  game_rnd_seed = 5;
+  select_level_enemies();
+  EXPECT_EQ(num_enemy_types, 3);
+  for (int i = 0; i < 3; i++) EXPECT_LE(enemy_cost(enemy_types[i]), 2);
   cur_level = 1;
 }
 
