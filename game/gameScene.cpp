@@ -23,6 +23,7 @@
 #include "game/gen/levelGenRuntime.h"
 #include "game/gen/loadTiles.h"
 #include "game/guiScreens.h"
+#include "game/progression.h"
 #include "game/soundEvents.h"
 #include "platform/vkeys.h"
 
@@ -54,6 +55,7 @@ void init_scene() {
   init_game_script();
   init_controls();
   create_level();
+  reset_game();
   restart_level();
 }
 
