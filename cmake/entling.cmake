@@ -5,7 +5,10 @@
 # really unmaps the old code. The build writes entling.dll.tmp and renames it into place, because the
 # game may be polling or loading the file while it is built.
 
-set(ENTLING_SOURCE_DIR ${CMAKE_SOURCE_DIR}/entling)
+# The rebuild script (entling/rebuild_dll.bat) configures a tree of its own that builds this same
+# target from another copy of the sources and publishes it under another name.
+set(ENTLING_SOURCE_DIR ${CMAKE_SOURCE_DIR}/entling CACHE PATH "Folder of the actor library's sources")
+set(ENTLING_PUBLISH_NAME entling.dll CACHE STRING "File name of the built library in the program folder")
 set_source_files_properties(${ENTLING_SOURCE_DIR}/main.kst PROPERTIES LANGUAGE CXX)
 
 add_library(entling MODULE ${ENTLING_SOURCE_DIR}/main.kst)
@@ -19,8 +22,8 @@ target_link_options(entling PRIVATE -nodefaultlibs)
 set_target_properties(entling PROPERTIES PREFIX "" OUTPUT_NAME "entling_lib" SUFFIX ".so"
   LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/entling)
 add_custom_command(TARGET entling POST_BUILD
-  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:entling> ${ASCENDA_BIN_DIR}/entling.dll.tmp
-  COMMAND ${CMAKE_COMMAND} -E rename ${ASCENDA_BIN_DIR}/entling.dll.tmp ${ASCENDA_BIN_DIR}/entling.dll
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:entling> ${ASCENDA_BIN_DIR}/${ENTLING_PUBLISH_NAME}.tmp
+  COMMAND ${CMAKE_COMMAND} -E rename ${ASCENDA_BIN_DIR}/${ENTLING_PUBLISH_NAME}.tmp ${ASCENDA_BIN_DIR}/${ENTLING_PUBLISH_NAME}
   VERBATIM)
 add_dependencies(game entling)
 

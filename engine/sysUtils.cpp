@@ -144,7 +144,27 @@ void shell_execute(const char* operation, const char* file, const char* paramete
   if (!plat_open_document(file)) debug("can't open '%s'", file ? file : "");
 }
 
-void* load_library(const char* file_name) { return plat_load_library(file_name); }
+static TempString<1024> last_library_error;
+
+// Our own modules (always named by a path) are checked before they are mapped: a half-copied or
+// half-written file would otherwise fault inside the loader with nothing in the log. A bare name is
+// a system library found by the loader's search. A missing file is said by the caller.
+void* load_library(const char* file_name) {
+  char why[512];
+  if (strchr(file_name, '/') && !plat_check_shared_object(file_name, why, sizeof(why))) {
+    last_library_error.format("'%s': %s", file_name, why);
+    if (plat_file_mtime(file_name) != 0) debug("can't load %s", last_library_error.c_str());
+    return nullptr;
+  }
+  void* m = plat_load_library(file_name);
+  if (!m) {
+    last_library_error.assign(plat_library_error());
+    debug("can't load '%s': %s", file_name, last_library_error.c_str());
+  }
+  return m;
+}
+const char* get_library_error() { return last_library_error.c_str(); }
+bool library_still_loaded(const char* file_name) { return plat_library_is_loaded(file_name); }
 void* get_library_proc(void* module, const char* name) { return plat_get_library_proc(module, name); }
 bool free_library(void* module) { return plat_free_library(module); }
 
@@ -199,3 +219,5 @@ bool get_gpu_activity(int* percent) {
   return false;
 }
 void close_gpu_activity() {}
+
+uint64_t get_file_stamp(const char* name) { return plat_file_stamp(name); }

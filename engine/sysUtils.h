@@ -47,7 +47,12 @@ const char* file_error_text(int error);
 bool file_error_is_missing(int error);  // the file (or a folder on its way) does not exist
 void shell_execute(const char* operation, const char* file, const char* parameters, const char* folder);
 
+// Refuses a file that is not a complete shared object (logged with the reason), logs the loader's
+// text when the load fails; get_library_error then holds the reason.
 void* load_library(const char* file_name);
+const char* get_library_error();
+// True while a module loaded from this exact name is still mapped.
+bool library_still_loaded(const char* file_name);
 void* get_library_proc(void* module, const char* name);
 bool free_library(void* module);
 
@@ -73,3 +78,7 @@ int dir_watch_record_count();
 bool init_gpu_activity();
 bool get_gpu_activity(int* percent);
 void close_gpu_activity();
+
+// Changes whenever the file is written or replaced, even within one step of the file clock; 0
+// when the file cannot be read.
+uint64_t get_file_stamp(const char* name);

@@ -16,7 +16,14 @@
 #include "engine/uiDraw.h"
 #include "engine/sound.h"
 #include "engine/soundScript.h"
+#include "game/baseObject.h"
 #include "game/controls.h"
+#include "game/entlingApi.h"
+#include "game/entlingReload.h"
+#include "game/gen/levelGenRuntime.h"
+#include "game/gen/loadTiles.h"
+#include "game/guiScreens.h"
+#include "game/progression.h"
 #include "game/soundEvents.h"
 #include "platform/vkeys.h"
 
@@ -42,10 +49,48 @@ void init_scene() {
   init_bitmap_fonts();
   init_debug_vis();
   shouldHideMouse = true;
+  // The actor library is bound before anything calls into it; it is rebuilt and swapped from the
+  // once-a-second reload check while the game runs.
+  load_entling_library("../entling/", "main.kst");
+  init_game_script();
   init_controls();
+  create_level();
+  reset_game();
+  restart_level();
+}
+
+// The level and its objects. The object world lives on the program's heap and in its lists, so it
+// survives every swap of the actor library.
+void create_level() {
+  load_level_tiles();
+  init_level_tile_pools();
+  init_bullets();
+  init_entling();
+}
+
+void restart_level() {
+  remove_all_enemies();
+  remove_all_bonuses();
+  reset_bullets();
+  delete_entling();
+  select_level_enemies();
+  generate_level();
+  play_sound_event_no_pos(21);  // "start_level"
+}
+
+void destroy_level() {
+  if (close_entling) close_entling();
+  if (close_bullets) close_bullets();
+  close_level_tiles();
 }
 
 void close_scene() {
+  // These may run while nothing is bound (a fatal error during start-up).
+  if (close_game_menu) close_game_menu();
+  if (remove_all_entling) remove_all_entling();
+  destroy_level();
+  close_game_script();
+  unload_entling_library();
   close_render_test_screen();
   close_debug_vis();
   close_dist_fonts();
@@ -72,6 +117,7 @@ void update_step(float) {
     }
     if (keyDown(VK_SNAPSHOT)) take_screenshot();
   }
+  destroy_queued_gui_elements();
   measure_update_time();
 }
 
@@ -118,7 +164,10 @@ void render_frame(float t) {
   end_draw_text();
 }
 
-void check_hot_reload() { reload_sound_script(); }
+void check_hot_reload() {
+  reload_entling(false);
+  reload_sound_script();
+}
 
 void on_device_reset() { compute_pixel_scale(); }
 

@@ -13,6 +13,12 @@ extern int voxel_scale;
 // on_device_reset are the engine's calls into the game (engine/gameHost.h).
 void compute_pixel_scale();
 
+// The level's lifetime: tiles and object world set up, a new level generated and placed, all torn
+// down again.
+void create_level();
+void restart_level();
+void destroy_level();
+
 // Level changes reported by whoever changed cells (exit placement, bullets, explosions).
 void invalidate_level(int x0, int y0, int x1, int y1);
 void invalidate_all_level();

@@ -124,13 +124,44 @@ bool plat_list_folder(const char* path, void (*visit)(void* ctx, const char* nam
 int plat_dir_watch_open(const char* path);            // >= 0 on success
 int plat_dir_watch_poll(int watch);                   // records taken without waiting
 void plat_dir_watch_close(int watch);
+// Modules are loaded with every reference resolved at once (a missing symbol fails the load, not a
+// later call). plat_library_error gives the loader's text of the last failed load or lookup.
 void* plat_load_library(const char* path);
 void* plat_get_library_proc(void* module, const char* name);
 bool plat_free_library(void* module);
+const char* plat_library_error();
+// True while a module loaded from this path is still mapped (asked without loading it).
+bool plat_library_is_loaded(const char* path);
+// Checks that a file is a complete ELF shared object of this machine: a regular file whose header,
+// program headers and every loaded segment lie inside it. Mapping a truncated one would fault inside
+// the loader. False with the reason in why.
+bool plat_check_shared_object(const char* path, char* why, int size);
 int plat_pipe_bytes_available(int fd);                // -1 when it cannot be asked
 // Hands a document or web address to the desktop's opener (xdg-open on PATH), as one argument that
 // no shell ever parses. False when the opener cannot be started.
 bool plat_open_document(const char* target);
+// A value that changes whenever the file is replaced or written (times, size, inode), 0 when it
+// cannot be read. File times advance in steps of a few milliseconds, so two files written one
+// after the other may share their time.
+uint64_t plat_file_stamp(const char* path);
+// A child process running "/bin/sh -c command" in the given folder (null: ours) and in its own
+// process group, its standard output and error into one pipe whose read end never blocks. The pid
+// is > 0 on success. The caller's own current folder does not change.
+struct PlatChild {
+  int pid;
+  int fd;
+};
+PlatChild plat_spawn_reader(const char* command, const char* folder);
+// Reads what the pipe holds now: > 0 bytes read, 0 at the end of the stream, -1 when nothing waits.
+int plat_read_available(int fd, char* buf, int size);
+// Without waiting: true once the child has ended, with its exit code; the pipe stays open for
+// what is left in it.
+bool plat_child_exited(PlatChild* child, int* code);
+// Closes the pipe and waits for a child still running: its exit code (128 + signal when a signal
+// ended it).
+int plat_finish_child(PlatChild* child);
+// Ends the child's whole process group (the compiler it started too), then waits for it.
+int plat_kill_child(PlatChild* child);
 // Process priority as a niceness. Only what an unprivileged process may do is applied: a level that
 // could not be undone later is skipped.
 void plat_set_process_nice(int nice);

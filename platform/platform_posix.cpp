@@ -1,9 +1,12 @@
 // The parts of the platform layer that are plain POSIX and shared by every back end: folders, file
-// times, modules by name, pipes, the desktop's opener, the folder watch and process priority.
+// times, modules by name with the check of their files, pipes and child processes, the desktop's
+// opener, the folder watch and process priority.
 #include <dirent.h>
 #include <dlfcn.h>
+#include <elf.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <limits.h>
 #include <spawn.h>
 #include <stdio.h>
@@ -236,9 +239,91 @@ void plat_dir_watch_close(int watch) {
   close(watch);
 }
 
-void* plat_load_library(const char* path) { return dlopen(path, RTLD_NOW | RTLD_LOCAL); }
-void* plat_get_library_proc(void* module, const char* name) { return module ? dlsym(module, name) : nullptr; }
-bool plat_free_library(void* module) { return module && dlclose(module) == 0; }
+static char library_error[1024];
+
+#if defined(__x86_64__)
+static const int host_elf_machine = EM_X86_64;
+#elif defined(__aarch64__)
+static const int host_elf_machine = EM_AARCH64;
+#else
+#error "the ELF machine of this processor is not listed"
+#endif
+
+static void keep_library_error() {
+  const char* e = dlerror();
+  snprintf(library_error, sizeof(library_error), "%s", e ? e : "unknown loader error");
+}
+
+void* plat_load_library(const char* path) {
+  void* m = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+  if (!m) keep_library_error();
+  return m;
+}
+
+void* plat_get_library_proc(void* module, const char* name) {
+  if (!module) return nullptr;
+  dlerror();
+  void* p = dlsym(module, name);
+  if (!p) keep_library_error();
+  return p;
+}
+
+bool plat_free_library(void* module) {
+  if (!module) return false;
+  if (dlclose(module) == 0) return true;
+  keep_library_error();
+  return false;
+}
+
+const char* plat_library_error() { return library_error; }
+
+bool plat_library_is_loaded(const char* path) {
+  void* m = dlopen(path, RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
+  if (!m) return false;
+  dlclose(m);  // the question took a reference of its own
+  return true;
+}
+
+bool plat_check_shared_object(const char* path, char* why, int size) {
+  why[0] = 0;
+  int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    snprintf(why, size_t(size), "%s", strerror(errno));
+    return false;
+  }
+  struct stat st;
+  bool ok = false;
+  Elf64_Ehdr eh;
+  if (fstat(fd, &st) != 0) snprintf(why, size_t(size), "%s", strerror(errno));
+  else if (!S_ISREG(st.st_mode)) snprintf(why, size_t(size), "not a regular file");
+  else if (pread(fd, &eh, sizeof(eh), 0) != (ssize_t)sizeof(eh) || memcmp(eh.e_ident, ELFMAG, SELFMAG) != 0)
+    snprintf(why, size_t(size), "not an ELF file (%lld bytes)", (long long)st.st_size);
+  else if (eh.e_ident[EI_CLASS] != ELFCLASS64 || eh.e_ident[EI_DATA] != ELFDATA2LSB || eh.e_type != ET_DYN)
+    snprintf(why, size_t(size), "not a 64-bit shared object");
+  else if (eh.e_machine != host_elf_machine)
+    snprintf(why, size_t(size), "built for another machine (ELF machine %d)", eh.e_machine);
+  else if (eh.e_phentsize != sizeof(Elf64_Phdr) || eh.e_phnum == 0 ||
+           eh.e_phoff + uint64_t(eh.e_phnum) * sizeof(Elf64_Phdr) > uint64_t(st.st_size))
+    snprintf(why, size_t(size), "truncated: %lld bytes, its program headers are not all there",
+             (long long)st.st_size);
+  else {
+    ok = true;
+    for (int i = 0; i < eh.e_phnum && ok; i++) {
+      Elf64_Phdr ph;
+      if (pread(fd, &ph, sizeof(ph), off_t(eh.e_phoff + uint64_t(i) * sizeof(ph))) != (ssize_t)sizeof(ph)) {
+        snprintf(why, size_t(size), "read error");
+        ok = false;
+      } else if (ph.p_type == PT_LOAD && (ph.p_offset > uint64_t(st.st_size) ||
+                                          ph.p_filesz > uint64_t(st.st_size) - ph.p_offset)) {
+        snprintf(why, size_t(size), "truncated: %lld bytes, a loaded segment needs %llu",
+                 (long long)st.st_size, (unsigned long long)(ph.p_offset + ph.p_filesz));
+        ok = false;
+      }
+    }
+  }
+  close(fd);
+  return ok;
+}
 
 int plat_pipe_bytes_available(int fd) {
   int n = 0;
@@ -284,4 +369,95 @@ void plat_set_process_nice(int nice) {
   if (target < lowest_allowed) target = lowest_allowed > normal_nice ? normal_nice : lowest_allowed;
   if (target > 19) target = 19;
   setpriority(PRIO_PROCESS, 0, target);
+}
+
+uint64_t plat_file_stamp(const char* path) {
+  struct stat st;
+  if (stat(path, &st) != 0) return 0;
+  uint64_t parts[6] = {uint64_t(st.st_mtim.tv_sec), uint64_t(st.st_mtim.tv_nsec), uint64_t(st.st_ctim.tv_sec),
+                       uint64_t(st.st_ctim.tv_nsec), uint64_t(st.st_size), uint64_t(st.st_ino)};
+  uint64_t h = 1469598103934665603ull;
+  for (uint64_t p : parts) h = (h ^ p) * 1099511628211ull;
+  return h ? h : 1;
+}
+
+PlatChild plat_spawn_reader(const char* command, const char* folder) {
+  PlatChild c = {-1, -1};
+  int p[2];
+  if (pipe2(p, O_CLOEXEC) != 0) return c;
+  pid_t pid = fork();
+  if (pid < 0) {
+    close(p[0]);
+    close(p[1]);
+    return c;
+  }
+  if (pid == 0) {
+    // Its own group, so ending a build ends the compilers it started too.
+    setpgid(0, 0);
+    if (folder && folder[0] && chdir(folder) != 0) {
+      static const char msg[] = "can't enter the build's folder\n";
+      if (write(p[1], msg, sizeof(msg) - 1) < 0) _exit(126);
+      _exit(126);
+    }
+    dup2(p[1], 1);
+    dup2(p[1], 2);
+    int devnull = open("/dev/null", O_RDONLY);
+    if (devnull >= 0) dup2(devnull, 0);
+    execl("/bin/sh", "sh", "-c", command, (char*)nullptr);
+    _exit(127);
+  }
+  setpgid(pid, pid);
+  close(p[1]);
+  fcntl(p[0], F_SETFL, fcntl(p[0], F_GETFL) | O_NONBLOCK);
+  c.pid = pid;
+  c.fd = p[0];
+  return c;
+}
+
+int plat_read_available(int fd, char* buf, int size) {
+  for (;;) {
+    ssize_t n = read(fd, buf, size_t(size));
+    if (n >= 0) return int(n);
+    if (errno == EINTR) continue;
+    return errno == EAGAIN || errno == EWOULDBLOCK ? -1 : 0;
+  }
+}
+
+static int exit_code_of(int status) {
+  return WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+}
+
+bool plat_child_exited(PlatChild* child, int* code) {
+  if (child->pid <= 0) {
+    *code = -1;
+    return true;
+  }
+  int status = 0;
+  pid_t r = waitpid(child->pid, &status, WNOHANG);
+  if (r == 0 || (r < 0 && errno == EINTR)) return false;
+  *code = r == child->pid ? exit_code_of(status) : -1;
+  child->pid = -1;
+  return true;
+}
+
+int plat_finish_child(PlatChild* child) {
+  if (child->fd >= 0) close(child->fd);
+  child->fd = -1;
+  int code = -1;
+  if (child->pid > 0) {
+    int status = 0;
+    while (waitpid(child->pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    code = exit_code_of(status);
+  }
+  child->pid = -1;
+  return code;
+}
+
+int plat_kill_child(PlatChild* child) {
+  if (child->pid > 0) {
+    kill(-child->pid, SIGKILL);
+    kill(child->pid, SIGKILL);
+  }
+  return plat_finish_child(child);
 }

@@ -20,6 +20,8 @@ cp -r "$src_dir/sound" "$tmp/sound"
 cp "$src_dir/font.tga" "$tmp/font.tga"  # the debug font, its shader and the sprites are required at start-up
 cp "$src_dir"/*.sh "$src_dir/d3dcompiler_43.dll" "$tmp/"
 cp -r "$src_dir/sprites" "$tmp/sprites"
+cp -r "$src_dir/tiles" "$tmp/tiles"          # the scene creates the level
+cp "$src_dir/entling.dll" "$tmp/"            # and binds the actor library
 log="$tmp/log.txt"
 
 wait_for() {  # text, seconds

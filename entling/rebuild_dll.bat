@@ -1,0 +1,30 @@
+#!/bin/sh
+# Rebuilds the actor library from the sources of this folder while the game runs, and publishes it
+# as "entling_new.dll" in the program folder, where the game picks it up within a second. It builds
+# the same CMake target as the main build ("entling"), in a build tree of its own that compiles this
+# folder's sources; the target writes a temporary file and renames it into place, so the game never
+# sees a half-written library. Messages go to standard output; the exit code is 0 on success.
+#
+# The game runs it with the program folder in ASCENDA_PROGRAM_DIR; by hand, from this folder, the
+# program folder defaults to ../bin/. The main build leaves "entling_build.cfg" there: the source
+# tree, CMake, the compiler and the options of that build. ENTLING_REBUILD_DIR overrides where the
+# rebuild's build tree lives.
+set -u
+src=$(pwd -P)
+prog=${ASCENDA_PROGRAM_DIR:-$src/../bin/}
+case $prog in */) ;; *) prog=$prog/ ;; esac
+cfg=${prog}entling_build.cfg
+if [ ! -r "$cfg" ]; then
+  echo "rebuild_dll.bat: error: no $cfg; build the game with CMake once"
+  exit 1
+fi
+. "$cfg"
+key=$(printf '%s|%s' "$src" "$prog" | cksum | cut -d ' ' -f 1)
+build=${ENTLING_REBUILD_DIR:-$ASCENDA_REBUILD_ROOT/$key}
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  "$ASCENDA_CMAKE" -S "$ASCENDA_SOURCE_ROOT" -B "$build" -G "$ASCENDA_GENERATOR" \
+    -DCMAKE_BUILD_TYPE="$ASCENDA_BUILD_TYPE" -DCMAKE_C_COMPILER="$ASCENDA_CC" -DCMAKE_CXX_COMPILER="$ASCENDA_CXX" \
+    -DASCENDA_SANITIZE="$ASCENDA_SANITIZE" -DASCENDA_TESTS=OFF -DASCENDA_BIN_DIR="$prog" \
+    -DENTLING_SOURCE_DIR="$src" -DENTLING_PUBLISH_NAME=entling_new.dll || exit 1
+fi
+exec "$ASCENDA_CMAKE" --build "$build" --target entling

@@ -1,0 +1,345 @@
+// Loading, rebuilding and swapping the actor library while the game runs.
+//
+// Sections: the source watch (every file reachable through "import " lines, compared by full
+// nanosecond times); the build (a shell script in the source folder, run as a child process whose
+// output is read without ever waiting and echoed, error lines going to the screen); the swap (the
+// fresh file is loaded on its own and checked first, so a broken or incompatible build leaves the
+// running library alone); load and unload at start-up and shutdown.
+#include "game/entlingReload.h"
+#include <ctype.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include "engine/cont/dynArray.h"
+#include "engine/log.h"
+#include "engine/sysUtils.h"
+#include "game/entlingBind.h"
+#include "platform/platform.h"
+
+namespace {
+struct EntlingWatch {
+  TempString<260> path;
+  uint64_t time;
+};
+
+void* entling_module = nullptr;
+TempString<260> loaded_path;  // the exact name the module was loaded from, to ask the loader later
+TempString<260> source_folder;
+TempString<260> main_source;
+DynArray<EntlingWatch> entling_watches;
+
+PlatChild rebuild = {-1, -1};
+bool rebuild_output_ended = false;
+int64_t rebuild_start = 0;
+char rebuild_line[1024];
+int rebuild_line_len = 0;
+int rebuild_error_bytes = 0;  // error text put on screen by this build
+uint64_t refused_new_stamp = 0;  // an "entling_new.dll" that was refused is not tried again unchanged
+
+// The on-screen message takes this much of a build's error lines; a build that fails with pages of
+// errors would otherwise grow it without bound.
+const int max_screen_error_bytes = 8192;
+// One poll reads at most this long, so a build that floods its output cannot stall a frame.
+const int poll_read_budget_us = 20000;
+const int poll_read_budget_bytes = 4 << 20;
+}  // namespace
+
+int entling_rebuild_time_limit_ms = 10 * 60 * 1000;
+
+bool entling_library_loaded() { return entling_module != nullptr; }
+void* entling_library_module() { return entling_module; }
+int entling_watch_count() { return entling_watches.size(); }
+const char* entling_watch_path(int i) { return entling_watches[i].path.c_str(); }
+
+// ---- the word test
+
+static bool word_char(char c) { return isalnum((unsigned char)c) || c == '_'; }
+
+bool line_reports_error(const char* line) {
+  for (const char* p = line; *p; p++) {
+    if (strncasecmp(p, "error", 5) != 0) continue;
+    if (p > line && word_char(p[-1])) continue;
+    const char* e = p + 5;
+    if (*e == 's' || *e == 'S') {
+      if (!word_char(e[1])) return true;
+    }
+    if (!word_char(*e)) return true;
+  }
+  return false;
+}
+
+// ---- the source watch
+
+static bool regular_file(const char* path) {
+  struct stat st;
+  return stat(path, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+void scan_entling_sources(const char* path) {
+  TempString<260> full = make_full_path(path);
+  for (const EntlingWatch& w : entling_watches)
+    if (strcasecmp(w.path, full) == 0) return;
+  // Only regular files: opening a FIFO would wait for a writer for ever.
+  if (!regular_file(full)) return;
+  FILE* f = fopen(full, "r");
+  if (!f) return;
+  EntlingWatch& w = entling_watches.push_back();
+  w.path = full;
+  w.time = get_file_time(full);
+  char buf[256];
+  bool at_line_start = true;
+  while (fgets(buf, sizeof(buf), f)) {
+    bool starts_line = at_line_start;
+    size_t l = strlen(buf);
+    at_line_start = l > 0 && buf[l - 1] == '\n';
+    // The tail of a line longer than the buffer is not a line of its own.
+    if (!starts_line || strncmp(buf, "import ", 7) != 0) continue;
+    const char* p = buf + 7;
+    while (*p == ' ' || *p == '\t') p++;
+    const char* e = p;
+    while (*e && *e != ' ' && *e != '\t' && *e != '\n' && *e != '\r') e++;
+    if (e == p) continue;
+    TempString<520> module;
+    module.format("%s%.*s", source_folder.c_str(), int(e - p), p);
+    for (char* c = module.str + source_folder.length(); *c; c++)
+      if (*c == '.') *c = '/';
+    module.append(".kst");
+    if (module.length() >= 260) {
+      debug("import of '%.*s' ignored: its path is too long", int(e - p), p);
+      continue;
+    }
+    scan_entling_sources(module);
+  }
+  fclose(f);
+}
+
+static void free_watches() {
+  entling_watches.free();
+}
+
+static bool sources_changed() {
+  for (const EntlingWatch& w : entling_watches)
+    if (get_file_time(w.path) != w.time) return true;
+  return false;
+}
+
+// ---- the build
+
+static void take_build_line(const char* line, int len) {
+  fwrite(line, 1, size_t(len), stdout);
+  fflush(stdout);
+  char text[1024];
+  int l = len;
+  while (l > 0 && (line[l - 1] == '\n' || line[l - 1] == '\r')) l--;
+  memcpy(text, line, size_t(l));
+  text[l] = 0;
+  if (!line_reports_error(text) || rebuild_error_bytes > max_screen_error_bytes) return;
+  rebuild_error_bytes += l + 1;
+  if (rebuild_error_bytes <= max_screen_error_bytes) append_error_message(text, l);
+  else append_error_message("...", 3);
+}
+
+// Splits what the pipe gives into lines of at most 1023 characters.
+static void take_build_output(const char* data, int n) {
+  for (int i = 0; i < n; i++) {
+    rebuild_line[rebuild_line_len++] = data[i];
+    if (data[i] == '\n' || rebuild_line_len == (int)sizeof(rebuild_line) - 1) {
+      take_build_line(rebuild_line, rebuild_line_len);
+      rebuild_line_len = 0;
+    }
+  }
+}
+
+static void drain_build_output() {
+  int64_t start = get_ref_time();
+  char chunk[65536];
+  int read = 0;
+  while (!rebuild_output_ended) {
+    int n = plat_read_available(rebuild.fd, chunk, sizeof(chunk));
+    if (n < 0) break;
+    if (n == 0) {
+      rebuild_output_ended = true;
+      if (rebuild_line_len > 0) take_build_line(rebuild_line, rebuild_line_len);
+      rebuild_line_len = 0;
+      break;
+    }
+    take_build_output(chunk, n);
+    read += n;
+    if (read >= poll_read_budget_bytes || get_time_usec(get_ref_time() - start) > poll_read_budget_us) break;
+  }
+}
+
+static void end_build(int code, bool timed_out) {
+  rebuild = {-1, -1};
+  if (rebuild_line_len > 0) take_build_line(rebuild_line, rebuild_line_len);
+  rebuild_line_len = 0;
+  if (timed_out || code != 0 || has_error_message()) {
+    append_error_message("entling rebuild failed!!!", -1);
+    if (timed_out) debug("!!! DLL rebuild stopped after %d ms", get_time_msec(get_ref_time() - rebuild_start));
+    debug("!!! failed to rebuild entling DLL (code %d)", code);
+  } else {
+    debug("=== DLL rebuild done in %d ms", get_time_msec(get_ref_time() - rebuild_start));
+  }
+}
+
+static bool build_running() { return rebuild.pid > 0; }
+
+static bool poll_running_build() {
+  drain_build_output();
+  int code = -1;
+  // The build ends with the script, even when something it started in the background still holds
+  // the pipe open: what the script wrote before it ended is read first.
+  if (plat_child_exited(&rebuild, &code)) {
+    for (int i = 0; i < 16 && !rebuild_output_ended; i++) drain_build_output();
+    plat_finish_child(&rebuild);
+    end_build(code, false);
+    return false;
+  }
+  if (get_time_msec(get_ref_time() - rebuild_start) > entling_rebuild_time_limit_ms) {
+    code = plat_kill_child(&rebuild);
+    end_build(code, true);
+    return false;
+  }
+  return true;
+}
+
+// The script path inside single quotes for the shell.
+static void quote_for_shell(TempString<1100>& out, const char* path) {
+  out.append("'");
+  for (const char* p = path; *p; p++) {
+    char one[2] = {*p, 0};
+    out.append(*p == '\'' ? "'\\''" : one);
+  }
+  out.append("'");
+}
+
+static void start_build() {
+  free_watches();
+  scan_entling_sources(main_source);
+  set_error_message(nullptr);
+  debug("=== rebuilding entling DLL");
+  TempString<260> folder = make_full_path(source_folder);
+  TempString<520> script_name;
+  script_name.format("%srebuild_dll.bat", source_folder.c_str());
+  TempString<260> script = make_full_path(script_name);
+  TempString<1100> command;
+  command.assign("/bin/sh ");
+  quote_for_shell(command, script);
+  command.append(" 2>&1");
+  // The script publishes into the program folder; it is told where that is.
+  setenv("ASCENDA_PROGRAM_DIR", app_path, 1);
+  rebuild_start = get_ref_time();
+  rebuild_output_ended = false;
+  rebuild_line_len = 0;
+  rebuild_error_bytes = 0;
+  rebuild = plat_spawn_reader(command, folder);
+  if (rebuild.pid <= 0) {
+    rebuild = {-1, -1};
+    debug("!!! Error starting DLL rebuild");
+    return;
+  }
+  poll_running_build();
+}
+
+bool rebuild_entling_library() {
+  if (build_running()) return poll_running_build();
+  if (!sources_changed()) return false;
+  start_build();
+  return true;
+}
+
+// ---- the swap
+
+static void free_entling_module() {
+  if (!entling_module) return;
+  unbind_entling_library();
+  free_library(entling_module);
+  entling_module = nullptr;
+  // A library that stays mapped (a unique symbol, a thread-local with a destructor) would keep its
+  // old code running under the new name: that must never pass silently.
+  if (library_still_loaded(loaded_path))
+    fatal("entling.dll is still loaded after it was freed; the new build cannot replace it");
+}
+
+static void load_entling_module() {
+  loaded_path = make_full_path("entling.dll");
+  entling_module = load_library(loaded_path);
+  if (!entling_module) fatal("can't load entling.dll");
+  bind_entling_library(entling_module);
+}
+
+// Loads the fresh file on its own next to the running library and checks that it can replace it.
+// False (with the reason on screen) when it cannot; the running library is untouched either way.
+static bool new_library_fits(const char* new_path) {
+  void* probe = load_library(new_path);
+  if (!probe) {
+    TempString<1100> msg;
+    msg.format("entling_new.dll refused: %s", get_library_error());
+    append_error_message(msg, -1);
+    debug("%s", msg.c_str());
+    return false;
+  }
+  TempString<512> why;
+  bool fits = check_entling_swap(probe, entling_module, &why);
+  free_library(probe);
+  if (library_still_loaded(new_path)) fatal("entling_new.dll is still loaded after its check");
+  if (!fits) {
+    append_error_message(why, -1);
+    debug("entling_new.dll refused: %s", why.c_str());
+  }
+  return fits;
+}
+
+bool reload_entling(bool force) {
+  if (rebuild_entling_library()) return false;
+  TempString<260> new_path = make_full_path("entling_new.dll");
+  uint64_t new_stamp = get_file_stamp(new_path);
+  if (new_stamp == 0 && !force) return false;
+  if (!force) {
+    if (new_stamp == refused_new_stamp) return false;
+    if (entling_module && !new_library_fits(new_path)) {
+      refused_new_stamp = new_stamp;
+      return false;
+    }
+  }
+  refused_new_stamp = 0;
+  free_entling_module();
+  bool ok = true;
+  if (!force) {
+    // One rename replaces the old file at once: there is no moment without an "entling.dll".
+    TempString<260> path = make_full_path("entling.dll");
+    if (rename(new_path, path) != 0) ok = false;
+  }
+  load_entling_module();
+  debug("entling reload %s", ok ? "ok" : "failed");
+  return ok;
+}
+
+// ---- load and unload
+
+void watch_entling_sources(const char* folder, const char* main_file) {
+  free_watches();
+  source_folder.assign(folder ? folder : "");
+  TempString<520> m;
+  m.format("%s%s", source_folder.c_str(), main_file);
+  main_source.assign(m);
+  scan_entling_sources(main_source);
+}
+
+void load_entling_library(const char* folder, const char* main_file) {
+  free_entling_module();
+  free_watches();
+  load_entling_module();
+  watch_entling_sources(folder, main_file);
+}
+
+void unload_entling_library() {
+  // A build still running is ended: its output has no reader any more.
+  if (build_running()) plat_kill_child(&rebuild);
+  rebuild = {-1, -1};
+  free_entling_module();
+  free_watches();
+  refused_new_stamp = 0;
+}

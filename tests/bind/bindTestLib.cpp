@@ -1,0 +1,87 @@
+// A stand-in actor library for the binding tests. Its variants (compile definitions) leave out an
+// export or a name, shorten the class table, grow a class or keep themselves loaded after dlclose;
+// BIND_TEST_VERSION makes the classes answer differently. One calls a function that exists nowhere.
+#include <string.h>
+#include "game/entlingApi.h"
+#include "game/objectLists.h"
+#include "tests/bind/bindTestClasses.h"
+
+int TestHero::answer() const { return BIND_TEST_VERSION * 1000 + value; }
+int TestEnemy::answer() const { return BIND_TEST_VERSION * 1000 + value + 500; }
+
+// The tables' address points: the vtable symbols plus the two header words before the first entry.
+extern const void* const hero_vtable_symbol[] asm("_ZTV8TestHero");
+extern const void* const enemy_vtable_symbol[] asm("_ZTV9TestEnemy");
+
+#ifdef BIND_TEST_STICKY
+// A unique symbol (an inline function's static, default visibility) keeps a module mapped after
+// dlclose.
+__attribute__((visibility("default"))) inline int& sticky_counter() {
+  static int n = 0;
+  return n;
+}
+#endif
+
+#ifdef BIND_TEST_UNRESOLVED
+extern "C" void no_such_function_in_the_program();
+#endif
+
+namespace {
+void any_function() {
+#ifdef BIND_TEST_UNRESOLVED
+  no_such_function_in_the_program();
+#endif
+}
+void count_link_gui() {
+  bind_test_link_gui_calls++;
+#ifdef BIND_TEST_STICKY
+  sticky_counter()++;
+#endif
+}
+Entling* make_object(unsigned id) {
+  BaseObject* o = nullptr;
+  if (id == TYPE_HERO) {
+    o = new TestHero();
+    object_list(0).push_back(o);
+  } else if (id == TYPE_BASE_ENEMY) {
+    o = new TestEnemy();
+    object_list(1).push_back(o);
+  }
+  return reinterpret_cast<Entling*>(o);
+}
+
+void* const vtables[NUM_ENTLING_TYPES] = {
+    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+    (void*)(hero_vtable_symbol + 2), (void*)(enemy_vtable_symbol + 2)};
+const int sizes[NUM_ENTLING_TYPES] = {0, 0, 0, 0, 0, 0, 0, int(sizeof(TestHero)), int(sizeof(TestEnemy))};
+}  // namespace
+
+extern "C" {
+__attribute__((visibility("default"))) void* get_entling_func_by_name(const char* name) {
+#ifdef BIND_TEST_MISSING_NAME
+  if (!strcmp(name, BIND_TEST_MISSING_NAME)) return nullptr;
+#endif
+#ifdef BIND_TEST_NO_LINK_GUI
+  if (!strcmp(name, "link_gui")) return nullptr;
+#endif
+  if (!strcmp(name, "link_gui")) return (void*)&count_link_gui;
+  if (!strcmp(name, "new_entling_by_id")) return (void*)&make_object;
+  return (void*)&any_function;
+}
+
+#ifndef BIND_TEST_NO_VTABLES
+__attribute__((visibility("default"))) void* const* get_entling_vtables(int* count) {
+#ifdef BIND_TEST_SHORT_TABLE
+  *count = NUM_ENTLING_TYPES - 1;
+#else
+  *count = NUM_ENTLING_TYPES;
+#endif
+  return vtables;
+}
+#endif
+
+__attribute__((visibility("default"))) const int* get_entling_class_sizes(int* count) {
+  *count = NUM_ENTLING_TYPES;
+  return sizes;
+}
+}

@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# The actor library rebuilt and swapped while the game runs. In a copy of the program folder and of
+# the library's sources, side by side as bin/ and entling/ (so no file of the repository changes):
+# a source edit is rebuilt by entling/rebuild_dll.bat and swapped in, the live objects answering
+# with the new code; a syntax error fails the build and leaves the old library running; the next
+# good edit recovers. Edits follow each other within one second.
+#   entling_reload.sh <path of the game>
+set -uo pipefail
+game=$1
+prog_src=$(dirname "$game")
+. "$prog_src/entling_build.cfg"
+src_src=$ASCENDA_SOURCE_ROOT/entling
+tmp=$(mktemp -d)
+pid=""
+cleanup() {
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+cp -r "$prog_src" "$tmp/bin"
+rm -f "$tmp/bin/entling_new.dll"
+cp -r "$src_src" "$tmp/entling"
+cp "$game" "$tmp/bin/game"
+export ENTLING_REBUILD_DIR=$tmp/rebuild  # the rebuild's own build tree stays in here
+out=$tmp/out.txt
+fails=0
+check() {  # description, command...
+  local what=$1; shift
+  if "$@"; then echo "ok: $what"; else echo "FAIL: $what"; fails=$((fails + 1)); fi
+}
+# Waits until the text appears in the output after line $2; prints its line number.
+wait_after() {  # text, line, seconds
+  local i n
+  for ((i = 0; i < $3 * 10; i++)); do
+    n=$(tail -n +$(($2 + 1)) "$out" | grep -nF -m1 -- "$1" | cut -d: -f1)
+    [ -n "$n" ] && { echo $(($2 + n)); return 0; }
+    kill -0 "$pid" 2>/dev/null || return 1
+    sleep 0.1
+  done
+  return 1
+}
+fail() { echo "FAIL: $*"; echo "--- output:"; grep -n "" "$out" | grep -v "^[0-9]*:--" | tail -n 40; exit 1; }
+
+# The edits change what every class answers to className(): the live objects report their classes
+# after every bind, asked of the newly bound code.
+name_files=$(grep -rlF 'return #Class;' "$tmp/entling" --include='*.kst')
+[ -n "$name_files" ] || fail "no source defines className() as 'return #Class;'"
+suffix_class_names() {  # from (a sed pattern), to
+  local file
+  for file in $name_files; do sed -i "s/return #Class$1;/return #Class \"$2\";/" "$file"; done
+}
+# A bind's line of live objects without the names' suffix.
+others() { sed -E "s/.*entling bound: //; s/$1 / /g" <<<"$2"; }
+
+APPDATA=$tmp/appdata SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy ASCENDA_NO_MESSAGE_BOX=1 \
+  "$tmp/bin/game" -win -360 >"$out" 2>&1 &
+pid=$!
+start=$(wait_after "total start-up time" 0 60) || fail "the game did not start"
+
+# 1. A good edit: rebuilt and swapped; the live objects answer with the new name.
+suffix_class_names "" Two
+n=$(wait_after "=== rebuilding entling DLL" "$start" 10) || fail "no rebuild after the edit"
+m=$(wait_after "main.kst" "$n" 60) || fail "no build line"
+m=$(wait_after "=== DLL rebuild done in " "$n" 120) || fail "the rebuild did not finish"
+check "the rebuild's time is logged" grep -qE "=== DLL rebuild done in [0-9]+ ms" "$out"
+k=$(wait_after "entling reload ok" "$m" 10) || fail "no reload after the build"
+bound=$(tail -n +"$m" "$out" | grep -F -m1 "entling bound: ")
+check "the live objects answer with the new code" grep -qE "^[^,]*: HeroTwo 1, BaseEnemyTwo [0-9]+" <<<"$bound"
+objects=$(others Two "$bound")
+
+# 2. A syntax error, saved within a second of the last edit: the build fails, nothing is swapped.
+printf '\nthis is not C++;\n' >> "$tmp/entling/main.kst"
+n=$(wait_after "=== rebuilding entling DLL" "$k" 10) || fail "no rebuild after the broken edit"
+e=$(wait_after "error" "$n" 120) || fail "the compiler's error was not echoed"
+f=$(wait_after "!!! failed to rebuild entling DLL (code " "$n" 120) || fail "the failed build was not reported"
+sleep 2.5
+check "the old library keeps running" bash -c "! tail -n +$f '$out' | grep -qF 'entling reload'"
+check "the game is still running" kill -0 "$pid"
+
+# 3. The next good edit recovers.
+sed -i '/^this is not C++;$/d' "$tmp/entling/main.kst"
+suffix_class_names ' "Two"' Three
+n=$(wait_after "=== rebuilding entling DLL" "$f" 10) || fail "no rebuild after the fix"
+m=$(wait_after "=== DLL rebuild done in " "$n" 120) || fail "the fixed build did not finish"
+k=$(wait_after "entling reload ok" "$m" 10) || fail "no reload after the fix"
+bound=$(tail -n +"$m" "$out" | grep -F -m1 "entling bound: ")
+check "recovered with the newest code" grep -qE "^[^,]*: HeroThree 1, BaseEnemyThree [0-9]+" <<<"$bound"
+check "the same objects throughout" [ "$(others Three "$bound")" = "$objects" ]
+
+kill -TERM "$pid"
+wait "$pid"
+rc=$?
+pid=""
+check "the game exits cleanly after the swaps" [ $rc -eq 0 ]
+check "the library is unloaded at shutdown" grep -qF "closed scene" "$out"
+[ $fails -eq 0 ] || { echo "--- output:"; tail -n 60 "$out"; echo "$fails check(s) failed"; exit 1; }

@@ -1,0 +1,177 @@
+// Figures of the actor library's hot swap (not a test: it prints numbers).
+//   1. From saving a ".kst" to "entling reload ok": the build's own time and the game's share (the
+//      once-a-second poll's waits plus the swap itself), on a copy of the sources and of the
+//      program folder's library, with the real rebuild script.
+//   2. Bind and re-link with 10,000 live objects, on the tests' two stand-in libraries.
+//   3. One update_entling walk over 1,000 idle objects of the real library.
+//   entling_reload_bench [program folder] [source folder]
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <vector>
+#include "engine/log.h"
+#include "engine/sysUtils.h"
+#include "game/baseObject.h"
+#include "game/entlingApi.h"
+#include "game/entlingBind.h"
+#include "game/entlingReload.h"
+#include "game/objectLists.h"
+#include "platform/platform.h"
+
+namespace {
+// The program's clock is the null back end's scripted one here: measure with the system's.
+double now_ms() {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+bool run(const std::string& cmd) { return system(cmd.c_str()) == 0; }
+
+std::string temp_folder() {
+  char tmpl[] = "/tmp/entling_bench_XXXXXX";
+  char* d = mkdtemp(tmpl);
+  return d ? std::string(d) + "/" : std::string("/tmp/");
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// Saves a source (a changed comment line) and follows the build to its end and the swap.
+void bench_save_to_reload(const std::string& program, const std::string& sources) {
+  std::string root = temp_folder();
+  std::string bin = root + "bin/", src = root + "entling/";
+  if (!run("mkdir -p '" + bin + "' && cp '" + program + "entling.dll' '" + program + "entling_build.cfg' '" + bin +
+           "' && cp -r '" + sources + "' '" + src + "'")) {
+    printf("save to reload: skipped (no entling.dll or entling_build.cfg in %s)\n", program.c_str());
+    return;
+  }
+  setenv("ENTLING_REBUILD_DIR", (root + "rebuild").c_str(), 1);
+  snprintf(app_path, sizeof(app_path), "%s", bin.c_str());
+  load_entling_library(src.c_str(), "main.kst");
+  std::vector<double> builds, swaps;
+  for (int round = 0; round < 4; round++) {
+    FILE* f = fopen((src + "main.kst").c_str(), "a");
+    if (!f) break;
+    fprintf(f, "// bench edit %d\n", round);
+    fclose(f);
+    double saved = now_ms();
+    int old_out = dup(1);
+    FILE* null_out = freopen("/dev/null", "w", stdout);
+    (void)null_out;
+    while (rebuild_entling_library()) usleep(2000);
+    double built = now_ms();
+    bool ok = reload_entling(false);
+    double swapped = now_ms();
+    fflush(stdout);
+    dup2(old_out, 1);
+    close(old_out);
+    if (!ok) {
+      printf("save to reload: round %d failed: %s\n", round, get_error_message());
+      break;
+    }
+    // The first round also configures the rebuild's own build tree.
+    printf("  round %d: build %.0f ms, swap %.1f ms%s\n", round, built - saved, swapped - built,
+           round == 0 ? " (first: configures the rebuild tree)" : "");
+    if (round > 0) builds.push_back(built - saved), swaps.push_back(swapped - built);
+  }
+  if (!builds.empty()) {
+    // The game polls once a second: a save waits on average half a second for the build to start,
+    // and the finished build half a second for the swap.
+    printf("save to \"entling reload ok\": build %.0f ms (median); game's share = poll waits 0..2000 ms "
+           "(mean 1000 ms) + swap %.1f ms\n",
+           median(builds), median(swaps));
+  }
+  unload_entling_library();
+  run("rm -rf '" + root + "'");
+}
+
+#ifdef BIND_TEST_LIB_DIR
+}  // namespace
+// The stand-in libraries count their link_gui calls here.
+int bind_test_link_gui_calls = 0;
+namespace {
+
+void bench_relink() {
+  std::string dir = BIND_TEST_LIB_DIR;
+  const char* names[2] = {"/bind_test_good1.dll", "/bind_test_good2.dll"};
+  void* m = load_library((dir + names[0]).c_str());
+  if (!m) {
+    printf("relink: skipped (no stand-in libraries in %s)\n", dir.c_str());
+    return;
+  }
+  bind_entling_library(m);
+  for (int i = 0; i < 10000; i++) new_entling_by_id(i % 2 ? TYPE_HERO : TYPE_BASE_ENEMY);
+  std::vector<double> loads, binds;
+  for (int round = 1; round <= 20; round++) {
+    double t0 = now_ms();
+    unbind_entling_library();
+    free_library(m);
+    m = load_library((dir + names[round % 2]).c_str());
+    double t1 = now_ms();
+    bind_entling_library(m);
+    double t2 = now_ms();
+    loads.push_back(t1 - t0);
+    binds.push_back(t2 - t1);
+  }
+  printf("bind and re-link of 10,000 live objects: %.3f ms (median of 20; unbind, free and load %.3f ms more)\n",
+         median(binds), median(loads));
+  for (int l = 0; l < NUM_OBJECT_LISTS; l++) {
+    for (BaseObject* o : object_list(l)) delete o;
+    object_list(l).clear();
+  }
+  unbind_entling_library();
+  free_library(m);
+  memset(entling_vtables, 0, sizeof(entling_vtables));
+}
+#endif
+
+void bench_update_walk(const std::string& program) {
+  void* m = load_library((program + "entling.dll").c_str());
+  if (!m) {
+    printf("update walk: skipped (%s)\n", get_library_error());
+    return;
+  }
+  TempString<512> why;
+  if (!check_entling_swap(m, nullptr, &why)) {
+    printf("update walk: skipped (%s)\n", why.c_str());
+    free_library(m);
+    return;
+  }
+  bind_entling_library(m);
+  // Idle objects: the bonuses, which only wait to be collected.
+  int made = 0;
+  for (int i = 0; i < 1000; i++)
+    if (new_entling_by_id(i % 2 ? TYPE_HEART_BONUS : TYPE_UP_BONUS)) made++;
+  std::vector<double> walks;
+  for (int round = 0; round < 200; round++) {
+    double t0 = now_ms();
+    update_entling(0.05f);
+    walks.push_back(now_ms() - t0);
+  }
+  printf("update_entling over %d idle objects: %.1f us (median of 200)\n", made, median(walks) * 1000.0);
+  remove_all_entling();
+  unbind_entling_library();
+  free_library(m);
+  memset(entling_vtables, 0, sizeof(entling_vtables));
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  plat_init();
+  init_timer();
+  std::string program = argc > 1 ? argv[1] : ENTLING_BENCH_PROGRAM_DIR;
+  std::string sources = argc > 2 ? argv[2] : ENTLING_BENCH_SOURCE_DIR;
+  if (program.back() != '/') program += "/";
+  if (sources.back() != '/') sources += "/";
+#ifdef BIND_TEST_LIB_DIR
+  bench_relink();
+#endif
+  bench_update_walk(program);
+  bench_save_to_reload(program, sources);
+  return 0;
+}
