@@ -20,14 +20,14 @@
 
 namespace {
 struct EntlingWatch {
-  TempString<260> path;
+  PathString path;
   uint64_t time;
 };
 
 void* entling_module = nullptr;
-TempString<260> loaded_path;  // the exact name the module was loaded from, to ask the loader later
-TempString<260> source_folder;
-TempString<260> main_source;
+PathString loaded_path;  // the exact name the module was loaded from, to ask the loader later
+PathString source_folder;
+PathString main_source;
 DynArray<EntlingWatch> entling_watches;
 
 PlatChild rebuild = {-1, -1};
@@ -78,7 +78,7 @@ static bool regular_file(const char* path) {
 }
 
 void scan_entling_sources(const char* path) {
-  TempString<260> full = make_full_path(path);
+  PathString full = make_full_path(path);
   for (const EntlingWatch& w : entling_watches)
     if (strcasecmp(w.path, full) == 0) return;
   // Only regular files: opening a FIFO would wait for a writer for ever.
@@ -220,10 +220,10 @@ static void start_build() {
   scan_entling_sources(main_source);
   set_error_message(nullptr);
   debug("=== rebuilding entling DLL");
-  TempString<260> folder = make_full_path(source_folder);
+  PathString folder = make_full_path(source_folder);
   TempString<520> script_name;
   script_name.format("%srebuild_dll.bat", source_folder.c_str());
-  TempString<260> script = make_full_path(script_name);
+  PathString script = make_full_path(script_name);
   TempString<1100> command;
   command.assign("/bin/sh ");
   quote_for_shell(command, script);
@@ -294,7 +294,7 @@ static bool new_library_fits(const char* new_path) {
 
 bool reload_entling(bool force) {
   if (rebuild_entling_library()) return false;
-  TempString<260> new_path = make_full_path("entling_new.dll");
+  PathString new_path = make_full_path("entling_new.dll");
   uint64_t new_stamp = get_file_stamp(new_path);
   if (new_stamp == 0 && !force) return false;
   if (!force) {
@@ -309,7 +309,7 @@ bool reload_entling(bool force) {
   bool ok = true;
   if (!force) {
     // One rename replaces the old file at once: there is no moment without an "entling.dll".
-    TempString<260> path = make_full_path("entling.dll");
+    PathString path = make_full_path("entling.dll");
     if (rename(new_path, path) != 0) ok = false;
   }
   load_entling_module();

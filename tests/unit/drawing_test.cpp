@@ -60,7 +60,8 @@ TEST(DebugVis, BoxesAndCrosses) {
 }
 
 TEST(Stats, TrackersRegisterOnceAndRecord) {
-  UpdateStatsTracker a("physics"), b("ai");
+  // Registered trackers stay in the registry for good, as the game's own (static) ones do.
+  static UpdateStatsTracker a("physics"), b("ai");
   int before = update_stats_tracker_count();
   register_update_stats_tracker(&a);
   register_update_stats_tracker(&a);
