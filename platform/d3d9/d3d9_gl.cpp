@@ -46,6 +46,14 @@ int attrib_location(uint8_t usage, uint8_t index) {
   return -1;
 }
 
+// Creation and uploads bind textures on a unit of their own, past the sampler stages, so the
+// textures the stages draw with stay bound whichever unit was active.
+const int UPLOAD_UNIT = MAX_STAGES;
+void bind_for_upload(GLuint name) {
+  gl.ActiveTexture(GLenum(GL_TEXTURE0 + UPLOAD_UNIT));
+  gl.BindTexture(GL_TEXTURE_2D, name);
+}
+
 struct GlFormat {
   GLenum internal, format, type;
   GLint swizzle[4];
@@ -75,14 +83,13 @@ class GlTexture : public D3d9MemTexture {
   GlTexture(UINT w, UINT h, UINT l, DWORD u, D3DFORMAT f, D3DPOOL p) : D3d9MemTexture(w, h, l, u, f, p) {
     gl_format(f, &fmt);
     gl.GenTextures(1, &name);
-    gl.BindTexture(GL_TEXTURE_2D, name);
+    bind_for_upload(name);
     for (UINT i = 0; i < levels; i++)
       gl.TexImage2D(GL_TEXTURE_2D, GLint(i), GLint(fmt.internal), GLsizei(level[i].width), GLsizei(level[i].height), 0,
                     fmt.format, fmt.type, nullptr);
     gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
     gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, GLint(levels - 1));
     gl.TexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, fmt.swizzle);
-    gl.BindTexture(GL_TEXTURE_2D, 0);
   }
   ~GlTexture() override;
   void upload(UINT l, const uint8_t* bytes, int pitch) {
@@ -95,12 +102,11 @@ class GlTexture : public D3d9MemTexture {
       pitch = int(lv.width) * 4;
     }
     int tb = d3d9_is_dxt(format) ? 4 : d3d9_texel_bytes(format);
-    gl.BindTexture(GL_TEXTURE_2D, name);
+    bind_for_upload(name);
     gl.PixelStorei(GL_UNPACK_ALIGNMENT, 1);
     gl.PixelStorei(GL_UNPACK_ROW_LENGTH, pitch / tb);
     gl.TexSubImage2D(GL_TEXTURE_2D, GLint(l), 0, 0, GLsizei(lv.width), GLsizei(lv.height), fmt.format, fmt.type, bytes);
     gl.PixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    gl.BindTexture(GL_TEXTURE_2D, 0);
   }
   void levelWritten(UINT l) override { upload(l, level[l].bytes.data(), level[l].pitch); }
 };
@@ -482,10 +488,9 @@ class GlDevice : public IDirect3DDevice9 {
     if (back) back->Release();
     back = new GlSurface(D3D9_SURF_BACKBUFFER, UINT(w), UINT(h), D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, D3DUSAGE_RENDERTARGET);
     gl.GenTextures(1, &back->tex);
-    gl.BindTexture(GL_TEXTURE_2D, back->tex);
+    bind_for_upload(back->tex);
     gl.TexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
     gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-    gl.BindTexture(GL_TEXTURE_2D, 0);
     back->AddRef();
     if (rt[0]) rt[0]->Release();
     rt[0] = back;
@@ -797,7 +802,9 @@ class GlDevice : public IDirect3DDevice9 {
   }
 
   // ---- IDirect3DDevice9
-  HRESULT TestCooperativeLevel() override { return D3D_OK; }
+  // The context is never lost; a failed Reset leaves the device waiting for a good one.
+  HRESULT TestCooperativeLevel() override { return needs_reset ? D3DERR_DEVICENOTRESET : D3D_OK; }
+  bool needs_reset = false;
   UINT GetAvailableTextureMem() override {
     const GLenum GL_TEXTURE_FREE_MEMORY_ATI = 0x87FC, GL_GPU_MEMORY_INFO_CURRENT_AVAILABLE_VIDMEM_NVX = 0x9049;
     GLint v[4] = {0, 0, 0, 0};
@@ -816,7 +823,11 @@ class GlDevice : public IDirect3DDevice9 {
     if (!p) return D3DERR_INVALIDCALL;
     // The device's own bindings go first; what still lives of the default pool is the caller's.
     releaseBindings();
-    if (d3d9_live_default_objects > 0) return D3DERR_INVALIDCALL;
+    if (d3d9_live_default_objects > 0) {
+      needs_reset = true;
+      return D3DERR_INVALIDCALL;
+    }
+    needs_reset = false;
     params = *p;
     resetState();
     applied_valid = false;

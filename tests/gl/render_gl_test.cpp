@@ -212,6 +212,72 @@ TEST_F(RenderGl, RenderTargetHasItsFirstRowAtTheTopAndCopiesBack) {
   destroy_texture(screen);
 }
 
+// Whatever unit was active last, making and filling other textures leaves the stages' textures
+// bound: a texture set once keeps drawing (setting it again does nothing).
+TEST_F(RenderGl, OtherTexturesMadeAndFilledLeaveTheBoundTextureDrawing) {
+  struct Case {
+    const char* what;
+    void (*run)();
+  } cases[] = {
+      {"created and locked", [] { destroy_texture(make_texture(16, 16, std::vector<D3DCOLOR>(256, 0xFF00FF00))); }},
+      {"render target uploaded",
+       [] {
+         Texture* rt = create_render_texture(16, 16, 1);
+         int pitch = 0;
+         void* p = lock_texture_upload(rt, &pitch);
+         ASSERT_TRUE(p);
+         memset(p, 0x40, size_t(pitch) * 16);
+         ASSERT_TRUE(unlock_texture_upload(rt));
+         destroy_texture(rt);
+       }},
+      {"dynamic texture locked",
+       [] {
+         Texture* d = create_dynamic_texture(16, 16);
+         int pitch = 0;
+         memset(lock_texture(d, &pitch, true), 0x80, size_t(pitch) * 16);
+         unlock_texture(d);
+         destroy_texture(d);
+       }},
+  };
+  Texture* t = make_texture(2, 2, std::vector<D3DCOLOR>(4, 0xFFFF2010));
+  for (const Case& c : cases) {
+    set_texture(0, t);
+    clear_view_color(0xFF000000);
+    draw_rect(0, 0, 8, 8, 0xFFFFFFFF);
+    ASSERT_EQ(read_back_buffer()[3 * 64 + 3], 0xFFFF2010u) << c.what;
+    c.run();
+    set_texture(0, t);
+    clear_view_color(0xFF000000);
+    draw_rect(0, 0, 8, 8, 0xFFFFFFFF);
+    std::vector<D3DCOLOR> px = read_back_buffer();
+    int black = 0;
+    for (int y = 0; y < 8; y++)
+      for (int x = 0; x < 8; x++) black += px[size_t(y) * 64 + x] != 0xFFFF2010u;
+    EXPECT_EQ(black, 0) << c.what;
+  }
+  d3d->SetTexture(0, nullptr);
+  destroy_texture(t);
+}
+
+// A bound dynamic texture filled anew draws its new texels, as on Direct3D.
+TEST_F(RenderGl, RefilledBoundDynamicTextureDrawsItsNewTexels) {
+  Texture* d = create_dynamic_texture(2, 2);
+  set_texture(0, d);
+  for (D3DCOLOR c : {0xFF112233u, 0xFF445566u, 0x80FFFFFFu}) {
+    int pitch = 0;
+    uint8_t* p = (uint8_t*)lock_texture(d, &pitch, true);
+    ASSERT_TRUE(p);
+    for (int y = 0; y < 2; y++)
+      for (int x = 0; x < 2; x++) memcpy(p + y * pitch + x * 4, &c, 4);
+    unlock_texture(d);
+    clear_view_color(0xFF000000);
+    draw_rect(0, 0, 4, 4, 0xFFFFFFFF);
+    EXPECT_EQ(read_back_buffer()[1 * 64 + 1], c) << std::hex << c;
+  }
+  d3d->SetTexture(0, nullptr);
+  destroy_texture(d);
+}
+
 TEST_F(RenderGl, UploadFillsARenderTarget) {
   Texture* rt = create_render_texture(4, 4, 1);
   int pitch = 0;
@@ -265,6 +331,29 @@ TEST_F(RenderGl, ResetRecreatesDefaultPoolResourcesAtTheirSizes) {
   destroy_vb(vb);
   ASSERT_TRUE(reset_d3d(64, 48, false, true));
   d3d->BeginScene();
+}
+
+TEST_F(RenderGl, FailedResetIsRetriedUntilItSucceeds) {
+  d3d->EndScene();
+  VertexBuffer* vb = create_vb(1024, 0);
+  Texture* dyn = create_dynamic_texture(4, 4);
+  // A default-pool texture outside the tables holds the reset up, as it would on Direct3D.
+  IDirect3DTexture9* held = nullptr;
+  ASSERT_EQ(d3d->CreateTexture(4, 4, 1, D3DUSAGE_DYNAMIC, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &held, nullptr), D3D_OK);
+  EXPECT_FALSE(reset_d3d(64, 48, false, true));
+  EXPECT_FALSE(vb->vb);
+  EXPECT_EQ(d3d->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
+  EXPECT_FALSE(check_d3d_device());  // still held: the retry fails too
+  held->Release();
+  EXPECT_TRUE(check_d3d_device());
+  EXPECT_TRUE(vb->vb);
+  EXPECT_TRUE(dyn->tex);
+  EXPECT_EQ(d3d->TestCooperativeLevel(), D3D_OK);
+  d3d->BeginScene();
+  clear_view_color(0xFF203040);
+  EXPECT_EQ(read_back_buffer()[0], 0xFF203040u);
+  destroy_vb(vb);
+  destroy_texture(dyn);
 }
 
 TEST_F(RenderGl, DynamicWriterDrawsItsRun) {
