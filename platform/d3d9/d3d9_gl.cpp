@@ -170,8 +170,22 @@ class GlVertexShader : public IDirect3DVertexShader9, public GlShaderBase {
  public:
   ~GlVertexShader() override;
 };
-class GlPixelShader : public IDirect3DPixelShader9, public GlShaderBase {
+GLuint compile_gl(GLenum stage, const std::string& src, std::string* log);
+std::string wrap_program(const std::string& text, bool vertex, bool alpha_test);
+// A pixel program and its variant ending in the alpha test, compiled when first drawn with the
+// test on (the variant only adds the test, so it compiles whenever the program does).
+struct PixelProgram {
+  std::string text;
+  GLuint plain = 0, tested = 0;
+  GLuint get(bool alpha_test) {
+    if (!alpha_test) return plain;
+    if (!tested) tested = compile_gl(GL_FRAGMENT_SHADER, wrap_program(text, false, true), nullptr);
+    return tested ? tested : plain;
+  }
+};
+class GlPixelShader : public IDirect3DPixelShader9 {
  public:
+  PixelProgram program;
   ~GlPixelShader() override;
 };
 
@@ -204,6 +218,8 @@ struct Program {
   GLint vs_c = -1, ps_c = -1, vs_c_count = 0, ps_c_count = 0;
   GLint halfpix = -1, atest = -1, ff_wvp = -1;
   uint64_t vs_serial = 0, ps_serial = 0;
+  // The values last set, so a draw uploads only what changed.
+  float halfpix_set[4] = {0, 0, 0, 0}, atest_set[2] = {-1, -1};
 };
 
 const char* FF_VS_TRANSFORMED =
@@ -238,43 +254,104 @@ const char* FF_PS_DIFFUSE =
     "void main() { o_COLOR0 = v_COLOR0; }\n";
 
 // The epilogues every program gets: the clip-space fix-ups after the vertex program, the alpha
-// test after the pixel program. The translated main becomes dx_entry.
-const char* VS_EPILOGUE =
-    "void main() {\n"
-    "  dx_entry();\n"
+// test after the pixel program (only in the variant drawn while the alpha test is on, so other
+// draws pay nothing for it). The translated main becomes dx_entry.
+const char* VS_EPILOGUE_POSITION =
     "  gl_Position.x += dx_halfpixel.z * gl_Position.w;\n"
     "  gl_Position.y = -gl_Position.y + dx_halfpixel.w * gl_Position.w;\n"
-    "  gl_Position.z = 2.0 * gl_Position.z - gl_Position.w;\n"
-    "}\n";
-const char* PS_EPILOGUE =
-    "void main() {\n"
-    "  dx_entry();\n"
-    "  if (dx_atest.x > 0.5) {\n"
-    "    float a = floor(clamp(o_COLOR0.a, 0.0, 1.0) * 255.0 + 0.5);\n"
-    "    int f = int(dx_atest.x + 0.5); float r = dx_atest.y; bool pass = true;\n"
-    "    if (f == 1) pass = false; else if (f == 2) pass = a < r; else if (f == 3) pass = a == r;\n"
-    "    else if (f == 4) pass = a <= r; else if (f == 5) pass = a > r; else if (f == 6) pass = a != r;\n"
-    "    else if (f == 7) pass = a >= r;\n"
-    "    if (!pass) discard;\n"
-    "  }\n"
-    "}\n";
+    "  gl_Position.z = 2.0 * gl_Position.z - gl_Position.w;\n";
+const char* PS_EPILOGUE_ALPHA_TEST =
+    "  float a = floor(clamp(o_COLOR0.a, 0.0, 1.0) * 255.0 + 0.5);\n"
+    "  int f = int(dx_atest.x + 0.5); float r = dx_atest.y; bool pass = true;\n"
+    "  if (f == 1) pass = false; else if (f == 2) pass = a < r; else if (f == 3) pass = a == r;\n"
+    "  else if (f == 4) pass = a <= r; else if (f == 5) pass = a > r; else if (f == 6) pass = a != r;\n"
+    "  else if (f == 7) pass = a >= r;\n"
+    "  if (!pass) discard;\n";
 
-// Renames the program's main to dx_entry and appends the epilogue.
-std::string wrap_program(const std::string& text, bool vertex) {
+// One varying of a program: "out vec2 v_TEXCOORD0;" in a vertex program, "in ..." in a pixel one.
+struct Varying {
+  std::string qualifiers, type, name;
+  int components;
+};
+
+// Direct3D pairs a vertex program writing float4 to a semantic with a pixel program reading fewer
+// (or more) components of it; GLSL refuses to link varyings of different types. So every varying
+// crosses between the stages as a vec4 (dx_<name>): the writer's value widened with (0, 0, 0, 1)
+// in the missing components, the reader taking the components it declared.
+std::vector<Varying> take_varyings(std::string& body, bool vertex) {
+  std::vector<Varying> out;
+  std::string result;
+  size_t pos = 0;
+  while (pos < body.size()) {
+    size_t eol = body.find('\n', pos);
+    if (eol == std::string::npos) eol = body.size();
+    std::string line = body.substr(pos, eol - pos);
+    pos = eol + 1;
+    std::vector<std::string> words;
+    size_t i = 0;
+    while (i < line.size()) {
+      while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) i++;
+      size_t j = i;
+      while (j < line.size() && line[j] != ' ' && line[j] != '\t') j++;
+      if (j > i) words.push_back(line.substr(i, j - i));
+      i = j;
+    }
+    bool taken = false;
+    if (words.size() >= 3 && words.back().size() > 3 && words.back().back() == ';') {
+      std::string name = words.back().substr(0, words.back().size() - 1);
+      const std::string& type = words[words.size() - 2];
+      const std::string& dir = words[words.size() - 3];
+      int comps = type == "float" ? 1 : type == "vec2" ? 2 : type == "vec3" ? 3 : type == "vec4" ? 4 : 0;
+      bool quals_ok = true;
+      std::string quals;
+      for (size_t k = 0; k + 3 < words.size(); k++) {
+        const std::string& q = words[k];
+        if (q != "flat" && q != "smooth" && q != "noperspective" && q != "centroid") quals_ok = false;
+        quals += q + " ";
+      }
+      if (comps && quals_ok && dir == (vertex ? "out" : "in") && name.compare(0, 2, "v_") == 0 &&
+          name.find_first_of("[]") == std::string::npos) {
+        out.push_back(Varying{quals, type, name, comps});
+        result += type + " " + name + ";\n";
+        taken = true;
+      }
+    }
+    if (!taken) result += line + "\n";
+  }
+  body = result;
+  return out;
+}
+
+// Renames the program's main to dx_entry, turns its varyings into vec4 ones and appends the
+// epilogue. alpha_test: the pixel program variant that ends in the alpha test.
+std::string wrap_program(const std::string& text, bool vertex, bool alpha_test) {
   std::string body = text;
   size_t version = body.find("#version");
   if (version != std::string::npos) {
     size_t eol = body.find('\n', version);
     body.erase(version, eol == std::string::npos ? std::string::npos : eol - version + 1);
   }
+  std::vector<Varying> varyings = take_varyings(body, vertex);
   size_t m = body.find("void main()");
   if (m != std::string::npos) body.replace(m, 11, "void dx_entry()");
   bool has_colour = body.find("o_COLOR0") != std::string::npos;
-  std::string out = std::string("#version 330 core\n") +
-                    (vertex ? "uniform vec4 dx_halfpixel;\n" : "uniform vec4 dx_atest;\n") + body;
-  if (vertex) out += VS_EPILOGUE;
-  else if (has_colour) out += PS_EPILOGUE;
-  else out += "void main() { dx_entry(); }\n";
+  std::string out = "#version 330 core\n";
+  out += vertex ? "uniform vec4 dx_halfpixel;\n" : alpha_test && has_colour ? "uniform vec4 dx_atest;\n" : "";
+  for (const Varying& v : varyings) out += v.qualifiers + (vertex ? "out" : "in") + " vec4 dx_" + v.name + ";\n";
+  out += body;
+  out += "void main() {\n";
+  if (vertex) {
+    out += "  dx_entry();\n";
+    out += VS_EPILOGUE_POSITION;
+    static const char* PAD[4] = {", 0.0, 0.0, 1.0", ", 0.0, 1.0", ", 1.0", ""};
+    for (const Varying& v : varyings) out += "  dx_" + v.name + " = vec4(" + v.name + PAD[v.components - 1] + ");\n";
+  } else {
+    static const char* SWIZZLE[4] = {".x", ".xy", ".xyz", ""};
+    for (const Varying& v : varyings) out += "  " + v.name + " = dx_" + v.name + SWIZZLE[v.components - 1] + ";\n";
+    out += "  dx_entry();\n";
+    if (alpha_test && has_colour) out += PS_EPILOGUE_ALPHA_TEST;
+  }
+  out += "}\n";
   return out;
 }
 
@@ -399,7 +476,8 @@ class GlDevice : public IDirect3DDevice9 {
   GlPixelShader* ps = nullptr;
   float vs_c[VS_REGS][4] = {}, ps_c[PS_REGS][4] = {};
   uint64_t vs_serial = 1, ps_serial = 1;
-  GLuint ff_vs = 0, ff_vs_rhw = 0, ff_ps_tex = 0, ff_ps_diffuse = 0;
+  GLuint ff_vs = 0, ff_vs_rhw = 0;
+  PixelProgram ff_ps_tex, ff_ps_diffuse;
   std::map<std::pair<GLuint, GLuint>, Program> programs;
   int enabled_attribs = 0;  // bit per location
   int divisor_attribs = 0;
@@ -414,18 +492,21 @@ class GlDevice : public IDirect3DDevice9 {
     gl.GenBuffers(1, &up_vbo);
     gl.GenSamplers(MAX_STAGES, samplers);
     std::string log;
-    ff_vs = compile_gl(GL_VERTEX_SHADER, wrap_program(FF_VS_TRANSFORMED, true), &log);
-    ff_vs_rhw = compile_gl(GL_VERTEX_SHADER, wrap_program(FF_VS_RHW, true), &log);
-    ff_ps_tex = compile_gl(GL_FRAGMENT_SHADER, wrap_program(FF_PS_TEXTURED, false), &log);
-    ff_ps_diffuse = compile_gl(GL_FRAGMENT_SHADER, wrap_program(FF_PS_DIFFUSE, false), &log);
-    if (!ff_vs || !ff_vs_rhw || !ff_ps_tex || !ff_ps_diffuse) fprintf(stderr, "d3d9_gl: fixed-function program: %s\n", log.c_str());
+    ff_vs = compile_gl(GL_VERTEX_SHADER, wrap_program(FF_VS_TRANSFORMED, true, false), &log);
+    ff_vs_rhw = compile_gl(GL_VERTEX_SHADER, wrap_program(FF_VS_RHW, true, false), &log);
+    ff_ps_tex.text = FF_PS_TEXTURED;
+    ff_ps_tex.plain = compile_gl(GL_FRAGMENT_SHADER, wrap_program(FF_PS_TEXTURED, false, false), &log);
+    ff_ps_diffuse.text = FF_PS_DIFFUSE;
+    ff_ps_diffuse.plain = compile_gl(GL_FRAGMENT_SHADER, wrap_program(FF_PS_DIFFUSE, false, false), &log);
+    if (!ff_vs || !ff_vs_rhw || !ff_ps_tex.plain || !ff_ps_diffuse.plain)
+      fprintf(stderr, "d3d9_gl: fixed-function program: %s\n", log.c_str());
     resetState();
     makeBackBuffer();
   }
   ~GlDevice() override {
     releaseBindings();
     for (auto& p : programs) gl.DeleteProgram(p.second.prog);
-    GLuint shaders[4] = {ff_vs, ff_vs_rhw, ff_ps_tex, ff_ps_diffuse};
+    GLuint shaders[6] = {ff_vs, ff_vs_rhw, ff_ps_tex.plain, ff_ps_tex.tested, ff_ps_diffuse.plain, ff_ps_diffuse.tested};
     for (GLuint s : shaders)
       if (s) gl.DeleteShader(s);
     if (back) back->Release();
@@ -635,13 +716,17 @@ class GlDevice : public IDirect3DDevice9 {
     return false;
   }
 
-  Program* currentProgram() {
-    GLuint v = vs ? vs->shader : (declHasPositionT() ? ff_vs_rhw : ff_vs);
-    GLuint p = ps ? ps->shader : (textures[0] ? ff_ps_tex : ff_ps_diffuse);
+  // The program of a vertex and pixel program pair, linked on first use; null when they do not
+  // link (log, when given, receives the linker's text; a failed pair is tried again only through
+  // LinkShaders).
+  Program* linkProgram(GLuint v, GLuint p, std::string* log) {
     if (!v || !p) return nullptr;
     auto key = std::make_pair(v, p);
     auto it = programs.find(key);
-    if (it != programs.end()) return it->second.prog ? &it->second : nullptr;
+    if (it != programs.end()) {
+      if (it->second.prog || !log) return it->second.prog ? &it->second : nullptr;
+      programs.erase(it);
+    }
     Program pr;
     pr.prog = gl.CreateProgram();
     gl.AttachShader(pr.prog, v);
@@ -654,11 +739,13 @@ class GlDevice : public IDirect3DDevice9 {
       GLsizei n = 0;
       gl.GetProgramInfoLog(pr.prog, sizeof(buf), &n, buf);
       fprintf(stderr, "d3d9_gl: program link failed: %.*s\n", int(n), buf);
+      if (log) log->assign(buf, size_t(n));
       gl.DeleteProgram(pr.prog);
       pr.prog = 0;
       programs[key] = pr;
       return nullptr;
     }
+    current_prog = pr.prog;
     gl.UseProgram(pr.prog);
     for (int i = 0; i < MAX_STAGES; i++) {
       char name[16];
@@ -690,6 +777,12 @@ class GlDevice : public IDirect3DDevice9 {
     programs[key] = pr;
     return &programs[key];
   }
+  Program* currentProgram() {
+    GLuint v = vs ? vs->shader : (declHasPositionT() ? ff_vs_rhw : ff_vs);
+    bool alpha_test = rs[D3DRS_ALPHATESTENABLE] != 0;
+    GLuint p = ps ? ps->program.get(alpha_test) : (textures[0] ? ff_ps_tex : ff_ps_diffuse).get(alpha_test);
+    return linkProgram(v, p, nullptr);
+  }
 
   GLuint current_prog = 0;
   bool prepareDraw(const std::vector<D3DVERTEXELEMENT9>* elements, GLuint up_buffer, UINT up_stride) {
@@ -712,11 +805,19 @@ class GlDevice : public IDirect3DDevice9 {
     }
     if (pr->halfpix >= 0) {
       float w = float(vp.Width ? vp.Width : 1), h = float(vp.Height ? vp.Height : 1);
-      gl.Uniform4f(pr->halfpix, 2.f / w, 2.f / h, 1.f / w, 1.f / h);
+      float v[4] = {2.f / w, 2.f / h, 1.f / w, 1.f / h};
+      if (memcmp(v, pr->halfpix_set, sizeof(v)) != 0) {
+        gl.Uniform4fv(pr->halfpix, 1, v);
+        memcpy(pr->halfpix_set, v, sizeof(v));
+      }
     }
-    if (pr->atest >= 0)
-      gl.Uniform4f(pr->atest, rs[D3DRS_ALPHATESTENABLE] ? float(rs[D3DRS_ALPHAFUNC]) : 0.f, float(rs[D3DRS_ALPHAREF] & 255),
-                   0, 0);
+    if (pr->atest >= 0) {
+      float v[2] = {float(rs[D3DRS_ALPHAFUNC]), float(rs[D3DRS_ALPHAREF] & 255)};
+      if (memcmp(v, pr->atest_set, sizeof(v)) != 0) {
+        gl.Uniform4f(pr->atest, v[0], v[1], 0, 0);
+        memcpy(pr->atest_set, v, sizeof(v));
+      }
+    }
     if (pr->ff_wvp >= 0) {
       // Row vectors times world, view, projection; GL gets the transpose (vec * mat in the program).
       float m[16], a[16];
@@ -1175,30 +1276,26 @@ class GlDevice : public IDirect3DDevice9 {
     return D3D_OK;
   }
 
-  template <class T>
-  HRESULT createShader(const DWORD* code, uint32_t stage, T** out) {
-    if (!code || !out) return D3DERR_INVALIDCALL;
-    size_t n = d3d9_blob_size(code, 1u << 24, stage);
-    if (!n) return D3DERR_INVALIDCALL;
-    const char* text = (const char*)code + sizeof(D3d9GlslBlobHeader);
+  // Compiles a blob's program for its stage; 0 (and the compiler's text printed) when refused.
+  static GLuint compileBlob(const DWORD* code, uint32_t stage, std::string* text) {
+    if (!code || !d3d9_blob_size(code, 1u << 24, stage)) return 0;
+    text->assign((const char*)code + sizeof(D3d9GlslBlobHeader));
     std::string log;
-    GLenum st = stage == 0 ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER;
-    GLuint s = compile_gl(st, wrap_program(text, stage == 0), &log);
-    if (!s) {
-      fprintf(stderr, "d3d9_gl: %s program rejected: %s\n", stage == 0 ? "vertex" : "pixel", log.c_str());
-      return D3DERR_INVALIDCALL;
-    }
-    T* sh = new T();
-    sh->shader = s;
-    sh->stage = st;
-    *out = sh;
-    return D3D_OK;
+    GLuint s = compile_gl(stage == 0 ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER, wrap_program(*text, stage == 0, false), &log);
+    if (!s) fprintf(stderr, "d3d9_gl: %s program rejected: %s\n", stage == 0 ? "vertex" : "pixel", log.c_str());
+    return s;
   }
   HRESULT CreateVertexShader(const DWORD* code, IDirect3DVertexShader9** out) override {
-    GlVertexShader* s = nullptr;
-    HRESULT h = createShader(code, 0, &s);
-    *out = s;
-    return h;
+    if (!out) return D3DERR_INVALIDCALL;
+    *out = nullptr;
+    std::string text;
+    GLuint s = compileBlob(code, 0, &text);
+    if (!s) return D3DERR_INVALIDCALL;
+    GlVertexShader* v = new GlVertexShader();
+    v->shader = s;
+    v->stage = GL_VERTEX_SHADER;
+    *out = v;
+    return D3D_OK;
   }
   HRESULT SetVertexShader(IDirect3DVertexShader9* s) override {
     GlVertexShader* v = static_cast<GlVertexShader*>(s);
@@ -1214,10 +1311,16 @@ class GlDevice : public IDirect3DDevice9 {
     return D3D_OK;
   }
   HRESULT CreatePixelShader(const DWORD* code, IDirect3DPixelShader9** out) override {
-    GlPixelShader* s = nullptr;
-    HRESULT h = createShader(code, 1, &s);
-    *out = s;
-    return h;
+    if (!out) return D3DERR_INVALIDCALL;
+    *out = nullptr;
+    GlPixelShader* p = new GlPixelShader();
+    p->program.plain = compileBlob(code, 1, &p->program.text);
+    if (!p->program.plain) {
+      p->Release();
+      return D3DERR_INVALIDCALL;
+    }
+    *out = p;
+    return D3D_OK;
   }
   HRESULT SetPixelShader(IDirect3DPixelShader9* s) override {
     GlPixelShader* p = static_cast<GlPixelShader*>(s);
@@ -1231,6 +1334,17 @@ class GlDevice : public IDirect3DDevice9 {
     memcpy(ps_c[start], data, size_t(count) * 16);
     ps_serial++;
     return D3D_OK;
+  }
+
+  HRESULT LinkShaders(IDirect3DVertexShader9* vsh, IDirect3DPixelShader9* psh, char* log, UINT log_size) override {
+    GlVertexShader* v = static_cast<GlVertexShader*>(vsh);
+    GlPixelShader* p = static_cast<GlPixelShader*>(psh);
+    if (log && log_size) log[0] = 0;
+    if (!v || !p) return D3DERR_INVALIDCALL;
+    std::string text;
+    if (linkProgram(v->shader, p->program.plain, &text)) return D3D_OK;
+    if (log && log_size) snprintf(log, log_size, "%s", text.c_str());
+    return D3DERR_INVALIDCALL;
   }
 
   UINT instanceCount() {
@@ -1285,8 +1399,11 @@ GlVertexShader::~GlVertexShader() {
   gl.DeleteShader(shader);
 }
 GlPixelShader::~GlPixelShader() {
-  if (current_device) current_device->forgetShader(shader);
-  gl.DeleteShader(shader);
+  for (GLuint s : {program.plain, program.tested}) {
+    if (!s) continue;
+    if (current_device) current_device->forgetShader(s);
+    gl.DeleteShader(s);
+  }
 }
 
 class GlD3D : public IDirect3D9 {

@@ -355,6 +355,14 @@ class RecDevice : public IDirect3DDevice9 {
     rec("SetPixelShaderConstantF %u %u", start, count);
     return D3D_OK;
   }
+  HRESULT LinkShaders(IDirect3DVertexShader9* v, IDirect3DPixelShader9* p, char* log, UINT log_size) override {
+    rec("LinkShaders");
+    if (log && log_size) log[0] = 0;
+    HRESULT h = injected("LinkShaders");
+    if (h && log && log_size) snprintf(log, log_size, "%s", config.link_log.c_str());
+    if (!h && (!v || !p)) h = D3DERR_INVALIDCALL;
+    return h;
+  }
   HRESULT DrawPrimitive(D3DPRIMITIVETYPE t, UINT start, UINT n) override {
     rec("DrawPrimitive %u %u %u", t, start, n);
     return injected("DrawPrimitive");
