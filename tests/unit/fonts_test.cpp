@@ -10,6 +10,8 @@
 #include "engine/imageFiles.h"
 #include "engine/log.h"
 #include "engine/sysUtils.h"
+#include "engine/dynVBWriter.h"
+#include "render_test_util.h"
 #include "testSupport.h"
 
 namespace {
@@ -132,72 +134,28 @@ TEST_F(DebugFont, TextQuadsShadowFirstAndSpacesEmpty) {
   EXPECT_EQ(v[0].v, -1);
 }
 
-TEST_F(DebugFont, LongTextHandsOnFullRuns) {
-  start_draw_text();
-  std::string line(1000, 'A');
-  draw_text(line.c_str(), -1, 0, 0, -1, -1, 0xFFFFFFFF);
-  // 2000 quads of 72 bytes: a 64 KB run holds 910.
-  EXPECT_EQ(debug_text_flushes(), 2);
-}
+// On the device the text goes into the shared 64 KB buffer, drawn whenever the next quad would
+// not fit: 2000 quads of 72 bytes are runs of 910, 910 and 180 quads.
+class DebugFontOnDevice : public RecorderDevice {};
 
-// The on-screen error message on a 640 x 360 window: wrapped to the width, at scale 2 while that
-// fits the height and at scale 1 otherwise; every character drawn inside the window, and the last
-// line (the one naming the shader) kept even when lines must go.
-TEST_F(DebugFont, ErrorMessageFitsTheWindow) {
-  int saved_wd = d3d_wd;
-  d3d_wd = 640;
-  d3d_ht = 360;
-  std::string words;
-  for (int i = 0; i < 30; i++) words += "AiA iAi ";
-  std::string last = "FAILED to reload shader 'level.sh'";
-  std::string many;
-  for (int i = 0; i < 6; i++) many += words + "\n";
-  std::string lots;
-  for (int i = 0; i < 40; i++) lots += "line AiAiA\n";
-  struct Case {
-    const char* what;
-    std::string text;
-    int scale;
-    bool all_drawn;
-  } cases[] = {
-      {"short", "HLSL 'level.sh', func 'psh':\n" + last, 2, true},
-      {"one long line", "HLSL 'level.sh', func 'psh':\n" + words + "\n" + last, 2, true},
-      {"too tall at scale 2", many + last, 1, true},
-      {"too tall at scale 1", lots + last, 1, false},
-  };
-  for (const Case& c : cases) {
-    set_error_message(c.text.c_str());
-    start_draw_text();
-    draw_error_message();
-    end_draw_text();
-    int n = 0;
-    const DebugFontVertex* v = debug_text_vertices(&n);
-    int glyphs = 0, outside = 0, height = 0;
-    for (int i = 0; i < n; i++) {
-      if (v[i].x < 0 || v[i].x > 640 || v[i].y < 0 || v[i].y > 360) outside++;
-      if (v[i].colour == 0xFFFFEE00u && i % 6 == 0) {
-        glyphs++;
-        height = v[i + 2].y - v[i].y;
-      }
-    }
-    EXPECT_EQ(outside, 0) << c.what;
-    EXPECT_EQ(height, 16 * c.scale) << c.what;
-    int visible = 0;
-    for (char ch : c.text) visible += ch != ' ' && ch != '\n';
-    if (c.all_drawn) {
-      EXPECT_EQ(glyphs, visible) << c.what;
-    } else {
-      EXPECT_LT(glyphs, visible) << c.what;
-      // The last glyph quads drawn are those of the last line's text.
-      int tail = 0;
-      for (char ch : last) tail += ch != ' ';
-      ASSERT_GT(glyphs, tail) << c.what;
-      const DebugGlyph& q = get_debug_glyph('\'');
-      EXPECT_EQ(v[n - 6].u, q.x0) << c.what;  // the closing quote of 'level.sh'
-    }
-  }
-  set_error_message(nullptr);
-  d3d_wd = saved_wd;
+TEST_F(DebugFontOnDevice, LongTextDrawsFullRunsOfTheSharedBuffer) {
+  std::vector<uint32_t> px = grid_image(128, 256);
+  ASSERT_TRUE(save_tga("font.tga", px.data(), 128, 256, 128 * 4));
+  plat_make_folder((folder + "cache").c_str());
+  render_write_file(folder + "cache/font.sh.cache", cache_bytes({"font.sh"}));
+  init_debug_font();
+  common_vb_writer.create(65536);
+  set_text_scale(1);
+  set_text_spacing(0, 0);
+  d3d9_recorder_log().clear();
+  start_draw_text();
+  draw_text(std::string(1000, 'A').c_str(), -1, 0, 0, -1, -1, 0xFFFFFFFF);
+  end_draw_text();
+  EXPECT_EQ(d3d9_recorder_find("DrawPrimitive"),
+            (std::vector<std::string>{"DrawPrimitive 4 0 1820", "DrawPrimitive 4 0 1820", "DrawPrimitive 4 0 360"}));
+  EXPECT_FALSE(common_vb_writer.started());
+  close_debug_font();
+  common_vb_writer.destroy();
 }
 
 TEST_F(DebugFont, BadGridAndMissingFileAreFatal) {
