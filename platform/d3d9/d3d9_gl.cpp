@@ -1,9 +1,14 @@
 // The OpenGL 3.3 core back end of our Direct3D 9 shaped layer, on the SDL window's context.
 //
 // Conventions emulated here, once:
-// - Every render target, the back buffer included, is an offscreen texture whose first row is the
-//   top of the image; vertex programs negate clip-space y so Direct3D's "y = +1 is the top row"
-//   lands on row 0. Present blits the back buffer to the window upside down.
+// - Every render target texture keeps its first row at the top of the image: vertex programs
+//   negate clip-space y so Direct3D's "y = +1 is the top row" lands on row 0. The back buffer is
+//   drawn straight into the window (rows bottom up, so there the programs leave y as it is and
+//   the viewport, scissor and clear rectangles are mirrored); it moves into a texture of its own
+//   only when the window cannot take a draw (a depth surface or further targets bound with it, or
+//   a window whose size differs from it), and Present then copies that texture to the window.
+//   Reads of the back buffer (copies, render-target data, the front-buffer copy) mirror the rows
+//   back, so callers always see the first row at the top.
 // - Pixel centres sit on integer coordinates: vertex programs shift clip space by half a pixel of
 //   the current viewport. Clip-space depth 0..1 is mapped to GL's -1..1.
 // - A8R8G8B8 texels are B, G, R, A bytes (uploaded as GL_BGRA); D3DCOLOR vertex colours are read
@@ -253,12 +258,16 @@ const char* FF_PS_DIFFUSE =
     "layout(location = 0) out vec4 o_COLOR0;\n"
     "void main() { o_COLOR0 = v_COLOR0; }\n";
 
-// The epilogues every program gets: the clip-space fix-ups after the vertex program, the alpha
+// The epilogues every program gets: the clip-space fix-ups after the vertex program (the half-pixel
+// shift; y negated for a texture target, dx_halfpixel.w = -1, kept for the window, +1, where the
+// image also moves up by 1/256 pixel: an edge through pixel centres then takes the centres of its
+// top side and not of its bottom one, Direct3D's rule, which GL's rule gives in mirrored targets), the alpha
 // test after the pixel program (only in the variant drawn while the alpha test is on, so other
 // draws pay nothing for it). The translated main becomes dx_entry.
 const char* VS_EPILOGUE_POSITION =
     "  gl_Position.x += dx_halfpixel.z * gl_Position.w;\n"
-    "  gl_Position.y = -gl_Position.y + dx_halfpixel.w * gl_Position.w;\n"
+    "  gl_Position.y = dx_halfpixel.w * gl_Position.y -\n"
+    "                  dx_halfpixel.y * gl_Position.w * (dx_halfpixel.w > 0.0 ? 0.49609375 : -0.5);\n"
     "  gl_Position.z = 2.0 * gl_Position.z - gl_Position.w;\n";
 const char* PS_EPILOGUE_ALPHA_TEST =
     "  float a = floor(clamp(o_COLOR0.a, 0.0, 1.0) * 255.0 + 0.5);\n"
@@ -568,16 +577,67 @@ class GlDevice : public IDirect3DDevice9 {
     params.BackBufferHeight = UINT(h);
     if (back) back->Release();
     back = new GlSurface(D3D9_SURF_BACKBUFFER, UINT(w), UINT(h), D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, D3DUSAGE_RENDERTARGET);
-    gl.GenTextures(1, &back->tex);
-    bind_for_upload(back->tex);
-    gl.TexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
-    gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    back_in_window = windowTakesBackBuffer();
+    presented_from_window = false;
     back->AddRef();
     if (rt[0]) rt[0]->Release();
     rt[0] = back;
     vp = {0, 0, UINT(w), UINT(h), 0.f, 1.f};
     fbo_dirty = true;
     plat_gl_set_swap_interval(params.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
+  }
+
+  // ---- where the back buffer lives
+  bool back_in_window = false;         // its pixels are the window's, else its own texture's
+  bool presented_from_window = false;  // the last Present showed the window's pixels as they were
+  bool target_is_window = false;       // the bound draw framebuffer is the window's
+  int backWidth() const { return int(back->desc.Width); }
+  int backHeight() const { return int(back->desc.Height); }
+  bool windowTakesBackBuffer() {
+    int dw = 0, dh = 0;
+    plat_gl_get_drawable_size(window, &dw, &dh);
+    return dw == backWidth() && dh == backHeight();
+  }
+  GLuint backTexture() {
+    if (!back->tex) {
+      gl.GenTextures(1, &back->tex);
+      bind_for_upload(back->tex);
+      gl.TexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, backWidth(), backHeight(), 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
+      gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    }
+    return back->tex;
+  }
+  // Copies the window's pixels into the back buffer's texture, mirrored, and draws there from now
+  // until the next Present.
+  void moveBackToTexture() {
+    if (!back_in_window) return;
+    backTexture();
+    int w = backWidth(), h = backHeight();
+    gl.BindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    gl.ReadBuffer(GL_BACK);
+    gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, blit_draw);
+    attach(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, back);
+    GLenum buf = GL_COLOR_ATTACHMENT0;
+    gl.DrawBuffers(1, &buf);
+    gl.Disable(GL_SCISSOR_TEST);
+    gl.ColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    gl.BlitFramebuffer(0, 0, w, h, 0, h, w, 0, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    back_in_window = false;
+    applied_valid = false;
+    fbo_dirty = true;
+  }
+  // Binds a surface's pixels for reading: (framebuffer, y of its first row, rows going down).
+  bool bindForRead(GlSurface* s) {
+    if (s == back && back_in_window) {
+      gl.BindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+      gl.ReadBuffer(GL_BACK);
+      return true;
+    }
+    if (s == back) backTexture();
+    gl.BindFramebuffer(GL_READ_FRAMEBUFFER, blit_read);
+    attach(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, s);
+    gl.ReadBuffer(GL_COLOR_ATTACHMENT0);
+    return false;
   }
 
   void forgetShader(GLuint s) {
@@ -603,6 +663,19 @@ class GlDevice : public IDirect3DDevice9 {
   }
   void bindDrawTargets() {
     if (!fbo_dirty) return;
+    if (rt[0] == back && back_in_window && (ds || rt[1] || rt[2] || rt[3])) moveBackToTexture();
+    bool window_target = rt[0] == back && back_in_window;
+    if (window_target != target_is_window) {
+      target_is_window = window_target;
+      applied_valid = false;  // culling order, viewport and scissor are mirrored between the two
+      applied_vp.Width = 0;
+    }
+    if (window_target) {
+      gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+      fbo_dirty = false;
+      return;
+    }
+    if (rt[0] == back) backTexture();
     gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, draw_fbo);
     GLenum bufs[4];
     int n = 0;
@@ -634,8 +707,9 @@ class GlDevice : public IDirect3DDevice9 {
       gl.BlendEquation(blend_op(rs[D3DRS_BLENDOP]));
     }
     if (changed({D3DRS_CULLMODE})) {
-      // Direct3D's clockwise (on a y-down screen) is GL's counter-clockwise in our flipped targets.
-      gl.FrontFace(GL_CCW);
+      // Direct3D's clockwise (on a y-down screen) is GL's counter-clockwise in our flipped texture
+      // targets, and clockwise in the window.
+      gl.FrontFace(target_is_window ? GL_CW : GL_CCW);
       if (rs[D3DRS_CULLMODE] == D3DCULL_NONE) gl.Disable(GL_CULL_FACE);
       else {
         gl.Enable(GL_CULL_FACE);
@@ -670,14 +744,19 @@ class GlDevice : public IDirect3DDevice9 {
       else gl.Disable(GL_SCISSOR_TEST);
     }
     if (rs[D3DRS_SCISSORTESTENABLE])
-      gl.Scissor(scissor.left, scissor.top, scissor.right - scissor.left, scissor.bottom - scissor.top);
+      glScissorRect(scissor.left, scissor.top, scissor.right, scissor.bottom);
     memcpy(applied, rs, sizeof(applied));
     applied_valid = true;
     applyViewport();
   }
+  // A rectangle of the target (rows from the top) in GL's coordinates: the window's rows go up.
+  int glY(int top, int bottom) const { return target_is_window ? backHeight() - bottom : top; }
+  void glScissorRect(int left, int top, int right, int bottom) {
+    gl.Scissor(left, glY(top, bottom), right - left, bottom - top);
+  }
   void applyViewport() {
     if (memcmp(&applied_vp, &vp, sizeof(vp)) == 0) return;
-    gl.Viewport(GLint(vp.X), GLint(vp.Y), GLsizei(vp.Width), GLsizei(vp.Height));
+    gl.Viewport(GLint(vp.X), glY(int(vp.Y), int(vp.Y + vp.Height)), GLsizei(vp.Width), GLsizei(vp.Height));
     gl.DepthRange(vp.MinZ, vp.MaxZ);
     applied_vp = vp;
   }
@@ -805,7 +884,7 @@ class GlDevice : public IDirect3DDevice9 {
     }
     if (pr->halfpix >= 0) {
       float w = float(vp.Width ? vp.Width : 1), h = float(vp.Height ? vp.Height : 1);
-      float v[4] = {2.f / w, 2.f / h, 1.f / w, 1.f / h};
+      float v[4] = {2.f / w, 2.f / h, 1.f / w, target_is_window ? 1.f : -1.f};
       if (memcmp(v, pr->halfpix_set, sizeof(v)) != 0) {
         gl.Uniform4fv(pr->halfpix, 1, v);
         memcpy(pr->halfpix_set, v, sizeof(v));
@@ -940,18 +1019,25 @@ class GlDevice : public IDirect3DDevice9 {
   }
   HRESULT Present(const RECT*, const RECT*, PlatWindow*, const void*) override {
     if (in_scene) return D3DERR_INVALIDCALL;
-    int dw, dh;
-    plat_gl_get_drawable_size(window, &dw, &dh);
-    int w = int(back->desc.Width), h = int(back->desc.Height);
-    gl.BindFramebuffer(GL_READ_FRAMEBUFFER, blit_read);
-    attach(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, back);
-    gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-    bool scissor_on = rs[D3DRS_SCISSORTESTENABLE] != 0;
-    if (scissor_on) gl.Disable(GL_SCISSOR_TEST);
-    gl.ColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    gl.BlitFramebuffer(0, 0, w, h, 0, dh, dw, 0, GL_COLOR_BUFFER_BIT, (w == dw && h == dh) ? GL_NEAREST : GL_LINEAR);
+    presented_from_window = back_in_window;
+    if (!back_in_window) {
+      // The back buffer's own texture, stretched over the window and mirrored.
+      int dw, dh;
+      plat_gl_get_drawable_size(window, &dw, &dh);
+      int w = backWidth(), h = backHeight();
+      gl.BindFramebuffer(GL_READ_FRAMEBUFFER, blit_read);
+      attach(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, back);
+      gl.ReadBuffer(GL_COLOR_ATTACHMENT0);
+      gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+      gl.Disable(GL_SCISSOR_TEST);
+      gl.ColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+      gl.BlitFramebuffer(0, 0, w, h, 0, dh, dw, 0, GL_COLOR_BUFFER_BIT, (w == dw && h == dh) ? GL_NEAREST : GL_LINEAR);
+      applied_valid = false;
+    }
     plat_gl_swap(window);
-    applied_valid = false;
+    // The swap leaves the back buffer's contents undefined (as Direct3D's discard does), so the
+    // next frame may start in the window again whenever the window has the back buffer's size.
+    back_in_window = windowTakesBackBuffer();
     fbo_dirty = true;
     return D3D_OK;
   }
@@ -961,40 +1047,67 @@ class GlDevice : public IDirect3DDevice9 {
     *out = back;
     return D3D_OK;
   }
-  // The window's image is the last presented back buffer; it lands at the window's place on a
-  // display-sized surface.
+  // The window's image as last presented: the window's shown buffer, or the back buffer's texture
+  // when that was presented; it lands at the window's place on a display-sized surface.
   HRESULT GetFrontBufferData(UINT, IDirect3DSurface9* dest) override {
     GlSurface* d = static_cast<GlSurface*>(static_cast<D3d9MemSurface*>(dest));
     if (!d || d->kind != D3D9_SURF_PLAIN || d->desc.Format != D3DFMT_A8R8G8B8) return D3DERR_INVALIDCALL;
     int ox = 0, oy = 0;
     plat_client_to_screen(window, &ox, &oy);
-    int w = int(back->desc.Width), h = int(back->desc.Height);
+    int w = backWidth(), h = backHeight();
     std::vector<uint8_t> img(size_t(w) * h * 4);
-    readPixels(back, 0, 0, w, h, img.data(), w * 4);
+    if (presented_from_window) {
+      int dw, dh;
+      plat_gl_get_drawable_size(window, &dw, &dh);
+      if (dw < w) w = dw;
+      if (dh < h) h = dh;
+      gl.BindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+      GLint doubled = 0;
+      gl.GetIntegerv(GL_DOUBLEBUFFER, &doubled);
+      gl.ReadBuffer(doubled ? GL_FRONT : GL_BACK);
+      readRows(0, 0, w, h, dh, D3DFMT_A8R8G8B8, img.data(), backWidth() * 4);
+    } else {
+      bindForRead(back);
+      readRows(0, 0, w, h, 0, D3DFMT_A8R8G8B8, img.data(), w * 4);
+    }
     uint8_t* bits = d->own.bits();
     memset(bits, 0, size_t(d->own.pitch) * d->own.height);
+    int iw = backWidth();
     for (int y = 0; y < h; y++) {
       int dy = oy + y;
       if (dy < 0 || dy >= int(d->own.height)) continue;
       for (int x = 0; x < w; x++) {
         int dx = ox + x;
         if (dx < 0 || dx >= int(d->own.width)) continue;
-        memcpy(bits + size_t(dy) * d->own.pitch + size_t(dx) * 4, &img[(size_t(y) * w + x) * 4], 4);
+        memcpy(bits + size_t(dy) * d->own.pitch + size_t(dx) * 4, &img[(size_t(y) * iw + x) * 4], 4);
       }
     }
     return D3D_OK;
   }
-  void readPixels(GlSurface* s, int x, int y, int w, int h, uint8_t* out, int pitch) {
-    gl.BindFramebuffer(GL_READ_FRAMEBUFFER, blit_read);
-    attach(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, s);
-    gl.ReadBuffer(GL_COLOR_ATTACHMENT0);
+  // Reads rows y..y+h (first row at the top) of the bound read buffer; mirror_height > 0: the
+  // buffer's rows go up (a window of that height), so rows are read mirrored.
+  void readRows(int x, int y, int w, int h, int mirror_height, D3DFORMAT format, uint8_t* out, int pitch) {
     gl.PixelStorei(GL_PACK_ALIGNMENT, 1);
     GlFormat f;
-    gl_format(s->desc.Format, &f);
-    int tb = d3d9_texel_bytes(s->desc.Format);
+    gl_format(format, &f);
+    int tb = d3d9_texel_bytes(format);
     gl.PixelStorei(GL_PACK_ROW_LENGTH, tb ? pitch / tb : 0);
-    gl.ReadPixels(x, y, w, h, f.format, f.type, out);
+    if (!mirror_height) {
+      gl.ReadPixels(x, y, w, h, f.format, f.type, out);
+    } else {
+      gl.ReadPixels(x, mirror_height - y - h, w, h, f.format, f.type, out);
+      std::vector<uint8_t> row(size_t(w) * tb);
+      for (int a = 0, b = h - 1; a < b; a++, b--) {
+        memcpy(row.data(), out + size_t(a) * pitch, row.size());
+        memcpy(out + size_t(a) * pitch, out + size_t(b) * pitch, row.size());
+        memcpy(out + size_t(b) * pitch, row.data(), row.size());
+      }
+    }
     gl.PixelStorei(GL_PACK_ROW_LENGTH, 0);
+  }
+  void readPixels(GlSurface* s, int x, int y, int w, int h, uint8_t* out, int pitch) {
+    bool window = bindForRead(s);
+    readRows(x, y, w, h, window ? backHeight() : 0, s->desc.Format, out, pitch);
   }
   HRESULT BeginScene() override {
     if (in_scene) return D3DERR_INVALIDCALL;
@@ -1035,11 +1148,11 @@ class GlDevice : public IDirect3DDevice9 {
         int x2 = rects[i].x2 < int(vp.X + vp.Width) ? rects[i].x2 : int(vp.X + vp.Width);
         int y2 = rects[i].y2 < int(vp.Y + vp.Height) ? rects[i].y2 : int(vp.Y + vp.Height);
         if (x2 <= x1 || y2 <= y1) continue;
-        gl.Scissor(x1, y1, x2 - x1, y2 - y1);
+        glScissorRect(x1, y1, x2, y2);
         gl.Clear(bits);
       }
     } else {
-      gl.Scissor(GLint(vp.X), GLint(vp.Y), GLsizei(vp.Width), GLsizei(vp.Height));
+      glScissorRect(int(vp.X), int(vp.Y), int(vp.X + vp.Width), int(vp.Y + vp.Height));
       gl.Clear(bits);
     }
     applied_valid = false;  // masks and scissor go back to the device's states at the next draw
@@ -1169,18 +1282,24 @@ class GlDevice : public IDirect3DDevice9 {
     if (!d || !(d->desc.Usage & D3DUSAGE_RENDERTARGET)) return D3DERR_INVALIDCALL;
     RECT a = sr ? *sr : RECT{0, 0, int32_t(s->desc.Width), int32_t(s->desc.Height)};
     RECT b = dr ? *dr : RECT{0, 0, int32_t(d->desc.Width), int32_t(d->desc.Height)};
-    gl.BindFramebuffer(GL_READ_FRAMEBUFFER, blit_read);
-    attach(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, s);
-    gl.ReadBuffer(GL_COLOR_ATTACHMENT0);
-    gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, blit_draw);
-    attach(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, d);
-    GLenum buf = GL_COLOR_ATTACHMENT0;
-    gl.DrawBuffers(1, &buf);
+    if (s == back && d == back && back_in_window) moveBackToTexture();
+    // The window's rows go up: its rectangles are mirrored.
+    if (bindForRead(s)) a = RECT{a.left, backHeight() - a.top, a.right, backHeight() - a.bottom};
+    if (d == back && back_in_window) {
+      gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+      b = RECT{b.left, backHeight() - b.top, b.right, backHeight() - b.bottom};
+    } else {
+      if (d == back) backTexture();
+      gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, blit_draw);
+      attach(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, d);
+      GLenum buf = GL_COLOR_ATTACHMENT0;
+      gl.DrawBuffers(1, &buf);
+    }
     gl.Disable(GL_SCISSOR_TEST);
     gl.ColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     gl.BlitFramebuffer(a.left, a.top, a.right, a.bottom, b.left, b.top, b.right, b.bottom, GL_COLOR_BUFFER_BIT,
                        filter == D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST);
-    gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, draw_fbo);
+    fbo_dirty = true;
     applied_valid = false;
     return D3D_OK;
   }

@@ -278,6 +278,80 @@ TEST_F(RenderGl, RefilledBoundDynamicTextureDrawsItsNewTexels) {
   destroy_texture(d);
 }
 
+// The back buffer is drawn in the window, or in a texture of its own while a depth surface is bound
+// with it; a render target is a texture. The same draws (edges through pixel centres, culling, a
+// viewport and a scissor rectangle) give the same pixels in all three.
+TEST_F(RenderGl, BackBufferWindowAndTexturesDrawAlike) {
+  auto differ = [](const std::vector<D3DCOLOR>& a, const std::vector<D3DCOLOR>& b) {
+    std::string d;
+    for (size_t i = 0; i < a.size() && d.size() < 200; i++)
+      if (a[i] != b[i]) d += " (" + std::to_string(i % 64) + "," + std::to_string(i / 64) + " " + std::to_string(a[i] & 0xFFFF) + " " + std::to_string(b[i] & 0xFFFF) + ")";
+    return d;
+  };
+  auto scene = [] {
+    clear_view_color(0xFF000000);
+    set_cull_mode(1);
+    struct V {
+      float x, y, z, w;
+      D3DCOLOR c;
+      float u, v;
+    } tri[9] = {// A quad from clip (-1, 1) to (0.5, 0): pixels 0..47 x 0..23, its edges through centres.
+                {-1, 1, 0, 1, 0xFF00FF00, 0, 0}, {0.5f, 1, 0, 1, 0xFF00FF00, 0, 0}, {-1, 0, 0, 1, 0xFF00FF00, 0, 0},
+                {0.5f, 1, 0, 1, 0xFF00FF00, 0, 0}, {0.5f, 0, 0, 1, 0xFF00FF00, 0, 0}, {-1, 0, 0, 1, 0xFF00FF00, 0, 0},
+                // Counter-clockwise on the screen: culled.
+                {0.6f, -0.2f, 0, 1, 0xFF0000FF, 0, 0}, {0.6f, -0.9f, 0, 1, 0xFF0000FF, 0, 0}, {0.9f, -0.2f, 0, 1, 0xFF0000FF, 0, 0}};
+    static const VertexElement els[] = {{0, 0, VE_FLOAT4, VU_POSITION, 0}, {16, 0, VE_D3DCOLOR, VU_COLOR, 0},
+                                        {20, 0, VE_FLOAT2, VU_TEXCOORD, 0}, VE_END};
+    set_vertex_decl(get_vertex_decl(els));
+    D3DMATRIX id = {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
+    d3d->SetTransform(D3DTS_WORLD, &id);
+    d3d->SetTransform(D3DTS_VIEW, &id);
+    d3d->SetTransform(D3DTS_PROJECTION, &id);
+    d3d->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 3, tri, sizeof(V));
+    set_cull_mode(0);
+    set_viewport(8, 4, 20, 10);
+    clear_view_color(0xFF404040);
+    draw_rect(2, 1, 7, 9, 0xFFFF0000);  // viewport pixels
+    set_viewport(0, 0, 64, 48);
+    RECT r = {30, 20, 50, 30};
+    d3d->SetScissorRect(&r);
+    d3d->SetRenderState(D3DRS_SCISSORTESTENABLE, 1);
+    draw_rect(0, 0, 64, 48, 0xFFFFFF00);
+    d3d->SetRenderState(D3DRS_SCISSORTESTENABLE, 0);
+  };
+  scene();
+  std::vector<D3DCOLOR> window = read_back_buffer();
+  // An edge through pixel centres takes them on its top and left sides, as on Direct3D.
+  EXPECT_EQ(window[0], 0xFF00FF00u);
+  EXPECT_EQ(window[15 * 64 + 47], 0xFF00FF00u);
+  EXPECT_EQ(window[24 * 64 + 10], 0xFF000000u);
+  EXPECT_EQ(window[10 * 64 + 48], 0xFF000000u);
+  EXPECT_EQ(window[35 * 64 + 55], 0xFF000000u);  // culled
+  EXPECT_EQ(window[5 * 64 + 10], 0xFFFF0000u);   // the rectangle in viewport pixels
+  EXPECT_EQ(window[4 * 64 + 9], 0xFF404040u);    // the viewport's clear
+  EXPECT_EQ(window[20 * 64 + 30], 0xFFFFFF00u);  // the scissor rectangle
+  EXPECT_EQ(window[19 * 64 + 30], 0xFF00FF00u);
+  EXPECT_EQ(window[30 * 64 + 50], 0xFF000000u);
+
+  d3d->SetDepthStencilSurface(get_scene_depth_surface());
+  scene();
+  EXPECT_EQ(differ(read_back_buffer(), window), "") << "back buffer in its texture";
+  d3d->SetDepthStencilSurface(nullptr);
+
+  Texture* rt = create_render_texture(64, 48, 1);
+  set_render_target(rt, 0, false);
+  scene();
+  std::vector<D3DCOLOR> target(64 * 48);
+  int pitch = 0;
+  uint8_t* p = (uint8_t*)lock_texture_readback(rt, &pitch);
+  ASSERT_TRUE(p);
+  for (int y = 0; y < 48; y++) memcpy(&target[size_t(y) * 64], p + y * pitch, 64 * 4);
+  unlock_texture_readback(true);
+  EXPECT_EQ(differ(target, window), "") << "render target";
+  set_back_buffer_target();
+  destroy_texture(rt);
+}
+
 TEST_F(RenderGl, UploadFillsARenderTarget) {
   Texture* rt = create_render_texture(4, 4, 1);
   int pitch = 0;
