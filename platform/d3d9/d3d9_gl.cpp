@@ -1047,8 +1047,8 @@ class GlDevice : public IDirect3DDevice9 {
     *out = back;
     return D3D_OK;
   }
-  // The window's image as last presented: the window's shown buffer, or the back buffer's texture
-  // when that was presented; it lands at the window's place on a display-sized surface.
+  // The window's image as last presented: the window's pixels, or the back buffer's texture when
+  // that was presented; it lands at the window's place on a display-sized surface.
   HRESULT GetFrontBufferData(UINT, IDirect3DSurface9* dest) override {
     GlSurface* d = static_cast<GlSurface*>(static_cast<D3d9MemSurface*>(dest));
     if (!d || d->kind != D3D9_SURF_PLAIN || d->desc.Format != D3DFMT_A8R8G8B8) return D3DERR_INVALIDCALL;
@@ -1061,10 +1061,11 @@ class GlDevice : public IDirect3DDevice9 {
       plat_gl_get_drawable_size(window, &dw, &dh);
       if (dw < w) w = dw;
       if (dh < h) h = dh;
+      // The swapped-out back buffer: Mesa's software rasteriser (under X and on EGL surfaces)
+      // keeps the presented pixels there, where reading the front buffer of an X window gives
+      // nothing. GL itself leaves that buffer undefined after a swap.
       gl.BindFramebuffer(GL_READ_FRAMEBUFFER, 0);
-      GLint doubled = 0;
-      gl.GetIntegerv(GL_DOUBLEBUFFER, &doubled);
-      gl.ReadBuffer(doubled ? GL_FRONT : GL_BACK);
+      gl.ReadBuffer(GL_BACK);
       readRows(0, 0, w, h, dh, D3DFMT_A8R8G8B8, img.data(), backWidth() * 4);
     } else {
       bindForRead(back);
