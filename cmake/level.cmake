@@ -36,4 +36,8 @@ if(ASCENDA_TESTS)
   endif()
   add_test(NAME level.seed_sweep COMMAND leveltool --data ${ASCENDA_BIN_DIR} --sweep ${sweep_seeds})
   set_tests_properties(level.seed_sweep PROPERTIES ENVIRONMENT "ASCENDA_NO_MESSAGE_BOX=1" TIMEOUT 300)
+  # Every argument of the level tool is checked before anything is built.
+  add_test(NAME level.tool_arguments
+    COMMAND bash ${CMAKE_SOURCE_DIR}/tests/tools/leveltool_args.sh $<TARGET_FILE:leveltool> ${ASCENDA_BIN_DIR})
+  set_tests_properties(level.tool_arguments PROPERTIES ENVIRONMENT "ASCENDA_NO_MESSAGE_BOX=1" TIMEOUT 120)
 endif()

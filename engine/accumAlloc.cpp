@@ -5,6 +5,8 @@
 #include "engine/log.h"
 
 AccumAlloc::Block* AccumAlloc::newBlock(size_t bytes) {
+  // A block always holds at least its own header, however small a size it was asked for.
+  if (bytes < HEADER_SIZE) bytes = HEADER_SIZE;
   Block* p = (Block*)malloc(bytes);
   ASSERT_AT("accumAlloc", 101, p);
   Block* b = p;
@@ -33,16 +35,17 @@ void* AccumAlloc::alloc(size_t size, int align_exponent) {
   size_t a = size_t(1) << align_exponent;
   for (Block* b = first; b; b = b->next) {
     char* c = align_up(b->free_pos, a);
-    if (c + size <= b->end) {
+    if (c <= b->end && size <= size_t(b->end - c)) {
       b->free_pos = c + size;
       return c;
     }
   }
   // The header takes the block's first bytes; a + size + header - 1 always fits the request.
   size_t want = a + size + HEADER_SIZE - 1;
+  ASSERT_AT("accumAlloc", 61, size < SIZE_MAX - a - HEADER_SIZE);  // a request no block could hold
   Block* b = newBlock(want > block_size ? want : block_size);
   char* c = align_up(b->free_pos, a);
-  char* ptr = c + size <= b->end ? c : nullptr;
+  char* ptr = c <= b->end && size <= size_t(b->end - c) ? c : nullptr;
   ASSERT_AT("accumAlloc", 61, ptr);
   b->free_pos = ptr + size;
   return ptr;

@@ -13,11 +13,11 @@
 #include "engine/d3d_shaders.h"
 #include "engine/dynVBWriter.h"
 #include "engine/font.h"
+#include "engine/gameHost.h"
 #include "engine/input.h"
 #include "engine/log.h"
 #include "engine/mesh.h"
 #include "engine/sysUtils.h"
-#include "game/gameScene.h"
 #include "platform/vkeys.h"
 
 bool isAppActive = false;
@@ -153,6 +153,21 @@ void clip_cursor_to_window(WindowHandle window) {
 }
 
 bool register_window_class() { return plat_register_window_class(APP_WINDOW_CLASS, app_window_proc); }
+
+void clamp_screen_size_to_display() {
+  int screen_wd = 0, screen_ht = 0;
+  plat_get_screen_size(&screen_wd, &screen_ht);
+  // 0 or less means "chosen automatically"; keeping such values at 0 also keeps the window
+  // arithmetic below from overflowing on a value like INT_MIN.
+  int wd = app_screen_wd < 0 ? 0 : app_screen_wd, ht = app_screen_ht < 0 ? 0 : app_screen_ht;
+  if (screen_wd > 0 && wd > screen_wd) wd = screen_wd;
+  if (screen_ht > 0 && ht > screen_ht) ht = screen_ht;
+  if (wd == app_screen_wd && ht == app_screen_ht) return;
+  debug("screen size %dx%d clamped to %dx%d (the display is %dx%d)", app_screen_wd, app_screen_ht, wd, ht, screen_wd,
+        screen_ht);
+  app_screen_wd = wd;
+  app_screen_ht = ht;
+}
 
 static void centred_window_rect(PlatRect* out, int width, int height) {
   PlatRect work;
@@ -445,8 +460,9 @@ int app_main(int argc, char** argv) {
     main_window = plat_create_window(APP_WINDOW_TITLE, PLAT_STYLE_POPUP | PLAT_STYLE_VISIBLE, true, 0, 0, 0, 0,
                                      PLAT_SHOW_NORMAL);
   } else {
-    int w = app_screen_wd >= 1 && app_screen_ht >= 1 ? rect.right - rect.left : 0;
-    int h = app_screen_wd >= 1 && app_screen_ht >= 1 ? rect.bottom - rect.top : 0;
+    // Each dimension on its own: one that is not configured is left to the system.
+    int w = app_screen_wd >= 1 ? rect.right - rect.left : 0;
+    int h = app_screen_ht >= 1 ? rect.bottom - rect.top : 0;
     main_window = plat_create_window(APP_WINDOW_TITLE, PLAT_STYLE_OVERLAPPED | PLAT_STYLE_VISIBLE, false, rect.left,
                                      rect.top, w, h, app_screen_wd < 1 ? PLAT_SHOW_MAXIMIZED : PLAT_SHOW_NORMAL);
   }
@@ -456,8 +472,8 @@ int app_main(int argc, char** argv) {
   if (!isFullscreen && (bb_wd < 1 || bb_ht < 1)) {
     PlatRect c;
     plat_get_client_rect(main_window, &c);
-    bb_wd = c.right - c.left;
-    bb_ht = c.bottom - c.top;
+    if (bb_wd < 1) bb_wd = c.right - c.left;
+    if (bb_ht < 1) bb_ht = c.bottom - c.top;
   }
 
   open_dir_watch();

@@ -33,6 +33,10 @@ void shutdown_app();
 [[noreturn]] void quit_game(int code);
 void set_fullscreen(bool fullscreen);
 void set_window_pos(int x, int y, int width, int height);
+// A window size from the settings that the display cannot show (or a negative one) would stop the
+// window from being created: each dimension is clamped to the display, 0 or less counts as
+// automatic (0), and a change is logged.
+void clamp_screen_size_to_display();
 void set_process_priority(int level);
 int get_process_priority();
 void apply_process_priority();

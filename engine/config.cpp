@@ -12,6 +12,7 @@
 #include "engine/app.h"
 #include "engine/log.h"
 #include "engine/sysUtils.h"
+#include "platform/platform.h"
 
 const char* vs_profile_name = "vs_2_0";
 const char* ps_profile_name = "ps_2_0";
@@ -84,6 +85,14 @@ struct SettingEntry {
 static DynArray<SettingEntry> settings;
 static bool settings_loaded = false;
 static bool settings_saved = false;
+// The file exists but could not be read: it may hold the user's choices, so it is never replaced
+// during this run, and changes live in memory only.
+static bool settings_file_kept = false;
+// A failed save is reported once; the flushes that follow retry quietly until one succeeds.
+static bool save_failure_reported = false;
+
+// Larger files are not settings; reading them whole would only cost memory.
+static const long MAX_SETTINGS_FILE_SIZE = 64 << 20;
 
 static char* heap_text(const char* s, int l) {
   char* p = (char*)dlmalloc(size_t(l) + 1);
@@ -106,38 +115,63 @@ static void add_setting(void*, const char* key, int key_len, const char* value, 
   settings.push_back(e);
 }
 
-static TempString<260> settings_file_name() { return get_appdata_folder_path("settings.cfg"); }
+static PathString settings_file_name() { return get_appdata_folder_path("settings.cfg"); }
+
+static void keep_unreadable_file(const char* name, const char* why) {
+  settings_file_kept = true;
+  debug("can't read '%s' (%s): using the default settings, the file is left as it is", name, why);
+}
 
 bool load_app_config() {
-  FILE* f = fopen(settings_file_name(), "rb");
-  if (!f) return false;
+  PathString name = settings_file_name();
+  int error = 0;
+  FILE* f = open_regular_file(name, &error);
+  if (!f) {
+    if (!file_error_is_missing(error)) keep_unreadable_file(name, file_error_text(error));
+    return false;
+  }
   bool ok = false;
-  if (fseek(f, 0, SEEK_END) == 0) {
-    long size = ftell(f);
-    if (size >= 0 && size < INT_MAX && fseek(f, 0, SEEK_SET) == 0) {
-      char* buf = (char*)dlmalloc(size_t(size) + 1);
-      if (buf && fread(buf, 1, size_t(size), f) == size_t(size)) {
-        buf[size] = 0;
-        free_settings();
-        parse_config_lines(buf, int(size), add_setting, nullptr);
-        ok = true;
-      }
-      dlfree(buf);
+  const char* why = nullptr;
+  long size = -1;
+  if (fseek(f, 0, SEEK_END) == 0) size = ftell(f);
+  if (size < 0 || fseek(f, 0, SEEK_SET) != 0) why = strerror(errno);
+  else if (size > MAX_SETTINGS_FILE_SIZE) why = "too large";
+  else {
+    char* buf = (char*)dlmalloc(size_t(size) + 1);
+    if (!buf) why = "out of memory";
+    else if (fread(buf, 1, size_t(size), f) != size_t(size)) why = ferror(f) ? strerror(errno) : "shorter than its size";
+    else {
+      buf[size] = 0;
+      free_settings();
+      parse_config_lines(buf, int(size), add_setting, nullptr);
+      ok = true;
     }
+    dlfree(buf);
   }
   fclose(f);
+  if (!ok) keep_unreadable_file(name, why);
   return ok;
 }
 
+static bool save_failed(const char* name, const char* why) {
+  if (!save_failure_reported) debug("can't save the settings to '%s': %s", name, why);
+  save_failure_reported = true;
+  return false;
+}
+
 // Writes a temporary file beside the settings and renames it over them, so that a crash or a full
-// disk in the middle of a save never leaves a truncated settings file behind.
+// disk in the middle of a save never leaves a truncated settings file behind; the folder is synced
+// after the rename so that the new name survives a power cut too.
 bool save_app_config() {
-  TempString<260> name = settings_file_name();
-  TempString<260> temp;
+  PathString name = settings_file_name();
+  if (settings_file_kept) return false;
+  PathString temp;
   temp.format("%s.tmp", name.c_str());
-  plat_make_folder(get_appdata_folder_path(""));
+  if (temp.empty()) return save_failed(name, "name too long");
+  PathString folder = get_appdata_folder_path("");
+  plat_make_folder(folder);
   FILE* f = fopen(temp, "wt");
-  if (!f) return false;
+  if (!f) return save_failed(temp, strerror(errno));
   bool ok = fputs("// Game settings\n_CONFIG_VERSION_=1\n\n", f) >= 0;
   for (int i = 0; ok && i < settings.size(); i++) {
     const SettingEntry& e = settings[i];
@@ -146,11 +180,15 @@ bool save_app_config() {
   }
   ok = (fflush(f) == 0) && ok;
   ok = (fsync(fileno(f)) == 0) && ok;
+  int write_error = ok ? 0 : errno;
   ok = (fclose(f) == 0) && ok;
   if (!ok || rename(temp, name) != 0) {
+    int e = write_error ? write_error : errno;
     remove(temp);
-    return false;
+    return save_failed(name, strerror(e));
   }
+  plat_sync_folder(folder);
+  save_failure_reported = false;
   debug("app config saved");
   return true;
 }
@@ -166,6 +204,8 @@ void reset_app_config() {
   settings.free();
   settings_loaded = false;
   settings_saved = false;
+  settings_file_kept = false;
+  save_failure_reported = false;
 }
 
 static SettingEntry* find_setting(const char* key) {
@@ -224,9 +264,11 @@ bool set_config_bool(const char* key, bool value) { return set_config_str(key, v
 bool flush_app_config() {
   // Nothing was ever read or set: there is nothing to write, and writing would replace the user's
   // file with an empty table.
-  if (!settings_loaded || settings_saved) return true;
-  settings_saved = true;
-  return save_app_config();
+  // A file that could not be read is never replaced. A save that fails stays due, so the next
+  // flush tries again.
+  if (!settings_loaded || settings_saved || settings_file_kept) return true;
+  settings_saved = save_app_config();
+  return settings_saved;
 }
 
 // ---- start-up settings and switches
@@ -243,6 +285,9 @@ void read_app_settings(int argc, char** argv) {
   get_config_bool("fullscreen", &app_want_fullscreen);
   get_config_bool("vsync", &app_use_vsync);
   get_config_bool("devkeys", &use_dev_keys);
+  // A size from the file may come from another machine or a typo; the switches below are sizes of
+  // our own and stay as given.
+  clamp_screen_size_to_display();
   vs_profile_name = "vs_2_0";
   ps_profile_name = "ps_2_0";
   for (int i = 1; i < argc; i++) {
@@ -278,7 +323,8 @@ static void add_node_entry(void* ctx, const char* key, int key_len, const char* 
 void ConfigNode::parse(const char* text, int length) { parse_config_lines(text, length, add_node_entry, this); }
 
 bool ConfigNode::load(const char* name) {
-  FILE* f = fopen(name, "rb");
+  int error = 0;
+  FILE* f = open_regular_file(name, &error);
   if (!f) return false;
   bool ok = false;
   if (fseek(f, 0, SEEK_END) == 0) {

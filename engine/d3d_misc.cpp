@@ -16,7 +16,7 @@ namespace {
 struct ManagedTexture {
   Texture* texture;
   int refs;
-  TempString<260> path;
+  PathString path;
   uint64_t file_time;
 };
 DynArray<ManagedTexture> managed;
@@ -187,7 +187,7 @@ void release_all_textures() {
 // ---- texture manager
 
 Texture* get_texture(const char* name, bool required) {
-  TempString<260> path = make_full_path(name);
+  PathString path = make_full_path(name);
   for (ManagedTexture& m : managed) {
     if (strcmp(m.path, path) == 0) {
       m.refs++;
@@ -245,7 +245,7 @@ void reload_textures(bool) {
 // Loads a ".dds" file into a managed texture with its mip chain. Files that cannot be read or are
 // not acceptable DDS files are logged and give null; get_texture makes required ones fatal.
 Texture* load_dds_texture(const char* name) {
-  TempString<260> path = make_full_path(name);
+  PathString path = make_full_path(name);
   size_t size = 0;
   uint8_t* data = read_file(path, &size);
   if (!data) {

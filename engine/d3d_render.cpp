@@ -11,8 +11,8 @@
 #include "engine/d3d_shaders.h"
 #include "engine/d3d_vbuf.h"
 #include "engine/font.h"
+#include "engine/gameHost.h"
 #include "engine/log.h"
-#include "game/gameScene.h"
 
 IDirect3D9* d3d_object = nullptr;
 IDirect3DDevice9* d3d = nullptr;

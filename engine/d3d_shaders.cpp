@@ -46,7 +46,12 @@ class MyShaderInclude : public ID3DInclude {
     ASSERT(size);
     *data = nullptr;
     *size = 0;
-    TempString<260> path = make_full_path(file_name);
+    PathString path;
+    // A name the cache could not hold, or no file here could have, is refused like a missing file.
+    if (strlen(file_name) >= size_t(ShaderDependency::MAX_NAME) || !try_make_full_path(file_name, path)) {
+      debug("shader include name too long: '%s'", file_name);
+      return D3DERR_INVALIDCALL;
+    }
     FILE* f = fopen(path, "rb");
     if (!f) return D3DERR_INVALIDCALL;
     long n = -1;
@@ -68,7 +73,6 @@ class MyShaderInclude : public ID3DInclude {
     fclose(f);
     buf[n] = 0;
     if (owner) {
-      ASSERT(strlen(file_name) < 260);
       ShaderDependency& d = owner->deps.push_back();
       d.path = file_name;
       d.file_time = compiler_module ? get_file_time(path) : 0;
@@ -97,10 +101,18 @@ void empty_record(Shader* s) {
   memset(s->defs, 0, sizeof(s->defs));
 }
 
-void record_dependency(Shader* s, const char* path) {
+// False when the path cannot name a file here (too long once made absolute): a cache that lists
+// it is refused and the shader compiled again.
+bool record_dependency(Shader* s, const char* path) {
+  PathString full;
+  if (strlen(path) >= size_t(ShaderDependency::MAX_NAME) || !try_make_full_path(path, full)) {
+    debug("shader '%s': dependency path too long: '%s'", (const char*)s->name, path);
+    return false;
+  }
   ShaderDependency& d = s->deps.push_back();
   d.path = path;
-  d.file_time = compiler_module ? get_file_time(make_full_path(path)) : 0;
+  d.file_time = compiler_module ? get_file_time(full) : 0;
+  return true;
 }
 
 // Our graphics layer links the two programs of a shader into one when drawing; a pair that does
@@ -157,8 +169,7 @@ ID3DBlob* compile_shader_func(const char* profile, const char* file, const char*
     while (len > 0 && text[len - 1] == 0) len--;
     debug("HLSL '%s', func '%s':", file, entry);
     debug("%.*s", len, text);
-    // Only a failed build's text goes on screen: warnings of a good one would read as a failure
-    // (and the reload pass clears the message only when the next rebuild starts).
+    // Warnings of a good build only go to the log: the screen is for what failed.
     if (errors_on_screen && failed) {
       TempString<512> head;
       head.format("HLSL '%s', func '%s':", file, entry);
@@ -214,10 +225,10 @@ void load_shader_compiler() {
 
 bool shader_compiler_available() { return compiler_module != nullptr; }
 
-TempString<260> make_shader_cache_name(const char* name, const char* defs) {
+PathString make_shader_cache_name(const char* name, const char* defs) {
   // Every string of the list, names and values alike, adds "@" and itself with each character
   // that is not an ASCII letter or digit replaced by "_".
-  TempString<260> suffix;
+  PathString suffix;
   int n = defs_length(defs);
   for (const char* p = defs; p && p < defs + n; p += strlen(p) + 1) {
     char part[262];
@@ -228,9 +239,7 @@ TempString<260> make_shader_cache_name(const char* name, const char* defs) {
     part[k] = 0;
     suffix.append(part);
   }
-  TempString<260> rel;
-  rel.format("cache/%s%s.cache", name, (const char*)suffix);
-  return make_full_path(rel);
+  return make_full_path(make_path("cache/%s%s.cache", name, (const char*)suffix));
 }
 
 bool parse_shader_cache(const uint8_t* data, size_t size, ShaderCacheView& out) {
@@ -258,7 +267,7 @@ bool parse_shader_cache(const uint8_t* data, size_t size, ShaderCacheView& out) 
 }
 
 bool load_shader_cache(Shader* s) {
-  TempString<260> path = make_shader_cache_name(s->name, s->defs);
+  PathString path = make_shader_cache_name(s->name, s->defs);
   s->deps.clear();
   uint8_t* data = nullptr;
   size_t size = 0;
@@ -281,7 +290,13 @@ bool load_shader_cache(Shader* s) {
     dlfree(data);
     return false;
   }
-  for (auto& d : view.deps) record_dependency(s, d);
+  for (auto& d : view.deps) {
+    if (!record_dependency(s, d)) {
+      s->deps.clear();
+      dlfree(data);
+      return false;
+    }
+  }
   if (compiler_module) {
     uint64_t own = get_file_time(path);
     for (const ShaderDependency& d : s->deps) {
@@ -291,11 +306,12 @@ bool load_shader_cache(Shader* s) {
       }
     }
   }
-  // Code blocks are copied to aligned memory and must be blobs of their stage, whole.
+  // Code blocks are copied to aligned memory and must be blobs of their stage, whole. An empty block
+  // is no blob (the device would read a header past it).
   bool ok = false;
   IDirect3DVertexShader9* vs = nullptr;
   IDirect3DPixelShader9* ps = nullptr;
-  if (d3d9_blob_size(view.vs_code, view.vs_size, 0) == view.vs_size &&
+  if (view.vs_size > 0 && view.ps_size > 0 && d3d9_blob_size(view.vs_code, view.vs_size, 0) == view.vs_size &&
       d3d9_blob_size(view.ps_code, view.ps_size, 1) == view.ps_size) {
     DWORD* a = (DWORD*)dlmalloc(view.vs_size + 4);
     DWORD* b = (DWORD*)dlmalloc(view.ps_size + 4);
@@ -353,9 +369,9 @@ bool compile_shader(Shader* s) {
   }
   s->vs = vs;
   s->ps = ps;
-  TempString<260> path = make_shader_cache_name(s->name, s->defs);
+  PathString path = make_shader_cache_name(s->name, s->defs);
   try {
-    TempString<260> folder = make_full_path("cache");
+    PathString folder = make_full_path("cache");
     plat_make_folder(folder);
     FileOutputStream out;
     if (!out.open(path, "wb")) throw OutputStream::Exception("can't open", 0);

@@ -14,7 +14,8 @@ const int SHADER_DEFS_SIZE = 512;
 const uint32_t SHADER_CACHE_MAGIC = 0x20100715;
 
 struct ShaderDependency {
-  TempString<260> path;
+  enum { MAX_NAME = 260 };  // the name as the source gives it, with its terminator
+  TempString<MAX_NAME> path;
   uint64_t file_time;
 };
 
@@ -44,7 +45,7 @@ bool shader_is_stale(Shader* s);
 int count_shaders_in_use();
 
 // "cache/<name><suffix>.cache" made absolute against the program folder.
-TempString<260> make_shader_cache_name(const char* name, const char* defs);
+PathString make_shader_cache_name(const char* name, const char* defs);
 bool load_shader_cache(Shader* s);
 bool compile_shader(Shader* s);
 // Parses cache file bytes: the dependency paths and the two code blocks; false when malformed.

@@ -48,7 +48,7 @@ Texture* load_page(const char* pagePath, bool* ok) {
     *ok = page_exists(pagePath);
     return nullptr;
   }
-  Texture* t = get_texture(TempString<260>::make("%s.dds", pagePath), false);
+  Texture* t = get_texture(make_path("%s.dds", pagePath), false);
   *ok = t != nullptr;
   return t;
 }
@@ -80,7 +80,7 @@ bool read_text_file(const char* path, DynArray<char>& out) {
 
 // Until the renderer's texture manager exists: a page is there when its file holds a DDS header.
 bool page_exists(const char* pagePath) {
-  TempString<260> full = make_full_path(TempString<260>::make("%s.dds", pagePath));
+  PathString full = make_full_path(make_path("%s.dds", pagePath));
   FILE* f = fopen(full, "rb");
   if (!f) return false;
   unsigned char h[8];

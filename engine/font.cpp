@@ -161,7 +161,8 @@ void build_debug_font(const uint32_t* pixels, int width, int height) {
 void init_debug_font() {
   DynArray<uint32_t> pixels;
   int w = 0, h = 0;
-  if (!load_tga(make_full_path("font.tga"), pixels, w, h)) fatal("can't load font.tga");
+  TempString<256> why;
+  if (!load_tga(make_full_path("font.tga"), pixels, w, h, why)) fatal("can't load font.tga: %s", why.c_str());
   build_debug_font(pixels.data, w, h);
   if (!d3d) return;
   // Rows are copied as loaded, bottom row first, so the glyph table's rows are texture rows.

@@ -1,7 +1,9 @@
 // TGA (uncompressed 32-bit only), PNG over libpng and stb_image_write, and screenshots.
 #include "engine/imageFiles.h"
 #include <png.h>
+#include <errno.h>
 #include <setjmp.h>
+#include <stdio.h>
 #include <stb_image_write.h>
 #include <string.h>
 #include <time.h>
@@ -55,11 +57,20 @@ void read_tga(InputStream& s, DynArray<uint32_t>& pixels, int& width, int& heigh
 }
 
 bool load_tga(const char* name, DynArray<uint32_t>& pixels, int& width, int& height) {
+  TempString<256> why;
+  return load_tga(name, pixels, width, height, why);
+}
+
+bool load_tga(const char* name, DynArray<uint32_t>& pixels, int& width, int& height, TempString<256>& why) {
   FileInputStream s(name, "rb");
-  if (!s.isOpen()) return false;
+  if (!s.isOpen()) {
+    snprintf(why.str, sizeof(why.str), "%s", strerror(errno));
+    return false;
+  }
   try {
     read_tga(s, pixels, width, height);
-  } catch (InputStream::Exception&) {
+  } catch (InputStream::Exception& e) {
+    snprintf(why.str, sizeof(why.str), "%.255s", e.message);
     return false;
   }
   return true;
@@ -189,7 +200,7 @@ void take_screenshot() {
     name.assign("shots/shot.png");
   plat_make_folder(get_appdata_folder_path(""));
   plat_make_folder(get_appdata_folder_path("shots"));
-  TempString<260> full = get_appdata_folder_path(name);
+  PathString full = get_appdata_folder_path(name);
   // The copy is A8R8G8B8 (bytes B, G, R, A); the PNG wants R, G, B, A with full alpha.
   for (int y = 0; y < h; y++) {
     unsigned char* p = bits + size_t(y) * size_t(pitch);

@@ -77,16 +77,21 @@ void free_sprite(Sprite* s) {
   dlfree(s);
 }
 
-// Plain names (the array moves raw bytes and runs no destructors).
+// Names on the shared heap (the array moves raw bytes and runs no destructors: free() clears them).
 struct DirListing {
-  DynArray<TempString<260>> folders;
-  DynArray<TempString<260>> files;
+  DynArray<String> folders;
+  DynArray<String> files;
+  ~DirListing() {
+    for (String& s : folders) s.clear();
+    for (String& s : files) s.clear();
+    folders.free();
+    files.free();
+  }
 };
 
 void collect_entry(void* ctx, const char* name, bool is_folder) {
   DirListing* l = (DirListing*)ctx;
-  if (strlen(name) >= 200) return;  // no sprite path gets this long
-  (is_folder ? l->folders : l->files).push_back(TempString<260>(name));
+  (is_folder ? l->folders : l->files).push_back() = name;  // zero-filled: a null String
 }
 
 bool ends_with(const char* s, const char* tail) {
@@ -95,8 +100,8 @@ bool ends_with(const char* s, const char* tail) {
 }
 
 void load_sprite_image(const char* prefix, const char* file) {
-  TempString<260> rel = TempString<260>::make("sprites/%s%s", prefix, file);
-  TempString<260> name = TempString<260>::make("%s%.*s", prefix, int(strlen(file)) - 4, file);
+  PathString rel = make_path("sprites/%s%s", prefix, file);
+  PathString name = make_path("%s%.*s", prefix, int(strlen(file)) - 4, file);
   int wd = 0, ht = 0;
   DynArray<uint32_t> pixels;
   if (!load_png(make_full_path(rel), wd, ht, pixels)) fatal("Error loading sprite image %s", rel.c_str());
@@ -116,8 +121,8 @@ void load_sprite_image(const char* prefix, const char* file) {
 }
 
 void load_sprite_config(const char* prefix, const char* file) {
-  TempString<260> rel = TempString<260>::make("sprites/%s%s", prefix, file);
-  TempString<260> name = TempString<260>::make("%s%.*s", prefix, int(strlen(file)) - 4, file);
+  PathString rel = make_path("sprites/%s%s", prefix, file);
+  PathString name = make_path("%s%.*s", prefix, int(strlen(file)) - 4, file);
   Sprite* s = find_sprite(name);
   if (!s) s = append_sprite(name);
   if (s->config) fatal("Duplicate sprite config %s", rel.c_str());
@@ -147,21 +152,34 @@ Sprite::~Sprite() {
   name.clear();
 }
 
-void load_sprites_dir(const char* prefix) {
-  TempString<260> folder = make_full_path(TempString<260>::make("sprites/%s", prefix));
+namespace {
+void load_sprites_folder(const char* prefix, FolderWalk& walk) {
+  PathString folder = make_full_path(make_path("sprites/%s", prefix));
+  if (!walk.enter(folder)) return;
   DirListing listing;
-  if (!plat_list_folder(folder, collect_entry, &listing)) return;
-  for (const TempString<260>& f : listing.folders) {
-    if (f.str[0] == '.') continue;
-    TempString<260> sub = TempString<260>::make("%s%s/", prefix, f.c_str());
-    if (!sub.empty()) load_sprites_dir(sub);
+  if (!plat_list_folder(folder, collect_entry, &listing)) {
+    walk.leave();
+    return;
   }
-  for (const TempString<260>& f : listing.files) {
-    const char* n = f.c_str();
+  for (const String& f : listing.folders) {
+    if (f.text()[0] == '.') continue;
+    load_sprites_folder(make_path("%s%s/", prefix, f.text()), walk);
+  }
+  walk.leave();
+  for (const String& f : listing.files) {
+    const char* n = f.text();
     if (strlen(n) <= 4) continue;
     if (ends_with(n, ".png")) load_sprite_image(prefix, n);
     else if (ends_with(n, ".cfg")) load_sprite_config(prefix, n);
   }
+}
+}  // namespace
+
+// Folder links may point anywhere, back up the tree too: the walk stops at a folder it is already
+// inside and at a depth no sprite set needs.
+void load_sprites_dir(const char* prefix) {
+  FolderWalk walk;
+  load_sprites_folder(prefix, walk);
 }
 
 void apply_sprite_config(Sprite& s) {
@@ -216,6 +234,11 @@ void init_sprites() {
   load_sprites_dir("");
   for (Sprite* s : sprites) apply_sprite_config(*s);
   sprites.sort(compare_area, nullptr);
+  // One sprite the atlas cannot hold at all is named, rather than blamed on the number of sprites.
+  for (Sprite* s : sprites)
+    if (s->width + 1 > MAX_ATLAS_SIDE || s->height + 1 > MAX_ATLAS_SIDE)
+      fatal("Sprite %s is %dx%d, too large for the %dx%d sprite texture (one texel of spacing included)",
+            s->name.text(), s->width, s->height, MAX_ATLAS_SIDE, MAX_ATLAS_SIDE);
   int side = 16;
   while (!pack_sprites(sprites, side)) {
     if (side >= MAX_ATLAS_SIDE)

@@ -1,5 +1,6 @@
 // Log file rotation, fatal errors, the visual log and the on-screen error message.
 #include "engine/log.h"
+#include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -15,10 +16,13 @@
 int num_debug_log_files = 5;
 
 static FILE* log_file = nullptr;
+// A log that cannot be opened or written is said once on standard error, not at every line.
+static bool open_failure_said = false;
+static bool write_failure_said = false;
 static DynArray<TempString<128>> visual_log_lines;
 static DynArray<char> error_text;
 
-static TempString<260> log_file_name(int index) {
+static PathString log_file_name(int index) {
   if (index == 0) return get_appdata_folder_path("log.txt");
   return get_appdata_folder_path(TempString<32>::make("log%02d.txt", index));
 }
@@ -32,12 +36,40 @@ static void open_debug_log() {
     rename(log_file_name(0), log_file_name(1));
   }
   plat_make_folder(get_appdata_folder_path(""));
-  log_file = fopen(log_file_name(0), "wt");
+  PathString name = log_file_name(0);
+  log_file = fopen(name, "wt");
+  if (!log_file && !open_failure_said) {
+    open_failure_said = true;
+    fprintf(stderr, "can't open the log file '%s': %s; the log goes to standard output only\n", name.c_str(),
+            strerror(errno));
+    fflush(stderr);
+  }
+}
+
+// Flushes the file and says once when what was written did not reach it (a full disk).
+static void flush_log_file() {
+  if (!log_file) return;
+  if (fflush(log_file) != 0 || ferror(log_file)) {
+    int e = errno;
+    clearerr(log_file);
+    if (!write_failure_said) {
+      write_failure_said = true;
+      fprintf(stderr, "can't write the log file '%s': %s\n", log_file_name(0).c_str(), strerror(e));
+      fflush(stderr);
+    }
+  }
+}
+
+void flush_debug_log() {
+  fflush(stdout);
+  flush_log_file();
 }
 
 void close_debug_log() {
   if (log_file) fclose(log_file);
   log_file = nullptr;
+  open_failure_said = false;
+  write_failure_said = false;
 }
 
 void vdebug(const char* fmt, va_list args) {
@@ -69,7 +101,7 @@ void debug(const char* fmt, ...) {
   va_end(a);
   debug_text("\n");
   fflush(stdout);
-  if (log_file) fflush(log_file);
+  flush_log_file();
 }
 
 void error_message(const char* text) {

@@ -23,6 +23,9 @@ bool has_error_message();
 const char* get_error_message();
 void draw_error_message();
 
+// Writes through what debug_ and vdebug left in the buffers (script output uses it: a script's
+// lines must reach the file when they are printed, not with the next engine line).
+void flush_debug_log();
 // Closes the log file (tests use it to start over with a fresh rotation).
 void close_debug_log();
 

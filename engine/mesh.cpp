@@ -144,7 +144,7 @@ Mesh* load_mesh_file(const char* path, bool required) {
 }
 
 Mesh* get_mesh(const char* path, bool required) {
-  TempString<260> full = make_full_path(path);
+  PathString full = make_full_path(path);
   for (Mesh* m : mesh_list) {
     if (m->path.size() && strcmp(m->path.data, full) == 0) {
       m->refcount++;

@@ -1,5 +1,6 @@
 // The sound layer (see sound.h): the SDL2 audio device and its callback, the tables of samples,
-// streams and voices behind the handles, decoding with libsndfile, 3D attenuation.
+// streams and voices behind the handles, decoding with libsndfile, 3D attenuation, panning and the
+// Doppler shift.
 // The callback runs on SDL's audio thread: everything it reads is changed only under the device lock.
 #include "engine/sound.h"
 #include <SDL.h>
@@ -56,6 +57,7 @@ struct VoiceRec {
   int stream = -1;
   bool is_3d = false;
   bool chained = false;
+  double base_step = 1.0;  // source frames per output frame before the Doppler shift
   uint32_t seen_ends = 0;
   float base_pan = 0.0f;
   vec4float pos, vel;
@@ -74,6 +76,7 @@ SDL_AudioDeviceID device = 0;
 bool audio_subsystem = false;
 uint16_t next_serial = 1;
 float master_volume = 1.0f;
+MixLimiter output_limiter;  // its gain carries over from one device buffer to the next
 int global_sample_volume = 10000;
 int global_stream_volume = 10000;
 Listener listener;
@@ -168,7 +171,7 @@ sf_count_t mem_tell(void* u) { return ((MemoryFile*)u)->pos; }
 
 // Decodes a file image into float frames (first two channels kept). False for anything libsndfile
 // cannot read.
-bool decode_memory(const void* data, int64_t size, PcmData* out) {
+bool decode_memory(const char* name, const void* data, int64_t size, PcmData* out) {
   SF_VIRTUAL_IO io = {mem_length, mem_seek, mem_read, mem_write, mem_tell};
   MemoryFile m = {(const unsigned char*)data, sf_count_t(size), 0};
   SF_INFO info;
@@ -176,7 +179,11 @@ bool decode_memory(const void* data, int64_t size, PcmData* out) {
   SNDFILE* f = sf_open_virtual(&io, SFM_READ, &info, &m);
   if (!f) return false;
   bool ok = false;
-  if (info.channels >= 1 && info.samplerate > 0 && info.frames > 0 && info.frames < (int64_t(1) << 31)) {
+  int64_t decoded = int64_t(info.frames) * (info.channels > 0 ? info.channels : 1) * int64_t(sizeof(float));
+  if (info.frames > 0 && decoded > SOUND_MAX_DECODED_BYTES) {
+    debug("'%s' decodes to %lld MB, more than the %lld MB a sound may take: not loaded", name,
+          (long long)(decoded >> 20), (long long)(SOUND_MAX_DECODED_BYTES >> 20));
+  } else if (info.channels >= 1 && info.samplerate > 0 && info.frames > 0 && info.frames < (int64_t(1) << 31)) {
     int keep = info.channels >= 2 ? 2 : 1;
     float* all = (float*)dlmalloc(size_t(info.frames) * size_t(info.channels) * sizeof(float));
     float* pcm = (float*)dlmalloc(size_t(info.frames) * size_t(keep) * sizeof(float));
@@ -208,7 +215,10 @@ void* read_file_part(const char* name, int offset, int size, int64_t* got) {
   long end = -1;
   if (fseek(f, 0, SEEK_END) == 0) end = ftell(f);
   int64_t n = size > 0 ? size : int64_t(end) - offset;
-  if (end >= 0 && offset >= 0 && n > 0 && fseek(f, offset, SEEK_SET) == 0) {
+  if (n > SOUND_MAX_FILE_BYTES) {
+    debug("sound file '%s' is %lld MB, more than the %lld MB a sound may take: not loaded", name,
+          (long long)(n >> 20), (long long)(SOUND_MAX_FILE_BYTES >> 20));
+  } else if (end >= 0 && offset >= 0 && n > 0 && fseek(f, offset, SEEK_SET) == 0) {
     mem = dlmalloc(size_t(n));
     if (mem && fread(mem, 1, size_t(n), f) != size_t(n)) {
       dlfree(mem);
@@ -229,16 +239,41 @@ void free_pcm(PcmData* p) {
 
 float length3(const vec4float& v) { return sqrtf(v.x() * v.x() + v.y() * v.y() + v.z() * v.z()); }
 
+// Positions, distances and velocities are in the game's units; the distance factor says how many
+// metres a unit is, which matters only against the speed of sound (the Doppler shift): the
+// attenuation works in units, so changing the factor leaves every gain as it was.
+const float SPEED_OF_SOUND = 343.3f;  // metres per second
+
+float dot3(const vec4float& a, const vec4float& b) { return a.x() * b.x() + a.y() * b.y() + a.z() * b.z(); }
+
+// The pitch factor of a moving source heard by a moving listener: the speeds along the line between
+// them, in metres per second, scaled by the Doppler factor (0 turns the shift off).
+double doppler_ratio(const vec4float& source_to_listener, const vec4float& source_vel) {
+  float dist = length3(source_to_listener);
+  if (dist <= 0.0f || listener.doppler <= 0.0f) return 1.0;
+  float scale = listener.distance * listener.doppler / dist;
+  float toward_listener = dot3(source_to_listener, source_vel) * scale;  // the source approaching
+  float listener_away = dot3(source_to_listener, listener.vel) * scale;  // the listener receding
+  // Near the speed of sound the shift has no sensible value; keep both speeds below it.
+  const float limit = SPEED_OF_SOUND * 0.9f;
+  if (toward_listener > limit) toward_listener = limit;
+  if (listener_away > limit) listener_away = limit;
+  if (toward_listener < -limit) toward_listener = -limit;
+  if (listener_away < -limit) listener_away = -limit;
+  return double(SPEED_OF_SOUND - listener_away) / double(SPEED_OF_SOUND - toward_listener);
+}
+
 void update_3d_voice(int v) {
   VoiceRec& r = voice_recs[v];
   MixVoice& m = voices[v];
   if (!sound_3d || !r.is_3d) {
     m.gain_3d = 1.0f;
     m.pan = r.base_pan;
+    m.step = r.base_step;
     return;
   }
   vec4float rel = r.pos - listener.pos;
-  float d = length3(rel) * listener.distance;
+  float d = length3(rel);
   float mind = r.min_dist > 0.0f ? r.min_dist : 1.0f;
   float maxd = r.max_dist > mind ? r.max_dist : mind;
   float dd = d < maxd ? d : maxd;
@@ -250,6 +285,7 @@ void update_3d_voice(int v) {
   float rl = sqrtf(rx * rx + ry * ry + rz * rz);
   float side = rl > 0.0f && d > 0.0f ? (rel.x() * rx + rel.y() * ry + rel.z() * rz) / (rl * length3(rel)) : 0.0f;
   m.pan = side;
+  m.step = r.base_step * doppler_ratio(listener.pos - r.pos, r.vel);
 }
 
 void audio_callback(void*, Uint8* stream, int len) {
@@ -260,6 +296,9 @@ bool open_layer(bool use_3d) {
   for (int i = 0; i < MAX_VOICES; i++) release_voice(i);
   sound_3d = use_3d;
   master_volume = 1.0f;
+  output_limiter = MixLimiter();
+  output_limiter.hold_frames = OUTPUT_RATE / 20;
+  output_limiter.release = expf(logf(10.0f) / (0.25f * float(OUTPUT_RATE)));
   global_sample_volume = global_stream_volume = 10000;
   listener = Listener();
   sound_stream_to_chain = 0;
@@ -320,6 +359,14 @@ bool init_sound_offline(bool use_3d) {
 
 bool is_sound_open() { return sound_open; }
 int get_sound_output_rate() { return OUTPUT_RATE; }
+float get_sound_output_gain() {
+  DeviceLock lock;
+  return output_limiter.gain;
+}
+uint64_t get_sound_output_samples_over_full_scale() {
+  DeviceLock lock;
+  return output_limiter.over_full_scale;
+}
 
 bool close_sound() {
   debug("closing BASS");
@@ -347,7 +394,7 @@ bool close_sound() {
 }
 
 void mix_sound_output(float* out, int frames) {
-  mix_voices(voices, MAX_VOICES, out, frames, master_volume);
+  mix_voices(voices, MAX_VOICES, out, frames, master_volume, &output_limiter);
   // End notices of chained streams; a stopped sample voice keeps its slot for the next playback.
   for (int i = 0; i < MAX_VOICES; i++) {
     VoiceRec& r = voice_recs[i];
@@ -388,7 +435,7 @@ SoundSample load_sound_sample(const char* name, int max_playbacks, int flags, in
   int64_t size = 0;
   void* mem = slot >= 0 && name ? read_file_part(name, offset, length, &size) : nullptr;
   PcmData pcm;
-  bool ok = mem && decode_memory(mem, size, &pcm);
+  bool ok = mem && decode_memory(name, mem, size, &pcm);
   if (mem) dlfree(mem);
   if (!ok) {
     debug("error loading sample from '%s'", name ? name : "");
@@ -448,7 +495,7 @@ static void start_sample_voice(int v, const SampleRec& s, int sample_index, uint
   m.data = s.pcm.frames;
   m.channels = s.pcm.channels;
   m.frames = s.pcm.count;
-  m.step = double(s.pcm.rate) / OUTPUT_RATE;
+  m.step = r.base_step = double(s.pcm.rate) / OUTPUT_RATE;
   m.loop = (s.flags & SNDF_LOOP) != 0;
   m.volume = s.volume;
   m.group_gain = group_gain(r);
@@ -520,6 +567,12 @@ SoundStream load_sound_stream(const char* name, double loop_point, int flags, in
     fclose(f);
     return 0;
   }
+  if (n > SOUND_MAX_FILE_BYTES) {
+    debug("stream file '%s' is %lld MB, more than the %lld MB a stream may take: not loaded", name,
+          (long long)(n >> 20), (long long)(SOUND_MAX_FILE_BYTES >> 20));
+    fclose(f);
+    return 0;
+  }
   void* mem = dlmalloc(size_t(n));
   if (!mem) {
     debug("not enough memory for '%s'", name);
@@ -538,7 +591,7 @@ SoundStream load_sound_stream(const char* name, double loop_point, int flags, in
     if (!streams[i].used) slot = i;
   int v = free_voice_slot();
   PcmData pcm;
-  if (slot < 0 || v < 0 || !decode_memory(mem, n, &pcm)) {
+  if (slot < 0 || v < 0 || !decode_memory(name, mem, n, &pcm)) {
     debug("error creating stream from '%s'", name);
     dlfree(mem);
     return 0;
@@ -562,7 +615,7 @@ SoundStream load_sound_stream(const char* name, double loop_point, int flags, in
   m.data = pcm.frames;
   m.channels = pcm.channels;
   m.frames = pcm.count;
-  m.step = double(pcm.rate) / OUTPUT_RATE;
+  m.step = r.base_step = double(pcm.rate) / OUTPUT_RATE;
   m.loop = (flags & SNDF_LOOP) != 0;
   m.group_gain = group_gain(r);
   if (loop_point >= 0.0) {
@@ -684,7 +737,7 @@ double get_sound_position(SoundChannel channel) {
   int v = find_voice(channel);
   if (v < 0) return -1.0;
   DeviceLock lock;
-  return voices[v].pos / (voices[v].step * OUTPUT_RATE);
+  return voices[v].pos / (voice_recs[v].base_step * OUTPUT_RATE);
 }
 
 float get_sound_volume(SoundChannel channel) {
@@ -749,5 +802,15 @@ bool apply_3d_sound() {
   DeviceLock lock;
   for (int i = 0; i < MAX_VOICES; i++)
     if (voice_recs[i].used && voice_recs[i].is_3d) update_3d_voice(i);
+  return true;
+}
+
+// Decodes a file image exactly as loading a sample does and frees the result; for the fuzzer.
+bool decode_sound_file_image(const void* data, int64_t size, int64_t* frames, int* channels) {
+  PcmData pcm;
+  if (!decode_memory("(file image)", data, size, &pcm)) return false;
+  *frames = pcm.count;
+  *channels = pcm.channels;
+  free_pcm(&pcm);
   return true;
 }

@@ -30,6 +30,10 @@ bool is_sound_open();
 // Renders `frames` stereo frames of what the device plays next (the device's callback does this).
 void mix_sound_output(float* out, int frames);
 int get_sound_output_rate();
+// The output limiter: its gain now (1 when nothing is loud) and the samples since the layer opened
+// whose sum passed full scale (each of them turned down instead of cut).
+float get_sound_output_gain();
+uint64_t get_sound_output_samples_over_full_scale();
 
 float get_master_volume();
 void set_master_volume(float volume);
@@ -46,6 +50,12 @@ bool free_sound_sample(SoundSample sample);
 bool set_sound_sample_volume(SoundSample sample, float volume);
 bool set_sound_sample_dist(SoundSample sample, float min_dist, float max_dist);
 SoundChannel get_sound_sample_channel(SoundSample sample, bool only_new);
+
+// Sounds are decoded whole into memory when they load. A file above this size, or one that would
+// decode to more than SOUND_MAX_DECODED_BYTES, is refused with a log line naming it and its size
+// rather than taking the machine's memory (the game's music is a few megabytes).
+constexpr int64_t SOUND_MAX_FILE_BYTES = int64_t(256) << 20;
+constexpr int64_t SOUND_MAX_DECODED_BYTES = int64_t(1) << 30;
 
 // loop_point in seconds: at each end the stream goes on from there; below 0 it plays once.
 SoundStream load_sound_stream(const char* name, double loop_point, int flags, int offset, int size);
@@ -71,3 +81,7 @@ bool set_sound_3d_pos(SoundChannel channel, const vec4float& pos);
 bool set_sound_3d_pos(SoundChannel channel, const vec4float& pos, const vec4float& vel);
 bool get_sound_3d_pos(SoundChannel channel, vec4float* pos);
 bool apply_3d_sound();
+
+// Decodes a sound file image (WAV or anything else libsndfile reads) from memory the way samples
+// are loaded, then frees it; the frame count and channels kept (1 or 2). For the fuzzer.
+bool decode_sound_file_image(const void* data, int64_t size, int64_t* frames, int* channels);

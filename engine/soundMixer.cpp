@@ -1,5 +1,5 @@
 // The software mixer (see soundMixer.h). Sources are read with linear interpolation so that files at
-// another rate than the device's play at their own pitch.
+// another rate than the device's play at their own pitch; the sum goes through a peak limiter.
 #include "engine/soundMixer.h"
 #include <math.h>
 #include <string.h>
@@ -74,12 +74,36 @@ static void mix_one(MixVoice& v, float* out, int frames) {
   }
 }
 
-void mix_voices(MixVoice* voices, int count, float* out, int frames, float master_volume) {
+void mix_voices(MixVoice* voices, int count, float* out, int frames, float master_volume, MixLimiter* limiter) {
   memset(out, 0, sizeof(float) * size_t(frames) * 2);
   for (int i = 0; i < count; i++)
     if (voices[i].state == MIX_PLAYING) mix_one(voices[i], out, frames);
-  for (int n = 0; n < frames * 2; n++) {
-    float s = out[n] * master_volume;
-    out[n] = s > 1.0f ? 1.0f : (s < -1.0f ? -1.0f : s);
+  MixLimiter own;
+  MixLimiter& lim = limiter ? *limiter : own;
+  // A peak limiter: a frame whose peak would pass the threshold lowers the gain at once to just
+  // reach it; the gain holds while peaks keep coming, then climbs back by a constant factor per
+  // frame. The wave is scaled, not cut flat, so piled-up explosions get quieter instead of
+  // crackling (only the rise to a new, higher peak is held at the threshold). At a gain of exactly 1
+  // the samples pass bit-exact.
+  for (int n = 0; n < frames; n++) {
+    float l = out[n * 2] * master_volume, r = out[n * 2 + 1] * master_volume;
+    float peak = fmaxf(fabsf(l), fabsf(r));
+    lim.over_full_scale += uint64_t(fabsf(l) > 1.0f) + uint64_t(fabsf(r) > 1.0f);
+    if (peak * lim.gain > MIX_LIMIT_THRESHOLD) {
+      lim.gain = MIX_LIMIT_THRESHOLD / peak;
+      lim.hold = lim.hold_frames;
+    } else if (peak * lim.gain > MIX_LIMIT_THRESHOLD * 0.9f) {
+      lim.hold = lim.hold_frames;  // still near the threshold: keep the gain
+    }
+    l *= lim.gain;
+    r *= lim.gain;
+    // Only a source holding infinities or NaN still gets here out of range.
+    out[n * 2] = l > 1.0f ? 1.0f : (l < -1.0f ? -1.0f : l);
+    out[n * 2 + 1] = r > 1.0f ? 1.0f : (r < -1.0f ? -1.0f : r);
+    if (lim.hold > 0) lim.hold--;
+    else if (lim.gain < 1.0f) {
+      lim.gain *= lim.release;
+      if (!(lim.gain < 1.0f)) lim.gain = 1.0f;
+    }
   }
 }

@@ -32,9 +32,22 @@ struct MixVoice {
   uint32_t ends = 0;         // how many times the source reached its end (loops included)
 };
 
+// The output stage's state: the limiter's gain, carried from one buffer to the next.
+constexpr float MIX_LIMIT_THRESHOLD = 0.9f;
+struct MixLimiter {
+  float gain = 1.0f;          // 1: samples pass bit-exact
+  int hold = 0;               // frames left before the gain may climb back
+  int hold_frames = 2205;     // 50 ms at 44.1 kHz
+  float release = 1.000209f;  // per frame: 20 dB back in a quarter of a second at 44.1 kHz
+  uint64_t over_full_scale = 0;  // samples whose sum passed +-1: what a hard clip would have cut
+};
+
 // Mixes `count` voices into `out` (frames x 2 floats, overwritten), scaled by the master volume and
-// clipped to -1 .. 1. Advances the voices: positions, slides, loops, and stops at the end.
-void mix_voices(MixVoice* voices, int count, float* out, int frames, float master_volume);
+// limited to +-MIX_LIMIT_THRESHOLD: a sum below it passes bit-exact, a louder one is turned down.
+// Advances the voices: positions, slides, loops, and stops at the end. Without a limiter of the
+// caller's, each call starts at full gain.
+void mix_voices(MixVoice* voices, int count, float* out, int frames, float master_volume,
+                MixLimiter* limiter = nullptr);
 
 // Left and right gains of a pan value: a balance, full on the near side.
 void pan_gains(float pan, float* left, float* right);

@@ -5,12 +5,12 @@
 #include <string.h>
 #include "engine/app.h"
 #include "engine/cont/dynArray.h"
+#include "engine/gameHost.h"
 #include "engine/log.h"
 #include "engine/sound.h"
 #include "engine/sqVMReload.h"
 #include "engine/sqbind.h"
 #include "engine/sysUtils.h"
-#include "game/soundEvents.h"
 
 SqReloadableVM sound_script_vm;
 uint64_t sound_script_rnd_state = 0;

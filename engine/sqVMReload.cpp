@@ -60,14 +60,14 @@ bool SqReloadableVM::registerFunctions() {
 }
 
 bool SqReloadableVM::include(const char* name) {
-  TempString<260> full = make_full_path(name);
+  PathString full = make_full_path(name);
   for (const FileRecord& r : files)
     if (strcasecmp(r.path, full) == 0) return true;
   FileRecord& r = files.push_back();
   snprintf(r.path, sizeof(r.path), "%s", full.c_str());
   r.time = get_file_time(r.path);
   // Copy the path: running the file may include others and move the list.
-  TempString<260> path(r.path);
+  PathString path(r.path);
   return sqbind::run_file(vm, path);
 }
 
@@ -85,7 +85,7 @@ bool SqReloadableVM::reloadFiles(bool force) {
     uint64_t t = get_file_time(files[i].path);
     if (!force && t == files[i].time) continue;
     files[i].time = t;
-    TempString<260> path(files[i].path);
+    PathString path(files[i].path);
     if (!sqbind::run_file(vm, path)) return false;
   }
   return true;

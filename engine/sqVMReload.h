@@ -5,10 +5,11 @@
 #include <stdint.h>
 #include <squirrel.h>
 #include "engine/cont/dynArray.h"
+#include "engine/misc/utils.h"
 
 struct SqReloadableVM {
   struct FileRecord {
-    char path[260];
+    char path[MAX_PATH_BYTES];
     uint64_t time;
   };
 

@@ -47,13 +47,18 @@ static void print_func(HSQUIRRELVM, const SQChar* fmt, ...) {
   va_start(a, fmt);
   vdebug(fmt, a);
   va_end(a);
-  fflush(stdout);
+  flush_debug_log();
 }
+
+// Sources run by their full path are named as they are; others are relative to the program folder.
+static const char* source_prefix(const SQChar* source) { return source && source[0] == '/' ? "" : "bin/"; }
 
 static void compile_error_reporter(HSQUIRRELVM vm, const SQChar* desc, const SQChar* source, SQInteger line,
                                    SQInteger column) {
   SQPRINTFUNCTION pf = sq_getprintfunc(vm);
-  if (pf) pf(vm, "bin/%s(%d,%d): error: %s\n", source ? source : "unknown", int(line), int(column), desc ? desc : "");
+  if (pf)
+    pf(vm, "%s%s(%d,%d): error: %s\n", source_prefix(source), source ? source : "unknown", int(line), int(column),
+       desc ? desc : "");
 }
 
 static void print_local(HSQUIRRELVM vm, SQPRINTFUNCTION pf, const SQChar* name) {
@@ -110,8 +115,8 @@ static SQInteger runtime_error_reporter(HSQUIRRELVM vm) {
   for (SQInteger level = 1; SQ_SUCCEEDED(sq_stackinfos(vm, level, &si)); level++) {
     const SQChar* src = si.source ? si.source : "unknown";
     const SQChar* fn = si.funcname ? si.funcname : "unknown";
-    if (level == 1) pf(vm, "bin/%s(%d): ERROR: %s (in %s())\n", src, int(si.line), err, fn);
-    else pf(vm, "bin/%s(%d): function %s() (CALLSTACK)\n", src, int(si.line), fn);
+    if (level == 1) pf(vm, "%s%s(%d): ERROR: %s (in %s())\n", source_prefix(src), src, int(si.line), err, fn);
+    else pf(vm, "%s%s(%d): function %s() (CALLSTACK)\n", source_prefix(src), src, int(si.line), fn);
   }
   pf(vm, "\nLOCALS\n");
   for (SQUnsignedInteger level = 0; level < 20; level++) {

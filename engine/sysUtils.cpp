@@ -1,11 +1,14 @@
 // Folders, absolute names, file times, libraries, pipes, the timer and the program-folder watch.
 #include "engine/sysUtils.h"
+#include <errno.h>
+#include <stdarg.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include "engine/log.h"
 #include "platform/platform.h"
 
-char app_path[260];
+char app_path[MAX_PATH_BYTES];
 
 bool get_exe_filename(char* buf, int size) { return plat_get_exe_filename(buf, size); }
 
@@ -22,70 +25,122 @@ bool get_exe_path(char* buf, int size) {
   return true;
 }
 
-static void add_separator(TempString<260>& s) {
-  int l = s.length();
-  if (l > 0 && s.str[l - 1] != '/') s.append("/");
+[[noreturn]] static void path_too_long(const char* what, const char* a, const char* b = "") {
+  fatal("%s is too long (%d bytes, at most %d): '%s%s'", what, int(strlen(a) + strlen(b)), MAX_PATH_BYTES - 1, a, b);
+}
+
+// Joins two parts; false when the result would not fit.
+static bool join_path(PathString& out, const char* a, const char* b) {
+  size_t la = strlen(a), lb = strlen(b);
+  if (la + lb >= size_t(MAX_PATH_BYTES)) return false;
+  memmove(out.str, a, la);
+  memcpy(out.str + la, b, lb + 1);
+  return true;
+}
+
+PathString make_path(const char* fmt, ...) {
+  PathString r;
+  va_list a;
+  va_start(a, fmt);
+  int n = vsnprintf(r.str, MAX_PATH_BYTES, fmt, a);
+  va_end(a);
+  if (n >= MAX_PATH_BYTES) {
+    // Format it again whole, so the message names the path.
+    char* whole = nullptr;
+    va_start(a, fmt);
+    if (vasprintf(&whole, fmt, a) < 0) whole = nullptr;
+    va_end(a);
+    path_too_long("path", whole ? whole : r.str);
+  }
+  if (n < 0) r.str[0] = 0;
+  return r;
 }
 
 // APPDATA when set (that is what a player may point elsewhere), else the XDG data home, else the
 // program folder.
-TempString<260> get_appdata_path() {
-  TempString<260> r;
+PathString get_appdata_path() {
+  PathString r;
   const char* env = getenv("APPDATA");
-  char buf[260];
-  if (env && env[0]) {
-    r.assign(env);
-    add_separator(r);
-  } else if (plat_get_user_data_folder(buf, sizeof(buf))) {
-    r.assign(buf);
-    add_separator(r);
-  } else {
+  char buf[MAX_PATH_BYTES];
+  const char* base = app_path;
+  if (env && env[0]) base = env;
+  else if (plat_get_user_data_folder(buf, sizeof(buf))) base = buf;
+  else {
     r.assign(app_path);
+    return r;
   }
+  size_t l = strlen(base);
+  if (!join_path(r, base, l > 0 && base[l - 1] != '/' ? "/" : "")) path_too_long("the data folder", base);
   return r;
 }
 
-TempString<260> get_appdata_path(const char* name) {
-  TempString<260> r = get_appdata_path();
-  r.assign(TempString<520>::make("%s%s", r.c_str(), name ? name : ""));
+PathString get_appdata_path(const char* name) {
+  PathString r = get_appdata_path();
+  if (!join_path(r, r.str, name ? name : "")) path_too_long("path", r.str, name);
   return r;
 }
 
-TempString<260> get_appdata_folder_path(const char* name) {
-  TempString<260> r = get_appdata_path();
-  TempString<520> joined;
-  joined.format("%sASCENDA/%s", r.c_str(), name ? name : "");
-  r.assign(joined);
+PathString get_appdata_folder_path(const char* name) {
+  PathString r = get_appdata_path("ASCENDA/");
+  if (!join_path(r, r.str, name ? name : "")) path_too_long("path", r.str, name);
   return r;
 }
 
-TempString<260> make_full_path(const char* name) {
-  if (!name) return TempString<260>(app_path);
-  TempString<520> joined;
+bool try_make_full_path(const char* name, PathString& out) {
+  if (!name) {
+    out.assign(app_path);
+    return true;
+  }
+  PathString joined;
   bool absolute = name[0] == '/' || name[0] == '\\' || (name[0] && name[1] == ':');
-  if (absolute) joined.assign(name);
-  else joined.format("%s%s", app_path, name);
+  if (!join_path(joined, absolute ? "" : app_path, name)) return false;
   for (char* p = joined.str; *p; p++)
     if (*p == '\\') *p = '/';
-  char canon[260];
-  TempString<260> r;
   // A drive-letter name has no meaning here and is kept as written.
   bool drive = joined.str[0] && joined.str[1] == ':';
-  if (!drive && plat_full_path(joined, canon, sizeof(canon))) r.assign(canon);
-  else r.assign(joined);
+  if (drive || !plat_full_path(joined, out.str, MAX_PATH_BYTES)) out = joined;
+  return true;
+}
+
+PathString make_full_path(const char* name) {
+  PathString r;
+  if (!try_make_full_path(name, r)) path_too_long("file name", app_path, name);
   return r;
+}
+
+bool FolderWalk::enter(const char* path) {
+  if (open.size() >= MAX_DEPTH) {
+    debug("'%s' is more than %d folders deep: not read", path, int(MAX_DEPTH));
+    return false;
+  }
+  Id id;
+  if (!plat_folder_identity(path, &id.device, &id.inode)) return false;
+  for (const Id& o : open)
+    if (o.device == id.device && o.inode == id.inode) {
+      debug("'%s' leads back into a folder being read (a link loop): not read again", path);
+      return false;
+    }
+  open.push_back(id);
+  return true;
 }
 
 uint64_t get_file_time(const char* name) { return plat_file_mtime(name); }
+
+FILE* open_regular_file(const char* name, int* error) { return plat_open_regular_file(name, error); }
+
+const char* file_error_text(int error) {
+  return error == PLAT_NOT_REGULAR_FILE ? "not a regular file" : strerror(error);
+}
+
+bool file_error_is_missing(int error) { return error == ENOENT || error == ENOTDIR; }
 
 void shell_execute(const char* operation, const char* file, const char* parameters, const char* folder) {
   (void)operation;
   (void)parameters;
   (void)folder;
-  // Opening documents is left to the desktop's opener; the game only uses it for web links.
-  TempString<600> cmd;
-  cmd.format("xdg-open '%s' >/dev/null 2>&1 &", file);
-  if (!cmd.empty() && system(cmd) != 0) debug("can't open '%s'", file);
+  // Opening documents is left to the desktop's opener; the game only uses it for web links. There
+  // is no result: a failure to start it is logged.
+  if (!plat_open_document(file)) debug("can't open '%s'", file ? file : "");
 }
 
 void* load_library(const char* file_name) { return plat_load_library(file_name); }
@@ -116,15 +171,21 @@ int get_time_usec(int64_t ticks) { return int(ticks * 1000000 / timer_frequency)
 float get_time_sec(int64_t ticks) { return float(double(ticks) * timer_frequency_inv); }
 
 static int dir_watch = -1;
+static int dir_watch_records = 0;
 
-void open_dir_watch() { dir_watch = plat_dir_watch_open(app_path[0] ? app_path : "."); }
+void open_dir_watch() {
+  dir_watch = plat_dir_watch_open(app_path[0] ? app_path : ".");
+  dir_watch_records = 0;
+}
 
 void poll_dir_watch() {
   // Reloads compare file times once a second; the records are only drained here. A watch that could
   // not be opened is tried again.
   if (dir_watch < 0) open_dir_watch();
-  if (dir_watch >= 0) plat_dir_watch_poll(dir_watch);
+  if (dir_watch >= 0) dir_watch_records += plat_dir_watch_poll(dir_watch);
 }
+
+int dir_watch_record_count() { return dir_watch >= 0 ? dir_watch_records : -1; }
 
 void close_dir_watch() {
   if (dir_watch >= 0) plat_dir_watch_close(dir_watch);

@@ -3,21 +3,46 @@
 #pragma once
 #include <stdint.h>
 #include <stdio.h>
+#include "engine/cont/dynArray.h"
 #include "engine/misc/utils.h"
 
-extern char app_path[260];
+extern char app_path[MAX_PATH_BYTES];
 
 bool get_exe_filename(char* buf, int size);
 bool get_exe_path(char* buf, int size);
 // Cuts a file name after its last separator ("/", "\\" or ":"), keeping the separator.
 void cut_after_last_separator(char* name);
 
-TempString<260> get_appdata_path();
-TempString<260> get_appdata_path(const char* name);
-TempString<260> get_appdata_folder_path(const char* name);
-TempString<260> make_full_path(const char* name);
+// Every path is a PathString. A path that would not fit even there is fatal with a message that
+// names it; try_make_full_path is for callers that can do without the file.
+PathString get_appdata_path();
+PathString get_appdata_path(const char* name);
+PathString get_appdata_folder_path(const char* name);
+PathString make_full_path(const char* name);
+bool try_make_full_path(const char* name, PathString& out);
+// printf into a path, fatal (naming the path) when it does not fit.
+PathString make_path(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// Guards a recursive folder walk: it ends at a depth limit and where a folder leads back into one
+// being walked (a symlink loop), each logged once with the folder's name.
+struct FolderWalk {
+  enum { MAX_DEPTH = 16 };
+  struct Id {
+    uint64_t device, inode;
+  };
+  DynArray<Id> open;  // the folders from the top of the walk down to the current one
+  // True when the folder (its full path) may be walked; then leave() must follow.
+  bool enter(const char* path);
+  void leave() { open.pop_back(); }
+  ~FolderWalk() { open.free(); }
+};
 
 uint64_t get_file_time(const char* name);
+// Opens an existing regular file for reading ("rb"); a FIFO, a device or a folder is refused at
+// once instead of blocking the game. On failure *error holds the reason for file_error_text.
+FILE* open_regular_file(const char* name, int* error);
+const char* file_error_text(int error);
+bool file_error_is_missing(int error);  // the file (or a folder on its way) does not exist
 void shell_execute(const char* operation, const char* file, const char* parameters, const char* folder);
 
 void* load_library(const char* file_name);
@@ -38,6 +63,9 @@ float get_time_sec(int64_t ticks);
 void open_dir_watch();
 void poll_dir_watch();
 void close_dir_watch();
+// Change records drained since the watch opened (-1 while it is not open): the watch covers the
+// program folder's whole tree.
+int dir_watch_record_count();
 
 // GPU activity for the statistics overlay. No such probe exists here, so it reports none.
 bool init_gpu_activity();

@@ -1,19 +1,43 @@
-// The program's function pointers into the actor library, one per by-name function and named like
-// it. Binding the library fills them; they are null while no library is bound. Only the pointers
-// that the program's own code calls are declared so far; tests install recording functions here.
+// The program's side of the calls into the actor library: one function pointer per by-name function,
+// named like it (entling_api), generated from the list in entlingApiList.h. Binding the library
+// fills them; they are null while no library is bound. Tests install recording functions here.
+// Also the types of the library's three exported lookups, which the binder finds by name.
 #pragma once
+#include <stdint.h>
 #include "engine/misc/vecMath.h"
 
+struct BaseObject;
 struct Entling;
 struct BaseEnemy;
+struct Bullet;
+struct LevelCell;
+struct LevelGrid;
+struct BaseGuiScreen;
+struct GuiElement;
+class InputStream;
+class OutputStream;
 
-// Level generator: object placement and the hero's start.
-extern Entling* (*add_enemy)(int type_id, float x, float y);
-extern void (*reset_hero)(float x, float y);
+#define ENTLING_API(ret, name, params) extern ret(*name) params;
+#include "game/entlingApiList.h"
+#undef ENTLING_API
 
-// Collision: the objects in the way of a moving box.
-extern float (*scan_objects_x)(int* flags, Entling* exclude, float from, float to, float y0, float y1);
-extern float (*scan_objects_y)(int* flags, Entling* exclude, float x0, float x1, float from, float to, float* carry);
-extern vec4float (*collide_box_hero)(Entling* exclude, vec4float box_min, vec4float box_max);
-extern vec4float (*collide_box_enemies)(Entling* exclude, BaseEnemy** hit, vec4float box_min, vec4float box_max);
-extern vec4float (*collide_box_neutral)(Entling* exclude, vec4float box_min, vec4float box_max);
+enum { NUM_ENTLING_API = 78 };
+
+// The names in binding order (entry i names entling_api_slot(i)).
+extern const char* const entling_api_names[NUM_ENTLING_API];
+// The address of each pointer of entling_api, in binding order, so the binder can fill and clear
+// them in one loop.
+void** entling_api_slot(int i);
+// Nulls every pointer.
+void clear_entling_api();
+
+// The library's exports (extern "C", looked up by these names):
+// "get_entling_func_by_name": the address of a by-name function, null for an unknown name.
+typedef void* (*GetEntlingFuncByNameFn)(const char* name);
+// "get_entling_vtables": the class table (vtables by type id) and its length, 24.
+typedef void* const* (*GetEntlingVtablesFn)(int* count);
+// "get_entling_class_sizes": each class's object size in bytes by type id (0 where no class) and
+// the count, 24; a library whose sizes differ from the running one's cannot take over live objects.
+typedef const int* (*GetEntlingClassSizesFn)(int* count);
+// "link_gui", looked up by get_entling_func_by_name after every bind and called once.
+typedef void (*LinkGuiFn)();

@@ -11,7 +11,7 @@
 #include "engine/input.h"
 #include "engine/loadSprite.h"
 #include "engine/log.h"
-#include "engine/renderTestScreen.h"
+#include "game/renderTestScreen.h"
 #include "engine/statsOverlay.h"
 #include "engine/uiDraw.h"
 #include "engine/sound.h"

@@ -1,6 +1,7 @@
 // The game scene: the layer between the main loop and the game host. It starts and stops the game
 // systems, runs one fixed update step and draws one frame.
 #pragma once
+#include "engine/gameHost.h"
 
 extern bool show_fps;
 extern bool game_paused;
@@ -8,13 +9,8 @@ extern bool use_vis_debug;
 extern bool use_postfx;
 extern int voxel_scale;
 
-void init_scene();
-void close_scene();
-void update_step(float dt);
-void update_step_hook();
-void render_frame(float t);
-void check_hot_reload();
-void on_device_reset();
+// init_scene, close_scene, update_step, update_step_hook, render_frame, check_hot_reload and
+// on_device_reset are the engine's calls into the game (engine/gameHost.h).
 void compute_pixel_scale();
 
 // Level changes reported by whoever changed cells (exit placement, bullets, explosions).

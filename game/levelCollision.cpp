@@ -238,7 +238,7 @@ bool trace_level(vec4float from, vec4float to, int thickness, vec4float* hit_pos
   if (!(t < 1.f)) return false;
 
   float px = fx + t * dx, py = fy + t * dy;
-  int cx = f_to_int_nearest(px - 0.4999999f), cy = f_to_int_nearest(py - 0.4999999f);
+  int cx = f_floor_int(px), cy = f_floor_int(py);
   // A ray entering through the right or top edge starts one cell past it; one that never crosses
   // the grid (it starts outside and runs beside or away from it) has no cell to start in.
   if (cx == LEVEL_WIDTH && dx < 0) cx = LEVEL_WIDTH - 1;

@@ -3,6 +3,7 @@
 #pragma once
 #include <squirrel.h>
 #include <stdint.h>
+#include "engine/gameHost.h"
 
 enum { NUM_SOUND_EVENTS = 35 };
 
@@ -10,8 +11,8 @@ extern const char* const sound_event_name[NUM_SOUND_EVENTS];
 // Developer switch: log every event lookup (also those that find no handler).
 extern bool log_sound_events;
 
-void bind_sound_events(HSQUIRRELVM vm);
-void release_sound_event_handlers();
+// bind_sound_events and release_sound_event_handlers are the sound script's calls into the game
+// (engine/gameHost.h).
 // The channel of an event, 0 for none (unknown id, no handler, or a failing handler).
 uint32_t get_sound_event_channel(int id);
 uint32_t get_sound_event_channel(const char* name);

@@ -5,6 +5,7 @@
 #pragma once
 #include <stddef.h>
 #include <stdint.h>
+#include <stdio.h>
 
 struct PlatWindow;
 typedef PlatWindow* WindowHandle;
@@ -107,6 +108,13 @@ bool plat_get_user_data_folder(char* buf, int size);  // XDG data home, no trail
 bool plat_make_folder(const char* path);              // an existing folder is no error
 bool plat_full_path(const char* path, char* out, int size);
 uint64_t plat_file_mtime(const char* path);           // seconds, 0 when the file cannot be read
+// Opens an existing regular file for reading without waiting on a FIFO or a device: anything
+// else is refused with *error = PLAT_NOT_REGULAR_FILE; other failures leave errno in *error.
+enum { PLAT_NOT_REGULAR_FILE = -1 };
+FILE* plat_open_regular_file(const char* path, int* error);
+bool plat_sync_folder(const char* path);              // makes a rename inside it durable
+// A folder's identity (device and inode, symlinks followed); false when it cannot be read.
+bool plat_folder_identity(const char* path, uint64_t* device, uint64_t* inode);
 // Lists the entries of a folder (no "." or ".."); false when it cannot be read.
 bool plat_list_folder(const char* path, void (*visit)(void* ctx, const char* name, bool is_folder), void* ctx);
 int plat_dir_watch_open(const char* path);            // >= 0 on success
@@ -116,6 +124,9 @@ void* plat_load_library(const char* path);
 void* plat_get_library_proc(void* module, const char* name);
 bool plat_free_library(void* module);
 int plat_pipe_bytes_available(int fd);                // -1 when it cannot be asked
+// Hands a document or web address to the desktop's opener (xdg-open on PATH), as one argument that
+// no shell ever parses. False when the opener cannot be started.
+bool plat_open_document(const char* target);
 // Process priority as a niceness. Only what an unprivileged process may do is applied: a level that
 // could not be undone later is skipped.
 void plat_set_process_nice(int nice);

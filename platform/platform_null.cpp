@@ -42,9 +42,12 @@ bool plat_register_window_class(const char*, PlatWindowProc proc) {
 WindowHandle plat_create_window(const char*, uint32_t style, bool topmost, int x, int y, int w, int h, int show) {
   the_window.style = style;
   the_window.topmost = topmost;
-  if (w < 1 || h < 1) {
-    x = y = 0;
+  if (w < 1) {  // each dimension on its own
+    x = 0;
     w = SCREEN_W;
+  }
+  if (h < 1) {
+    y = 0;
     h = SCREEN_H;
   }
   if (show == PLAT_SHOW_MAXIMIZED) {

@@ -1,9 +1,11 @@
 // The parts of the platform layer that are plain POSIX and shared by every back end: folders, file
-// times, modules by name, pipes, the folder watch and process priority.
+// times, modules by name, pipes, the desktop's opener, the folder watch and process priority.
 #include <dirent.h>
 #include <dlfcn.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <limits.h>
+#include <spawn.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -11,7 +13,11 @@
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <map>
+#include <string>
+#include <thread>
 #include "platform/platform.h"
 
 bool plat_get_exe_filename(char* buf, int size) {
@@ -101,6 +107,48 @@ uint64_t plat_file_mtime(const char* path) {
   return uint64_t(st.st_mtime);
 }
 
+FILE* plat_open_regular_file(const char* path, int* error) {
+  // O_NONBLOCK keeps the open of a FIFO from waiting for a writer; regular files ignore it.
+  int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    *error = errno;
+    return nullptr;
+  }
+  struct stat st;
+  int failure = fstat(fd, &st) != 0 ? errno : !S_ISREG(st.st_mode) ? int(PLAT_NOT_REGULAR_FILE) : 0;
+  if (failure) {
+    *error = failure;
+    close(fd);
+    return nullptr;
+  }
+  int flags = fcntl(fd, F_GETFL);
+  if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  FILE* f = fdopen(fd, "rb");
+  if (!f) {
+    *error = errno;
+    close(fd);
+    return nullptr;
+  }
+  *error = 0;
+  return f;
+}
+
+bool plat_sync_folder(const char* path) {
+  int fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = fsync(fd) == 0;
+  close(fd);
+  return ok;
+}
+
+bool plat_folder_identity(const char* path, uint64_t* device, uint64_t* inode) {
+  struct stat st;
+  if (stat(path, &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  *device = uint64_t(st.st_dev);
+  *inode = uint64_t(st.st_ino);
+  return true;
+}
+
 bool plat_list_folder(const char* path, void (*visit)(void*, const char*, bool), void* ctx) {
   DIR* d = opendir(path);
   if (!d) return false;
@@ -119,10 +167,38 @@ bool plat_list_folder(const char* path, void (*visit)(void*, const char*, bool),
   return true;
 }
 
+// The folder watch covers the whole tree: inotify watches one folder each, so every folder gets its
+// own watch, and folders made later get theirs when their creation is read.
+namespace {
+const uint32_t WATCH_EVENTS = IN_MODIFY | IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ATTRIB;
+std::map<int, std::map<int, std::string>> watched_folders;  // inotify descriptor -> watch -> folder
+
+void watch_tree(int fd, const std::string& folder, int depth) {
+  int wd = inotify_add_watch(fd, folder.c_str(), WATCH_EVENTS | IN_ONLYDIR);
+  if (wd < 0) return;
+  watched_folders[fd][wd] = folder;
+  if (depth >= 32) return;  // a loop of links goes no deeper
+  DIR* d = opendir(folder.c_str());
+  if (!d) return;
+  while (struct dirent* e = readdir(d)) {
+    if (!strcmp(e->d_name, ".") || !strcmp(e->d_name, "..")) continue;
+    std::string sub = folder + "/" + e->d_name;
+    struct stat st;
+    if (e->d_type == DT_DIR || ((e->d_type == DT_UNKNOWN) && stat(sub.c_str(), &st) == 0 && S_ISDIR(st.st_mode)))
+      watch_tree(fd, sub, depth + 1);
+  }
+  closedir(d);
+}
+}  // namespace
+
 int plat_dir_watch_open(const char* path) {
   int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   if (fd < 0) return -1;
-  if (inotify_add_watch(fd, path, IN_MODIFY | IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ATTRIB) < 0) {
+  std::string top = path;
+  while (top.size() > 1 && top.back() == '/') top.pop_back();
+  watch_tree(fd, top, 0);
+  if (watched_folders[fd].empty()) {
+    watched_folders.erase(fd);
     close(fd);
     return -1;
   }
@@ -132,19 +208,27 @@ int plat_dir_watch_open(const char* path) {
 int plat_dir_watch_poll(int watch) {
   char buf[4096] __attribute__((aligned(__alignof__(struct inotify_event))));
   int records = 0;
+  auto& folders = watched_folders[watch];
   for (;;) {
     ssize_t n = read(watch, buf, sizeof(buf));
     if (n <= 0) break;
     for (char* p = buf; p < buf + n;) {
       struct inotify_event* ev = (struct inotify_event*)p;
       records++;
+      auto f = folders.find(ev->wd);
+      if (f != folders.end() && (ev->mask & IN_ISDIR) && (ev->mask & (IN_CREATE | IN_MOVED_TO)) && ev->len)
+        watch_tree(watch, f->second + "/" + ev->name, 0);
+      if (ev->mask & IN_IGNORED) folders.erase(ev->wd);
       p += sizeof(struct inotify_event) + ev->len;
     }
   }
   return records;
 }
 
-void plat_dir_watch_close(int watch) { close(watch); }
+void plat_dir_watch_close(int watch) {
+  watched_folders.erase(watch);
+  close(watch);
+}
 
 void* plat_load_library(const char* path) { return dlopen(path, RTLD_NOW | RTLD_LOCAL); }
 void* plat_get_library_proc(void* module, const char* name) { return module ? dlsym(module, name) : nullptr; }
@@ -154,6 +238,31 @@ int plat_pipe_bytes_available(int fd) {
   int n = 0;
   if (ioctl(fd, FIONREAD, &n) != 0) return -1;
   return n;
+}
+
+extern char** environ;
+
+bool plat_open_document(const char* target) {
+  if (!target || !target[0]) return false;
+  posix_spawn_file_actions_t files;
+  posix_spawn_file_actions_init(&files);
+  posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
+  char opener[] = "xdg-open";
+  char* argv[] = {opener, const_cast<char*>(target), nullptr};
+  pid_t pid = 0;
+  // glibc reports a failed exec (no opener installed) from posix_spawnp itself.
+  int rc = posix_spawnp(&pid, opener, &files, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&files);
+  if (rc != 0) return false;
+  // The opener may run as long as the browser it starts: reap it on the side so it leaves no zombie,
+  // without touching SIGCHLD, which the pipes of the library rebuild rely on.
+  std::thread([pid] {
+    int status;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+  }).detach();
+  return true;
 }
 
 void plat_set_process_nice(int nice) {

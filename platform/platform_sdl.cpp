@@ -1,6 +1,7 @@
 // The SDL2 back end: a real window with an OpenGL 3.3 core context. SDL events become the window
 // messages the shell's window procedure handles, with virtual-key codes, PC scan codes and the
-// wParam/lParam packing it reads.
+// wParam/lParam packing it reads. Typed characters come from SDL's text input, so the keyboard layout
+// the player uses decides them.
 #include <SDL.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -19,7 +20,17 @@ struct PlatWindow {
 namespace {
 PlatWindowProc window_proc = nullptr;
 PlatWindow main_window = {};
-std::deque<PlatMsg> pending;
+// A queued message and, for key messages, the character the layout gave for it (0 for none).
+struct Pending {
+  PlatMsg msg;
+  int character;
+};
+std::deque<Pending> pending;
+// The character of the message plat_peek_message handed out last: the window procedure asks for it
+// while that message is dispatched.
+int current_vk = -1, current_character = 0;
+// What each key's last press typed, for its release.
+int typed_by_vk[256];
 uint8_t key_state[256];
 Uint64 counter_start = 0, counter_freq = 1;
 SDL_GLContext gl_context = nullptr;
@@ -115,9 +126,29 @@ int generic_vk(int vk) {
   }
 }
 
-void post(unsigned message, uintptr_t wParam, intptr_t lParam) {
+void post(unsigned message, uintptr_t wParam, intptr_t lParam, int character = 0) {
   if (main_window.destroyed || !main_window.sdl) return;
-  pending.push_back(PlatMsg{&main_window, message, wParam, lParam});
+  pending.push_back(Pending{PlatMsg{&main_window, message, wParam, lParam}, character});
+}
+
+// The first character of a UTF-8 text as a code point; characters beyond Latin-1 have no 8-bit
+// value and count as none.
+int first_character(const char* t) {
+  const unsigned char* u = (const unsigned char*)t;
+  int c;
+  if (u[0] < 0x80) c = u[0];
+  else if ((u[0] & 0xE0) == 0xC0 && (u[1] & 0xC0) == 0x80) c = ((u[0] & 0x1F) << 6) | (u[1] & 0x3F);
+  else return 0;
+  return c < 256 ? c : 0;
+}
+
+// SDL queues the text a key press typed right after the press itself; take it with the press.
+int text_typed_by_press() {
+  SDL_Event next;
+  if (SDL_PeepEvents(&next, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) != 1 || next.type != SDL_TEXTINPUT)
+    return 0;
+  SDL_PeepEvents(&next, 1, SDL_GETEVENT, SDL_TEXTINPUT, SDL_TEXTINPUT);
+  return first_character(next.text.text);
 }
 
 void update_key_state(const PlatMsg& m) {
@@ -182,7 +213,10 @@ void translate_key(const SDL_KeyboardEvent& k) {
   if (down && (k.repeat || was_down)) lp |= 1 << 30;
   if (!down) lp |= (intptr_t(1) << 30) | (intptr_t(1) << 31);
   unsigned msg = down ? (sys ? WM_SYSKEYDOWN : WM_KEYDOWN) : (sys ? WM_SYSKEYUP : WM_KEYUP);
-  post(msg, uintptr_t(vk), intptr_t(uint32_t(lp)));
+  int typed = 0;
+  if (down) typed = typed_by_vk[vk] = text_typed_by_press();
+  else typed = typed_by_vk[vk];
+  post(msg, uintptr_t(vk), intptr_t(uint32_t(lp)), typed);
 }
 
 void translate_event(const SDL_Event& e) {
@@ -250,6 +284,7 @@ bool plat_init() {
   counter_start = SDL_GetPerformanceCounter();
   memset(key_state, 0, sizeof(key_state));
   memset(translate_held, 0, sizeof(translate_held));
+  memset(typed_by_vk, 0, sizeof(typed_by_vk));
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "0");
   SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
   SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
@@ -311,10 +346,10 @@ WindowHandle plat_create_window(const char* title, uint32_t style, bool topmost,
     dm_w = dm.w;
     dm_h = dm.h;
   }
-  bool default_place = width < 1 || height < 1;
+  // A dimension below 1 is left to the system, each on its own, and so is the position along it.
+  int px = width < 1 ? int(SDL_WINDOWPOS_UNDEFINED) : x, py = height < 1 ? int(SDL_WINDOWPOS_UNDEFINED) : y;
   if (width < 1) width = popup ? dm_w : dm_w * 3 / 4;
   if (height < 1) height = popup ? dm_h : dm_h * 3 / 4;
-  int px = default_place ? int(SDL_WINDOWPOS_UNDEFINED) : x, py = default_place ? int(SDL_WINDOWPOS_UNDEFINED) : y;
   SDL_Window* w = SDL_CreateWindow(title, px, py, width, height, flags);
   if (!w) {
     fprintf(stderr, "SDL_CreateWindow failed: %s\n", SDL_GetError());
@@ -436,7 +471,9 @@ bool plat_peek_message(PlatMsg* msg) {
   SDL_Event e;
   while (pending.empty() && SDL_PollEvent(&e)) translate_event(e);
   if (pending.empty()) return false;
-  *msg = pending.front();
+  *msg = pending.front().msg;
+  current_vk = int(msg->wParam & 255);
+  current_character = pending.front().character;
   pending.pop_front();
   update_key_state(*msg);
   return true;
@@ -450,7 +487,7 @@ intptr_t plat_dispatch_message(const PlatMsg& m) {
 void plat_post_quit_message(int code) {
   if (quit_posted) return;
   quit_posted = true;
-  pending.push_back(PlatMsg{nullptr, WM_QUIT, uintptr_t(code), 0});
+  pending.push_back(Pending{PlatMsg{nullptr, WM_QUIT, uintptr_t(code), 0}, 0});
 }
 
 intptr_t plat_def_window_proc(WindowHandle w, unsigned message, uintptr_t wParam, intptr_t) {
@@ -469,43 +506,19 @@ bool plat_key_held(int vk) {
   return (key_state[vk] & 0x80) != 0;
 }
 
-// The character a key gives on a US layout with the given Shift, Ctrl and Caps Lock state.
+// The character of the key message being dispatched: the text the layout typed with it. Keys that
+// type no text give their control character (Enter, Backspace, Tab, Escape, Ctrl with a letter), or
+// none: a dead key, for instance, types nothing until the next key.
 int plat_to_ascii(int vk, int, const uint8_t state[256]) {
-  bool shift = state[VK_SHIFT] & 0x80;
+  if (vk == current_vk && current_character) return current_character;
   bool ctrl = state[VK_CONTROL] & 0x80;
   bool alt = state[VK_MENU] & 0x80;
-  bool caps = state[VK_CAPITAL] & 1;
-  bool num = state[VK_NUMLOCK] & 1;
-  if (vk >= 'A' && vk <= 'Z') {
-    if (ctrl && !alt) return vk - 'A' + 1;
-    return (shift != caps) ? vk : vk + 32;
-  }
-  if (ctrl) return (vk == VK_RETURN) ? 10 : (vk == VK_BACK ? 127 : 0);
-  if (vk >= '0' && vk <= '9') return shift ? ")!@#$%^&*("[vk - '0'] : vk;
-  if (vk >= VK_NUMPAD0 && vk <= VK_NUMPAD9) return num ? '0' + (vk - VK_NUMPAD0) : 0;
+  if (vk >= 'A' && vk <= 'Z') return (ctrl && !alt) ? vk - 'A' + 1 : 0;
   switch (vk) {
-    case VK_SPACE: return ' ';
-    case VK_RETURN: return '\r';
-    case VK_BACK: return 8;
-    case VK_TAB: return 9;
-    case VK_ESCAPE: return 27;
-    case VK_MULTIPLY: return '*';
-    case VK_ADD: return '+';
-    case VK_SUBTRACT: return '-';
-    case VK_DIVIDE: return '/';
-    case VK_DECIMAL: return num ? '.' : 0;
-    case VK_OEM_1: return shift ? ':' : ';';
-    case VK_OEM_PLUS: return shift ? '+' : '=';
-    case VK_OEM_COMMA: return shift ? '<' : ',';
-    case VK_OEM_MINUS: return shift ? '_' : '-';
-    case VK_OEM_PERIOD: return shift ? '>' : '.';
-    case VK_OEM_2: return shift ? '?' : '/';
-    case VK_OEM_3: return shift ? '~' : '`';
-    case VK_OEM_4: return shift ? '{' : '[';
-    case VK_OEM_5: return shift ? '|' : '\\';
-    case VK_OEM_6: return shift ? '}' : ']';
-    case VK_OEM_7: return shift ? '"' : '\'';
-    case VK_OEM_102: return shift ? '|' : '\\';
+    case VK_RETURN: return ctrl ? 10 : '\r';
+    case VK_BACK: return ctrl ? 127 : 8;
+    case VK_TAB: return ctrl ? 0 : 9;
+    case VK_ESCAPE: return ctrl ? 0 : 27;
     default: return 0;
   }
 }

@@ -138,6 +138,8 @@ bool write_level_png(const char* file, bool overlay, int x_from, int x_to, int s
   if (x_from < 0) x_from = 0;
   if (x_to > W || x_to <= x_from) x_to = W;
   if (scale < 1) scale = 1;
+  // The picture must fit the PNG writer's int sizes: refuse rather than overflow them.
+  if (int64_t(x_to - x_from) * scale * H * scale * 3 > int64_t(INT32_MAX)) return false;
   int ow = (x_to - x_from) * scale, oh = H * scale;
   std::vector<unsigned char> bytes(size_t(ow) * size_t(oh) * 3);
   for (int y = 0; y < oh; y++)

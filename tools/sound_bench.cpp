@@ -3,6 +3,7 @@
 // Mixing: seconds of CPU per second of audio with 8 and 32 voices playing. Latency: the cost of one
 // sound event through the script, plus the device's buffer (the event's voice is mixed in the next
 // buffer the device asks for: up to one buffer later, and it is heard one buffer after that).
+#include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -46,12 +47,45 @@ static void bench_mix(int voices_playing) {
          dt / audio * 1000.0, dt / audio * 100.0);
 }
 
+// Loud moments through the output limiter: explosions started together (over the music or not).
+// Prints the samples a hard clip at full scale would have cut (their sum passed full scale), the samples the limiter held at its
+// threshold, the samples that still reached full scale (none), and the lowest gain it used.
+static void bench_loud(const char* what, int explosions, bool music) {
+  init_sound_offline(false);
+  SoundSample boom = load_sound_sample(make_full_path("sound/explosion.wav"), 16, 0, 0, 0, 0);
+  SoundStream song = music ? load_sound_stream(make_full_path("sound/music.wav"), 0.0, 0, 0, 0) : 0;
+  if (!boom || (music && !song)) {
+    printf("%s: the game's sounds are missing\n", what);
+    close_sound();
+    return;
+  }
+  if (song) play_sound(song, true);
+  for (int i = 0; i < explosions; i++) play_sound(get_sound_sample_channel(boom, true), true);
+  std::vector<float> out(2048);
+  long long would_clip = 0, held = 0, full_scale = 0;
+  float quietest = 1.0f;
+  for (int b = 0; b < get_sound_output_rate() / 1024; b++) {  // one second
+    mix_sound_output(out.data(), 1024);
+    for (float x : out) {
+      held += fabsf(x) >= MIX_LIMIT_THRESHOLD * 0.9999f;
+      full_scale += fabsf(x) >= 1.0f;
+    }
+    quietest = fminf(quietest, get_sound_output_gain());
+  }
+  would_clip = (long long)get_sound_output_samples_over_full_scale();
+  close_sound();
+  printf("%s: %lld samples a hard clip would cut; limited: %lld held at the threshold, %lld at full scale, "
+         "lowest gain %.2f\n", what, would_clip, held, full_scale, quietest);
+}
+
 int main(int argc, char** argv) {
   bench_mix(8);
   bench_mix(32);
 
   const char* folder = argc > 1 ? argv[1] : "bin/";
   snprintf(app_path, sizeof(app_path), "%s%s", folder, folder[strlen(folder) - 1] == '/' ? "" : "/");
+  bench_loud("2 explosions at once", 2, false);
+  bench_loud("8 explosions over the music", 8, true);
   init_sound_offline(false);
   init_sound_script("sound/sound.nut");
   int id = 0;  // hero_shoot

@@ -1,4 +1,5 @@
-// Small string types: TempString<N>, a fixed buffer that is always terminated (paths use 260),
+// Small string types: TempString<N>, a fixed buffer that is always terminated (paths use
+// PathString, sized for the longest path the system accepts),
 // and String, an owned counted text on the shared heap that is null when empty.
 #pragma once
 #include <stdarg.h>
@@ -60,7 +61,9 @@ struct TempString {
   static constexpr int capacity() { return BS; }
 };
 
-typedef TempString<260> PathString;
+// Linux accepts paths of 4096 bytes with the terminator; every path buffer is sized for that.
+enum { MAX_PATH_BYTES = 4096 };
+typedef TempString<MAX_PATH_BYTES> PathString;
 
 struct String {
   // Heap block: int length (at least 1), the characters, a terminating zero.

@@ -92,8 +92,19 @@ inline vec4float v_from_color(D3dColor c) {
 // Scalar helpers. Rounding follows the processor's current mode (nearest, ties to even).
 inline int f_to_int_nearest(float f) { return _mm_cvtss_si32(_mm_set_ss(f)); }
 inline float bits_to_float(uint32_t b) { float f; memcpy(&f, &b, 4); return f; }
-inline int f_floor_int(float f) { return f_to_int_nearest(f - bits_to_float(0x3EFFFFFC)); }
-inline int f_ceil_int(float f) { return f_to_int_nearest(f + bits_to_float(0x3EFFFFFC)); }
+// True floor and ceiling for every float. (Rounding f -/+ 0.49999988 to nearest, the old way, is
+// off by one for odd integers from 3 up: 3.0 - 0.49999988 rounds to 2.5, and ties go to even.)
+// Out-of-range values and NaN give the processor's "integer indefinite", INT_MIN.
+inline int f_floor_int(float f) {
+  int i = _mm_cvttss_si32(_mm_set_ss(f));
+  if (i != INT32_MIN && float(i) > f) i--;
+  return i;
+}
+inline int f_ceil_int(float f) {
+  int i = _mm_cvttss_si32(_mm_set_ss(f));
+  if (i != INT32_MIN && float(i) < f) i++;
+  return i;
+}
 inline float f_sqrt(float f) { return _mm_cvtss_f32(_mm_sqrt_ss(_mm_set_ss(f))); }
 inline float f_abs(float f) { return fabsf(f); }
 inline float f_max(float a, float b) { return b > a ? b : a; }  // ties and NaN give a
@@ -123,7 +134,14 @@ struct vec4i32 {
   vec4float toFloat() const { return _mm_cvtepi32_ps(v); }
   static vec4i32 truncate(vec4float f) { return _mm_cvttps_epi32(f.v); }
   static vec4i32 nearest(vec4float f) { return _mm_cvtps_epi32(f.v); }
-  static vec4i32 floor(vec4float f) { return _mm_cvtps_epi32(_mm_sub_ps(f.v, _mm_set1_ps(bits_to_float(0x3EFFFFFD)))); }
+  // Truncates, then steps down the lanes that truncation moved up (negative non-integers);
+  // out-of-range lanes stay INT_MIN.
+  static vec4i32 floor(vec4float f) {
+    __m128i t = _mm_cvttps_epi32(f.v);
+    __m128i up = _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(t), f.v));
+    __m128i valid = _mm_xor_si128(_mm_cmpeq_epi32(t, _mm_set1_epi32(INT32_MIN)), _mm_set1_epi32(-1));
+    return _mm_add_epi32(t, _mm_and_si128(up, valid));
+  }
 };
 inline vec4i32 v_select(vec4i32 mask, vec4i32 a, vec4i32 b) {
   return _mm_or_si128(_mm_and_si128(mask.v, a.v), _mm_andnot_si128(mask.v, b.v));

@@ -11,8 +11,6 @@
 #include "game/gen/loadTiles.h"
 #include "game/levelGrid.h"
 
-int cur_level = 1;
-
 uint8_t room_cell_map[ROOM_MAP_HEIGHT][ROOM_MAP_WIDTH];
 
 LevelGenTile* back_pool[73];
@@ -110,8 +108,11 @@ void init_level_tile_pools() {
 
 void blit_level_tile(const LevelGenTile* tile, int x, int y) {
   if (!tile) return;
-  x += tile->dx;
-  y += tile->dy;
+  // In 64 bits, so that offsets near the int limits clip instead of wrapping into the grid.
+  int64_t x64 = int64_t(x) + tile->dx, y64 = int64_t(y) + tile->dy;
+  if (x64 >= LEVEL_WIDTH || y64 >= LEVEL_HEIGHT || x64 + tile->width <= 0 || y64 + tile->height <= 0) return;
+  x = int(x64);
+  y = int(y64);
   int i0 = x < 0 ? -x : 0, j0 = y < 0 ? -y : 0;
   int i1 = tile->width, j1 = tile->height;
   if (x + i1 > LEVEL_WIDTH) i1 = LEVEL_WIDTH - x;

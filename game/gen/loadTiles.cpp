@@ -67,14 +67,12 @@ static char image_layer_letter(const char* file, int len) {
 }
 
 static void load_tile_image(const char* prefix, const char* file, int len, char layer) {
-  TempString<520> path;
-  path.format("tiles/%s%s", prefix, file);
+  PathString path = make_path("tiles/%s%s", prefix, file);
   int w = 0, h = 0;
   DynArray<uint32_t> pixels;
   if (!load_png(make_full_path(path), w, h, pixels)) fatal("Error loading tile image %s", file);
 
-  TempString<520> name;
-  name.format("%s%.*s", prefix, len - 6, file);
+  PathString name = make_path("%s%.*s", prefix, len - 6, file);
   LevelGenTile* t = find_level_tile(name);
   if (!t) t = add_tile(name, name.length(), w, h);
   else if (t->width == 0 && t->height == 0) {
@@ -98,13 +96,11 @@ static void load_tile_image(const char* prefix, const char* file, int len, char 
 }
 
 static void load_tile_config(const char* prefix, const char* file, int len) {
-  TempString<520> name;
-  name.format("%s%.*s", prefix, len - 4, file);
+  PathString name = make_path("%s%.*s", prefix, len - 4, file);
   LevelGenTile* t = find_level_tile(name);
   if (!t) t = add_tile(name, name.length(), 0, 0);
   if (t->config) fatal("Duplicate tile config %s", file);
-  TempString<520> path;
-  path.format("tiles/%s%s", prefix, file);
+  PathString path = make_path("tiles/%s%s", prefix, file);
   t->config = ConfigNode::fromFile(make_full_path(path));
   if (!t->config) fatal("Error loading tile config %s", file);
 }
@@ -121,20 +117,20 @@ static void collect_entry(void* ctx, const char* name, bool folder) {
   e.folder = folder;
 }
 
-static void scan_tile_folder(const char* prefix) {
-  TempString<520> folder;
-  folder.format("tiles/%s", prefix);
+// Folder links may lead back up the tree: the walk stops at a folder it is already inside and at a
+// depth no tile set needs.
+static void scan_tile_folder(const char* prefix, FolderWalk& walk) {
+  PathString folder = make_full_path(make_path("tiles/%s", prefix));
+  if (!walk.enter(folder)) return;
   // The listing is taken whole first, so the recursion below never holds the folder open.
   DynArray<FolderEntry> entries;
-  plat_list_folder(make_full_path(folder), collect_entry, &entries);
+  plat_list_folder(folder, collect_entry, &entries);
   for (FolderEntry& e : entries) {
     const char* file = e.name.text();
     int len = (int)strlen(file);
     if (e.folder) {
       if (file[0] != '.') {
-        TempString<520> sub;
-        sub.format("%s%s/", prefix, file);
-        scan_tile_folder(sub);
+        scan_tile_folder(make_path("%s%s/", prefix, file), walk);
       }
     } else if (char layer = image_layer_letter(file, len)) {
       if (layer == 'b' || layer == 'f' || layer == 'c') load_tile_image(prefix, file, len, layer);
@@ -143,10 +139,12 @@ static void scan_tile_folder(const char* prefix) {
     }
   }
   for (FolderEntry& e : entries) e.name.clear();
+  walk.leave();
 }
 
 void load_level_tiles() {
-  scan_tile_folder("");
+  FolderWalk walk;
+  scan_tile_folder("", walk);
   debug("loaded %d tiles", level_tiles.size());
   for (LevelGenTile* t : level_tiles) {
     if (!t->config) t->config = new (dlmalloc(sizeof(ConfigNode))) ConfigNode();

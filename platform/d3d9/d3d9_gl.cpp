@@ -15,7 +15,8 @@
 //   with the BGRA attribute size. DXT levels are decoded on the CPU into A8R8G8B8.
 // - Shader constants live in per-stage register files (float4 x 256) uploaded as the arrays
 //   vs_c / ps_c; samplers are ps_s<N> bound to texture unit N; vertex inputs sit at fixed
-//   locations by semantic. Alpha test runs at the end of every pixel program.
+//   locations by semantic, those outside the table where their program put them (found by name
+//   at link). Alpha test runs at the end of every pixel program.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -36,16 +37,17 @@ const int MAX_STAGES = 16;
 const int MAX_STREAMS = 16;
 const int VS_REGS = 256, PS_REGS = 256;
 
-// Fixed attribute locations by vertex semantic (the compiler library uses the same table).
+// Fixed attribute locations by vertex semantic (the compiler library uses the same table). Other
+// semantics (POSITION1, NORMAL1, PSIZE...) sit wherever the program put them: see Program::moved.
 int attrib_location(uint8_t usage, uint8_t index) {
   switch (usage) {
-    case D3DDECLUSAGE_POSITION: case D3DDECLUSAGE_POSITIONT: return 0;
-    case D3DDECLUSAGE_BLENDWEIGHT: return 1;
-    case D3DDECLUSAGE_NORMAL: return 2;
+    case D3DDECLUSAGE_POSITION: case D3DDECLUSAGE_POSITIONT: return index == 0 ? 0 : -1;
+    case D3DDECLUSAGE_BLENDWEIGHT: return index == 0 ? 1 : -1;
+    case D3DDECLUSAGE_NORMAL: return index == 0 ? 2 : -1;
     case D3DDECLUSAGE_COLOR: return index < 2 ? 3 + index : -1;
-    case D3DDECLUSAGE_BLENDINDICES: return 5;
-    case D3DDECLUSAGE_TANGENT: return 6;
-    case D3DDECLUSAGE_BINORMAL: return 7;
+    case D3DDECLUSAGE_BLENDINDICES: return index == 0 ? 5 : -1;
+    case D3DDECLUSAGE_TANGENT: return index == 0 ? 6 : -1;
+    case D3DDECLUSAGE_BINORMAL: return index == 0 ? 7 : -1;
     case D3DDECLUSAGE_TEXCOORD: return index < 8 ? 8 + index : -1;
   }
   return -1;
@@ -57,6 +59,25 @@ const int UPLOAD_UNIT = MAX_STAGES;
 void bind_for_upload(GLuint name) {
   gl.ActiveTexture(GLenum(GL_TEXTURE0 + UPLOAD_UNIT));
   gl.BindTexture(GL_TEXTURE_2D, name);
+}
+
+// "a_NORMAL1" -> (D3DDECLUSAGE_NORMAL, 1), as the compiler library names vertex inputs.
+bool attrib_semantic(const char* name, uint8_t* usage, uint8_t* index) {
+  static const char* const names[] = {"POSITION", "BLENDWEIGHT", "BLENDINDICES", "NORMAL", "PSIZE", "TEXCOORD",
+                                      "TANGENT", "BINORMAL", "TESSFACTOR", "POSITIONT", "COLOR", "FOG", "DEPTH",
+                                      "SAMPLE"};
+  if (strncmp(name, "a_", 2) != 0) return false;
+  name += 2;
+  size_t k = strlen(name);
+  while (k > 0 && name[k - 1] >= '0' && name[k - 1] <= '9') k--;
+  if (!name[k]) return false;
+  for (uint8_t u = 0; u < sizeof(names) / sizeof(names[0]); u++)
+    if (strlen(names[u]) == k && strncmp(name, names[u], k) == 0) {
+      *usage = u;
+      *index = uint8_t(atoi(name + k));
+      return true;
+    }
+  return false;
 }
 
 struct GlFormat {
@@ -225,6 +246,20 @@ struct Program {
   uint64_t vs_serial = 0, ps_serial = 0;
   // The values last set, so a draw uploads only what changed.
   float halfpix_set[4] = {0, 0, 0, 0}, atest_set[2] = {-1, -1};
+  // Inputs outside the fixed table, at the locations the program gave them.
+  struct Moved {
+    uint8_t usage, index;
+    int8_t location;
+  } moved[16];
+  int moved_count = 0;
+  int location(uint8_t usage, uint8_t index) const {
+    for (int i = 0; i < moved_count; i++)
+      if (moved[i].usage == usage && moved[i].index == index) return moved[i].location;
+    int fixed = attrib_location(usage, index);
+    for (int i = 0; i < moved_count; i++)
+      if (moved[i].location == fixed) return -1;  // the slot holds another input in this program
+    return fixed;
+  }
 };
 
 const char* FF_VS_TRANSFORMED =
@@ -285,8 +320,26 @@ struct Varying {
 
 // Direct3D pairs a vertex program writing float4 to a semantic with a pixel program reading fewer
 // (or more) components of it; GLSL refuses to link varyings of different types. So every varying
-// crosses between the stages as a vec4 (dx_<name>): the writer's value widened with (0, 0, 0, 1)
-// in the missing components, the reader taking the components it declared.
+// crosses between the stages as a vec4 of its own name: one declared narrower becomes a program
+// variable (dx_link_<name>), the writer's value widened with (0, 0, 0, 1) in the missing
+// components, the reader taking the components it declared. vec4 ones stay as they are.
+const char* LINK_PREFIX = "dx_link_";
+
+// Renames every whole-word use of an identifier.
+void rename_identifier(std::string& text, const std::string& from, const std::string& to) {
+  auto ident = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_'; };
+  size_t pos = 0;
+  while ((pos = text.find(from, pos)) != std::string::npos) {
+    size_t end = pos + from.size();
+    if ((pos > 0 && ident(text[pos - 1])) || (end < text.size() && ident(text[end]))) {
+      pos = end;
+      continue;
+    }
+    text.replace(pos, from.size(), to);
+    pos += to.size();
+  }
+}
+
 std::vector<Varying> take_varyings(std::string& body, bool vertex) {
   std::vector<Varying> out;
   std::string result;
@@ -318,14 +371,25 @@ std::vector<Varying> take_varyings(std::string& body, bool vertex) {
         if (q != "flat" && q != "smooth" && q != "noperspective" && q != "centroid") quals_ok = false;
         quals += q + " ";
       }
-      if (comps && quals_ok && dir == (vertex ? "out" : "in") && name.compare(0, 2, "v_") == 0 &&
+      if (comps && comps < 4 && quals_ok && dir == (vertex ? "out" : "in") && name.compare(0, 2, "v_") == 0 &&
           name.find_first_of("[]") == std::string::npos) {
         out.push_back(Varying{quals, type, name, comps});
-        result += type + " " + name + ";\n";
+        result += quals + (vertex ? "out" : "in") + " vec4 " + name + ";\n" + type + " " + LINK_PREFIX + name + ";\n";
         taken = true;
       }
     }
     if (!taken) result += line + "\n";
+  }
+  // Uses of the narrow variables take the program variable's name; the declarations above
+  // already have both.
+  for (const Varying& v : out) {
+    std::string decl = std::string(vertex ? "out" : "in") + " vec4 " + v.name + ";";
+    std::string mark = "\x01";
+    rename_identifier(result, decl, mark);  // shield the vec4 declaration
+    rename_identifier(result, v.name, LINK_PREFIX + v.name);
+    rename_identifier(result, std::string(LINK_PREFIX) + LINK_PREFIX + v.name, LINK_PREFIX + v.name);
+    size_t at = result.find(mark);
+    if (at != std::string::npos) result.replace(at, mark.size(), decl);
   }
   body = result;
   return out;
@@ -346,17 +410,18 @@ std::string wrap_program(const std::string& text, bool vertex, bool alpha_test) 
   bool has_colour = body.find("o_COLOR0") != std::string::npos;
   std::string out = "#version 330 core\n";
   out += vertex ? "uniform vec4 dx_halfpixel;\n" : alpha_test && has_colour ? "uniform vec4 dx_atest;\n" : "";
-  for (const Varying& v : varyings) out += v.qualifiers + (vertex ? "out" : "in") + " vec4 dx_" + v.name + ";\n";
   out += body;
   out += "void main() {\n";
   if (vertex) {
     out += "  dx_entry();\n";
     out += VS_EPILOGUE_POSITION;
     static const char* PAD[4] = {", 0.0, 0.0, 1.0", ", 0.0, 1.0", ", 1.0", ""};
-    for (const Varying& v : varyings) out += "  dx_" + v.name + " = vec4(" + v.name + PAD[v.components - 1] + ");\n";
+    for (const Varying& v : varyings)
+      out += "  " + v.name + " = vec4(" + LINK_PREFIX + v.name + PAD[v.components - 1] + ");\n";
   } else {
     static const char* SWIZZLE[4] = {".x", ".xy", ".xyz", ""};
-    for (const Varying& v : varyings) out += "  " + v.name + " = dx_" + v.name + SWIZZLE[v.components - 1] + ";\n";
+    for (const Varying& v : varyings)
+      out += std::string("  ") + LINK_PREFIX + v.name + " = " + v.name + SWIZZLE[v.components - 1] + ";\n";
     out += "  dx_entry();\n";
     if (alpha_test && has_colour) out += PS_EPILOGUE_ALPHA_TEST;
   }
@@ -824,8 +889,7 @@ class GlDevice : public IDirect3DDevice9 {
       programs[key] = pr;
       return nullptr;
     }
-    current_prog = pr.prog;
-    gl.UseProgram(pr.prog);
+    gl.UseProgram(pr.prog);  // for its sampler units; the program in use comes back below
     for (int i = 0; i < MAX_STAGES; i++) {
       char name[16];
       snprintf(name, sizeof(name), "ps_s%d", i);
@@ -850,10 +914,25 @@ class GlDevice : public IDirect3DDevice9 {
     };
     array_info("vs_c", &pr.vs_c, &pr.vs_c_count);
     array_info("ps_c", &pr.ps_c, &pr.ps_c_count);
+    GLint attribs = 0;
+    gl.GetProgramiv(pr.prog, GL_ACTIVE_ATTRIBUTES, &attribs);
+    for (GLint i = 0; i < attribs && pr.moved_count < 16; i++) {
+      char name[64];
+      GLsizei len = 0;
+      GLint size = 0;
+      GLenum type = 0;
+      gl.GetActiveAttrib(pr.prog, GLuint(i), sizeof(name), &len, &size, &type, name);
+      uint8_t usage, index;
+      if (!attrib_semantic(name, &usage, &index)) continue;
+      GLint loc = gl.GetAttribLocation(pr.prog, name);
+      if (loc >= 0 && loc < 16 && loc != attrib_location(usage, index))
+        pr.moved[pr.moved_count++] = Program::Moved{usage, index, int8_t(loc)};
+    }
     pr.halfpix = gl.GetUniformLocation(pr.prog, "dx_halfpixel");
     pr.atest = gl.GetUniformLocation(pr.prog, "dx_atest");
     pr.ff_wvp = gl.GetUniformLocation(pr.prog, "ff_wvp");
     programs[key] = pr;
+    gl.UseProgram(current_prog);
     return &programs[key];
   }
   Program* currentProgram() {
@@ -873,6 +952,7 @@ class GlDevice : public IDirect3DDevice9 {
     if (current_prog != pr->prog) {
       gl.UseProgram(pr->prog);
       current_prog = pr->prog;
+      if (pr->moved_count || attribs_moved) attribs_dirty = true;
     }
     if (pr->vs_c >= 0 && pr->vs_serial != vs_serial) {
       gl.Uniform4fv(pr->vs_c, pr->vs_c_count > VS_REGS ? VS_REGS : pr->vs_c_count, &vs_c[0][0]);
@@ -914,8 +994,9 @@ class GlDevice : public IDirect3DDevice9 {
       gl.BindSampler(GLuint(i), samplers[i]);
       bound_tex_dirty[i] = false;
     }
-    return setupAttribs(elements, up_buffer, up_stride);
+    return setupAttribs(pr, elements, up_buffer, up_stride);
   }
+  bool attribs_moved = false;  // the attributes were set up for a program with moved inputs
   bool bound_tex_dirty[MAX_STAGES] = {};
 
   static void mul(const D3DMATRIX& a, const D3DMATRIX& b, float* out) {
@@ -927,7 +1008,8 @@ class GlDevice : public IDirect3DDevice9 {
       }
   }
 
-  bool setupAttribs(const std::vector<D3DVERTEXELEMENT9>* elements, GLuint up_buffer, UINT up_stride) {
+  bool setupAttribs(const Program* pr, const std::vector<D3DVERTEXELEMENT9>* elements, GLuint up_buffer,
+                    UINT up_stride) {
     if (!elements) {
       if (!decl) return false;
       if (!attribs_dirty) return true;
@@ -936,7 +1018,7 @@ class GlDevice : public IDirect3DDevice9 {
     int want = 0, div = 0;
     for (auto& e : *elements) {
       if (e.Stream == 0xFF) break;
-      int loc = attrib_location(e.Usage, e.UsageIndex);
+      int loc = pr->location(e.Usage, e.UsageIndex);
       if (loc < 0 || e.Stream >= MAX_STREAMS) continue;
       GLuint buf = up_buffer;
       UINT stride = up_stride, offset = 0, divisor = 0;
@@ -975,6 +1057,7 @@ class GlDevice : public IDirect3DDevice9 {
       if (dw != dh) gl.VertexAttribDivisor(GLuint(l), dw ? 1 : 0);
     }
     enabled_attribs = want;
+    attribs_moved = pr->moved_count > 0;
     divisor_attribs = div;
     gl.BindBuffer(GL_ARRAY_BUFFER, 0);
     attribs_dirty = up_buffer != 0;

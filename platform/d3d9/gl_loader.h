@@ -37,7 +37,7 @@
   F(BlitFramebuffer, BLITFRAMEBUFFER) F(DrawBuffers, DRAWBUFFERS) F(GenRenderbuffers, GENRENDERBUFFERS)     \
   F(DeleteRenderbuffers, DELETERENDERBUFFERS) F(BindRenderbuffer, BINDRENDERBUFFER)                         \
   F(RenderbufferStorage, RENDERBUFFERSTORAGE) F(FenceSync, FENCESYNC) F(DeleteSync, DELETESYNC)             \
-  F(ClientWaitSync, CLIENTWAITSYNC)
+  F(ClientWaitSync, CLIENTWAITSYNC) F(GetActiveAttrib, GETACTIVEATTRIB) F(GetAttribLocation, GETATTRIBLOCATION)
 
 struct D3d9Gl {
 #define D3D9_GL_MEMBER(name, upper) PFNGL##upper##PROC name;

@@ -1,28 +1,41 @@
 // Our shader compiler library, loaded by the game by name ("d3dcompiler_43.dll" in the program
 // folder): HLSL of the vs_2_0 / ps_2_0 kind through glslang's HLSL front end (DX9-compatible mode)
 // to SPIR-V, then SPIRV-Cross to GLSL 330, wrapped in the code blob our graphics layer accepts.
+// Modders edit shaders while the game runs, so whatever the layer could not draw exactly fails here,
+// with a message, and never later at a draw: every error of the front end, the SPIR-V validator,
+// the translation or a GLSL check of the result fails the compile.
 //
 // The translation follows the layer's conventions:
-// - all register(cN) constants form one block per stage, flattened into `uniform vec4 vs_c[]` or
-//   `ps_c[]` indexed by register (the block's offsets are N * 16);
-// - samplers are named ps_s<N> after register(sN);
-// - vertex inputs sit at fixed locations by semantic and are named a_<SEMANTIC>;
-// - varyings are named v_<SEMANTIC> on both sides so the stages match by semantic;
+// - constants form one block per stage, flattened into `uniform vec4 vs_c[]` or `ps_c[]` indexed
+//   by register; register(cN) is kept, constants without one get the lowest free registers of
+//   their stage in declaration order, as Direct3D 9 gives them (only what the stage uses counts);
+// - samplers are ps_s<N> after register(sN), unregistered ones placed the same way; an array
+//   becomes one sampler per register; the vertex stage has no samplers here;
+// - vertex inputs sit at fixed locations by semantic and are named a_<SEMANTIC><INDEX>;
+// - varyings are vec4 named v_<SEMANTIC><INDEX> on both sides, so stages match by semantic
+//   whatever size each side declares (the reader takes its components);
 // - the vertex output POSITION becomes gl_Position, the pixel output DEPTH gl_FragDepth, and pixel
-//   outputs COLORn are o_COLORn at location n.
+//   outputs COLORn are vec4 o_COLORn at location n.
+// Sources and includes may start with a UTF-8 byte-order mark; includes nest at most 32 deep.
+//
+// Sections: blobs; includes; declarations read from the parse tree; registers and the stage
+// interface (SPIRV-Cross); rewriting of the GLSL text; the GLSL check; the two entry points.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <mutex>
 #include <string>
 #include <vector>
+#include <glslang/MachineIndependent/localintermediate.h>
 #include <glslang/Public/ResourceLimits.h>
 #include <glslang/Public/ShaderLang.h>
 #include <glslang/SPIRV/GlslangToSpv.h>
+#include <spirv-tools/libspirv.h>
 #include <spirv_cross/spirv_cross_c.h>
 #include "platform/d3d9/d3dcompiler.h"
 
 namespace {
+// ---- Blobs
 class Blob : public ID3DBlob {
  public:
   std::vector<uint8_t> bytes;
@@ -37,27 +50,132 @@ ID3DBlob* text_blob(const std::string& s) {
   return b;
 }
 
+// Editors save UTF-8 files with a byte-order mark; the preprocessor would take it for code.
+void skip_bom(const char** text, size_t* size) {
+  if (*size >= 3 && memcmp(*text, "\xEF\xBB\xBF", 3) == 0) {
+    *text += 3;
+    *size -= 3;
+  }
+}
+
+// ---- Includes
+// Deeper nesting than any real shader needs: an include cycle without a guard stops here instead
+// of growing for ever. Guarded cycles (a file included again inside its own #ifndef) still work.
+const size_t MAX_INCLUDE_DEPTH = 32;
+
 // glslang's include requests go to the caller's include handler.
 class IncludeBridge : public glslang::TShader::Includer {
  public:
   ID3DInclude* handler;
-  explicit IncludeBridge(ID3DInclude* h) : handler(h) {}
-  IncludeResult* open(const char* name, D3D_INCLUDE_TYPE type) {
+  std::vector<std::string> open_files;  // the main file, then every include being read
+  IncludeBridge(ID3DInclude* h, const char* main_name) : handler(h), open_files{main_name} {}
+
+  IncludeResult* open(const char* name, size_t depth, D3D_INCLUDE_TYPE type) {
+    if (depth > MAX_INCLUDE_DEPTH) {
+      std::string chain;
+      for (size_t i = open_files.size(); i-- > 0;)  // the innermost loop
+        if (open_files[i] == name) {
+          for (size_t k = i; k < open_files.size(); k++) chain += "'" + open_files[k] + "' -> ";
+          break;
+        }
+      std::string* why = new std::string("includes nest deeper than " + std::to_string(MAX_INCLUDE_DEPTH) + " levels");
+      if (!chain.empty()) *why = "include cycle: " + chain + "'" + name + "'; " + *why;
+      return new IncludeResult("", why->c_str(), why->size(), why);
+    }
     if (!handler) return nullptr;
     const void* data = nullptr;
     UINT size = 0;
     if (FAILED(handler->Open(type, name, nullptr, &data, &size)) || !data) return nullptr;
-    return new IncludeResult(name, (const char*)data, size, (void*)data);
+    const char* text = (const char*)data;
+    size_t n = size;
+    skip_bom(&text, &n);
+    open_files.push_back(name);
+    return new IncludeResult(name, text, n, (void*)data);
   }
-  IncludeResult* includeLocal(const char* name, const char*, size_t) override { return open(name, D3D_INCLUDE_LOCAL); }
-  IncludeResult* includeSystem(const char* name, const char*, size_t) override { return open(name, D3D_INCLUDE_SYSTEM); }
+  IncludeResult* includeLocal(const char* name, const char*, size_t depth) override {
+    return open(name, depth, D3D_INCLUDE_LOCAL);
+  }
+  IncludeResult* includeSystem(const char* name, const char*, size_t depth) override {
+    return open(name, depth, D3D_INCLUDE_SYSTEM);
+  }
   void releaseInclude(IncludeResult* r) override {
     if (!r) return;
-    if (handler && r->userData) handler->Close(r->userData);
+    if (r->headerName.empty()) {
+      delete (std::string*)r->userData;  // a refusal's text
+    } else {
+      if (open_files.size() > 1) open_files.pop_back();
+      if (handler && r->userData) handler->Close(r->userData);
+    }
     delete r;
   }
 };
 
+// ---- Declarations read from the parse tree
+// What the source said before register mapping: the register given (-1: none), in declaration order.
+struct Declared {
+  std::string name;
+  int reg = -1;
+  int count = 1;
+};
+struct Declarations {
+  std::vector<Declared> constants, samplers;
+};
+
+const Declared* find_declared(const std::vector<Declared>& list, const char* name) {
+  for (const Declared& d : list)
+    if (name && d.name == name) return &d;
+  return nullptr;
+}
+
+bool read_declarations(const glslang::TIntermediate* in, bool int_registers, Declarations* out, std::string* err) {
+  // register(iN) shows only as a front-end warning.
+  if (int_registers) {
+    *err = "integer and bool constants (registers iN and bN) are not supported; use float constants";
+    return false;
+  }
+  glslang::TIntermAggregate* root = in->getTreeRoot() ? in->getTreeRoot()->getAsAggregate() : nullptr;
+  if (!root) return true;
+  int blocks = 0;
+  for (TIntermNode* node : root->getSequence()) {
+    glslang::TIntermAggregate* objects = node->getAsAggregate();
+    if (!objects || objects->getOp() != glslang::EOpLinkerObjects) continue;
+    for (TIntermNode* o : objects->getSequence()) {
+      glslang::TIntermSymbol* sym = o->getAsSymbolNode();
+      if (!sym) continue;
+      const glslang::TType& t = sym->getType();
+      if (t.getQualifier().storage != glslang::EvqUniform) continue;
+      if (t.getBasicType() == glslang::EbtSampler) {
+        Declared d;
+        d.name = sym->getName().c_str();
+        if (t.getQualifier().hasBinding()) d.reg = int(t.getQualifier().layoutBinding);
+        if (t.isArray()) d.count = t.getCumulativeArraySize();
+        out->samplers.push_back(d);
+      } else if (t.getBasicType() == glslang::EbtBlock) {
+        if (++blocks > 1 || t.getTypeName() != "$Global") {
+          *err = "constant buffers (cbuffer) are not supported: declare constants at the outer level with register(cN)";
+          return false;
+        }
+        for (const glslang::TTypeLoc& m : *t.getStruct()) {
+          glslang::TBasicType b = m.type->getBasicType();
+          // register(bN) on a float shows as a binding.
+          if (b == glslang::EbtInt || b == glslang::EbtUint || b == glslang::EbtBool ||
+              m.type->getQualifier().hasBinding()) {
+            *err = std::string("constant '") + m.type->getFieldName().c_str() +
+                   "': integer and bool constants (registers iN and bN) are not supported; use float constants";
+            return false;
+          }
+          Declared d;
+          d.name = m.type->getFieldName().c_str();
+          if (m.type->getQualifier().hasOffset()) d.reg = m.type->getQualifier().layoutOffset / 16;
+          out->constants.push_back(d);
+        }
+      }
+    }
+  }
+  return true;
+}
+
+// ---- Registers and the stage interface
 // "TEXCOORD" -> ("TEXCOORD", 0), "COLOR1" -> ("COLOR", 1); upper case.
 void split_semantic(const char* sem, std::string* base, int* index) {
   std::string s;
@@ -69,30 +187,412 @@ void split_semantic(const char* sem, std::string* base, int* index) {
 }
 
 int input_location(const std::string& base, int index) {
-  if (base == "POSITION" || base == "POSITIONT") return 0;
-  if (base == "BLENDWEIGHT") return 1;
-  if (base == "NORMAL") return 2;
+  if (base == "POSITION" || base == "POSITIONT") return index == 0 ? 0 : -1;
+  if (base == "BLENDWEIGHT") return index == 0 ? 1 : -1;
+  if (base == "NORMAL") return index == 0 ? 2 : -1;
   if (base == "COLOR") return index < 2 ? 3 + index : -1;
-  if (base == "BLENDINDICES") return 5;
-  if (base == "TANGENT") return 6;
-  if (base == "BINORMAL") return 7;
+  if (base == "BLENDINDICES") return index == 0 ? 5 : -1;
+  if (base == "TANGENT") return index == 0 ? 6 : -1;
+  if (base == "BINORMAL") return index == 0 ? 7 : -1;
   if (base == "TEXCOORD") return index < 8 ? 8 + index : -1;
   return -1;
 }
 
-std::once_flag glslang_started;
-bool glslang_running = false;
+const int CONSTANT_REGISTERS = 256;  // the layer's register file per stage
+const int SAMPLER_REGISTERS = 16;    // s0..s15, the layer's texture stages
 
-// The front end's process-wide tables go when the game unloads the library.
-__attribute__((destructor)) void finish_glslang() {
-  if (glslang_running) glslang::FinalizeProcess();
+// The lowest run of `count` free registers (marking it taken), or -1.
+int take_free(std::vector<bool>& used, int count) {
+  for (int r = 0; r + count <= int(used.size()); r++) {
+    int k = 0;
+    while (k < count && !used[size_t(r + k)]) k++;
+    if (k == count) {
+      for (int i = 0; i < count; i++) used[size_t(r + i)] = true;
+      return r;
+    }
+  }
+  return -1;
 }
 
-bool to_glsl(const std::vector<uint32_t>& spirv, bool vertex, std::string* out, std::string* err) {
+// Interface variables whose declaration the text rewriting changes (see rewrite_glsl).
+struct Widened {
+  std::string temp;  // the name the program's code uses, a plain global after rewriting
+  std::string name;  // the vec4 in or out the other side sees
+  unsigned size;     // components the program's code has
+  bool colour;       // a pixel output: a scalar is replicated as Direct3D 9 does
+  bool input;
+};
+struct SamplerArray {
+  std::string temp;
+  int reg, count;
+};
+struct Interface {
+  std::vector<Widened> widened;
+  std::vector<SamplerArray> sampler_arrays;
+  int constant_registers = 0;  // one past the highest register the stage reads
+};
+
+bool assign_constants(spvc_compiler c, const spvc_reflected_resource& block, const Declarations& decl,
+                      Interface* io, std::string* err) {
+  spvc_type type = spvc_compiler_get_type_handle(c, block.base_type_id);
+  unsigned members = spvc_type_get_num_member_types(type);
+  const spvc_buffer_range* ranges = nullptr;
+  size_t nranges = 0;
+  spvc_compiler_get_active_buffer_ranges(c, block.id, &ranges, &nranges);
+  std::vector<bool> active(members, false);
+  for (size_t i = 0; i < nranges; i++)
+    if (ranges[i].index < members) active[ranges[i].index] = true;
+  std::vector<int> regs(members, -1), sizes(members, 1);
+  std::vector<bool> used(CONSTANT_REGISTERS, false);
+  for (int pass = 0; pass < 2; pass++) {
+    for (unsigned m = 0; m < members; m++) {
+      if (!active[m]) continue;
+      const char* name = spvc_compiler_get_member_name(c, block.base_type_id, m);
+      size_t bytes = 16;
+      spvc_compiler_get_declared_struct_member_size(c, type, m, &bytes);
+      sizes[m] = int((bytes + 15) / 16);
+      const Declared* d = find_declared(decl.constants, name);
+      bool explicit_reg = d && d->reg >= 0;
+      if (pass == 0 && explicit_reg) {
+        regs[m] = d->reg;
+        if (regs[m] + sizes[m] > CONSTANT_REGISTERS) {
+          *err = std::string("constant '") + (name ? name : "") + "' runs past register c" +
+                 std::to_string(CONSTANT_REGISTERS - 1);
+          return false;
+        }
+        for (int k = 0; k < sizes[m]; k++) used[size_t(regs[m] + k)] = true;
+      } else if (pass == 1 && !explicit_reg) {
+        regs[m] = take_free(used, sizes[m]);
+        if (regs[m] < 0) {
+          *err = std::string("constant '") + (name ? name : "") + "' finds no free registers";
+          return false;
+        }
+      }
+    }
+  }
+  for (unsigned m = 0; m < members; m++) {
+    // Unread members sit at 0, out of the way of the array's size.
+    spvc_compiler_set_member_decoration(c, block.base_type_id, m, SpvDecorationOffset,
+                                        active[m] ? unsigned(regs[m]) * 16 : 0);
+    if (active[m] && regs[m] + sizes[m] > io->constant_registers) io->constant_registers = regs[m] + sizes[m];
+  }
+  return true;
+}
+
+bool assign_samplers(spvc_compiler c, const spvc_reflected_resource* list, size_t n, bool vertex,
+                     const Declarations& decl, Interface* io, std::string* err) {
+  if (n == 0) return true;
+  if (vertex) {
+    *err = std::string("sampler '") + spvc_compiler_get_name(c, list[0].id) +
+           "': the vertex program cannot read textures here (no vertex texture stages)";
+    return false;
+  }
+  // Declaration order first, then whatever the tree did not name.
+  std::vector<size_t> order;
+  for (const Declared& d : decl.samplers)
+    for (size_t i = 0; i < n; i++)
+      if (d.name == spvc_compiler_get_name(c, list[i].id)) order.push_back(i);
+  for (size_t i = 0; i < n; i++) {
+    bool listed = false;
+    for (size_t k : order) listed |= k == i;
+    if (!listed) order.push_back(i);
+  }
+  std::vector<int> regs(n, -1), counts(n, 1);
+  std::vector<bool> used(SAMPLER_REGISTERS, false);
+  for (int pass = 0; pass < 2; pass++) {
+    for (size_t i : order) {
+      const char* name = spvc_compiler_get_name(c, list[i].id);
+      const Declared* d = find_declared(decl.samplers, name);
+      int reg = d ? d->reg : -1;
+      if (!d && spvc_compiler_has_decoration(c, list[i].id, SpvDecorationBinding))
+        reg = int(spvc_compiler_get_decoration(c, list[i].id, SpvDecorationBinding));
+      spvc_type t = spvc_compiler_get_type_handle(c, list[i].type_id);
+      if (spvc_type_get_image_dimension(t) != SpvDim2D) {
+        *err = std::string("sampler '") + name + "': only 2D textures can be drawn here (no cube, volume or 1D textures)";
+        return false;
+      }
+      counts[i] = spvc_type_get_num_array_dimensions(t) > 0 ? int(spvc_type_get_array_dimension(t, 0)) : 1;
+      if (counts[i] < 1) counts[i] = 1;
+      if (pass == 0 && reg >= 0) {
+        regs[i] = reg;
+        if (reg + counts[i] > SAMPLER_REGISTERS) {
+          *err = std::string("sampler '") + name + "' runs past register s" + std::to_string(SAMPLER_REGISTERS - 1);
+          return false;
+        }
+        for (int k = 0; k < counts[i]; k++) used[size_t(reg + k)] = true;
+      } else if (pass == 1 && reg < 0) {
+        regs[i] = take_free(used, counts[i]);
+        if (regs[i] < 0) {
+          *err = std::string("sampler '") + name + "' finds no free sampler registers";
+          return false;
+        }
+      }
+    }
+  }
+  for (size_t i = 0; i < n; i++) {
+    char name[32];
+    bool array = spvc_type_get_num_array_dimensions(spvc_compiler_get_type_handle(c, list[i].type_id)) > 0;
+    snprintf(name, sizeof(name), array ? "dx_samplers%d" : "ps_s%d", regs[i]);
+    if (array) io->sampler_arrays.push_back(SamplerArray{name, regs[i], counts[i]});
+    spvc_compiler_set_name(c, list[i].id, name);
+    spvc_compiler_unset_decoration(c, list[i].id, SpvDecorationBinding);
+    spvc_compiler_unset_decoration(c, list[i].id, SpvDecorationDescriptorSet);
+  }
+  return true;
+}
+
+// Scalars and vectors of floats only: Direct3D 9 interpolates nothing else.
+bool float_vector(spvc_compiler c, const spvc_reflected_resource& r, unsigned* size) {
+  spvc_type t = spvc_compiler_get_type_handle(c, r.type_id);
+  *size = spvc_type_get_vector_size(t);
+  return spvc_type_get_basetype(t) == SPVC_BASETYPE_FP32 && spvc_type_get_columns(t) == 1 &&
+         spvc_type_get_num_array_dimensions(t) == 0;
+}
+
+// A varying on either side: a vec4 of the semantic's name, smooth as every Direct3D 9 varying.
+bool name_varying(spvc_compiler c, const spvc_reflected_resource& r, const char* sem, const std::string& base,
+                  int index, bool input, Interface* io, std::string* err) {
+  unsigned size = 0;
+  if (!float_vector(c, r, &size)) {
+    *err = std::string("varying '") + sem + "' must be a float scalar or vector";
+    return false;
+  }
+  char name[64];
+  snprintf(name, sizeof(name), "v_%s%d", base.c_str(), index);
+  spvc_compiler_unset_decoration(c, r.id, SpvDecorationLocation);
+  for (SpvDecoration d : {SpvDecorationFlat, SpvDecorationNoPerspective, SpvDecorationCentroid, SpvDecorationSample})
+    spvc_compiler_unset_decoration(c, r.id, d);
+  if (size == 4) {
+    spvc_compiler_set_name(c, r.id, name);
+    return true;
+  }
+  std::string temp = std::string("dx_") + name;
+  spvc_compiler_set_name(c, r.id, temp.c_str());
+  io->widened.push_back(Widened{temp, name, size, false, input});
+  return true;
+}
+
+bool map_interface(spvc_compiler c, spvc_resources res, bool vertex, Interface* io, std::string* err) {
+  const spvc_reflected_resource* list = nullptr;
+  size_t n = 0;
+  spvc_resources_get_resource_list_for_type(res, SPVC_RESOURCE_TYPE_STAGE_INPUT, &list, &n);
+  if (vertex) {
+    // Semantics of the fixed table first; the rest (POSITION1, NORMAL1, PSIZE...) take free slots.
+    std::vector<int> locs(n, -1);
+    std::vector<bool> used(16, false);
+    for (int pass = 0; pass < 2; pass++)
+      for (size_t i = 0; i < n; i++) {
+        const char* sem = spvc_compiler_get_decoration_string(c, list[i].id, SpvDecorationHlslSemanticGOOGLE);
+        std::string base;
+        int index = 0;
+        split_semantic(sem ? sem : "", &base, &index);
+        int fixed = input_location(base, index);
+        if (pass == 0 && fixed >= 0) {
+          if (used[size_t(fixed)]) {
+            *err = std::string("vertex input semantic '") + (sem ? sem : "") + "' is used twice";
+            return false;
+          }
+          used[size_t(fixed)] = true;
+          locs[i] = fixed;
+        } else if (pass == 1 && fixed < 0) {
+          if (base.empty() || base == "SV_VERTEXID" || base == "SV_INSTANCEID") {
+            *err = std::string("unsupported vertex input semantic '") + (sem ? sem : "") + "'";
+            return false;
+          }
+          locs[i] = take_free(used, 1);
+          if (locs[i] < 0) {
+            *err = std::string("vertex input '") + (sem ? sem : "") + "' finds no free attribute slot (16 in all)";
+            return false;
+          }
+        }
+        if (pass == 1) {
+          char name[64];
+          snprintf(name, sizeof(name), "a_%s%d", base.c_str(), index);
+          spvc_compiler_set_decoration(c, list[i].id, SpvDecorationLocation, unsigned(locs[i]));
+          spvc_compiler_set_name(c, list[i].id, name);
+        }
+      }
+  } else {
+    for (size_t i = 0; i < n; i++) {
+      const char* sem = spvc_compiler_get_decoration_string(c, list[i].id, SpvDecorationHlslSemanticGOOGLE);
+      if (spvc_compiler_has_decoration(c, list[i].id, SpvDecorationBuiltIn)) continue;  // SV_Position and such
+      std::string base;
+      int index = 0;
+      split_semantic(sem ? sem : "", &base, &index);
+      if (base == "VPOS" || base == "VFACE") {
+        *err = "VPOS and VFACE are not supported; use SV_Position / SV_IsFrontFace";
+        return false;
+      }
+      if (base == "POSITION" || base == "SV_POSITION") {
+        *err = "the pixel program cannot read the vertex position (POSITION); pass it in a TEXCOORD";
+        return false;
+      }
+      if (!name_varying(c, list[i], sem ? sem : "", base, index, true, io, err)) return false;
+    }
+  }
+  spvc_resources_get_resource_list_for_type(res, SPVC_RESOURCE_TYPE_STAGE_OUTPUT, &list, &n);
+  for (size_t i = 0; i < n; i++) {
+    const char* sem = spvc_compiler_get_decoration_string(c, list[i].id, SpvDecorationHlslSemanticGOOGLE);
+    if (spvc_compiler_has_decoration(c, list[i].id, SpvDecorationBuiltIn)) continue;
+    std::string base;
+    int index = 0;
+    split_semantic(sem ? sem : "", &base, &index);
+    if (vertex) {
+      if (base == "POSITION" || base == "SV_POSITION") {
+        spvc_compiler_unset_decoration(c, list[i].id, SpvDecorationLocation);
+        spvc_compiler_set_decoration(c, list[i].id, SpvDecorationBuiltIn, SpvBuiltInPosition);
+        continue;
+      }
+      if (!name_varying(c, list[i], sem ? sem : "", base, index, false, io, err)) return false;
+      continue;
+    }
+    if (base == "DEPTH" || base == "SV_DEPTH") {
+      spvc_compiler_unset_decoration(c, list[i].id, SpvDecorationLocation);
+      spvc_compiler_set_decoration(c, list[i].id, SpvDecorationBuiltIn, SpvBuiltInFragDepth);
+      continue;
+    }
+    if (base != "COLOR" && base != "SV_TARGET") {
+      *err = std::string("unsupported pixel output semantic '") + (sem ? sem : "") + "'";
+      return false;
+    }
+    unsigned size = 0;
+    if (!float_vector(c, list[i], &size)) {
+      *err = std::string("pixel output '") + (sem ? sem : "") + "' must be a float scalar or vector";
+      return false;
+    }
+    char name[64];
+    snprintf(name, sizeof(name), "o_COLOR%d", index);
+    spvc_compiler_set_decoration(c, list[i].id, SpvDecorationLocation, unsigned(index));
+    if (size == 4) {
+      spvc_compiler_set_name(c, list[i].id, name);
+    } else {
+      // The layer's alpha test reads o_COLOR0.a: every colour output is a vec4.
+      std::string temp = std::string("dx_") + name;
+      spvc_compiler_set_name(c, list[i].id, temp.c_str());
+      io->widened.push_back(Widened{temp, name, size, true, false});
+    }
+  }
+  return true;
+}
+
+// ---- Rewriting of the GLSL text
+bool is_ident(char ch) {
+  return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') || ch == '_';
+}
+
+// Position of `word` standing alone at or after `from`, or npos.
+size_t find_word(const std::string& s, const std::string& word, size_t from) {
+  for (size_t p = s.find(word, from); p != std::string::npos; p = s.find(word, p + 1)) {
+    bool left = p == 0 || !is_ident(s[p - 1]);
+    bool right = p + word.size() >= s.size() || !is_ident(s[p + word.size()]);
+    if (left && right) return p;
+  }
+  return std::string::npos;
+}
+
+// The line declaring `name` (as its last word before ';'): [start, end) without the newline.
+bool find_declaration(const std::string& s, const std::string& name, size_t* start, size_t* end) {
+  for (size_t p = find_word(s, name, 0); p != std::string::npos; p = find_word(s, name, p + 1)) {
+    if (p + name.size() >= s.size() || s[p + name.size()] != ';') continue;
+    *start = s.rfind('\n', p);
+    *start = *start == std::string::npos ? 0 : *start + 1;
+    *end = s.find('\n', p);
+    if (*end == std::string::npos) *end = s.size();
+    return true;
+  }
+  return false;
+}
+
+const char* glsl_type(unsigned size) {
+  static const char* names[5] = {"float", "float", "vec2", "vec3", "vec4"};
+  return names[size < 5 ? size : 4];
+}
+
+std::string widen_expression(const Widened& w) {
+  if (w.size == 1 && w.colour) return "vec4(" + w.temp + ")";
+  static const char* pads[4] = {"", ", 0.0, 0.0, 1.0", ", 0.0, 1.0", ", 1.0"};
+  return "vec4(" + w.temp + pads[w.size < 4 ? w.size : 0] + ")";
+}
+
+bool rewrite_glsl(std::string* text, bool vertex, const Interface& io, std::string* err) {
+  std::string& s = *text;
+  // The flattened register file: as long as the highest register read, whatever the block declares.
+  const std::string file = std::string("uniform vec4 ") + (vertex ? "vs_c[" : "ps_c[");
+  size_t f = s.find(file);
+  if (f != std::string::npos) {
+    size_t close = s.find(']', f);
+    s.replace(f + file.size(), close - f - file.size(), std::to_string(io.constant_registers > 0 ? io.constant_registers : 1));
+  }
+  // Sampler arrays: one sampler per register, each element named as the layer binds it.
+  for (const SamplerArray& a : io.sampler_arrays) {
+    size_t start, end;
+    size_t p = s.find(" " + a.temp + "[");
+    if (p == std::string::npos) continue;
+    start = s.rfind('\n', p);
+    start = start == std::string::npos ? 0 : start + 1;
+    end = s.find('\n', p);
+    std::string line = s.substr(start, end - start);  // "uniform sampler2D dx_samplersN[K];"
+    std::string head = line.substr(0, p - start + 1);
+    std::string decls;
+    for (int k = 0; k < a.count; k++) decls += head + "ps_s" + std::to_string(a.reg + k) + ";\n";
+    s.replace(start, end - start + 1, decls);
+    for (size_t q = find_word(s, a.temp, 0); q != std::string::npos; q = find_word(s, a.temp, q)) {
+      size_t i = q + a.temp.size();
+      size_t digits = i + 1;
+      while (digits < s.size() && s[digits] >= '0' && s[digits] <= '9') digits++;
+      size_t close = digits < s.size() && s[digits] == 'u' ? digits + 1 : digits;
+      if (i >= s.size() || s[i] != '[' || digits == i + 1 || close >= s.size() || s[close] != ']') {
+        *err = "a sampler array is indexed by a variable: only constant indices can be drawn";
+        return false;
+      }
+      int k = atoi(s.c_str() + i + 1);
+      if (k >= a.count) {
+        *err = "a sampler array index is out of range";
+        return false;
+      }
+      s.replace(q, close + 1 - q, "ps_s" + std::to_string(a.reg + k));
+    }
+  }
+  if (io.widened.empty()) return true;
+  // Varyings and colours the program declares narrower than vec4: the code keeps a global of its
+  // own size, copied from or to the vec4 around the translated main.
+  std::string before, after;
+  for (const Widened& w : io.widened) {
+    size_t start, end;
+    if (!find_declaration(s, w.temp, &start, &end)) {
+      *err = "internal: no declaration of " + w.temp;
+      return false;
+    }
+    std::string line = s.substr(start, end - start);
+    size_t type_at = find_word(line, glsl_type(w.size), 0);
+    size_t name_at = find_word(line, w.temp, 0);
+    if (type_at == std::string::npos || name_at == std::string::npos) {
+      *err = "internal: unexpected declaration " + line;
+      return false;
+    }
+    std::string outer = line.substr(0, type_at) + "vec4 " + w.name + ";";
+    s.replace(start, end - start, std::string(glsl_type(w.size)) + " " + w.temp + ";\n" + outer);
+    static const char* swizzles[5] = {"", ".x", ".xy", ".xyz", ""};
+    if (w.input) before += "    " + w.temp + " = " + w.name + swizzles[w.size < 5 ? w.size : 0] + ";\n";
+    else after += "    " + w.name + " = " + widen_expression(w) + ";\n";
+  }
+  size_t m = s.find("void main()");
+  if (m == std::string::npos) {
+    *err = "internal: no main in the translated program";
+    return false;
+  }
+  s.replace(m, 11, "void dx_main()");
+  s += "\nvoid main()\n{\n" + before + "    dx_main();\n" + after + "}\n";
+  return true;
+}
+
+bool to_glsl(const std::vector<uint32_t>& spirv, bool vertex, const Declarations& decl, std::string* out,
+             std::string* err) {
   spvc_context ctx = nullptr;
   if (spvc_context_create(&ctx) != SPVC_SUCCESS) return false;
   spvc_parsed_ir ir = nullptr;
   spvc_compiler c = nullptr;
+  Interface io;
   bool ok = false;
   do {
     if (spvc_context_parse_spirv(ctx, spirv.data(), spirv.size(), &ir) != SPVC_SUCCESS) break;
@@ -105,93 +605,45 @@ bool to_glsl(const std::vector<uint32_t>& spirv, bool vertex, std::string* out, 
     spvc_compiler_options_set_bool(opts, SPVC_COMPILER_OPTION_GLSL_VULKAN_SEMANTICS, SPVC_FALSE);
     spvc_compiler_install_compiler_options(c, opts);
 
+    // Only what the entry point uses takes registers, as with Direct3D 9.
+    spvc_set active = nullptr;
+    spvc_compiler_get_active_interface_variables(c, &active);
+    spvc_compiler_set_enabled_interface_variables(c, active);
     spvc_resources res = nullptr;
-    spvc_compiler_create_shader_resources(c, &res);
+    spvc_compiler_create_shader_resources_for_active_variables(c, &res, active);
     const spvc_reflected_resource* list = nullptr;
     size_t n = 0;
-    const char* stage_prefix = vertex ? "vs" : "ps";
 
     spvc_resources_get_resource_list_for_type(res, SPVC_RESOURCE_TYPE_UNIFORM_BUFFER, &list, &n);
     for (size_t i = 0; i < n; i++) {
+      if (!assign_constants(c, list[i], decl, &io, err)) goto done;
       // Named on the block type: a name on the variable is ignored when flattening.
-      std::string name = std::string(stage_prefix) + "_c";
-      spvc_compiler_set_name(c, list[i].base_type_id, name.c_str());
+      spvc_compiler_set_name(c, list[i].base_type_id, vertex ? "vs_c" : "ps_c");
       if (spvc_compiler_flatten_buffer_block(c, list[i].id) != SPVC_SUCCESS) {
-        *err = "constants must all be float4-based and carry register(cN): ";
+        *err = "constants must all be float-based: ";
         *err += spvc_context_get_last_error_string(ctx);
         goto done;
       }
     }
+    for (spvc_resource_type t : {SPVC_RESOURCE_TYPE_SEPARATE_IMAGE, SPVC_RESOURCE_TYPE_SEPARATE_SAMPLERS,
+                                 SPVC_RESOURCE_TYPE_STORAGE_BUFFER, SPVC_RESOURCE_TYPE_STORAGE_IMAGE}) {
+      spvc_resources_get_resource_list_for_type(res, t, &list, &n);
+      if (n) {
+        *err = std::string("'") + spvc_compiler_get_name(c, list[0].id) +
+               "': only sampler objects (sampler2D, samplerCUBE...) and float constants are supported";
+        goto done;
+      }
+    }
     spvc_resources_get_resource_list_for_type(res, SPVC_RESOURCE_TYPE_SAMPLED_IMAGE, &list, &n);
-    for (size_t i = 0; i < n; i++) {
-      unsigned binding = spvc_compiler_get_decoration(c, list[i].id, SpvDecorationBinding);
-      char name[32];
-      snprintf(name, sizeof(name), "ps_s%u", binding);
-      spvc_compiler_set_name(c, list[i].id, name);
-      spvc_compiler_unset_decoration(c, list[i].id, SpvDecorationBinding);
-      spvc_compiler_unset_decoration(c, list[i].id, SpvDecorationDescriptorSet);
-    }
-    spvc_resources_get_resource_list_for_type(res, SPVC_RESOURCE_TYPE_STAGE_INPUT, &list, &n);
-    for (size_t i = 0; i < n; i++) {
-      const char* sem = spvc_compiler_get_decoration_string(c, list[i].id, SpvDecorationHlslSemanticGOOGLE);
-      std::string base;
-      int index = 0;
-      split_semantic(sem ? sem : "", &base, &index);
-      char name[64];
-      if (vertex) {
-        int loc = input_location(base, index);
-        if (loc < 0) {
-          *err = std::string("unsupported vertex input semantic '") + (sem ? sem : "") + "'";
-          goto done;
-        }
-        snprintf(name, sizeof(name), "a_%s%d", base.c_str(), index);
-        spvc_compiler_set_decoration(c, list[i].id, SpvDecorationLocation, unsigned(loc));
-      } else {
-        if (base == "VPOS" || base == "VFACE") {
-          *err = "VPOS and VFACE are not supported; use SV_Position / SV_IsFrontFace";
-          goto done;
-        }
-        snprintf(name, sizeof(name), "v_%s%d", base.c_str(), index);
-        spvc_compiler_unset_decoration(c, list[i].id, SpvDecorationLocation);
-      }
-      spvc_compiler_set_name(c, list[i].id, name);
-    }
-    spvc_resources_get_resource_list_for_type(res, SPVC_RESOURCE_TYPE_STAGE_OUTPUT, &list, &n);
-    for (size_t i = 0; i < n; i++) {
-      const char* sem = spvc_compiler_get_decoration_string(c, list[i].id, SpvDecorationHlslSemanticGOOGLE);
-      std::string base;
-      int index = 0;
-      split_semantic(sem ? sem : "", &base, &index);
-      char name[64];
-      if (vertex) {
-        if (base == "POSITION" || base == "SV_POSITION") {
-          spvc_compiler_unset_decoration(c, list[i].id, SpvDecorationLocation);
-          spvc_compiler_set_decoration(c, list[i].id, SpvDecorationBuiltIn, SpvBuiltInPosition);
-          continue;
-        }
-        snprintf(name, sizeof(name), "v_%s%d", base.c_str(), index);
-        spvc_compiler_unset_decoration(c, list[i].id, SpvDecorationLocation);
-      } else {
-        if (base == "DEPTH" || base == "SV_DEPTH") {
-          spvc_compiler_unset_decoration(c, list[i].id, SpvDecorationLocation);
-          spvc_compiler_set_decoration(c, list[i].id, SpvDecorationBuiltIn, SpvBuiltInFragDepth);
-          continue;
-        }
-        if (base != "COLOR" && base != "SV_TARGET") {
-          *err = std::string("unsupported pixel output semantic '") + (sem ? sem : "") + "'";
-          goto done;
-        }
-        snprintf(name, sizeof(name), "o_COLOR%d", index);
-        spvc_compiler_set_decoration(c, list[i].id, SpvDecorationLocation, unsigned(index));
-      }
-      spvc_compiler_set_name(c, list[i].id, name);
-    }
+    if (!assign_samplers(c, list, n, vertex, decl, &io, err)) goto done;
+    if (!map_interface(c, res, vertex, &io, err)) goto done;
     const char* text = nullptr;
     if (spvc_compiler_compile(c, &text) != SPVC_SUCCESS) {
       *err = spvc_context_get_last_error_string(ctx);
       break;
     }
     *out = text;
+    if (!rewrite_glsl(out, vertex, io, err)) goto done;
     ok = true;
   } while (false);
 done:
@@ -199,11 +651,62 @@ done:
   spvc_context_destroy(ctx);
   return ok;
 }
+
+// ---- The GLSL check
+// The result must be GLSL 330 a driver takes: glslang's GLSL front end reads it as the layer will
+// see it (its uniforms declared, main kept as it is).
+bool check_glsl(const std::string& glsl, bool vertex, std::string* err) {
+  std::string text = glsl;
+  size_t eol = text.find('\n');
+  text.insert(eol == std::string::npos ? text.size() : eol + 1,
+              vertex ? "uniform vec4 dx_halfpixel;\n" : "uniform vec4 dx_atest;\n");
+  EShLanguage stage = vertex ? EShLangVertex : EShLangFragment;
+  glslang::TShader sh(stage);
+  const char* texts[1] = {text.c_str()};
+  sh.setStrings(texts, 1);
+  sh.setEnvInput(glslang::EShSourceGlsl, stage, glslang::EShClientNone, 0);
+  if (sh.parse(GetDefaultResources(), 330, ECoreProfile, false, false, EShMsgDefault)) return true;
+  *err = std::string("the translated program is not valid GLSL 330:\n") + sh.getInfoLog();
+  return false;
+}
+
+// Messages of the SPIR-V back end that are not warnings ("error:", "Missing functionality:"...).
+bool has_back_end_error(const std::string& messages) {
+  size_t p = 0;
+  while (p < messages.size()) {
+    size_t eol = messages.find('\n', p);
+    if (eol == std::string::npos) eol = messages.size();
+    if (eol > p && messages.compare(p, 8, "warning:") != 0) return true;
+    p = eol + 1;
+  }
+  return false;
+}
+
+bool validate_spirv(const std::vector<uint32_t>& spirv, std::string* err) {
+  spv_context ctx = spvContextCreate(SPV_ENV_VULKAN_1_0);
+  spv_const_binary_t binary = {spirv.data(), spirv.size()};
+  spv_diagnostic diag = nullptr;
+  bool ok = spvValidate(ctx, &binary, &diag) == SPV_SUCCESS;
+  if (!ok) *err = std::string("SPIR-V validation failed: ") + (diag && diag->error ? diag->error : "") + "\n";
+  spvDiagnosticDestroy(diag);
+  spvContextDestroy(ctx);
+  return ok;
+}
+
+std::once_flag glslang_started;
+bool glslang_running = false;
+
+// The front end's process-wide tables go when the game unloads the library.
+__attribute__((destructor)) void finish_glslang() {
+  if (glslang_running) glslang::FinalizeProcess();
+}
+
 }  // namespace
 
+// ---- The two entry points
 extern "C" __attribute__((visibility("default"))) HRESULT D3DCompile(
     const void* src, size_t src_size, const char* source_name, const D3D_SHADER_MACRO* defines, ID3DInclude* include,
-    const char* entry, const char* target, UINT, UINT, ID3DBlob** code, ID3DBlob** errors) {
+    const char* entry, const char* target, UINT flags, UINT, ID3DBlob** code, ID3DBlob** errors) {
   if (code) *code = nullptr;
   if (errors) *errors = nullptr;
   if (!src || !entry || !target || !code) return D3DERR_INVALIDCALL;
@@ -216,10 +719,16 @@ extern "C" __attribute__((visibility("default"))) HRESULT D3DCompile(
   }
   std::call_once(glslang_started, [] { glslang_running = glslang::InitializeProcess(); });
 
+  // The flags acted on: matrix packing and warnings as errors. The others (debug information,
+  // optimisation level, flow-control preferences) change nothing in the translated program.
   std::string preamble;
+  if (flags & D3DCOMPILE_PACK_MATRIX_ROW_MAJOR) preamble += "#pragma pack_matrix(row_major)\n";
+  else if (flags & D3DCOMPILE_PACK_MATRIX_COLUMN_MAJOR) preamble += "#pragma pack_matrix(column_major)\n";
   for (const D3D_SHADER_MACRO* m = defines; m && m->Name; m++)
     preamble += std::string("#define ") + m->Name + " " + (m->Definition ? m->Definition : "") + "\n";
-  std::string source((const char*)src, src_size);
+  const char* body = (const char*)src;
+  skip_bom(&body, &src_size);
+  std::string source(body, src_size);
   const char* texts[1] = {source.c_str()};
   int lengths[1] = {int(source.size())};
   const char* names[1] = {source_name ? source_name : "shader"};
@@ -236,11 +745,16 @@ extern "C" __attribute__((visibility("default"))) HRESULT D3DCompile(
   sh.setAutoMapLocations(true);
   sh.setAutoMapBindings(true);
   EShMessages msgs = EShMessages(EShMsgSpvRules | EShMsgVulkanRules | EShMsgReadHlsl | EShMsgHlslDX9Compatible);
-  IncludeBridge includer(include);
-  std::string log;
+  IncludeBridge includer(include, names[0]);
+  std::string log, err;
   std::vector<uint32_t> spirv;
+  Declarations decl;
   bool ok = sh.parse(GetDefaultResources(), 100, false, msgs, includer);
   log += sh.getInfoLog();
+  // Registers as the source gave them, read before the mapping below assigns its own.
+  if (ok && !read_declarations(sh.getIntermediate(), log.find("unrecognized register type") != std::string::npos, &decl,
+                               &err))
+    ok = false;
   glslang::TProgram prog;
   if (ok) {
     prog.addShader(&sh);
@@ -253,14 +767,23 @@ extern "C" __attribute__((visibility("default"))) HRESULT D3DCompile(
     o.disableOptimizer = false;
     spv::SpvBuildLogger logger;
     glslang::GlslangToSpv(*prog.getIntermediate(stage), spirv, &logger, &o);
-    log += logger.getAllMessages();
-    ok = !spirv.empty();
+    std::string messages = logger.getAllMessages();
+    log += messages;
+    ok = !spirv.empty() && !has_back_end_error(messages) && validate_spirv(spirv, &err);
   }
-  std::string glsl, err;
-  if (ok && !to_glsl(spirv, vertex, &glsl, &err)) {
+  std::string glsl;
+  if (ok && (!to_glsl(spirv, vertex, decl, &glsl, &err) || !check_glsl(glsl, vertex, &err))) ok = false;
+  // Direct3D 9 keeps an uninitialised global const settable like any constant; glslang makes it 0.
+  if (ok && log.find("not initialized; zero initializing") != std::string::npos) {
     ok = false;
-    log += std::string(names[0]) + ": " + err + "\n";
+    err = "a global 'const' without a value would read 0 here: declare it without 'const' to set it from the game";
   }
+  if (ok && (flags & D3DCOMPILE_WARNINGS_ARE_ERRORS) &&
+      (log.find("WARNING:") != std::string::npos || log.find("warning:") != std::string::npos)) {
+    ok = false;
+    err = "warnings are treated as errors";
+  }
+  if (!err.empty()) log += std::string(names[0]) + ": " + err + "\n";
   if (!ok) {
     if (log.empty()) log = "compile failed\n";
     if (errors) *errors = text_blob(log);

@@ -134,6 +134,51 @@ TEST_F(RenderGlShader, CompiledShaderDrawsWithConstantsByRegisterAndWritesItsCac
   destroy_shader(s);
 }
 
+// The cache of quad.sh with its dependency block replaced by the given paths.
+void rewrite_cache_deps(const std::string& cache, const std::vector<std::string>& paths) {
+  std::string c = slurp(cache);
+  uint32_t h[4];
+  memcpy(h, c.data(), 16);
+  std::string block;
+  for (const std::string& p : paths) block += p + std::string(1, '\0');
+  block += std::string(1, '\0');
+  std::string code = c.substr(16 + h[1]);
+  h[1] = uint32_t(block.size());
+  spit(cache, std::string((const char*)h, 16) + block + code);
+}
+
+TEST_F(RenderGlShader, LongDependencyPathsInTheCacheNeverEndTheGame) {
+  std::string cache = folder + "cache/quad.sh.cache";
+  destroy_shader(create_shader("quad.sh", nullptr));
+  // 259 characters, the longest a cache holds: longer than 260 once joined to the program folder.
+  std::string dep = "inc/" + std::string(255, 'i');
+  rewrite_cache_deps(cache, {"quad.sh", dep, "common.inc"});
+  close_shaders();
+  load_shader_compiler();
+  testing::internal::CaptureStdout();
+  Shader* s = create_shader("quad.sh", nullptr);
+  std::string out = testing::internal::GetCapturedStdout();
+  ASSERT_TRUE(s);
+  EXPECT_NE(out.find("loaded shader 'quad.sh' from cache"), std::string::npos) << out;
+  ASSERT_EQ(s->deps.size(), 3);
+  EXPECT_EQ(std::string(s->deps[1].path), dep);
+  destroy_shader(s);
+  // Longer than a cache may list: refused, compiled again and the cache rewritten.
+  rewrite_cache_deps(cache, {"quad.sh", dep + "ii", "common.inc"});
+  close_shaders();
+  load_shader_compiler();
+  testing::internal::CaptureStdout();
+  s = create_shader("quad.sh", nullptr);
+  out = testing::internal::GetCapturedStdout();
+  ASSERT_TRUE(s);
+  EXPECT_EQ(out.find("from cache"), std::string::npos) << out;
+  expect_quad(draw_quad(s));
+  destroy_shader(s);
+  std::string c = slurp(cache);
+  EXPECT_NE(c.find(std::string("quad.sh\0common.inc\0", 19)), std::string::npos);
+  EXPECT_EQ(c.find("iiii"), std::string::npos);
+}
+
 TEST_F(RenderGlShader, StaleCacheIsRebuiltWithTheCompilerAndUsedAsItIsWithout) {
   destroy_shader(create_shader("quad.sh", nullptr));
   std::string cache = folder + "cache/quad.sh.cache";
@@ -256,6 +301,31 @@ TEST_F(RenderGlShader, LayerReportsAPairThatDoesNotLink) {
   vs->Release();
   ps->Release();
   ps_good->Release();
+}
+
+// An include that includes itself, saved while the game runs: the rebuild stops with the cycle on
+// screen instead of recursing for ever, and the old shader keeps drawing.
+TEST_F(RenderGlShader, SelfIncludeDuringReloadFailsWithTheCycleOnScreen) {
+  std::string inc = folder + "common.inc";
+  std::string good = slurp(inc);
+  Shader* s = create_shader("quad.sh", nullptr);
+  set_error_message(nullptr);
+  time_t now = time(nullptr);
+  spit(inc, "#include \"common.inc\"\n" + good);
+  set_mtime(inc, now + 10);
+  reload_shaders(false);
+  ASSERT_TRUE(has_error_message());
+  std::string msg = get_error_message();
+  EXPECT_NE(msg.find("FAILED to reload shader 'quad.sh'"), std::string::npos) << msg;
+  EXPECT_NE(msg.find("include cycle: 'common.inc' -> 'common.inc';"), std::string::npos) << msg;
+  EXPECT_LE(s->deps.size(), 40u);  // every open of the cycle is a dependency: a bounded number
+  expect_quad(draw_quad(s));
+  spit(inc, good);
+  set_mtime(inc, now + 20);
+  reload_shaders(false);
+  EXPECT_FALSE(has_error_message());
+  set_mtime(inc, now - 100);
+  destroy_shader(s);
 }
 
 TEST_F(RenderGlShader, DefinitionsSelectRecordsAndCacheNames) {

@@ -466,7 +466,7 @@ TEST_F(RenderGl, DynamicWriterDrawsItsRun) {
 }  // namespace
 
 #include "engine/imageFiles.h"
-#include "engine/renderTestScreen.h"
+#include "game/renderTestScreen.h"
 namespace {
 TEST_F(RenderGl, TestScreenDrawsThroughBatches) {
   if (!common_vb_writer.vb) common_vb_writer.create(65536);

@@ -1,5 +1,6 @@
 # Runs the game headless: start-up and shutdown log lines in order, log rotation over six runs,
-# the window size switches, and a fatal error before the window exists.
+# the window size switches and their clamp to the display, a long program folder, and a fatal error
+# before the window exists.
 set -u
 GAME=$1
 . "$(dirname "$0")/common.bash"
@@ -35,6 +36,37 @@ check "size from the settings" has_line "$LOG" "starting d3d in 800x500"
 run_game -720
 check "-720 overrides the settings" has_line "$LOG" "starting d3d in 1280x720"
 check "the settings file survives" has_line "$APPDATA/ASCENDA/settings.cfg" "screen_wd=800"
+# A window with one dimension configured keeps it; only the other is the system's.
+printf 'screen_wd=800\nscreen_ht=0\nfullscreen=0\n' > "$APPDATA/ASCENDA/settings.cfg"
+run_game
+check "a configured width alone is kept" grep -qE "starting d3d in 800x[0-9]+" "$LOG"
+check "the height alone is the system's" bash -c "! grep -qE 'starting d3d in 800x0' '$LOG'"
+printf 'screen_wd=0\nscreen_ht=500\nfullscreen=0\n' > "$APPDATA/ASCENDA/settings.cfg"
+run_game
+check "a configured height alone is kept" grep -qE "starting d3d in [1-9][0-9]*x500" "$LOG"
+
+# Sizes the display cannot show are clamped to it (and logged) instead of stopping the game.
+printf 'screen_wd=20000\nscreen_ht=20000\nfullscreen=0\n' > "$APPDATA/ASCENDA/settings.cfg"
+run_game
+check "a huge window size starts the game" has_line "$LOG" "free video memory: "
+check "the clamp is logged" grep -qE "^screen size 20000x20000 clamped to [0-9]+x[0-9]+ \(the display is" "$LOG"
+printf 'screen_wd=-2147483648\nscreen_ht=-2147483648\nfullscreen=1\n' > "$APPDATA/ASCENDA/settings.cfg"
+run_game
+check "a negative size counts as automatic" has_line "$LOG" "screen size -2147483648x-2147483648 clamped to 0x0"
+check "and the game starts" has_line "$LOG" "free video memory: "
+
+# A program folder far longer than 260 characters, as deep folders and long user names give.
+long="$APPDATA/prog"
+while [ ${#long} -lt 600 ]; do long="$long/$(printf 'p%.0s' {1..49})"; done
+mkdir -p "$long"
+cp -r "$(dirname "$GAME")/." "$long/"
+saved_game=$GAME
+GAME="$long/game"
+run_game -win -360
+GAME=$saved_game
+check "a long program folder starts the game" has_line "$LOG" "free video memory: "
+check "and it is the program folder" has_line "$LOG" "app path: '$long/'"
+rm -rf "$APPDATA/prog"
 
 SDL_VIDEODRIVER=no-such-driver "$GAME" -win >"$APPDATA/out.txt" 2>"$APPDATA/err.txt"
 rc=$?

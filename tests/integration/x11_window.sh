@@ -4,8 +4,10 @@ set -u
 GAME=$1 PROBE=$2 CLOSE=$3
 . "$(dirname "$0")/common.bash"
 export ASCENDA_NO_MESSAGE_BOX=1
+# -noreset: the server would drop a keyboard layout set between two programs once the last client
+# leaves.
 if [ -z "${ASCENDA_IN_XVFB:-}" ]; then
-  ASCENDA_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1280x720x24" bash "$0" "$@"
+  ASCENDA_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1280x720x24 -noreset" bash "$0" "$@"
 fi
 export SDL_VIDEODRIVER=x11
 OUT=$APPDATA/probe.txt
@@ -39,6 +41,28 @@ check "wheel down one notch" has_line "$OUT" "event kind=6 code=0 flags=0x0 char
 check "held key repeats with 0x40" has_line "$OUT" "event kind=1 code=68 flags=0x40"
 check "repeats do not set the went-down bit" [ "$(grep -c 'state code=68 down=1' "$OUT")" -eq 1 ]
 check "Alt+F4 queues Alt but not F4" bash -c "! grep -q 'code=115' '$OUT'"
+
+# Typed characters follow the keyboard layout: on a German one Shift+7 types a slash, not "&", and
+# the key right of L types an o with umlaut.
+if setxkbmap de 2>/dev/null; then
+  OUT_DE=$APPDATA/probe_de.txt
+  "$PROBE" >"$OUT_DE" 2>&1 &
+  pid=$!
+  w=$(timeout 20 xdotool search --sync --name "ASCENDA! 0.11" | head -n 1)
+  xdotool windowfocus --sync "$w"
+  sleep 0.3
+  xdotool key shift+7
+  xdotool key odiaeresis
+  xdotool key Return
+  xdotool key alt+F4
+  wait $pid
+  check "German layout: Shift+7 types a slash" has_line "$OUT_DE" "event kind=1 code=55 flags=0x1 char=47"
+  check "German layout: the key right of L types o with umlaut" grep -qE "event kind=1 code=186 flags=0x0 char=246 " "$OUT_DE"
+  check "Enter types a carriage return" grep -qE "event kind=1 code=13 flags=0x0 char=13 " "$OUT_DE"
+  setxkbmap us
+else
+  check "setxkbmap can switch the layout" false
+fi
 
 LOG=$APPDATA/ASCENDA/log.txt
 "$GAME" -win -360 >"$APPDATA/game.txt" 2>&1 &

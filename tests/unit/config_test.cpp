@@ -1,5 +1,8 @@
 // Settings file grammar, typed getters, saving and the command-line switches; ConfigNode.
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <functional>
 #include "engine/app.h"
 #include "engine/config.h"
 #include "engine/sysUtils.h"
@@ -129,7 +132,7 @@ TEST_F(Settings, AnUnwritableFolderFailsTheSaveAndKeepsTheOldFile) {
     set_config_int("a", 1);
     EXPECT_FALSE(flush_app_config());
     EXPECT_EQ(read_file_text(root + "/ASCENDA"), "not a folder");
-    EXPECT_TRUE(flush_app_config());  // marked saved: not retried until the next change
+    EXPECT_FALSE(flush_app_config());  // still due: tried again at every flush
     return;
   }
   mkdir((root + "/ASCENDA").c_str(), 0755);
@@ -223,4 +226,95 @@ TEST_F(Settings, OverLongLinesAndHugeValuesStayIntact) {
   std::string saved = read_file_text(dataPath("settings.cfg"));
   EXPECT_NE(saved.find("big=" + huge + "\n"), std::string::npos);
   EXPECT_NE(saved.find("after=2\n"), std::string::npos);
+}
+
+// ---- a settings file that exists but cannot be read is never replaced
+
+namespace {
+// Runs body in a child process as an unprivileged user, so that file modes hold even when the tests
+// run as root. The child's exit code is body's result (0 for success).
+int run_unprivileged(const std::function<int()>& body) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(90);
+    _exit(body());
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 99;
+}
+}  // namespace
+
+TEST_F(Settings, AFileThatCannotBeReadIsNeverReplaced) {
+  mkdir((root + "/ASCENDA").c_str(), 0777);
+  chmod(root.c_str(), 0777);
+  chmod((root + "/ASCENDA").c_str(), 0777);
+  std::string file = dataPath("settings.cfg");
+  write_file_text(file, "screen_wd=800\nmusic_volume=3\n");
+  chmod(file.c_str(), 0600);
+  int rc = run_unprivileged([&] {
+    int v = 0;
+    if (get_config_int("screen_wd", &v)) return 1;  // unreadable: the defaults stay
+    if (!flush_app_config()) return 2;               // nothing to do, and not an error
+    set_config_int("screen_wd", 1024);               // a change is kept for this run only
+    if (!get_config_int("screen_wd", &v) || v != 1024) return 3;
+    flush_app_config();
+    return 0;
+  });
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(read_file_text(file), "screen_wd=800\nmusic_volume=3\n");
+  EXPECT_FALSE(file_exists(file + ".tmp"));
+}
+
+TEST_F(Settings, HugeFilesAndFifosAreLeftAloneAndNeverBlock) {
+  mkdir((root + "/ASCENDA").c_str(), 0755);
+  std::string file = dataPath("settings.cfg");
+  // A sparse file of 3 GB: too large to be settings, and kept as it is.
+  write_file_text(file, "");
+  ASSERT_EQ(truncate(file.c_str(), 3ll << 30), 0);
+  int v;
+  EXPECT_FALSE(get_config_int("screen_wd", &v));
+  set_config_int("screen_wd", 1);
+  flush_app_config();
+  struct stat st;
+  ASSERT_EQ(stat(file.c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, 3ll << 30);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+
+  // A FIFO in its place: opening it for reading would wait for a writer for ever.
+  reset_app_config();
+  remove(file.c_str());
+  ASSERT_EQ(mkfifo(file.c_str(), 0644), 0);
+  EXPECT_EXIT(
+      {
+        alarm(5);
+        int x;
+        bool got = get_config_int("screen_wd", &x);
+        set_config_int("a", 1);
+        flush_app_config();
+        struct stat s2;
+        _exit(!got && stat(file.c_str(), &s2) == 0 && S_ISFIFO(s2.st_mode) ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "");
+  // ConfigNode files are opened the same way.
+  std::string node_fifo = root + "/node.cfg";
+  ASSERT_EQ(mkfifo(node_fifo.c_str(), 0644), 0);
+  EXPECT_EXIT(
+      {
+        alarm(5);
+        _exit(ConfigNode::fromFile(node_fifo.c_str()) == nullptr ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "");
+}
+
+TEST_F(Settings, AFailedSaveIsRetriedAtTheNextFlush) {
+  // The data folder's place is taken by a file, so nothing can be written there.
+  write_file_text(root + "/ASCENDA", "not a folder");
+  set_config_int("a", 1);
+  EXPECT_FALSE(flush_app_config());
+  EXPECT_FALSE(flush_app_config());  // still due
+  remove((root + "/ASCENDA").c_str());
+  EXPECT_TRUE(flush_app_config());   // written without another change
+  EXPECT_EQ(read_file_text(dataPath("settings.cfg")), "// Game settings\n_CONFIG_VERSION_=1\n\na=1\n");
+  EXPECT_TRUE(flush_app_config());
 }

@@ -209,6 +209,20 @@ TEST(AccumAlloc, ServesFromChainedBlocks) {
   EXPECT_EQ(a.alloc(100, 4), (void*)((uintptr_t((char*)(b + 1)) + 15) & ~uintptr_t(15)));
 }
 
+TEST(AccumAlloc, BlocksSmallerThanTheirHeaderStillHoldIt) {
+  for (size_t first : {size_t(0), size_t(1), size_t(8), AccumAlloc::HEADER_SIZE - 1}) {
+    AccumAlloc a(first);
+    AccumAlloc::Block* b = a.head();
+    ASSERT_NE(b, nullptr);
+    EXPECT_GE(b->end, (char*)(b + 1)) << first;  // the header lies inside the block
+    char* p = (char*)a.alloc(64, 3);
+    EXPECT_NE(a.head(), b) << first;  // nothing fits the tiny block: a new one serves it
+    EXPECT_LE(p + 64, a.head()->end);
+    a.reset();
+    EXPECT_EQ(b->free_pos, (char*)(b + 1));
+  }
+}
+
 TEST(Paths, FullPathsAndTheProgramFolder) {
   char saved[260];
   memcpy(saved, app_path, sizeof(saved));

@@ -1,7 +1,9 @@
 // The debug font (glyph table from "font.tga", measuring, text quads, styles, the splash) and the
 // font descriptions (reader, lookups, calcTextBox, placement) with a small fixture font.
+#include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <string>
 #include <vector>
 #include "engine/d3d_render.h"
@@ -165,7 +167,18 @@ TEST_F(DebugFont, BadGridAndMissingFileAreFatal) {
   char saved[260];
   memcpy(saved, app_path, sizeof(saved));
   snprintf(app_path, sizeof(app_path), "/nonexistent/");
-  EXPECT_EXIT(init_debug_font(), testing::ExitedWithCode(100), "can't load font.tga");
+  EXPECT_EXIT(init_debug_font(), testing::ExitedWithCode(100), "can't load font.tga: No such file or directory");
+  // A file that is there but not a font image says what is wrong with it.
+  char tmpl[] = "/tmp/ascenda_font_XXXXXX";
+  std::string dir = std::string(mkdtemp(tmpl)) + "/";
+  snprintf(app_path, sizeof(app_path), "%s", dir.c_str());
+  FILE* f = fopen((dir + "font.tga").c_str(), "wb");
+  unsigned char header[18] = {0, 0, 10};  // a compressed TGA
+  fwrite(header, 1, sizeof(header), f);
+  fclose(f);
+  EXPECT_EXIT(init_debug_font(), testing::ExitedWithCode(100), "can't load font.tga: unsupported TGA format");
+  remove((dir + "font.tga").c_str());
+  rmdir(dir.c_str());
   memcpy(app_path, saved, sizeof(saved));
   EXPECT_EXIT(show_splash(std::string(300, 'x').c_str(), -1), testing::ExitedWithCode(100), "l<BS");
 }

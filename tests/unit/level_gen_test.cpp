@@ -1,6 +1,7 @@
 // The level generator: the random source and its draw rules, tile-position sets, template
 // placement, the path, filling, stamping and spawning, whole levels for the first, normal and boss
 // levels, the room designs' exits, and the fixed sequence of draws.
+#include <limits.h>
 #include "engine/app.h"
 #include "game/gen/levelGenRuntime.h"
 #include "game/gen/levelTemplates.h"
@@ -196,6 +197,14 @@ TEST_F(LevelGen, BlitsClipAtTheGridEdgesAndKeepEarlierPixels) {
   blit_level_tile(big, 5000, 10);  // wholly off the grid
   blit_level_tile(big, -6000, -900);
   blit_level_tile(nullptr, 0, 0);
+  // Offsets near the int limits are off the grid too; nothing wraps back onto it.
+  level_cell(7, 7).collision = 9;
+  for (int x : {INT_MAX, INT_MAX - 10, INT_MIN, INT_MIN + 5, 0})
+    for (int y : {INT_MAX, INT_MAX - 3, INT_MIN, INT_MIN + 7})
+      blit_level_tile(big, x, y);
+  blit_level_tile(big, INT_MAX - 10, 0);
+  blit_level_tile(big, INT_MIN + 5, 0);
+  EXPECT_EQ(level_cell(7, 7).collision, 9);
 }
 
 TEST_F(LevelGen, AnEmptyLayoutLeavesAnEmptyLevel) {

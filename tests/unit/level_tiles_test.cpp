@@ -60,6 +60,17 @@ TEST_F(LevelTiles, FileNamesFollowTheLayerRules) {
   dlfree(grid);
 }
 
+TEST_F(LevelTiles, FolderLinksBackUpTheTreeAreReadOnce) {
+  write_png(tiles("walls/w_f.png"), 2, 2, solid);
+  ASSERT_EQ(symlink("..", tiles("walls/up").c_str()), 0);
+  testing::internal::CaptureStdout();
+  load_level_tiles();
+  std::string log = testing::internal::GetCapturedStdout();
+  EXPECT_NE(log.find("loaded 1 tiles"), std::string::npos) << log;
+  EXPECT_TRUE(find_level_tile("walls/w"));
+  EXPECT_NE(log.find("leads back into a folder being read"), std::string::npos) << log;
+}
+
 TEST_F(LevelTiles, MissingLayersAreCompletedFromTheForeground) {
   // Foreground only: collision collType (1) under present pixels, background at half brightness.
   write_png(tiles("fg_f.png"), 2, 1, [](int x, int) { return x == 0 ? 0xFFF8F8F8 : CLEAR; });

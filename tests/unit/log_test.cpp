@@ -1,8 +1,14 @@
 // Log rotation, fatal errors, the visual log and the error message.
 #include <stdio.h>
+#include <string.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include "engine/app.h"
+#include "engine/d3d_vbuf.h"
 #include "engine/log.h"
+#include "engine/mesh.h"
+#include "engine/sharedHeap.h"
+#include "engine/sqbind.h"
 #include "platform/platform.h"
 #include "testSupport.h"
 
@@ -130,4 +136,88 @@ TEST_F(Fatal, AFatalErrorDuringShutdownDoesNotShutDownAgain) {
   ASSERT_NE(first, std::string::npos);
   EXPECT_EQ(log.find("closing...", first + 1), std::string::npos) << log;
   EXPECT_NE(log.find("ERROR: late failure"), std::string::npos);
+}
+
+namespace {
+// A device buffer that fails fatally when it is freed: the shutdown's mesh step meets it.
+class BufferFailingOnFree : public IDirect3DVertexBuffer9 {
+ public:
+  HRESULT Lock(UINT, UINT, void**, DWORD) override { return D3D_OK; }
+  HRESULT Unlock() override { return D3D_OK; }
+  HRESULT GetDesc(D3DVERTEXBUFFER_DESC*) override { return D3D_OK; }
+  ~BufferFailingOnFree() override { fatal("lost the vertex buffer while freeing it"); }
+};
+
+void add_mesh_failing_on_free() {
+  static VertexBuffer vb = {new BufferFailingOnFree, 64, 0, 1};
+  Mesh* m = (Mesh*)dlmalloc(sizeof(Mesh));
+  new (m) Mesh();
+  m->vb = &vb;
+  m->ib = nullptr;
+  mesh_list.push_back(m);
+}
+}  // namespace
+
+TEST_F(Fatal, AFatalErrorInsideAShutdownStepEndsTheProcessWithoutStartingTheShutdownAgain) {
+  EXPECT_EXIT(
+      {
+        debug("start");
+        add_mesh_failing_on_free();
+        shutdown_app();
+        debug("shutdown returned");
+        exit(0);
+      },
+      testing::ExitedWithCode(100), "lost the vertex buffer while freeing it");
+  std::string log = read_file_text(dataPath("log.txt"));
+  size_t first = log.find("closing...");
+  ASSERT_NE(first, std::string::npos) << log;
+  EXPECT_EQ(log.find("closing...", first + 1), std::string::npos) << log;
+  EXPECT_NE(log.find("closed misc stuff\nERROR: lost the vertex buffer while freeing it\n"), std::string::npos) << log;
+  EXPECT_EQ(log.find("freed all meshes"), std::string::npos) << log;  // the failed step never finished
+  EXPECT_EQ(log.find("shutdown returned"), std::string::npos) << log;
+}
+
+// ---- what reaches the log file, and when
+
+TEST_F(Log, ScriptOutputAndErrorReportsReachTheFileAtOnce) {
+  debug("start");
+  HSQUIRRELVM vm = sqbind::open_vm(1024);
+  const char* text = "print(\"from the script\\n\")\nlocal x = null.y\n";
+  ASSERT_TRUE(sqbind::compile_buffer(vm, text, int(strlen(text)), "s.nut"));
+  sq_pushroottable(vm);
+  EXPECT_TRUE(SQ_FAILED(sq_call(vm, 1, SQFalse, SQTrue)));
+  sq_poptop(vm);
+  // Read while the log is still open: nothing may wait in a buffer for the next engine line.
+  std::string now = read_file_text(dataPath("log.txt"));
+  EXPECT_NE(now.find("from the script\n"), std::string::npos) << now;
+  EXPECT_NE(now.find("s.nut(2): ERROR: "), std::string::npos) << now;
+  EXPECT_NE(now.find("\nLOCALS\n"), std::string::npos) << now;
+  sqbind::close_vm(vm);
+}
+
+TEST_F(Log, ALogThatCannotBeWrittenIsSaidOnceOnStandardError) {
+  // Full disk: the log file is the system's always-full device.
+  num_debug_log_files = 1;
+  mkdir((root + "/ASCENDA").c_str(), 0755);
+  ASSERT_EQ(symlink("/dev/full", dataPath("log.txt").c_str()), 0);
+  testing::internal::CaptureStderr();
+  debug("one");
+  debug("two");
+  debug("three");
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("can't write the log file '" + dataPath("log.txt") + "'"), std::string::npos) << err;
+  EXPECT_EQ(err.find("can't write the log file"), err.rfind("can't write the log file")) << err;
+  close_debug_log();
+
+  // A data folder that cannot be made: said once, however many lines follow.
+  std::string other = make_temp_folder();
+  write_file_text(other + "/ASCENDA", "file");
+  setenv("APPDATA", other.c_str(), 1);
+  testing::internal::CaptureStderr();
+  debug("a");
+  debug("b");
+  err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("can't open the log file"), std::string::npos) << err;
+  EXPECT_EQ(err.find("can't open the log file"), err.rfind("can't open the log file")) << err;
+  setenv("APPDATA", root.c_str(), 1);
 }

@@ -166,6 +166,42 @@ TEST_F(RenderShader, WithoutTheCompilerShadersComeFromTheCacheOnly) {
   EXPECT_EQ(count_shaders_in_use(), 0);
 }
 
+TEST_F(RenderShader, EmptyCodeBlocksAreRefusedBeforeTheDevice) {
+  plat_make_folder((folder + "cache").c_str());
+  // Magic, no dependencies, and code blocks of 0 bytes: nothing for the device to read.
+  uint32_t h[4] = {SHADER_CACHE_MAGIC, 1, 0, 0};
+  std::vector<uint8_t> bytes((uint8_t*)h, (uint8_t*)h + 16);
+  bytes.push_back(0);
+  render_write_file(folder + "cache/empty.sh.cache", bytes);
+  static Shader s;
+  s.name = "empty.sh";
+  log().clear();
+  EXPECT_FALSE(load_shader_cache(&s));
+  EXPECT_EQ(find("CreateVertexShader"), -1);
+  EXPECT_EQ(find("CreatePixelShader"), -1);
+  s.deps.free();
+}
+
+TEST_F(RenderShader, LongDependencyPathsNeverEndTheGame) {
+  plat_make_folder((folder + "cache").c_str());
+  // 259 characters: the longest a cache records, far longer once joined to the program folder.
+  std::string dep = "include/" + std::string(251, 'i');
+  render_write_file(folder + "cache/long.sh.cache", cache_bytes({"long.sh", dep}));
+  Shader* s = create_shader("long.sh", nullptr);
+  ASSERT_TRUE(s);
+  ASSERT_EQ(s->deps.size(), 2);
+  EXPECT_EQ(std::string(s->deps[1].path), dep);
+  destroy_shader(s);
+  // One more character is more than a cache may list: the file is refused (here, without a
+  // compiler to rebuild it, that is the usual missing-cache error).
+  render_write_file(folder + "cache/longer.sh.cache", cache_bytes({"longer.sh", dep + "i"}));
+  ShaderCacheView v;
+  std::vector<uint8_t> bytes = cache_bytes({"longer.sh", dep + "i"});
+  EXPECT_FALSE(parse_shader_cache(bytes.data(), bytes.size(), v));
+  EXPECT_EXIT(create_shader("longer.sh", nullptr), testing::ExitedWithCode(100),
+              "can't create shader from cache for 'longer.sh'");
+}
+
 TEST_F(RenderShader, MissingOrBrokenCacheIsFatalWithoutTheCompiler) {
   EXPECT_EXIT(create_shader("none.sh", nullptr), testing::ExitedWithCode(100), "can't create shader from cache for 'none.sh'");
   plat_make_folder((folder + "cache").c_str());

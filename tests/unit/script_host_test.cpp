@@ -87,6 +87,19 @@ TEST(ScriptHost, RuntimeErrorPrintsCallStackThenLocals) {
     EXPECT_NE(locals.find(line), std::string::npos) << line << " in\n" << locals;
 }
 
+TEST(ScriptHost, AbsoluteSourcePathsAreReportedAsTheyAre) {
+  // Files run by their full path keep it: no program-folder prefix in front of a "/".
+  Vm v;
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(v.run("local b = = 2\n", "/opt/game/sound/sound.nut"));
+  EXPECT_FALSE(v.run("function f() { return null.x }\nf()\n", "/opt/game/rt.nut"));
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out.find("/opt/game/sound/sound.nut(1,11): error: "), 0u) << out;
+  EXPECT_NE(out.find("\n/opt/game/rt.nut(1): ERROR: "), std::string::npos) << out;
+  EXPECT_NE(out.find("\n/opt/game/rt.nut(2): function main() (CALLSTACK)"), std::string::npos) << out;
+  EXPECT_EQ(out.find("bin//"), std::string::npos) << out;
+}
+
 TEST(ScriptHost, NativesReadTypedArgumentsInOrder) {
   Vm v;
   register_global_function(v.vm, "add3", &add3);

@@ -132,6 +132,28 @@ TEST_F(OfflineSound, MissingOrBrokenFilesGiveZeroAndALogLine) {
   EXPECT_NE(out.find("invalid offset 100000000 for '" + dir + "ok.wav'"), std::string::npos) << out;
 }
 
+TEST_F(OfflineSound, FilesTooBigToHoldAreRefusedWithTheirSize) {
+  // Sparse files: the size is there without the bytes, so nothing is read before the refusal.
+  struct Case { const char* name; int64_t bytes; };
+  const Case cases[] = {{"music.wav", int64_t(3) << 30}, {"just_over.wav", SOUND_MAX_FILE_BYTES + 1}};
+  testing::internal::CaptureStdout();
+  for (const Case& c : cases) {
+    std::string path = dir + c.name;
+    FILE* f = fopen(path.c_str(), "wb");
+    ASSERT_TRUE(f);
+    fclose(f);
+    ASSERT_EQ(truncate(path.c_str(), off_t(c.bytes)), 0);
+    EXPECT_EQ(load_sound_stream(path.c_str(), 0, 0, 0, 0), 0u) << c.name;
+    EXPECT_EQ(load_sound_sample(path.c_str(), 1, 0, 0, 0, 0), 0u) << c.name;
+  }
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("stream file '" + dir + "music.wav' is 3072 MB, more than the 256 MB a stream may take"),
+            std::string::npos) << out;
+  EXPECT_NE(out.find("sound file '" + dir + "music.wav' is 3072 MB, more than the 256 MB a sound may take"),
+            std::string::npos) << out;
+  EXPECT_NE(out.find("stream file '" + dir + "just_over.wav' is 256 MB, more than"), std::string::npos) << out;
+}
+
 TEST_F(OfflineSound, ChannelsPlayPauseStopAndMixAtTheirVolumeAndPan) {
   SoundSample s = load_sound_sample(write_wav(dir, "c.wav", 1.0, 0.5f).c_str(), 2, 0, 0, 0, 0);
   ASSERT_NE(s, 0u);
@@ -307,6 +329,77 @@ TEST(SoundLayer3d, DistanceAttenuatesAndSidePans) {
   std::vector<float> out = render(0.01);
   EXPECT_NEAR(out[1], 0.25f, 1e-5f);  // min / distance on the near side
   EXPECT_NEAR(out[0], 0.0f, 1e-5f);
+  close_sound();
+  std::string cmd = "rm -rf '" + dir + "'";
+  if (system(cmd.c_str()) != 0) {}
+}
+
+TEST(SoundLayer3d, TheDistanceFactorSetsTheUnitAndLeavesTheGainAlone) {
+  ASSERT_TRUE(init_sound_offline(true));
+  std::string dir = temp_dir();
+  SoundSample s = load_sound_sample(write_wav(dir, "p.wav", 0.5, 0.5f).c_str(), 1, SNDF_3D, 1, 0, 0);
+  ASSERT_TRUE(set_sound_sample_dist(s, 2.0f, 100.0f));
+  for (float units_in_metres : {1.0f, 2.0f, 0.3048f}) {
+    SoundChannel ch = get_sound_sample_channel(s, true);
+    ASSERT_TRUE(set_listener_3d_factors(units_in_metres, 1.0f, 1.0f));
+    ASSERT_TRUE(set_listener_pos(vec4float(0, 0, 0, 0), vec4float(0, 0, 0, 0), vec4float(0, 0, 1, 0),
+                                 vec4float(0, 1, 0, 0)));
+    ASSERT_TRUE(set_sound_3d_pos(ch, vec4float(4, 0, 0, 0)));
+    ASSERT_TRUE(apply_3d_sound());
+    play_sound(ch, true);
+    std::vector<float> out = render(0.01);
+    EXPECT_NEAR(out[1], 0.25f, 1e-5f) << units_in_metres;  // min / distance, in units
+    stop_sound(ch);
+  }
+  close_sound();
+  std::string cmd = "rm -rf '" + dir + "'";
+  if (system(cmd.c_str()) != 0) {}
+}
+
+TEST(SoundLayer3d, MovingSourcesAndListenersShiftThePitch) {
+  // The source sits 10 units right of the listener. How fast its position advances tells the pitch.
+  struct Case {
+    const char* what;
+    float source_vx, listener_vx, doppler, units_in_metres;
+    double ratio;
+  };
+  const double c = 343.3;
+  const Case cases[] = {
+      {"at rest", 0, 0, 1, 1, 1.0},
+      {"source approaching", -34.33f, 0, 1, 1, c / (c - 34.33)},
+      {"source receding", 34.33f, 0, 1, 1, c / (c + 34.33)},
+      {"listener approaching", 0, 34.33f, 1, 1, (c + 34.33) / c},
+      {"listener receding", 0, -34.33f, 1, 1, (c - 34.33) / c},
+      {"both approaching", -34.33f, 34.33f, 1, 1, (c + 34.33) / (c - 34.33)},
+      {"Doppler off", -34.33f, 34.33f, 0, 1, 1.0},
+      {"Doppler doubled", -34.33f, 0, 2, 1, c / (c - 68.66)},
+      {"two-metre units", -34.33f, 0, 1, 2, c / (c - 68.66)},
+  };
+  ASSERT_TRUE(init_sound_offline(true));
+  std::string dir = temp_dir();
+  SoundSample s = load_sound_sample(write_wav(dir, "p.wav", 2.0, 0.5f).c_str(), 1, SNDF_3D, 1, 0, 0);
+  for (const Case& k : cases) {
+    SoundChannel ch = get_sound_sample_channel(s, true);
+    ASSERT_TRUE(set_listener_3d_factors(k.units_in_metres, 1.0f, k.doppler));
+    ASSERT_TRUE(set_listener_pos(vec4float(0, 0, 0, 0), vec4float(k.listener_vx, 0, 0, 0), vec4float(0, 0, 1, 0),
+                                 vec4float(0, 1, 0, 0)));
+    ASSERT_TRUE(set_sound_3d_pos(ch, vec4float(10, 0, 0, 0), vec4float(k.source_vx, 0, 0, 0)));
+    ASSERT_TRUE(apply_3d_sound());
+    play_sound(ch, true);
+    render(0.5);
+    EXPECT_NEAR(get_sound_position(ch), 0.5 * k.ratio, 0.002) << k.what;
+    stop_sound(ch);
+  }
+  // Moving across the line to the listener changes nothing.
+  SoundChannel ch = get_sound_sample_channel(s, true);
+  ASSERT_TRUE(set_listener_3d_factors(1.0f, 1.0f, 1.0f));
+  ASSERT_TRUE(set_listener_pos(vec4float(0, 0, 0, 0), vec4float(0, 0, 50, 0), vec4float(0, 0, 1, 0),
+                               vec4float(0, 1, 0, 0)));
+  ASSERT_TRUE(set_sound_3d_pos(ch, vec4float(10, 0, 0, 0), vec4float(0, 60, 0, 0)));
+  ASSERT_TRUE(apply_3d_sound());
+  play_sound(ch, true);
+  render(0.5);
+  EXPECT_NEAR(get_sound_position(ch), 0.5, 0.002);
   close_sound();
   std::string cmd = "rm -rf '" + dir + "'";
   if (system(cmd.c_str()) != 0) {}

@@ -1,4 +1,4 @@
-// The mixer as a pure function: gains and pan, summing and clipping, loops and loop points, slides,
+// The mixer as a pure function: gains and pan, summing and the output's limiter, loops and loop points, slides,
 // paused voices, and sources at another rate.
 #include <gtest/gtest.h>
 #include <math.h>
@@ -50,7 +50,7 @@ TEST(SoundMixer, PanIsABalanceFullOnTheNearSide) {
   EXPECT_FLOAT_EQ(out[1], 0.2f);
 }
 
-TEST(SoundMixer, VoicesSumWithTheirGainsAndTheResultIsClipped) {
+TEST(SoundMixer, VoicesSumWithTheirGainsAndALoudSumIsTurnedDown) {
   std::vector<float> a(64, 0.5f), b(64, 0.25f), loud(64, 0.9f);
   std::vector<MixVoice> v = {voice(a), voice(b)};
   v[1].group_gain = 0.5f;
@@ -58,13 +58,69 @@ TEST(SoundMixer, VoicesSumWithTheirGainsAndTheResultIsClipped) {
   EXPECT_FLOAT_EQ(out[0], (0.5f + 0.125f) * 0.5f);
   EXPECT_FLOAT_EQ(out[31], (0.5f + 0.125f) * 0.5f);
   std::vector<MixVoice> w = {voice(loud), voice(loud)};
-  w[1].gain_3d = 1.0f;
   out = mix(w, 4);
-  EXPECT_FLOAT_EQ(out[0], 1.0f);
+  EXPECT_FLOAT_EQ(out[0], MIX_LIMIT_THRESHOLD);  // 1.8 brought down to the threshold
   std::vector<float> neg(64, -0.9f);
   std::vector<MixVoice> n = {voice(neg), voice(neg)};
   out = mix(n, 4);
-  EXPECT_FLOAT_EQ(out[0], -1.0f);
+  EXPECT_FLOAT_EQ(out[0], -MIX_LIMIT_THRESHOLD);
+}
+
+TEST(SoundMixer, OneSoundBelowTheThresholdPassesBitExact) {
+  // A single voice at the levels the game plays: exactly its samples times its gains, as if there
+  // were no output stage at all.
+  std::vector<float> src(4096);
+  for (size_t i = 0; i < src.size(); i++) src[i] = 0.89f * sinf(float(i) * 0.0123f) * (i % 3 ? 1.0f : -0.999f);
+  for (float volume : {1.0f, 0.7f, 0.3f}) {
+    std::vector<MixVoice> v = {voice(src)};
+    v[0].volume = volume;
+    v[0].pan = 0.25f;
+    std::vector<float> out = mix(v, 4096, 0.999f);
+    float pl, pr;
+    pan_gains(0.25f, &pl, &pr);
+    for (size_t i = 0; i < src.size(); i++) {
+      ASSERT_EQ(out[i * 2], src[i] * volume * pl * 0.999f) << i;
+      ASSERT_EQ(out[i * 2 + 1], src[i] * volume * pr * 0.999f) << i;
+    }
+  }
+}
+
+TEST(SoundMixer, PiledUpExplosionsAreTurnedDownNotCutFlatAndTheGainComesBack) {
+  // Eight explosions at full volume sum to 7.6. A hard clip flattens every peak to full scale (runs of
+  // equal samples: a corner in the wave, heard as crackle); the limiter scales the wave instead.
+  std::vector<float> boom(4096), quiet(44100, 0.5f);
+  for (size_t i = 0; i < boom.size(); i++) boom[i] = 0.95f * sinf(float(i) * 0.05f);
+  std::vector<MixVoice> v;
+  for (int i = 0; i < 8; i++) v.push_back(voice(boom));
+  MixLimiter lim;
+  lim.hold_frames = 441;      // 10 ms
+  lim.release = 1.000522f;    // 20 dB back in 0.1 s
+  std::vector<float> out(4096 * 2);
+  mix_voices(v.data(), int(v.size()), out.data(), 4096, 1.0f, &lim);
+  int flat_at_onset = 0, flat_later = 0;
+  float peak = 0;
+  for (size_t i = 2; i < out.size(); i += 2) {
+    peak = fmaxf(peak, fabsf(out[i]));
+    if (out[i] != 0.0f && out[i] == out[i - 2]) (i < 64 ? flat_at_onset : flat_later)++;
+  }
+  EXPECT_LE(peak, MIX_LIMIT_THRESHOLD * 1.000001f);
+  EXPECT_GT(peak, MIX_LIMIT_THRESHOLD * 0.99f);
+  EXPECT_LE(flat_at_onset, 32);  // the rise to the first peak, a quarter of a period
+  EXPECT_EQ(flat_later, 0);
+  int over = 0;  // what a hard clip would have cut: every sample whose sum passed full scale
+  for (size_t i = 0; i < 4096; i++) over += 2 * (8 * fabsf(boom[i]) > 1.0f);
+  EXPECT_EQ(lim.over_full_scale, uint64_t(over));
+  // After the first peak the output is the sum times one steady gain.
+  float g = MIX_LIMIT_THRESHOLD / (8 * 0.95f);
+  for (int i : {200, 1000, 2500, 4000}) EXPECT_NEAR(out[size_t(i) * 2], 8 * boom[size_t(i)] * g, 1e-3f) << i;
+  EXPECT_LT(lim.gain, 1.0f);
+  // The explosions end; after the hold and the release a quiet sound passes bit-exact again.
+  std::vector<MixVoice> q = {voice(quiet)};
+  std::vector<float> after(8820 * 2);
+  mix_voices(q.data(), 1, after.data(), 8820, 1.0f, &lim);
+  EXPECT_LT(after[0], 0.5f);
+  EXPECT_EQ(lim.gain, 1.0f);
+  EXPECT_EQ(after[8819 * 2], 0.5f);
 }
 
 TEST(SoundMixer, StereoSourcesKeepTheirSides) {
@@ -114,7 +170,7 @@ TEST(SoundMixer, PausedAndStoppedVoicesAreSilentAndKeepTheirPlace) {
 }
 
 TEST(SoundMixer, SlidesReachTheirTargetAndASlideBelowZeroStops) {
-  std::vector<float> one(10000, 1.0f);
+  std::vector<float> one(10000, 0.8f);  // below the limiter's threshold
   std::vector<MixVoice> v = {voice(one), voice(one)};
   v[0].volume = 1.0f;
   v[0].slide_frames = 100;
@@ -126,13 +182,13 @@ TEST(SoundMixer, SlidesReachTheirTargetAndASlideBelowZeroStops) {
   v[1].slide_step = -1.0f / 100;
   std::vector<MixVoice> a = {v[0]}, b = {v[1]};
   std::vector<float> out = mix(a, 200);
-  EXPECT_FLOAT_EQ(out[0], 1.0f);
-  EXPECT_NEAR(out[50 * 2], 0.75f, 0.01f);
-  EXPECT_FLOAT_EQ(out[150 * 2], 0.5f);
+  EXPECT_FLOAT_EQ(out[0], 0.8f);
+  EXPECT_NEAR(out[50 * 2], 0.6f, 0.01f);
+  EXPECT_FLOAT_EQ(out[150 * 2], 0.4f);
   EXPECT_EQ(a[0].state, MIX_PLAYING);
   EXPECT_FLOAT_EQ(a[0].volume, 0.5f);
   out = mix(b, 200);
-  EXPECT_NEAR(out[50 * 2], 0.5f, 0.01f);
+  EXPECT_NEAR(out[50 * 2], 0.4f, 0.01f);
   EXPECT_EQ(out[150 * 2], 0.0f);
   EXPECT_EQ(b[0].state, MIX_STOPPED);
 }

@@ -2,6 +2,7 @@
 // the quads for the world and the GUI, the real sprite set, and the fatal paths.
 #include <string.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <string>
 #include <vector>
 #include "engine/imageFiles.h"
@@ -184,6 +185,10 @@ TEST_F(Sprites, FatalPaths) {
   // Two sprites of 600 x 600 cannot share a 1024 atlas.
   for (int i = 0; i < 2; i++) write_png(spr("big" + std::to_string(i) + ".png"), 600, 600, solid);
   EXPECT_EXIT(init_sprites(), testing::ExitedWithCode(100), "Too many sprites, can't fit them all in 1024x1024 texture");
+  // One sprite wider than the atlas is named as such (1024 texels plus the spacing do not fit).
+  for (int i = 0; i < 2; i++) remove(spr("big" + std::to_string(i) + ".png").c_str());
+  write_png(spr("wide.png"), 1024, 2, solid);
+  EXPECT_EXIT(init_sprites(), testing::ExitedWithCode(100), "Sprite wide is 1024x2, too large for the 1024x1024 sprite texture");
 }
 
 TEST_F(Sprites, PackerLeavesSpacingAndFailsWhenFull) {
@@ -222,3 +227,26 @@ TEST_F(Sprites, TheGameSpritesAllLoad) {
   EXPECT_GT(get_sprite("heart", true)->oy, get_sprite("heart", true)->height);
 }
 #endif
+
+TEST_F(Sprites, FolderWalkEndsAtLinkLoopsAndAtADepthLimit) {
+  // A link back to the top and another to the folder itself: each folder is read once.
+  mkdir(spr("loop").c_str(), 0755);
+  write_png(spr("loop/a.png"), 2, 2, solid);
+  ASSERT_EQ(symlink("..", spr("loop/up").c_str()), 0);
+  ASSERT_EQ(symlink(".", spr("loop/self").c_str()), 0);
+  // Forty folders deep: those within the limit load, the rest are skipped with a message.
+  std::string deep;
+  for (int i = 1; i <= 40; i++) {
+    deep += "d/";
+    mkdir(spr(deep).c_str(), 0755);
+    if (i == 5 || i == 30) write_png(spr(deep + "s.png"), 1, 1, solid);
+  }
+  testing::internal::CaptureStdout();
+  init_sprites();
+  std::string log = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(get_sprite_list().size(), 2) << log;
+  EXPECT_TRUE(get_sprite("loop/a", false));
+  EXPECT_TRUE(get_sprite("d/d/d/d/d/s", false));
+  EXPECT_NE(log.find("leads back into a folder being read"), std::string::npos) << log;
+  EXPECT_NE(log.find("folders deep: not read"), std::string::npos) << log;
+}

@@ -1,5 +1,6 @@
 // Vector and matrix maths: rounding helpers, colour conversions, boxes, products and the inverse.
 #include <math.h>
+#include <vector>
 #include "engine/misc/vecMath.h"
 #include "testSupport.h"
 
@@ -21,6 +22,29 @@ TEST(VecMath, RoundingHelpers) {
   EXPECT_EQ(fl.y(), -1);
   EXPECT_EQ(fl.z(), 1);
   EXPECT_EQ(fl.w(), -3);
+}
+
+// Floor and ceiling are exact for every float: objects standing on a cell edge (an odd integer as
+// often as an even one) must land in the right cell.
+TEST(VecMath, FloorAndCeilingAreExactForIntegersHalvesAndNegatives) {
+  std::vector<float> values;
+  for (int i = -9; i <= 9; i++) {
+    values.push_back(float(i));
+    values.push_back(float(i) + 0.5f);
+    values.push_back(nextafterf(float(i), -100.f));
+    values.push_back(nextafterf(float(i), 100.f));
+  }
+  for (float f : {1001.0f, 4095.0f, 4095.5f, -4097.0f, 65537.0f, 1e-30f, -1e-30f, 0.49999997f, -0.49999997f})
+    values.push_back(f);
+  for (float f : values) {
+    EXPECT_EQ(f_floor_int(f), int(floorf(f))) << f;
+    EXPECT_EQ(f_ceil_int(f), int(ceilf(f))) << f;
+    vec4i32 v = vec4i32::floor(vec4float(f, -f, f + 1.0f, f * 2.0f));
+    EXPECT_EQ(v.x(), int(floorf(f))) << f;
+    EXPECT_EQ(v.y(), int(floorf(-f))) << f;
+    EXPECT_EQ(v.z(), int(floorf(f + 1.0f))) << f;
+    EXPECT_EQ(v.w(), int(floorf(f * 2.0f))) << f;
+  }
 }
 
 TEST(VecMath, ColourConversions) {

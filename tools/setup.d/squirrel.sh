@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Builds the Squirrel 3.1 script engine (static library and standard libraries) once into a cache
 # outside the build trees. Debian 12 has no Squirrel package, but the same archive serves the next
-# release's source package, squirrel3, with Debian's patches. We fetch that through a temporary
-# deb-src entry whose address is read from this machine's own apt configuration, build it, and
-# remove the entry again. With the cache in place this script does nothing.
+# release's source package, squirrel3 (any 3.x), with Debian's patches. apt fetches it with a list
+# file, package lists and a download cache of our own under the user's cache folder, so no root is
+# needed and the system's apt configuration is never written; the archive's address is read from it.
+# With the cache in place this script does nothing.
 set -euo pipefail
 
+# The cache keeps the name of the series the game was written against, whichever 3.x arrives.
 SQ_VERSION=3.1
 CACHE_ROOT="${XDG_CACHE_HOME:-$HOME/.cache}/ascenda"
 CACHE="$CACHE_ROOT/squirrel3-$SQ_VERSION"
@@ -18,9 +20,6 @@ if [ -f "$STAMP" ] && [ -f "$CACHE/lib/libsquirrel_static.a" ] && [ -f "$CACHE/l
 fi
 
 fail() { echo "squirrel setup: $*" >&2; exit 1; }
-
-SUDO=""
-[ "$(id -u)" -eq 0 ] || SUDO="sudo"
 
 # The archive address: the first Debian main archive of the machine's apt sources (deb822 files
 # first, then one-line lists). Security and update suites live elsewhere and are skipped.
@@ -68,33 +67,35 @@ find_archive_uri() {
 URI=$(find_archive_uri) || fail "no Debian archive found in /etc/apt/sources.list.d/*.sources or /etc/apt/sources.list"
 
 WORK=$(mktemp -d)
-LIST=/etc/apt/sources.list.d/ascenda-squirrel3-src.list
-cleanup() {
-  $SUDO rm -f "$LIST"
-  rm -rf "$WORK"
-}
+cleanup() { rm -rf "$WORK"; }
 trap cleanup EXIT
 
-echo "squirrel setup: fetching the squirrel3 source package (once)"
-echo "deb-src $URI trixie main" | $SUDO tee "$LIST" >/dev/null
-APT_ONLY_OURS=(-o "Dir::Etc::sourcelist=$LIST" -o "Dir::Etc::sourceparts=-" -o "APT::Get::List-Cleanup=0")
-$SUDO apt-get update -qq "${APT_ONLY_OURS[@]}" >"$WORK/update.log" 2>&1 || true
-# apt reports the .dsc as failed while both tarballs arrive, so the tarballs decide, not its status.
-(cd "$WORK" && apt-get source --download-only "${APT_ONLY_OURS[@]}" squirrel3 >"$WORK/source.log" 2>&1) || true
-$SUDO rm -f "$LIST"
+# apt's own folders for this fetch: one deb-src line, its package lists and its downloads. Nothing
+# outside the user's cache is written, and no lock of the system's apt is taken.
+APT_DIR="$CACHE_ROOT/apt"
+mkdir -p "$APT_DIR/sources.list.d" "$APT_DIR/lists/partial" "$APT_DIR/cache/archives/partial"
+echo "deb-src $URI trixie main" >"$APT_DIR/sources.list"
+APT_OURS=(-o "Dir::Etc::SourceList=$APT_DIR/sources.list" -o "Dir::Etc::SourceParts=$APT_DIR/sources.list.d"
+  -o "Dir::State::Lists=$APT_DIR/lists" -o "Dir::Cache=$APT_DIR/cache" -o "APT::Get::List-Cleanup=0")
 
-ORIG="$WORK/squirrel3_${SQ_VERSION}.orig.tar.gz"
-DEBIAN_TAR=$(ls "$WORK"/squirrel3_${SQ_VERSION}-*.debian.tar.xz 2>/dev/null | head -n 1 || true)
-if [ ! -f "$ORIG" ] || [ -z "$DEBIAN_TAR" ]; then
+echo "squirrel setup: fetching the squirrel3 source package (once)"
+apt-get update -qq "${APT_OURS[@]}" >"$WORK/update.log" 2>&1 || true
+# apt may report the .dsc as failed while both tarballs arrive, so the tarballs decide, not its status.
+(cd "$WORK" && apt-get source --download-only "${APT_OURS[@]}" squirrel3 >"$WORK/source.log" 2>&1) || true
+
+ORIG=$(ls "$WORK"/squirrel3_3.*.orig.tar.* 2>/dev/null | head -n 1 || true)
+DEBIAN_TAR=$(ls "$WORK"/squirrel3_3.*-*.debian.tar.* 2>/dev/null | head -n 1 || true)
+if [ -z "$ORIG" ] || [ -z "$DEBIAN_TAR" ]; then
   echo "--- apt-get update:" >&2; tail -n 20 "$WORK/update.log" >&2 || true
   echo "--- apt-get source:" >&2; tail -n 20 "$WORK/source.log" >&2 || true
-  fail "could not download squirrel3_${SQ_VERSION}.orig.tar.gz and its .debian.tar.xz from $URI (trixie)"
+  fail "could not download a squirrel3 3.x .orig tarball and its .debian tarball from $URI (trixie)"
 fi
+echo "squirrel setup: got $(basename "$ORIG") and $(basename "$DEBIAN_TAR")"
 
 SRC="$WORK/src"
 mkdir -p "$SRC"
-tar -xzf "$ORIG" -C "$SRC" --strip-components=1
-tar -xJf "$DEBIAN_TAR" -C "$SRC"
+tar -xf "$ORIG" -C "$SRC" --strip-components=1
+tar -xf "$DEBIAN_TAR" -C "$SRC"
 if [ -f "$SRC/debian/patches/series" ]; then
   while read -r p _; do
     case "$p" in ''|\#*) continue ;; esac

@@ -1,6 +1,6 @@
 // The renderer's test screen (see renderTestScreen.h). It uses the fixed-function path, so it draws
 // with or without the shader compiler.
-#include "engine/renderTestScreen.h"
+#include "game/renderTestScreen.h"
 #include <math.h>
 #include <string.h>
 #include "engine/app.h"

@@ -1,4 +1,4 @@
-// A test screen drawn through the renderer until the game's passes exist: a checker texture and
+// A check screen the game draws through the renderer until its scene's passes exist: a checker texture and
 // moving blended squares, batched through common_vb_writer.
 #pragma once
 

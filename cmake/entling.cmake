@@ -1,0 +1,55 @@
+# The actor library entling.dll: an ELF shared object in the program folder, built from the ".kst"
+# sources of entling/ (C++ through the LANGUAGE property, one translation unit from main.kst). It links nothing of the program: its
+# references resolve against the running game (or a test executable with ENABLE_EXPORTS). Only the
+# extern "C" lookups are exported; everything else is hidden, and never "unique", so that unloading
+# really unmaps the old code. The build writes entling.dll.tmp and renames it into place, because the
+# game may be polling or loading the file while it is built.
+
+set(ENTLING_SOURCE_DIR ${CMAKE_SOURCE_DIR}/entling)
+set_source_files_properties(${ENTLING_SOURCE_DIR}/main.kst PROPERTIES LANGUAGE CXX)
+
+add_library(entling MODULE ${ENTLING_SOURCE_DIR}/main.kst)
+target_include_directories(entling PRIVATE ${CMAKE_SOURCE_DIR} ${ENTLING_SOURCE_DIR})
+# Headers of the program come in through its include folders; none of its libraries are linked.
+target_include_directories(entling PRIVATE $<TARGET_PROPERTY:ascenda_core,INTERFACE_INCLUDE_DIRECTORIES>)
+target_compile_options(entling PRIVATE -fvisibility=hidden -fvisibility-inlines-hidden $<$<CXX_COMPILER_ID:GNU>:-fno-gnu-unique>
+  -fdiagnostics-color=never)
+target_link_options(entling PRIVATE -nodefaultlibs)
+# Linked in the build tree, then published: copied to a temporary name beside the game and renamed.
+set_target_properties(entling PROPERTIES PREFIX "" OUTPUT_NAME "entling_lib" SUFFIX ".so"
+  LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/entling)
+add_custom_command(TARGET entling POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:entling> ${ASCENDA_BIN_DIR}/entling.dll.tmp
+  COMMAND ${CMAKE_COMMAND} -E rename ${ASCENDA_BIN_DIR}/entling.dll.tmp ${ASCENDA_BIN_DIR}/entling.dll
+  VERBATIM)
+add_dependencies(game entling)
+
+if(ASCENDA_TESTS)
+  # The unit tests load the library from the build tree (never the program folder's copy, which a
+  # running game's rebuild may replace) and must export the program's symbols to it.
+  set_target_properties(unit_tests PROPERTIES ENABLE_EXPORTS ON)
+  add_dependencies(unit_tests entling)
+  target_compile_definitions(unit_tests PRIVATE ENTLING_TEST_LIBRARY="$<TARGET_FILE:entling>")
+  if(ASCENDA_SANITIZE)
+    # The world's tests put objects of their own, laid out like the library's classes, into the
+    # object lists, and call the library's objects through such a layout: the dynamic type check
+    # of virtual calls would stop those calls, which the design relies on.
+    target_compile_options(entling PRIVATE -fno-sanitize=vptr)
+    target_compile_options(unit_tests PRIVATE -fno-sanitize=vptr)
+  endif()
+endif()
+
+if(ASCENDA_FUZZ)
+  # The save-stream fuzzer takes the library's code in directly, so the fuzzer's coverage and
+  # sanitizers see it; it reaches the functions by name as the game does.
+  set_source_files_properties(${ENTLING_SOURCE_DIR}/main.kst TARGET_DIRECTORY fuzz_entling_stream
+    PROPERTIES LANGUAGE CXX)
+  target_sources(fuzz_entling_stream PRIVATE ${ENTLING_SOURCE_DIR}/main.kst)
+  target_include_directories(fuzz_entling_stream PRIVATE ${ENTLING_SOURCE_DIR})
+endif()
+
+# Benchmark of the world walk and the save stream over 1,000 objects (run by hand).
+add_executable(entling_bench tools/entling_bench.cpp)
+ascenda_link_program(entling_bench platform_null)
+set_target_properties(entling_bench PROPERTIES ENABLE_EXPORTS ON)
+add_dependencies(entling_bench entling)

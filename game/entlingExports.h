@@ -1,0 +1,41 @@
+// What the program exports to the actor library, by family. The library includes this one header;
+// every name here is a function or global of the program that the library's code calls or reads
+// (the game is linked with its symbols exported, and the library resolves against it when loaded).
+// The program never calls into the library through these: its way in is entlingApi.h.
+#pragma once
+
+// Log, fatal errors and the on-screen error strip: every module of the library reports here.
+#include "engine/log.h"
+// The shared heap and the containers and strings built on it: objects and lists live there.
+#include "engine/cont/dynArray.h"
+#include "engine/cont/weakRef.h"
+#include "engine/misc/utils.h"
+#include "engine/misc/vecMath.h"
+#include "engine/sharedHeap.h"
+// Streams: the object-world save stream reads and writes them.
+#include "engine/streams.h"
+// Sound: panned playback of game sound events (play_sound_event).
+#include "engine/sound.h"
+#include "game/soundEvents.h"
+// Sprites, looked up by name by the objects' loaders.
+#include "engine/loadSprite.h"
+// Debug drawing of the objects' shapes (render_entling_debug).
+#include "engine/debugVis.h"
+// Screen size and pixels per world unit (sound panning).
+#include "engine/d3d_render.h"
+#include "game/gameScene.h"
+// BaseObject, the deletion queue, the world script VM and its stream hooks.
+#include "game/baseObject.h"
+// The object lists, the hero, the level's enemy types and the objects' sprites.
+#include "game/objectLists.h"
+// Run data and upgrades (the hero's fire rate, the bullets' wall destruction).
+#include "game/progression.h"
+// The camera, which the hero moves.
+#include "game/camera.h"
+// Level services: the game's random source, the level grid, collision and ray tracing.
+#include "game/gen/levelGenRuntime.h"
+#include "game/levelCollision.h"
+#include "game/levelGrid.h"
+// The GUI's element and screen classes, which the library's GUI functions take.
+struct BaseGuiScreen;
+struct GuiElement;

@@ -1,0 +1,408 @@
+// Our shader compiler library against Direct3D 9 HLSL as others write it: each case compiles both
+// stages the way the game calls the library, links them on the GL back end by drawing, and checks
+// the pixels; what the layer cannot draw must fail in the compile with a message saying why.
+#include <dlfcn.h>
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <map>
+#include <string>
+#include <vector>
+#include "engine/d3d_misc.h"
+#include "engine/d3d_render.h"
+#include "engine/d3d_shaders.h"
+#include "engine/d3d_vbuf.h"
+#include "platform/d3d9/d3dcompiler.h"
+#include "render_gl_env.h"
+
+namespace {
+const UINT GAME_FLAGS = D3DCOMPILE_DEBUG | D3DCOMPILE_OPTIMIZATION_LEVEL3 | D3DCOMPILE_WARNINGS_ARE_ERRORS;
+
+// Files handed out from memory by name, counting the opens.
+class MemoryInclude : public ID3DInclude {
+ public:
+  std::map<std::string, std::string> files;
+  int opens = 0;
+  HRESULT Open(D3D_INCLUDE_TYPE, const char* name, const void*, const void** data, UINT* size) override {
+    auto it = files.find(name);
+    if (it == files.end()) return D3DERR_INVALIDCALL;
+    opens++;
+    *data = it->second.data();
+    *size = UINT(it->second.size());
+    return D3D_OK;
+  }
+  HRESULT Close(const void*) override { return D3D_OK; }
+};
+
+struct Compiled {
+  bool ok = false;
+  std::string errors;
+  std::vector<DWORD> code;
+};
+
+PfnD3DCompile compiler() {
+  static void* lib = dlopen(RENDER_BIN_DIR "/d3dcompiler_43.dll", RTLD_NOW | RTLD_LOCAL);
+  return lib ? (PfnD3DCompile)dlsym(lib, "D3DCompile") : nullptr;
+}
+
+// One stage, with the game's definitions (VSH or PSH) and, unless told, the game's flags.
+Compiled compile(const std::string& src, bool vertex, UINT flags = GAME_FLAGS, ID3DInclude* inc = nullptr) {
+  Compiled r;
+  PfnD3DCompile c = compiler();
+  if (!c) {
+    r.errors = "no compiler library";
+    return r;
+  }
+  D3D_SHADER_MACRO m[2] = {{vertex ? "VSH" : "PSH", " 1"}, {nullptr, nullptr}};
+  ID3DBlob* code = nullptr;
+  ID3DBlob* errors = nullptr;
+  HRESULT h = c(src.data(), src.size(), "case.sh", m, inc, vertex ? "vsh" : "psh", vertex ? "vs_2_0" : "ps_2_0", flags,
+                0, &code, &errors);
+  if (errors) {
+    r.errors = (const char*)errors->GetBufferPointer();
+    errors->Release();
+  }
+  r.ok = h == D3D_OK && code;
+  if (code) {
+    r.code.resize((code->GetBufferSize() + 3) / 4);
+    memcpy(r.code.data(), code->GetBufferPointer(), code->GetBufferSize());
+    code->Release();
+  }
+  return r;
+}
+
+struct Textures {
+  Texture* stage[4] = {};
+  Textures() {
+    const D3dColor colours[4] = {0xFFFFFFFF, 0xFF400000, 0xFF008000, 0xFF0000C0};
+    for (int i = 0; i < 4; i++) {
+      stage[i] = create_managed_texture(1, 1);
+      int pitch;
+      *(D3dColor*)lock_texture(stage[i], &pitch, false) = colours[i];
+      unlock_texture(stage[i]);
+    }
+  }
+  ~Textures() {
+    for (int i = 0; i < 4; i++) {
+      d3d->SetTexture(DWORD(i), nullptr);
+      destroy_texture(stage[i]);
+    }
+  }
+};
+
+// The full-screen quad; every vertex carries the same extra data, so interpolation gives it back
+// exactly.
+struct QuadVertex {
+  float pos[4], pos1[4], normal1[3], uv[2], normal[4];
+};
+void fill_quad(QuadVertex* q) {
+  const float corners[4][2] = {{-1, 1}, {1, 1}, {-1, -1}, {1, -1}};
+  for (int i = 0; i < 4; i++)
+    q[i] = QuadVertex{{corners[i][0], corners[i][1], 0, 1}, {0.75f, 0.25f, 0.5f, 1}, {0.5f, 1, 0.25f}, {0.25f, 0.5f},
+                      {9, 9, 9, 9}};
+}
+
+// Draws the whole back buffer with the pair, alpha test on, from memory or from `vb`, and returns
+// the centre pixel (0 when the pair did not draw, as when it fails to link).
+D3dColor draw_pair(const std::vector<DWORD>& vcode, const std::vector<DWORD>& pcode, HRESULT* drawn,
+                   VertexBuffer* vb = nullptr) {
+  IDirect3DVertexShader9* vs = nullptr;
+  IDirect3DPixelShader9* ps = nullptr;
+  *drawn = D3DERR_INVALIDCALL;
+  if (d3d->CreateVertexShader(vcode.data(), &vs) != D3D_OK || d3d->CreatePixelShader(pcode.data(), &ps) != D3D_OK) {
+    if (vs) vs->Release();
+    return 0;
+  }
+  Textures tex;
+  d3d->BeginScene();
+  set_back_buffer_target();
+  set_blend_none();
+  set_cull_mode(0);
+  clear_view(0xFF000000);
+  static const VertexElement els[] = {{0, 0, VE_FLOAT4, VU_POSITION, 0},  {16, 0, VE_FLOAT4, VU_POSITION, 1},
+                                      {32, 0, VE_FLOAT3, VU_NORMAL, 1},   {44, 0, VE_FLOAT2, VU_TEXCOORD, 0},
+                                      {52, 0, VE_FLOAT4, VU_NORMAL, 0},   VE_END};
+  set_vertex_decl(get_vertex_decl(els));
+  for (int i = 0; i < 4; i++) set_texture(i, tex.stage[i]);
+  // Vertex c0 and pixel c0: what the case reads; c1 and up: zero or garbage, to show a shift.
+  float vs_regs[4][4] = {{0, 0, 0, 0}, {5, 5, 5, 5}, {5, 5, 5, 5}, {5, 5, 5, 5}};
+  float ps_regs[4][4] = {{0.25f, 0.5f, 0.75f, 1}, {0, 0, 0, 0}, {0.25f, 0.25f, 0, 0}, {0, 0, 0, 0}};
+  set_vs_consts(0, &vs_regs[0][0], 4);
+  set_ps_consts(0, &ps_regs[0][0], 4);
+  d3d->SetVertexShader(vs);
+  d3d->SetPixelShader(ps);
+  d3d->SetRenderState(D3DRS_ALPHATESTENABLE, 1);
+  d3d->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATER);
+  d3d->SetRenderState(D3DRS_ALPHAREF, 0x10);
+  QuadVertex q[4];
+  fill_quad(q);
+  if (vb) {
+    set_stream_source(0, vb, 0, sizeof(QuadVertex));
+    *drawn = d3d->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
+  } else {
+    *drawn = d3d->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, q, sizeof(QuadVertex));
+  }
+  std::vector<D3dColor> px = read_back_buffer();
+  d3d->SetRenderState(D3DRS_ALPHATESTENABLE, 0);
+  d3d->SetVertexShader(nullptr);
+  d3d->SetPixelShader(nullptr);
+  d3d->EndScene();
+  vs->Release();
+  ps->Release();
+  return px[24 * 64 + 32];
+}
+
+bool near(D3dColor a, D3dColor b) {
+  for (int s = 0; s < 32; s += 8) {
+    int d = int((a >> s) & 255) - int((b >> s) & 255);
+    if (d < -1 || d > 1) return false;
+  }
+  return true;
+}
+
+class ShaderCompilerGl : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { ASSERT_TRUE(render_gl_open(64, 48)); }
+  void SetUp() override { ASSERT_TRUE(compiler()) << dlerror(); }
+};
+
+// The plain vertex program most pixel cases share.
+#define VS_PLAIN                                                                \
+  "struct VsOut { float4 pos : POSITION; float2 uv : TEXCOORD0; };\n"           \
+  "VsOut vsh(float4 p : POSITION0, float2 uv : TEXCOORD0) {\n"                  \
+  "  VsOut o; o.pos = p; o.uv = uv; return o;\n"                                \
+  "}\n"
+
+struct DrawCase {
+  const char* name;
+  const char* hlsl;
+  D3dColor want;
+  UINT flags = GAME_FLAGS;
+};
+
+TEST_F(ShaderCompilerGl, WhatDirect3D9AcceptsLinksAndDrawsAsItWould) {
+  const DrawCase cases[] = {
+      // The layer's alpha test reads the colour's alpha: narrow colours are widened to vec4.
+      {"scalar colour, replicated", VS_PLAIN "float psh(VsOut i) : COLOR { return 0.5; }", 0x80808080},
+      {"float3 colour, alpha one", VS_PLAIN "float3 psh(VsOut i) : COLOR { return float3(1, 0.5, 0.25); }",
+       0xFFFF8040},
+      // Varyings differing in size between the stages.
+      {"float4 written, float2 read",
+       "float4 vsh(float4 p : POSITION0, float2 uv : TEXCOORD0, out float4 t : TEXCOORD0) : POSITION {\n"
+       "  t = float4(uv, 0.75, 0.0); return p; }\n"
+       "float4 psh(float2 uv : TEXCOORD0) : COLOR { return float4(uv, 1, 1); }",
+       0xFF4080FF},
+      {"float2 written, float4 read (z 0, w 1)",
+       "float4 vsh(float4 p : POSITION0, float2 uv : TEXCOORD0, out float2 t : TEXCOORD0) : POSITION {\n"
+       "  t = uv; return p; }\n"
+       "float4 psh(float4 t : TEXCOORD0) : COLOR { return float4(t.w, t.x, t.y, 1 - t.z); }",
+       0xFFFF4080},
+      {"float3 written, float read",
+       "float4 vsh(float4 p : POSITION0, float2 uv : TEXCOORD0, out float3 t : COLOR1) : POSITION {\n"
+       "  t = float3(uv, 1); return p; }\n"
+       "float4 psh(float t : COLOR1) : COLOR { return float4(t, t, t, 1); }",
+       0xFF404040},
+      // Every element of a sampler array reads its own stage.
+      {"sampler array from s1",
+       VS_PLAIN "sampler2D s[3] : register(s1);\n"
+                "float4 psh(VsOut i) : COLOR {\n"
+                "  return tex2D(s[0], i.uv) + tex2D(s[1], i.uv) + tex2D(s[2], i.uv); }",
+       0xFF4080C0},
+      // Registers per stage and per register file, as Direct3D 9 assigns them.
+      {"unregistered sampler and constants take the first registers of their stage",
+       "float4 vs_shift;\nfloat4 tint;\nsampler2D img;\n"
+       "struct VsOut { float4 pos : POSITION; float2 uv : TEXCOORD0; };\n"
+       "VsOut vsh(float4 p : POSITION0, float2 uv : TEXCOORD0) {\n"
+       "  VsOut o; o.pos = p + vs_shift; o.uv = uv; return o; }\n"
+       "float4 psh(VsOut i) : COLOR { return tex2D(img, i.uv) * tint; }",
+       0xFF4080BF},
+      {"an unregistered constant fills the gap below a registered one",
+       VS_PLAIN "float4 hi : register(c2);\nfloat4 lo;\n"
+                "float4 psh(VsOut i) : COLOR { return hi + lo; }",
+       0xFF80BFBF},
+      // Second-index vertex inputs read their own elements.
+      {"POSITION1 and NORMAL1",
+       "struct VsOut { float4 pos : POSITION; float4 col : COLOR0; };\n"
+       "VsOut vsh(float4 p : POSITION0, float4 p1 : POSITION1, float3 n1 : NORMAL1) {\n"
+       "  VsOut o; o.pos = p; o.col = float4(p1.x, n1.y, n1.z, 1); return o; }\n"
+       "float4 psh(float4 col : COLOR0) : COLOR { return col; }",
+       0xFFBFFF40},
+      // Pixel c0 to c3 as rows (row-major) or as columns: only the rows give an opaque colour.
+      {"matrices packed by rows under the flag",
+       VS_PLAIN "float4x4 m : register(c0);\nfloat4 psh(VsOut i) : COLOR { return m[0]; }", 0xFF4080BF,
+       GAME_FLAGS | D3DCOMPILE_PACK_MATRIX_ROW_MAJOR},
+      {"a UTF-8 byte-order mark",
+       "\xEF\xBB\xBF" VS_PLAIN "float4 psh(VsOut i) : COLOR { return float4(i.uv, 0, 1); }", 0xFF408000},
+  };
+  for (const DrawCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    Compiled v = compile(c.hlsl, true, c.flags), p = compile(c.hlsl, false, c.flags);
+    ASSERT_TRUE(v.ok) << v.errors;
+    ASSERT_TRUE(p.ok) << p.errors;
+    HRESULT drawn;
+    D3dColor got = draw_pair(v.code, p.code, &drawn);
+    EXPECT_EQ(drawn, D3D_OK) << "the pair did not link";
+    EXPECT_TRUE(near(got, c.want)) << std::hex << "got " << got << ", want " << c.want;
+  }
+}
+
+// Drawing from one buffer, the inputs follow each program: a program without moved inputs (NORMAL0
+// in the slot the next one gives NORMAL1), one with them, then the first again.
+TEST_F(ShaderCompilerGl, MovedVertexInputsFollowTheProgramBetweenDrawsFromOneBuffer) {
+  const char* moved = "struct VsOut { float4 pos : POSITION; float4 col : COLOR0; };\n"
+                      "VsOut vsh(float4 p : POSITION0, float4 p1 : POSITION1, float3 n1 : NORMAL1) {\n"
+                      "  VsOut o; o.pos = p; o.col = float4(p1.x, n1.y, n1.z, 1); return o; }\n"
+                      "float4 psh(float4 col : COLOR0) : COLOR { return col; }";
+  const char* plain = VS_PLAIN "float4 psh(VsOut i) : COLOR { return float4(i.uv, 0, 1); }";
+  Compiled mv = compile(moved, true), mp = compile(moved, false), pv = compile(plain, true), pp = compile(plain, false);
+  ASSERT_TRUE(mv.ok && mp.ok && pv.ok && pp.ok) << mv.errors << mp.errors << pv.errors << pp.errors;
+  VertexBuffer* vb = create_vb(int(4 * sizeof(QuadVertex)), VB_STATIC);
+  fill_quad((QuadVertex*)lock_vb(vb, 0, 0));
+  unlock_vb(vb);
+  HRESULT drawn;
+  EXPECT_TRUE(near(draw_pair(pv.code, pp.code, &drawn, vb), 0xFF408000));
+  EXPECT_TRUE(near(draw_pair(mv.code, mp.code, &drawn, vb), 0xFFBFFF40));
+  EXPECT_TRUE(near(draw_pair(pv.code, pp.code, &drawn, vb), 0xFF408000));
+  set_stream_source(0, nullptr, 0, 0);
+  destroy_vb(vb);
+}
+
+struct RefusedCase {
+  const char* name;
+  bool vertex;
+  const char* hlsl;
+  const char* message;  // part of the error text
+};
+
+TEST_F(ShaderCompilerGl, WhatTheLayerCannotDrawFailsInTheCompileWithAMessage) {
+  const RefusedCase cases[] = {
+      {"integer constant register", true,
+       "int n : register(i0);\nfloat4 vsh(float4 p : POSITION) : POSITION { return p * n; }",
+       "integer and bool constants (registers iN and bN) are not supported"},
+      {"bool constant register", true,
+       "bool b : register(b0);\nfloat4 vsh(float4 p : POSITION) : POSITION { return b ? p : -p; }",
+       "integer and bool constants (registers iN and bN) are not supported"},
+      {"float on a bool register", false, "float4 c : register(b1);\nfloat4 psh() : COLOR { return c; }",
+       "integer and bool constants (registers iN and bN) are not supported"},
+      // glslang only logs this one and still hands out a module.
+      {"matrix swizzle", true,
+       "float4x4 m : register(c0);\n"
+       "float4 vsh(float4 p : POSITION) : POSITION { return float4(m._m00_m11, 0, 1) + p; }",
+       "matrix swizzle"},
+      {"sampler array indexed by a variable", false,
+       "sampler2D s[4] : register(s0);\nfloat4 k : register(c0);\n"
+       "float4 psh(float2 uv : TEXCOORD0) : COLOR {\n"
+       "  float4 r = 0; for (int i = 0; i < int(k.x); i++) r += tex2D(s[i], uv); return r; }",
+       "indexed by a variable"},
+      {"sampler in the vertex program", true,
+       "sampler2D h : register(s0);\n"
+       "float4 vsh(float4 p : POSITION) : POSITION { return p + tex2Dlod(h, float4(0, 0, 0, 0)); }",
+       "vertex program cannot read textures"},
+      {"sampler past s15", false, "sampler2D s[4] : register(s14);\n"
+                                  "float4 psh(float2 uv : TEXCOORD0) : COLOR { return tex2D(s[3], uv); }",
+       "runs past register s15"},
+      {"cube sampler", false, "samplerCUBE env : register(s0);\n"
+                              "float4 psh(float3 n : TEXCOORD0) : COLOR { return texCUBE(env, n); }",
+       "only 2D textures can be drawn"},
+      {"global const without a value", false, "const float4 k;\nfloat4 psh() : COLOR { return k; }",
+       "declare it without 'const'"},
+      {"pixel program reading POSITION", false, "float4 psh(float4 p : POSITION) : COLOR { return p; }",
+       "cannot read the vertex position"},
+  };
+  for (const RefusedCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    Compiled r = compile(c.hlsl, c.vertex);
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.code.empty());
+    EXPECT_NE(r.errors.find(c.message), std::string::npos) << r.errors;
+  }
+}
+
+TEST_F(ShaderCompilerGl, WarningsFailOnlyWhenTheFlagsSaySo) {
+  // A register for one profile: glslang warns that it applies it to both.
+  const char* src = "float4 c : register(ps, c3);\nfloat4 psh() : COLOR { return c; }";
+  Compiled lax = compile(src, false, 0);
+  EXPECT_TRUE(lax.ok) << lax.errors;
+  EXPECT_NE(lax.errors.find("WARNING"), std::string::npos) << lax.errors;  // reported all the same
+  Compiled strict = compile(src, false, D3DCOMPILE_WARNINGS_ARE_ERRORS);
+  EXPECT_FALSE(strict.ok);
+  EXPECT_NE(strict.errors.find("warnings are treated as errors"), std::string::npos) << strict.errors;
+  EXPECT_FALSE(compile(src, false, GAME_FLAGS).ok);
+}
+
+TEST_F(ShaderCompilerGl, IncludeCyclesAndDeepNestingAreRefusedGuardedCyclesWork) {
+  const char* main_src = "#include \"top.inc\"\nfloat4 psh() : COLOR { return colour(); }\n";
+  struct Case {
+    const char* name;
+    std::map<std::string, std::string> files;
+    const char* message;  // null: compiles
+  } cases[] = {
+      {"a file including itself",
+       {{"top.inc", "#include \"top.inc\"\nfloat4 colour() { return 1; }\n"}},
+       "include cycle: 'top.inc' -> 'top.inc';"},
+      {"two files including each other",
+       {{"top.inc", "#include \"other.inc\"\nfloat4 colour() { return 1; }\n"}, {"other.inc", "#include \"top.inc\"\n"}},
+       "include cycle: 'top.inc' -> 'other.inc' -> 'top.inc';"},
+      {"guarded files including each other",
+       {{"top.inc", "#ifndef TOP\n#define TOP\n#include \"other.inc\"\nfloat4 colour() { return 1; }\n#endif\n"},
+        {"other.inc", "#ifndef OTHER\n#define OTHER\n#include \"top.inc\"\n#endif\n"}},
+       nullptr},
+      {"an include with a byte-order mark", {{"top.inc", "\xEF\xBB\xBF" "float4 colour() { return 1; }\n"}}, nullptr},
+  };
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MemoryInclude inc;
+    inc.files = c.files;
+    Compiled r = compile(main_src, false, GAME_FLAGS, &inc);
+    EXPECT_LE(inc.opens, 40);  // stopped, not grown for ever
+    if (!c.message) {
+      EXPECT_TRUE(r.ok) << r.errors;
+      continue;
+    }
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.errors.find(c.message), std::string::npos) << r.errors;
+    EXPECT_NE(r.errors.find("includes nest deeper than 32 levels"), std::string::npos) << r.errors;
+  }
+  // A chain of distinct files: 32 levels compile, 33 do not.
+  for (int depth : {32, 33}) {
+    MemoryInclude inc;
+    for (int i = 1; i < depth; i++) inc.files["level" + std::to_string(i) + ".inc"] =
+        "#include \"level" + std::to_string(i + 1) + ".inc\"\n";
+    inc.files["level" + std::to_string(depth) + ".inc"] = "float4 colour() { return 1; }\n";
+    Compiled r = compile("#include \"level1.inc\"\nfloat4 psh() : COLOR { return colour(); }\n", false, GAME_FLAGS, &inc);
+    EXPECT_EQ(r.ok, depth == 32) << depth << ": " << r.errors;
+    if (depth == 33) {
+      EXPECT_NE(r.errors.find("includes nest deeper than 32 levels"), std::string::npos) << r.errors;
+    }
+  }
+}
+
+// The game's own shaders, with the game's flags: both stages compile and the pair links.
+TEST_F(ShaderCompilerGl, TheGamesShadersCompileAndLink) {
+  const std::string folder = RENDER_TEST_DATA_DIR "/../../../data/shaders/";
+  DIR* d = opendir(folder.c_str());
+  ASSERT_TRUE(d);
+  int n = 0;
+  while (dirent* e = readdir(d)) {
+    std::string name = e->d_name;
+    if (name.size() < 4 || name.compare(name.size() - 3, 3, ".sh") != 0) continue;
+    SCOPED_TRACE(name);
+    FILE* f = fopen((folder + name).c_str(), "rb");
+    ASSERT_TRUE(f);
+    std::string src;
+    char buf[4096];
+    size_t k;
+    while ((k = fread(buf, 1, sizeof(buf), f)) > 0) src.append(buf, k);
+    fclose(f);
+    Compiled v = compile(src, true), p = compile(src, false);
+    ASSERT_TRUE(v.ok) << v.errors;
+    ASSERT_TRUE(p.ok) << p.errors;
+    HRESULT drawn;
+    draw_pair(v.code, p.code, &drawn);
+    EXPECT_EQ(drawn, D3D_OK) << "the pair did not link";
+    n++;
+  }
+  closedir(d);
+  EXPECT_EQ(n, 12);
+}
+}  // namespace
