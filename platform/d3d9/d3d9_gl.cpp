@@ -16,7 +16,14 @@
 // - Shader constants live in per-stage register files (float4 x 256) uploaded as the arrays
 //   vs_c / ps_c; samplers are ps_s<N> bound to texture unit N; vertex inputs sit at fixed
 //   locations by semantic, those outside the table where their program put them (found by name
-//   at link). Alpha test runs at the end of every pixel program.
+//   at link). The alpha test runs at the end of the pixel program variant drawn while it is on.
+// - Varyings cross between the stages as vec4, so pairs that Direct3D accepts with different
+//   widths link; a pair that still does not link is reported at build time (LinkShaders).
+//
+// Sections: formats, textures, surfaces and buffers; program wrapping (varyings, epilogues); state
+// translation tables; the device: where the back buffer lives, framebuffers, state application,
+// programs, draws' preparation, the interface calls (reset, present, reads, clears, states,
+// resources, targets, shaders, draws); the Direct3D object.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
