@@ -513,7 +513,7 @@ void shutdown_app() {
   if (font_started) close_debug_font();
   font_started = false;
   // A fatal error inside a drawing run leaves the writer locked: it is then left to the exit.
-  if (common_vb_writer.vb && !common_vb_writer.startPtr) common_vb_writer.destroy();
+  if (common_vb_writer.vb && !common_vb_writer.started()) common_vb_writer.destroy();
   close_gpu_activity();
   debug("closed misc stuff");
   free_all_meshes();

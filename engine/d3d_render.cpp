@@ -4,6 +4,8 @@
 #include "engine/d3d_render.h"
 #include <math.h>
 #include <string.h>
+#include <chrono>
+#include <thread>
 #include "engine/app.h"
 #include "engine/d3d_misc.h"
 #include "engine/d3d_shaders.h"
@@ -309,8 +311,10 @@ void redraw_splash() {
 void flush_gpu() {
   ASSERT(flush_query);
   flush_query->Issue(D3DISSUE_END);
-  while (flush_query->GetData(nullptr, 0, D3DGETDATA_FLUSH) == S_FALSE) {
-  }
+  // Polls 20 microseconds apart: a software rasteriser finishes the frame on this machine's cores,
+  // and a spinning poll would take one of them.
+  while (flush_query->GetData(nullptr, 0, D3DGETDATA_FLUSH) == S_FALSE)
+    std::this_thread::sleep_for(std::chrono::microseconds(20));
 }
 
 unsigned get_free_texmem() {

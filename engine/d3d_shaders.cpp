@@ -115,6 +115,23 @@ bool record_dependency(Shader* s, const char* path) {
   return true;
 }
 
+// Our graphics layer links the two programs of a shader into one when drawing; a pair that does
+// not link is a failed build (the linker's text logged, and on screen during a reload), never a
+// failed draw.
+bool link_shader_pair(Shader* s, IDirect3DVertexShader9* vs, IDirect3DPixelShader9* ps) {
+  char log[2048];
+  if (d3d->LinkShaders(vs, ps, log, sizeof(log)) == D3D_OK) return true;
+  TempString<300> head;
+  head.format("can't link the programs of shader '%s':", (const char*)s->name);
+  debug("%s", (const char*)head);
+  debug("%s", log);
+  if (errors_on_screen) {
+    append_error_message(head, -1);
+    append_error_message(log, -1);
+  }
+  return false;
+}
+
 ID3DBlob* compile_shader_func(const char* profile, const char* file, const char* entry, Shader* owner) {
   D3D_SHADER_MACRO macros[SHADER_DEFS_SIZE / 2 + 2];
   int n = 0;
@@ -145,6 +162,7 @@ ID3DBlob* compile_shader_func(const char* profile, const char* file, const char*
                         D3DCOMPILE_DEBUG | D3DCOMPILE_OPTIMIZATION_LEVEL3 | D3DCOMPILE_WARNINGS_ARE_ERRORS, 0, &code,
                         &errors);
   inc.Close(src);
+  bool failed = FAILED(h) || !code;
   if (errors) {
     const char* text = (const char*)errors->GetBufferPointer();
     int len = int(errors->GetBufferSize());
@@ -152,7 +170,7 @@ ID3DBlob* compile_shader_func(const char* profile, const char* file, const char*
     debug("HLSL '%s', func '%s':", file, entry);
     debug("%.*s", len, text);
     // Warnings of a good build only go to the log: the screen is for what failed.
-    if (errors_on_screen && (FAILED(h) || !code)) {
+    if (errors_on_screen && failed) {
       TempString<512> head;
       head.format("HLSL '%s', func '%s':", file, entry);
       append_error_message(head, -1);
@@ -177,7 +195,7 @@ ID3DBlob* compile_shader_func(const char* profile, const char* file, const char*
       listing->Release();
     }
   }
-  if (FAILED(h) || !code) {
+  if (failed) {
     if (code) code->Release();
     debug("FAILED to compile HLSL shader '%s', func '%s'", file, entry);
     return nullptr;
@@ -299,7 +317,9 @@ bool load_shader_cache(Shader* s) {
     DWORD* b = (DWORD*)dlmalloc(view.ps_size + 4);
     memcpy(a, view.vs_code, view.vs_size);
     memcpy(b, view.ps_code, view.ps_size);
-    if (d3d->CreateVertexShader(a, &vs) == D3D_OK && d3d->CreatePixelShader(b, &ps) == D3D_OK) ok = true;
+    if (d3d->CreateVertexShader(a, &vs) == D3D_OK && d3d->CreatePixelShader(b, &ps) == D3D_OK &&
+        link_shader_pair(s, vs, ps))
+      ok = true;
     dlfree(a);
     dlfree(b);
   }
@@ -336,6 +356,13 @@ bool compile_shader(Shader* s) {
   if (d3d->CreatePixelShader((const DWORD*)pcode->GetBufferPointer(), &ps) != D3D_OK) {
     debug("can't create pixel shader from '%s'", (const char*)s->name);
     vs->Release();
+    vcode->Release();
+    pcode->Release();
+    return false;
+  }
+  if (!link_shader_pair(s, vs, ps)) {
+    vs->Release();
+    ps->Release();
     vcode->Release();
     pcode->Release();
     return false;

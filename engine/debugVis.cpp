@@ -35,7 +35,7 @@ void put(int want_kind, const DebugVisVertex* v, int n) {
   ASSERT(pass_open);
   if (on_device) {
     DynVBWriter& w = common_vb_writer;
-    ASSERT(w.startPtr);
+    ASSERT(w.started());
     int bytes = n * int(sizeof(DebugVisVertex));
     if (want_kind != kind) {
       w.flush(false);
@@ -81,7 +81,7 @@ void start_draw_debug_vis() {
   kind = DEBUG_VIS_TRIANGLES;
   run_first = run_prims = 0;
   pass_open = true;
-  on_device = d3d && vis_shader && common_vb_writer.vb && !common_vb_writer.startPtr;
+  on_device = d3d && vis_shader && common_vb_writer.vb && !common_vb_writer.started();
   if (!on_device) return;
   set_vertex_decl(vis_decl);
   set_stream_source(0, common_vb_writer.vb, 0, int(sizeof(DebugVisVertex)));

@@ -39,7 +39,9 @@ uint8_t* DynVBWriter::begin(RenderFunc func, intptr_t arg) {
 
 void DynVBWriter::flush(bool final) {
   if (primCount < 1 && !final) return;
-  if (!startPtr) return;  // final with nothing locked, whatever the count
+  // A final flush with nothing locked has nothing to close, whatever the count; primitives counted
+  // for a run that is not locked are a drawer's fault and stop at the assertion below.
+  if (!startPtr && final) return;
   ASSERT(startPtr && renderFunc);
   unlock_vb(vb);
   writePtr = startPtr = nullptr;

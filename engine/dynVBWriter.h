@@ -21,6 +21,8 @@ class DynVBWriter {
   void destroy();
   uint8_t* begin(RenderFunc func, intptr_t arg);
   void flush(bool final);
+  // A run is open: the buffer is locked for writing.
+  bool started() const { return startPtr != nullptr; }
   // Bytes still free in the locked buffer.
   int room() const { return capacity - int(writePtr - startPtr); }
   // Makes room for n bytes, flushing the run when they do not fit.

@@ -104,7 +104,7 @@ void put_quad(int x0, int y0, int x1, int y1, D3dColor c, int u0, int v0, int u1
     memcpy(target_batch->add(font_state, box, QUAD_BYTES, 2), q, sizeof(q));
     return;
   }
-  if (run_on_device && common_vb_writer.startPtr) {
+  if (run_on_device && common_vb_writer.started()) {
     DynVBWriter& w = common_vb_writer;
     w.reserve(QUAD_BYTES);
     memcpy(w.writePtr, q, sizeof(q));
@@ -182,7 +182,7 @@ void init_debug_font() {
 BaseRenderBatchState* get_font_batch_state() { return font_state; }
 
 void close_debug_font() {
-  if (run_on_device && common_vb_writer.startPtr) common_vb_writer.flush(true);
+  if (run_on_device && common_vb_writer.started()) common_vb_writer.flush(true);
   run_on_device = false;
   delete font_state;
   font_state = nullptr;
@@ -253,7 +253,7 @@ void start_run(Texture* tex, const float scale[2]) {
   run_start = 0;
   run_flushes = 0;
   run_open = true;
-  run_on_device = device_ready() && !common_vb_writer.startPtr;
+  run_on_device = device_ready() && !common_vb_writer.started();
   if (!run_on_device) return;
   apply_text_state(tex, scale);
   common_vb_writer.begin(draw_triangle_run, D3DPT_TRIANGLELIST);

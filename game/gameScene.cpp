@@ -169,7 +169,11 @@ void check_hot_reload() {
   reload_sound_script();
 }
 
-void on_device_reset() { compute_pixel_scale(); }
+// The debug font and the pixel scale follow the new screen height.
+void on_device_reset() {
+  update_font_scale();
+  compute_pixel_scale();
+}
 
 // The level renderer refills its textures from the cells on every draw, so a changed rectangle
 // needs no bookkeeping; the calls stay for the code that reports its changes.

@@ -347,6 +347,11 @@ class IDirect3DDevice9 : public D3dObject {
   virtual HRESULT CreatePixelShader(const DWORD* code, IDirect3DPixelShader9** out) = 0;
   virtual HRESULT SetPixelShader(IDirect3DPixelShader9* ps) = 0;
   virtual HRESULT SetPixelShaderConstantF(UINT start, const float* data, UINT count) = 0;
+  // Our layer's own addition: Direct3D pairs any vertex and pixel program at draw time, but the GL
+  // back end links each pair into one program, which can fail. A shader build links its pair here,
+  // so that such a failure is a failed build rather than a failed draw. log (log_size bytes, may be
+  // null) receives the linker's text.
+  virtual HRESULT LinkShaders(IDirect3DVertexShader9* vs, IDirect3DPixelShader9* ps, char* log, UINT log_size) = 0;
 
   virtual HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, UINT start_vertex, UINT prim_count) = 0;
   virtual HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, int base_vertex, UINT min_index, UINT num_vertices,

@@ -1,9 +1,14 @@
 // The OpenGL 3.3 core back end of our Direct3D 9 shaped layer, on the SDL window's context.
 //
 // Conventions emulated here, once:
-// - Every render target, the back buffer included, is an offscreen texture whose first row is the
-//   top of the image; vertex programs negate clip-space y so Direct3D's "y = +1 is the top row"
-//   lands on row 0. Present blits the back buffer to the window upside down.
+// - Every render target texture keeps its first row at the top of the image: vertex programs
+//   negate clip-space y so Direct3D's "y = +1 is the top row" lands on row 0. The back buffer is
+//   drawn straight into the window (rows bottom up, so there the programs leave y as it is and
+//   the viewport, scissor and clear rectangles are mirrored); it moves into a texture of its own
+//   only when the window cannot take a draw (a depth surface or further targets bound with it, or
+//   a window whose size differs from it), and Present then copies that texture to the window.
+//   Reads of the back buffer (copies, render-target data, the front-buffer copy) mirror the rows
+//   back, so callers always see the first row at the top.
 // - Pixel centres sit on integer coordinates: vertex programs shift clip space by half a pixel of
 //   the current viewport. Clip-space depth 0..1 is mapped to GL's -1..1.
 // - A8R8G8B8 texels are B, G, R, A bytes (uploaded as GL_BGRA); D3DCOLOR vertex colours are read
@@ -11,7 +16,14 @@
 // - Shader constants live in per-stage register files (float4 x 256) uploaded as the arrays
 //   vs_c / ps_c; samplers are ps_s<N> bound to texture unit N; vertex inputs sit at fixed
 //   locations by semantic, those outside the table where their program put them (found by name
-//   at link). Alpha test runs at the end of every pixel program.
+//   at link). The alpha test runs at the end of the pixel program variant drawn while it is on.
+// - Varyings cross between the stages as vec4, so pairs that Direct3D accepts with different
+//   widths link; a pair that still does not link is reported at build time (LinkShaders).
+//
+// Sections: formats, textures, surfaces and buffers; program wrapping (varyings, epilogues); state
+// translation tables; the device: where the back buffer lives, framebuffers, state application,
+// programs, draws' preparation, the interface calls (reset, present, reads, clears, states,
+// resources, targets, shaders, draws); the Direct3D object.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -46,6 +58,14 @@ int attrib_location(uint8_t usage, uint8_t index) {
     case D3DDECLUSAGE_TEXCOORD: return index < 8 ? 8 + index : -1;
   }
   return -1;
+}
+
+// Creation and uploads bind textures on a unit of their own, past the sampler stages, so the
+// textures the stages draw with stay bound whichever unit was active.
+const int UPLOAD_UNIT = MAX_STAGES;
+void bind_for_upload(GLuint name) {
+  gl.ActiveTexture(GLenum(GL_TEXTURE0 + UPLOAD_UNIT));
+  gl.BindTexture(GL_TEXTURE_2D, name);
 }
 
 // "a_NORMAL1" -> (D3DDECLUSAGE_NORMAL, 1), as the compiler library names vertex inputs.
@@ -96,14 +116,13 @@ class GlTexture : public D3d9MemTexture {
   GlTexture(UINT w, UINT h, UINT l, DWORD u, D3DFORMAT f, D3DPOOL p) : D3d9MemTexture(w, h, l, u, f, p) {
     gl_format(f, &fmt);
     gl.GenTextures(1, &name);
-    gl.BindTexture(GL_TEXTURE_2D, name);
+    bind_for_upload(name);
     for (UINT i = 0; i < levels; i++)
       gl.TexImage2D(GL_TEXTURE_2D, GLint(i), GLint(fmt.internal), GLsizei(level[i].width), GLsizei(level[i].height), 0,
                     fmt.format, fmt.type, nullptr);
     gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
     gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, GLint(levels - 1));
     gl.TexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, fmt.swizzle);
-    gl.BindTexture(GL_TEXTURE_2D, 0);
   }
   ~GlTexture() override;
   void upload(UINT l, const uint8_t* bytes, int pitch) {
@@ -116,12 +135,11 @@ class GlTexture : public D3d9MemTexture {
       pitch = int(lv.width) * 4;
     }
     int tb = d3d9_is_dxt(format) ? 4 : d3d9_texel_bytes(format);
-    gl.BindTexture(GL_TEXTURE_2D, name);
+    bind_for_upload(name);
     gl.PixelStorei(GL_UNPACK_ALIGNMENT, 1);
     gl.PixelStorei(GL_UNPACK_ROW_LENGTH, pitch / tb);
     gl.TexSubImage2D(GL_TEXTURE_2D, GLint(l), 0, 0, GLsizei(lv.width), GLsizei(lv.height), fmt.format, fmt.type, bytes);
     gl.PixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    gl.BindTexture(GL_TEXTURE_2D, 0);
   }
   void levelWritten(UINT l) override { upload(l, level[l].bytes.data(), level[l].pitch); }
 };
@@ -185,8 +203,22 @@ class GlVertexShader : public IDirect3DVertexShader9, public GlShaderBase {
  public:
   ~GlVertexShader() override;
 };
-class GlPixelShader : public IDirect3DPixelShader9, public GlShaderBase {
+GLuint compile_gl(GLenum stage, const std::string& src, std::string* log);
+std::string wrap_program(const std::string& text, bool vertex, bool alpha_test);
+// A pixel program and its variant ending in the alpha test, compiled when first drawn with the
+// test on (the variant only adds the test, so it compiles whenever the program does).
+struct PixelProgram {
+  std::string text;
+  GLuint plain = 0, tested = 0;
+  GLuint get(bool alpha_test) {
+    if (!alpha_test) return plain;
+    if (!tested) tested = compile_gl(GL_FRAGMENT_SHADER, wrap_program(text, false, true), nullptr);
+    return tested ? tested : plain;
+  }
+};
+class GlPixelShader : public IDirect3DPixelShader9 {
  public:
+  PixelProgram program;
   ~GlPixelShader() override;
 };
 
@@ -219,6 +251,8 @@ struct Program {
   GLint vs_c = -1, ps_c = -1, vs_c_count = 0, ps_c_count = 0;
   GLint halfpix = -1, atest = -1, ff_wvp = -1;
   uint64_t vs_serial = 0, ps_serial = 0;
+  // The values last set, so a draw uploads only what changed.
+  float halfpix_set[4] = {0, 0, 0, 0}, atest_set[2] = {-1, -1};
   // Inputs outside the fixed table, at the locations the program gave them.
   struct Moved {
     uint8_t usage, index;
@@ -266,44 +300,139 @@ const char* FF_PS_DIFFUSE =
     "layout(location = 0) out vec4 o_COLOR0;\n"
     "void main() { o_COLOR0 = v_COLOR0; }\n";
 
-// The epilogues every program gets: the clip-space fix-ups after the vertex program, the alpha
-// test after the pixel program. The translated main becomes dx_entry.
-const char* VS_EPILOGUE =
-    "void main() {\n"
-    "  dx_entry();\n"
+// The epilogues every program gets: the clip-space fix-ups after the vertex program (the half-pixel
+// shift; y negated for a texture target, dx_halfpixel.w = -1, kept for the window, +1, where the
+// image also moves up by 1/256 pixel: an edge through pixel centres then takes the centres of its
+// top side and not of its bottom one, Direct3D's rule, which GL's rule gives in mirrored targets), the alpha
+// test after the pixel program (only in the variant drawn while the alpha test is on, so other
+// draws pay nothing for it). The translated main becomes dx_entry.
+const char* VS_EPILOGUE_POSITION =
     "  gl_Position.x += dx_halfpixel.z * gl_Position.w;\n"
-    "  gl_Position.y = -gl_Position.y + dx_halfpixel.w * gl_Position.w;\n"
-    "  gl_Position.z = 2.0 * gl_Position.z - gl_Position.w;\n"
-    "}\n";
-const char* PS_EPILOGUE =
-    "void main() {\n"
-    "  dx_entry();\n"
-    "  if (dx_atest.x > 0.5) {\n"
-    "    float a = floor(clamp(o_COLOR0.a, 0.0, 1.0) * 255.0 + 0.5);\n"
-    "    int f = int(dx_atest.x + 0.5); float r = dx_atest.y; bool pass = true;\n"
-    "    if (f == 1) pass = false; else if (f == 2) pass = a < r; else if (f == 3) pass = a == r;\n"
-    "    else if (f == 4) pass = a <= r; else if (f == 5) pass = a > r; else if (f == 6) pass = a != r;\n"
-    "    else if (f == 7) pass = a >= r;\n"
-    "    if (!pass) discard;\n"
-    "  }\n"
-    "}\n";
+    "  gl_Position.y = dx_halfpixel.w * gl_Position.y -\n"
+    "                  dx_halfpixel.y * gl_Position.w * (dx_halfpixel.w > 0.0 ? 0.49609375 : -0.5);\n"
+    "  gl_Position.z = 2.0 * gl_Position.z - gl_Position.w;\n";
+const char* PS_EPILOGUE_ALPHA_TEST =
+    "  float a = floor(clamp(o_COLOR0.a, 0.0, 1.0) * 255.0 + 0.5);\n"
+    "  int f = int(dx_atest.x + 0.5); float r = dx_atest.y; bool pass = true;\n"
+    "  if (f == 1) pass = false; else if (f == 2) pass = a < r; else if (f == 3) pass = a == r;\n"
+    "  else if (f == 4) pass = a <= r; else if (f == 5) pass = a > r; else if (f == 6) pass = a != r;\n"
+    "  else if (f == 7) pass = a >= r;\n"
+    "  if (!pass) discard;\n";
 
-// Renames the program's main to dx_entry and appends the epilogue.
-std::string wrap_program(const std::string& text, bool vertex) {
+// One varying of a program: "out vec2 v_TEXCOORD0;" in a vertex program, "in ..." in a pixel one.
+struct Varying {
+  std::string qualifiers, type, name;
+  int components;
+};
+
+// Direct3D pairs a vertex program writing float4 to a semantic with a pixel program reading fewer
+// (or more) components of it; GLSL refuses to link varyings of different types. So every varying
+// crosses between the stages as a vec4 of its own name: one declared narrower becomes a program
+// variable (dx_link_<name>), the writer's value widened with (0, 0, 0, 1) in the missing
+// components, the reader taking the components it declared. vec4 ones stay as they are.
+const char* LINK_PREFIX = "dx_link_";
+
+// Renames every whole-word use of an identifier.
+void rename_identifier(std::string& text, const std::string& from, const std::string& to) {
+  auto ident = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_'; };
+  size_t pos = 0;
+  while ((pos = text.find(from, pos)) != std::string::npos) {
+    size_t end = pos + from.size();
+    if ((pos > 0 && ident(text[pos - 1])) || (end < text.size() && ident(text[end]))) {
+      pos = end;
+      continue;
+    }
+    text.replace(pos, from.size(), to);
+    pos += to.size();
+  }
+}
+
+std::vector<Varying> take_varyings(std::string& body, bool vertex) {
+  std::vector<Varying> out;
+  std::string result;
+  size_t pos = 0;
+  while (pos < body.size()) {
+    size_t eol = body.find('\n', pos);
+    if (eol == std::string::npos) eol = body.size();
+    std::string line = body.substr(pos, eol - pos);
+    pos = eol + 1;
+    std::vector<std::string> words;
+    size_t i = 0;
+    while (i < line.size()) {
+      while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) i++;
+      size_t j = i;
+      while (j < line.size() && line[j] != ' ' && line[j] != '\t') j++;
+      if (j > i) words.push_back(line.substr(i, j - i));
+      i = j;
+    }
+    bool taken = false;
+    if (words.size() >= 3 && words.back().size() > 3 && words.back().back() == ';') {
+      std::string name = words.back().substr(0, words.back().size() - 1);
+      const std::string& type = words[words.size() - 2];
+      const std::string& dir = words[words.size() - 3];
+      int comps = type == "float" ? 1 : type == "vec2" ? 2 : type == "vec3" ? 3 : type == "vec4" ? 4 : 0;
+      bool quals_ok = true;
+      std::string quals;
+      for (size_t k = 0; k + 3 < words.size(); k++) {
+        const std::string& q = words[k];
+        if (q != "flat" && q != "smooth" && q != "noperspective" && q != "centroid") quals_ok = false;
+        quals += q + " ";
+      }
+      if (comps && comps < 4 && quals_ok && dir == (vertex ? "out" : "in") && name.compare(0, 2, "v_") == 0 &&
+          name.find_first_of("[]") == std::string::npos) {
+        out.push_back(Varying{quals, type, name, comps});
+        result += quals + (vertex ? "out" : "in") + " vec4 " + name + ";\n" + type + " " + LINK_PREFIX + name + ";\n";
+        taken = true;
+      }
+    }
+    if (!taken) result += line + "\n";
+  }
+  // Uses of the narrow variables take the program variable's name; the declarations above
+  // already have both.
+  for (const Varying& v : out) {
+    std::string decl = std::string(vertex ? "out" : "in") + " vec4 " + v.name + ";";
+    std::string mark = "\x01";
+    rename_identifier(result, decl, mark);  // shield the vec4 declaration
+    rename_identifier(result, v.name, LINK_PREFIX + v.name);
+    rename_identifier(result, std::string(LINK_PREFIX) + LINK_PREFIX + v.name, LINK_PREFIX + v.name);
+    size_t at = result.find(mark);
+    if (at != std::string::npos) result.replace(at, mark.size(), decl);
+  }
+  body = result;
+  return out;
+}
+
+// Renames the program's main to dx_entry, turns its varyings into vec4 ones and appends the
+// epilogue. alpha_test: the pixel program variant that ends in the alpha test.
+std::string wrap_program(const std::string& text, bool vertex, bool alpha_test) {
   std::string body = text;
   size_t version = body.find("#version");
   if (version != std::string::npos) {
     size_t eol = body.find('\n', version);
     body.erase(version, eol == std::string::npos ? std::string::npos : eol - version + 1);
   }
+  std::vector<Varying> varyings = take_varyings(body, vertex);
   size_t m = body.find("void main()");
   if (m != std::string::npos) body.replace(m, 11, "void dx_entry()");
   bool has_colour = body.find("o_COLOR0") != std::string::npos;
-  std::string out = std::string("#version 330 core\n") +
-                    (vertex ? "uniform vec4 dx_halfpixel;\n" : "uniform vec4 dx_atest;\n") + body;
-  if (vertex) out += VS_EPILOGUE;
-  else if (has_colour) out += PS_EPILOGUE;
-  else out += "void main() { dx_entry(); }\n";
+  std::string out = "#version 330 core\n";
+  out += vertex ? "uniform vec4 dx_halfpixel;\n" : alpha_test && has_colour ? "uniform vec4 dx_atest;\n" : "";
+  out += body;
+  out += "void main() {\n";
+  if (vertex) {
+    out += "  dx_entry();\n";
+    out += VS_EPILOGUE_POSITION;
+    static const char* PAD[4] = {", 0.0, 0.0, 1.0", ", 0.0, 1.0", ", 1.0", ""};
+    for (const Varying& v : varyings)
+      out += "  " + v.name + " = vec4(" + LINK_PREFIX + v.name + PAD[v.components - 1] + ");\n";
+  } else {
+    static const char* SWIZZLE[4] = {".x", ".xy", ".xyz", ""};
+    for (const Varying& v : varyings)
+      out += std::string("  ") + LINK_PREFIX + v.name + " = " + v.name + SWIZZLE[v.components - 1] + ";\n";
+    out += "  dx_entry();\n";
+    if (alpha_test && has_colour) out += PS_EPILOGUE_ALPHA_TEST;
+  }
+  out += "}\n";
   return out;
 }
 
@@ -428,7 +557,8 @@ class GlDevice : public IDirect3DDevice9 {
   GlPixelShader* ps = nullptr;
   float vs_c[VS_REGS][4] = {}, ps_c[PS_REGS][4] = {};
   uint64_t vs_serial = 1, ps_serial = 1;
-  GLuint ff_vs = 0, ff_vs_rhw = 0, ff_ps_tex = 0, ff_ps_diffuse = 0;
+  GLuint ff_vs = 0, ff_vs_rhw = 0;
+  PixelProgram ff_ps_tex, ff_ps_diffuse;
   std::map<std::pair<GLuint, GLuint>, Program> programs;
   int enabled_attribs = 0;  // bit per location
   int divisor_attribs = 0;
@@ -443,18 +573,21 @@ class GlDevice : public IDirect3DDevice9 {
     gl.GenBuffers(1, &up_vbo);
     gl.GenSamplers(MAX_STAGES, samplers);
     std::string log;
-    ff_vs = compile_gl(GL_VERTEX_SHADER, wrap_program(FF_VS_TRANSFORMED, true), &log);
-    ff_vs_rhw = compile_gl(GL_VERTEX_SHADER, wrap_program(FF_VS_RHW, true), &log);
-    ff_ps_tex = compile_gl(GL_FRAGMENT_SHADER, wrap_program(FF_PS_TEXTURED, false), &log);
-    ff_ps_diffuse = compile_gl(GL_FRAGMENT_SHADER, wrap_program(FF_PS_DIFFUSE, false), &log);
-    if (!ff_vs || !ff_vs_rhw || !ff_ps_tex || !ff_ps_diffuse) fprintf(stderr, "d3d9_gl: fixed-function program: %s\n", log.c_str());
+    ff_vs = compile_gl(GL_VERTEX_SHADER, wrap_program(FF_VS_TRANSFORMED, true, false), &log);
+    ff_vs_rhw = compile_gl(GL_VERTEX_SHADER, wrap_program(FF_VS_RHW, true, false), &log);
+    ff_ps_tex.text = FF_PS_TEXTURED;
+    ff_ps_tex.plain = compile_gl(GL_FRAGMENT_SHADER, wrap_program(FF_PS_TEXTURED, false, false), &log);
+    ff_ps_diffuse.text = FF_PS_DIFFUSE;
+    ff_ps_diffuse.plain = compile_gl(GL_FRAGMENT_SHADER, wrap_program(FF_PS_DIFFUSE, false, false), &log);
+    if (!ff_vs || !ff_vs_rhw || !ff_ps_tex.plain || !ff_ps_diffuse.plain)
+      fprintf(stderr, "d3d9_gl: fixed-function program: %s\n", log.c_str());
     resetState();
     makeBackBuffer();
   }
   ~GlDevice() override {
     releaseBindings();
     for (auto& p : programs) gl.DeleteProgram(p.second.prog);
-    GLuint shaders[4] = {ff_vs, ff_vs_rhw, ff_ps_tex, ff_ps_diffuse};
+    GLuint shaders[6] = {ff_vs, ff_vs_rhw, ff_ps_tex.plain, ff_ps_tex.tested, ff_ps_diffuse.plain, ff_ps_diffuse.tested};
     for (GLuint s : shaders)
       if (s) gl.DeleteShader(s);
     if (back) back->Release();
@@ -516,17 +649,67 @@ class GlDevice : public IDirect3DDevice9 {
     params.BackBufferHeight = UINT(h);
     if (back) back->Release();
     back = new GlSurface(D3D9_SURF_BACKBUFFER, UINT(w), UINT(h), D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, D3DUSAGE_RENDERTARGET);
-    gl.GenTextures(1, &back->tex);
-    gl.BindTexture(GL_TEXTURE_2D, back->tex);
-    gl.TexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
-    gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-    gl.BindTexture(GL_TEXTURE_2D, 0);
+    back_in_window = windowTakesBackBuffer();
+    presented_from_window = false;
     back->AddRef();
     if (rt[0]) rt[0]->Release();
     rt[0] = back;
     vp = {0, 0, UINT(w), UINT(h), 0.f, 1.f};
     fbo_dirty = true;
     plat_gl_set_swap_interval(params.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
+  }
+
+  // ---- where the back buffer lives
+  bool back_in_window = false;         // its pixels are the window's, else its own texture's
+  bool presented_from_window = false;  // the last Present showed the window's pixels as they were
+  bool target_is_window = false;       // the bound draw framebuffer is the window's
+  int backWidth() const { return int(back->desc.Width); }
+  int backHeight() const { return int(back->desc.Height); }
+  bool windowTakesBackBuffer() {
+    int dw = 0, dh = 0;
+    plat_gl_get_drawable_size(window, &dw, &dh);
+    return dw == backWidth() && dh == backHeight();
+  }
+  GLuint backTexture() {
+    if (!back->tex) {
+      gl.GenTextures(1, &back->tex);
+      bind_for_upload(back->tex);
+      gl.TexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, backWidth(), backHeight(), 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
+      gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    }
+    return back->tex;
+  }
+  // Copies the window's pixels into the back buffer's texture, mirrored, and draws there from now
+  // until the next Present.
+  void moveBackToTexture() {
+    if (!back_in_window) return;
+    backTexture();
+    int w = backWidth(), h = backHeight();
+    gl.BindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    gl.ReadBuffer(GL_BACK);
+    gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, blit_draw);
+    attach(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, back);
+    GLenum buf = GL_COLOR_ATTACHMENT0;
+    gl.DrawBuffers(1, &buf);
+    gl.Disable(GL_SCISSOR_TEST);
+    gl.ColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    gl.BlitFramebuffer(0, 0, w, h, 0, h, w, 0, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    back_in_window = false;
+    applied_valid = false;
+    fbo_dirty = true;
+  }
+  // Binds a surface's pixels for reading: (framebuffer, y of its first row, rows going down).
+  bool bindForRead(GlSurface* s) {
+    if (s == back && back_in_window) {
+      gl.BindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+      gl.ReadBuffer(GL_BACK);
+      return true;
+    }
+    if (s == back) backTexture();
+    gl.BindFramebuffer(GL_READ_FRAMEBUFFER, blit_read);
+    attach(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, s);
+    gl.ReadBuffer(GL_COLOR_ATTACHMENT0);
+    return false;
   }
 
   void forgetShader(GLuint s) {
@@ -552,6 +735,19 @@ class GlDevice : public IDirect3DDevice9 {
   }
   void bindDrawTargets() {
     if (!fbo_dirty) return;
+    if (rt[0] == back && back_in_window && (ds || rt[1] || rt[2] || rt[3])) moveBackToTexture();
+    bool window_target = rt[0] == back && back_in_window;
+    if (window_target != target_is_window) {
+      target_is_window = window_target;
+      applied_valid = false;  // culling order, viewport and scissor are mirrored between the two
+      applied_vp.Width = 0;
+    }
+    if (window_target) {
+      gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+      fbo_dirty = false;
+      return;
+    }
+    if (rt[0] == back) backTexture();
     gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, draw_fbo);
     GLenum bufs[4];
     int n = 0;
@@ -583,8 +779,9 @@ class GlDevice : public IDirect3DDevice9 {
       gl.BlendEquation(blend_op(rs[D3DRS_BLENDOP]));
     }
     if (changed({D3DRS_CULLMODE})) {
-      // Direct3D's clockwise (on a y-down screen) is GL's counter-clockwise in our flipped targets.
-      gl.FrontFace(GL_CCW);
+      // Direct3D's clockwise (on a y-down screen) is GL's counter-clockwise in our flipped texture
+      // targets, and clockwise in the window.
+      gl.FrontFace(target_is_window ? GL_CW : GL_CCW);
       if (rs[D3DRS_CULLMODE] == D3DCULL_NONE) gl.Disable(GL_CULL_FACE);
       else {
         gl.Enable(GL_CULL_FACE);
@@ -619,14 +816,19 @@ class GlDevice : public IDirect3DDevice9 {
       else gl.Disable(GL_SCISSOR_TEST);
     }
     if (rs[D3DRS_SCISSORTESTENABLE])
-      gl.Scissor(scissor.left, scissor.top, scissor.right - scissor.left, scissor.bottom - scissor.top);
+      glScissorRect(scissor.left, scissor.top, scissor.right, scissor.bottom);
     memcpy(applied, rs, sizeof(applied));
     applied_valid = true;
     applyViewport();
   }
+  // A rectangle of the target (rows from the top) in GL's coordinates: the window's rows go up.
+  int glY(int top, int bottom) const { return target_is_window ? backHeight() - bottom : top; }
+  void glScissorRect(int left, int top, int right, int bottom) {
+    gl.Scissor(left, glY(top, bottom), right - left, bottom - top);
+  }
   void applyViewport() {
     if (memcmp(&applied_vp, &vp, sizeof(vp)) == 0) return;
-    gl.Viewport(GLint(vp.X), GLint(vp.Y), GLsizei(vp.Width), GLsizei(vp.Height));
+    gl.Viewport(GLint(vp.X), glY(int(vp.Y), int(vp.Y + vp.Height)), GLsizei(vp.Width), GLsizei(vp.Height));
     gl.DepthRange(vp.MinZ, vp.MaxZ);
     applied_vp = vp;
   }
@@ -665,13 +867,17 @@ class GlDevice : public IDirect3DDevice9 {
     return false;
   }
 
-  Program* currentProgram() {
-    GLuint v = vs ? vs->shader : (declHasPositionT() ? ff_vs_rhw : ff_vs);
-    GLuint p = ps ? ps->shader : (textures[0] ? ff_ps_tex : ff_ps_diffuse);
+  // The program of a vertex and pixel program pair, linked on first use; null when they do not
+  // link (log, when given, receives the linker's text; a failed pair is tried again only through
+  // LinkShaders).
+  Program* linkProgram(GLuint v, GLuint p, std::string* log) {
     if (!v || !p) return nullptr;
     auto key = std::make_pair(v, p);
     auto it = programs.find(key);
-    if (it != programs.end()) return it->second.prog ? &it->second : nullptr;
+    if (it != programs.end()) {
+      if (it->second.prog || !log) return it->second.prog ? &it->second : nullptr;
+      programs.erase(it);
+    }
     Program pr;
     pr.prog = gl.CreateProgram();
     gl.AttachShader(pr.prog, v);
@@ -684,12 +890,13 @@ class GlDevice : public IDirect3DDevice9 {
       GLsizei n = 0;
       gl.GetProgramInfoLog(pr.prog, sizeof(buf), &n, buf);
       fprintf(stderr, "d3d9_gl: program link failed: %.*s\n", int(n), buf);
+      if (log) log->assign(buf, size_t(n));
       gl.DeleteProgram(pr.prog);
       pr.prog = 0;
       programs[key] = pr;
       return nullptr;
     }
-    gl.UseProgram(pr.prog);
+    gl.UseProgram(pr.prog);  // for its sampler units; the program in use comes back below
     for (int i = 0; i < MAX_STAGES; i++) {
       char name[16];
       snprintf(name, sizeof(name), "ps_s%d", i);
@@ -732,7 +939,14 @@ class GlDevice : public IDirect3DDevice9 {
     pr.atest = gl.GetUniformLocation(pr.prog, "dx_atest");
     pr.ff_wvp = gl.GetUniformLocation(pr.prog, "ff_wvp");
     programs[key] = pr;
+    gl.UseProgram(current_prog);
     return &programs[key];
+  }
+  Program* currentProgram() {
+    GLuint v = vs ? vs->shader : (declHasPositionT() ? ff_vs_rhw : ff_vs);
+    bool alpha_test = rs[D3DRS_ALPHATESTENABLE] != 0;
+    GLuint p = ps ? ps->program.get(alpha_test) : (textures[0] ? ff_ps_tex : ff_ps_diffuse).get(alpha_test);
+    return linkProgram(v, p, nullptr);
   }
 
   GLuint current_prog = 0;
@@ -757,11 +971,19 @@ class GlDevice : public IDirect3DDevice9 {
     }
     if (pr->halfpix >= 0) {
       float w = float(vp.Width ? vp.Width : 1), h = float(vp.Height ? vp.Height : 1);
-      gl.Uniform4f(pr->halfpix, 2.f / w, 2.f / h, 1.f / w, 1.f / h);
+      float v[4] = {2.f / w, 2.f / h, 1.f / w, target_is_window ? 1.f : -1.f};
+      if (memcmp(v, pr->halfpix_set, sizeof(v)) != 0) {
+        gl.Uniform4fv(pr->halfpix, 1, v);
+        memcpy(pr->halfpix_set, v, sizeof(v));
+      }
     }
-    if (pr->atest >= 0)
-      gl.Uniform4f(pr->atest, rs[D3DRS_ALPHATESTENABLE] ? float(rs[D3DRS_ALPHAFUNC]) : 0.f, float(rs[D3DRS_ALPHAREF] & 255),
-                   0, 0);
+    if (pr->atest >= 0) {
+      float v[2] = {float(rs[D3DRS_ALPHAFUNC]), float(rs[D3DRS_ALPHAREF] & 255)};
+      if (memcmp(v, pr->atest_set, sizeof(v)) != 0) {
+        gl.Uniform4f(pr->atest, v[0], v[1], 0, 0);
+        memcpy(pr->atest_set, v, sizeof(v));
+      }
+    }
     if (pr->ff_wvp >= 0) {
       // Row vectors times world, view, projection; GL gets the transpose (vec * mat in the program).
       float m[16], a[16];
@@ -850,7 +1072,9 @@ class GlDevice : public IDirect3DDevice9 {
   }
 
   // ---- IDirect3DDevice9
-  HRESULT TestCooperativeLevel() override { return D3D_OK; }
+  // The context is never lost; a failed Reset leaves the device waiting for a good one.
+  HRESULT TestCooperativeLevel() override { return needs_reset ? D3DERR_DEVICENOTRESET : D3D_OK; }
+  bool needs_reset = false;
   UINT GetAvailableTextureMem() override {
     const GLenum GL_TEXTURE_FREE_MEMORY_ATI = 0x87FC, GL_GPU_MEMORY_INFO_CURRENT_AVAILABLE_VIDMEM_NVX = 0x9049;
     GLint v[4] = {0, 0, 0, 0};
@@ -869,7 +1093,11 @@ class GlDevice : public IDirect3DDevice9 {
     if (!p) return D3DERR_INVALIDCALL;
     // The device's own bindings go first; what still lives of the default pool is the caller's.
     releaseBindings();
-    if (d3d9_live_default_objects > 0) return D3DERR_INVALIDCALL;
+    if (d3d9_live_default_objects > 0) {
+      needs_reset = true;
+      return D3DERR_INVALIDCALL;
+    }
+    needs_reset = false;
     params = *p;
     resetState();
     applied_valid = false;
@@ -881,18 +1109,25 @@ class GlDevice : public IDirect3DDevice9 {
   }
   HRESULT Present(const RECT*, const RECT*, PlatWindow*, const void*) override {
     if (in_scene) return D3DERR_INVALIDCALL;
-    int dw, dh;
-    plat_gl_get_drawable_size(window, &dw, &dh);
-    int w = int(back->desc.Width), h = int(back->desc.Height);
-    gl.BindFramebuffer(GL_READ_FRAMEBUFFER, blit_read);
-    attach(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, back);
-    gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-    bool scissor_on = rs[D3DRS_SCISSORTESTENABLE] != 0;
-    if (scissor_on) gl.Disable(GL_SCISSOR_TEST);
-    gl.ColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    gl.BlitFramebuffer(0, 0, w, h, 0, dh, dw, 0, GL_COLOR_BUFFER_BIT, (w == dw && h == dh) ? GL_NEAREST : GL_LINEAR);
+    presented_from_window = back_in_window;
+    if (!back_in_window) {
+      // The back buffer's own texture, stretched over the window and mirrored.
+      int dw, dh;
+      plat_gl_get_drawable_size(window, &dw, &dh);
+      int w = backWidth(), h = backHeight();
+      gl.BindFramebuffer(GL_READ_FRAMEBUFFER, blit_read);
+      attach(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, back);
+      gl.ReadBuffer(GL_COLOR_ATTACHMENT0);
+      gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+      gl.Disable(GL_SCISSOR_TEST);
+      gl.ColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+      gl.BlitFramebuffer(0, 0, w, h, 0, dh, dw, 0, GL_COLOR_BUFFER_BIT, (w == dw && h == dh) ? GL_NEAREST : GL_LINEAR);
+      applied_valid = false;
+    }
     plat_gl_swap(window);
-    applied_valid = false;
+    // The swap leaves the back buffer's contents undefined (as Direct3D's discard does), so the
+    // next frame may start in the window again whenever the window has the back buffer's size.
+    back_in_window = windowTakesBackBuffer();
     fbo_dirty = true;
     return D3D_OK;
   }
@@ -902,40 +1137,68 @@ class GlDevice : public IDirect3DDevice9 {
     *out = back;
     return D3D_OK;
   }
-  // The window's image is the last presented back buffer; it lands at the window's place on a
-  // display-sized surface.
+  // The window's image as last presented: the window's pixels, or the back buffer's texture when
+  // that was presented; it lands at the window's place on a display-sized surface.
   HRESULT GetFrontBufferData(UINT, IDirect3DSurface9* dest) override {
     GlSurface* d = static_cast<GlSurface*>(static_cast<D3d9MemSurface*>(dest));
     if (!d || d->kind != D3D9_SURF_PLAIN || d->desc.Format != D3DFMT_A8R8G8B8) return D3DERR_INVALIDCALL;
     int ox = 0, oy = 0;
     plat_client_to_screen(window, &ox, &oy);
-    int w = int(back->desc.Width), h = int(back->desc.Height);
+    int w = backWidth(), h = backHeight();
     std::vector<uint8_t> img(size_t(w) * h * 4);
-    readPixels(back, 0, 0, w, h, img.data(), w * 4);
+    if (presented_from_window) {
+      int dw, dh;
+      plat_gl_get_drawable_size(window, &dw, &dh);
+      if (dw < w) w = dw;
+      if (dh < h) h = dh;
+      // The swapped-out back buffer: Mesa's software rasteriser (under X and on EGL surfaces)
+      // keeps the presented pixels there, where reading the front buffer of an X window gives
+      // nothing. GL itself leaves that buffer undefined after a swap.
+      gl.BindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+      gl.ReadBuffer(GL_BACK);
+      readRows(0, 0, w, h, dh, D3DFMT_A8R8G8B8, img.data(), backWidth() * 4);
+    } else {
+      bindForRead(back);
+      readRows(0, 0, w, h, 0, D3DFMT_A8R8G8B8, img.data(), w * 4);
+    }
     uint8_t* bits = d->own.bits();
     memset(bits, 0, size_t(d->own.pitch) * d->own.height);
+    int iw = backWidth();
     for (int y = 0; y < h; y++) {
       int dy = oy + y;
       if (dy < 0 || dy >= int(d->own.height)) continue;
       for (int x = 0; x < w; x++) {
         int dx = ox + x;
         if (dx < 0 || dx >= int(d->own.width)) continue;
-        memcpy(bits + size_t(dy) * d->own.pitch + size_t(dx) * 4, &img[(size_t(y) * w + x) * 4], 4);
+        memcpy(bits + size_t(dy) * d->own.pitch + size_t(dx) * 4, &img[(size_t(y) * iw + x) * 4], 4);
       }
     }
     return D3D_OK;
   }
-  void readPixels(GlSurface* s, int x, int y, int w, int h, uint8_t* out, int pitch) {
-    gl.BindFramebuffer(GL_READ_FRAMEBUFFER, blit_read);
-    attach(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, s);
-    gl.ReadBuffer(GL_COLOR_ATTACHMENT0);
+  // Reads rows y..y+h (first row at the top) of the bound read buffer; mirror_height > 0: the
+  // buffer's rows go up (a window of that height), so rows are read mirrored.
+  void readRows(int x, int y, int w, int h, int mirror_height, D3DFORMAT format, uint8_t* out, int pitch) {
     gl.PixelStorei(GL_PACK_ALIGNMENT, 1);
     GlFormat f;
-    gl_format(s->desc.Format, &f);
-    int tb = d3d9_texel_bytes(s->desc.Format);
+    gl_format(format, &f);
+    int tb = d3d9_texel_bytes(format);
     gl.PixelStorei(GL_PACK_ROW_LENGTH, tb ? pitch / tb : 0);
-    gl.ReadPixels(x, y, w, h, f.format, f.type, out);
+    if (!mirror_height) {
+      gl.ReadPixels(x, y, w, h, f.format, f.type, out);
+    } else {
+      gl.ReadPixels(x, mirror_height - y - h, w, h, f.format, f.type, out);
+      std::vector<uint8_t> row(size_t(w) * tb);
+      for (int a = 0, b = h - 1; a < b; a++, b--) {
+        memcpy(row.data(), out + size_t(a) * pitch, row.size());
+        memcpy(out + size_t(a) * pitch, out + size_t(b) * pitch, row.size());
+        memcpy(out + size_t(b) * pitch, row.data(), row.size());
+      }
+    }
     gl.PixelStorei(GL_PACK_ROW_LENGTH, 0);
+  }
+  void readPixels(GlSurface* s, int x, int y, int w, int h, uint8_t* out, int pitch) {
+    bool window = bindForRead(s);
+    readRows(x, y, w, h, window ? backHeight() : 0, s->desc.Format, out, pitch);
   }
   HRESULT BeginScene() override {
     if (in_scene) return D3DERR_INVALIDCALL;
@@ -976,11 +1239,11 @@ class GlDevice : public IDirect3DDevice9 {
         int x2 = rects[i].x2 < int(vp.X + vp.Width) ? rects[i].x2 : int(vp.X + vp.Width);
         int y2 = rects[i].y2 < int(vp.Y + vp.Height) ? rects[i].y2 : int(vp.Y + vp.Height);
         if (x2 <= x1 || y2 <= y1) continue;
-        gl.Scissor(x1, y1, x2 - x1, y2 - y1);
+        glScissorRect(x1, y1, x2, y2);
         gl.Clear(bits);
       }
     } else {
-      gl.Scissor(GLint(vp.X), GLint(vp.Y), GLsizei(vp.Width), GLsizei(vp.Height));
+      glScissorRect(int(vp.X), int(vp.Y), int(vp.X + vp.Width), int(vp.Y + vp.Height));
       gl.Clear(bits);
     }
     applied_valid = false;  // masks and scissor go back to the device's states at the next draw
@@ -1110,18 +1373,24 @@ class GlDevice : public IDirect3DDevice9 {
     if (!d || !(d->desc.Usage & D3DUSAGE_RENDERTARGET)) return D3DERR_INVALIDCALL;
     RECT a = sr ? *sr : RECT{0, 0, int32_t(s->desc.Width), int32_t(s->desc.Height)};
     RECT b = dr ? *dr : RECT{0, 0, int32_t(d->desc.Width), int32_t(d->desc.Height)};
-    gl.BindFramebuffer(GL_READ_FRAMEBUFFER, blit_read);
-    attach(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, s);
-    gl.ReadBuffer(GL_COLOR_ATTACHMENT0);
-    gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, blit_draw);
-    attach(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, d);
-    GLenum buf = GL_COLOR_ATTACHMENT0;
-    gl.DrawBuffers(1, &buf);
+    if (s == back && d == back && back_in_window) moveBackToTexture();
+    // The window's rows go up: its rectangles are mirrored.
+    if (bindForRead(s)) a = RECT{a.left, backHeight() - a.top, a.right, backHeight() - a.bottom};
+    if (d == back && back_in_window) {
+      gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+      b = RECT{b.left, backHeight() - b.top, b.right, backHeight() - b.bottom};
+    } else {
+      if (d == back) backTexture();
+      gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, blit_draw);
+      attach(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, d);
+      GLenum buf = GL_COLOR_ATTACHMENT0;
+      gl.DrawBuffers(1, &buf);
+    }
     gl.Disable(GL_SCISSOR_TEST);
     gl.ColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     gl.BlitFramebuffer(a.left, a.top, a.right, a.bottom, b.left, b.top, b.right, b.bottom, GL_COLOR_BUFFER_BIT,
                        filter == D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST);
-    gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, draw_fbo);
+    fbo_dirty = true;
     applied_valid = false;
     return D3D_OK;
   }
@@ -1217,30 +1486,26 @@ class GlDevice : public IDirect3DDevice9 {
     return D3D_OK;
   }
 
-  template <class T>
-  HRESULT createShader(const DWORD* code, uint32_t stage, T** out) {
-    if (!code || !out) return D3DERR_INVALIDCALL;
-    size_t n = d3d9_blob_size(code, 1u << 24, stage);
-    if (!n) return D3DERR_INVALIDCALL;
-    const char* text = (const char*)code + sizeof(D3d9GlslBlobHeader);
+  // Compiles a blob's program for its stage; 0 (and the compiler's text printed) when refused.
+  static GLuint compileBlob(const DWORD* code, uint32_t stage, std::string* text) {
+    if (!code || !d3d9_blob_size(code, 1u << 24, stage)) return 0;
+    text->assign((const char*)code + sizeof(D3d9GlslBlobHeader));
     std::string log;
-    GLenum st = stage == 0 ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER;
-    GLuint s = compile_gl(st, wrap_program(text, stage == 0), &log);
-    if (!s) {
-      fprintf(stderr, "d3d9_gl: %s program rejected: %s\n", stage == 0 ? "vertex" : "pixel", log.c_str());
-      return D3DERR_INVALIDCALL;
-    }
-    T* sh = new T();
-    sh->shader = s;
-    sh->stage = st;
-    *out = sh;
-    return D3D_OK;
+    GLuint s = compile_gl(stage == 0 ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER, wrap_program(*text, stage == 0, false), &log);
+    if (!s) fprintf(stderr, "d3d9_gl: %s program rejected: %s\n", stage == 0 ? "vertex" : "pixel", log.c_str());
+    return s;
   }
   HRESULT CreateVertexShader(const DWORD* code, IDirect3DVertexShader9** out) override {
-    GlVertexShader* s = nullptr;
-    HRESULT h = createShader(code, 0, &s);
-    *out = s;
-    return h;
+    if (!out) return D3DERR_INVALIDCALL;
+    *out = nullptr;
+    std::string text;
+    GLuint s = compileBlob(code, 0, &text);
+    if (!s) return D3DERR_INVALIDCALL;
+    GlVertexShader* v = new GlVertexShader();
+    v->shader = s;
+    v->stage = GL_VERTEX_SHADER;
+    *out = v;
+    return D3D_OK;
   }
   HRESULT SetVertexShader(IDirect3DVertexShader9* s) override {
     GlVertexShader* v = static_cast<GlVertexShader*>(s);
@@ -1256,10 +1521,16 @@ class GlDevice : public IDirect3DDevice9 {
     return D3D_OK;
   }
   HRESULT CreatePixelShader(const DWORD* code, IDirect3DPixelShader9** out) override {
-    GlPixelShader* s = nullptr;
-    HRESULT h = createShader(code, 1, &s);
-    *out = s;
-    return h;
+    if (!out) return D3DERR_INVALIDCALL;
+    *out = nullptr;
+    GlPixelShader* p = new GlPixelShader();
+    p->program.plain = compileBlob(code, 1, &p->program.text);
+    if (!p->program.plain) {
+      p->Release();
+      return D3DERR_INVALIDCALL;
+    }
+    *out = p;
+    return D3D_OK;
   }
   HRESULT SetPixelShader(IDirect3DPixelShader9* s) override {
     GlPixelShader* p = static_cast<GlPixelShader*>(s);
@@ -1273,6 +1544,17 @@ class GlDevice : public IDirect3DDevice9 {
     memcpy(ps_c[start], data, size_t(count) * 16);
     ps_serial++;
     return D3D_OK;
+  }
+
+  HRESULT LinkShaders(IDirect3DVertexShader9* vsh, IDirect3DPixelShader9* psh, char* log, UINT log_size) override {
+    GlVertexShader* v = static_cast<GlVertexShader*>(vsh);
+    GlPixelShader* p = static_cast<GlPixelShader*>(psh);
+    if (log && log_size) log[0] = 0;
+    if (!v || !p) return D3DERR_INVALIDCALL;
+    std::string text;
+    if (linkProgram(v->shader, p->program.plain, &text)) return D3D_OK;
+    if (log && log_size) snprintf(log, log_size, "%s", text.c_str());
+    return D3DERR_INVALIDCALL;
   }
 
   UINT instanceCount() {
@@ -1327,8 +1609,11 @@ GlVertexShader::~GlVertexShader() {
   gl.DeleteShader(shader);
 }
 GlPixelShader::~GlPixelShader() {
-  if (current_device) current_device->forgetShader(shader);
-  gl.DeleteShader(shader);
+  for (GLuint s : {program.plain, program.tested}) {
+    if (!s) continue;
+    if (current_device) current_device->forgetShader(s);
+    gl.DeleteShader(s);
+  }
 }
 
 class GlD3D : public IDirect3D9 {

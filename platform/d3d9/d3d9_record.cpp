@@ -108,7 +108,11 @@ class RecDevice : public IDirect3DDevice9 {
     bound += ds ? 1 : 0;
     rec("Reset %ux%u windowed=%d ms=%u/%u interval=%x live=%d", p->BackBufferWidth, p->BackBufferHeight, p->Windowed,
         p->MultiSampleType, p->MultiSampleQuality, p->PresentationInterval, d3d9_live_default_objects - bound);
-    if (HRESULT h = injected("Reset")) return h;
+    // A failed reset leaves the device waiting for the next one, as Direct3D does.
+    if (HRESULT h = injected("Reset")) {
+      config.cooperative_level = D3DERR_DEVICENOTRESET;
+      return h;
+    }
     // The device's own bindings go first; what still lives of the default pool is the caller's.
     for (int i = 0; i < 4; i++) {
       if (rt[i]) rt[i]->Release();
@@ -116,7 +120,10 @@ class RecDevice : public IDirect3DDevice9 {
     }
     if (ds) ds->Release();
     ds = nullptr;
-    if (d3d9_live_default_objects > 0) return D3DERR_INVALIDCALL;
+    if (d3d9_live_default_objects > 0) {
+      config.cooperative_level = D3DERR_DEVICENOTRESET;
+      return D3DERR_INVALIDCALL;
+    }
     back->Release();
     makeBackBuffer(*p);
     config.cooperative_level = D3D_OK;
@@ -347,6 +354,14 @@ class RecDevice : public IDirect3DDevice9 {
   HRESULT SetPixelShaderConstantF(UINT start, const float*, UINT count) override {
     rec("SetPixelShaderConstantF %u %u", start, count);
     return D3D_OK;
+  }
+  HRESULT LinkShaders(IDirect3DVertexShader9* v, IDirect3DPixelShader9* p, char* log, UINT log_size) override {
+    rec("LinkShaders");
+    if (log && log_size) log[0] = 0;
+    HRESULT h = injected("LinkShaders");
+    if (h && log && log_size) snprintf(log, log_size, "%s", config.link_log.c_str());
+    if (!h && (!v || !p)) h = D3DERR_INVALIDCALL;
+    return h;
   }
   HRESULT DrawPrimitive(D3DPRIMITIVETYPE t, UINT start, UINT n) override {
     rec("DrawPrimitive %u %u %u", t, start, n);

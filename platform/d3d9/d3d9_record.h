@@ -10,9 +10,10 @@ struct D3d9RecorderConfig {
   D3DDISPLAYMODE display = {1920, 1080, 60, D3DFMT_X8R8G8B8};
   std::vector<D3DDISPLAYMODE> modes;  // empty: the display mode only
   DWORD quality_levels = 4;
-  HRESULT cooperative_level = D3D_OK;
+  HRESULT cooperative_level = D3D_OK;  // a failed Reset sets DEVICENOTRESET, a good one D3D_OK
   bool queries_pending = false;  // event queries answer S_FALSE
   UINT texture_memory = 512u << 20;
+  std::string link_log = "error: varying type mismatch";  // the text of an injected LinkShaders failure
 };
 
 D3d9RecorderConfig& d3d9_recorder_config();

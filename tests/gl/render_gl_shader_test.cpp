@@ -247,6 +247,63 @@ TEST_F(RenderGlShader, FailedReloadKeepsTheOldShaderAndShowsTheErrorUntilAGoodEd
   destroy_shader(s);
 }
 
+// Direct3D pairs a vertex program writing float4 to TEXCOORD0 and float3 to COLOR0 with a pixel
+// program reading float2 and float4 of them; so does the layer, the missing w reading 1.
+TEST_F(RenderGlShader, VaryingsOfDifferentWidthsPairAsOnDirect3D) {
+  spit(folder + "widths.sh",
+       "#ifdef VSH\n"
+       "struct VsOut { float4 pos : POSITION; float4 uv : TEXCOORD0; float3 col : COLOR0; };\n"
+       "VsOut vsh(float4 pos : POSITION) {\n"
+       "  VsOut o; o.pos = pos; o.uv = float4(0.25, 0.5, 0.75, 0.0); o.col = float3(0.0, 0.0, 0.5); return o;\n"
+       "}\n"
+       "#endif\n"
+       "#ifdef PSH\n"
+       "float4 psh(float2 uv : TEXCOORD0, float4 col : COLOR0) : COLOR { return float4(uv.x, uv.y, col.z, col.w); }\n"
+       "#endif\n");
+  Shader* s = create_shader("widths.sh", nullptr);
+  ASSERT_TRUE(s);
+  std::vector<D3dColor> px = draw_quad(s);
+  D3dColor got = px[5 * 64 + 5], want = 0xFF408080;
+  for (int sh = 0; sh < 32; sh += 8)
+    EXPECT_LE(abs(int((got >> sh) & 255) - int((want >> sh) & 255)), 1) << std::hex << got;
+  EXPECT_EQ(px[30 * 64 + 40], 0xFF000000u);
+  destroy_shader(s);
+}
+
+// A pair the layer cannot link is reported with the linker's text when asked, not at a draw.
+TEST_F(RenderGlShader, LayerReportsAPairThatDoesNotLink) {
+  auto blob = [](uint32_t stage, const char* text) {
+    std::vector<DWORD> b((sizeof(D3d9GlslBlobHeader) + strlen(text) + 4) / 4 + 1, 0);
+    D3d9GlslBlobHeader h = {D3D9_GLSL_BLOB_MAGIC, stage, uint32_t(strlen(text)), 1};
+    memcpy(b.data(), &h, sizeof(h));
+    memcpy((char*)b.data() + sizeof(h), text, strlen(text) + 1);
+    return b;
+  };
+  // The same uniform with two types in the two stages: each compiles, the pair cannot link.
+  std::vector<DWORD> v = blob(0, "#version 330\nuniform float clash;\nlayout(location = 0) in vec4 a_POSITION0;\n"
+                                 "void main() { gl_Position = a_POSITION0 * clash; }\n");
+  std::vector<DWORD> p = blob(1, "#version 330\nuniform vec2 clash;\nlayout(location = 0) out vec4 o_COLOR0;\n"
+                                 "void main() { o_COLOR0 = vec4(clash, 0.0, 1.0); }\n");
+  std::vector<DWORD> good = blob(1, "#version 330\nlayout(location = 0) out vec4 o_COLOR0;\n"
+                                    "void main() { o_COLOR0 = vec4(1.0); }\n");
+  IDirect3DVertexShader9* vs = nullptr;
+  IDirect3DPixelShader9* ps = nullptr;
+  IDirect3DPixelShader9* ps_good = nullptr;
+  ASSERT_EQ(d3d->CreateVertexShader(v.data(), &vs), D3D_OK);
+  ASSERT_EQ(d3d->CreatePixelShader(p.data(), &ps), D3D_OK);
+  ASSERT_EQ(d3d->CreatePixelShader(good.data(), &ps_good), D3D_OK);
+  char log[1024];
+  EXPECT_NE(d3d->LinkShaders(vs, ps, log, sizeof(log)), D3D_OK);
+  EXPECT_NE(std::string(log).find("clash"), std::string::npos) << log;
+  EXPECT_NE(d3d->LinkShaders(vs, ps, log, sizeof(log)), D3D_OK);  // asked again: the same answer
+  EXPECT_NE(std::string(log).find("clash"), std::string::npos) << log;
+  EXPECT_EQ(d3d->LinkShaders(vs, ps_good, log, sizeof(log)), D3D_OK);
+  EXPECT_STREQ(log, "");
+  vs->Release();
+  ps->Release();
+  ps_good->Release();
+}
+
 // An include that includes itself, saved while the game runs: the rebuild stops with the cycle on
 // screen instead of recursing for ever, and the old shader keeps drawing.
 TEST_F(RenderGlShader, SelfIncludeDuringReloadFailsWithTheCycleOnScreen) {

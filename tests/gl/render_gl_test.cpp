@@ -212,6 +212,146 @@ TEST_F(RenderGl, RenderTargetHasItsFirstRowAtTheTopAndCopiesBack) {
   destroy_texture(screen);
 }
 
+// Whatever unit was active last, making and filling other textures leaves the stages' textures
+// bound: a texture set once keeps drawing (setting it again does nothing).
+TEST_F(RenderGl, OtherTexturesMadeAndFilledLeaveTheBoundTextureDrawing) {
+  struct Case {
+    const char* what;
+    void (*run)();
+  } cases[] = {
+      {"created and locked", [] { destroy_texture(make_texture(16, 16, std::vector<D3DCOLOR>(256, 0xFF00FF00))); }},
+      {"render target uploaded",
+       [] {
+         Texture* rt = create_render_texture(16, 16, 1);
+         int pitch = 0;
+         void* p = lock_texture_upload(rt, &pitch);
+         ASSERT_TRUE(p);
+         memset(p, 0x40, size_t(pitch) * 16);
+         ASSERT_TRUE(unlock_texture_upload(rt));
+         destroy_texture(rt);
+       }},
+      {"dynamic texture locked",
+       [] {
+         Texture* d = create_dynamic_texture(16, 16);
+         int pitch = 0;
+         memset(lock_texture(d, &pitch, true), 0x80, size_t(pitch) * 16);
+         unlock_texture(d);
+         destroy_texture(d);
+       }},
+  };
+  Texture* t = make_texture(2, 2, std::vector<D3DCOLOR>(4, 0xFFFF2010));
+  for (const Case& c : cases) {
+    set_texture(0, t);
+    clear_view_color(0xFF000000);
+    draw_rect(0, 0, 8, 8, 0xFFFFFFFF);
+    ASSERT_EQ(read_back_buffer()[3 * 64 + 3], 0xFFFF2010u) << c.what;
+    c.run();
+    set_texture(0, t);
+    clear_view_color(0xFF000000);
+    draw_rect(0, 0, 8, 8, 0xFFFFFFFF);
+    std::vector<D3DCOLOR> px = read_back_buffer();
+    int black = 0;
+    for (int y = 0; y < 8; y++)
+      for (int x = 0; x < 8; x++) black += px[size_t(y) * 64 + x] != 0xFFFF2010u;
+    EXPECT_EQ(black, 0) << c.what;
+  }
+  d3d->SetTexture(0, nullptr);
+  destroy_texture(t);
+}
+
+// A bound dynamic texture filled anew draws its new texels, as on Direct3D.
+TEST_F(RenderGl, RefilledBoundDynamicTextureDrawsItsNewTexels) {
+  Texture* d = create_dynamic_texture(2, 2);
+  set_texture(0, d);
+  for (D3DCOLOR c : {0xFF112233u, 0xFF445566u, 0x80FFFFFFu}) {
+    int pitch = 0;
+    uint8_t* p = (uint8_t*)lock_texture(d, &pitch, true);
+    ASSERT_TRUE(p);
+    for (int y = 0; y < 2; y++)
+      for (int x = 0; x < 2; x++) memcpy(p + y * pitch + x * 4, &c, 4);
+    unlock_texture(d);
+    clear_view_color(0xFF000000);
+    draw_rect(0, 0, 4, 4, 0xFFFFFFFF);
+    EXPECT_EQ(read_back_buffer()[1 * 64 + 1], c) << std::hex << c;
+  }
+  d3d->SetTexture(0, nullptr);
+  destroy_texture(d);
+}
+
+// The back buffer is drawn in the window, or in a texture of its own while a depth surface is bound
+// with it; a render target is a texture. The same draws (edges through pixel centres, culling, a
+// viewport and a scissor rectangle) give the same pixels in all three.
+TEST_F(RenderGl, BackBufferWindowAndTexturesDrawAlike) {
+  auto differ = [](const std::vector<D3DCOLOR>& a, const std::vector<D3DCOLOR>& b) {
+    std::string d;
+    for (size_t i = 0; i < a.size() && d.size() < 200; i++)
+      if (a[i] != b[i]) d += " (" + std::to_string(i % 64) + "," + std::to_string(i / 64) + " " + std::to_string(a[i] & 0xFFFF) + " " + std::to_string(b[i] & 0xFFFF) + ")";
+    return d;
+  };
+  auto scene = [] {
+    clear_view_color(0xFF000000);
+    set_cull_mode(1);
+    struct V {
+      float x, y, z, w;
+      D3DCOLOR c;
+      float u, v;
+    } tri[9] = {// A quad from clip (-1, 1) to (0.5, 0): pixels 0..47 x 0..23, its edges through centres.
+                {-1, 1, 0, 1, 0xFF00FF00, 0, 0}, {0.5f, 1, 0, 1, 0xFF00FF00, 0, 0}, {-1, 0, 0, 1, 0xFF00FF00, 0, 0},
+                {0.5f, 1, 0, 1, 0xFF00FF00, 0, 0}, {0.5f, 0, 0, 1, 0xFF00FF00, 0, 0}, {-1, 0, 0, 1, 0xFF00FF00, 0, 0},
+                // Counter-clockwise on the screen: culled.
+                {0.6f, -0.2f, 0, 1, 0xFF0000FF, 0, 0}, {0.6f, -0.9f, 0, 1, 0xFF0000FF, 0, 0}, {0.9f, -0.2f, 0, 1, 0xFF0000FF, 0, 0}};
+    static const VertexElement els[] = {{0, 0, VE_FLOAT4, VU_POSITION, 0}, {16, 0, VE_D3DCOLOR, VU_COLOR, 0},
+                                        {20, 0, VE_FLOAT2, VU_TEXCOORD, 0}, VE_END};
+    set_vertex_decl(get_vertex_decl(els));
+    D3DMATRIX id = {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
+    d3d->SetTransform(D3DTS_WORLD, &id);
+    d3d->SetTransform(D3DTS_VIEW, &id);
+    d3d->SetTransform(D3DTS_PROJECTION, &id);
+    d3d->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 3, tri, sizeof(V));
+    set_cull_mode(0);
+    set_viewport(8, 4, 20, 10);
+    clear_view_color(0xFF404040);
+    draw_rect(2, 1, 7, 9, 0xFFFF0000);  // viewport pixels
+    set_viewport(0, 0, 64, 48);
+    RECT r = {30, 20, 50, 30};
+    d3d->SetScissorRect(&r);
+    d3d->SetRenderState(D3DRS_SCISSORTESTENABLE, 1);
+    draw_rect(0, 0, 64, 48, 0xFFFFFF00);
+    d3d->SetRenderState(D3DRS_SCISSORTESTENABLE, 0);
+  };
+  scene();
+  std::vector<D3DCOLOR> window = read_back_buffer();
+  // An edge through pixel centres takes them on its top and left sides, as on Direct3D.
+  EXPECT_EQ(window[0], 0xFF00FF00u);
+  EXPECT_EQ(window[15 * 64 + 47], 0xFF00FF00u);
+  EXPECT_EQ(window[24 * 64 + 10], 0xFF000000u);
+  EXPECT_EQ(window[10 * 64 + 48], 0xFF000000u);
+  EXPECT_EQ(window[35 * 64 + 55], 0xFF000000u);  // culled
+  EXPECT_EQ(window[5 * 64 + 10], 0xFFFF0000u);   // the rectangle in viewport pixels
+  EXPECT_EQ(window[4 * 64 + 9], 0xFF404040u);    // the viewport's clear
+  EXPECT_EQ(window[20 * 64 + 30], 0xFFFFFF00u);  // the scissor rectangle
+  EXPECT_EQ(window[19 * 64 + 30], 0xFF00FF00u);
+  EXPECT_EQ(window[30 * 64 + 50], 0xFF000000u);
+
+  d3d->SetDepthStencilSurface(get_scene_depth_surface());
+  scene();
+  EXPECT_EQ(differ(read_back_buffer(), window), "") << "back buffer in its texture";
+  d3d->SetDepthStencilSurface(nullptr);
+
+  Texture* rt = create_render_texture(64, 48, 1);
+  set_render_target(rt, 0, false);
+  scene();
+  std::vector<D3DCOLOR> target(64 * 48);
+  int pitch = 0;
+  uint8_t* p = (uint8_t*)lock_texture_readback(rt, &pitch);
+  ASSERT_TRUE(p);
+  for (int y = 0; y < 48; y++) memcpy(&target[size_t(y) * 64], p + y * pitch, 64 * 4);
+  unlock_texture_readback(true);
+  EXPECT_EQ(differ(target, window), "") << "render target";
+  set_back_buffer_target();
+  destroy_texture(rt);
+}
+
 TEST_F(RenderGl, UploadFillsARenderTarget) {
   Texture* rt = create_render_texture(4, 4, 1);
   int pitch = 0;
@@ -265,6 +405,29 @@ TEST_F(RenderGl, ResetRecreatesDefaultPoolResourcesAtTheirSizes) {
   destroy_vb(vb);
   ASSERT_TRUE(reset_d3d(64, 48, false, true));
   d3d->BeginScene();
+}
+
+TEST_F(RenderGl, FailedResetIsRetriedUntilItSucceeds) {
+  d3d->EndScene();
+  VertexBuffer* vb = create_vb(1024, 0);
+  Texture* dyn = create_dynamic_texture(4, 4);
+  // A default-pool texture outside the tables holds the reset up, as it would on Direct3D.
+  IDirect3DTexture9* held = nullptr;
+  ASSERT_EQ(d3d->CreateTexture(4, 4, 1, D3DUSAGE_DYNAMIC, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &held, nullptr), D3D_OK);
+  EXPECT_FALSE(reset_d3d(64, 48, false, true));
+  EXPECT_FALSE(vb->vb);
+  EXPECT_EQ(d3d->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
+  EXPECT_FALSE(check_d3d_device());  // still held: the retry fails too
+  held->Release();
+  EXPECT_TRUE(check_d3d_device());
+  EXPECT_TRUE(vb->vb);
+  EXPECT_TRUE(dyn->tex);
+  EXPECT_EQ(d3d->TestCooperativeLevel(), D3D_OK);
+  d3d->BeginScene();
+  clear_view_color(0xFF203040);
+  EXPECT_EQ(read_back_buffer()[0], 0xFF203040u);
+  destroy_vb(vb);
+  destroy_texture(dyn);
 }
 
 TEST_F(RenderGl, DynamicWriterDrawsItsRun) {

@@ -7,6 +7,8 @@
 #include "engine/font.h"
 #include "engine/statsOverlay.h"
 #include "engine/uiDraw.h"
+#include "engine/dynVBWriter.h"
+#include "render_test_util.h"
 #include "testSupport.h"
 
 TEST(DebugVis, OneRunPerChangeOfKind) {
@@ -24,6 +26,30 @@ TEST(DebugVis, OneRunPerChangeOfKind) {
   EXPECT_EQ(r[0].primitives, 2);
   EXPECT_EQ(r[1].kind, DEBUG_VIS_TRIANGLES);
   EXPECT_EQ(r[2].first, 7);
+}
+
+// On the device a change of primitive kind draws the run so far with its kind and goes on with
+// the new one in the same shared buffer.
+class DebugVisOnDevice : public RecorderDevice {};
+
+TEST_F(DebugVisOnDevice, EachChangeOfKindDrawsTheRunWithItsKind) {
+  plat_make_folder((folder + "cache").c_str());
+  render_write_file(folder + "cache/debug_vis.sh.cache", cache_bytes({"debug_vis.sh"}));
+  init_debug_vis();
+  common_vb_writer.create(65536);
+  d3d9_recorder_log().clear();
+  start_draw_debug_vis();
+  vec4float a(0, 0, 0, 1), b(1, 0, 0, 1), c(0, 1, 0, 1);
+  draw_debug_vis_flat_line(a, b, 0xFFFF0000);
+  draw_debug_vis_flat_line(a, c, 0xFFFF0000);
+  draw_debug_vis_flat_tri(a, b, c, 0xFF00FF00);
+  draw_debug_vis_flat_tri(a, c, b, 0xFF00FF00);
+  draw_debug_vis_flat_line(b, c, 0xFF0000FF);
+  end_draw_debug_vis();
+  EXPECT_EQ(d3d9_recorder_find("DrawPrimitive"),
+            (std::vector<std::string>{"DrawPrimitive 2 0 2", "DrawPrimitive 4 0 2", "DrawPrimitive 2 0 1"}));
+  close_debug_vis();
+  common_vb_writer.destroy();
 }
 
 TEST(DebugVis, BoxesAndCrosses) {

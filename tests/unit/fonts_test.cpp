@@ -10,7 +10,10 @@
 #include "engine/distFont.h"
 #include "engine/font.h"
 #include "engine/imageFiles.h"
+#include "engine/log.h"
 #include "engine/sysUtils.h"
+#include "engine/dynVBWriter.h"
+#include "render_test_util.h"
 #include "testSupport.h"
 
 namespace {
@@ -133,12 +136,28 @@ TEST_F(DebugFont, TextQuadsShadowFirstAndSpacesEmpty) {
   EXPECT_EQ(v[0].v, -1);
 }
 
-TEST_F(DebugFont, LongTextHandsOnFullRuns) {
+// On the device the text goes into the shared 64 KB buffer, drawn whenever the next quad would
+// not fit: 2000 quads of 72 bytes are runs of 910, 910 and 180 quads.
+class DebugFontOnDevice : public RecorderDevice {};
+
+TEST_F(DebugFontOnDevice, LongTextDrawsFullRunsOfTheSharedBuffer) {
+  std::vector<uint32_t> px = grid_image(128, 256);
+  ASSERT_TRUE(save_tga("font.tga", px.data(), 128, 256, 128 * 4));
+  plat_make_folder((folder + "cache").c_str());
+  render_write_file(folder + "cache/font.sh.cache", cache_bytes({"font.sh"}));
+  init_debug_font();
+  common_vb_writer.create(65536);
+  set_text_scale(1);
+  set_text_spacing(0, 0);
+  d3d9_recorder_log().clear();
   start_draw_text();
-  std::string line(1000, 'A');
-  draw_text(line.c_str(), -1, 0, 0, -1, -1, 0xFFFFFFFF);
-  // 2000 quads of 72 bytes: a 64 KB run holds 910.
-  EXPECT_EQ(debug_text_flushes(), 2);
+  draw_text(std::string(1000, 'A').c_str(), -1, 0, 0, -1, -1, 0xFFFFFFFF);
+  end_draw_text();
+  EXPECT_EQ(d3d9_recorder_find("DrawPrimitive"),
+            (std::vector<std::string>{"DrawPrimitive 4 0 1820", "DrawPrimitive 4 0 1820", "DrawPrimitive 4 0 360"}));
+  EXPECT_FALSE(common_vb_writer.started());
+  close_debug_font();
+  common_vb_writer.destroy();
 }
 
 TEST_F(DebugFont, BadGridAndMissingFileAreFatal) {

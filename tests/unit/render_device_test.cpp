@@ -3,6 +3,7 @@
 #include <math.h>
 #include "engine/d3d_misc.h"
 #include "engine/d3d_vbuf.h"
+#include "engine/font.h"
 #include "render_test_util.h"
 
 namespace {
@@ -95,6 +96,20 @@ TEST_F(RenderDevice, ResetReleasesAndRecreatesInOrder) {
   EXPECT_TRUE(dyn->vb);
 }
 
+TEST_F(RenderDevice, ResetRecomputesTheDebugFontScale) {
+  // 1000 lines of 16-texel cells: scale 1000 / (16 * 30) = 2.
+  testing::internal::CaptureStdout();
+  ASSERT_TRUE(reset_d3d(1600, 1000, false, false));
+  std::string out = testing::internal::GetCapturedStdout();
+  size_t resized = out.find("resized d3d to 1600x1000 windowed");
+  ASSERT_NE(resized, std::string::npos);
+  EXPECT_NE(out.find("font scale: 2", resized), std::string::npos) << out;
+  EXPECT_EQ(get_debug_font_scale(), 2);
+  testing::internal::CaptureStdout();
+  ASSERT_TRUE(reset_d3d(320, 200, false, false));
+  EXPECT_NE(testing::internal::GetCapturedStdout().find("font scale: 1"), std::string::npos);
+}
+
 TEST_F(RenderDevice, ResetSkipsAnUnchangedModeUnlessForced) {
   EXPECT_TRUE(reset_d3d(320, 200, false, false));
   EXPECT_TRUE(reset_d3d(0, 0, false, false));  // windowed 0 x 0: the current size
@@ -104,16 +119,23 @@ TEST_F(RenderDevice, ResetSkipsAnUnchangedModeUnlessForced) {
 }
 
 TEST_F(RenderDevice, FailedResetIsRetriedByTheDeviceCheck) {
+  VertexBuffer* dyn = create_vb(256, 0);
   d3d9_recorder_fail("Reset", D3DERR_DEVICELOST, 1);
   testing::internal::CaptureStdout();
   EXPECT_FALSE(reset_d3d(400, 300, false, true));
   EXPECT_NE(testing::internal::GetCapturedStdout().find("Reset failed (code 0x88760868)"), std::string::npos);
-  d3d9_recorder_config().cooperative_level = D3DERR_DEVICELOST;
-  EXPECT_FALSE(check_d3d_device());
-  d3d9_recorder_config().cooperative_level = D3DERR_DEVICENOTRESET;
+  EXPECT_FALSE(dyn->vb);  // released for the reset, not yet back
+  // The device itself now answers that it needs a reset, and the check makes it.
   EXPECT_TRUE(check_d3d_device());
   EXPECT_EQ(count("Reset"), 2);
+  EXPECT_TRUE(dyn->vb);
   EXPECT_TRUE(check_d3d_device());  // reset done: the device answers OK again
+  EXPECT_EQ(count("Reset"), 2);
+  // A lost device is waited for, not reset.
+  d3d9_recorder_config().cooperative_level = D3DERR_DEVICELOST;
+  EXPECT_FALSE(check_d3d_device());
+  EXPECT_EQ(count("Reset"), 2);
+  destroy_vb(dyn);
 }
 
 TEST_F(RenderDevice, MultisamplingRequestSetsTheDepthSurfaceOnly) {

@@ -105,32 +105,6 @@ TEST_F(RenderMesh, BadFilesAreRefusedWithTheirMessage) {
   EXPECT_EQ(count_buffers_in_use(), 0);  // the vertex buffer made before the failure was released
 }
 
-// A cache file with code blobs as our compiler writes them.
-std::vector<uint8_t> cache_bytes(const std::vector<std::string>& deps, uint32_t magic = SHADER_CACHE_MAGIC) {
-  auto blob = [](uint32_t stage) {
-    std::string text = "void main() {}\n";
-    D3d9GlslBlobHeader h = {D3D9_GLSL_BLOB_MAGIC, stage, uint32_t(text.size()), 1};
-    std::vector<uint8_t> b(sizeof(h));
-    memcpy(b.data(), &h, sizeof(h));
-    b.insert(b.end(), text.begin(), text.end());
-    b.push_back(0);
-    return b;
-  };
-  std::vector<uint8_t> d;
-  for (auto& p : deps) {
-    d.insert(d.end(), p.begin(), p.end());
-    d.push_back(0);
-  }
-  d.push_back(0);
-  std::vector<uint8_t> v = blob(0), p = blob(1);
-  uint32_t h[4] = {magic, uint32_t(d.size()), uint32_t(v.size()), uint32_t(p.size())};
-  std::vector<uint8_t> f((uint8_t*)h, (uint8_t*)h + 16);
-  f.insert(f.end(), d.begin(), d.end());
-  f.insert(f.end(), v.begin(), v.end());
-  f.insert(f.end(), p.begin(), p.end());
-  return f;
-}
-
 TEST(RenderShaderNames, CacheSuffixTurnsEveryStringIntoAnAtPart) {
   render_test_folder();
   std::string base = std::string(app_path) + "cache/";

@@ -1,5 +1,5 @@
 // Shared set-up of the renderer's unit tests: the device on the recording back end over the null
-// platform's window, a scratch program folder, and a builder of DDS files.
+// platform's window, a scratch program folder, and builders of DDS and shader cache files.
 #pragma once
 #include <gtest/gtest.h>
 #include <stdio.h>
@@ -9,6 +9,7 @@
 #include <vector>
 #include "engine/app.h"
 #include "engine/d3d_render.h"
+#include "engine/d3d_shaders.h"
 #include "engine/sysUtils.h"
 #include "platform/d3d9/d3d9_record.h"
 #include "platform/platform.h"
@@ -92,5 +93,30 @@ inline std::vector<uint8_t> make_dds(char kind, const char* fourcc, uint32_t w, 
   }
   put(108, 0x1000 | (mips > 1 ? 0x400008 : 0));
   f.insert(f.end(), data.begin(), data.end());
+  return f;
+}
+
+// A cache file with code blobs as our compiler writes them.
+inline std::vector<uint8_t> cache_bytes(const std::vector<std::string>& deps, uint32_t magic = SHADER_CACHE_MAGIC) {
+  auto blob = [](uint32_t stage) {
+    std::string text = "void main() {}\n";
+    D3d9GlslBlobHeader h = {D3D9_GLSL_BLOB_MAGIC, stage, uint32_t(text.size()), 1};
+    std::vector<uint8_t> b(sizeof(h) + text.size() + 1, 0);
+    memcpy(b.data(), &h, sizeof(h));
+    memcpy(b.data() + sizeof(h), text.data(), text.size());
+    return b;
+  };
+  std::vector<uint8_t> d;
+  for (auto& p : deps) {
+    d.insert(d.end(), p.begin(), p.end());
+    d.push_back(0);
+  }
+  d.push_back(0);
+  std::vector<uint8_t> v = blob(0), p = blob(1);
+  uint32_t h[4] = {magic, uint32_t(d.size()), uint32_t(v.size()), uint32_t(p.size())};
+  std::vector<uint8_t> f((uint8_t*)h, (uint8_t*)h + 16);
+  f.insert(f.end(), d.begin(), d.end());
+  f.insert(f.end(), v.begin(), v.end());
+  f.insert(f.end(), p.begin(), p.end());
   return f;
 }

@@ -107,8 +107,16 @@ TEST_F(RenderVertex, WriterFlushRules) {
   w.create(1024);
   EXPECT_EQ(count("CreateVertexBuffer 1024 520 0"), 1);
   w.flush(true);  // nothing locked: nothing happens
+  EXPECT_FALSE(w.started());
+  w.primCount = 2;
+  w.flush(true);  // counted but nothing locked, final: still nothing
+  EXPECT_EQ(count("DrawPrimitive"), 0);
+  // Counted primitives with nothing locked, not final: a drawer wrote outside a run.
+  EXPECT_EXIT(w.flush(false), testing::ExitedWithCode(100), "failed ASSERT\\(startPtr && renderFunc\\)");
+  w.primCount = 0;
   uint8_t* p = w.begin(draw_triangle_run, D3DPT_TRIANGLELIST);
   ASSERT_TRUE(p);
+  EXPECT_TRUE(w.started());
   w.flush(false);  // nothing written: the lock stays, nothing drawn
   EXPECT_EQ(w.startPtr, p);
   EXPECT_EQ(count("DrawPrimitive"), 0);
@@ -120,6 +128,7 @@ TEST_F(RenderVertex, WriterFlushRules) {
   EXPECT_EQ(w.writePtr, w.startPtr);
   EXPECT_EQ(w.renderFunc, draw_triangle_run);
   w.flush(true);  // nothing written: the run closes without drawing
+  EXPECT_FALSE(w.started());
   EXPECT_EQ(w.startPtr, nullptr);
   EXPECT_EQ(w.renderFunc, nullptr);
   EXPECT_EQ(count("DrawPrimitive"), 1);

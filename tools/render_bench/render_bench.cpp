@@ -4,11 +4,13 @@
 // a shader with our compiler library and to load it from its cache.
 //
 // Run: SDL_VIDEODRIVER=offscreen build/render_bench [frames]
-// BENCH_PARTS=1 also prints where the layer's frame time goes; BENCH_COUNTS_ZERO=1 measures an empty
-// frame in place of the 2,000-quad one (the fixed cost of clearing and presenting).
+// An empty frame (the fixed cost of clearing and presenting), 2,000 and 10,000 quads are measured
+// side by side. BENCH_PARTS=1 also prints where the layer's frame time goes; BENCH_SIDE=layer or
+// BENCH_SIDE=plain runs one side only, for a profiler.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <string>
 #include <vector>
@@ -71,6 +73,13 @@ std::vector<Vertex> make_quads(int n) {
 }
 
 double now_ms() { return double(get_ref_time()) * 1000.0 / double(time_ticks_per_sec()); }
+// Processor time of the whole process (the rasteriser's threads included): steadier than the
+// clock on a machine shared with other work.
+double cpu_ms() {
+  struct rusage u;
+  getrusage(RUSAGE_SELF, &u);
+  return (double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0 + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0);
+}
 
 intptr_t proc(WindowHandle w, unsigned m, uintptr_t wp, intptr_t lp) { return plat_def_window_proc(w, m, wp, lp); }
 
@@ -140,14 +149,18 @@ int main(int argc, char** argv) {
   RenderBatch batch(32768);
   // Pixels to clip space, with the pixel-centre offset the layer applies itself.
   float screen[4] = {2.f / W, -2.f / H, -1.f, 1.f};
-  int counts[2] = {2000, 10000};
-  if (getenv("BENCH_COUNTS_ZERO")) counts[0] = 0;
-  double layer_ms[2], plain_ms[2];
+  const int RUNS = 3;
+  // BENCH_SIDE=layer or plain runs one side only (for a profiler).
+  const char* side = getenv("BENCH_SIDE");
+  bool only_layer = side && strcmp(side, "layer") == 0, only_plain = side && strcmp(side, "plain") == 0;
+  int counts[RUNS] = {0, 2000, 10000};
+  double layer_ms[RUNS] = {}, plain_ms[RUNS] = {}, layer_cpu[RUNS] = {}, plain_cpu[RUNS] = {};
 
-  for (int k = 0; k < 2; k++) {
+  for (int k = 0; k < RUNS && !only_plain; k++) {
     std::vector<Vertex> quads = make_quads(counts[k]);
-    double total = 0, part[4] = {0, 0, 0, 0};
+    double total = 0, part[4] = {0, 0, 0, 0}, cpu0 = 0;
     for (int f = -5; f < frames; f++) {
+      if (f == 0) cpu0 = cpu_ms();
       double t0 = now_ms();
       d3d->BeginScene();
       clear_view(0xFF202020);
@@ -177,6 +190,7 @@ int main(int argc, char** argv) {
       }
     }
     layer_ms[k] = total / frames;
+    layer_cpu[k] = (cpu_ms() - cpu0) / frames;
     if (getenv("BENCH_PARTS"))
       printf("layer %d quads: fill %.2f, render %.2f, present %.2f, wait %.2f ms\n", counts[k], part[0] / frames,
              part[1] / frames, part[2] / frames, part[3] / frames);
@@ -208,6 +222,9 @@ int main(int argc, char** argv) {
   gl.TexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 64, 64, 0, GL_BGRA, GL_UNSIGNED_BYTE, texels.data());
   gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
   gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  // The sampling the layer is asked for: the device's default samplers clamp.
+  gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+  gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
   gl.UseProgram(prog);
   gl.Uniform1i(gl.GetUniformLocation(prog, "tex"), 0);
   gl.Uniform4f(gl.GetUniformLocation(prog, "screen"), 2.f / W, -2.f / H, -1.f + 1.f / W, 1.f + 1.f / H);
@@ -228,20 +245,24 @@ int main(int argc, char** argv) {
   gl.VertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, sizeof(Vertex), (void*)0);
   gl.VertexAttribPointer(3, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, sizeof(Vertex), (void*)12);
   gl.VertexAttribPointer(8, 2, GL_FLOAT, GL_FALSE, sizeof(Vertex), (void*)16);
-  for (int k = 0; k < 2; k++) {
+  for (int k = 0; k < RUNS && !only_layer; k++) {
     std::vector<Vertex> quads = make_quads(counts[k]);
-    double total = 0;
+    double total = 0, cpu0 = 0;
     for (int f = -5; f < frames; f++) {
+      if (f == 0) cpu0 = cpu_ms();
       double t0 = now_ms();
       gl.ClearColor(0.125f, 0.125f, 0.125f, 1.f);
       gl.Clear(GL_COLOR_BUFFER_BIT);
-      gl.BufferData(GL_ARRAY_BUFFER, GLsizeiptr(quads.size() * sizeof(Vertex)), quads.data(), GL_STREAM_DRAW);
-      gl.DrawArrays(GL_TRIANGLES, 0, GLsizei(quads.size()));
+      if (!quads.empty()) {
+        gl.BufferData(GL_ARRAY_BUFFER, GLsizeiptr(quads.size() * sizeof(Vertex)), quads.data(), GL_STREAM_DRAW);
+        gl.DrawArrays(GL_TRIANGLES, 0, GLsizei(quads.size()));
+      }
       plat_gl_swap(win);
       gl.Finish();
       if (f >= 0) total += now_ms() - t0;
     }
     plain_ms[k] = total / frames;
+    plain_cpu[k] = (cpu_ms() - cpu0) / frames;
   }
   gl.DeleteProgram(prog);
   gl.DeleteShader(vs);
@@ -251,9 +272,12 @@ int main(int argc, char** argv) {
   gl.DeleteVertexArrays(1, &vao);
 
   printf("%d frames each, %dx%d, %dx%d-pixel textured alpha-blended quads\n", frames, W, H, QUAD, QUAD);
-  printf("%8s %14s %14s %8s\n", "quads", "layer ms", "plain GL ms", "ratio");
-  for (int k = 0; k < 2; k++)
-    printf("%8d %14.2f %14.2f %8.2f\n", counts[k], layer_ms[k], plain_ms[k], layer_ms[k] / plain_ms[k]);
+  printf("%8s %14s %14s %8s %10s %12s %12s %8s\n", "quads", "layer ms", "plain GL ms", "ratio", "diff ms",
+         "layer cpu", "plain cpu", "ratio");
+  for (int k = 0; k < RUNS; k++)
+    printf("%8d %14.2f %14.2f %8.2f %10.2f %12.2f %12.2f %8.2f\n", counts[k], layer_ms[k], plain_ms[k],
+           layer_ms[k] / plain_ms[k], layer_ms[k] - plain_ms[k], layer_cpu[k], plain_cpu[k], layer_cpu[k] / plain_cpu[k]);
+  printf("(cpu: processor ms per frame of all the process's threads)\n");
   destroy_texture(tex);
   if (sh) destroy_shader(sh);
   common_vb_writer.destroy();
