@@ -18,8 +18,8 @@ trap cleanup EXIT
 
 # A program folder of our own, so the edits below leave the build's files alone.
 cp "$game" "$tmp/game"
-cp -r "$src_dir/sound" "$src_dir/sprites" "$tmp/"
-cp "$src_dir/font.tga" "$src_dir"/*.sh "$src_dir"/*.dds "$src_dir/d3dcompiler_43.dll" "$tmp/"
+cp -r "$src_dir/sound" "$src_dir/sprites" "$src_dir/tiles" "$tmp/"  # the scene creates the level
+cp "$src_dir/font.tga" "$src_dir"/*.sh "$src_dir"/*.dds "$src_dir/d3dcompiler_43.dll" "$src_dir/entling.dll" "$tmp/"
 log="$tmp/log.txt"
 
 fail() { echo "FAIL: $* ($(date +%T))"; echo "--- log:"; cat "$log"; exit 1; }
