@@ -1,7 +1,6 @@
 // The application shell: start-up order, window procedure, display-mode switches, process priority,
 // the fixed-step main loop and the shutdown order.
 #include "engine/app.h"
-#include "engine/statsOverlay.h"
 #include <locale.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -17,6 +16,7 @@
 #include "engine/input.h"
 #include "engine/log.h"
 #include "engine/mesh.h"
+#include "engine/statsOverlay.h"
 #include "engine/sysUtils.h"
 #include "platform/vkeys.h"
 
@@ -439,7 +439,9 @@ int app_main(int argc, char** argv) {
   if (!get_exe_path(app_path, sizeof(app_path))) app_path[0] = 0;
   debug("app path: '%s'", app_path);
 
-  if (!plat_init()) fatal("can't start the window system (video driver '%s')", getenv("SDL_VIDEODRIVER") ? getenv("SDL_VIDEODRIVER") : "default");
+  if (!plat_init())
+    fatal("can't start the window system (video driver '%s')",
+          getenv("SDL_VIDEODRIVER") ? getenv("SDL_VIDEODRIVER") : "default");
   platform_started = true;
   init_timer();
   game_rnd_seed = uint64_t(get_ref_time());
@@ -457,8 +459,8 @@ int app_main(int argc, char** argv) {
   PlatRect rect;
   centred_window_rect(&rect, app_screen_wd, app_screen_ht);
   if (isFullscreen) {
-    main_window = plat_create_window(APP_WINDOW_TITLE, PLAT_STYLE_POPUP | PLAT_STYLE_VISIBLE, true, 0, 0, 0, 0,
-                                     PLAT_SHOW_NORMAL);
+    main_window =
+        plat_create_window(APP_WINDOW_TITLE, PLAT_STYLE_POPUP | PLAT_STYLE_VISIBLE, true, 0, 0, 0, 0, PLAT_SHOW_NORMAL);
   } else {
     // Each dimension on its own: one that is not configured is left to the system.
     int w = app_screen_wd >= 1 ? rect.right - rect.left : 0;

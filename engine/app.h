@@ -59,13 +59,13 @@ void app_request_quit();
 struct MainLoopHooks {
   int64_t (*now)();
   void (*pump)();
-  void (*update)(float dt);            // one fixed update step
-  bool (*render)(float t);             // one frame; false when nothing was drawn
+  void (*update)(float dt);  // one fixed update step
+  bool (*render)(float t);   // one frame; false when nothing was drawn
   void (*present)();
   bool (*device_ok)();
   void (*sleep_ms)(int ms);
   void (*once_a_second)();
-  void (*frame_pass)();                // start of every frame pass (folder watch)
+  void (*frame_pass)();  // start of every frame pass (folder watch)
 };
 MainLoopHooks default_main_loop_hooks();
 void set_main_loop_hooks(const MainLoopHooks& hooks);

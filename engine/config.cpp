@@ -21,8 +21,8 @@ bool d3d_scene_without_rt_surface = true;
 static bool is_blank(char c) { return c == ' ' || c == '\t'; }
 static bool is_eol(char c) { return c == '\r' || c == '\n'; }
 
-void parse_config_lines(const char* text, int length,
-                        void (*visit)(void*, const char*, int, const char*, int), void* ctx) {
+void parse_config_lines(const char* text, int length, void (*visit)(void*, const char*, int, const char*, int),
+                        void* ctx) {
   int i = 0;
   while (i < length) {
     while (i < length && is_blank(text[i])) i++;
@@ -139,7 +139,8 @@ bool load_app_config() {
   else {
     char* buf = (char*)dlmalloc(size_t(size) + 1);
     if (!buf) why = "out of memory";
-    else if (fread(buf, 1, size_t(size), f) != size_t(size)) why = ferror(f) ? strerror(errno) : "shorter than its size";
+    else if (fread(buf, 1, size_t(size), f) != size_t(size))
+      why = ferror(f) ? strerror(errno) : "shorter than its size";
     else {
       buf[size] = 0;
       free_settings();
@@ -292,9 +293,13 @@ void read_app_settings(int argc, char** argv) {
   ps_profile_name = "ps_2_0";
   for (int i = 1; i < argc; i++) {
     const char* a = argv[i];
-    if (!strcmp(a, "-720")) { app_screen_wd = 1280; app_screen_ht = 720; }
-    else if (!strcmp(a, "-360")) { app_screen_wd = 640; app_screen_ht = 360; }
-    else if (!strcmp(a, "-aa")) app_use_aa = true;
+    if (!strcmp(a, "-720")) {
+      app_screen_wd = 1280;
+      app_screen_ht = 720;
+    } else if (!strcmp(a, "-360")) {
+      app_screen_wd = 640;
+      app_screen_ht = 360;
+    } else if (!strcmp(a, "-aa")) app_use_aa = true;
     else if (!strcmp(a, "-noaa")) app_use_aa = false;
     else if (!strcmp(a, "-vs")) app_use_vsync = true;
     else if (!strcmp(a, "-novs")) app_use_vsync = false;

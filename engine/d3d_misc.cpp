@@ -140,7 +140,9 @@ void set_texture_filter(int stage, bool linear) {
 void set_texture_address(int stage, int u, int v, int w) {
   if (v < 0) v = u;
   if (w < 0) w = v;
-  auto mode = [](int m) -> DWORD { return m == 0 ? D3DTADDRESS_WRAP : m == 2 ? D3DTADDRESS_BORDER : D3DTADDRESS_CLAMP; };
+  auto mode = [](int m) -> DWORD {
+    return m == 0 ? D3DTADDRESS_WRAP : m == 2 ? D3DTADDRESS_BORDER : D3DTADDRESS_CLAMP;
+  };
   d3d->SetSamplerState(DWORD(stage), D3DSAMP_ADDRESSU, mode(u));
   d3d->SetSamplerState(DWORD(stage), D3DSAMP_ADDRESSV, mode(v));
   d3d->SetSamplerState(DWORD(stage), D3DSAMP_ADDRESSW, mode(w));

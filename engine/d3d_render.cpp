@@ -379,10 +379,9 @@ static D3DMATRIX to_d3d(const Matrix44& m) {
   return d;
 }
 static Matrix44 from_d3d(const D3DMATRIX& d) {
-  return Matrix44(vec4float(d.m[0][0], d.m[0][1], d.m[0][2], d.m[0][3]),
-                  vec4float(d.m[1][0], d.m[1][1], d.m[1][2], d.m[1][3]),
-                  vec4float(d.m[2][0], d.m[2][1], d.m[2][2], d.m[2][3]),
-                  vec4float(d.m[3][0], d.m[3][1], d.m[3][2], d.m[3][3]));
+  return Matrix44(
+      vec4float(d.m[0][0], d.m[0][1], d.m[0][2], d.m[0][3]), vec4float(d.m[1][0], d.m[1][1], d.m[1][2], d.m[1][3]),
+      vec4float(d.m[2][0], d.m[2][1], d.m[2][2], d.m[2][3]), vec4float(d.m[3][0], d.m[3][1], d.m[3][2], d.m[3][3]));
 }
 
 void set_view_tm(const Matrix44& m) {
@@ -397,9 +396,12 @@ Matrix44 perspective_tm(float fov, float aspect, float znear, float zfar) {
   float ys = 1.f / tanf(fov * 0.5f);
   float xs = ys / aspect;
   float q = zfar / (zfar - znear);
-  return Matrix44(vec4float(xs, 0, 0, 0), vec4float(0, ys, 0, 0), vec4float(0, 0, q, 1), vec4float(0, 0, -znear * q, 0));
+  return Matrix44(vec4float(xs, 0, 0, 0), vec4float(0, ys, 0, 0), vec4float(0, 0, q, 1),
+                  vec4float(0, 0, -znear * q, 0));
 }
-void set_proj_tm(float fov, float aspect, float znear, float zfar) { set_proj_tm(perspective_tm(fov, aspect, znear, zfar)); }
+void set_proj_tm(float fov, float aspect, float znear, float zfar) {
+  set_proj_tm(perspective_tm(fov, aspect, znear, zfar));
+}
 void get_glob_tm(Matrix44& out) {
   D3DMATRIX v, p;
   d3d->GetTransform(D3DTS_VIEW, &v);
@@ -450,14 +452,22 @@ void draw_postfx() {
 
 D3DFORMAT render_target_format(int code) {
   switch (code) {
-    case 1: return D3DFMT_A8R8G8B8;
-    case 2: return D3DFMT_G16R16;
-    case 3: return D3DFMT_R16F;
-    case 4: return D3DFMT_G16R16F;
-    case 5: return D3DFMT_A16B16G16R16F;
-    case 6: return D3DFMT_R32F;
-    case 7: return D3DFMT_G32R32F;
-    case 8: return D3DFMT_A32B32G32R32F;
+    case 1:
+      return D3DFMT_A8R8G8B8;
+    case 2:
+      return D3DFMT_G16R16;
+    case 3:
+      return D3DFMT_R16F;
+    case 4:
+      return D3DFMT_G16R16F;
+    case 5:
+      return D3DFMT_A16B16G16R16F;
+    case 6:
+      return D3DFMT_R32F;
+    case 7:
+      return D3DFMT_G32R32F;
+    case 8:
+      return D3DFMT_A32B32G32R32F;
   }
   return D3DFMT_UNKNOWN;
 }

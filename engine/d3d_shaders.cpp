@@ -158,9 +158,9 @@ ID3DBlob* compile_shader_func(const char* profile, const char* file, const char*
   }
   ID3DBlob* code = nullptr;
   ID3DBlob* errors = nullptr;
-  HRESULT h = p_compile(src, src_size, file, macros, &inc, entry, profile,
-                        D3DCOMPILE_DEBUG | D3DCOMPILE_OPTIMIZATION_LEVEL3 | D3DCOMPILE_WARNINGS_ARE_ERRORS, 0, &code,
-                        &errors);
+  HRESULT h =
+      p_compile(src, src_size, file, macros, &inc, entry, profile,
+                D3DCOMPILE_DEBUG | D3DCOMPILE_OPTIMIZATION_LEVEL3 | D3DCOMPILE_WARNINGS_ARE_ERRORS, 0, &code, &errors);
   inc.Close(src);
   bool failed = FAILED(h) || !code;
   if (errors) {
@@ -431,8 +431,12 @@ void set_shader(Shader* s) {
   d3d->SetPixelShader(s ? s->ps : nullptr);
 }
 
-void set_vs_consts(int first, const float* data, int count) { d3d->SetVertexShaderConstantF(UINT(first), data, UINT(count)); }
-void set_ps_consts(int first, const float* data, int count) { d3d->SetPixelShaderConstantF(UINT(first), data, UINT(count)); }
+void set_vs_consts(int first, const float* data, int count) {
+  d3d->SetVertexShaderConstantF(UINT(first), data, UINT(count));
+}
+void set_ps_consts(int first, const float* data, int count) {
+  d3d->SetPixelShaderConstantF(UINT(first), data, UINT(count));
+}
 
 bool shader_is_stale(Shader* s) {
   if (!compiler_module) return false;

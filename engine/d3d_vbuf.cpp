@@ -9,7 +9,9 @@ VertexBuffer vb_table[MAX_BUFFERS];
 IndexBuffer ib_table[MAX_BUFFERS];
 IDirect3DVertexDeclaration9* decl_cache[MAX_VDECLS];
 
-DWORD buffer_usage(int flags) { return (flags & VB_STATIC) ? D3DUSAGE_WRITEONLY : (D3DUSAGE_WRITEONLY | D3DUSAGE_DYNAMIC); }
+DWORD buffer_usage(int flags) {
+  return (flags & VB_STATIC) ? D3DUSAGE_WRITEONLY : (D3DUSAGE_WRITEONLY | D3DUSAGE_DYNAMIC);
+}
 D3DPOOL buffer_pool(int flags) { return (flags & VB_STATIC) ? D3DPOOL_MANAGED : D3DPOOL_DEFAULT; }
 
 HRESULT make_vb(int size, int flags, IDirect3DVertexBuffer9** out) {
@@ -162,9 +164,10 @@ IDirect3DVertexDeclaration9* get_vertex_decl(const VertexElement* list) {
     ASSERT(i<MAX_VDECL_LEN);
     const VertexElement& v = list[i];
     if (v.stream == 255) break;
-    static const uint8_t types[8] = {D3DDECLTYPE_UNUSED, D3DDECLTYPE_FLOAT1, D3DDECLTYPE_FLOAT2, D3DDECLTYPE_FLOAT3,
+    static const uint8_t types[8] = {D3DDECLTYPE_UNUSED, D3DDECLTYPE_FLOAT1,   D3DDECLTYPE_FLOAT2, D3DDECLTYPE_FLOAT3,
                                      D3DDECLTYPE_FLOAT4, D3DDECLTYPE_D3DCOLOR, D3DDECLTYPE_SHORT2, D3DDECLTYPE_SHORT4};
-    static const uint8_t usages[4] = {D3DDECLUSAGE_POSITION, D3DDECLUSAGE_NORMAL, D3DDECLUSAGE_COLOR, D3DDECLUSAGE_TEXCOORD};
+    static const uint8_t usages[4] = {D3DDECLUSAGE_POSITION, D3DDECLUSAGE_NORMAL, D3DDECLUSAGE_COLOR,
+                                      D3DDECLUSAGE_TEXCOORD};
     e[i].Stream = v.stream;
     e[i].Offset = v.offset;
     e[i].Type = v.type >= 1 && v.type <= 7 ? types[v.type] : uint8_t(D3DDECLTYPE_UNUSED);
@@ -190,7 +193,8 @@ IDirect3DVertexDeclaration9* get_vertex_decl(const VertexElement* list) {
       slot = nullptr;
       debug("VSD:");
       for (int k = 0; k < i; k++)
-        debug("  %4u %2u %2u %2u %2u", list[k].offset, list[k].stream, list[k].type, list[k].usage, list[k].usage_index);
+        debug("  %4u %2u %2u %2u %2u", list[k].offset, list[k].stream, list[k].type, list[k].usage,
+              list[k].usage_index);
       fatal("failed to create vertex declaration (code 0x%08X)", unsigned(h));
     }
     return slot;

@@ -36,7 +36,8 @@ struct VertexElement {
 static_assert(sizeof(VertexElement) == 6, "vertex element items are 6 bytes");
 enum { VE_FLOAT1 = 1, VE_FLOAT2, VE_FLOAT3, VE_FLOAT4, VE_D3DCOLOR, VE_SHORT2, VE_SHORT4 };
 enum { VU_POSITION = 0, VU_NORMAL, VU_COLOR, VU_TEXCOORD, VU_TANGENT };
-#define VE_END {0, 255, 0, 0, 0}
+#define VE_END \
+  { 0, 255, 0, 0, 0 }
 
 VertexBuffer* create_vb(int size, int flags);
 IndexBuffer* create_ib(int count, int flags);

@@ -117,8 +117,11 @@ void draw_debug_vis_flat_tri(vec4float a, vec4float b, vec4float c, D3dColor col
 void draw_debug_vis_flat_line(vec4float a, vec4float b, D3dColor colour) { draw_debug_vis_line(a, b, colour, colour); }
 
 void draw_debug_vis_solid_box(vec4float corner1, vec4float corner2, D3dColor colour, float grow) {
-  vec4float lo = v_min(corner1, corner2) - vec4float::splat(grow), hi = v_max(corner1, corner2) + vec4float::splat(grow);
-  auto corner = [&](int i) { return vec4float(i & 1 ? hi[0] : lo[0], i & 2 ? hi[1] : lo[1], i & 4 ? hi[2] : lo[2], 1); };
+  vec4float lo = v_min(corner1, corner2) - vec4float::splat(grow),
+            hi = v_max(corner1, corner2) + vec4float::splat(grow);
+  auto corner = [&](int i) {
+    return vec4float(i & 1 ? hi[0] : lo[0], i & 2 ? hi[1] : lo[1], i & 4 ? hi[2] : lo[2], 1);
+  };
   // Two triangles per face: corners by bits x = 1, y = 2, z = 4.
   static const int FACES[6][4] = {{0, 2, 6, 4}, {1, 5, 7, 3}, {0, 4, 5, 1}, {2, 3, 7, 6}, {0, 1, 3, 2}, {4, 6, 7, 5}};
   for (const auto& f : FACES) {
@@ -133,7 +136,9 @@ void draw_debug_vis_cube(vec4float centre, float half_size, D3dColor colour) {
 
 void draw_debug_vis_wire_box(vec4float corner1, vec4float corner2, D3dColor colour) {
   vec4float lo = v_min(corner1, corner2), hi = v_max(corner1, corner2);
-  auto corner = [&](int i) { return vec4float(i & 1 ? hi[0] : lo[0], i & 2 ? hi[1] : lo[1], i & 4 ? hi[2] : lo[2], 1); };
+  auto corner = [&](int i) {
+    return vec4float(i & 1 ? hi[0] : lo[0], i & 2 ? hi[1] : lo[1], i & 4 ? hi[2] : lo[2], 1);
+  };
   for (int i = 0; i < 8; i++)
     for (int bit = 1; bit < 8; bit <<= 1)
       if (!(i & bit)) draw_debug_vis_flat_line(corner(i), corner(i | bit), colour);

@@ -3,17 +3,17 @@
 // draw them. Without a device (headless tools and tests) a page counts as loaded when its file is a
 // DDS, and the quads collect in memory.
 #include "engine/distFont.h"
-#include "engine/d3d_misc.h"
-#include "engine/d3d_render.h"
-#include "engine/d3d_shaders.h"
-#include "engine/d3d_vbuf.h"
-#include "engine/uiDraw.h"
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include "engine/d3d_misc.h"
+#include "engine/d3d_render.h"
+#include "engine/d3d_shaders.h"
+#include "engine/d3d_vbuf.h"
 #include "engine/log.h"
 #include "engine/sysUtils.h"
+#include "engine/uiDraw.h"
 
 BitmapFont default_font;
 
@@ -29,8 +29,8 @@ class DistFontBatchState : public StdRenderBatchState {
   using StdRenderBatchState::StdRenderBatchState;
 };
 
-const VertexElement DIST_FONT_ELEMENTS[] = {{0, 0, VE_FLOAT2, VU_POSITION, 0},  {8, 0, VE_D3DCOLOR, VU_COLOR, 0},
-                                            {12, 0, VE_D3DCOLOR, VU_COLOR, 1},  {16, 0, VE_FLOAT2, VU_TEXCOORD, 0},
+const VertexElement DIST_FONT_ELEMENTS[] = {{0, 0, VE_FLOAT2, VU_POSITION, 0},    {8, 0, VE_D3DCOLOR, VU_COLOR, 0},
+                                            {12, 0, VE_D3DCOLOR, VU_COLOR, 1},    {16, 0, VE_FLOAT2, VU_TEXCOORD, 0},
                                             {24, 0, VE_D3DCOLOR, VU_TEXCOORD, 1}, VE_END};
 const VertexElement DIST_ICON_ELEMENTS[] = {
     {0, 0, VE_FLOAT2, VU_POSITION, 0},    {8, 0, VE_FLOAT2, VU_TEXCOORD, 0},    {16, 0, VE_D3DCOLOR, VU_TEXCOORD, 1},
@@ -90,8 +90,13 @@ bool page_exists(const char* pagePath) {
 }
 
 // sscanf of one whole line: true when the pattern matched every character.
-#define MATCH_LINE(line, fmt, ...) \
-  ([&]() { int used_ = -1; int r_ = sscanf(line, fmt "%n", __VA_ARGS__, &used_); (void)r_; return used_ >= 0 && line[used_] == 0; }())
+#define MATCH_LINE(line, fmt, ...)                        \
+  ([&]() {                                                \
+    int used_ = -1;                                       \
+    int r_ = sscanf(line, fmt "%n", __VA_ARGS__, &used_); \
+    (void)r_;                                             \
+    return used_ >= 0 && line[used_] == 0;                \
+  }())
 
 float clamp01(float v) { return v < 0 ? 0 : v > 1 ? 1 : v; }
 
@@ -143,8 +148,10 @@ bool DistFont::parse(const char* text, int length, char* pagePath, int pagePathS
   auto next_line = [&]() { return lines.next(); };
   char face[256];
   int scaleW = 0, scaleH = 0, count = 0;
-  if (!next_line() || !MATCH_LINE(line, "info face=\"%255[^\"]\" size=%d spread=%d", face, &size, &spread)) return false;
-  if (!next_line() || !MATCH_LINE(line, "common lineHeight=%d base=0 scaleW=%d scaleH=%d", &lineHeight, &scaleW, &scaleH))
+  if (!next_line() || !MATCH_LINE(line, "info face=\"%255[^\"]\" size=%d spread=%d", face, &size, &spread))
+    return false;
+  if (!next_line() ||
+      !MATCH_LINE(line, "common lineHeight=%d base=0 scaleW=%d scaleH=%d", &lineHeight, &scaleW, &scaleH))
     return false;
   // A page without a size has no texel scale: bad input, not an infinite coordinate.
   if (scaleW <= 0 || scaleH <= 0) return false;
@@ -157,8 +164,8 @@ bool DistFont::parse(const char* text, int length, char* pagePath, int pagePathS
   for (int i = 0; i < count; i++) {
     int id;
     DistFontGlyph g;
-    if (!next_line() || !MATCH_LINE(line, "char id=%d x=%f y=%f width=%f height=%f xoffset=%f yoffset=%f xadvance=%f", &id,
-                                    &g.x, &g.y, &g.width, &g.height, &g.xoffset, &g.yoffset, &g.xadvance))
+    if (!next_line() || !MATCH_LINE(line, "char id=%d x=%f y=%f width=%f height=%f xoffset=%f yoffset=%f xadvance=%f",
+                                    &id, &g.x, &g.y, &g.width, &g.height, &g.xoffset, &g.yoffset, &g.xadvance))
       return false;
     g.x *= texelScaleX;
     g.y *= texelScaleY;
@@ -321,12 +328,10 @@ struct DistQuadCtx {
 void dist_quad(void* ctx, float x, float y, float w, float h, const DistFontGlyph& g) {
   DistQuadCtx* c = (DistQuadCtx*)ctx;
   float u0 = g.x, v0 = g.y, u1 = g.x + g.width * c->font->texelScaleX, v1 = g.y + g.height * c->font->texelScaleY;
-  DistFontVertex q[6] = {{x, y, c->colour, c->second, u0, v0, c->params},
-                         {x + w, y, c->colour, c->second, u1, v0, c->params},
-                         {x + w, y + h, c->colour, c->second, u1, v1, c->params},
-                         {x, y, c->colour, c->second, u0, v0, c->params},
-                         {x + w, y + h, c->colour, c->second, u1, v1, c->params},
-                         {x, y + h, c->colour, c->second, u0, v1, c->params}};
+  DistFontVertex q[6] = {
+      {x, y, c->colour, c->second, u0, v0, c->params},         {x + w, y, c->colour, c->second, u1, v0, c->params},
+      {x + w, y + h, c->colour, c->second, u1, v1, c->params}, {x, y, c->colour, c->second, u0, v0, c->params},
+      {x + w, y + h, c->colour, c->second, u1, v1, c->params}, {x, y + h, c->colour, c->second, u0, v1, c->params}};
   c->out->append(6, q);
 }
 
@@ -352,8 +357,8 @@ int DistFont::layoutText(DynArray<DistFontVertex>& out, __m128 box, int align, D
   float p = s * float(spread);
   float scaleW = texelScaleX > 0 ? 1.0f / texelScaleX : 1.0f, scaleH = texelScaleY > 0 ? 1.0f / texelScaleY : 1.0f;
   D3dColor params = pack_unit4((1.0f - 64.0f * shadowX * 0.01f * float(size) / scaleW) * 0.5f,
-                               (1.0f - 64.0f * shadowY * 0.01f * float(size) / scaleH) * 0.5f,
-                               edge_param(outline, p), edge_param(edgeThreshold, p));
+                               (1.0f - 64.0f * shadowY * 0.01f * float(size) / scaleH) * 0.5f, edge_param(outline, p),
+                               edge_param(edgeThreshold, p));
   DistQuadCtx ctx = {&out, this, colour, secondColour, params};
   return placeGlyphs(box, align, s, text, len, dist_quad, &ctx, sortBox);
 }
@@ -382,7 +387,8 @@ bool BitmapFont::load(const char* file) {
   if (d3d) {
     delete state;
     Shader* shader = get_gui_bitmap_shader();
-    state = shader ? new BitmapFontBatchState(shader, get_gui_image_decl(), int(sizeof(GuiImageVertex)), page) : nullptr;
+    state =
+        shader ? new BitmapFontBatchState(shader, get_gui_image_decl(), int(sizeof(GuiImageVertex)), page) : nullptr;
   }
   return true;
 }
@@ -424,8 +430,8 @@ bool DistIcons::parse(const char* text, int length, char* pagePath, int pagePath
   auto next_line = [&]() { return lines.next(); };
   char file[256];
   int scaleW = 0, scaleH = 0, count = 0;
-  if (!next_line() || !MATCH_LINE(line, "info file=\"%255[^\"]\" scaleW=%d scaleH=%d spread=%d", file, &scaleW, &scaleH,
-                                  &spread))
+  if (!next_line() ||
+      !MATCH_LINE(line, "info file=\"%255[^\"]\" scaleW=%d scaleH=%d spread=%d", file, &scaleW, &scaleH, &spread))
     return false;
   if (scaleW <= 0 || scaleH <= 0) return false;
   texelScaleX = 1.0f / float(scaleW);
@@ -479,8 +485,9 @@ bool DistIcons::layoutIcon(DistIconVertex out[6], __m128 placement, float size, 
   vec4float pl(placement);
   float px = pl[0], py = pl[1], cs = pl[2], sn = pl[3];
   float p = float(spread) * size;
-  D3dColor params = pack_unit4((1.0f - shadowX * texelScaleX * 64.0f) * 0.5f, (1.0f - shadowY * texelScaleY * 64.0f) * 0.5f,
-                               edge_param(outline, p), edge_param(edgeThreshold, p));
+  D3dColor params =
+      pack_unit4((1.0f - shadowX * texelScaleX * 64.0f) * 0.5f, (1.0f - shadowY * texelScaleY * 64.0f) * 0.5f,
+                 edge_param(outline, p), edge_param(edgeThreshold, p));
   float lx0 = ic.xoffset * size, ly0 = -ic.yoffset * size;
   float lx1 = (ic.xoffset + ic.width) * size, ly1 = (-ic.yoffset + ic.height) * size;
   float u0 = ic.u, v0 = ic.v, u1 = ic.u + ic.width * texelScaleX, v1 = ic.v + ic.height * texelScaleY;

@@ -14,7 +14,7 @@ class BaseRenderBatchState;
 class RenderBatch;
 
 struct DistFontGlyph {
-  float x, y;  // normalised texture coordinates of the glyph's top-left corner
+  float x, y;                                       // normalised texture coordinates of the glyph's top-left corner
   float width, height, xoffset, yoffset, xadvance;  // pixels
 };
 struct DistFontRange {

@@ -11,10 +11,10 @@
 #include "engine/d3d_shaders.h"
 #include "engine/d3d_vbuf.h"
 #include "engine/dynVBWriter.h"
-#include "engine/renderBatch.h"
 #include "engine/imageFiles.h"
 #include "engine/log.h"
 #include "engine/misc/utils.h"
+#include "engine/renderBatch.h"
 #include "engine/sysUtils.h"
 
 namespace {
@@ -35,7 +35,7 @@ DynArray<DebugFontVertex> run;
 int run_start = 0;  // first vertex of the part not yet handed on
 int run_flushes = 0;
 bool run_open = false;
-bool run_on_device = false;  // the open run writes into common_vb_writer
+bool run_on_device = false;           // the open run writes into common_vb_writer
 RenderBatch* target_batch = nullptr;  // batch_rect / batch_text: quads go into this batch
 
 const VertexElement FONT_VERTEX_ELEMENTS[] = {
@@ -141,9 +141,15 @@ void build_debug_font(const uint32_t* pixels, int width, int height) {
     };
     int first = -1, last = -1;
     for (int x = cx; x < cx + cell_width; x++)
-      if (column_has_ink(x)) { first = x; break; }
+      if (column_has_ink(x)) {
+        first = x;
+        break;
+      }
     for (int x = cx + cell_width - 1; x >= cx; x--)
-      if (column_has_ink(x)) { last = x; break; }
+      if (column_has_ink(x)) {
+        last = x;
+        break;
+      }
     DebugGlyph& g = glyphs[c];
     if (first < 0) {
       g.x0 = cx;

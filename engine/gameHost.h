@@ -5,13 +5,13 @@
 #include <squirrel.h>
 
 // ---- provided by the game host: the scene, driven by the application shell and the renderer
-void init_scene();                // start-up, after the engine's services
-void close_scene();               // the first step of the shutdown
-void update_step(float dt);       // one fixed update
-void update_step_hook();          // before every update (empty unless the game needs it)
-void render_frame(float t);       // one frame at interpolation time t, inside the device's scene
-void check_hot_reload();          // the once-a-second reload check of the game's own data
-void on_device_reset();           // after the renderer re-created its resources
+void init_scene();           // start-up, after the engine's services
+void close_scene();          // the first step of the shutdown
+void update_step(float dt);  // one fixed update
+void update_step_hook();     // before every update (empty unless the game needs it)
+void render_frame(float t);  // one frame at interpolation time t, inside the device's scene
+void check_hot_reload();     // the once-a-second reload check of the game's own data
+void on_device_reset();      // after the renderer re-created its resources
 
 // ---- provided by the game host: sound events, bound to the sound script's `events` table
 void bind_sound_events(HSQUIRRELVM vm);

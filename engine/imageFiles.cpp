@@ -1,10 +1,10 @@
 // TGA (uncompressed 32-bit only), PNG over libpng and stb_image_write, and screenshots.
 #include "engine/imageFiles.h"
-#include <png.h>
 #include <errno.h>
+#include <png.h>
 #include <setjmp.h>
-#include <stdio.h>
 #include <stb_image_write.h>
+#include <stdio.h>
 #include <string.h>
 #include <time.h>
 #include "engine/d3d_render.h"
@@ -147,7 +147,8 @@ bool load_png_from_memory(const void* data, int size, int& width, int& height, D
     if (rgba) {
       memcpy(dst, src, size_t(w) * 4);
     } else {
-      for (int x = 0; x < w; x++, src += 3) dst[x] = 0xFF000000u | (uint32_t(src[2]) << 16) | (uint32_t(src[1]) << 8) | src[0];
+      for (int x = 0; x < w; x++, src += 3)
+        dst[x] = 0xFF000000u | (uint32_t(src[2]) << 16) | (uint32_t(src[1]) << 8) | src[0];
     }
   }
   png_destroy_read_struct(&png, &info, nullptr);
@@ -196,8 +197,7 @@ void take_screenshot() {
   if (localtime_r(&now, &lt))
     name.format("shots/shot%4u_%02u_%02u_%02u_%02u_%02u.png", unsigned(lt.tm_year + 1900), unsigned(lt.tm_mon + 1),
                 unsigned(lt.tm_mday), unsigned(lt.tm_hour), unsigned(lt.tm_min), unsigned(lt.tm_sec));
-  else
-    name.assign("shots/shot.png");
+  else name.assign("shots/shot.png");
   plat_make_folder(get_appdata_folder_path(""));
   plat_make_folder(get_appdata_folder_path("shots"));
   PathString full = get_appdata_folder_path(name);

@@ -26,21 +26,68 @@ struct KeyNames {
   KeyNames() {
     for (int i = 0; i < 256; i++) snprintf(names[i], sizeof(names[i]), "#%02X", i);
     auto set = [this](int c, const char* n) { snprintf(names[c], sizeof(names[c]), "%s", n); };
-    set(0x01, "Left Mouse Button"); set(0x02, "Right Mouse Button"); set(0x04, "Middle Mouse Button");
-    set(0x08, "Backspace"); set(0x09, "Tab"); set(0x0D, "Enter"); set(0x10, "Shift"); set(0x11, "Ctrl");
-    set(0x12, "Alt"); set(0x13, "Pause"); set(0x14, "Caps Lock"); set(0x1B, "Escape"); set(0x20, "Space");
-    set(0x21, "Page Up"); set(0x22, "Page Down"); set(0x23, "End"); set(0x24, "Home"); set(0x25, "Left Arrow");
-    set(0x26, "Up Arrow"); set(0x27, "Right Arrow"); set(0x28, "Down Arrow"); set(0x2D, "Insert");
+    set(0x01, "Left Mouse Button");
+    set(0x02, "Right Mouse Button");
+    set(0x04, "Middle Mouse Button");
+    set(0x08, "Backspace");
+    set(0x09, "Tab");
+    set(0x0D, "Enter");
+    set(0x10, "Shift");
+    set(0x11, "Ctrl");
+    set(0x12, "Alt");
+    set(0x13, "Pause");
+    set(0x14, "Caps Lock");
+    set(0x1B, "Escape");
+    set(0x20, "Space");
+    set(0x21, "Page Up");
+    set(0x22, "Page Down");
+    set(0x23, "End");
+    set(0x24, "Home");
+    set(0x25, "Left Arrow");
+    set(0x26, "Up Arrow");
+    set(0x27, "Right Arrow");
+    set(0x28, "Down Arrow");
+    set(0x2D, "Insert");
     set(0x2E, "Delete");
-    for (int d = 0; d <= 9; d++) { char s[2] = {char('0' + d), 0}; set(0x30 + d, s); }
-    for (int l = 0; l < 26; l++) { char s[2] = {char('A' + l), 0}; set(0x41 + l, s); }
-    set(0x5B, "Left Win"); set(0x5C, "Right Win"); set(0x5D, "Application");
-    for (int d = 0; d <= 9; d++) { char s[16]; snprintf(s, sizeof(s), "NumPad %d", d); set(0x60 + d, s); }
-    set(0x6A, "Multiply"); set(0x6B, "Add"); set(0x6D, "Subtract"); set(0x6E, "Decimal"); set(0x6F, "Divide");
-    for (int f = 1; f <= 12; f++) { char s[8]; snprintf(s, sizeof(s), "F%d", f); set(0x6F + f, s); }
-    set(0x90, "Num Lock"); set(0x91, "Scroll Lock"); set(0xBA, "Semicolon"); set(0xBB, "Equals");
-    set(0xBC, "Comma"); set(0xBD, "Minus"); set(0xBE, "Period"); set(0xBF, "Slash"); set(0xC0, "Grave");
-    set(0xDB, "Left bracket"); set(0xDC, "Backslash"); set(0xDD, "Right bracket"); set(0xDE, "Apostrophe");
+    for (int d = 0; d <= 9; d++) {
+      char s[2] = {char('0' + d), 0};
+      set(0x30 + d, s);
+    }
+    for (int l = 0; l < 26; l++) {
+      char s[2] = {char('A' + l), 0};
+      set(0x41 + l, s);
+    }
+    set(0x5B, "Left Win");
+    set(0x5C, "Right Win");
+    set(0x5D, "Application");
+    for (int d = 0; d <= 9; d++) {
+      char s[16];
+      snprintf(s, sizeof(s), "NumPad %d", d);
+      set(0x60 + d, s);
+    }
+    set(0x6A, "Multiply");
+    set(0x6B, "Add");
+    set(0x6D, "Subtract");
+    set(0x6E, "Decimal");
+    set(0x6F, "Divide");
+    for (int f = 1; f <= 12; f++) {
+      char s[8];
+      snprintf(s, sizeof(s), "F%d", f);
+      set(0x6F + f, s);
+    }
+    set(0x90, "Num Lock");
+    set(0x91, "Scroll Lock");
+    set(0xBA, "Semicolon");
+    set(0xBB, "Equals");
+    set(0xBC, "Comma");
+    set(0xBD, "Minus");
+    set(0xBE, "Period");
+    set(0xBF, "Slash");
+    set(0xC0, "Grave");
+    set(0xDB, "Left bracket");
+    set(0xDC, "Backslash");
+    set(0xDD, "Right bracket");
+    set(0xDE, "Apostrophe");
   }
 };
 const KeyNames key_names;

@@ -3,11 +3,26 @@
 #pragma once
 #include "platform/platform.h"
 
-enum InputEventKind { IE_KEY_DOWN = 1, IE_KEY_UP = 2, IE_MOUSE_DOWN = 3, IE_MOUSE_UP = 4, IE_MOUSE_MOVE = 5, IE_WHEEL = 6 };
+enum InputEventKind {
+  IE_KEY_DOWN = 1,
+  IE_KEY_UP = 2,
+  IE_MOUSE_DOWN = 3,
+  IE_MOUSE_UP = 4,
+  IE_MOUSE_MOVE = 5,
+  IE_WHEEL = 6
+};
 
 enum InputFlags {
-  IF_SHIFT = 0x1, IF_CTRL = 0x2, IF_ALT = 0x4, IF_CAPSLOCK = 0x8, IF_SCROLLLOCK = 0x10, IF_NUMLOCK = 0x20,
-  IF_REPEAT = 0x40, IF_LBUTTON = 0x80, IF_RBUTTON = 0x100, IF_MBUTTON = 0x200,
+  IF_SHIFT = 0x1,
+  IF_CTRL = 0x2,
+  IF_ALT = 0x4,
+  IF_CAPSLOCK = 0x8,
+  IF_SCROLLLOCK = 0x10,
+  IF_NUMLOCK = 0x20,
+  IF_REPEAT = 0x40,
+  IF_LBUTTON = 0x80,
+  IF_RBUTTON = 0x100,
+  IF_MBUTTON = 0x200,
 };
 
 struct InputEvent {

@@ -3,17 +3,17 @@
 // are kept in memory instead.
 #include "engine/loadSprite.h"
 #include <math.h>
-#include <new>
 #include <string.h>
+#include <new>
 #include "engine/d3d_misc.h"
 #include "engine/d3d_render.h"
 #include "engine/d3d_shaders.h"
 #include "engine/d3d_vbuf.h"
 #include "engine/imageFiles.h"
-#include "engine/renderBatch.h"
-#include "engine/uiDraw.h"
 #include "engine/log.h"
+#include "engine/renderBatch.h"
 #include "engine/sysUtils.h"
+#include "engine/uiDraw.h"
 #include "platform/platform.h"
 
 int spriteTexSize = 0;
@@ -30,8 +30,8 @@ Shader* sprite_shader = nullptr;
 StdRenderBatchState* sprite_state = nullptr;
 RenderBatch* sprite_batch = nullptr;
 const int MAX_ATLAS_SIDE = 1024;
-const VertexElement SPRITE_VERTEX_ELEMENTS[] = {{0, 0, VE_FLOAT3, VU_POSITION, 0}, {12, 0, VE_SHORT2, VU_TEXCOORD, 0},
-                                                VE_END};
+const VertexElement SPRITE_VERTEX_ELEMENTS[] = {
+    {0, 0, VE_FLOAT3, VU_POSITION, 0}, {12, 0, VE_SHORT2, VU_TEXCOORD, 0}, VE_END};
 
 void create_atlas_texture(int side) {
   atlas_texture = create_managed_texture(side, side);
@@ -252,8 +252,7 @@ void init_sprites() {
   for (Sprite* s : sprites) {
     int x = s->rect[0], y = s->rect[1];
     for (int r = 0; r < s->height; r++)
-      memcpy(atlas_pixels.data + size_t(y + r) * side + x, s->pixels.data + size_t(r) * s->width,
-             size_t(s->width) * 4);
+      memcpy(atlas_pixels.data + size_t(y + r) * side + x, s->pixels.data + size_t(r) * s->width, size_t(s->width) * 4);
     s->rect[0] = x * scale;
     s->rect[1] = y * scale;
     s->rect[2] = (x + s->width) * scale;
@@ -314,7 +313,8 @@ void set_sprite_pixel_transform(float scale) {
   float w = float(d3d_wd), h = float(d3d_ht);
   // Row vectors: world units of `scale` pixels, origin at the bottom-left, y up; pixel edges half a
   // pixel before the pixel centres.
-  float tm[16] = {2.0f * scale / w, 0, 0, 0, 0, 2.0f * scale / h, 0, 0, 0, 0, 0, 0, -1.0f - 1.0f / w, -1.0f + 1.0f / h, 0, 1};
+  float tm[16] = {2.0f * scale / w, 0, 0, 0, 0, 2.0f * scale / h, 0, 0, 0, 0, 0, 0, -1.0f - 1.0f / w,
+                  -1.0f + 1.0f / h, 0, 1};
   set_vs_consts(0, tm, 4);
 }
 
@@ -399,8 +399,8 @@ bool Sprite::makeCroppedUIQuad(float x, float y, int cropLeft, int cropTop, int 
   return true;
 }
 
-void Sprite::drawCroppedUI(float x, float y, int cropLeft, int cropTop, int cropRight, int cropBottom,
-                           D3dColor colour, int scale) {
+void Sprite::drawCroppedUI(float x, float y, int cropLeft, int cropTop, int cropRight, int cropBottom, D3dColor colour,
+                           int scale) {
   GuiImageVertex v[6];
   float box[4];
   if (!makeCroppedUIQuad(x, y, cropLeft, cropTop, cropRight, cropBottom, colour, scale, v, box)) return;

@@ -33,5 +33,11 @@ void close_debug_log();
 
 // Always compiled in. ASSERT_AT names the file and line that the message reports explicitly, for the
 // containers whose messages are fixed; ASSERT takes them from the build.
-#define ASSERT(cond) do { if (!(cond)) assert_failed(__FILE__, __LINE__, #cond); } while (0)
-#define ASSERT_AT(file, line, cond) do { if (!(cond)) assert_failed(file, line, #cond); } while (0)
+#define ASSERT(cond)                                       \
+  do {                                                     \
+    if (!(cond)) assert_failed(__FILE__, __LINE__, #cond); \
+  } while (0)
+#define ASSERT_AT(file, line, cond)                \
+  do {                                             \
+    if (!(cond)) assert_failed(file, line, #cond); \
+  } while (0)

@@ -70,7 +70,8 @@ Mesh* parse_mesh(InputStream& in) {
   for (;;) {
     int n = in.readSome(buf, sizeof(buf));
     if (n <= 0) break;
-    if (uint64_t(rest.size()) + uint64_t(n) > MAX_MESH_BYTES) throw InputStream::Exception("Mesh file too large", in.tell());
+    if (uint64_t(rest.size()) + uint64_t(n) > MAX_MESH_BYTES)
+      throw InputStream::Exception("Mesh file too large", in.tell());
     int at = rest.size();
     rest.resize(at + n);
     memcpy(rest.data + at, buf, size_t(n));

@@ -24,7 +24,7 @@ struct Mesh {
   uint32_t count_a, count_b;
   uint32_t tri_count;
   DynArray<MeshItem6> items6;
-  DynArray<char> first_string;   // with its terminating zero
+  DynArray<char> first_string;  // with its terminating zero
   DynArray<char> second_string;
   DynArray<String> strings;
   DynArray<char> path;

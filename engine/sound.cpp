@@ -87,8 +87,12 @@ VoiceRec voice_recs[MAX_VOICES];
 MixVoice voices[MAX_VOICES];
 
 struct DeviceLock {
-  DeviceLock() { if (device) SDL_LockAudioDevice(device); }
-  ~DeviceLock() { if (device) SDL_UnlockAudioDevice(device); }
+  DeviceLock() {
+    if (device) SDL_LockAudioDevice(device);
+  }
+  ~DeviceLock() {
+    if (device) SDL_UnlockAudioDevice(device);
+  }
 };
 
 uint32_t make_handle(HandleKind kind, int index) {
@@ -216,8 +220,8 @@ void* read_file_part(const char* name, int offset, int size, int64_t* got) {
   if (fseek(f, 0, SEEK_END) == 0) end = ftell(f);
   int64_t n = size > 0 ? size : int64_t(end) - offset;
   if (n > SOUND_MAX_FILE_BYTES) {
-    debug("sound file '%s' is %lld MB, more than the %lld MB a sound may take: not loaded", name,
-          (long long)(n >> 20), (long long)(SOUND_MAX_FILE_BYTES >> 20));
+    debug("sound file '%s' is %lld MB, more than the %lld MB a sound may take: not loaded", name, (long long)(n >> 20),
+          (long long)(SOUND_MAX_FILE_BYTES >> 20));
   } else if (end >= 0 && offset >= 0 && n > 0 && fseek(f, offset, SEEK_SET) == 0) {
     mem = dlmalloc(size_t(n));
     if (mem && fread(mem, 1, size_t(n), f) != size_t(n)) {
@@ -288,9 +292,7 @@ void update_3d_voice(int v) {
   m.step = r.base_step * doppler_ratio(listener.pos - r.pos, r.vel);
 }
 
-void audio_callback(void*, Uint8* stream, int len) {
-  mix_sound_output((float*)stream, len / int(2 * sizeof(float)));
-}
+void audio_callback(void*, Uint8* stream, int len) { mix_sound_output((float*)stream, len / int(2 * sizeof(float))); }
 
 bool open_layer(bool use_3d) {
   for (int i = 0; i < MAX_VOICES; i++) release_voice(i);
@@ -536,9 +538,9 @@ SoundChannel get_sound_sample_channel(SoundSample sample, bool only_new) {
   for (int i = 0; i < MAX_VOICES; i++) {
     if (!voice_recs[i].used || voice_recs[i].sample != index) continue;
     float key = 0.0f;
-    if (mode == 2) key = -voices[i].volume;                        // quietest
-    else if (mode == 3) key = float(voices[i].pos);                // playing longest
-    else key = length3(voice_recs[i].pos - listener.pos);          // farthest
+    if (mode == 2) key = -voices[i].volume;                // quietest
+    else if (mode == 3) key = float(voices[i].pos);        // playing longest
+    else key = length3(voice_recs[i].pos - listener.pos);  // farthest
     if (victim < 0 || key > best) {
       victim = i;
       best = key;

@@ -69,7 +69,9 @@ static int native_load_sample(const char* name, int max_playbacks, int flags) {
 
 static int native_get_channel(int sample) { return int(get_sound_sample_channel(SoundSample(sample), false)); }
 static bool native_set_channel_volume(int ch, float v) { return set_sound_volume(SoundChannel(ch), v); }
-static bool native_set_channel_3d_params(int ch, float mn, float mx) { return set_sound_3d_params(SoundChannel(ch), mn, mx); }
+static bool native_set_channel_3d_params(int ch, float mn, float mx) {
+  return set_sound_3d_params(SoundChannel(ch), mn, mx);
+}
 static bool native_play_channel(int ch, bool restart) { return play_sound(SoundChannel(ch), restart); }
 static bool native_stop_channel(int ch) { return stop_sound(SoundChannel(ch)); }
 static bool native_fade_out_and_stop(int ch, int ms) { return fade_out_and_stop_sound(SoundChannel(ch), ms); }

@@ -124,4 +124,3 @@ bool SqReloadableVM::reloadFiles(bool force) {
   in_pass = false;
   return ok;
 }
-

@@ -5,22 +5,22 @@
 // file runs at most once: a file due in that reload runs where it is included, a newly included
 // one runs there and only there.
 #pragma once
-#include <stdint.h>
 #include <squirrel.h>
+#include <stdint.h>
 #include "engine/cont/dynArray.h"
 #include "engine/misc/utils.h"
 
 struct SqReloadableVM {
   struct FileRecord {
     char path[MAX_PATH_BYTES];
-    uint64_t time;     // nanoseconds, as get_file_time
-    uint32_t pass;     // the reload that last ran it
-    bool pending;      // changed, but left unrun by a failure before it: runs in the next reload
+    uint64_t time;  // nanoseconds, as get_file_time
+    uint32_t pass;  // the reload that last ran it
+    bool pending;   // changed, but left unrun by a failure before it: runs in the next reload
   };
 
   HSQUIRRELVM vm = nullptr;
   DynArray<FileRecord> files;
-  uint32_t pass_id = 0;    // the reload under way, when in_pass
+  uint32_t pass_id = 0;  // the reload under way, when in_pass
   bool in_pass = false;
   bool pass_forced = false;
 

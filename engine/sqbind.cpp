@@ -196,22 +196,42 @@ static void compile_error_reporter(HSQUIRRELVM vm, const SQChar* desc, const SQC
 
 static void print_local(HSQUIRRELVM vm, SQPRINTFUNCTION pf, const SQChar* name) {
   switch (sq_gettype(vm, -1)) {
-    case OT_TABLE: pf(vm, "[%s] TABLE\n", name); break;
-    case OT_USERDATA: pf(vm, "[%s] USERDATA\n", name); break;
-    case OT_INSTANCE: pf(vm, "[%s] INSTANCE\n", name); break;
-    case OT_WEAKREF: pf(vm, "[%s] WEAKREF\n", name); break;
-    case OT_GENERATOR: pf(vm, "[%s] GENERATOR\n", name); break;
-    case OT_THREAD: pf(vm, "[%s] THREAD\n", name); break;
-    case OT_CLASS: pf(vm, "[%s] CLASS\n", name); break;
-    case OT_NATIVECLOSURE: pf(vm, "[%s] NATIVECLOSURE\n", name); break;
+    case OT_TABLE:
+      pf(vm, "[%s] TABLE\n", name);
+      break;
+    case OT_USERDATA:
+      pf(vm, "[%s] USERDATA\n", name);
+      break;
+    case OT_INSTANCE:
+      pf(vm, "[%s] INSTANCE\n", name);
+      break;
+    case OT_WEAKREF:
+      pf(vm, "[%s] WEAKREF\n", name);
+      break;
+    case OT_GENERATOR:
+      pf(vm, "[%s] GENERATOR\n", name);
+      break;
+    case OT_THREAD:
+      pf(vm, "[%s] THREAD\n", name);
+      break;
+    case OT_CLASS:
+      pf(vm, "[%s] CLASS\n", name);
+      break;
+    case OT_NATIVECLOSURE:
+      pf(vm, "[%s] NATIVECLOSURE\n", name);
+      break;
     case OT_STRING: {
       const SQChar* s = "";
       sq_getstring(vm, -1, &s);
       pf(vm, "[%s] \"%s\"\n", name, s);
       break;
     }
-    case OT_ARRAY: pf(vm, "[%s] ARRAY\n", name); break;
-    case OT_CLOSURE: pf(vm, "[%s] CLOSURE\n", name); break;
+    case OT_ARRAY:
+      pf(vm, "[%s] ARRAY\n", name);
+      break;
+    case OT_CLOSURE:
+      pf(vm, "[%s] CLOSURE\n", name);
+      break;
     case OT_FLOAT: {
       SQFloat f = 0;
       sq_getfloat(vm, -1, &f);
@@ -230,9 +250,14 @@ static void print_local(HSQUIRRELVM vm, SQPRINTFUNCTION pf, const SQChar* name) 
       pf(vm, "[%s] %s\n", name, b ? "true" : "false");
       break;
     }
-    case OT_USERPOINTER: pf(vm, "[%s] USERPOINTER\n", name); break;
-    case OT_NULL: pf(vm, "[%s] NULL\n", name); break;
-    default: ASSERT(!"unexpected type of a local variable");
+    case OT_USERPOINTER:
+      pf(vm, "[%s] USERPOINTER\n", name);
+      break;
+    case OT_NULL:
+      pf(vm, "[%s] NULL\n", name);
+      break;
+    default:
+      ASSERT(!"unexpected type of a local variable");
   }
 }
 

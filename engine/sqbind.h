@@ -6,11 +6,11 @@
 // error instead of freezing the game.
 #pragma once
 #include <squirrel.h>
-#include <stdint.h>
 #include <stddef.h>
+#include <stdint.h>
 #include <tuple>
-#include <utility>
 #include <type_traits>
+#include <utility>
 
 namespace sqbind {
 
@@ -29,7 +29,9 @@ struct SqObject {
   HSQUIRRELVM vm = nullptr;
 
   SqObject() { sq_resetobject(&obj); }
-  SqObject(HSQUIRRELVM v, const HSQOBJECT& o) : obj(o), vm(v) { if (vm) sq_addref(vm, &obj); }
+  SqObject(HSQUIRRELVM v, const HSQOBJECT& o) : obj(o), vm(v) {
+    if (vm) sq_addref(vm, &obj);
+  }
   SqObject(const SqObject& o) : SqObject(o.vm, o.obj) {}
   SqObject& operator=(const SqObject& o) {
     if (this != &o) {
@@ -107,7 +109,8 @@ struct NativeVmScope {
   ~NativeVmScope() { native_vm = saved; }
 };
 
-template <class T> T get_arg(HSQUIRRELVM vm, SQInteger idx) {
+template <class T>
+T get_arg(HSQUIRRELVM vm, SQInteger idx) {
   if constexpr (std::is_same_v<T, bool>) return get_bool(vm, idx);
   else if constexpr (std::is_integral_v<T>) return T(get_int(vm, idx));
   else if constexpr (std::is_floating_point_v<T>) return T(get_float(vm, idx));
@@ -115,7 +118,8 @@ template <class T> T get_arg(HSQUIRRELVM vm, SQInteger idx) {
   else static_assert(std::is_same_v<T, void>, "no script getter for this parameter type");
 }
 
-template <class R> void push_result(HSQUIRRELVM vm, R r) {
+template <class R>
+void push_result(HSQUIRRELVM vm, R r) {
   if constexpr (std::is_same_v<R, bool>) push_bool(vm, r);
   else if constexpr (std::is_integral_v<R>) push_int(vm, SQInteger(r));
   else static_assert(std::is_same_v<R, void>, "no script pusher for this result type");
@@ -182,7 +186,7 @@ void register_constant(HSQUIRRELVM vm, const char* name, SQInteger value);
 // reference): the handle is empty once the object is gone.
 struct SqFunc {
   HSQUIRRELVM vm = nullptr;
-  SqObject env;   // weak reference to the object the function runs on
+  SqObject env;  // weak reference to the object the function runs on
   SqObject func;
 
   void bind(HSQUIRRELVM v, const SqObject& object, const SqObject& function);

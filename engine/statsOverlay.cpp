@@ -126,12 +126,18 @@ vec4float hsv_to_rgb(float h, float s, float v) {
   float f = hh - floorf(hh);
   float p = v * (1 - s), q = v * (1 - s * f), t = v * (1 - s * (1 - f));
   switch (sector) {
-    case 0: return vec4float(v, t, p, 0);
-    case 1: return vec4float(q, v, p, 0);
-    case 2: return vec4float(p, v, t, 0);
-    case 3: return vec4float(p, q, v, 0);
-    case 4: return vec4float(t, p, v, 0);
-    default: return vec4float(v, p, q, 0);
+    case 0:
+      return vec4float(v, t, p, 0);
+    case 1:
+      return vec4float(q, v, p, 0);
+    case 2:
+      return vec4float(p, v, t, 0);
+    case 3:
+      return vec4float(p, q, v, 0);
+    case 4:
+      return vec4float(t, p, v, 0);
+    default:
+      return vec4float(v, p, q, 0);
   }
 }
 

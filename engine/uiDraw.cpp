@@ -19,8 +19,8 @@ float clamp01(float v) { return v < 0 ? 0 : v > 1 ? 1 : v; }
 const VertexElement GUI_IMAGE_ELEMENTS[] = {
     {0, 0, VE_FLOAT2, VU_POSITION, 0}, {8, 0, VE_D3DCOLOR, VU_COLOR, 0}, {12, 0, VE_FLOAT2, VU_TEXCOORD, 0}, VE_END};
 const VertexElement ROUNDED_BOX_ELEMENTS[] = {
-    {0, 0, VE_FLOAT2, VU_POSITION, 0},  {8, 0, VE_FLOAT2, VU_TEXCOORD, 0},  {16, 0, VE_FLOAT2, VU_TEXCOORD, 1},
-    {24, 0, VE_D3DCOLOR, VU_TEXCOORD, 2}, {28, 0, VE_D3DCOLOR, VU_COLOR, 0}, {32, 0, VE_D3DCOLOR, VU_COLOR, 1},
+    {0, 0, VE_FLOAT2, VU_POSITION, 0},    {8, 0, VE_FLOAT2, VU_TEXCOORD, 0},  {16, 0, VE_FLOAT2, VU_TEXCOORD, 1},
+    {24, 0, VE_D3DCOLOR, VU_TEXCOORD, 2}, {28, 0, VE_D3DCOLOR, VU_COLOR, 0},  {32, 0, VE_D3DCOLOR, VU_COLOR, 1},
     {36, 0, VE_D3DCOLOR, VU_TEXCOORD, 3}, {40, 0, VE_FLOAT1, VU_TEXCOORD, 4}, VE_END};
 
 BitmapFontBatchState gui_bitmap_state(nullptr, nullptr, int(sizeof(GuiImageVertex)), nullptr);
@@ -197,8 +197,8 @@ void make_ui_image(GuiImageVertex out[6], __m128 box, D3dColor colour, __m128 uv
   out[5] = {b[0], b[3], colour, t[0], t[3]};
 }
 
-void render_rounded_box(RenderBatch& batch, __m128 box, __m128 radii, D3dColor colour, float feather, float sx, float sy,
-                        float blur, D3dColor shadowColour, float shadowSize) {
+void render_rounded_box(RenderBatch& batch, __m128 box, __m128 radii, D3dColor colour, float feather, float sx,
+                        float sy, float blur, D3dColor shadowColour, float shadowSize) {
   RoundedBoxVertex v[6];
   float sort[4];
   make_rounded_box(v, sort, box, radii, colour, feather, sx, sy, blur, shadowColour, shadowSize);

@@ -38,7 +38,10 @@ struct BaseObject : WeakRefTarget {
   // Called after the object world was loaded from a stream.
   virtual void onLoaded();
   // Type queries; the library's classes answer with their own ids. Type ids run 0 to 31.
-  virtual bool isA(int type_id) const { (void)type_id; return false; }
+  virtual bool isA(int type_id) const {
+    (void)type_id;
+    return false;
+  }
   virtual const char* className() const { return "BaseObject"; }
   virtual int typeId() const { return 0; }
   // Pushes the object onto a script VM's stack; throws SquirrelError for classes without a binding.

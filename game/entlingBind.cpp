@@ -104,8 +104,7 @@ bool check_entling_swap(void* next, void* current, TempString<512>* why) {
   int count = 0;
   void* const* table = vtables(&count);
   bool same = count == NUM_ENTLING_TYPES && table;
-  auto current_sizes =
-      current ? (GetEntlingClassSizesFn)get_library_proc(current, "get_entling_class_sizes") : nullptr;
+  auto current_sizes = current ? (GetEntlingClassSizesFn)get_library_proc(current, "get_entling_class_sizes") : nullptr;
   if (same && current_sizes) {
     // Every live object was allocated with the running library's sizes: a class that grew or shrank
     // would read or write past its object.

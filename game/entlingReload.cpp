@@ -35,7 +35,7 @@ bool rebuild_output_ended = false;
 int64_t rebuild_start = 0;
 char rebuild_line[1024];
 int rebuild_line_len = 0;
-int rebuild_error_bytes = 0;  // error text put on screen by this build
+int rebuild_error_bytes = 0;     // error text put on screen by this build
 uint64_t refused_new_stamp = 0;  // an "entling_new.dll" that was refused is not tried again unchanged
 
 // The on-screen message takes this much of a build's error lines; a build that fails with pages of
@@ -115,9 +115,7 @@ void scan_entling_sources(const char* path) {
   fclose(f);
 }
 
-static void free_watches() {
-  entling_watches.free();
-}
+static void free_watches() { entling_watches.free(); }
 
 static bool sources_changed() {
   for (const EntlingWatch& w : entling_watches)

@@ -4,18 +4,17 @@
 #include "game/gameScene.h"
 #include "engine/app.h"
 #include "engine/d3d_render.h"
-#include "engine/imageFiles.h"
 #include "engine/debugVis.h"
 #include "engine/distFont.h"
 #include "engine/font.h"
+#include "engine/imageFiles.h"
 #include "engine/input.h"
 #include "engine/loadSprite.h"
 #include "engine/log.h"
-#include "game/renderTestScreen.h"
-#include "engine/statsOverlay.h"
-#include "engine/uiDraw.h"
 #include "engine/sound.h"
 #include "engine/soundScript.h"
+#include "engine/statsOverlay.h"
+#include "engine/uiDraw.h"
 #include "game/baseObject.h"
 #include "game/controls.h"
 #include "game/entlingApi.h"
@@ -24,6 +23,7 @@
 #include "game/gen/loadTiles.h"
 #include "game/guiScreens.h"
 #include "game/progression.h"
+#include "game/renderTestScreen.h"
 #include "game/soundEvents.h"
 #include "platform/vkeys.h"
 
@@ -151,7 +151,8 @@ void render_frame(float t) {
   }
   start_gui_render();
   gui_batch.clear();
-  if (Sprite* panel = get_sprite("ui/panel", false)) panel->drawUI(_mm_setr_ps(8, 8, 8 + 64.f * voxel_scale, 8 + 32.f * voxel_scale), 0xFF7F7F7F, voxel_scale);
+  if (Sprite* panel = get_sprite("ui/panel", false))
+    panel->drawUI(_mm_setr_ps(8, 8, 8 + 64.f * voxel_scale, 8 + 32.f * voxel_scale), 0xFF7F7F7F, voxel_scale);
   gui_batch.render();
   gui_batch.clear();
   end_gui_render();

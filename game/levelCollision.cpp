@@ -172,8 +172,7 @@ vec4float collide_box_objs(vec4float lo, vec4float hi, Entling* obj, int& flags)
   return v_max(v_max(a, b), h);
 }
 
-int collide_moving_box(vec4float& pos, vec4float target, vec4float box, Entling* obj, float* support,
-                       float step_up) {
+int collide_moving_box(vec4float& pos, vec4float target, vec4float box, Entling* obj, float* support, float step_up) {
   int flags = 0;
   float z = pos.z(), w = pos.w();
   float px = pos.x(), py = pos.y();
@@ -199,7 +198,7 @@ int collide_moving_box(vec4float& pos, vec4float target, vec4float box, Entling*
     float x0 = px + bx0, x1 = px + bx1, y0 = py + by0, y1 = py + by1;
     float cy = (y0 + y1) * 0.5f;
     int g = 0;
-    float e = scan_all_y(x0, x1, cy, y0 - 1.f, g, obj, support);  // the ground below the centre
+    float e = scan_all_y(x0, x1, cy, y0 - 1.f, g, obj, support);            // the ground below the centre
     float t = scan_all_y(x0, x1, e, e - 2.f * (y0 - cy), g, obj, support);  // the box's height above it
     float d = (e + t) * 0.5f - cy;
     if (g & HIT_CEILING) {
@@ -222,8 +221,7 @@ static inline int truncate_within(float v, int lo, int hi) {
   return int(v);
 }
 
-bool trace_level(vec4float from, vec4float to, int thickness, vec4float* hit_pos, vec4i32* hit_cell,
-                 float* hit_t) {
+bool trace_level(vec4float from, vec4float to, int thickness, vec4float* hit_pos, vec4i32* hit_cell, float* hit_t) {
   const float eps = 1.1920929e-7f;
   float fx = from.x(), fy = from.y();
   float dx = to.x() - fx, dy = to.y() - fy;

@@ -34,10 +34,8 @@ vec4float collide_box_objs(vec4float lo, vec4float hi, Entling* obj, int& flags)
 
 // Moves pos towards target (x and y) with the box given as offsets from pos, climbing steps up to
 // step_up cells high. Returns the flags of the move.
-int collide_moving_box(vec4float& pos, vec4float target, vec4float box, Entling* obj, float* support,
-                       float step_up);
+int collide_moving_box(vec4float& pos, vec4float target, vec4float box, Entling* obj, float* support, float step_up);
 
 // Walks the cells from `from` to `to`, testing 2 * thickness + 1 cells across the main direction.
 // True when a solid cell was met; the out pointers may be null.
-bool trace_level(vec4float from, vec4float to, int thickness, vec4float* hit_pos, vec4i32* hit_cell,
-                 float* hit_t);
+bool trace_level(vec4float from, vec4float to, int thickness, vec4float* hit_pos, vec4i32* hit_cell, float* hit_t);

@@ -1,7 +1,7 @@
 // The level grid, cell clearing and LevelGrid (see levelGrid.h).
 #include "game/levelGrid.h"
-#include <new>
 #include <string.h>
+#include <new>
 #include "engine/config.h"
 #include "engine/sharedHeap.h"
 #include "game/gen/loadTiles.h"

@@ -18,8 +18,8 @@ DynArray<BaseObject*>& object_list(int i) {
   // Every DynArray of pointers has the same layout whatever the pointee, and the classes' BaseObject
   // part is at offset 0, so each list can be walked as a list of BaseObject pointers.
   static void* const lists[NUM_OBJECT_LISTS] = {
-      &Hero_list,    &BaseEnemy_list,    &Bullet_list,       &ExplBarrel_list,          &Bomb_list,   &HeartBonus_list,
-      &UpBonus_list, &BossPart_list,     &BossPosJoint_list, &LockSubpartBehavior_list, &ExitFx_list, &Boss1_list,
+      &Hero_list,    &BaseEnemy_list, &Bullet_list,       &ExplBarrel_list,          &Bomb_list,   &HeartBonus_list,
+      &UpBonus_list, &BossPart_list,  &BossPosJoint_list, &LockSubpartBehavior_list, &ExitFx_list, &Boss1_list,
   };
   return *static_cast<DynArray<BaseObject*>*>(lists[i]);
 }

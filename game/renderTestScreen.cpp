@@ -17,8 +17,8 @@ struct Vertex {
   D3dColor c;
   float u, v;
 };
-const VertexElement VERTEX_ELEMENTS[] = {{0, 0, VE_FLOAT3, VU_POSITION, 0}, {12, 0, VE_D3DCOLOR, VU_COLOR, 0},
-                                         {16, 0, VE_FLOAT2, VU_TEXCOORD, 0}, VE_END};
+const VertexElement VERTEX_ELEMENTS[] = {
+    {0, 0, VE_FLOAT3, VU_POSITION, 0}, {12, 0, VE_D3DCOLOR, VU_COLOR, 0}, {16, 0, VE_FLOAT2, VU_TEXCOORD, 0}, VE_END};
 Texture* checker = nullptr;
 Texture* white = nullptr;  // untextured quads: a null texture would leave the last one bound
 StdRenderBatchState* textured = nullptr;
@@ -67,7 +67,8 @@ void draw_render_test_screen(float t) {
   float w = float(d3d_wd), h = float(d3d_ht);
   // Screen pixels, y down, through the fixed transform.
   Matrix44 id = Matrix44::identity();
-  Matrix44 ortho(vec4float(2.f / w, 0, 0, 0), vec4float(0, -2.f / h, 0, 0), vec4float(0, 0, 1, 0), vec4float(-1, 1, 0, 1));
+  Matrix44 ortho(vec4float(2.f / w, 0, 0, 0), vec4float(0, -2.f / h, 0, 0), vec4float(0, 0, 1, 0),
+                 vec4float(-1, 1, 0, 1));
   D3DMATRIX m;
   memcpy(&m, &id, sizeof(m));
   d3d->SetTransform(D3DTS_WORLD, &m);

@@ -6,14 +6,41 @@
 #include "engine/log.h"
 #include "engine/sqbind.h"
 
-const char* const sound_event_name[NUM_SOUND_EVENTS] = {
-    "hero_shoot", "hero_jump", "hero_hurt", "hero_dead", "game_over", "enemy_spots_hero", "enemy_hurt",
-    "enemy_dead", "enemy_magnet_jump", "enemy_jump", "enemy_shoot", "enemy_shoot_burst", "enemy_charge_gun",
-    "enemy_flyer_change_dir", "bullet_destroys_wall", "bullet_hits_indestructible", "ascenda_elevator",
-    "upgrade_screen", "upgrade_plus", "upgrade_minus", "upgrade_accept", "start_level", "title_screen",
-    nullptr,  // 23: no event
-    "new_game", "barrel_explode", "bonus_heart", "bonus_up", "boss_part_damaged", "boss_part_explode", "boss_dead",
-    "boss1_activated", "boss1_shoot", "boss1_drop_bomb", "boss1_dying"};
+const char* const sound_event_name[NUM_SOUND_EVENTS] = {"hero_shoot",
+                                                        "hero_jump",
+                                                        "hero_hurt",
+                                                        "hero_dead",
+                                                        "game_over",
+                                                        "enemy_spots_hero",
+                                                        "enemy_hurt",
+                                                        "enemy_dead",
+                                                        "enemy_magnet_jump",
+                                                        "enemy_jump",
+                                                        "enemy_shoot",
+                                                        "enemy_shoot_burst",
+                                                        "enemy_charge_gun",
+                                                        "enemy_flyer_change_dir",
+                                                        "bullet_destroys_wall",
+                                                        "bullet_hits_indestructible",
+                                                        "ascenda_elevator",
+                                                        "upgrade_screen",
+                                                        "upgrade_plus",
+                                                        "upgrade_minus",
+                                                        "upgrade_accept",
+                                                        "start_level",
+                                                        "title_screen",
+                                                        nullptr,  // 23: no event
+                                                        "new_game",
+                                                        "barrel_explode",
+                                                        "bonus_heart",
+                                                        "bonus_up",
+                                                        "boss_part_damaged",
+                                                        "boss_part_explode",
+                                                        "boss_dead",
+                                                        "boss1_activated",
+                                                        "boss1_shoot",
+                                                        "boss1_drop_bomb",
+                                                        "boss1_dying"};
 
 bool log_sound_events = false;
 

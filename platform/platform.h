@@ -12,12 +12,31 @@ typedef PlatWindow* WindowHandle;
 
 // Window messages, with the numbers and wParam/lParam packing of the classic window procedure.
 enum : unsigned {
-  WM_NULL = 0x0000, WM_CREATE = 0x0001, WM_DESTROY = 0x0002, WM_SIZE = 0x0005, WM_ACTIVATE = 0x0006,
-  WM_PAINT = 0x000F, WM_CLOSE = 0x0010, WM_QUIT = 0x0012, WM_ERASEBKGND = 0x0014, WM_SETCURSOR = 0x0020,
-  WM_KEYDOWN = 0x0100, WM_KEYUP = 0x0101, WM_SYSKEYDOWN = 0x0104, WM_SYSKEYUP = 0x0105,
-  WM_MOUSEMOVE = 0x0200, WM_LBUTTONDOWN = 0x0201, WM_LBUTTONUP = 0x0202, WM_LBUTTONDBLCLK = 0x0203,
-  WM_RBUTTONDOWN = 0x0204, WM_RBUTTONUP = 0x0205, WM_RBUTTONDBLCLK = 0x0206, WM_MBUTTONDOWN = 0x0207,
-  WM_MBUTTONUP = 0x0208, WM_MBUTTONDBLCLK = 0x0209, WM_MOUSEWHEEL = 0x020A,
+  WM_NULL = 0x0000,
+  WM_CREATE = 0x0001,
+  WM_DESTROY = 0x0002,
+  WM_SIZE = 0x0005,
+  WM_ACTIVATE = 0x0006,
+  WM_PAINT = 0x000F,
+  WM_CLOSE = 0x0010,
+  WM_QUIT = 0x0012,
+  WM_ERASEBKGND = 0x0014,
+  WM_SETCURSOR = 0x0020,
+  WM_KEYDOWN = 0x0100,
+  WM_KEYUP = 0x0101,
+  WM_SYSKEYDOWN = 0x0104,
+  WM_SYSKEYUP = 0x0105,
+  WM_MOUSEMOVE = 0x0200,
+  WM_LBUTTONDOWN = 0x0201,
+  WM_LBUTTONUP = 0x0202,
+  WM_LBUTTONDBLCLK = 0x0203,
+  WM_RBUTTONDOWN = 0x0204,
+  WM_RBUTTONUP = 0x0205,
+  WM_RBUTTONDBLCLK = 0x0206,
+  WM_MBUTTONDOWN = 0x0207,
+  WM_MBUTTONUP = 0x0208,
+  WM_MBUTTONDBLCLK = 0x0209,
+  WM_MOUSEWHEEL = 0x020A,
 };
 enum { SIZE_RESTORED = 0, SIZE_MINIMIZED = 1, SIZE_MAXIMIZED = 2 };
 enum { WA_INACTIVE = 0, WA_ACTIVE = 1, WA_CLICKACTIVE = 2 };
@@ -51,17 +70,17 @@ enum PlatWindowStyle : uint32_t {
 enum PlatShow { PLAT_SHOW_NORMAL = 1, PLAT_SHOW_MAXIMIZED = 3 };
 
 // ---- start-up
-bool plat_init();      // events, timer, video; false when no video back end can be had
+bool plat_init();  // events, timer, video; false when no video back end can be had
 void plat_shutdown();
 const char* plat_backend_name();
 
 // ---- window
 bool plat_register_window_class(const char* class_name, PlatWindowProc proc);
-WindowHandle plat_create_window(const char* title, uint32_t style, bool topmost, int x, int y, int width,
-                                int height, int show);  // width/height below 1: the system's default
+WindowHandle plat_create_window(const char* title, uint32_t style, bool topmost, int x, int y, int width, int height,
+                                int show);  // width/height below 1: the system's default
 void plat_destroy_window(WindowHandle w);
-bool plat_get_client_rect(WindowHandle w, PlatRect* r);   // origin 0,0
-bool plat_get_window_rect(WindowHandle w, PlatRect* r);   // screen coordinates
+bool plat_get_client_rect(WindowHandle w, PlatRect* r);  // origin 0,0
+bool plat_get_window_rect(WindowHandle w, PlatRect* r);  // screen coordinates
 uint32_t plat_get_window_style(WindowHandle w);
 void plat_set_window_style(WindowHandle w, uint32_t style, bool topmost);
 void plat_set_window_pos(WindowHandle w, bool topmost, int x, int y, int width, int height);
@@ -86,7 +105,7 @@ intptr_t plat_def_window_proc(WindowHandle w, unsigned message, uintptr_t wParam
 void plat_get_keyboard_state(uint8_t state[256]);  // bit 7 held, bit 0 toggled
 bool plat_key_held(int vk);
 int plat_to_ascii(int vk, int scan_code, const uint8_t state[256]);  // 0 when the key gives no character
-void plat_clip_cursor(const PlatRect* screen_rect);                   // null releases the clip
+void plat_clip_cursor(const PlatRect* screen_rect);                  // null releases the clip
 void plat_show_cursor(bool show);
 void plat_set_cursor_pos(int screen_x, int screen_y);
 void plat_get_cursor_pos(int* screen_x, int* screen_y);
@@ -116,13 +135,13 @@ uint64_t plat_file_size(const char* path);
 // else is refused with *error = PLAT_NOT_REGULAR_FILE; other failures leave errno in *error.
 enum { PLAT_NOT_REGULAR_FILE = -1 };
 FILE* plat_open_regular_file(const char* path, int* error);
-bool plat_sync_folder(const char* path);              // makes a rename inside it durable
+bool plat_sync_folder(const char* path);  // makes a rename inside it durable
 // A folder's identity (device and inode, symlinks followed); false when it cannot be read.
 bool plat_folder_identity(const char* path, uint64_t* device, uint64_t* inode);
 // Lists the entries of a folder (no "." or ".."); false when it cannot be read.
 bool plat_list_folder(const char* path, void (*visit)(void* ctx, const char* name, bool is_folder), void* ctx);
-int plat_dir_watch_open(const char* path);            // >= 0 on success
-int plat_dir_watch_poll(int watch);                   // records taken without waiting
+int plat_dir_watch_open(const char* path);  // >= 0 on success
+int plat_dir_watch_poll(int watch);         // records taken without waiting
 void plat_dir_watch_close(int watch);
 // Modules are loaded with every reference resolved at once (a missing symbol fails the load, not a
 // later call). plat_library_error gives the loader's text of the last failed load or lookup.
@@ -136,7 +155,7 @@ bool plat_library_is_loaded(const char* path);
 // program headers and every loaded segment lie inside it. Mapping a truncated one would fault inside
 // the loader. False with the reason in why.
 bool plat_check_shared_object(const char* path, char* why, int size);
-int plat_pipe_bytes_available(int fd);                // -1 when it cannot be asked
+int plat_pipe_bytes_available(int fd);  // -1 when it cannot be asked
 // Hands a document or web address to the desktop's opener (xdg-open on PATH), as one argument that
 // no shell ever parses. False when the opener cannot be started.
 bool plat_open_document(const char* target);

@@ -6,8 +6,8 @@
 #include <elf.h>
 #include <errno.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <limits.h>
+#include <signal.h>
 #include <spawn.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -304,8 +304,7 @@ bool plat_check_shared_object(const char* path, char* why, int size) {
     snprintf(why, size_t(size), "built for another machine (ELF machine %d)", eh.e_machine);
   else if (eh.e_phentsize != sizeof(Elf64_Phdr) || eh.e_phnum == 0 ||
            eh.e_phoff + uint64_t(eh.e_phnum) * sizeof(Elf64_Phdr) > uint64_t(st.st_size))
-    snprintf(why, size_t(size), "truncated: %lld bytes, its program headers are not all there",
-             (long long)st.st_size);
+    snprintf(why, size_t(size), "truncated: %lld bytes, its program headers are not all there", (long long)st.st_size);
   else {
     ok = true;
     for (int i = 0; i < eh.e_phnum && ok; i++) {
@@ -313,10 +312,10 @@ bool plat_check_shared_object(const char* path, char* why, int size) {
       if (pread(fd, &ph, sizeof(ph), off_t(eh.e_phoff + uint64_t(i) * sizeof(ph))) != (ssize_t)sizeof(ph)) {
         snprintf(why, size_t(size), "read error");
         ok = false;
-      } else if (ph.p_type == PT_LOAD && (ph.p_offset > uint64_t(st.st_size) ||
-                                          ph.p_filesz > uint64_t(st.st_size) - ph.p_offset)) {
-        snprintf(why, size_t(size), "truncated: %lld bytes, a loaded segment needs %llu",
-                 (long long)st.st_size, (unsigned long long)(ph.p_offset + ph.p_filesz));
+      } else if (ph.p_type == PT_LOAD &&
+                 (ph.p_offset > uint64_t(st.st_size) || ph.p_filesz > uint64_t(st.st_size) - ph.p_offset)) {
+        snprintf(why, size_t(size), "truncated: %lld bytes, a loaded segment needs %llu", (long long)st.st_size,
+                 (unsigned long long)(ph.p_offset + ph.p_filesz));
         ok = false;
       }
     }
@@ -350,8 +349,7 @@ bool plat_open_document(const char* target) {
   // without touching SIGCHLD, which the pipes of the library rebuild rely on.
   std::thread([pid] {
     int status;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
   }).detach();
   return true;
 }
@@ -374,8 +372,8 @@ void plat_set_process_nice(int nice) {
 uint64_t plat_file_stamp(const char* path) {
   struct stat st;
   if (stat(path, &st) != 0) return 0;
-  uint64_t parts[6] = {uint64_t(st.st_mtim.tv_sec), uint64_t(st.st_mtim.tv_nsec), uint64_t(st.st_ctim.tv_sec),
-                       uint64_t(st.st_ctim.tv_nsec), uint64_t(st.st_size), uint64_t(st.st_ino)};
+  uint64_t parts[6] = {uint64_t(st.st_mtim.tv_sec),  uint64_t(st.st_mtim.tv_nsec), uint64_t(st.st_ctim.tv_sec),
+                       uint64_t(st.st_ctim.tv_nsec), uint64_t(st.st_size),         uint64_t(st.st_ino)};
   uint64_t h = 1469598103934665603ull;
   for (uint64_t p : parts) h = (h ^ p) * 1099511628211ull;
   return h ? h : 1;
@@ -446,8 +444,7 @@ int plat_finish_child(PlatChild* child) {
   int code = -1;
   if (child->pid > 0) {
     int status = 0;
-    while (waitpid(child->pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (waitpid(child->pid, &status, 0) < 0 && errno == EINTR) {}
     code = exit_code_of(status);
   }
   child->pid = -1;

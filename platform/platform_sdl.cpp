@@ -50,68 +50,129 @@ KeyInfo key_info(SDL_Scancode sc) {
   }
   if (sc >= SDL_SCANCODE_1 && sc <= SDL_SCANCODE_9) return {'1' + (sc - SDL_SCANCODE_1), 0x02 + (sc - SDL_SCANCODE_1)};
   if (sc == SDL_SCANCODE_0) return {'0', 0x0B};
-  if (sc >= SDL_SCANCODE_F1 && sc <= SDL_SCANCODE_F10) return {VK_F1 + (sc - SDL_SCANCODE_F1), 0x3B + (sc - SDL_SCANCODE_F1)};
+  if (sc >= SDL_SCANCODE_F1 && sc <= SDL_SCANCODE_F10)
+    return {VK_F1 + (sc - SDL_SCANCODE_F1), 0x3B + (sc - SDL_SCANCODE_F1)};
   switch (sc) {
-    case SDL_SCANCODE_F11: return {VK_F11, 0x57};
-    case SDL_SCANCODE_F12: return {VK_F12, 0x58};
-    case SDL_SCANCODE_RETURN: return {VK_RETURN, 0x1C};
-    case SDL_SCANCODE_ESCAPE: return {VK_ESCAPE, 0x01};
-    case SDL_SCANCODE_BACKSPACE: return {VK_BACK, 0x0E};
-    case SDL_SCANCODE_TAB: return {VK_TAB, 0x0F};
-    case SDL_SCANCODE_SPACE: return {VK_SPACE, 0x39};
-    case SDL_SCANCODE_MINUS: return {VK_OEM_MINUS, 0x0C};
-    case SDL_SCANCODE_EQUALS: return {VK_OEM_PLUS, 0x0D};
-    case SDL_SCANCODE_LEFTBRACKET: return {VK_OEM_4, 0x1A};
-    case SDL_SCANCODE_RIGHTBRACKET: return {VK_OEM_6, 0x1B};
-    case SDL_SCANCODE_BACKSLASH: return {VK_OEM_5, 0x2B};
-    case SDL_SCANCODE_NONUSBACKSLASH: return {VK_OEM_102, 0x56};
-    case SDL_SCANCODE_SEMICOLON: return {VK_OEM_1, 0x27};
-    case SDL_SCANCODE_APOSTROPHE: return {VK_OEM_7, 0x28};
-    case SDL_SCANCODE_GRAVE: return {VK_OEM_3, 0x29};
-    case SDL_SCANCODE_COMMA: return {VK_OEM_COMMA, 0x33};
-    case SDL_SCANCODE_PERIOD: return {VK_OEM_PERIOD, 0x34};
-    case SDL_SCANCODE_SLASH: return {VK_OEM_2, 0x35};
-    case SDL_SCANCODE_CAPSLOCK: return {VK_CAPITAL, 0x3A};
-    case SDL_SCANCODE_PRINTSCREEN: return {VK_SNAPSHOT, 0x137};
-    case SDL_SCANCODE_SCROLLLOCK: return {VK_SCROLL, 0x46};
-    case SDL_SCANCODE_PAUSE: return {VK_PAUSE, 0x45};
-    case SDL_SCANCODE_INSERT: return {VK_INSERT, 0x152};
-    case SDL_SCANCODE_HOME: return {VK_HOME, 0x147};
-    case SDL_SCANCODE_PAGEUP: return {VK_PRIOR, 0x149};
-    case SDL_SCANCODE_DELETE: return {VK_DELETE, 0x153};
-    case SDL_SCANCODE_END: return {VK_END, 0x14F};
-    case SDL_SCANCODE_PAGEDOWN: return {VK_NEXT, 0x151};
-    case SDL_SCANCODE_RIGHT: return {VK_RIGHT, 0x14D};
-    case SDL_SCANCODE_LEFT: return {VK_LEFT, 0x14B};
-    case SDL_SCANCODE_DOWN: return {VK_DOWN, 0x150};
-    case SDL_SCANCODE_UP: return {VK_UP, 0x148};
-    case SDL_SCANCODE_NUMLOCKCLEAR: return {VK_NUMLOCK, 0x145};
-    case SDL_SCANCODE_KP_DIVIDE: return {VK_DIVIDE, 0x135};
-    case SDL_SCANCODE_KP_MULTIPLY: return {VK_MULTIPLY, 0x37};
-    case SDL_SCANCODE_KP_MINUS: return {VK_SUBTRACT, 0x4A};
-    case SDL_SCANCODE_KP_PLUS: return {VK_ADD, 0x4E};
-    case SDL_SCANCODE_KP_ENTER: return {VK_RETURN, 0x11C};
-    case SDL_SCANCODE_KP_1: return {VK_NUMPAD0 + 1, 0x4F};
-    case SDL_SCANCODE_KP_2: return {VK_NUMPAD0 + 2, 0x50};
-    case SDL_SCANCODE_KP_3: return {VK_NUMPAD0 + 3, 0x51};
-    case SDL_SCANCODE_KP_4: return {VK_NUMPAD0 + 4, 0x4B};
-    case SDL_SCANCODE_KP_5: return {VK_NUMPAD0 + 5, 0x4C};
-    case SDL_SCANCODE_KP_6: return {VK_NUMPAD0 + 6, 0x4D};
-    case SDL_SCANCODE_KP_7: return {VK_NUMPAD0 + 7, 0x47};
-    case SDL_SCANCODE_KP_8: return {VK_NUMPAD0 + 8, 0x48};
-    case SDL_SCANCODE_KP_9: return {VK_NUMPAD0 + 9, 0x49};
-    case SDL_SCANCODE_KP_0: return {VK_NUMPAD0, 0x52};
-    case SDL_SCANCODE_KP_PERIOD: return {VK_DECIMAL, 0x53};
-    case SDL_SCANCODE_APPLICATION: return {VK_APPS, 0x15D};
-    case SDL_SCANCODE_LCTRL: return {VK_LCONTROL, 0x1D};
-    case SDL_SCANCODE_LSHIFT: return {VK_LSHIFT, 0x2A};
-    case SDL_SCANCODE_LALT: return {VK_LMENU, 0x38};
-    case SDL_SCANCODE_LGUI: return {VK_LWIN, 0x15B};
-    case SDL_SCANCODE_RCTRL: return {VK_RCONTROL, 0x11D};
-    case SDL_SCANCODE_RSHIFT: return {VK_RSHIFT, 0x36};
-    case SDL_SCANCODE_RALT: return {VK_RMENU, 0x138};
-    case SDL_SCANCODE_RGUI: return {VK_RWIN, 0x15C};
-    default: return {0, 0};
+    case SDL_SCANCODE_F11:
+      return {VK_F11, 0x57};
+    case SDL_SCANCODE_F12:
+      return {VK_F12, 0x58};
+    case SDL_SCANCODE_RETURN:
+      return {VK_RETURN, 0x1C};
+    case SDL_SCANCODE_ESCAPE:
+      return {VK_ESCAPE, 0x01};
+    case SDL_SCANCODE_BACKSPACE:
+      return {VK_BACK, 0x0E};
+    case SDL_SCANCODE_TAB:
+      return {VK_TAB, 0x0F};
+    case SDL_SCANCODE_SPACE:
+      return {VK_SPACE, 0x39};
+    case SDL_SCANCODE_MINUS:
+      return {VK_OEM_MINUS, 0x0C};
+    case SDL_SCANCODE_EQUALS:
+      return {VK_OEM_PLUS, 0x0D};
+    case SDL_SCANCODE_LEFTBRACKET:
+      return {VK_OEM_4, 0x1A};
+    case SDL_SCANCODE_RIGHTBRACKET:
+      return {VK_OEM_6, 0x1B};
+    case SDL_SCANCODE_BACKSLASH:
+      return {VK_OEM_5, 0x2B};
+    case SDL_SCANCODE_NONUSBACKSLASH:
+      return {VK_OEM_102, 0x56};
+    case SDL_SCANCODE_SEMICOLON:
+      return {VK_OEM_1, 0x27};
+    case SDL_SCANCODE_APOSTROPHE:
+      return {VK_OEM_7, 0x28};
+    case SDL_SCANCODE_GRAVE:
+      return {VK_OEM_3, 0x29};
+    case SDL_SCANCODE_COMMA:
+      return {VK_OEM_COMMA, 0x33};
+    case SDL_SCANCODE_PERIOD:
+      return {VK_OEM_PERIOD, 0x34};
+    case SDL_SCANCODE_SLASH:
+      return {VK_OEM_2, 0x35};
+    case SDL_SCANCODE_CAPSLOCK:
+      return {VK_CAPITAL, 0x3A};
+    case SDL_SCANCODE_PRINTSCREEN:
+      return {VK_SNAPSHOT, 0x137};
+    case SDL_SCANCODE_SCROLLLOCK:
+      return {VK_SCROLL, 0x46};
+    case SDL_SCANCODE_PAUSE:
+      return {VK_PAUSE, 0x45};
+    case SDL_SCANCODE_INSERT:
+      return {VK_INSERT, 0x152};
+    case SDL_SCANCODE_HOME:
+      return {VK_HOME, 0x147};
+    case SDL_SCANCODE_PAGEUP:
+      return {VK_PRIOR, 0x149};
+    case SDL_SCANCODE_DELETE:
+      return {VK_DELETE, 0x153};
+    case SDL_SCANCODE_END:
+      return {VK_END, 0x14F};
+    case SDL_SCANCODE_PAGEDOWN:
+      return {VK_NEXT, 0x151};
+    case SDL_SCANCODE_RIGHT:
+      return {VK_RIGHT, 0x14D};
+    case SDL_SCANCODE_LEFT:
+      return {VK_LEFT, 0x14B};
+    case SDL_SCANCODE_DOWN:
+      return {VK_DOWN, 0x150};
+    case SDL_SCANCODE_UP:
+      return {VK_UP, 0x148};
+    case SDL_SCANCODE_NUMLOCKCLEAR:
+      return {VK_NUMLOCK, 0x145};
+    case SDL_SCANCODE_KP_DIVIDE:
+      return {VK_DIVIDE, 0x135};
+    case SDL_SCANCODE_KP_MULTIPLY:
+      return {VK_MULTIPLY, 0x37};
+    case SDL_SCANCODE_KP_MINUS:
+      return {VK_SUBTRACT, 0x4A};
+    case SDL_SCANCODE_KP_PLUS:
+      return {VK_ADD, 0x4E};
+    case SDL_SCANCODE_KP_ENTER:
+      return {VK_RETURN, 0x11C};
+    case SDL_SCANCODE_KP_1:
+      return {VK_NUMPAD0 + 1, 0x4F};
+    case SDL_SCANCODE_KP_2:
+      return {VK_NUMPAD0 + 2, 0x50};
+    case SDL_SCANCODE_KP_3:
+      return {VK_NUMPAD0 + 3, 0x51};
+    case SDL_SCANCODE_KP_4:
+      return {VK_NUMPAD0 + 4, 0x4B};
+    case SDL_SCANCODE_KP_5:
+      return {VK_NUMPAD0 + 5, 0x4C};
+    case SDL_SCANCODE_KP_6:
+      return {VK_NUMPAD0 + 6, 0x4D};
+    case SDL_SCANCODE_KP_7:
+      return {VK_NUMPAD0 + 7, 0x47};
+    case SDL_SCANCODE_KP_8:
+      return {VK_NUMPAD0 + 8, 0x48};
+    case SDL_SCANCODE_KP_9:
+      return {VK_NUMPAD0 + 9, 0x49};
+    case SDL_SCANCODE_KP_0:
+      return {VK_NUMPAD0, 0x52};
+    case SDL_SCANCODE_KP_PERIOD:
+      return {VK_DECIMAL, 0x53};
+    case SDL_SCANCODE_APPLICATION:
+      return {VK_APPS, 0x15D};
+    case SDL_SCANCODE_LCTRL:
+      return {VK_LCONTROL, 0x1D};
+    case SDL_SCANCODE_LSHIFT:
+      return {VK_LSHIFT, 0x2A};
+    case SDL_SCANCODE_LALT:
+      return {VK_LMENU, 0x38};
+    case SDL_SCANCODE_LGUI:
+      return {VK_LWIN, 0x15B};
+    case SDL_SCANCODE_RCTRL:
+      return {VK_RCONTROL, 0x11D};
+    case SDL_SCANCODE_RSHIFT:
+      return {VK_RSHIFT, 0x36};
+    case SDL_SCANCODE_RALT:
+      return {VK_RMENU, 0x138};
+    case SDL_SCANCODE_RGUI:
+      return {VK_RWIN, 0x15C};
+    default:
+      return {0, 0};
   }
 }
 
@@ -119,10 +180,17 @@ KeyInfo key_info(SDL_Scancode sc) {
 // state keeps both sides and the generic code.
 int generic_vk(int vk) {
   switch (vk) {
-    case VK_LSHIFT: case VK_RSHIFT: return VK_SHIFT;
-    case VK_LCONTROL: case VK_RCONTROL: return VK_CONTROL;
-    case VK_LMENU: case VK_RMENU: return VK_MENU;
-    default: return vk;
+    case VK_LSHIFT:
+    case VK_RSHIFT:
+      return VK_SHIFT;
+    case VK_LCONTROL:
+    case VK_RCONTROL:
+      return VK_CONTROL;
+    case VK_LMENU:
+    case VK_RMENU:
+      return VK_MENU;
+    default:
+      return vk;
   }
 }
 
@@ -157,7 +225,10 @@ void update_key_state(const PlatMsg& m) {
     else key_state[vk] &= 0x7F;
   };
   switch (m.message) {
-    case WM_KEYDOWN: case WM_SYSKEYDOWN: case WM_KEYUP: case WM_SYSKEYUP: {
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+    case WM_KEYUP:
+    case WM_SYSKEYUP: {
       bool down = m.message == WM_KEYDOWN || m.message == WM_SYSKEYDOWN;
       int vk = int(m.wParam & 255);
       int side = int((m.lParam >> 16) & 0x1FF);
@@ -176,13 +247,29 @@ void update_key_state(const PlatMsg& m) {
       }
       break;
     }
-    case WM_LBUTTONDOWN: case WM_LBUTTONDBLCLK: key_state[VK_LBUTTON] |= 0x80; break;
-    case WM_LBUTTONUP: key_state[VK_LBUTTON] &= 0x7F; break;
-    case WM_RBUTTONDOWN: case WM_RBUTTONDBLCLK: key_state[VK_RBUTTON] |= 0x80; break;
-    case WM_RBUTTONUP: key_state[VK_RBUTTON] &= 0x7F; break;
-    case WM_MBUTTONDOWN: case WM_MBUTTONDBLCLK: key_state[VK_MBUTTON] |= 0x80; break;
-    case WM_MBUTTONUP: key_state[VK_MBUTTON] &= 0x7F; break;
-    default: break;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+      key_state[VK_LBUTTON] |= 0x80;
+      break;
+    case WM_LBUTTONUP:
+      key_state[VK_LBUTTON] &= 0x7F;
+      break;
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONDBLCLK:
+      key_state[VK_RBUTTON] |= 0x80;
+      break;
+    case WM_RBUTTONUP:
+      key_state[VK_RBUTTON] &= 0x7F;
+      break;
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONDBLCLK:
+      key_state[VK_MBUTTON] |= 0x80;
+      break;
+    case WM_MBUTTONUP:
+      key_state[VK_MBUTTON] &= 0x7F;
+      break;
+    default:
+      break;
   }
 }
 
@@ -226,16 +313,29 @@ void translate_event(const SDL_Event& e) {
       break;
     case SDL_WINDOWEVENT:
       switch (e.window.event) {
-        case SDL_WINDOWEVENT_CLOSE: post(WM_CLOSE, 0, 0); break;
+        case SDL_WINDOWEVENT_CLOSE:
+          post(WM_CLOSE, 0, 0);
+          break;
         case SDL_WINDOWEVENT_SIZE_CHANGED:
           post(WM_SIZE, SIZE_RESTORED, intptr_t(plat_make_lparam(e.window.data1, e.window.data2)));
           break;
-        case SDL_WINDOWEVENT_MINIMIZED: post(WM_SIZE, SIZE_MINIMIZED, 0); break;
-        case SDL_WINDOWEVENT_FOCUS_GAINED: post(WM_ACTIVATE, WA_ACTIVE, 0); break;
-        case SDL_WINDOWEVENT_FOCUS_LOST: post(WM_ACTIVATE, WA_INACTIVE, 0); break;
-        case SDL_WINDOWEVENT_EXPOSED: post(WM_PAINT, 0, 0); break;
-        case SDL_WINDOWEVENT_ENTER: post(WM_SETCURSOR, 0, intptr_t(plat_make_lparam(HTCLIENT, WM_MOUSEMOVE))); break;
-        default: break;
+        case SDL_WINDOWEVENT_MINIMIZED:
+          post(WM_SIZE, SIZE_MINIMIZED, 0);
+          break;
+        case SDL_WINDOWEVENT_FOCUS_GAINED:
+          post(WM_ACTIVATE, WA_ACTIVE, 0);
+          break;
+        case SDL_WINDOWEVENT_FOCUS_LOST:
+          post(WM_ACTIVATE, WA_INACTIVE, 0);
+          break;
+        case SDL_WINDOWEVENT_EXPOSED:
+          post(WM_PAINT, 0, 0);
+          break;
+        case SDL_WINDOWEVENT_ENTER:
+          post(WM_SETCURSOR, 0, intptr_t(plat_make_lparam(HTCLIENT, WM_MOUSEMOVE)));
+          break;
+        default:
+          break;
       }
       break;
     case SDL_KEYDOWN:
@@ -515,11 +615,16 @@ int plat_to_ascii(int vk, int, const uint8_t state[256]) {
   bool alt = state[VK_MENU] & 0x80;
   if (vk >= 'A' && vk <= 'Z') return (ctrl && !alt) ? vk - 'A' + 1 : 0;
   switch (vk) {
-    case VK_RETURN: return ctrl ? 10 : '\r';
-    case VK_BACK: return ctrl ? 127 : 8;
-    case VK_TAB: return ctrl ? 0 : 9;
-    case VK_ESCAPE: return ctrl ? 0 : 27;
-    default: return 0;
+    case VK_RETURN:
+      return ctrl ? 10 : '\r';
+    case VK_BACK:
+      return ctrl ? 127 : 8;
+    case VK_TAB:
+      return ctrl ? 0 : 9;
+    case VK_ESCAPE:
+      return ctrl ? 0 : 27;
+    default:
+      return 0;
   }
 }
 

@@ -82,9 +82,10 @@ void bench_save_to_reload(const std::string& program, const std::string& sources
   if (!builds.empty()) {
     // The game polls once a second: a save waits on average half a second for the build to start,
     // and the finished build half a second for the swap.
-    printf("save to \"entling reload ok\": build %.0f ms (median); game's share = poll waits 0..2000 ms "
-           "(mean 1000 ms) + swap %.1f ms\n",
-           median(builds), median(swaps));
+    printf(
+        "save to \"entling reload ok\": build %.0f ms (median); game's share = poll waits 0..2000 ms "
+        "(mean 1000 ms) + swap %.1f ms\n",
+        median(builds), median(swaps));
   }
   unload_entling_library();
   run("rm -rf '" + root + "'");

@@ -110,11 +110,20 @@ bool write_level_png(const char* file, bool overlay, int x_from, int x_to, int s
       if (cell.foreground & LEVEL_COLOR_PRESENT) c = texel(cell.foreground);
       if (overlay) {
         switch (cell.collision) {
-          case 0: break;
-          case 1: c = blend(c, 0xFF9020, 0.35f); break;
-          case 2: c = blend(c, 0x4060FF, 0.5f); break;
-          case 3: c = blend(c, 0x00FF40, 0.8f); break;
-          default: c = blend(c, 0xFF00FF, 0.6f); break;
+          case 0:
+            break;
+          case 1:
+            c = blend(c, 0xFF9020, 0.35f);
+            break;
+          case 2:
+            c = blend(c, 0x4060FF, 0.5f);
+            break;
+          case 3:
+            c = blend(c, 0x00FF40, 0.8f);
+            break;
+          default:
+            c = blend(c, 0xFF00FF, 0.6f);
+            break;
         }
         if (x % 128 == 0 || y % 80 == 0) c = blend(c, 0xFFFFFF, 0.5f);
       }
@@ -122,9 +131,12 @@ bool write_level_png(const char* file, bool overlay, int x_from, int x_to, int s
     }
   if (overlay) {
     for (const LevelSpawn& s : level_spawns) {
-      uint32_t colour = s.type_id == 0 ? 0xFFFFFF : s.type_id == ENTLING_TYPE_BARREL ? 0xFF8000
-                        : s.type_id == ENTLING_TYPE_HEART ? 0xFF60C0 : s.type_id == ENTLING_TYPE_POINT ? 0xFFFF00
-                        : s.type_id == ENTLING_TYPE_BOSS ? 0xC000FF : 0xFF0000;
+      uint32_t colour = s.type_id == 0                     ? 0xFFFFFF
+                        : s.type_id == ENTLING_TYPE_BARREL ? 0xFF8000
+                        : s.type_id == ENTLING_TYPE_HEART  ? 0xFF60C0
+                        : s.type_id == ENTLING_TYPE_POINT  ? 0xFFFF00
+                        : s.type_id == ENTLING_TYPE_BOSS   ? 0xC000FF
+                                                           : 0xFF0000;
       int size = s.type_id == ENTLING_TYPE_BOSS ? 12 : 4;
       int cx = int(s.x), cy = int(s.y);
       for (int dy = 0; dy <= size * 2; dy++)
@@ -155,13 +167,20 @@ bool write_level_png(const char* file, bool overlay, int x_from, int x_to, int s
 
 static const char* spawn_name(int type_id) {
   switch (type_id) {
-    case 0: return "hero start";
-    case ENTLING_TYPE_ENEMY: return "enemy";
-    case ENTLING_TYPE_BARREL: return "barrel";
-    case ENTLING_TYPE_HEART: return "heart bonus";
-    case ENTLING_TYPE_POINT: return "upgrade point";
-    case ENTLING_TYPE_BOSS: return "boss";
-    default: return "object";
+    case 0:
+      return "hero start";
+    case ENTLING_TYPE_ENEMY:
+      return "enemy";
+    case ENTLING_TYPE_BARREL:
+      return "barrel";
+    case ENTLING_TYPE_HEART:
+      return "heart bonus";
+    case ENTLING_TYPE_POINT:
+      return "upgrade point";
+    case ENTLING_TYPE_BOSS:
+      return "boss";
+    default:
+      return "object";
   }
 }
 
@@ -181,8 +200,8 @@ std::string level_summary(int level, uint64_t seed) {
   bool ok = level_path_ok(level, &unreachable);
   int ex, ey;
   level_end_room(level, ex, ey);
-  snprintf(line, sizeof(line), "path from room (0, 0) to the end room (%d, %d): %s; rooms not reachable: %d\n", ex,
-           ey, ok ? "yes" : "NO", unreachable);
+  snprintf(line, sizeof(line), "path from room (0, 0) to the end room (%d, %d): %s; rooms not reachable: %d\n", ex, ey,
+           ok ? "yes" : "NO", unreachable);
   s += line;
   int counts[32] = {};
   for (const LevelSpawn& sp : level_spawns) {

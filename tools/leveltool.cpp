@@ -96,19 +96,20 @@ static int sweep_level(const char* data, int level, unsigned long long seed_from
         _exit(1);
       }
       if ((s & 511) == 511) close_debug_log();  // the log restarts (and rotates) instead of growing
-      if (s == seed_to) break;  // also ends a range that reaches the largest seed
+      if (s == seed_to) break;                  // also ends a range that reaches the largest seed
     }
     _exit(0);
   }
   int status = 0;
   waitpid(pid, &status, 0);
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
-    printf("level %d: seeds %llu to %llu, every level built with a path from the start room to the end room\n",
-           level, seed_from, seed_to);
+    printf("level %d: seeds %llu to %llu, every level built with a path from the start room to the end room\n", level,
+           seed_from, seed_to);
     return 0;
   }
   if (progress->failed_path)
-    printf("level %d seed %llu: no path from the start room to the end room\n", level, (unsigned long long)progress->seed);
+    printf("level %d seed %llu: no path from the start room to the end room\n", level,
+           (unsigned long long)progress->seed);
   else
     printf("level %d seed %llu: generation failed (exit status %d)\n", level, (unsigned long long)progress->seed,
            WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
@@ -131,7 +132,8 @@ int main(int argc, char** argv) {
     const char* v = takes_value ? argv[++i] : nullptr;
     if (a == "--data") data = v;
     else if (a == "--level") {
-      if (!parse_number(v, 1, MAX_LEVEL, &level)) return usage_error("--level must be a level from 1 to %d (got '%s')", MAX_LEVEL, v);
+      if (!parse_number(v, 1, MAX_LEVEL, &level))
+        return usage_error("--level must be a level from 1 to %d (got '%s')", MAX_LEVEL, v);
     } else if (a == "--seed") {
       if (!parse_number(v, 0, UINT64_MAX, &seed))
         return usage_error("--seed must be a whole number from 0 to 18446744073709551615 (got '%s')", v);
@@ -142,7 +144,8 @@ int main(int argc, char** argv) {
       if (!parse_range(v, 0, 4096, true, &x_from, &x_to))
         return usage_error("--columns must be A-B with 0 <= A < B <= 4096 (got '%s')", v);
     } else if (a == "--scale") {
-      if (!parse_number(v, 1, MAX_SCALE, &scale)) return usage_error("--scale must be from 1 to %d (got '%s')", MAX_SCALE, v);
+      if (!parse_number(v, 1, MAX_SCALE, &scale))
+        return usage_error("--scale must be from 1 to %d (got '%s')", MAX_SCALE, v);
     } else if (a == "--sweep") {
       unsigned long long n;
       if (sweep || !parse_number(v, 1, UINT64_MAX, &n))
@@ -165,8 +168,10 @@ int main(int argc, char** argv) {
   unsigned long long columns = x_to > x_from ? x_to - x_from : 4096;
   unsigned long long picture = columns * scale * 256 * scale * 3;
   if (out && picture > MAX_PICTURE_BYTES) {
-    fprintf(stderr, "leveltool: a picture of %llu columns at scale %llu would take %llu MB, more than %llu MB: "
-                    "narrow --columns or lower --scale\n", columns, scale, picture >> 20, MAX_PICTURE_BYTES >> 20);
+    fprintf(stderr,
+            "leveltool: a picture of %llu columns at scale %llu would take %llu MB, more than %llu MB: "
+            "narrow --columns or lower --scale\n",
+            columns, scale, picture >> 20, MAX_PICTURE_BYTES >> 20);
     return 2;
   }
   // The program folder becomes the data folder below; names given here stay relative to this one.
@@ -180,8 +185,8 @@ int main(int argc, char** argv) {
     // The child's log goes to a folder of its own so a long sweep leaves nothing behind.
     char log_dir[] = "/tmp/leveltool.XXXXXX";
     if (mkdtemp(log_dir)) setenv("XDG_DATA_HOME", log_dir, 1);
-    SweepProgress* progress = (SweepProgress*)mmap(nullptr, sizeof(SweepProgress), PROT_READ | PROT_WRITE,
-                                                   MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    SweepProgress* progress =
+        (SweepProgress*)mmap(nullptr, sizeof(SweepProgress), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     if (progress == MAP_FAILED) {
       perror("mmap");
       return 1;

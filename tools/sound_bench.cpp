@@ -6,8 +6,8 @@
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <unistd.h>
 #include <string.h>
+#include <unistd.h>
 #include <chrono>
 #include <vector>
 #include "engine/log.h"
@@ -74,8 +74,10 @@ static void bench_loud(const char* what, int explosions, bool music) {
   }
   would_clip = (long long)get_sound_output_samples_over_full_scale();
   close_sound();
-  printf("%s: %lld samples a hard clip would cut; limited: %lld held at the threshold, %lld at full scale, "
-         "lowest gain %.2f\n", what, would_clip, held, full_scale, quietest);
+  printf(
+      "%s: %lld samples a hard clip would cut; limited: %lld held at the threshold, %lld at full scale, "
+      "lowest gain %.2f\n",
+      what, would_clip, held, full_scale, quietest);
 }
 
 int main(int argc, char** argv) {

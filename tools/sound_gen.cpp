@@ -28,10 +28,14 @@ enum Wave { SINE, SQUARE, SAW, TRIANGLE };
 static double wave_at(Wave w, double phase) {
   double p = phase - floor(phase);
   switch (w) {
-    case SINE: return sin(2 * PI * p);
-    case SQUARE: return p < 0.5 ? 0.8 : -0.8;
-    case SAW: return 2.0 * p - 1.0;
-    case TRIANGLE: return p < 0.5 ? 4.0 * p - 1.0 : 3.0 - 4.0 * p;
+    case SINE:
+      return sin(2 * PI * p);
+    case SQUARE:
+      return p < 0.5 ? 0.8 : -0.8;
+    case SAW:
+      return 2.0 * p - 1.0;
+    case TRIANGLE:
+      return p < 0.5 ? 4.0 * p - 1.0 : 3.0 - 4.0 * p;
   }
   return 0;
 }

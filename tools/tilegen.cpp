@@ -11,6 +11,7 @@
 // destructible subparts. Tiles without a map collide wherever their foreground is present, with
 // the type from "collType" (1, destructible, unless the .cfg says otherwise).
 #include <math.h>
+#include <stb_image_write.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -18,7 +19,6 @@
 #include <sys/stat.h>
 #include <string>
 #include <vector>
-#include <stb_image_write.h>
 
 namespace {
 
@@ -210,7 +210,8 @@ void make_backgrounds() {
     for (int x = 0; x < 16; x++) {
       bool frame = x < 2 || x > 13 || y < 2 || y > 13 || x == 7 || x == 8 || y == 8;
       Color glow = mix(rgb(40, 90, 100), rgb(20, 40, 60), y / 16.f);
-      window.at(x, y) = frame ? shade(rgb(48, 48, 54), 0.9f + 0.2f * rnd(x, y, 81)) : shade(glow, 0.8f + 0.3f * rnd(x, y, 82));
+      window.at(x, y) =
+          frame ? shade(rgb(48, 48, 54), 0.9f + 0.2f * rnd(x, y, 81)) : shade(glow, 0.8f + 0.3f * rnd(x, y, 82));
     }
   write_background("tiles/backS1_b.png", window);
 
@@ -244,13 +245,27 @@ void make_backgrounds() {
         Color c = shade(base, 0.85f + 0.2f * fbm(x, y, 100 + k));
         bool beam = false;
         switch (k) {
-          case 0: beam = x == y || x == 15 - y; break;                    // cross brace
-          case 1: beam = y % 4 == 0; break;                               // ribbed panel
-          case 2: beam = x % 8 == 0 || y % 8 == 0; break;                 // frame grid
-          case 3: beam = (x + y) % 8 == 0; break;                         // diagonal braces
-          case 4: beam = x == 0 || x == 15 || y == 7 || y == 8; break;    // H beam
-          case 5: beam = (x % 4 == 1) && (y % 4 == 1); break;             // bolts
-          default: beam = (x / 4 + y / 4) % 2 == 0 && (x % 4 == 0); break;  // staggered struts
+          case 0:
+            beam = x == y || x == 15 - y;
+            break;  // cross brace
+          case 1:
+            beam = y % 4 == 0;
+            break;  // ribbed panel
+          case 2:
+            beam = x % 8 == 0 || y % 8 == 0;
+            break;  // frame grid
+          case 3:
+            beam = (x + y) % 8 == 0;
+            break;  // diagonal braces
+          case 4:
+            beam = x == 0 || x == 15 || y == 7 || y == 8;
+            break;  // H beam
+          case 5:
+            beam = (x % 4 == 1) && (y % 4 == 1);
+            break;  // bolts
+          default:
+            beam = (x / 4 + y / 4) % 2 == 0 && (x % 4 == 0);
+            break;  // staggered struts
         }
         if (beam) c = shade(rgb(70, 76, 92), 0.9f + 0.15f * rnd(x, y, 110 + k));
         s.at(x, y) = c;
@@ -290,10 +305,19 @@ void make_floors() {
         int y = 15 - d;
         Color c;
         switch (k) {
-          case 0: c = shade(rgb(84, 140, 58), 1.15f - 0.12f * d + 0.25f * (rnd(x, y, 301) - 0.5f)); break;
-          case 1: c = ((x / 4 + d / 2) % 2) ? rgb(150, 144, 132) : rgb(120, 114, 106); if (x % 4 == 0) c = rgb(70, 66, 62); break;
-          case 2: c = d == 0 ? rgb(214, 170, 40) : ((x % 3) ? rgb(120, 124, 132) : rgb(60, 62, 70)); break;
-          default: c = shade(rgb(160, 86, 56), 1.1f - 0.1f * d + 0.2f * (rnd(x, y, 303) - 0.5f)); break;
+          case 0:
+            c = shade(rgb(84, 140, 58), 1.15f - 0.12f * d + 0.25f * (rnd(x, y, 301) - 0.5f));
+            break;
+          case 1:
+            c = ((x / 4 + d / 2) % 2) ? rgb(150, 144, 132) : rgb(120, 114, 106);
+            if (x % 4 == 0) c = rgb(70, 66, 62);
+            break;
+          case 2:
+            c = d == 0 ? rgb(214, 170, 40) : ((x % 3) ? rgb(120, 124, 132) : rgb(60, 62, 70));
+            break;
+          default:
+            c = shade(rgb(160, 86, 56), 1.1f - 0.1f * d + 0.2f * (rnd(x, y, 303) - 0.5f));
+            break;
         }
         if (d == 0 && k != 2) c = shade(c, 1.25f);  // a bright lip marks where to stand
         fg.at(x, y) = c;
@@ -319,16 +343,17 @@ void make_floors() {
 
 void make_platforms() {
   // Thin ledges on top of the tile, four cells deep, with a bright top edge.
-  const Color tops[5] = {rgb(150, 156, 168), rgb(150, 104, 60), rgb(226, 180, 40), rgb(110, 116, 126), rgb(80, 170, 220)};
+  const Color tops[5] = {rgb(150, 156, 168), rgb(150, 104, 60), rgb(226, 180, 40), rgb(110, 116, 126),
+                         rgb(80, 170, 220)};
   for (int k = 0; k < 5; k++) {
     Image fg(16, 16);
     for (int y = 12; y < 16; y++)
       for (int x = 0; x < 16; x++) {
         Color c = shade(tops[k], y == 15 ? 1.2f : y == 12 ? 0.55f : 0.85f);
-        if (k == 0 && y == 13 && x % 4 == 1) c = rgb(30, 30, 36);                  // girder holes
-        if (k == 1 && x % 8 == 7) c = shade(c, 0.6f);                             // plank joints
-        if (k == 3 && y < 15 && (x + y) % 3 == 0) c = rgb(40, 42, 48);             // grating
-        if (k == 4 && y == 12) c = rgb(140, 230, 255);                            // lit underside
+        if (k == 0 && y == 13 && x % 4 == 1) c = rgb(30, 30, 36);       // girder holes
+        if (k == 1 && x % 8 == 7) c = shade(c, 0.6f);                   // plank joints
+        if (k == 3 && y < 15 && (x + y) % 3 == 0) c = rgb(40, 42, 48);  // grating
+        if (k == 4 && y == 12) c = rgb(140, 230, 255);                  // lit underside
         fg.at(x, y) = c;
       }
     write_png("tiles/plat" + std::to_string(k) + "_f.png", fg);
@@ -345,7 +370,7 @@ void make_stairs() {
       int top = 4 * (step + 1) - 1;
       for (int y = 0; y <= top; y++) {
         Color c = shade(rgb(120, 124, 134), 0.8f + 0.2f * rnd(x, y, 400 + dir));
-        if (y == top) c = rgb(220, 176, 40);       // nosing
+        if (y == top) c = rgb(220, 176, 40);  // nosing
         else if (y == top - 1) c = rgb(160, 164, 172);
         fg.at(x, y) = c;
       }
@@ -447,10 +472,10 @@ void make_boss() {
   struct Region {
     int x0, y0, x1, y1;
     Color look;
-  } regions[4] = {{30, 0, 45, 11, rgb(180, 120, 60)},   // subpart 1 at (32, 6)
-                  {30, 36, 45, 47, rgb(180, 120, 60)},  // subpart 2 at (32, 42)
-                  {18, 14, 28, 34, rgb(150, 150, 170)}, // subpart 3 at (20, 24)
-                  {0, 18, 15, 30, rgb(255, 80, 60)}};   // the core at (12, 24)
+  } regions[4] = {{30, 0, 45, 11, rgb(180, 120, 60)},    // subpart 1 at (32, 6)
+                  {30, 36, 45, 47, rgb(180, 120, 60)},   // subpart 2 at (32, 42)
+                  {18, 14, 28, 34, rgb(150, 150, 170)},  // subpart 3 at (20, 24)
+                  {0, 18, 15, 30, rgb(255, 80, 60)}};    // the core at (12, 24)
   for (const Region& r : regions)
     for (int y = r.y0; y <= r.y1; y++)
       for (int x = r.x0; x <= r.x1; x++) {

@@ -4,8 +4,8 @@
 #pragma once
 #include <stdlib.h>
 #include <string.h>
-#include "engine/sharedHeap.h"
 #include "engine/log.h"
+#include "engine/sharedHeap.h"
 
 #define DYNARRAY_FILE "cont/dynArray"
 
@@ -23,9 +23,19 @@ struct DynArray {
   DynArray() = default;
   DynArray(const DynArray&) = delete;
   DynArray& operator=(const DynArray&) = delete;
-  DynArray(DynArray&& o) noexcept : data(o.data), num(o.num), cap(o.cap) { o.data = nullptr; o.num = o.cap = 0; }
+  DynArray(DynArray&& o) noexcept : data(o.data), num(o.num), cap(o.cap) {
+    o.data = nullptr;
+    o.num = o.cap = 0;
+  }
   DynArray& operator=(DynArray&& o) noexcept {
-    if (this != &o) { free(); data = o.data; num = o.num; cap = o.cap; o.data = nullptr; o.num = o.cap = 0; }
+    if (this != &o) {
+      free();
+      data = o.data;
+      num = o.num;
+      cap = o.cap;
+      o.data = nullptr;
+      o.num = o.cap = 0;
+    }
     return *this;
   }
   ~DynArray() { free(); }
@@ -61,7 +71,10 @@ struct DynArray {
 
   void resize(int n) {
     ASSERT_AT(DYNARRAY_FILE, 77, n>=0);
-    if (n <= num) { remove(n, num - n); return; }
+    if (n <= num) {
+      remove(n, num - n);
+      return;
+    }
     reserve(n);
     if (n > num) memset((void*)(data + num), 0, size_t(n - num) * sizeof(T));
     num = n;
@@ -71,7 +84,8 @@ struct DynArray {
     ASSERT_AT(DYNARRAY_FILE, 118, n>=0);
     ASSERT_AT(DYNARRAY_FILE, 119, at>=0 && at<=num);
     ASSERT_AT(DYNARRAY_FILE, 120, at+n<=num);
-    if (n > 0 && num - at - n > 0) memmove((void*)(data + at), (void*)(data + at + n), size_t(num - at - n) * sizeof(T));
+    if (n > 0 && num - at - n > 0)
+      memmove((void*)(data + at), (void*)(data + at + n), size_t(num - at - n) * sizeof(T));
     num -= n;
   }
 
@@ -99,10 +113,22 @@ struct DynArray {
   }
   void append(int n, const T* src) { insert(num, n, src); }
 
-  T& push_back(const T& v) { insert(num, 1, &v); return last(); }
-  T& push_back() { insert(num, 1, nullptr); return last(); }
-  T& last() { ASSERT_AT(DYNARRAY_FILE, 176, num>0); return data[num - 1]; }
-  void pop_back() { ASSERT_AT(DYNARRAY_FILE, 177, num>0); num--; }
+  T& push_back(const T& v) {
+    insert(num, 1, &v);
+    return last();
+  }
+  T& push_back() {
+    insert(num, 1, nullptr);
+    return last();
+  }
+  T& last() {
+    ASSERT_AT(DYNARRAY_FILE, 176, num>0);
+    return data[num - 1];
+  }
+  void pop_back() {
+    ASSERT_AT(DYNARRAY_FILE, 177, num>0);
+    num--;
+  }
 
   void clear() { remove(0, num); }
   void free() {
@@ -114,7 +140,8 @@ struct DynArray {
 
   // Index of the first element equal to v, -1 when none.
   int find(const T& v) const {
-    for (int i = 0; i < num; i++) if (data[i] == v) return i;
+    for (int i = 0; i < num; i++)
+      if (data[i] == v) return i;
     return -1;
   }
 
@@ -123,8 +150,14 @@ struct DynArray {
   }
 
  private:
-  struct SortCtx { int (*cmp)(void*, const void*, const void*); void* ctx; };
-  static int sortThunk(const void* a, const void* b, void* c) { SortCtx* s = (SortCtx*)c; return s->cmp(s->ctx, a, b); }
+  struct SortCtx {
+    int (*cmp)(void*, const void*, const void*);
+    void* ctx;
+  };
+  static int sortThunk(const void* a, const void* b, void* c) {
+    SortCtx* s = (SortCtx*)c;
+    return s->cmp(s->ctx, a, b);
+  }
   void sortImpl(int (*compare)(void*, const void*, const void*), void* context) {
     SortCtx s{compare, context};
     qsort_r(data, size_t(num), sizeof(T), sortThunk, &s);

@@ -71,7 +71,10 @@ struct WeakRef : WeakRefBase {
   WeakRef() = default;
   explicit WeakRef(T* t) { set(t); }
   WeakRef(const WeakRef& o) { set(o.get()); }
-  WeakRef& operator=(const WeakRef& o) { set(o.get()); return *this; }
+  WeakRef& operator=(const WeakRef& o) {
+    set(o.get());
+    return *this;
+  }
   ~WeakRef() { reset(); }
 
   T* get() const { return static_cast<T*>(target); }
@@ -81,7 +84,12 @@ struct WeakRef : WeakRefBase {
   void set(T* t) {
     if (t == get()) return;
     reset();
-    if (t) { target = t; t->attachWeakRef(this); }
+    if (t) {
+      target = t;
+      t->attachWeakRef(this);
+    }
   }
-  void reset() { if (target) target->detachWeakRef(this); }
+  void reset() {
+    if (target) target->detachWeakRef(this);
+  }
 };

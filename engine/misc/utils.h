@@ -18,10 +18,16 @@ struct TempString {
   TempString(const char* s, int l = -1) { assign(s, l); }
   TempString(const TempString&) = default;
   TempString& operator=(const TempString&) = default;
-  TempString& operator=(const char* s) { assign(s); return *this; }
+  TempString& operator=(const char* s) {
+    assign(s);
+    return *this;
+  }
 
   void assign(const char* s, int l = -1) {
-    if (!s) { str[0] = 0; return; }
+    if (!s) {
+      str[0] = 0;
+      return;
+    }
     if (l < 0) l = (int)strlen(s);
     ASSERT_AT(UTILS_FILE, 57, l<BS);
     memmove(str, s, size_t(l));
@@ -79,10 +85,17 @@ struct String {
     return *this;
   }
   String& operator=(String&& o) noexcept {
-    if (this != &o) { clear(); block = o.block; o.block = nullptr; }
+    if (this != &o) {
+      clear();
+      block = o.block;
+      o.block = nullptr;
+    }
     return *this;
   }
-  String& operator=(const char* s) { set(s, s ? (int)strlen(s) : 0); return *this; }
+  String& operator=(const char* s) {
+    set(s, s ? (int)strlen(s) : 0);
+    return *this;
+  }
   ~String() { clear(); }
 
   void set(const char* s, int l) {

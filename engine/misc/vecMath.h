@@ -21,7 +21,11 @@ struct vec4float {
   float y() const { return _mm_cvtss_f32(_mm_shuffle_ps(v, v, _MM_SHUFFLE(1, 1, 1, 1))); }
   float z() const { return _mm_cvtss_f32(_mm_shuffle_ps(v, v, _MM_SHUFFLE(2, 2, 2, 2))); }
   float w() const { return _mm_cvtss_f32(_mm_shuffle_ps(v, v, _MM_SHUFFLE(3, 3, 3, 3))); }
-  float operator[](int i) const { float f[4]; _mm_storeu_ps(f, v); return f[i]; }
+  float operator[](int i) const {
+    float f[4];
+    _mm_storeu_ps(f, v);
+    return f[i];
+  }
   vec4float splatY() const { return _mm_shuffle_ps(v, v, _MM_SHUFFLE(1, 1, 1, 1)); }
   vec4float splatZ() const { return _mm_shuffle_ps(v, v, _MM_SHUFFLE(2, 2, 2, 2)); }
   vec4float splatW() const { return _mm_shuffle_ps(v, v, _MM_SHUFFLE(3, 3, 3, 3)); }
@@ -34,11 +38,17 @@ struct vec4float {
   vec4float operator*(float s) const { return _mm_mul_ps(v, _mm_set1_ps(s)); }
   vec4float operator/(float s) const { return _mm_div_ps(v, _mm_set1_ps(s)); }
   vec4float operator-() const { return _mm_sub_ps(_mm_setzero_ps(), v); }
-  vec4float& operator+=(vec4float o) { v = _mm_add_ps(v, o.v); return *this; }
+  vec4float& operator+=(vec4float o) {
+    v = _mm_add_ps(v, o.v);
+    return *this;
+  }
   vec4float operator&(vec4float o) const { return _mm_and_ps(v, o.v); }
   vec4float operator|(vec4float o) const { return _mm_or_ps(v, o.v); }
   vec4float operator^(vec4float o) const { return _mm_xor_ps(v, o.v); }
-  vec4float& operator&=(vec4float o) { v = _mm_and_ps(v, o.v); return *this; }
+  vec4float& operator&=(vec4float o) {
+    v = _mm_and_ps(v, o.v);
+    return *this;
+  }
 };
 
 inline vec4float v_andnot(vec4float a, vec4float b) { return _mm_andnot_ps(a.v, b.v); }  // ~a & b
@@ -91,7 +101,11 @@ inline vec4float v_from_color(D3dColor c) {
 
 // Scalar helpers. Rounding follows the processor's current mode (nearest, ties to even).
 inline int f_to_int_nearest(float f) { return _mm_cvtss_si32(_mm_set_ss(f)); }
-inline float bits_to_float(uint32_t b) { float f; memcpy(&f, &b, 4); return f; }
+inline float bits_to_float(uint32_t b) {
+  float f;
+  memcpy(&f, &b, 4);
+  return f;
+}
 // True floor and ceiling for every float. (Rounding f -/+ 0.49999988 to nearest, the old way, is
 // off by one for odd integers from 3 up: 3.0 - 0.49999988 rounds to 2.5, and ties go to even.)
 // Out-of-range values and NaN give the processor's "integer indefinite", INT_MIN.
@@ -128,7 +142,10 @@ struct vec4i32 {
   vec4i32 operator~() const { return _mm_xor_si128(v, _mm_set1_epi32(-1)); }
   vec4i32 operator+(vec4i32 o) const { return _mm_add_epi32(v, o.v); }
   vec4i32 operator-(vec4i32 o) const { return _mm_sub_epi32(v, o.v); }
-  vec4i32& operator&=(vec4i32 o) { v = _mm_and_si128(v, o.v); return *this; }
+  vec4i32& operator&=(vec4i32 o) {
+    v = _mm_and_si128(v, o.v);
+    return *this;
+  }
   vec4i32 operator>(vec4i32 o) const { return _mm_cmpgt_epi32(v, o.v); }
   vec4i32 operator>=(vec4i32 o) const { return ~vec4i32(_mm_cmpgt_epi32(o.v, v)); }
   vec4float toFloat() const { return _mm_cvtepi32_ps(v); }
@@ -150,7 +167,12 @@ inline vec4i32 v_select(vec4i32 mask, vec4i32 a, vec4i32 b) {
 struct alignas(16) Matrix44 {
   vec4float r[4];
   Matrix44() {}
-  Matrix44(vec4float a, vec4float b, vec4float c, vec4float d) { r[0] = a; r[1] = b; r[2] = c; r[3] = d; }
+  Matrix44(vec4float a, vec4float b, vec4float c, vec4float d) {
+    r[0] = a;
+    r[1] = b;
+    r[2] = c;
+    r[3] = d;
+  }
   static Matrix44 identity() {
     return Matrix44(vec4float(1, 0, 0, 0), vec4float(0, 1, 0, 0), vec4float(0, 0, 1, 0), vec4float(0, 0, 0, 1));
   }
@@ -180,22 +202,38 @@ inline Matrix44 Matrix44::operator*(const Matrix44& b) const {
 inline Matrix44 Matrix44::inverse() const {
   float m[16], inv[16];
   for (int i = 0; i < 4; i++) _mm_storeu_ps(m + i * 4, r[i].v);
-  inv[0] = m[5] * m[10] * m[15] - m[5] * m[11] * m[14] - m[9] * m[6] * m[15] + m[9] * m[7] * m[14] + m[13] * m[6] * m[11] - m[13] * m[7] * m[10];
-  inv[4] = -m[4] * m[10] * m[15] + m[4] * m[11] * m[14] + m[8] * m[6] * m[15] - m[8] * m[7] * m[14] - m[12] * m[6] * m[11] + m[12] * m[7] * m[10];
-  inv[8] = m[4] * m[9] * m[15] - m[4] * m[11] * m[13] - m[8] * m[5] * m[15] + m[8] * m[7] * m[13] + m[12] * m[5] * m[11] - m[12] * m[7] * m[9];
-  inv[12] = -m[4] * m[9] * m[14] + m[4] * m[10] * m[13] + m[8] * m[5] * m[14] - m[8] * m[6] * m[13] - m[12] * m[5] * m[10] + m[12] * m[6] * m[9];
-  inv[1] = -m[1] * m[10] * m[15] + m[1] * m[11] * m[14] + m[9] * m[2] * m[15] - m[9] * m[3] * m[14] - m[13] * m[2] * m[11] + m[13] * m[3] * m[10];
-  inv[5] = m[0] * m[10] * m[15] - m[0] * m[11] * m[14] - m[8] * m[2] * m[15] + m[8] * m[3] * m[14] + m[12] * m[2] * m[11] - m[12] * m[3] * m[10];
-  inv[9] = -m[0] * m[9] * m[15] + m[0] * m[11] * m[13] + m[8] * m[1] * m[15] - m[8] * m[3] * m[13] - m[12] * m[1] * m[11] + m[12] * m[3] * m[9];
-  inv[13] = m[0] * m[9] * m[14] - m[0] * m[10] * m[13] - m[8] * m[1] * m[14] + m[8] * m[2] * m[13] + m[12] * m[1] * m[10] - m[12] * m[2] * m[9];
-  inv[2] = m[1] * m[6] * m[15] - m[1] * m[7] * m[14] - m[5] * m[2] * m[15] + m[5] * m[3] * m[14] + m[13] * m[2] * m[7] - m[13] * m[3] * m[6];
-  inv[6] = -m[0] * m[6] * m[15] + m[0] * m[7] * m[14] + m[4] * m[2] * m[15] - m[4] * m[3] * m[14] - m[12] * m[2] * m[7] + m[12] * m[3] * m[6];
-  inv[10] = m[0] * m[5] * m[15] - m[0] * m[7] * m[13] - m[4] * m[1] * m[15] + m[4] * m[3] * m[13] + m[12] * m[1] * m[7] - m[12] * m[3] * m[5];
-  inv[14] = -m[0] * m[5] * m[14] + m[0] * m[6] * m[13] + m[4] * m[1] * m[14] - m[4] * m[2] * m[13] - m[12] * m[1] * m[6] + m[12] * m[2] * m[5];
-  inv[3] = -m[1] * m[6] * m[11] + m[1] * m[7] * m[10] + m[5] * m[2] * m[11] - m[5] * m[3] * m[10] - m[9] * m[2] * m[7] + m[9] * m[3] * m[6];
-  inv[7] = m[0] * m[6] * m[11] - m[0] * m[7] * m[10] - m[4] * m[2] * m[11] + m[4] * m[3] * m[10] + m[8] * m[2] * m[7] - m[8] * m[3] * m[6];
-  inv[11] = -m[0] * m[5] * m[11] + m[0] * m[7] * m[9] + m[4] * m[1] * m[11] - m[4] * m[3] * m[9] - m[8] * m[1] * m[7] + m[8] * m[3] * m[5];
-  inv[15] = m[0] * m[5] * m[10] - m[0] * m[6] * m[9] - m[4] * m[1] * m[10] + m[4] * m[2] * m[9] + m[8] * m[1] * m[6] - m[8] * m[2] * m[5];
+  inv[0] = m[5] * m[10] * m[15] - m[5] * m[11] * m[14] - m[9] * m[6] * m[15] + m[9] * m[7] * m[14] +
+           m[13] * m[6] * m[11] - m[13] * m[7] * m[10];
+  inv[4] = -m[4] * m[10] * m[15] + m[4] * m[11] * m[14] + m[8] * m[6] * m[15] - m[8] * m[7] * m[14] -
+           m[12] * m[6] * m[11] + m[12] * m[7] * m[10];
+  inv[8] = m[4] * m[9] * m[15] - m[4] * m[11] * m[13] - m[8] * m[5] * m[15] + m[8] * m[7] * m[13] +
+           m[12] * m[5] * m[11] - m[12] * m[7] * m[9];
+  inv[12] = -m[4] * m[9] * m[14] + m[4] * m[10] * m[13] + m[8] * m[5] * m[14] - m[8] * m[6] * m[13] -
+            m[12] * m[5] * m[10] + m[12] * m[6] * m[9];
+  inv[1] = -m[1] * m[10] * m[15] + m[1] * m[11] * m[14] + m[9] * m[2] * m[15] - m[9] * m[3] * m[14] -
+           m[13] * m[2] * m[11] + m[13] * m[3] * m[10];
+  inv[5] = m[0] * m[10] * m[15] - m[0] * m[11] * m[14] - m[8] * m[2] * m[15] + m[8] * m[3] * m[14] +
+           m[12] * m[2] * m[11] - m[12] * m[3] * m[10];
+  inv[9] = -m[0] * m[9] * m[15] + m[0] * m[11] * m[13] + m[8] * m[1] * m[15] - m[8] * m[3] * m[13] -
+           m[12] * m[1] * m[11] + m[12] * m[3] * m[9];
+  inv[13] = m[0] * m[9] * m[14] - m[0] * m[10] * m[13] - m[8] * m[1] * m[14] + m[8] * m[2] * m[13] +
+            m[12] * m[1] * m[10] - m[12] * m[2] * m[9];
+  inv[2] = m[1] * m[6] * m[15] - m[1] * m[7] * m[14] - m[5] * m[2] * m[15] + m[5] * m[3] * m[14] + m[13] * m[2] * m[7] -
+           m[13] * m[3] * m[6];
+  inv[6] = -m[0] * m[6] * m[15] + m[0] * m[7] * m[14] + m[4] * m[2] * m[15] - m[4] * m[3] * m[14] -
+           m[12] * m[2] * m[7] + m[12] * m[3] * m[6];
+  inv[10] = m[0] * m[5] * m[15] - m[0] * m[7] * m[13] - m[4] * m[1] * m[15] + m[4] * m[3] * m[13] +
+            m[12] * m[1] * m[7] - m[12] * m[3] * m[5];
+  inv[14] = -m[0] * m[5] * m[14] + m[0] * m[6] * m[13] + m[4] * m[1] * m[14] - m[4] * m[2] * m[13] -
+            m[12] * m[1] * m[6] + m[12] * m[2] * m[5];
+  inv[3] = -m[1] * m[6] * m[11] + m[1] * m[7] * m[10] + m[5] * m[2] * m[11] - m[5] * m[3] * m[10] - m[9] * m[2] * m[7] +
+           m[9] * m[3] * m[6];
+  inv[7] = m[0] * m[6] * m[11] - m[0] * m[7] * m[10] - m[4] * m[2] * m[11] + m[4] * m[3] * m[10] + m[8] * m[2] * m[7] -
+           m[8] * m[3] * m[6];
+  inv[11] = -m[0] * m[5] * m[11] + m[0] * m[7] * m[9] + m[4] * m[1] * m[11] - m[4] * m[3] * m[9] - m[8] * m[1] * m[7] +
+            m[8] * m[3] * m[5];
+  inv[15] = m[0] * m[5] * m[10] - m[0] * m[6] * m[9] - m[4] * m[1] * m[10] + m[4] * m[2] * m[9] + m[8] * m[1] * m[6] -
+            m[8] * m[2] * m[5];
   float det = m[0] * inv[0] + m[1] * inv[4] + m[2] * inv[8] + m[3] * inv[12];
   float id = 1.0f / det;  // no test for a singular matrix: it gives non-finite elements
   Matrix44 out;

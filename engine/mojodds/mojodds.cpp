@@ -70,8 +70,10 @@ const char* dds_parse(const uint8_t* d, size_t size, DdsInfo* out) {
     }
     uint64_t sz = uint64_t(l.pitch) * l.rows;
     // A header that states the top level's size must agree with the format.
-    if (i == 0 && (flags & DDSD_LINEARSIZE) && dxt && pitch_or_size && pitch_or_size != sz) return "linear size does not match";
-    if (i == 0 && (flags & DDSD_PITCH) && !dxt && pitch_or_size && pitch_or_size != l.pitch) return "pitch does not match";
+    if (i == 0 && (flags & DDSD_LINEARSIZE) && dxt && pitch_or_size && pitch_or_size != sz)
+      return "linear size does not match";
+    if (i == 0 && (flags & DDSD_PITCH) && !dxt && pitch_or_size && pitch_or_size != l.pitch)
+      return "pitch does not match";
     if (offset + sz > size) return "file too short for its levels";
     l.offset = uint32_t(offset);
     l.size = uint32_t(sz);

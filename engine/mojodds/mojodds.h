@@ -11,10 +11,10 @@ const uint32_t DDS_MAX_DIMENSION = 16384;
 
 struct DdsLevel {
   uint32_t width, height;
-  uint32_t pitch;  // bytes per row (of 4x4 blocks for DXT)
-  uint32_t rows;   // rows (of blocks for DXT)
-  uint32_t offset; // from the start of the file
-  uint32_t size;   // pitch * rows
+  uint32_t pitch;   // bytes per row (of 4x4 blocks for DXT)
+  uint32_t rows;    // rows (of blocks for DXT)
+  uint32_t offset;  // from the start of the file
+  uint32_t size;    // pitch * rows
 };
 
 struct DdsInfo {

@@ -268,8 +268,7 @@ void build_level_path() {
     }
   }
 
-  while (grow_level_branch()) {
-  }
+  while (grow_level_branch()) {}
 
   debug("final path:");
   print_level_layout();
@@ -303,10 +302,22 @@ bool grow_level_branch() {
     room_cell_map[y][x] |= uint8_t(d);
     int opposite = 0;
     switch (d) {
-      case ROOM_EXIT_LEFT: x--; opposite = ROOM_EXIT_RIGHT; break;
-      case ROOM_EXIT_RIGHT: x++; opposite = ROOM_EXIT_LEFT; break;
-      case ROOM_EXIT_DOWN: y--; opposite = ROOM_EXIT_UP; break;
-      default: y++; opposite = ROOM_EXIT_DOWN; break;
+      case ROOM_EXIT_LEFT:
+        x--;
+        opposite = ROOM_EXIT_RIGHT;
+        break;
+      case ROOM_EXIT_RIGHT:
+        x++;
+        opposite = ROOM_EXIT_LEFT;
+        break;
+      case ROOM_EXIT_DOWN:
+        y--;
+        opposite = ROOM_EXIT_UP;
+        break;
+      default:
+        y++;
+        opposite = ROOM_EXIT_DOWN;
+        break;
     }
     room_cell_map[y][x] |= uint8_t(opposite);
   }

@@ -31,12 +31,18 @@ struct RoomDesign {
   int step_count;
 };
 
-#define STAMP(pool, g, n) {ROOM_STEP_STAMP, ROOM_POOL_##pool, 0, 0, g, n}
-#define OBJECTS(type, k, g, n) {ROOM_STEP_OBJECTS, ROOM_POOL_NONE, ENTLING_TYPE_##type, k, g, n}
-#define HERO(g) {ROOM_STEP_HERO, ROOM_POOL_NONE, 0, 0, g, 1}
-#define EXIT_CHOICE(g) {ROOM_STEP_EXIT_CHOICE, ROOM_POOL_EXIT, 0, 0, g, 1}
-#define EVEN(g, n) {ROOM_STEP_EVEN_CHOICE, ROOM_POOL_NONE, 0, 0, g, n}
-#define BONUS(k, g, n) {ROOM_STEP_BONUS_CHOICE, ROOM_POOL_NONE, 0, k, g, n}
+#define STAMP(pool, g, n) \
+  { ROOM_STEP_STAMP, ROOM_POOL_##pool, 0, 0, g, n }
+#define OBJECTS(type, k, g, n) \
+  { ROOM_STEP_OBJECTS, ROOM_POOL_NONE, ENTLING_TYPE_##type, k, g, n }
+#define HERO(g) \
+  { ROOM_STEP_HERO, ROOM_POOL_NONE, 0, 0, g, 1 }
+#define EXIT_CHOICE(g) \
+  { ROOM_STEP_EXIT_CHOICE, ROOM_POOL_EXIT, 0, 0, g, 1 }
+#define EVEN(g, n) \
+  { ROOM_STEP_EVEN_CHOICE, ROOM_POOL_NONE, 0, 0, g, n }
+#define BONUS(k, g, n) \
+  { ROOM_STEP_BONUS_CHOICE, ROOM_POOL_NONE, 0, k, g, n }
 
 // Legend used by most rooms: '.' background, w wall with a floor on top, v wall with a hard floor,
 // m machinery or wall, k machinery, p platform, R/L stairs, e enemy, b barrel, h bonus, x either
@@ -44,164 +50,162 @@ struct RoomDesign {
 
 // 0: unused left-right room.
 const char* art0[] = {"........", "........", "........", ".e....e.", "wwwwwwww"};
-const StepDef steps0[] = {STAMP(BACK, '.', 30), OBJECTS(ENEMY, 1, 'e', 2), STAMP(BACK_SET, 'e', 2),
-                          STAMP(WALL, 'w', 8), STAMP(FLOOR, 'w', 8)};
+const StepDef steps0[] = {STAMP(BACK, '.', 30), OBJECTS(ENEMY, 1, 'e', 2), STAMP(BACK_SET, 'e', 2), STAMP(WALL, 'w', 8),
+                          STAMP(FLOOR, 'w', 8)};
 
 // 1-8: left and right.
 const char* art1b[] = {"mm....mm", "........", "...RL...", ".eRmmLe.", "mwwwwmmm"};
-const StepDef steps1[] = {STAMP(BACK, '.', 20), OBJECTS(ENEMY, 1, 'e', 2), STAMP(BACK_SET, 'e', 2),
-                          STAMP(BACK_SET, 'R', 2), STAMP(STAIR_R, 'R', 2), STAMP(WALL, 'w', 4),
-                          STAMP(FLOOR, 'w', 4), STAMP(BACK_SET, 'L', 2), STAMP(STAIR_L, 'L', 2),
+const StepDef steps1[] = {STAMP(BACK, '.', 20),     OBJECTS(ENEMY, 1, 'e', 2), STAMP(BACK_SET, 'e', 2),
+                          STAMP(BACK_SET, 'R', 2),  STAMP(STAIR_R, 'R', 2),    STAMP(WALL, 'w', 4),
+                          STAMP(FLOOR, 'w', 4),     STAMP(BACK_SET, 'L', 2),   STAMP(STAIR_L, 'L', 2),
                           STAMP(MACH_WALL, 'm', 10)};
 
 const char* art2[] = {"xx....xx", "........", "..beeb..", ".bwwwwb.", "wwwwwwww"};
-const StepDef steps2[] = {STAMP(BACK, '.', 18), OBJECTS(BARREL, 1, 'b', 4), STAMP(BACK_SET, 'b', 4),
-                          STAMP(WALL, 'w', 12), STAMP(FLOOR, 'w', 12), EVEN('x', 4),
+const StepDef steps2[] = {STAMP(BACK, '.', 18),      OBJECTS(BARREL, 1, 'b', 4), STAMP(BACK_SET, 'b', 4),
+                          STAMP(WALL, 'w', 12),      STAMP(FLOOR, 'w', 12),      EVEN('x', 4),
                           OBJECTS(ENEMY, 1, 'e', 2), STAMP(BACK_SET, 'e', 2)};
 
 const char* art3[] = {"xm....mx", "k.......", "...RL...", "eeRkkLe.", "mwwmmwwm"};
-const StepDef steps3[] = {STAMP(BACK, '.', 18), STAMP(MACH, 'k', 3), EVEN('x', 2),
-                          STAMP(BACK_SET, 'R', 2), STAMP(STAIR_R, 'R', 2), STAMP(BACK_SET, 'L', 2),
-                          STAMP(STAIR_L, 'L', 2), STAMP(MACH_WALL, 'm', 6), OBJECTS(ENEMY, 1, 'e', 3),
-                          STAMP(BACK_SET, 'e', 3), STAMP(WALL, 'w', 4), STAMP(FLOOR, 'w', 4)};
+const StepDef steps3[] = {STAMP(BACK, '.', 18),    STAMP(MACH, 'k', 3),      EVEN('x', 2),
+                          STAMP(BACK_SET, 'R', 2), STAMP(STAIR_R, 'R', 2),   STAMP(BACK_SET, 'L', 2),
+                          STAMP(STAIR_L, 'L', 2),  STAMP(MACH_WALL, 'm', 6), OBJECTS(ENEMY, 1, 'e', 3),
+                          STAMP(BACK_SET, 'e', 3), STAMP(WALL, 'w', 4),      STAMP(FLOOR, 'w', 4)};
 
 const char* art4[] = {"k..xx..k", "........", "...ee...", ".bbwwbb.", "wwwwwwww"};
 const StepDef steps4[] = {STAMP(BACK, '.', 20), OBJECTS(BARREL, 1, 'b', 4), STAMP(BACK_SET, 'b', 4),
-                          STAMP(MACH, 'k', 2), STAMP(WALL, 'w', 10), STAMP(FLOOR, 'w', 10), EVEN('x', 2),
-                          OBJECTS(ENEMY, 1, 'e', 2), STAMP(BACK_SET, 'e', 2)};
+                          STAMP(MACH, 'k', 2),  STAMP(WALL, 'w', 10),       STAMP(FLOOR, 'w', 10),
+                          EVEN('x', 2),         OBJECTS(ENEMY, 1, 'e', 2),  STAMP(BACK_SET, 'e', 2)};
 
 const char* art5[] = {"mmmxxmmm", "m......m", "...ee...", ".b.mm.b.", "wwwwwwww"};
-const StepDef steps5[] = {STAMP(BACK, '.', 16), EVEN('x', 2), STAMP(MACH_WALL, 'm', 10),
-                          OBJECTS(ENEMY, 1, 'e', 2), STAMP(BACK_SET, 'e', 2), STAMP(WALL, 'w', 8),
-                          STAMP(FLOOR, 'w', 8), OBJECTS(BARREL, 1, 'b', 2), STAMP(BACK_SET, 'b', 2)};
+const StepDef steps5[] = {
+    STAMP(BACK, '.', 16),    EVEN('x', 2),        STAMP(MACH_WALL, 'm', 10), OBJECTS(ENEMY, 1, 'e', 2),
+    STAMP(BACK_SET, 'e', 2), STAMP(WALL, 'w', 8), STAMP(FLOOR, 'w', 8),      OBJECTS(BARREL, 1, 'b', 2),
+    STAMP(BACK_SET, 'b', 2)};
 
 const char* art6[] = {"mmmmmmmm", "........", "...e....", "ebbmebbe", "wwwwwwww"};
-const StepDef steps6[] = {STAMP(MACH_WALL, 'm', 9), STAMP(BACK, '.', 15), OBJECTS(BARREL, 1, 'b', 4),
-                          STAMP(BACK_SET, 'b', 4), STAMP(WALL, 'w', 8), STAMP(FLOOR, 'w', 8),
+const StepDef steps6[] = {STAMP(MACH_WALL, 'm', 9),  STAMP(BACK, '.', 15),   OBJECTS(BARREL, 1, 'b', 4),
+                          STAMP(BACK_SET, 'b', 4),   STAMP(WALL, 'w', 8),    STAMP(FLOOR, 'w', 8),
                           OBJECTS(ENEMY, 1, 'e', 4), STAMP(BACK_SET, 'e', 4)};
 
 const char* art7[] = {"mmmmmmmm", "mmmmmmmm", "..mmmm..", ".e.ee.e.", "wwwwwwww"};
-const StepDef steps7[] = {STAMP(MACH_WALL, 'm', 20), STAMP(BACK, '.', 8), STAMP(WALL, 'w', 8),
-                          STAMP(FLOOR, 'w', 8), OBJECTS(ENEMY, 1, 'e', 4), STAMP(BACK_SET, 'e', 4)};
+const StepDef steps7[] = {STAMP(MACH_WALL, 'm', 20), STAMP(BACK, '.', 8),       STAMP(WALL, 'w', 8),
+                          STAMP(FLOOR, 'w', 8),      OBJECTS(ENEMY, 1, 'e', 4), STAMP(BACK_SET, 'e', 4)};
 
 const char* art8[] = {"mmmbbmmm", "..beeb..", "..ewwe..", "eewwwwee", "wwwwwwww"};
-const StepDef steps8[] = {STAMP(BACK, '.', 8), STAMP(MACH_WALL, 'm', 6), OBJECTS(BARREL, 1, 'b', 4),
+const StepDef steps8[] = {STAMP(BACK, '.', 8),     STAMP(MACH_WALL, 'm', 6),  OBJECTS(BARREL, 1, 'b', 4),
                           STAMP(BACK_SET, 'b', 4), OBJECTS(ENEMY, 1, 'e', 8), STAMP(BACK_SET, 'e', 8),
-                          STAMP(WALL, 'w', 14), STAMP(FLOOR, 'w', 14)};
+                          STAMP(WALL, 'w', 14),    STAMP(FLOOR, 'w', 14)};
 
 // 9-11: left only.
 const char* art9[] = {"mmmmmmmk", "m......k", "...ee..k", ".b.kk.bk", "wwwwwwww"};
-const StepDef steps9[] = {STAMP(BACK, '.', 14), STAMP(MACH_WALL, 'm', 8), OBJECTS(BARREL, 1, 'b', 2),
-                          STAMP(BACK_SET, 'b', 2), STAMP(MACH, 'k', 6), OBJECTS(ENEMY, 1, 'e', 2),
-                          STAMP(BACK_SET, 'e', 2), STAMP(WALL, 'w', 8), STAMP(FLOOR, 'w', 8)};
+const StepDef steps9[] = {STAMP(BACK, '.', 14),    STAMP(MACH_WALL, 'm', 8), OBJECTS(BARREL, 1, 'b', 2),
+                          STAMP(BACK_SET, 'b', 2), STAMP(MACH, 'k', 6),      OBJECTS(ENEMY, 1, 'e', 2),
+                          STAMP(BACK_SET, 'e', 2), STAMP(WALL, 'w', 8),      STAMP(FLOOR, 'w', 8)};
 
 const char* art10[] = {"k.....kk", ".......k", ".......k", ".e.bbbek", "wwwwwwww"};
-const StepDef steps10[] = {STAMP(BACK, '.', 21), STAMP(MACH, 'k', 6), OBJECTS(ENEMY, 1, 'e', 2),
+const StepDef steps10[] = {STAMP(BACK, '.', 21),    STAMP(MACH, 'k', 6),        OBJECTS(ENEMY, 1, 'e', 2),
                            STAMP(BACK_SET, 'e', 2), OBJECTS(BARREL, 1, 'b', 3), STAMP(BACK_SET, 'b', 3),
-                           STAMP(WALL, 'w', 8), STAMP(FLOOR, 'w', 8)};
+                           STAMP(WALL, 'w', 8),     STAMP(FLOOR, 'w', 8)};
 
 const char* art11[] = {"........", "..kkkk..", "..b.b..k", ".e..b.ek", "wwwwwwww"};
-const StepDef steps11[] = {STAMP(BACK, '.', 21), OBJECTS(ENEMY, 1, 'e', 2), STAMP(BACK_SET, 'e', 2),
-                           STAMP(MACH, 'k', 6), OBJECTS(BARREL, 1, 'b', 3), STAMP(BACK_SET, 'b', 3),
-                           STAMP(WALL, 'w', 8), STAMP(FLOOR, 'w', 8)};
+const StepDef steps11[] = {STAMP(BACK, '.', 21), OBJECTS(ENEMY, 1, 'e', 2),  STAMP(BACK_SET, 'e', 2),
+                           STAMP(MACH, 'k', 6),  OBJECTS(BARREL, 1, 'b', 3), STAMP(BACK_SET, 'b', 3),
+                           STAMP(WALL, 'w', 8),  STAMP(FLOOR, 'w', 8)};
 
 // 12-13: right only.
 const char* art12[] = {"mmmmmkkk", "m.......", "m...k...", "mhbkkbe.", "mwwwwwmm"};
-const StepDef steps12[] = {STAMP(MACH_WALL, 'm', 11), STAMP(BACK, '.', 14), STAMP(MACH, 'k', 6),
+const StepDef steps12[] = {STAMP(MACH_WALL, 'm', 11),  STAMP(BACK, '.', 14),    STAMP(MACH, 'k', 6),
                            OBJECTS(BARREL, 1, 'b', 2), STAMP(BACK_SET, 'b', 2), OBJECTS(ENEMY, 1, 'e', 1),
-                           STAMP(BACK_SET, 'e', 1), BONUS(1, 'h', 1), STAMP(BACK_SET, 'h', 1),
-                           STAMP(WALL, 'w', 5), STAMP(FLOOR, 'w', 5)};
+                           STAMP(BACK_SET, 'e', 1),    BONUS(1, 'h', 1),        STAMP(BACK_SET, 'h', 1),
+                           STAMP(WALL, 'w', 5),        STAMP(FLOOR, 'w', 5)};
 
 const char* art13[] = {"m....kkk", "m.......", "m.kkk...", "mhbbhbe.", "mwwwwwww"};
-const StepDef steps13[] = {STAMP(MACH_WALL, 'm', 5), STAMP(MACH, 'k', 6), STAMP(BACK, '.', 16),
-                           OBJECTS(BARREL, 1, 'b', 3), STAMP(BACK_SET, 'b', 3), BONUS(1, 'h', 2),
-                           STAMP(BACK_SET, 'h', 2), OBJECTS(ENEMY, 1, 'e', 1), STAMP(BACK_SET, 'e', 1),
-                           STAMP(WALL, 'w', 7), STAMP(FLOOR, 'w', 7)};
+const StepDef steps13[] = {STAMP(MACH_WALL, 'm', 5),   STAMP(MACH, 'k', 6),       STAMP(BACK, '.', 16),
+                           OBJECTS(BARREL, 1, 'b', 3), STAMP(BACK_SET, 'b', 3),   BONUS(1, 'h', 2),
+                           STAMP(BACK_SET, 'h', 2),    OBJECTS(ENEMY, 1, 'e', 1), STAMP(BACK_SET, 'e', 1),
+                           STAMP(WALL, 'w', 7),        STAMP(FLOOR, 'w', 7)};
 
 // 14: left, right and up.
 const char* art14[] = {"........", "....p...", "..m.....", "..m.....", "wwvkkvww"};
 const StepDef steps14[] = {STAMP(BACK, '.', 29), STAMP(BACK_SET, 'p', 1), STAMP(PLAT, 'p', 1),
-                           STAMP(MACH, 'k', 2), STAMP(WALL, 'w', 4), STAMP(FLOOR, 'w', 4),
-                           STAMP(WALL, 'v', 2), STAMP(HFLOOR, 'v', 2), STAMP(MACH_WALL, 'm', 2)};
+                           STAMP(MACH, 'k', 2),  STAMP(WALL, 'w', 4),     STAMP(FLOOR, 'w', 4),
+                           STAMP(WALL, 'v', 2),  STAMP(HFLOOR, 'v', 2),   STAMP(MACH_WALL, 'm', 2)};
 
 // 15-16: left and up.
 const char* art15[] = {"........", "....p...", "......k.", ".ee.ekkk", "mwwvvwwm"};
-const StepDef steps15[] = {STAMP(BACK, '.', 24), STAMP(BACK_SET, 'p', 1), STAMP(PLAT, 'p', 1),
+const StepDef steps15[] = {STAMP(BACK, '.', 24),      STAMP(BACK_SET, 'p', 1), STAMP(PLAT, 'p', 1),
                            OBJECTS(ENEMY, 1, 'e', 3), STAMP(BACK_SET, 'e', 3), STAMP(MACH, 'k', 4),
-                           STAMP(WALL, 'w', 4), STAMP(FLOOR, 'w', 4), STAMP(WALL, 'v', 2),
-                           STAMP(HFLOOR, 'v', 2), STAMP(MACH_WALL, 'm', 2)};
+                           STAMP(WALL, 'w', 4),       STAMP(FLOOR, 'w', 4),    STAMP(WALL, 'v', 2),
+                           STAMP(HFLOOR, 'v', 2),     STAMP(MACH_WALL, 'm', 2)};
 
 const char* art16[] = {"xx......", "...R.p.m", "..Rmk..m", ".Rmmkkkm", "mwwvvmmm"};
-const StepDef steps16[] = {STAMP(BACK, '.', 16), EVEN('x', 2), STAMP(MACH_WALL, 'm', 10),
+const StepDef steps16[] = {STAMP(BACK, '.', 16),    EVEN('x', 2),        STAMP(MACH_WALL, 'm', 10),
                            STAMP(BACK_SET, 'p', 1), STAMP(PLAT, 'p', 1), STAMP(BACK_SET, 'R', 3),
-                           STAMP(STAIR_R, 'R', 3), STAMP(WALL, 'v', 2), STAMP(HFLOOR, 'v', 2),
-                           STAMP(MACH, 'k', 4), STAMP(WALL, 'w', 2), STAMP(FLOOR, 'w', 2)};
+                           STAMP(STAIR_R, 'R', 3),  STAMP(WALL, 'v', 2), STAMP(HFLOOR, 'v', 2),
+                           STAMP(MACH, 'k', 4),     STAMP(WALL, 'w', 2), STAMP(FLOOR, 'w', 2)};
 
 // 17-18: right and up.
 const char* art17[] = {"m.....k.", "m..p....", "mk......", "mkke.ee.", "mwvvwwmm"};
-const StepDef steps17[] = {STAMP(MACH_WALL, 'm', 7), STAMP(BACK, '.', 20), OBJECTS(ENEMY, 1, 'e', 3),
-                           STAMP(BACK_SET, 'e', 3), STAMP(BACK_SET, 'p', 1), STAMP(PLAT, 'p', 1),
-                           STAMP(MACH, 'k', 4), STAMP(WALL, 'v', 2), STAMP(HFLOOR, 'v', 2),
-                           STAMP(WALL, 'w', 3), STAMP(FLOOR, 'w', 3)};
+const StepDef steps17[] = {STAMP(MACH_WALL, 'm', 7), STAMP(BACK, '.', 20),    OBJECTS(ENEMY, 1, 'e', 3),
+                           STAMP(BACK_SET, 'e', 3),  STAMP(BACK_SET, 'p', 1), STAMP(PLAT, 'p', 1),
+                           STAMP(MACH, 'k', 4),      STAMP(WALL, 'v', 2),     STAMP(HFLOOR, 'v', 2),
+                           STAMP(WALL, 'w', 3),      STAMP(FLOOR, 'w', 3)};
 
 const char* art18[] = {"mmm...xx", "m...L.pm", "m..kmL..", "mkkkmmL.", "mwvvmmmm"};
-const StepDef steps18[] = {STAMP(MACH_WALL, 'm', 15), STAMP(BACK, '.', 12), EVEN('x', 2),
-                           STAMP(WALL, 'v', 2), STAMP(HFLOOR, 'v', 2), STAMP(BACK_SET, 'L', 3),
-                           STAMP(STAIR_L, 'L', 3), STAMP(BACK_SET, 'p', 1), STAMP(PLAT, 'p', 1),
-                           STAMP(MACH, 'k', 4), STAMP(WALL, 'w', 1), STAMP(FLOOR, 'w', 1)};
+const StepDef steps18[] = {STAMP(MACH_WALL, 'm', 15), STAMP(BACK, '.', 12),    EVEN('x', 2),
+                           STAMP(WALL, 'v', 2),       STAMP(HFLOOR, 'v', 2),   STAMP(BACK_SET, 'L', 3),
+                           STAMP(STAIR_L, 'L', 3),    STAMP(BACK_SET, 'p', 1), STAMP(PLAT, 'p', 1),
+                           STAMP(MACH, 'k', 4),       STAMP(WALL, 'w', 1),     STAMP(FLOOR, 'w', 1)};
 
 // 19: up only.
 const char* art19[] = {"mmm..mm.", "m...p...", "m.....k.", "mhe.ekkk", "mwwvkkkk"};
-const StepDef steps19[] = {STAMP(MACH_WALL, 'm', 9), STAMP(BACK, '.', 16), OBJECTS(ENEMY, 1, 'e', 2),
-                           STAMP(BACK_SET, 'e', 2), STAMP(BACK_SET, 'p', 1), STAMP(PLAT, 'p', 1),
-                           STAMP(MACH, 'k', 8), BONUS(1, 'h', 1), STAMP(BACK_SET, 'h', 1),
-                           STAMP(WALL, 'w', 2), STAMP(FLOOR, 'w', 2), STAMP(WALL, 'v', 1),
+const StepDef steps19[] = {STAMP(MACH_WALL, 'm', 9), STAMP(BACK, '.', 16),    OBJECTS(ENEMY, 1, 'e', 2),
+                           STAMP(BACK_SET, 'e', 2),  STAMP(BACK_SET, 'p', 1), STAMP(PLAT, 'p', 1),
+                           STAMP(MACH, 'k', 8),      BONUS(1, 'h', 1),        STAMP(BACK_SET, 'h', 1),
+                           STAMP(WALL, 'w', 2),      STAMP(FLOOR, 'w', 2),    STAMP(WALL, 'v', 1),
                            STAMP(HFLOOR, 'v', 1)};
 
 // 20: down only (entered from below).
 const char* art20[] = {"m.......", "m.......", "m.......", "mh......", "mvv..ppp"};
-const StepDef steps20[] = {STAMP(MACH_WALL, 'm', 5), STAMP(BACK, '.', 29), BONUS(1, 'h', 1),
-                           STAMP(BACK_SET, 'h', 1), STAMP(BACK_SET, 'p', 3), STAMP(PLAT, 'p', 3),
-                           STAMP(WALL, 'v', 2), STAMP(HFLOOR, 'v', 2)};
+const StepDef steps20[] = {STAMP(MACH_WALL, 'm', 5), STAMP(BACK, '.', 29), BONUS(1, 'h', 1),    STAMP(BACK_SET, 'h', 1),
+                           STAMP(BACK_SET, 'p', 3),  STAMP(PLAT, 'p', 3),  STAMP(WALL, 'v', 2), STAMP(HFLOOR, 'v', 2)};
 
 // 21-23: down with side exits.
 const char* art21[] = {"........", "........", "........", "........", "v.w....v"};
 const char* art22[] = {"........", "........", "........", "........", "vvw....."};
-const StepDef steps21[] = {STAMP(BACK, '.', 37), STAMP(WALL, 'w', 1), STAMP(FLOOR, 'w', 1),
-                           STAMP(WALL, 'v', 2), STAMP(HFLOOR, 'v', 2)};
+const StepDef steps21[] = {STAMP(BACK, '.', 37), STAMP(WALL, 'w', 1), STAMP(FLOOR, 'w', 1), STAMP(WALL, 'v', 2),
+                           STAMP(HFLOOR, 'v', 2)};
 
 const char* art23[] = {"m.......", "m.......", "m.......", "m.......", "m.....vv"};
-const StepDef steps23[] = {STAMP(MACH_WALL, 'm', 5), STAMP(BACK, '.', 33), STAMP(WALL, 'v', 2),
-                           STAMP(HFLOOR, 'v', 2)};
+const StepDef steps23[] = {STAMP(MACH_WALL, 'm', 5), STAMP(BACK, '.', 33), STAMP(WALL, 'v', 2), STAMP(HFLOOR, 'v', 2)};
 
 // 24-27: shafts, up and down.
 const char* art24[] = {"m.......", "m...p...", "m....p..", "m.....p.", "mvv..p.."};
 const char* art25[] = {"m.......", "m...p...", "m....p..", "m.......", "mpp...vv"};
 const StepDef steps24[] = {STAMP(MACH_WALL, 'm', 5), STAMP(BACK, '.', 29), STAMP(BACK_SET, 'p', 4),
-                           STAMP(PLAT, 'p', 4), STAMP(WALL, 'v', 2), STAMP(HFLOOR, 'v', 2)};
+                           STAMP(PLAT, 'p', 4),      STAMP(WALL, 'v', 2),  STAMP(HFLOOR, 'v', 2)};
 
 const char* art26[] = {"........", "...p....", ".p......", "..p.....", "vv....pw"};
 const char* art27[] = {"........", "....p...", "......p.", ".....p..", "wp....vv"};
-const StepDef steps26[] = {STAMP(BACK, '.', 33), STAMP(BACK_SET, 'p', 4), STAMP(PLAT, 'p', 4),
-                           STAMP(WALL, 'w', 1), STAMP(FLOOR, 'w', 1), STAMP(WALL, 'v', 2),
-                           STAMP(HFLOOR, 'v', 2)};
+const StepDef steps26[] = {STAMP(BACK, '.', 33), STAMP(BACK_SET, 'p', 4), STAMP(PLAT, 'p', 4),  STAMP(WALL, 'w', 1),
+                           STAMP(FLOOR, 'w', 1), STAMP(WALL, 'v', 2),     STAMP(HFLOOR, 'v', 2)};
 
 // 28: the start room.
 const char* art28[] = {"m.....m.", "m.....m.", "m.....m.", "m..H....", "mwwwwwww"};
-const StepDef steps28[] = {STAMP(MACH_WALL, 'm', 8), STAMP(BACK, '.', 24), HERO('H'), STAMP(BACK2, 'H', 1),
-                           STAMP(WALL, 'w', 7), STAMP(FLOOR, 'w', 7)};
+const StepDef steps28[] = {STAMP(MACH_WALL, 'm', 8), STAMP(BACK, '.', 24), HERO('H'),
+                           STAMP(BACK2, 'H', 1),     STAMP(WALL, 'w', 7),  STAMP(FLOOR, 'w', 7)};
 
 // 29-30: end rooms, the exit on a raised pad between two stairs.
 const char* art29[] = {"........", "........", "........", "...RXL..", "wwwmmmww"};
 const StepDef steps29[] = {STAMP(BACK, '.', 29), STAMP(BACK_SET, 'R', 1), STAMP(STAIR_R, 'R', 1),
-                           STAMP(EXIT, 'X', 1), STAMP(BACK_SET, 'L', 1), STAMP(STAIR_L, 'L', 1),
-                           STAMP(WALL, 'w', 5), STAMP(FLOOR, 'w', 5), STAMP(MACH_WALL, 'm', 3)};
+                           STAMP(EXIT, 'X', 1),  STAMP(BACK_SET, 'L', 1), STAMP(STAIR_L, 'L', 1),
+                           STAMP(WALL, 'w', 5),  STAMP(FLOOR, 'w', 5),    STAMP(MACH_WALL, 'm', 3)};
 
 const char* art30[] = {"mmmmmmm.", "........", "........", "........", "........",
                        "........", "........", "........", "...RXL..", "wwwmmmww"};
 const StepDef steps30[] = {STAMP(MACH_WALL, 'm', 10), STAMP(BACK, '.', 62), STAMP(BACK_SET, 'R', 1),
-                           STAMP(STAIR_R, 'R', 1), STAMP(EXIT, 'X', 1), STAMP(BACK_SET, 'L', 1),
-                           STAMP(STAIR_L, 'L', 1), STAMP(WALL, 'w', 5), STAMP(FLOOR, 'w', 5)};
+                           STAMP(STAIR_R, 'R', 1),    STAMP(EXIT, 'X', 1),  STAMP(BACK_SET, 'L', 1),
+                           STAMP(STAIR_L, 'L', 1),    STAMP(WALL, 'w', 5),  STAMP(FLOOR, 'w', 5)};
 
 // 31: the right end of the level, a wall three rooms high.
 const char* art31[] = {"m       ", "m       ", "m       ", "m       ", "m       ", "m       ", "m       ", "m       ",
@@ -209,79 +213,81 @@ const char* art31[] = {"m       ", "m       ", "m       ", "m       ", "m       
 const StepDef steps31[] = {STAMP(MACH_WALL, 'm', 15)};
 
 // 32-34: optional towers. Here '.' is the structure background and b plain background.
-const char* art32[] = {".kkkkkk.", "........", "bbbb....", "bbbb....", "hhh..kkk",
-                       "k..p...k", "k......k", "kp......", "k.......", "hhh..hhh",
-                       "m...p..m", "m......m", "......pm", "........", "wwkkkkkk"};
-const StepDef steps32[] = {STAMP(BACK_SET, 'b', 8), STAMP(SBACK, '.', 71), STAMP(MACH, 'k', 21),
-                           STAMP(WALL, 'w', 2), STAMP(FLOOR, 'w', 2), STAMP(MACH, 'h', 9),
-                           STAMP(HFLOOR, 'h', 9), STAMP(MACH_WALL, 'm', 5), STAMP(SBACK, 'p', 4),
+const char* art32[] = {".kkkkkk.", "........", "bbbb....", "bbbb....", "hhh..kkk", "k..p...k", "k......k", "kp......",
+                       "k.......", "hhh..hhh", "m...p..m", "m......m", "......pm", "........", "wwkkkkkk"};
+const StepDef steps32[] = {STAMP(BACK_SET, 'b', 8), STAMP(SBACK, '.', 71),    STAMP(MACH, 'k', 21),
+                           STAMP(WALL, 'w', 2),     STAMP(FLOOR, 'w', 2),     STAMP(MACH, 'h', 9),
+                           STAMP(HFLOOR, 'h', 9),   STAMP(MACH_WALL, 'm', 5), STAMP(SBACK, 'p', 4),
                            STAMP(PLAT, 'p', 4)};
 
-const char* art33[] = {"mkkkkkk.", "m......k", "m.....bb", "m.....bb", "mkk..hhh",
-                       "k...p..k", "k......k", ".....p.k", ".......k", "hhh..hhh",
-                       "m..p....", "m.......", "m.p.....", "m.......", "mwkkkkkk"};
-const StepDef steps33[] = {STAMP(MACH_WALL, 'm', 10), STAMP(MACH, 'k', 21), STAMP(SBACK, '.', 71),
-                           STAMP(MACH, 'h', 9), STAMP(HFLOOR, 'h', 9), STAMP(BACK_SET, 'b', 4),
-                           STAMP(SBACK, 'p', 4), STAMP(PLAT, 'p', 4), STAMP(WALL, 'w', 1),
-                           STAMP(FLOOR, 'w', 1)};
+const char* art33[] = {"mkkkkkk.", "m......k", "m.....bb", "m.....bb", "mkk..hhh", "k...p..k", "k......k", ".....p.k",
+                       ".......k", "hhh..hhh", "m..p....", "m.......", "m.p.....", "m.......", "mwkkkkkk"};
+const StepDef steps33[] = {
+    STAMP(MACH_WALL, 'm', 10), STAMP(MACH, 'k', 21), STAMP(SBACK, '.', 71), STAMP(MACH, 'h', 9), STAMP(HFLOOR, 'h', 9),
+    STAMP(BACK_SET, 'b', 4),   STAMP(SBACK, 'p', 4), STAMP(PLAT, 'p', 4),   STAMP(WALL, 'w', 1), STAMP(FLOOR, 'w', 1)};
 
-const char* art34[] = {"mkkkkkkk", "mkkkkkkk", "mk....bb", "mk....bb", "mkk..kkH",
-                       "mk....kk", "mk..k.kk", "mk....kk", "mkke..kk", "mkk..kkk",
-                       "kk.....k", "k...k..k", "..e...kk", ".eh.eh.k", "wkkkkkkk"};
+const char* art34[] = {"mkkkkkkk", "mkkkkkkk", "mk....bb", "mk....bb", "mkk..kkH", "mk....kk", "mk..k.kk", "mk....kk",
+                       "mkke..kk", "mkk..kkk", "kk.....k", "k...k..k", "..e...kk", ".eh.eh.k", "wkkkkkkk"};
 const StepDef steps34[] = {STAMP(MACH_WALL, 'm', 10), STAMP(MACH, 'k', 55), STAMP(SBACK, '.', 43),
                            OBJECTS(ENEMY, 1, 'e', 4), STAMP(SBACK, 'e', 4), BONUS(1, 'h', 2),
-                           STAMP(SBACK, 'h', 2), STAMP(MACH, 'H', 1), STAMP(HFLOOR, 'H', 1),
-                           STAMP(BACK_SET, 'b', 4), STAMP(WALL, 'w', 1), STAMP(FLOOR, 'w', 1)};
+                           STAMP(SBACK, 'h', 2),      STAMP(MACH, 'H', 1),  STAMP(HFLOOR, 'H', 1),
+                           STAMP(BACK_SET, 'b', 4),   STAMP(WALL, 'w', 1),  STAMP(FLOOR, 'w', 1)};
 
 // 35-36: optional halls of 3 x 3 room cells, entered bottom left, left at the middle right.
-const char* art35[] = {
-    "kkkkkkkkkkkkkkkkkkkkkkkk", "mkkkkkkkkkkkkkkkkkkkkkkk", "m......................k",
-    "m....e......e....e.....k", "mkk..kkkkkkkkkkkkkk..kkk", "m..p...........kk..p..pk",
-    "m....pp..p.p...kk....p.k", "mp.........ehp..kp......", "m....e....mmmm..k.......",
-    "mkkkkkkkkkkkkkkkkkk..kkk", "m.....................kk", "k.p...p..p..p.......p..k",
-    ".bb.p.m...p.m.p..p....pk", ".bbe..m...e.mer...e....k", "wkkkkkkkkkkkkkkkkkkkkkkk"};
-const StepDef steps35[] = {STAMP(MACH_WALL, 'm', 18), STAMP(MACH, 'k', 126), STAMP(SBACK, '.', 179),
-                           OBJECTS(ENEMY, 20, 'e', 9), STAMP(SBACK, 'e', 9), STAMP(SBACK, 'p', 21),
-                           STAMP(PLAT, 'p', 21), BONUS(1, 'h', 1), STAMP(SBACK, 'h', 1),
-                           OBJECTS(BARREL, 1, 'r', 1), STAMP(SBACK, 'r', 1), STAMP(BACK_SET, 'b', 4),
-                           STAMP(WALL, 'w', 1), STAMP(FLOOR, 'w', 1)};
+const char* art35[] = {"kkkkkkkkkkkkkkkkkkkkkkkk", "mkkkkkkkkkkkkkkkkkkkkkkk", "m......................k",
+                       "m....e......e....e.....k", "mkk..kkkkkkkkkkkkkk..kkk", "m..p...........kk..p..pk",
+                       "m....pp..p.p...kk....p.k", "mp.........ehp..kp......", "m....e....mmmm..k.......",
+                       "mkkkkkkkkkkkkkkkkkk..kkk", "m.....................kk", "k.p...p..p..p.......p..k",
+                       ".bb.p.m...p.m.p..p....pk", ".bbe..m...e.mer...e....k", "wkkkkkkkkkkkkkkkkkkkkkkk"};
+const StepDef steps35[] = {STAMP(MACH_WALL, 'm', 18),  STAMP(MACH, 'k', 126), STAMP(SBACK, '.', 179),
+                           OBJECTS(ENEMY, 20, 'e', 9), STAMP(SBACK, 'e', 9),  STAMP(SBACK, 'p', 21),
+                           STAMP(PLAT, 'p', 21),       BONUS(1, 'h', 1),      STAMP(SBACK, 'h', 1),
+                           OBJECTS(BARREL, 1, 'r', 1), STAMP(SBACK, 'r', 1),  STAMP(BACK_SET, 'b', 4),
+                           STAMP(WALL, 'w', 1),        STAMP(FLOOR, 'w', 1)};
 
-const char* art36[] = {
-    "kkkkkkkkkkkkkkkkkkkkkkkk", "m......................k", "m.p..p...p.p..p..p..p..k",
-    "m....e......e....e.....k", "mkk..kkkkkkkkkkkkkk..kkk", "m..p..p...p.p..kk..p..pk",
-    "m....pp..p...p.kk....p.k", "mp.........p..p.kp......", "m....e.....e.h..k.......",
-    "mkkkkkkkkkkkkkkkkkk..kkk", "mp...p.p.p.p.p.p.p....kk", "k.p...p..pp...p..pp.p..k",
-    ".bb.p.......p.........pk", ".bbe......e.......e....k", "wkkkkkkkkkkkkkkkkkkkkkkk"};
+const char* art36[] = {"kkkkkkkkkkkkkkkkkkkkkkkk", "m......................k", "m.p..p...p.p..p..p..p..k",
+                       "m....e......e....e.....k", "mkk..kkkkkkkkkkkkkk..kkk", "m..p..p...p.p..kk..p..pk",
+                       "m....pp..p...p.kk....p.k", "mp.........p..p.kp......", "m....e.....e.h..k.......",
+                       "mkkkkkkkkkkkkkkkkkk..kkk", "mp...p.p.p.p.p.p.p....kk", "k.p...p..pp...p..pp.p..k",
+                       ".bb.p.......p.........pk", ".bbe......e.......e....k", "wkkkkkkkkkkkkkkkkkkkkkkk"};
 const StepDef steps36[] = {STAMP(MACH_WALL, 'm', 10), STAMP(MACH, 'k', 104), STAMP(SBACK, '.', 191),
-                           STAMP(SBACK, 'p', 41), STAMP(PLAT, 'p', 41), OBJECTS(ENEMY, 20, 'e', 8),
-                           STAMP(SBACK, 'e', 8), BONUS(1, 'h', 1), STAMP(SBACK, 'h', 1),
-                           STAMP(BACK_SET, 'b', 4), STAMP(WALL, 'w', 1), STAMP(FLOOR, 'w', 1)};
+                           STAMP(SBACK, 'p', 41),     STAMP(PLAT, 'p', 41),  OBJECTS(ENEMY, 20, 'e', 8),
+                           STAMP(SBACK, 'e', 8),      BONUS(1, 'h', 1),      STAMP(SBACK, 'h', 1),
+                           STAMP(BACK_SET, 'b', 4),   STAMP(WALL, 'w', 1),   STAMP(FLOOR, 'w', 1)};
 
 // 37: the boss room, entered from the left along its bottom row; the boss walks the hard floor.
-const char* art37[] = {
-    "kkkkkkkkkkkkkkkkkkkkkkkk", "kkkkkkkkkkkkkkkkkkkkkkkk", "kmmmmm............mmmmmk",
-    "k......................k", "k......................k", "k......................k",
-    "k......................k", "k......................k", "k......................k",
-    "k......................k", "k......................k", "k......................k",
-    ".......................k", "...................B..Xk", "wwkkkvvvvvvvvvvvvvvvvkkk"};
-const StepDef steps37[] = {STAMP(MACH_WALL, 'm', 10), STAMP(BACK, '.', 254), STAMP(MACH, 'k', 76),
-                           OBJECTS(BOSS, 1, 'B', 1), STAMP(BACK_SET, 'B', 1), STAMP(BACK_SET, 'X', 1),
-                           EXIT_CHOICE('X'), STAMP(WALL, 'w', 2), STAMP(FLOOR, 'w', 2),
-                           STAMP(WALL, 'v', 16), STAMP(HFLOOR, 'v', 16)};
+const char* art37[] = {"kkkkkkkkkkkkkkkkkkkkkkkk", "kkkkkkkkkkkkkkkkkkkkkkkk", "kmmmmm............mmmmmk",
+                       "k......................k", "k......................k", "k......................k",
+                       "k......................k", "k......................k", "k......................k",
+                       "k......................k", "k......................k", "k......................k",
+                       ".......................k", "...................B..Xk", "wwkkkvvvvvvvvvvvvvvvvkkk"};
+const StepDef steps37[] = {STAMP(MACH_WALL, 'm', 10), STAMP(BACK, '.', 254),   STAMP(MACH, 'k', 76),
+                           OBJECTS(BOSS, 1, 'B', 1),  STAMP(BACK_SET, 'B', 1), STAMP(BACK_SET, 'X', 1),
+                           EXIT_CHOICE('X'),          STAMP(WALL, 'w', 2),     STAMP(FLOOR, 'w', 2),
+                           STAMP(WALL, 'v', 16),      STAMP(HFLOOR, 'v', 16)};
 
 // 38: unused boss room with a start of its own.
-const char* art38[] = {
-    "mm...................kkk", "m.......................", "m.......................",
-    "m.......................", "m.......................", "m.......................",
-    "m.......................", "m.......................", "m.......................",
-    "m.......................", "m.......................", "m.......................",
-    "m.......................", "m.H................B..X.", "mwvvvvvvvvvvvvvvvvvvvvvv"};
-const StepDef steps38[] = {STAMP(MACH_WALL, 'm', 16), STAMP(BACK, '.', 315), STAMP(WALL, 'w', 1),
-                           STAMP(FLOOR, 'w', 1), HERO('H'), STAMP(BACK2, 'H', 1), OBJECTS(BOSS, 1, 'B', 1),
-                           STAMP(BACK_SET, 'B', 1), STAMP(MACH, 'k', 3), STAMP(BACK_SET, 'X', 1),
-                           EXIT_CHOICE('X'), STAMP(WALL, 'v', 22), STAMP(HFLOOR, 'v', 22)};
+const char* art38[] = {"mm...................kkk", "m.......................", "m.......................",
+                       "m.......................", "m.......................", "m.......................",
+                       "m.......................", "m.......................", "m.......................",
+                       "m.......................", "m.......................", "m.......................",
+                       "m.......................", "m.H................B..X.", "mwvvvvvvvvvvvvvvvvvvvvvv"};
+const StepDef steps38[] = {STAMP(MACH_WALL, 'm', 16),
+                           STAMP(BACK, '.', 315),
+                           STAMP(WALL, 'w', 1),
+                           STAMP(FLOOR, 'w', 1),
+                           HERO('H'),
+                           STAMP(BACK2, 'H', 1),
+                           OBJECTS(BOSS, 1, 'B', 1),
+                           STAMP(BACK_SET, 'B', 1),
+                           STAMP(MACH, 'k', 3),
+                           STAMP(BACK_SET, 'X', 1),
+                           EXIT_CHOICE('X'),
+                           STAMP(WALL, 'v', 22),
+                           STAMP(HFLOOR, 'v', 22)};
 
-#define DESIGN(a, s) {a, s, int(sizeof(s) / sizeof(s[0]))}
+#define DESIGN(a, s) \
+  { a, s, int(sizeof(s) / sizeof(s[0])) }
 const RoomDesign designs[ROOM_TEMPLATE_COUNT] = {
     DESIGN(art0, steps0),   DESIGN(art1b, steps1),  DESIGN(art2, steps2),   DESIGN(art3, steps3),
     DESIGN(art4, steps4),   DESIGN(art5, steps5),   DESIGN(art6, steps6),   DESIGN(art7, steps7),
@@ -328,8 +334,7 @@ void build_tables() {
             st.count++;
           }
       if (st.count != d.steps[s].positions)
-        fatal("room template %d step %d: %d positions of '%c', expected %d", row, s, st.count, g,
-              d.steps[s].positions);
+        fatal("room template %d step %d: %d positions of '%c', expected %d", row, s, st.count, g, d.steps[s].positions);
     }
   }
   tables_built = true;
@@ -337,20 +342,48 @@ void build_tables() {
 
 LevelGenTile* const* pool_of(RoomPoolId id, int& n) {
   switch (id) {
-    case ROOM_POOL_BACK: n = 73; return back_pool;
-    case ROOM_POOL_BACK_SET: n = 7; return back_set;
-    case ROOM_POOL_WALL: n = 4; return wall_set;
-    case ROOM_POOL_FLOOR: n = 4; return floor_set;
-    case ROOM_POOL_MACH: n = 7; return mach_set;
-    case ROOM_POOL_MACH_WALL: n = 47; return mach_wall_pool;
-    case ROOM_POOL_SBACK: n = 7; return sback_set;
-    case ROOM_POOL_PLAT: n = 5; return plat_set;
-    case ROOM_POOL_HFLOOR: n = 3; return hfloor_set;
-    case ROOM_POOL_STAIR_R: n = 1; return &stairR_tile;
-    case ROOM_POOL_STAIR_L: n = 1; return &stairL_tile;
-    case ROOM_POOL_EXIT: n = 1; return &exit_tile;
-    case ROOM_POOL_BACK2: n = 1; return &back2_tile;
-    default: n = 0; return nullptr;
+    case ROOM_POOL_BACK:
+      n = 73;
+      return back_pool;
+    case ROOM_POOL_BACK_SET:
+      n = 7;
+      return back_set;
+    case ROOM_POOL_WALL:
+      n = 4;
+      return wall_set;
+    case ROOM_POOL_FLOOR:
+      n = 4;
+      return floor_set;
+    case ROOM_POOL_MACH:
+      n = 7;
+      return mach_set;
+    case ROOM_POOL_MACH_WALL:
+      n = 47;
+      return mach_wall_pool;
+    case ROOM_POOL_SBACK:
+      n = 7;
+      return sback_set;
+    case ROOM_POOL_PLAT:
+      n = 5;
+      return plat_set;
+    case ROOM_POOL_HFLOOR:
+      n = 3;
+      return hfloor_set;
+    case ROOM_POOL_STAIR_R:
+      n = 1;
+      return &stairR_tile;
+    case ROOM_POOL_STAIR_L:
+      n = 1;
+      return &stairL_tile;
+    case ROOM_POOL_EXIT:
+      n = 1;
+      return &exit_tile;
+    case ROOM_POOL_BACK2:
+      n = 1;
+      return &back2_tile;
+    default:
+      n = 0;
+      return nullptr;
   }
 }
 
@@ -425,21 +458,19 @@ const uint8_t exits_boss_start[] = {0, 0, 0, 0, 0, 0, 2, 3, 3};
 
 }  // namespace
 
-#define T(row, w, h, ex) {stamp_template<row>, w, h, ex}
+#define T(row, w, h, ex) \
+  { stamp_template<row>, w, h, ex }
 LevelGenTemplate room_templates[ROOM_TEMPLATE_COUNT] = {
-    T(0, 1, 1, exits_3),         T(1, 1, 1, exits_3),          T(2, 1, 1, exits_3),
-    T(3, 1, 1, exits_3),         T(4, 1, 1, exits_3),          T(5, 1, 1, exits_3),
-    T(6, 1, 1, exits_3),         T(7, 1, 1, exits_3),          T(8, 1, 1, exits_3),
-    T(9, 1, 1, exits_1),         T(10, 1, 1, exits_1),         T(11, 1, 1, exits_1),
-    T(12, 1, 1, exits_2),        T(13, 1, 1, exits_2),         T(14, 1, 1, exits_7),
-    T(15, 1, 1, exits_5),        T(16, 1, 1, exits_5),         T(17, 1, 1, exits_6),
-    T(18, 1, 1, exits_6),        T(19, 1, 1, exits_4),         T(20, 1, 1, exits_8),
-    T(21, 1, 1, exits_11),       T(22, 1, 1, exits_9),         T(23, 1, 1, exits_10),
-    T(24, 1, 1, exits_12),       T(25, 1, 1, exits_14),        T(26, 1, 1, exits_13),
-    T(27, 1, 1, exits_15),       T(28, 1, 1, exits_2),         T(29, 1, 1, exits_1),
-    T(30, 1, 2, exits_end2),     T(31, 1, 3, exits_right_end), T(32, 1, 3, exits_tower32),
-    T(33, 1, 3, exits_tower33),  T(34, 1, 3, exits_tower34),   T(35, 3, 3, exits_hall),
-    T(36, 3, 3, exits_hall),     T(37, 3, 3, exits_boss),      T(38, 3, 3, exits_boss_start),
+    T(0, 1, 1, exits_3),        T(1, 1, 1, exits_3),        T(2, 1, 1, exits_3),           T(3, 1, 1, exits_3),
+    T(4, 1, 1, exits_3),        T(5, 1, 1, exits_3),        T(6, 1, 1, exits_3),           T(7, 1, 1, exits_3),
+    T(8, 1, 1, exits_3),        T(9, 1, 1, exits_1),        T(10, 1, 1, exits_1),          T(11, 1, 1, exits_1),
+    T(12, 1, 1, exits_2),       T(13, 1, 1, exits_2),       T(14, 1, 1, exits_7),          T(15, 1, 1, exits_5),
+    T(16, 1, 1, exits_5),       T(17, 1, 1, exits_6),       T(18, 1, 1, exits_6),          T(19, 1, 1, exits_4),
+    T(20, 1, 1, exits_8),       T(21, 1, 1, exits_11),      T(22, 1, 1, exits_9),          T(23, 1, 1, exits_10),
+    T(24, 1, 1, exits_12),      T(25, 1, 1, exits_14),      T(26, 1, 1, exits_13),         T(27, 1, 1, exits_15),
+    T(28, 1, 1, exits_2),       T(29, 1, 1, exits_1),       T(30, 1, 2, exits_end2),       T(31, 1, 3, exits_right_end),
+    T(32, 1, 3, exits_tower32), T(33, 1, 3, exits_tower33), T(34, 1, 3, exits_tower34),    T(35, 3, 3, exits_hall),
+    T(36, 3, 3, exits_hall),    T(37, 3, 3, exits_boss),    T(38, 3, 3, exits_boss_start),
 };
 
 LevelGenTemplate* const start_templates[1] = {&room_templates[28]};

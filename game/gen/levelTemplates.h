@@ -9,7 +9,7 @@ struct LevelGenTemplate {
   void (*stamp)(int x, int y);  // called with the room cell the template was placed at
   uint16_t width;               // room cells
   uint16_t height;
-  const uint8_t* exits;         // width * height exit masks, top row first; or null
+  const uint8_t* exits;  // width * height exit masks, top row first; or null
 };
 
 enum { ROOM_TEMPLATE_COUNT = 39 };
@@ -41,9 +41,20 @@ enum RoomStepOp : uint8_t {
   ROOM_STEP_BONUS_CHOICE,  // one draw: a heart (3 in 4) or an upgrade point
 };
 enum RoomPoolId : uint8_t {
-  ROOM_POOL_BACK, ROOM_POOL_BACK_SET, ROOM_POOL_WALL, ROOM_POOL_FLOOR, ROOM_POOL_MACH, ROOM_POOL_MACH_WALL,
-  ROOM_POOL_SBACK, ROOM_POOL_PLAT, ROOM_POOL_HFLOOR, ROOM_POOL_STAIR_R, ROOM_POOL_STAIR_L, ROOM_POOL_EXIT,
-  ROOM_POOL_BACK2, ROOM_POOL_NONE,
+  ROOM_POOL_BACK,
+  ROOM_POOL_BACK_SET,
+  ROOM_POOL_WALL,
+  ROOM_POOL_FLOOR,
+  ROOM_POOL_MACH,
+  ROOM_POOL_MACH_WALL,
+  ROOM_POOL_SBACK,
+  ROOM_POOL_PLAT,
+  ROOM_POOL_HFLOOR,
+  ROOM_POOL_STAIR_R,
+  ROOM_POOL_STAIR_L,
+  ROOM_POOL_EXIT,
+  ROOM_POOL_BACK2,
+  ROOM_POOL_NONE,
 };
 struct RoomStepInfo {
   RoomStepOp op;

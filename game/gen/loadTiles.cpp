@@ -1,8 +1,8 @@
 // Loading, completing, looking up and freeing the level tiles (see loadTiles.h).
 #include "game/gen/loadTiles.h"
 #include <ctype.h>
-#include <new>
 #include <string.h>
+#include <new>
 #include "engine/config.h"
 #include "engine/imageFiles.h"
 #include "engine/log.h"

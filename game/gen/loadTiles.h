@@ -9,14 +9,14 @@
 struct ConfigNode;
 
 struct LevelGenTile {
-  int width;   // 0 until an image of the tile has been read
+  int width;  // 0 until an image of the tile has been read
   int height;
-  int dx;      // added to the position at which the tile is placed
+  int dx;  // added to the position at which the tile is placed
   int dy;
   char* name;
   uint16_t* background;  // width * height colours in the 1-5-5-5 cell layout, bottom row first; or null
   uint16_t* foreground;
-  uint8_t* collision;    // collision types; or null
+  uint8_t* collision;  // collision types; or null
   ConfigNode* config;
 };
 

@@ -24,13 +24,13 @@
 // translation tables; the device: where the back buffer lives, framebuffers, state application,
 // programs, draws' preparation, the interface calls (reset, present, reads, clears, states,
 // resources, targets, shaders, draws); the Direct3D object.
+#include <SDL.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <map>
 #include <string>
 #include <vector>
-#include <SDL.h>
 #include "platform/d3d9/d3d9_mem.h"
 #include "platform/d3d9/gl_loader.h"
 #include "platform/platform.h"
@@ -48,14 +48,23 @@ const int VS_REGS = 256, PS_REGS = 256;
 // semantics (POSITION1, NORMAL1, PSIZE...) sit wherever the program put them: see Program::moved.
 int attrib_location(uint8_t usage, uint8_t index) {
   switch (usage) {
-    case D3DDECLUSAGE_POSITION: case D3DDECLUSAGE_POSITIONT: return index == 0 ? 0 : -1;
-    case D3DDECLUSAGE_BLENDWEIGHT: return index == 0 ? 1 : -1;
-    case D3DDECLUSAGE_NORMAL: return index == 0 ? 2 : -1;
-    case D3DDECLUSAGE_COLOR: return index < 2 ? 3 + index : -1;
-    case D3DDECLUSAGE_BLENDINDICES: return index == 0 ? 5 : -1;
-    case D3DDECLUSAGE_TANGENT: return index == 0 ? 6 : -1;
-    case D3DDECLUSAGE_BINORMAL: return index == 0 ? 7 : -1;
-    case D3DDECLUSAGE_TEXCOORD: return index < 8 ? 8 + index : -1;
+    case D3DDECLUSAGE_POSITION:
+    case D3DDECLUSAGE_POSITIONT:
+      return index == 0 ? 0 : -1;
+    case D3DDECLUSAGE_BLENDWEIGHT:
+      return index == 0 ? 1 : -1;
+    case D3DDECLUSAGE_NORMAL:
+      return index == 0 ? 2 : -1;
+    case D3DDECLUSAGE_COLOR:
+      return index < 2 ? 3 + index : -1;
+    case D3DDECLUSAGE_BLENDINDICES:
+      return index == 0 ? 5 : -1;
+    case D3DDECLUSAGE_TANGENT:
+      return index == 0 ? 6 : -1;
+    case D3DDECLUSAGE_BINORMAL:
+      return index == 0 ? 7 : -1;
+    case D3DDECLUSAGE_TEXCOORD:
+      return index < 8 ? 8 + index : -1;
   }
   return -1;
 }
@@ -70,9 +79,9 @@ void bind_for_upload(GLuint name) {
 
 // "a_NORMAL1" -> (D3DDECLUSAGE_NORMAL, 1), as the compiler library names vertex inputs.
 bool attrib_semantic(const char* name, uint8_t* usage, uint8_t* index) {
-  static const char* const names[] = {"POSITION", "BLENDWEIGHT", "BLENDINDICES", "NORMAL", "PSIZE", "TEXCOORD",
-                                      "TANGENT", "BINORMAL", "TESSFACTOR", "POSITIONT", "COLOR", "FOG", "DEPTH",
-                                      "SAMPLE"};
+  static const char* const names[] = {"POSITION", "BLENDWEIGHT", "BLENDINDICES", "NORMAL",     "PSIZE",
+                                      "TEXCOORD", "TANGENT",     "BINORMAL",     "TESSFACTOR", "POSITIONT",
+                                      "COLOR",    "FOG",         "DEPTH",        "SAMPLE"};
   if (strncmp(name, "a_", 2) != 0) return false;
   name += 2;
   size_t k = strlen(name);
@@ -95,17 +104,40 @@ bool gl_format(D3DFORMAT f, GlFormat* out) {
   const GLint RGBA[4] = {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA};
   *out = GlFormat{GL_RGBA8, GL_BGRA, GL_UNSIGNED_BYTE, {RGBA[0], RGBA[1], RGBA[2], RGBA[3]}};
   switch (f) {
-    case D3DFMT_A8R8G8B8: case D3DFMT_DXT1: case D3DFMT_DXT3: case D3DFMT_DXT5: return true;
-    case D3DFMT_X8R8G8B8: out->swizzle[3] = GL_ONE; return true;
-    case D3DFMT_L8: *out = GlFormat{GL_R8, GL_RED, GL_UNSIGNED_BYTE, {GL_RED, GL_RED, GL_RED, GL_ONE}}; return true;
-    case D3DFMT_G16R16: *out = GlFormat{GL_RG16, GL_RG, GL_UNSIGNED_SHORT, {GL_RED, GL_GREEN, GL_ONE, GL_ONE}}; return true;
-    case D3DFMT_R16F: *out = GlFormat{GL_R16F, GL_RED, GL_HALF_FLOAT, {GL_RED, GL_ONE, GL_ONE, GL_ONE}}; return true;
-    case D3DFMT_G16R16F: *out = GlFormat{GL_RG16F, GL_RG, GL_HALF_FLOAT, {GL_RED, GL_GREEN, GL_ONE, GL_ONE}}; return true;
-    case D3DFMT_A16B16G16R16F: *out = GlFormat{GL_RGBA16F, GL_RGBA, GL_HALF_FLOAT, {RGBA[0], RGBA[1], RGBA[2], RGBA[3]}}; return true;
-    case D3DFMT_R32F: *out = GlFormat{GL_R32F, GL_RED, GL_FLOAT, {GL_RED, GL_ONE, GL_ONE, GL_ONE}}; return true;
-    case D3DFMT_G32R32F: *out = GlFormat{GL_RG32F, GL_RG, GL_FLOAT, {GL_RED, GL_GREEN, GL_ONE, GL_ONE}}; return true;
-    case D3DFMT_A32B32G32R32F: *out = GlFormat{GL_RGBA32F, GL_RGBA, GL_FLOAT, {RGBA[0], RGBA[1], RGBA[2], RGBA[3]}}; return true;
-    default: return false;
+    case D3DFMT_A8R8G8B8:
+    case D3DFMT_DXT1:
+    case D3DFMT_DXT3:
+    case D3DFMT_DXT5:
+      return true;
+    case D3DFMT_X8R8G8B8:
+      out->swizzle[3] = GL_ONE;
+      return true;
+    case D3DFMT_L8:
+      *out = GlFormat{GL_R8, GL_RED, GL_UNSIGNED_BYTE, {GL_RED, GL_RED, GL_RED, GL_ONE}};
+      return true;
+    case D3DFMT_G16R16:
+      *out = GlFormat{GL_RG16, GL_RG, GL_UNSIGNED_SHORT, {GL_RED, GL_GREEN, GL_ONE, GL_ONE}};
+      return true;
+    case D3DFMT_R16F:
+      *out = GlFormat{GL_R16F, GL_RED, GL_HALF_FLOAT, {GL_RED, GL_ONE, GL_ONE, GL_ONE}};
+      return true;
+    case D3DFMT_G16R16F:
+      *out = GlFormat{GL_RG16F, GL_RG, GL_HALF_FLOAT, {GL_RED, GL_GREEN, GL_ONE, GL_ONE}};
+      return true;
+    case D3DFMT_A16B16G16R16F:
+      *out = GlFormat{GL_RGBA16F, GL_RGBA, GL_HALF_FLOAT, {RGBA[0], RGBA[1], RGBA[2], RGBA[3]}};
+      return true;
+    case D3DFMT_R32F:
+      *out = GlFormat{GL_R32F, GL_RED, GL_FLOAT, {GL_RED, GL_ONE, GL_ONE, GL_ONE}};
+      return true;
+    case D3DFMT_G32R32F:
+      *out = GlFormat{GL_RG32F, GL_RG, GL_FLOAT, {GL_RED, GL_GREEN, GL_ONE, GL_ONE}};
+      return true;
+    case D3DFMT_A32B32G32R32F:
+      *out = GlFormat{GL_RGBA32F, GL_RGBA, GL_FLOAT, {RGBA[0], RGBA[1], RGBA[2], RGBA[3]}};
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -187,8 +219,7 @@ class GlBuffer : public Base {
     if (off == 0 && size == this->bytes.size())
       gl.BufferData(GL_ARRAY_BUFFER, GLsizeiptr(size), this->bytes.data(),
                     (this->usage & D3DUSAGE_DYNAMIC) ? GL_STREAM_DRAW : GL_STATIC_DRAW);
-    else
-      gl.BufferSubData(GL_ARRAY_BUFFER, GLintptr(off), GLsizeiptr(size), this->bytes.data() + off);
+    else gl.BufferSubData(GL_ARRAY_BUFFER, GLintptr(off), GLsizeiptr(size), this->bytes.data() + off);
     gl.BindBuffer(GL_ARRAY_BUFFER, 0);
   }
 };
@@ -244,7 +275,8 @@ class GlQuery : public IDirect3DQuery9 {
     }
     if (data && size >= 4) *(int32_t*)data = 1;
     return D3D_OK;
-  }};
+  }
+};
 
 struct Program {
   GLuint prog = 0;
@@ -334,7 +366,9 @@ const char* LINK_PREFIX = "dx_link_";
 
 // Renames every whole-word use of an identifier.
 void rename_identifier(std::string& text, const std::string& from, const std::string& to) {
-  auto ident = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_'; };
+  auto ident = [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+  };
   size_t pos = 0;
   while ((pos = text.find(from, pos)) != std::string::npos) {
     size_t end = pos + from.size();
@@ -456,57 +490,88 @@ GLuint compile_gl(GLenum stage, const std::string& src, std::string* log) {
 
 GLenum blend_factor(DWORD b) {
   switch (b) {
-    case D3DBLEND_ZERO: return GL_ZERO;
-    case D3DBLEND_ONE: return GL_ONE;
-    case D3DBLEND_SRCCOLOR: return GL_SRC_COLOR;
-    case D3DBLEND_INVSRCCOLOR: return GL_ONE_MINUS_SRC_COLOR;
-    case D3DBLEND_SRCALPHA: return GL_SRC_ALPHA;
-    case D3DBLEND_INVSRCALPHA: return GL_ONE_MINUS_SRC_ALPHA;
-    case D3DBLEND_DESTALPHA: return GL_DST_ALPHA;
-    case D3DBLEND_INVDESTALPHA: return GL_ONE_MINUS_DST_ALPHA;
-    case D3DBLEND_DESTCOLOR: return GL_DST_COLOR;
-    case D3DBLEND_INVDESTCOLOR: return GL_ONE_MINUS_DST_COLOR;
-    case D3DBLEND_SRCALPHASAT: return GL_SRC_ALPHA_SATURATE;
+    case D3DBLEND_ZERO:
+      return GL_ZERO;
+    case D3DBLEND_ONE:
+      return GL_ONE;
+    case D3DBLEND_SRCCOLOR:
+      return GL_SRC_COLOR;
+    case D3DBLEND_INVSRCCOLOR:
+      return GL_ONE_MINUS_SRC_COLOR;
+    case D3DBLEND_SRCALPHA:
+      return GL_SRC_ALPHA;
+    case D3DBLEND_INVSRCALPHA:
+      return GL_ONE_MINUS_SRC_ALPHA;
+    case D3DBLEND_DESTALPHA:
+      return GL_DST_ALPHA;
+    case D3DBLEND_INVDESTALPHA:
+      return GL_ONE_MINUS_DST_ALPHA;
+    case D3DBLEND_DESTCOLOR:
+      return GL_DST_COLOR;
+    case D3DBLEND_INVDESTCOLOR:
+      return GL_ONE_MINUS_DST_COLOR;
+    case D3DBLEND_SRCALPHASAT:
+      return GL_SRC_ALPHA_SATURATE;
   }
   return GL_ONE;
 }
 GLenum blend_op(DWORD o) {
   switch (o) {
-    case D3DBLENDOP_SUBTRACT: return GL_FUNC_SUBTRACT;
-    case D3DBLENDOP_REVSUBTRACT: return GL_FUNC_REVERSE_SUBTRACT;
-    case D3DBLENDOP_MIN: return GL_MIN;
-    case D3DBLENDOP_MAX: return GL_MAX;
+    case D3DBLENDOP_SUBTRACT:
+      return GL_FUNC_SUBTRACT;
+    case D3DBLENDOP_REVSUBTRACT:
+      return GL_FUNC_REVERSE_SUBTRACT;
+    case D3DBLENDOP_MIN:
+      return GL_MIN;
+    case D3DBLENDOP_MAX:
+      return GL_MAX;
   }
   return GL_FUNC_ADD;
 }
 GLenum cmp_func(DWORD f) { return f >= 1 && f <= 8 ? GLenum(GL_NEVER + f - 1) : GL_ALWAYS; }
 GLenum stencil_op(DWORD o) {
   switch (o) {
-    case D3DSTENCILOP_ZERO: return GL_ZERO;
-    case D3DSTENCILOP_REPLACE: return GL_REPLACE;
-    case D3DSTENCILOP_INCRSAT: return GL_INCR;
-    case D3DSTENCILOP_DECRSAT: return GL_DECR;
-    case D3DSTENCILOP_INVERT: return GL_INVERT;
-    case D3DSTENCILOP_INCR: return GL_INCR_WRAP;
-    case D3DSTENCILOP_DECR: return GL_DECR_WRAP;
+    case D3DSTENCILOP_ZERO:
+      return GL_ZERO;
+    case D3DSTENCILOP_REPLACE:
+      return GL_REPLACE;
+    case D3DSTENCILOP_INCRSAT:
+      return GL_INCR;
+    case D3DSTENCILOP_DECRSAT:
+      return GL_DECR;
+    case D3DSTENCILOP_INVERT:
+      return GL_INVERT;
+    case D3DSTENCILOP_INCR:
+      return GL_INCR_WRAP;
+    case D3DSTENCILOP_DECR:
+      return GL_DECR_WRAP;
   }
   return GL_KEEP;
 }
 GLenum prim_mode(D3DPRIMITIVETYPE t) {
   switch (t) {
-    case D3DPT_POINTLIST: return GL_POINTS;
-    case D3DPT_LINELIST: return GL_LINES;
-    case D3DPT_LINESTRIP: return GL_LINE_STRIP;
-    case D3DPT_TRIANGLESTRIP: return GL_TRIANGLE_STRIP;
-    case D3DPT_TRIANGLEFAN: return GL_TRIANGLE_FAN;
-    default: return GL_TRIANGLES;
+    case D3DPT_POINTLIST:
+      return GL_POINTS;
+    case D3DPT_LINELIST:
+      return GL_LINES;
+    case D3DPT_LINESTRIP:
+      return GL_LINE_STRIP;
+    case D3DPT_TRIANGLESTRIP:
+      return GL_TRIANGLE_STRIP;
+    case D3DPT_TRIANGLEFAN:
+      return GL_TRIANGLE_FAN;
+    default:
+      return GL_TRIANGLES;
   }
 }
 GLint address_mode(DWORD a) {
   switch (a) {
-    case D3DTADDRESS_MIRROR: return GL_MIRRORED_REPEAT;
-    case D3DTADDRESS_CLAMP: return GL_CLAMP_TO_EDGE;
-    case D3DTADDRESS_BORDER: return GL_CLAMP_TO_BORDER;
+    case D3DTADDRESS_MIRROR:
+      return GL_MIRRORED_REPEAT;
+    case D3DTADDRESS_CLAMP:
+      return GL_CLAMP_TO_EDGE;
+    case D3DTADDRESS_BORDER:
+      return GL_CLAMP_TO_BORDER;
   }
   return GL_REPEAT;
 }
@@ -587,7 +652,8 @@ class GlDevice : public IDirect3DDevice9 {
   ~GlDevice() override {
     releaseBindings();
     for (auto& p : programs) gl.DeleteProgram(p.second.prog);
-    GLuint shaders[6] = {ff_vs, ff_vs_rhw, ff_ps_tex.plain, ff_ps_tex.tested, ff_ps_diffuse.plain, ff_ps_diffuse.tested};
+    GLuint shaders[6] = {
+        ff_vs, ff_vs_rhw, ff_ps_tex.plain, ff_ps_tex.tested, ff_ps_diffuse.plain, ff_ps_diffuse.tested};
     for (GLuint s : shaders)
       if (s) gl.DeleteShader(s);
     if (back) back->Release();
@@ -648,7 +714,8 @@ class GlDevice : public IDirect3DDevice9 {
     params.BackBufferWidth = UINT(w);
     params.BackBufferHeight = UINT(h);
     if (back) back->Release();
-    back = new GlSurface(D3D9_SURF_BACKBUFFER, UINT(w), UINT(h), D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, D3DUSAGE_RENDERTARGET);
+    back =
+        new GlSurface(D3D9_SURF_BACKBUFFER, UINT(w), UINT(h), D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, D3DUSAGE_RENDERTARGET);
     back_in_window = windowTakesBackBuffer();
     presented_from_window = false;
     back->AddRef();
@@ -815,8 +882,7 @@ class GlDevice : public IDirect3DDevice9 {
       if (rs[D3DRS_SCISSORTESTENABLE]) gl.Enable(GL_SCISSOR_TEST);
       else gl.Disable(GL_SCISSOR_TEST);
     }
-    if (rs[D3DRS_SCISSORTESTENABLE])
-      glScissorRect(scissor.left, scissor.top, scissor.right, scissor.bottom);
+    if (rs[D3DRS_SCISSORTESTENABLE]) glScissorRect(scissor.left, scissor.top, scissor.right, scissor.bottom);
     memcpy(applied, rs, sizeof(applied));
     applied_valid = true;
     applyViewport();
@@ -842,8 +908,10 @@ class GlDevice : public IDirect3DDevice9 {
         // A single-level texture samples the same without a mip filter, and faster.
         bool mips = textures[i]->GetLevelCount() > 1;
         if (!mips) {
-        } else if (s[D3DSAMP_MIPFILTER] == D3DTEXF_POINT) minf = lin_min ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
-        else if (s[D3DSAMP_MIPFILTER] >= D3DTEXF_LINEAR) minf = lin_min ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
+        } else if (s[D3DSAMP_MIPFILTER] == D3DTEXF_POINT)
+          minf = lin_min ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
+        else if (s[D3DSAMP_MIPFILTER] >= D3DTEXF_LINEAR)
+          minf = lin_min ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
         gl.SamplerParameteri(samplers[i], GL_TEXTURE_MIN_FILTER, minf);
         gl.SamplerParameteri(samplers[i], GL_TEXTURE_MAG_FILTER, lin_mag ? GL_LINEAR : GL_NEAREST);
         gl.SamplerParameteri(samplers[i], GL_TEXTURE_WRAP_S, address_mode(s[D3DSAMP_ADDRESSU]));
@@ -1041,18 +1109,41 @@ class GlDevice : public IDirect3DDevice9 {
       GLenum type = GL_FLOAT;
       GLboolean norm = GL_FALSE;
       switch (e.Type) {
-        case D3DDECLTYPE_FLOAT1: size = 1; break;
-        case D3DDECLTYPE_FLOAT2: size = 2; break;
-        case D3DDECLTYPE_FLOAT3: size = 3; break;
-        case D3DDECLTYPE_FLOAT4: size = 4; break;
-        case D3DDECLTYPE_D3DCOLOR: size = GL_BGRA; type = GL_UNSIGNED_BYTE; norm = GL_TRUE; break;
-        case D3DDECLTYPE_UBYTE4: size = 4; type = GL_UNSIGNED_BYTE; break;
-        case D3DDECLTYPE_SHORT2: size = 2; type = GL_SHORT; break;
-        case D3DDECLTYPE_SHORT4: size = 4; type = GL_SHORT; break;
-        default: continue;
+        case D3DDECLTYPE_FLOAT1:
+          size = 1;
+          break;
+        case D3DDECLTYPE_FLOAT2:
+          size = 2;
+          break;
+        case D3DDECLTYPE_FLOAT3:
+          size = 3;
+          break;
+        case D3DDECLTYPE_FLOAT4:
+          size = 4;
+          break;
+        case D3DDECLTYPE_D3DCOLOR:
+          size = GL_BGRA;
+          type = GL_UNSIGNED_BYTE;
+          norm = GL_TRUE;
+          break;
+        case D3DDECLTYPE_UBYTE4:
+          size = 4;
+          type = GL_UNSIGNED_BYTE;
+          break;
+        case D3DDECLTYPE_SHORT2:
+          size = 2;
+          type = GL_SHORT;
+          break;
+        case D3DDECLTYPE_SHORT4:
+          size = 4;
+          type = GL_SHORT;
+          break;
+        default:
+          continue;
       }
       gl.BindBuffer(GL_ARRAY_BUFFER, buf);
-      gl.VertexAttribPointer(GLuint(loc), size, type, norm, GLsizei(stride), (const void*)(uintptr_t)(offset + e.Offset));
+      gl.VertexAttribPointer(GLuint(loc), size, type, norm, GLsizei(stride),
+                             (const void*)(uintptr_t)(offset + e.Offset));
       want |= 1 << loc;
       if (divisor) div |= 1 << loc;
     }
@@ -1078,8 +1169,7 @@ class GlDevice : public IDirect3DDevice9 {
   UINT GetAvailableTextureMem() override {
     const GLenum GL_TEXTURE_FREE_MEMORY_ATI = 0x87FC, GL_GPU_MEMORY_INFO_CURRENT_AVAILABLE_VIDMEM_NVX = 0x9049;
     GLint v[4] = {0, 0, 0, 0};
-    while (gl.GetError() != GL_NO_ERROR) {
-    }
+    while (gl.GetError() != GL_NO_ERROR) {}
     gl.GetIntegerv(GL_GPU_MEMORY_INFO_CURRENT_AVAILABLE_VIDMEM_NVX, v);
     if (gl.GetError() == GL_NO_ERROR && v[0] > 0) return UINT(v[0] > 4194303 ? 4194303 : v[0]) * 1024u;
     gl.GetIntegerv(GL_TEXTURE_FREE_MEMORY_ATI, v);
@@ -1235,7 +1325,8 @@ class GlDevice : public IDirect3DDevice9 {
     gl.Enable(GL_SCISSOR_TEST);
     if (count && rects) {
       for (DWORD i = 0; i < count; i++) {
-        int x1 = rects[i].x1 > int(vp.X) ? rects[i].x1 : int(vp.X), y1 = rects[i].y1 > int(vp.Y) ? rects[i].y1 : int(vp.Y);
+        int x1 = rects[i].x1 > int(vp.X) ? rects[i].x1 : int(vp.X),
+            y1 = rects[i].y1 > int(vp.Y) ? rects[i].y1 : int(vp.Y);
         int x2 = rects[i].x2 < int(vp.X + vp.Width) ? rects[i].x2 : int(vp.X + vp.Width);
         int y2 = rects[i].y2 < int(vp.Y + vp.Height) ? rects[i].y2 : int(vp.Y + vp.Height);
         if (x2 <= x1 || y2 <= y1) continue;
@@ -1309,8 +1400,7 @@ class GlDevice : public IDirect3DDevice9 {
     if (!out || w < 1 || h < 1 || w > 16384 || h > 16384 || !gl_format(f, &gf)) return D3DERR_INVALIDCALL;
     if ((usage & (D3DUSAGE_RENDERTARGET | D3DUSAGE_DYNAMIC)) && pool != D3DPOOL_DEFAULT) return D3DERR_INVALIDCALL;
     if ((usage & D3DUSAGE_RENDERTARGET) && d3d9_is_dxt(f)) return D3DERR_INVALIDCALL;
-    while (gl.GetError() != GL_NO_ERROR) {
-    }
+    while (gl.GetError() != GL_NO_ERROR) {}
     GlTexture* t = new GlTextureWithSurfaces(w, h, levels, usage, f, pool);
     if (gl.GetError() == GL_OUT_OF_MEMORY) {
       t->Release();
@@ -1359,8 +1449,9 @@ class GlDevice : public IDirect3DDevice9 {
   HRESULT GetRenderTargetData(IDirect3DSurface9* src, IDirect3DSurface9* dst) override {
     GlSurface* s = static_cast<GlSurface*>(static_cast<D3d9MemSurface*>(src));
     GlSurface* d = static_cast<GlSurface*>(static_cast<D3d9MemSurface*>(dst));
-    if (!s || !d || d->kind != D3D9_SURF_PLAIN || d->desc.Pool != D3DPOOL_SYSTEMMEM || !(s->desc.Usage & D3DUSAGE_RENDERTARGET) ||
-        s->desc.Format != d->desc.Format || s->desc.Width != d->desc.Width || s->desc.Height != d->desc.Height)
+    if (!s || !d || d->kind != D3D9_SURF_PLAIN || d->desc.Pool != D3DPOOL_SYSTEMMEM ||
+        !(s->desc.Usage & D3DUSAGE_RENDERTARGET) || s->desc.Format != d->desc.Format ||
+        s->desc.Width != d->desc.Width || s->desc.Height != d->desc.Height)
       return D3DERR_INVALIDCALL;
     readPixels(s, 0, 0, int(s->desc.Width), int(s->desc.Height), d->own.bits(), d->own.pitch);
     return D3D_OK;
@@ -1369,7 +1460,8 @@ class GlDevice : public IDirect3DDevice9 {
                       D3DTEXTUREFILTERTYPE filter) override {
     GlSurface* s = static_cast<GlSurface*>(static_cast<D3d9MemSurface*>(src));
     GlSurface* d = static_cast<GlSurface*>(static_cast<D3d9MemSurface*>(dst));
-    if (!s || !d || (!(s->desc.Usage & D3DUSAGE_RENDERTARGET) && s->kind != D3D9_SURF_BACKBUFFER)) return D3DERR_INVALIDCALL;
+    if (!s || !d || (!(s->desc.Usage & D3DUSAGE_RENDERTARGET) && s->kind != D3D9_SURF_BACKBUFFER))
+      return D3DERR_INVALIDCALL;
     if (!d || !(d->desc.Usage & D3DUSAGE_RENDERTARGET)) return D3DERR_INVALIDCALL;
     RECT a = sr ? *sr : RECT{0, 0, int32_t(s->desc.Width), int32_t(s->desc.Height)};
     RECT b = dr ? *dr : RECT{0, 0, int32_t(d->desc.Width), int32_t(d->desc.Height)};
@@ -1491,7 +1583,8 @@ class GlDevice : public IDirect3DDevice9 {
     if (!code || !d3d9_blob_size(code, 1u << 24, stage)) return 0;
     text->assign((const char*)code + sizeof(D3d9GlslBlobHeader));
     std::string log;
-    GLuint s = compile_gl(stage == 0 ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER, wrap_program(*text, stage == 0, false), &log);
+    GLuint s =
+        compile_gl(stage == 0 ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER, wrap_program(*text, stage == 0, false), &log);
     if (!s) fprintf(stderr, "d3d9_gl: %s program rejected: %s\n", stage == 0 ? "vertex" : "pixel", log.c_str());
     return s;
   }
@@ -1574,8 +1667,7 @@ class GlDevice : public IDirect3DDevice9 {
     const void* off = (const void*)(uintptr_t)(start * 2);
     if (inst > 1)
       gl.DrawElementsInstancedBaseVertex(prim_mode(type), GLsizei(n), GL_UNSIGNED_SHORT, off, GLsizei(inst), base);
-    else
-      gl.DrawElementsBaseVertex(prim_mode(type), GLsizei(n), GL_UNSIGNED_SHORT, off, base);
+    else gl.DrawElementsBaseVertex(prim_mode(type), GLsizei(n), GL_UNSIGNED_SHORT, off, base);
     return D3D_OK;
   }
   HRESULT DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT prims, const void* data, UINT stride) override {
@@ -1632,7 +1724,8 @@ class GlD3D : public IDirect3D9 {
       int n = SDL_GetNumDisplayModes(0);
       for (int i = 0; i < n; i++) {
         SDL_DisplayMode m;
-        if (SDL_GetDisplayMode(0, i, &m) == 0) r.push_back({UINT(m.w), UINT(m.h), UINT(m.refresh_rate), D3DFMT_X8R8G8B8});
+        if (SDL_GetDisplayMode(0, i, &m) == 0)
+          r.push_back({UINT(m.w), UINT(m.h), UINT(m.refresh_rate), D3DFMT_X8R8G8B8});
       }
     }
     if (r.empty()) {

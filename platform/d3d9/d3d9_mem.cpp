@@ -27,14 +27,24 @@ size_t d3d9_blob_size(const void* code, size_t available, uint32_t stage) {
 
 int d3d9_texel_bytes(D3DFORMAT f) {
   switch (f) {
-    case D3DFMT_A8R8G8B8: case D3DFMT_X8R8G8B8: case D3DFMT_G16R16: case D3DFMT_G16R16F: case D3DFMT_R32F:
+    case D3DFMT_A8R8G8B8:
+    case D3DFMT_X8R8G8B8:
+    case D3DFMT_G16R16:
+    case D3DFMT_G16R16F:
+    case D3DFMT_R32F:
     case D3DFMT_D24S8:
       return 4;
-    case D3DFMT_L8: return 1;
-    case D3DFMT_R16F: return 2;
-    case D3DFMT_A16B16G16R16F: case D3DFMT_G32R32F: return 8;
-    case D3DFMT_A32B32G32R32F: return 16;
-    default: return 0;
+    case D3DFMT_L8:
+      return 1;
+    case D3DFMT_R16F:
+      return 2;
+    case D3DFMT_A16B16G16R16F:
+    case D3DFMT_G32R32F:
+      return 8;
+    case D3DFMT_A32B32G32R32F:
+      return 16;
+    default:
+      return 0;
   }
 }
 
@@ -102,7 +112,8 @@ HRESULT D3d9MemTexture::LockRect(UINT l, D3DLOCKED_RECT* locked, const RECT* rec
     if (rect->left < 0 || rect->top < 0 || rect->right > int(lv.width) || rect->bottom > int(lv.height) ||
         rect->left >= rect->right || rect->top >= rect->bottom)
       return D3DERR_INVALIDCALL;
-    if (d3d9_is_dxt(format)) p += size_t(rect->top / 4) * lv.pitch + size_t(rect->left / 4) * (format == D3DFMT_DXT1 ? 8 : 16);
+    if (d3d9_is_dxt(format))
+      p += size_t(rect->top / 4) * lv.pitch + size_t(rect->left / 4) * (format == D3DFMT_DXT1 ? 8 : 16);
     else p += size_t(rect->top) * lv.pitch + size_t(rect->left) * d3d9_texel_bytes(format);
   }
   lv.locked = true;
@@ -208,11 +219,17 @@ std::vector<D3DVERTEXELEMENT9> d3d9_fvf_elements(DWORD fvf, UINT* stride) {
 
 UINT d3d9_vertex_count(D3DPRIMITIVETYPE type, UINT n) {
   switch (type) {
-    case D3DPT_POINTLIST: return n;
-    case D3DPT_LINELIST: return n * 2;
-    case D3DPT_LINESTRIP: return n + 1;
-    case D3DPT_TRIANGLELIST: return n * 3;
-    case D3DPT_TRIANGLESTRIP: case D3DPT_TRIANGLEFAN: return n + 2;
+    case D3DPT_POINTLIST:
+      return n;
+    case D3DPT_LINELIST:
+      return n * 2;
+    case D3DPT_LINESTRIP:
+      return n + 1;
+    case D3DPT_TRIANGLELIST:
+      return n * 3;
+    case D3DPT_TRIANGLESTRIP:
+    case D3DPT_TRIANGLEFAN:
+      return n + 2;
   }
   return 0;
 }
@@ -232,10 +249,16 @@ void decode_colour_block(const uint8_t* blk, bool dxt1, uint8_t out[16][4]) {
   rgb565(c0, &r[0], &g[0], &b[0]);
   rgb565(c1, &r[1], &g[1], &b[1]);
   if (!dxt1 || c0 > c1) {
-    r[2] = (2 * r[0] + r[1]) / 3; g[2] = (2 * g[0] + g[1]) / 3; b[2] = (2 * b[0] + b[1]) / 3;
-    r[3] = (r[0] + 2 * r[1]) / 3; g[3] = (g[0] + 2 * g[1]) / 3; b[3] = (b[0] + 2 * b[1]) / 3;
+    r[2] = (2 * r[0] + r[1]) / 3;
+    g[2] = (2 * g[0] + g[1]) / 3;
+    b[2] = (2 * b[0] + b[1]) / 3;
+    r[3] = (r[0] + 2 * r[1]) / 3;
+    g[3] = (g[0] + 2 * g[1]) / 3;
+    b[3] = (b[0] + 2 * b[1]) / 3;
   } else {
-    r[2] = (r[0] + r[1]) / 2; g[2] = (g[0] + g[1]) / 2; b[2] = (b[0] + b[1]) / 2;
+    r[2] = (r[0] + r[1]) / 2;
+    g[2] = (g[0] + g[1]) / 2;
+    b[2] = (b[0] + b[1]) / 2;
     r[3] = g[3] = b[3] = 0;
     a[3] = 0;
   }

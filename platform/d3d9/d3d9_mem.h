@@ -16,7 +16,10 @@ int d3d9_texel_bytes(D3DFORMAT f);
 UINT d3d9_row_bytes(D3DFORMAT f, UINT width);
 UINT d3d9_row_count(D3DFORMAT f, UINT height);
 UINT d3d9_full_mip_count(UINT width, UINT height);
-inline UINT d3d9_mip_size(UINT s, UINT level) { s >>= level; return s ? s : 1; }
+inline UINT d3d9_mip_size(UINT s, UINT level) {
+  s >>= level;
+  return s ? s : 1;
+}
 
 struct D3d9Level {
   UINT width = 0, height = 0;
@@ -63,7 +66,10 @@ class D3d9MemSurface : public IDirect3DSurface9 {
   D3d9MemSurface(D3d9SurfaceKind k, UINT w, UINT h, D3DFORMAT f, D3DPOOL p, DWORD usage);
   D3d9MemSurface(D3d9MemTexture* t, UINT l);
   ~D3d9MemSurface() override;
-  HRESULT GetDesc(D3DSURFACE_DESC* d) override { *d = desc; return D3D_OK; }
+  HRESULT GetDesc(D3DSURFACE_DESC* d) override {
+    *d = desc;
+    return D3D_OK;
+  }
   HRESULT LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override;
   HRESULT UnlockRect() override;
   D3d9Level* data() { return texture ? &texture->level[level_index] : &own; }

@@ -11,7 +11,7 @@ struct D3d9RecorderConfig {
   std::vector<D3DDISPLAYMODE> modes;  // empty: the display mode only
   DWORD quality_levels = 4;
   HRESULT cooperative_level = D3D_OK;  // a failed Reset sets DEVICENOTRESET, a good one D3D_OK
-  bool queries_pending = false;  // event queries answer S_FALSE
+  bool queries_pending = false;        // event queries answer S_FALSE
   UINT texture_memory = 512u << 20;
   std::string link_log = "error: varying type mismatch";  // the text of an injected LinkShaders failure
 };

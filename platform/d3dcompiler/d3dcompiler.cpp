@@ -20,19 +20,19 @@
 //
 // Sections: blobs; includes; declarations read from the parse tree; registers and the stage
 // interface (SPIRV-Cross); rewriting of the GLSL text; the GLSL check; the two entry points.
-#include <stdio.h>
-#include <stdlib.h>
-#include <string.h>
-#include <mutex>
-#include <string>
-#include <vector>
+#include "platform/d3d9/d3dcompiler.h"
 #include <glslang/MachineIndependent/localintermediate.h>
 #include <glslang/Public/ResourceLimits.h>
 #include <glslang/Public/ShaderLang.h>
 #include <glslang/SPIRV/GlslangToSpv.h>
 #include <spirv-tools/libspirv.h>
 #include <spirv_cross/spirv_cross_c.h>
-#include "platform/d3d9/d3dcompiler.h"
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <mutex>
+#include <string>
+#include <vector>
 
 namespace {
 // ---- Blobs
@@ -232,8 +232,8 @@ struct Interface {
   int constant_registers = 0;  // one past the highest register the stage reads
 };
 
-bool assign_constants(spvc_compiler c, const spvc_reflected_resource& block, const Declarations& decl,
-                      Interface* io, std::string* err) {
+bool assign_constants(spvc_compiler c, const spvc_reflected_resource& block, const Declarations& decl, Interface* io,
+                      std::string* err) {
   spvc_type type = spvc_compiler_get_type_handle(c, block.base_type_id);
   unsigned members = spvc_type_get_num_member_types(type);
   const spvc_buffer_range* ranges = nullptr;
@@ -308,7 +308,8 @@ bool assign_samplers(spvc_compiler c, const spvc_reflected_resource* list, size_
         reg = int(spvc_compiler_get_decoration(c, list[i].id, SpvDecorationBinding));
       spvc_type t = spvc_compiler_get_type_handle(c, list[i].type_id);
       if (spvc_type_get_image_dimension(t) != SpvDim2D) {
-        *err = std::string("sampler '") + name + "': only 2D textures can be drawn here (no cube, volume or 1D textures)";
+        *err =
+            std::string("sampler '") + name + "': only 2D textures can be drawn here (no cube, volume or 1D textures)";
         return false;
       }
       counts[i] = spvc_type_get_num_array_dimensions(t) > 0 ? int(spvc_type_get_array_dimension(t, 0)) : 1;
@@ -521,7 +522,8 @@ bool rewrite_glsl(std::string* text, bool vertex, const Interface& io, std::stri
   size_t f = s.find(file);
   if (f != std::string::npos) {
     size_t close = s.find(']', f);
-    s.replace(f + file.size(), close - f - file.size(), std::to_string(io.constant_registers > 0 ? io.constant_registers : 1));
+    s.replace(f + file.size(), close - f - file.size(),
+              std::to_string(io.constant_registers > 0 ? io.constant_registers : 1));
   }
   // Sampler arrays: one sampler per register, each element named as the layer binds it.
   for (const SamplerArray& a : io.sampler_arrays) {
@@ -596,7 +598,8 @@ bool to_glsl(const std::vector<uint32_t>& spirv, bool vertex, const Declarations
   bool ok = false;
   do {
     if (spvc_context_parse_spirv(ctx, spirv.data(), spirv.size(), &ir) != SPVC_SUCCESS) break;
-    if (spvc_context_create_compiler(ctx, SPVC_BACKEND_GLSL, ir, SPVC_CAPTURE_MODE_TAKE_OWNERSHIP, &c) != SPVC_SUCCESS) break;
+    if (spvc_context_create_compiler(ctx, SPVC_BACKEND_GLSL, ir, SPVC_CAPTURE_MODE_TAKE_OWNERSHIP, &c) != SPVC_SUCCESS)
+      break;
     spvc_compiler_options opts = nullptr;
     spvc_compiler_create_compiler_options(c, &opts);
     spvc_compiler_options_set_uint(opts, SPVC_COMPILER_OPTION_GLSL_VERSION, 330);
@@ -808,7 +811,7 @@ extern "C" __attribute__((visibility("default"))) HRESULT D3DCompile(
 }
 
 extern "C" __attribute__((visibility("default"))) HRESULT D3DDisassemble(const void* code, size_t size, UINT,
-                                                                       const char*, ID3DBlob** listing) {
+                                                                         const char*, ID3DBlob** listing) {
   if (!listing) return D3DERR_INVALIDCALL;
   *listing = nullptr;
   if (!code || size < sizeof(D3d9GlslBlobHeader)) return D3DERR_INVALIDCALL;

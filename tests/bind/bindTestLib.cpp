@@ -50,9 +50,15 @@ Entling* make_object(unsigned id) {
   return reinterpret_cast<Entling*>(o);
 }
 
-void* const vtables[NUM_ENTLING_TYPES] = {
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-    (void*)(hero_vtable_symbol + 2), (void*)(enemy_vtable_symbol + 2)};
+void* const vtables[NUM_ENTLING_TYPES] = {nullptr,
+                                          nullptr,
+                                          nullptr,
+                                          nullptr,
+                                          nullptr,
+                                          nullptr,
+                                          nullptr,
+                                          (void*)(hero_vtable_symbol + 2),
+                                          (void*)(enemy_vtable_symbol + 2)};
 const int sizes[NUM_ENTLING_TYPES] = {0, 0, 0, 0, 0, 0, 0, int(sizeof(TestHero)), int(sizeof(TestEnemy))};
 }  // namespace
 

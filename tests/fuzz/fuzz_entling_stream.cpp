@@ -18,8 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   MemoryInputStream in(data, int(size));
   try {
     load_entlings(in);
-  } catch (const InputStream::Exception&) {
-  }
+  } catch (const InputStream::Exception&) {}
   for (int l = 0; l < NUM_OBJECT_LISTS; l++) {
     DynArray<BaseObject*>& list = object_list(l);
     for (int i = 0; i < list.size(); i++) list[i]->destroy();

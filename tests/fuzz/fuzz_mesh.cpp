@@ -32,8 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (m->ib->size != int(m->tri_count ? m->tri_count * 6 : 4)) __builtin_trap();
     mesh_list.push_back(m);
     release_mesh(m);
-  } catch (InputStream::Exception&) {
-  }
+  } catch (InputStream::Exception&) {}
   if (count_buffers_in_use() != 0) __builtin_trap();
   return 0;
 }

@@ -1,10 +1,10 @@
 // A sprite's ".cfg" on arbitrary bytes: reading the origin and nine-patch margins never fails, the
 // margins stay inside the sprite, and the quads built from them are sound (the GUI's nine-patch
 // cuts pieces by those margins).
-#include <new>
 #include <stddef.h>
 #include <stdint.h>
 #include <string.h>
+#include <new>
 #include "engine/loadSprite.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -32,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int w = s.width * scale, h = s.height * scale;
     int cuts[][4] = {{0, 0, w - l, h - t}, {w - r, 0, 0, h - t}, {l, t, r, b}, {0, h - b, w - l, 0}, {l, 0, r, h - t}};
     for (auto& c : cuts)
-      if (s.makeCroppedUIQuad(0, 0, c[0], c[1], c[2], c[3], 0xFFFFFFFF, scale, g, box) && (box[2] <= box[0] || box[3] <= box[1]))
+      if (s.makeCroppedUIQuad(0, 0, c[0], c[1], c[2], c[3], 0xFFFFFFFF, scale, g, box) &&
+          (box[2] <= box[0] || box[3] <= box[1]))
         __builtin_trap();  // a drawn piece always has an area
   }
   spriteTexSize = 0;

@@ -10,7 +10,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
     read_tga(s, pixels, w, h);
     if (pixels.size() != w * h) __builtin_trap();
-  } catch (InputStream::Exception&) {
-  }
+  } catch (InputStream::Exception&) {}
   return 0;
 }

@@ -48,27 +48,29 @@ void link_into(const std::string& name) {
 // "B" blue, "w" white, "h" white at alpha 100 (under the sprite pass's reference 128: cut), "k"
 // white at alpha 200 (kept), "." transparent.
 const char* const ARROW[] = {
-    "RRRR..",
-    "Rh....",
-    "RRRk..",
-    "R.....",
-    "GBBwww",
+    "RRRR..", "Rh....", "RRRk..", "R.....", "GBBwww",
 };
 // 9 x 9 panel with 3-texel margins: corners red, edges green, middle blue, an outline of white.
 const char* const PANEL[] = {
-    "wwwwwwwww", "wRRGGGRRw", "wRRGGGRRw", "wGGBBBGGw", "wGGBBBGGw",
-    "wGGBBBGGw", "wRRGGGRRw", "wRRGGGRRw", "wwwwwwwww",
+    "wwwwwwwww", "wRRGGGRRw", "wRRGGGRRw", "wGGBBBGGw", "wGGBBBGGw", "wGGBBBGGw", "wRRGGGRRw", "wRRGGGRRw", "wwwwwwwww",
 };
 
 uint32_t fixture_colour(char c) {
   switch (c) {
-    case 'R': return 0xFFE02020;
-    case 'G': return 0xFF20C040;
-    case 'B': return 0xFF2040E0;
-    case 'w': return 0xFFFFFFFF;
-    case 'h': return 0x64FFFFFF;
-    case 'k': return 0xC8FFFFFF;
-    default: return 0;
+    case 'R':
+      return 0xFFE02020;
+    case 'G':
+      return 0xFF20C040;
+    case 'B':
+      return 0xFF2040E0;
+    case 'w':
+      return 0xFFFFFFFF;
+    case 'h':
+      return 0x64FFFFFF;
+    case 'k':
+      return 0xC8FFFFFF;
+    default:
+      return 0;
   }
 }
 
@@ -110,8 +112,8 @@ void expect_golden(const char* name, const std::vector<D3dColor>& px) {
   }
   int w = 0, h = 0;
   DynArray<uint32_t> ref;
-  ASSERT_TRUE(load_png(golden.c_str(), w, h, ref)) << "no golden image " << golden
-                                                   << " (make it with ASCENDA_MAKE_GOLDEN=1 and review it)";
+  ASSERT_TRUE(load_png(golden.c_str(), w, h, ref))
+      << "no golden image " << golden << " (make it with ASCENDA_MAKE_GOLDEN=1 and review it)";
   ASSERT_EQ(w, W);
   ASSERT_EQ(h, H);
   int bad = 0, first = -1;
@@ -143,8 +145,8 @@ class DrawGl : public ::testing::Test {
     ASSERT_TRUE(render_gl_open(64, 48));
     char tmpl[] = "/tmp/ascenda_draw_XXXXXX";
     folder = std::string(mkdtemp(tmpl)) + "/";
-    for (const char* n : {"font.tga", "font.sh", "level.sh", "debug_vis.sh", "guiBitmap.sh", "distfont.sh", "disticon.sh",
-                          "glintor.fnt", "glintor.dds", "d3dcompiler_43.dll"})
+    for (const char* n : {"font.tga", "font.sh", "level.sh", "debug_vis.sh", "guiBitmap.sh", "distfont.sh",
+                          "disticon.sh", "glintor.fnt", "glintor.dds", "d3dcompiler_43.dll"})
       link_into(n);
     mkdir((folder + "sprites").c_str(), 0755);
     mkdir((folder + "sprites/ui").c_str(), 0755);
@@ -153,9 +155,7 @@ class DrawGl : public ::testing::Test {
     write_fixture(folder + "sprites/ui/panel.png", PANEL, 9);
     write_text(folder + "sprites/ui/panel.cfg", "npl=3\nnpt=3\nnpr=3\nnpb=3\n");
   }
-  static void TearDownTestSuite() {
-    ASSERT_TRUE(reset_d3d(64, 48, false, true));
-  }
+  static void TearDownTestSuite() { ASSERT_TRUE(reset_d3d(64, 48, false, true)); }
   void SetUp() override {
     ASSERT_TRUE(reset_d3d(W, H, false, true));
     snprintf(app_path, sizeof(app_path), "%s", folder.c_str());
@@ -290,7 +290,7 @@ TEST_F(DrawGlSprites, BatchWithFlipsRotationAndAlphaTestedEdges) {
   EXPECT_TRUE(near(at(3, 12), 0xFF20C040u));
   EXPECT_TRUE(near(at(4, 12), 0xFF2040E0u));
   EXPECT_TRUE(near(at(4, 15), 0xFF000000u));  // alpha 100: cut by the test at 128
-  EXPECT_TRUE(near(at(6, 14), 0xFFFFFFFFu));                // alpha 200: kept
+  EXPECT_TRUE(near(at(6, 14), 0xFFFFFFFFu));  // alpha 200: kept
   // Flipped in x around the origin (column 1): the red column lands at world x 20.
   EXPECT_TRUE(near(at(20, 16), 0xFFE02020u));
   EXPECT_TRUE(near(at(19, 12), 0xFF2040E0u));
@@ -374,10 +374,10 @@ TEST_F(DrawGlSprites, LineOfDistanceFieldText) {
     start_dist_font_render();
     // Centred both ways (align 0) in the upper half; a smaller line with an outline
     // and a shadow below.
-    font.renderText(batch, _mm_setr_ps(0, 0, float(W), float(H / 2)), 0, 0xFFFFFFFF, 32.f, "Glintor 42", -1, 0, 0,
-                    0, 0, 0xFF000000, nullptr);
-    font.renderText(batch, _mm_setr_ps(0, float(H / 2), float(W), float(H)), 0, 0xFFFFC040, 20.f, "edge & shadow",
-                    -1, 0, 2, 2, 2, 0xFF000000, nullptr);
+    font.renderText(batch, _mm_setr_ps(0, 0, float(W), float(H / 2)), 0, 0xFFFFFFFF, 32.f, "Glintor 42", -1, 0, 0, 0, 0,
+                    0xFF000000, nullptr);
+    font.renderText(batch, _mm_setr_ps(0, float(H / 2), float(W), float(H)), 0, 0xFFFFC040, 20.f, "edge & shadow", -1,
+                    0, 2, 2, 2, 0xFF000000, nullptr);
     batch.render();
     end_dist_font_render();
     d3d->EndScene();

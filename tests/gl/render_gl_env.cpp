@@ -34,7 +34,8 @@ std::vector<D3dColor> read_back_buffer(int width, int height) {
       d3d->GetRenderTargetData(bb, sys) == D3D_OK) {
     D3DLOCKED_RECT lr;
     if (sys->LockRect(&lr, nullptr, D3DLOCK_READONLY) == D3D_OK) {
-      for (int y = 0; y < height; y++) memcpy(&px[size_t(y) * width], (char*)lr.pBits + y * lr.Pitch, size_t(width) * 4);
+      for (int y = 0; y < height; y++)
+        memcpy(&px[size_t(y) * width], (char*)lr.pBits + y * lr.Pitch, size_t(width) * 4);
       sys->UnlockRect();
     }
   }

@@ -1,10 +1,10 @@
 // The shader path on the GL back end: HLSL compiled by our compiler library, drawn with constants
 // set by register, cached, loaded from the cache without the library, and rebuilt while running.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
@@ -69,8 +69,10 @@ class RenderGlShader : public ::testing::Test {
     set_blend_none();
     set_cull_mode(0);
     clear_view(0xFF000000);
-    static const VertexElement els[] = {{0, 0, VE_FLOAT4, VU_POSITION, 0}, {16, 0, VE_D3DCOLOR, VU_COLOR, 0},
-                                        {20, 0, VE_FLOAT2, VU_TEXCOORD, 0}, VE_END};
+    static const VertexElement els[] = {{0, 0, VE_FLOAT4, VU_POSITION, 0},
+                                        {16, 0, VE_D3DCOLOR, VU_COLOR, 0},
+                                        {20, 0, VE_FLOAT2, VU_TEXCOORD, 0},
+                                        VE_END};
     set_vertex_decl(get_vertex_decl(els));
     Texture* t = create_managed_texture(1, 1);
     int pitch;
@@ -89,7 +91,9 @@ class RenderGlShader : public ::testing::Test {
       float x, y, z, w;
       D3dColor c;
       float u, v;
-    } q[4] = {{-1, 1, 0, 1, 0xFFFFFFFF, 0, 0}, {0, 1, 0, 1, 0xFFFFFFFF, 1, 0}, {-1, 0, 0, 1, 0xFFFFFFFF, 0, 1},
+    } q[4] = {{-1, 1, 0, 1, 0xFFFFFFFF, 0, 0},
+              {0, 1, 0, 1, 0xFFFFFFFF, 1, 0},
+              {-1, 0, 0, 1, 0xFFFFFFFF, 0, 1},
               {0, 0, 0, 1, 0xFFFFFFFF, 1, 1}};
     d3d->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, q, sizeof(V));
     std::vector<D3dColor> px = read_back_buffer();
@@ -280,12 +284,15 @@ TEST_F(RenderGlShader, LayerReportsAPairThatDoesNotLink) {
     return b;
   };
   // The same uniform with two types in the two stages: each compiles, the pair cannot link.
-  std::vector<DWORD> v = blob(0, "#version 330\nuniform float clash;\nlayout(location = 0) in vec4 a_POSITION0;\n"
-                                 "void main() { gl_Position = a_POSITION0 * clash; }\n");
-  std::vector<DWORD> p = blob(1, "#version 330\nuniform vec2 clash;\nlayout(location = 0) out vec4 o_COLOR0;\n"
-                                 "void main() { o_COLOR0 = vec4(clash, 0.0, 1.0); }\n");
-  std::vector<DWORD> good = blob(1, "#version 330\nlayout(location = 0) out vec4 o_COLOR0;\n"
-                                    "void main() { o_COLOR0 = vec4(1.0); }\n");
+  std::vector<DWORD> v = blob(0,
+                              "#version 330\nuniform float clash;\nlayout(location = 0) in vec4 a_POSITION0;\n"
+                              "void main() { gl_Position = a_POSITION0 * clash; }\n");
+  std::vector<DWORD> p = blob(1,
+                              "#version 330\nuniform vec2 clash;\nlayout(location = 0) out vec4 o_COLOR0;\n"
+                              "void main() { o_COLOR0 = vec4(clash, 0.0, 1.0); }\n");
+  std::vector<DWORD> good = blob(1,
+                                 "#version 330\nlayout(location = 0) out vec4 o_COLOR0;\n"
+                                 "void main() { o_COLOR0 = vec4(1.0); }\n");
   IDirect3DVertexShader9* vs = nullptr;
   IDirect3DPixelShader9* ps = nullptr;
   IDirect3DPixelShader9* ps_good = nullptr;
@@ -382,8 +389,8 @@ TEST_F(RenderGlShader, EditWithinTheSameSecondIsRebuilt) {
 }
 
 TEST_F(RenderGlShader, DefinitionsSelectRecordsAndCacheNames) {
-  const char a[] = "A\0x y\0";           // A = "x y"
-  const char b[] = "A\0x y\0B\0\0";     // and B defined empty
+  const char a[] = "A\0x y\0";       // A = "x y"
+  const char b[] = "A\0x y\0B\0\0";  // and B defined empty
   Shader* sa = create_shader("quad.sh", a);
   Shader* sb = create_shader("quad.sh", b);
   Shader* plain = create_shader("quad.sh", nullptr);
@@ -442,8 +449,8 @@ TEST_F(RenderGlShader, FullScreenPassMapsTheSceneTextureTexelForPixel) {
 TEST_F(RenderGlShader, InstancedRunDrawsOneQuadPerInstance) {
   if (!common_vb_writer.vb) common_vb_writer.create(65536);
   Shader* s = create_shader("instanced.sh", nullptr);
-  static const VertexElement els[] = {{0, 0, VE_FLOAT2, VU_POSITION, 0}, {0, 1, VE_FLOAT4, VU_TEXCOORD, 1},
-                                      {16, 1, VE_D3DCOLOR, VU_COLOR, 1}, VE_END};
+  static const VertexElement els[] = {
+      {0, 0, VE_FLOAT2, VU_POSITION, 0}, {0, 1, VE_FLOAT4, VU_TEXCOORD, 1}, {16, 1, VE_D3DCOLOR, VU_COLOR, 1}, VE_END};
   VertexBuffer* corners = create_vb(4 * 8, VB_STATIC);
   float c[8] = {0, 0, 1, 0, 0, -1, 1, -1};
   memcpy(lock_vb(corners, 0, 0), c, sizeof(c));
@@ -495,7 +502,7 @@ TEST_F(RenderGlShader, PackedShortPositionsAndColoursDrawThroughTheFixedTransfor
     int16_t x, y, z, w;
     D3dColor c;
   } q[6] = {{-32, 32, 0, 0, 0xFF804020}, {0, 32, 0, 0, 0xFF804020}, {0, 0, 0, 0, 0xFF804020},
-            {-32, 32, 0, 0, 0xFF804020}, {0, 0, 0, 0, 0xFF804020}, {-32, 0, 0, 0, 0xFF804020}};
+            {-32, 32, 0, 0, 0xFF804020}, {0, 0, 0, 0, 0xFF804020},  {-32, 0, 0, 0, 0xFF804020}};
   d3d->BeginScene();
   set_back_buffer_target();
   set_cull_mode(0);
@@ -503,12 +510,13 @@ TEST_F(RenderGlShader, PackedShortPositionsAndColoursDrawThroughTheFixedTransfor
   d3d->SetTexture(0, nullptr);
   set_vertex_decl(get_vertex_decl(els));
   Matrix44 id = Matrix44::identity();
-  Matrix44 scale(vec4float(1.f / 32, 0, 0, 0), vec4float(0, 1.f / 32, 0, 0), vec4float(0, 0, 1, 0), vec4float(0, 0, 0, 1));
+  Matrix44 scale(vec4float(1.f / 32, 0, 0, 0), vec4float(0, 1.f / 32, 0, 0), vec4float(0, 0, 1, 0),
+                 vec4float(0, 0, 0, 1));
   set_view_tm(id);
   set_proj_tm(scale);
   d3d->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, q, sizeof(V));
   std::vector<D3dColor> px = read_back_buffer();
-  EXPECT_EQ(px[0], 0xFF804020u);            // the top-left quarter
+  EXPECT_EQ(px[0], 0xFF804020u);  // the top-left quarter
   EXPECT_EQ(px[23 * 64 + 31], 0xFF804020u);
   EXPECT_EQ(px[24 * 64 + 31], 0xFF000000u);
   EXPECT_EQ(px[0 * 64 + 32], 0xFF000000u);

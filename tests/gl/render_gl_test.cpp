@@ -64,15 +64,16 @@ TEST_F(RenderGl, ClearsTheViewportInArgbOrder) {
   clear_view_color(0x80112233);
   std::vector<D3DCOLOR> px = read_back_buffer();
   EXPECT_EQ(px[0], 0xFF336699u);
-  EXPECT_EQ(px[4 * 64 + 8], 0x80112233u);           // first pixel of the viewport (top-left, y down)
-  EXPECT_EQ(px[13 * 64 + 23], 0x80112233u);         // last pixel of the viewport
+  EXPECT_EQ(px[4 * 64 + 8], 0x80112233u);    // first pixel of the viewport (top-left, y down)
+  EXPECT_EQ(px[13 * 64 + 23], 0x80112233u);  // last pixel of the viewport
   EXPECT_EQ(px[14 * 64 + 23], 0xFF336699u);
   EXPECT_EQ(px[4 * 64 + 24], 0xFF336699u);
 }
 
 TEST_F(RenderGl, QuadPlacedToThePixelShowsEveryTexelOnce) {
   std::vector<D3DCOLOR> texels(16);
-  for (int i = 0; i < 16; i++) texels[i] = 0xFF000000u | (uint32_t(i * 16) << 16) | (uint32_t(255 - i * 16) << 8) | uint32_t(i);
+  for (int i = 0; i < 16; i++)
+    texels[i] = 0xFF000000u | (uint32_t(i * 16) << 16) | (uint32_t(255 - i * 16) << 8) | uint32_t(i);
   Texture* t = make_texture(4, 4, texels);
   set_texture(0, t);
   for (bool linear : {false, true}) {
@@ -81,7 +82,8 @@ TEST_F(RenderGl, QuadPlacedToThePixelShowsEveryTexelOnce) {
     draw_rect(10, 20, 14, 24, 0xFFFFFFFF);
     std::vector<D3DCOLOR> px = read_back_buffer();
     for (int y = 0; y < 4; y++)
-      for (int x = 0; x < 4; x++) EXPECT_EQ(px[(20 + y) * 64 + 10 + x], texels[y * 4 + x]) << x << "," << y << " linear " << linear;
+      for (int x = 0; x < 4; x++)
+        EXPECT_EQ(px[(20 + y) * 64 + 10 + x], texels[y * 4 + x]) << x << "," << y << " linear " << linear;
     EXPECT_EQ(px[19 * 64 + 10], 0xFF000000u);
     EXPECT_EQ(px[20 * 64 + 9], 0xFF000000u);
     EXPECT_EQ(px[24 * 64 + 13], 0xFF000000u);
@@ -155,7 +157,8 @@ TEST_F(RenderGl, DepthTestUsesTheRangeZeroToOne) {
 TEST_F(RenderGl, CounterClockwiseCullingDropsCounterClockwiseTriangles) {
   set_cull_mode(1);
   RhwVertex cw[3] = {{0, 0, 0, 1, 0xFFFF0000, 0, 0}, {8, 0, 0, 1, 0xFFFF0000, 0, 0}, {0, 8, 0, 1, 0xFFFF0000, 0, 0}};
-  RhwVertex ccw[3] = {{20, 0, 0, 1, 0xFF00FF00, 0, 0}, {20, 8, 0, 1, 0xFF00FF00, 0, 0}, {28, 0, 0, 1, 0xFF00FF00, 0, 0}};
+  RhwVertex ccw[3] = {
+      {20, 0, 0, 1, 0xFF00FF00, 0, 0}, {20, 8, 0, 1, 0xFF00FF00, 0, 0}, {28, 0, 0, 1, 0xFF00FF00, 0, 0}};
   d3d->SetFVF(RHW_FVF);
   d3d->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, cw, sizeof(RhwVertex));
   d3d->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, ccw, sizeof(RhwVertex));
@@ -285,7 +288,9 @@ TEST_F(RenderGl, BackBufferWindowAndTexturesDrawAlike) {
   auto differ = [](const std::vector<D3DCOLOR>& a, const std::vector<D3DCOLOR>& b) {
     std::string d;
     for (size_t i = 0; i < a.size() && d.size() < 200; i++)
-      if (a[i] != b[i]) d += " (" + std::to_string(i % 64) + "," + std::to_string(i / 64) + " " + std::to_string(a[i] & 0xFFFF) + " " + std::to_string(b[i] & 0xFFFF) + ")";
+      if (a[i] != b[i])
+        d += " (" + std::to_string(i % 64) + "," + std::to_string(i / 64) + " " + std::to_string(a[i] & 0xFFFF) + " " +
+             std::to_string(b[i] & 0xFFFF) + ")";
     return d;
   };
   auto scene = [] {
@@ -296,12 +301,20 @@ TEST_F(RenderGl, BackBufferWindowAndTexturesDrawAlike) {
       D3DCOLOR c;
       float u, v;
     } tri[9] = {// A quad from clip (-1, 1) to (0.5, 0): pixels 0..47 x 0..23, its edges through centres.
-                {-1, 1, 0, 1, 0xFF00FF00, 0, 0}, {0.5f, 1, 0, 1, 0xFF00FF00, 0, 0}, {-1, 0, 0, 1, 0xFF00FF00, 0, 0},
-                {0.5f, 1, 0, 1, 0xFF00FF00, 0, 0}, {0.5f, 0, 0, 1, 0xFF00FF00, 0, 0}, {-1, 0, 0, 1, 0xFF00FF00, 0, 0},
+                {-1, 1, 0, 1, 0xFF00FF00, 0, 0},
+                {0.5f, 1, 0, 1, 0xFF00FF00, 0, 0},
+                {-1, 0, 0, 1, 0xFF00FF00, 0, 0},
+                {0.5f, 1, 0, 1, 0xFF00FF00, 0, 0},
+                {0.5f, 0, 0, 1, 0xFF00FF00, 0, 0},
+                {-1, 0, 0, 1, 0xFF00FF00, 0, 0},
                 // Counter-clockwise on the screen: culled.
-                {0.6f, -0.2f, 0, 1, 0xFF0000FF, 0, 0}, {0.6f, -0.9f, 0, 1, 0xFF0000FF, 0, 0}, {0.9f, -0.2f, 0, 1, 0xFF0000FF, 0, 0}};
-    static const VertexElement els[] = {{0, 0, VE_FLOAT4, VU_POSITION, 0}, {16, 0, VE_D3DCOLOR, VU_COLOR, 0},
-                                        {20, 0, VE_FLOAT2, VU_TEXCOORD, 0}, VE_END};
+                {0.6f, -0.2f, 0, 1, 0xFF0000FF, 0, 0},
+                {0.6f, -0.9f, 0, 1, 0xFF0000FF, 0, 0},
+                {0.9f, -0.2f, 0, 1, 0xFF0000FF, 0, 0}};
+    static const VertexElement els[] = {{0, 0, VE_FLOAT4, VU_POSITION, 0},
+                                        {16, 0, VE_D3DCOLOR, VU_COLOR, 0},
+                                        {20, 0, VE_FLOAT2, VU_TEXCOORD, 0},
+                                        VE_END};
     set_vertex_decl(get_vertex_decl(els));
     D3DMATRIX id = {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
     d3d->SetTransform(D3DTS_WORLD, &id);
@@ -432,8 +445,8 @@ TEST_F(RenderGl, FailedResetIsRetriedUntilItSucceeds) {
 
 TEST_F(RenderGl, DynamicWriterDrawsItsRun) {
   if (!common_vb_writer.vb) common_vb_writer.create(65536);
-  static const VertexElement els[] = {{0, 0, VE_FLOAT4, VU_POSITION, 0}, {16, 0, VE_D3DCOLOR, VU_COLOR, 0},
-                                      {20, 0, VE_FLOAT2, VU_TEXCOORD, 0}, VE_END};
+  static const VertexElement els[] = {
+      {0, 0, VE_FLOAT4, VU_POSITION, 0}, {16, 0, VE_D3DCOLOR, VU_COLOR, 0}, {20, 0, VE_FLOAT2, VU_TEXCOORD, 0}, VE_END};
   IDirect3DVertexDeclaration9* decl = get_vertex_decl(els);
   ASSERT_TRUE(decl);
   // A clip-space quad through the fixed transform: the whole 64 x 48 target, drawn in two runs.
@@ -449,7 +462,7 @@ TEST_F(RenderGl, DynamicWriterDrawsItsRun) {
     float x, y, z, w;
     D3DCOLOR c;
     float u, v;
-  } tri[6] = {{-1, 1, 0, 1, 0xFF00FF00, 0, 0}, {1, 1, 0, 1, 0xFF00FF00, 0, 0}, {-1, -1, 0, 1, 0xFF00FF00, 0, 0},
+  } tri[6] = {{-1, 1, 0, 1, 0xFF00FF00, 0, 0}, {1, 1, 0, 1, 0xFF00FF00, 0, 0},  {-1, -1, 0, 1, 0xFF00FF00, 0, 0},
               {1, 1, 0, 1, 0xFF0000FF, 0, 0},  {1, -1, 0, 1, 0xFF0000FF, 0, 0}, {-1, -1, 0, 1, 0xFF0000FF, 0, 0}};
   memcpy(common_vb_writer.writePtr, tri, 3 * sizeof(V));
   common_vb_writer.writePtr += 3 * sizeof(V);
@@ -460,8 +473,8 @@ TEST_F(RenderGl, DynamicWriterDrawsItsRun) {
   common_vb_writer.primCount++;
   common_vb_writer.flush(true);
   std::vector<D3DCOLOR> px = read_back_buffer();
-  EXPECT_EQ(px[0], 0xFF00FF00u);           // top-left: first triangle
-  EXPECT_EQ(px[47 * 64 + 63], 0xFF0000FFu); // bottom-right: second triangle
+  EXPECT_EQ(px[0], 0xFF00FF00u);             // top-left: first triangle
+  EXPECT_EQ(px[47 * 64 + 63], 0xFF0000FFu);  // bottom-right: second triangle
 }
 }  // namespace
 

@@ -1,8 +1,8 @@
 // Our shader compiler library against Direct3D 9 HLSL as others write it: each case compiles both
 // stages the way the game calls the library, links them on the GL back end by drawing, and checks
 // the pixels; what the layer cannot draw must fail in the compile with a message saying why.
-#include <dlfcn.h>
 #include <dirent.h>
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <map>
@@ -98,8 +98,8 @@ struct QuadVertex {
 void fill_quad(QuadVertex* q) {
   const float corners[4][2] = {{-1, 1}, {1, 1}, {-1, -1}, {1, -1}};
   for (int i = 0; i < 4; i++)
-    q[i] = QuadVertex{{corners[i][0], corners[i][1], 0, 1}, {0.75f, 0.25f, 0.5f, 1}, {0.5f, 1, 0.25f}, {0.25f, 0.5f},
-                      {9, 9, 9, 9}};
+    q[i] = QuadVertex{
+        {corners[i][0], corners[i][1], 0, 1}, {0.75f, 0.25f, 0.5f, 1}, {0.5f, 1, 0.25f}, {0.25f, 0.5f}, {9, 9, 9, 9}};
 }
 
 // Draws the whole back buffer with the pair, alpha test on, from memory or from `vb`, and returns
@@ -119,9 +119,9 @@ D3dColor draw_pair(const std::vector<DWORD>& vcode, const std::vector<DWORD>& pc
   set_blend_none();
   set_cull_mode(0);
   clear_view(0xFF000000);
-  static const VertexElement els[] = {{0, 0, VE_FLOAT4, VU_POSITION, 0},  {16, 0, VE_FLOAT4, VU_POSITION, 1},
-                                      {32, 0, VE_FLOAT3, VU_NORMAL, 1},   {44, 0, VE_FLOAT2, VU_TEXCOORD, 0},
-                                      {52, 0, VE_FLOAT4, VU_NORMAL, 0},   VE_END};
+  static const VertexElement els[] = {{0, 0, VE_FLOAT4, VU_POSITION, 0}, {16, 0, VE_FLOAT4, VU_POSITION, 1},
+                                      {32, 0, VE_FLOAT3, VU_NORMAL, 1},  {44, 0, VE_FLOAT2, VU_TEXCOORD, 0},
+                                      {52, 0, VE_FLOAT4, VU_NORMAL, 0},  VE_END};
   set_vertex_decl(get_vertex_decl(els));
   for (int i = 0; i < 4; i++) set_texture(i, tex.stage[i]);
   // Vertex c0 and pixel c0: what the case reads; c1 and up: zero or garbage, to show a shift.
@@ -167,10 +167,10 @@ class ShaderCompilerGl : public ::testing::Test {
 };
 
 // The plain vertex program most pixel cases share.
-#define VS_PLAIN                                                                \
-  "struct VsOut { float4 pos : POSITION; float2 uv : TEXCOORD0; };\n"           \
-  "VsOut vsh(float4 p : POSITION0, float2 uv : TEXCOORD0) {\n"                  \
-  "  VsOut o; o.pos = p; o.uv = uv; return o;\n"                                \
+#define VS_PLAIN                                                      \
+  "struct VsOut { float4 pos : POSITION; float2 uv : TEXCOORD0; };\n" \
+  "VsOut vsh(float4 p : POSITION0, float2 uv : TEXCOORD0) {\n"        \
+  "  VsOut o; o.pos = p; o.uv = uv; return o;\n"                      \
   "}\n"
 
 struct DrawCase {
@@ -184,8 +184,7 @@ TEST_F(ShaderCompilerGl, WhatDirect3D9AcceptsLinksAndDrawsAsItWould) {
   const DrawCase cases[] = {
       // The layer's alpha test reads the colour's alpha: narrow colours are widened to vec4.
       {"scalar colour, replicated", VS_PLAIN "float psh(VsOut i) : COLOR { return 0.5; }", 0x80808080},
-      {"float3 colour, alpha one", VS_PLAIN "float3 psh(VsOut i) : COLOR { return float3(1, 0.5, 0.25); }",
-       0xFFFF8040},
+      {"float3 colour, alpha one", VS_PLAIN "float3 psh(VsOut i) : COLOR { return float3(1, 0.5, 0.25); }", 0xFFFF8040},
       // Varyings differing in size between the stages.
       {"float4 written, float2 read",
        "float4 vsh(float4 p : POSITION0, float2 uv : TEXCOORD0, out float4 t : TEXCOORD0) : POSITION {\n"
@@ -231,8 +230,8 @@ TEST_F(ShaderCompilerGl, WhatDirect3D9AcceptsLinksAndDrawsAsItWould) {
       {"matrices packed by rows under the flag",
        VS_PLAIN "float4x4 m : register(c0);\nfloat4 psh(VsOut i) : COLOR { return m[0]; }", 0xFF4080BF,
        GAME_FLAGS | D3DCOMPILE_PACK_MATRIX_ROW_MAJOR},
-      {"a UTF-8 byte-order mark",
-       "\xEF\xBB\xBF" VS_PLAIN "float4 psh(VsOut i) : COLOR { return float4(i.uv, 0, 1); }", 0xFF408000},
+      {"a UTF-8 byte-order mark", "\xEF\xBB\xBF" VS_PLAIN "float4 psh(VsOut i) : COLOR { return float4(i.uv, 0, 1); }",
+       0xFF408000},
   };
   for (const DrawCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -249,10 +248,11 @@ TEST_F(ShaderCompilerGl, WhatDirect3D9AcceptsLinksAndDrawsAsItWould) {
 // Drawing from one buffer, the inputs follow each program: a program without moved inputs (NORMAL0
 // in the slot the next one gives NORMAL1), one with them, then the first again.
 TEST_F(ShaderCompilerGl, MovedVertexInputsFollowTheProgramBetweenDrawsFromOneBuffer) {
-  const char* moved = "struct VsOut { float4 pos : POSITION; float4 col : COLOR0; };\n"
-                      "VsOut vsh(float4 p : POSITION0, float4 p1 : POSITION1, float3 n1 : NORMAL1) {\n"
-                      "  VsOut o; o.pos = p; o.col = float4(p1.x, n1.y, n1.z, 1); return o; }\n"
-                      "float4 psh(float4 col : COLOR0) : COLOR { return col; }";
+  const char* moved =
+      "struct VsOut { float4 pos : POSITION; float4 col : COLOR0; };\n"
+      "VsOut vsh(float4 p : POSITION0, float4 p1 : POSITION1, float3 n1 : NORMAL1) {\n"
+      "  VsOut o; o.pos = p; o.col = float4(p1.x, n1.y, n1.z, 1); return o; }\n"
+      "float4 psh(float4 col : COLOR0) : COLOR { return col; }";
   const char* plain = VS_PLAIN "float4 psh(VsOut i) : COLOR { return float4(i.uv, 0, 1); }";
   Compiled mv = compile(moved, true), mp = compile(moved, false), pv = compile(plain, true), pp = compile(plain, false);
   ASSERT_TRUE(mv.ok && mp.ok && pv.ok && pp.ok) << mv.errors << mp.errors << pv.errors << pp.errors;
@@ -298,11 +298,13 @@ TEST_F(ShaderCompilerGl, WhatTheLayerCannotDrawFailsInTheCompileWithAMessage) {
        "sampler2D h : register(s0);\n"
        "float4 vsh(float4 p : POSITION) : POSITION { return p + tex2Dlod(h, float4(0, 0, 0, 0)); }",
        "vertex program cannot read textures"},
-      {"sampler past s15", false, "sampler2D s[4] : register(s14);\n"
-                                  "float4 psh(float2 uv : TEXCOORD0) : COLOR { return tex2D(s[3], uv); }",
+      {"sampler past s15", false,
+       "sampler2D s[4] : register(s14);\n"
+       "float4 psh(float2 uv : TEXCOORD0) : COLOR { return tex2D(s[3], uv); }",
        "runs past register s15"},
-      {"cube sampler", false, "samplerCUBE env : register(s0);\n"
-                              "float4 psh(float3 n : TEXCOORD0) : COLOR { return texCUBE(env, n); }",
+      {"cube sampler", false,
+       "samplerCUBE env : register(s0);\n"
+       "float4 psh(float3 n : TEXCOORD0) : COLOR { return texCUBE(env, n); }",
        "only 2D textures can be drawn"},
       {"global const without a value", false, "const float4 k;\nfloat4 psh() : COLOR { return k; }",
        "declare it without 'const'"},
@@ -341,13 +343,18 @@ TEST_F(ShaderCompilerGl, IncludeCyclesAndDeepNestingAreRefusedGuardedCyclesWork)
        {{"top.inc", "#include \"top.inc\"\nfloat4 colour() { return 1; }\n"}},
        "include cycle: 'top.inc' -> 'top.inc';"},
       {"two files including each other",
-       {{"top.inc", "#include \"other.inc\"\nfloat4 colour() { return 1; }\n"}, {"other.inc", "#include \"top.inc\"\n"}},
+       {{"top.inc", "#include \"other.inc\"\nfloat4 colour() { return 1; }\n"},
+        {"other.inc", "#include \"top.inc\"\n"}},
        "include cycle: 'top.inc' -> 'other.inc' -> 'top.inc';"},
       {"guarded files including each other",
        {{"top.inc", "#ifndef TOP\n#define TOP\n#include \"other.inc\"\nfloat4 colour() { return 1; }\n#endif\n"},
         {"other.inc", "#ifndef OTHER\n#define OTHER\n#include \"top.inc\"\n#endif\n"}},
        nullptr},
-      {"an include with a byte-order mark", {{"top.inc", "\xEF\xBB\xBF" "float4 colour() { return 1; }\n"}}, nullptr},
+      {"an include with a byte-order mark",
+       {{"top.inc",
+         "\xEF\xBB\xBF"
+         "float4 colour() { return 1; }\n"}},
+       nullptr},
   };
   for (Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -366,10 +373,11 @@ TEST_F(ShaderCompilerGl, IncludeCyclesAndDeepNestingAreRefusedGuardedCyclesWork)
   // A chain of distinct files: 32 levels compile, 33 do not.
   for (int depth : {32, 33}) {
     MemoryInclude inc;
-    for (int i = 1; i < depth; i++) inc.files["level" + std::to_string(i) + ".inc"] =
-        "#include \"level" + std::to_string(i + 1) + ".inc\"\n";
+    for (int i = 1; i < depth; i++)
+      inc.files["level" + std::to_string(i) + ".inc"] = "#include \"level" + std::to_string(i + 1) + ".inc\"\n";
     inc.files["level" + std::to_string(depth) + ".inc"] = "float4 colour() { return 1; }\n";
-    Compiled r = compile("#include \"level1.inc\"\nfloat4 psh() : COLOR { return colour(); }\n", false, GAME_FLAGS, &inc);
+    Compiled r =
+        compile("#include \"level1.inc\"\nfloat4 psh() : COLOR { return colour(); }\n", false, GAME_FLAGS, &inc);
     EXPECT_EQ(r.ok, depth == 32) << depth << ": " << r.errors;
     if (depth == 33) {
       EXPECT_NE(r.errors.find("includes nest deeper than 32 levels"), std::string::npos) << r.errors;

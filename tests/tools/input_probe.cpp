@@ -28,8 +28,8 @@ int main() {
     pump_messages();
     InputEvent ev;
     while (getEvent(ev)) {
-      printf("event kind=%d code=%d flags=0x%x char=%d wheel=%d x=%d y=%d\n", ev.kind, ev.code, ev.flags,
-             ev.character, ev.wheel, int(ev.x), int(ev.y));
+      printf("event kind=%d code=%d flags=0x%x char=%d wheel=%d x=%d y=%d\n", ev.kind, ev.code, ev.flags, ev.character,
+             ev.wheel, int(ev.x), int(ev.y));
       if (ev.kind == IE_KEY_DOWN || ev.kind == IE_KEY_UP)
         printf("state code=%d down=%d up=%d\n", ev.code, keyDown(ev.code) ? 1 : 0, keyUp(ev.code) ? 1 : 0);
     }

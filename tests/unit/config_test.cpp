@@ -54,9 +54,18 @@ TEST(ConfigGrammar, IntegersWithBasePrefixes) {
     bool ok;
     int value;
   } cases[] = {
-      {"0x10", true, 16}, {"010", true, 8}, {"12abc", true, 12}, {"abc", false, 0},   {"  -5", true, -5},
-      {"+7", true, 7},    {"0", true, 0},   {"0xZ", true, 0},    {"", false, 0},      {"-", false, 0},
-      {"99999999999999999999", true, 2147483647}, {"-99999999999", true, -2147483647 - 1},
+      {"0x10", true, 16},
+      {"010", true, 8},
+      {"12abc", true, 12},
+      {"abc", false, 0},
+      {"  -5", true, -5},
+      {"+7", true, 7},
+      {"0", true, 0},
+      {"0xZ", true, 0},
+      {"", false, 0},
+      {"-", false, 0},
+      {"99999999999999999999", true, 2147483647},
+      {"-99999999999", true, -2147483647 - 1},
   };
   for (const Case& c : cases) {
     int v = -12345;
@@ -174,7 +183,8 @@ TEST_F(Settings, StartUpDefaultsSettingsAndSwitches) {
   EXPECT_STREQ(vs_profile_name, "vs_2_0");
   EXPECT_STREQ(ps_profile_name, "ps_2_0");
   EXPECT_TRUE(flush_app_config());
-  EXPECT_EQ(read_file_text(dataPath("settings.cfg")), "screen_wd=800\nscreen_ht=600\nfullscreen=0\nvsync=0\ndevkeys=1\n");
+  EXPECT_EQ(read_file_text(dataPath("settings.cfg")),
+            "screen_wd=800\nscreen_ht=600\nfullscreen=0\nvsync=0\ndevkeys=1\n");
 }
 
 TEST_F(Settings, NoSettingsFileKeepsTheDefaults) {
@@ -255,8 +265,8 @@ TEST_F(Settings, AFileThatCannotBeReadIsNeverReplaced) {
   int rc = run_unprivileged([&] {
     int v = 0;
     if (get_config_int("screen_wd", &v)) return 1;  // unreadable: the defaults stay
-    if (!flush_app_config()) return 2;               // nothing to do, and not an error
-    set_config_int("screen_wd", 1024);               // a change is kept for this run only
+    if (!flush_app_config()) return 2;              // nothing to do, and not an error
+    set_config_int("screen_wd", 1024);              // a change is kept for this run only
     if (!get_config_int("screen_wd", &v) || v != 1024) return 3;
     flush_app_config();
     return 0;
@@ -314,7 +324,7 @@ TEST_F(Settings, AFailedSaveIsRetriedAtTheNextFlush) {
   EXPECT_FALSE(flush_app_config());
   EXPECT_FALSE(flush_app_config());  // still due
   remove((root + "/ASCENDA").c_str());
-  EXPECT_TRUE(flush_app_config());   // written without another change
+  EXPECT_TRUE(flush_app_config());  // written without another change
   EXPECT_EQ(read_file_text(dataPath("settings.cfg")), "// Game settings\n_CONFIG_VERSION_=1\n\na=1\n");
   EXPECT_TRUE(flush_app_config());
 }

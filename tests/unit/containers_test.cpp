@@ -62,7 +62,8 @@ TEST(DynArrayDeath, BoundsAreAssertedWithTheirMessages) {
 TEST(TempString, CapacityAndFormatting) {
   TempString<16> s("123456789012345");
   EXPECT_EQ(s.length(), 15);
-  EXPECT_EXIT(s.assign("1234567890123456"), testing::ExitedWithCode(100), "misc/utils\\(57\\): failed ASSERT\\(l<BS\\)");
+  EXPECT_EXIT(s.assign("1234567890123456"), testing::ExitedWithCode(100),
+              "misc/utils\\(57\\): failed ASSERT\\(l<BS\\)");
   s.format("%d-%s", 42, "x");
   EXPECT_STREQ(s, "42-x");
   s.format("%s", "this does not fit in sixteen");

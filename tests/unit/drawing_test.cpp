@@ -4,10 +4,10 @@
 #include "engine/app.h"
 #include "engine/d3d_render.h"
 #include "engine/debugVis.h"
+#include "engine/dynVBWriter.h"
 #include "engine/font.h"
 #include "engine/statsOverlay.h"
 #include "engine/uiDraw.h"
-#include "engine/dynVBWriter.h"
 #include "render_test_util.h"
 #include "testSupport.h"
 
@@ -187,7 +187,7 @@ TEST(UiDraw, RoundedBoxesLinesAndImages) {
   EXPECT_EQ(v[0].shadowParams >> 24, 1u);  // feather 0.5 as a byte
   make_rounded_box(v, sort, _mm_setr_ps(10, 20, 30, 40), _mm_setr_ps(0, 0, 0, 0), 0, 2, 5, -3, 4, 0x80000000, 2);
   EXPECT_FLOAT_EQ(sort[2], 30 + 5 + 4 + 2);
-  EXPECT_FLOAT_EQ(sort[1], 20 - 3 - 4 - 2);  // grown to hold the moved, blurred shadow
+  EXPECT_FLOAT_EQ(sort[1], 20 - 3 - 4 - 2);          // grown to hold the moved, blurred shadow
   EXPECT_EQ((v[0].shadowParams >> 16) & 255, 133u);  // 5 / 255 + 0.5
   EXPECT_EQ((v[0].shadowParams >> 8) & 255, 125u);   // -3 / 255 + 0.5
   make_ui_line(v, sort, _mm_setr_ps(0, 0, 10, 0), 2, 0xFFFFFFFF);

@@ -2,8 +2,8 @@
 // message, live objects in several lists re-pointed once each to the new code with their fields
 // kept, the swap check against changed classes, and the swap refusing broken files while the old
 // library keeps running.
-#include <gtest/gtest.h>
 #include <elf.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 #include <algorithm>
 #include <string>
@@ -15,8 +15,8 @@
 #include "game/entlingReload.h"
 #include "game/guiScreens.h"
 #include "game/objectLists.h"
-#include "tests/bind/bindTestClasses.h"
 #include "testSupport.h"
+#include "tests/bind/bindTestClasses.h"
 
 int bind_test_link_gui_calls = 0;
 

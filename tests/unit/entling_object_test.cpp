@@ -94,7 +94,10 @@ TEST(WorldScript, SaveGlobalsAreATableAndLoadHooksReadNothing) {
 namespace {
 int recorded_health = -1;
 int fake_health = 0;
-void record_health(int h) { recorded_health = h; fake_health = h; }
+void record_health(int h) {
+  recorded_health = h;
+  fake_health = h;
+}
 int read_health() { return fake_health; }
 
 std::vector<std::string> upgrade_names() {
@@ -195,7 +198,7 @@ struct ClassRow {
   const char* name;
   uint32_t mask;  // 0 for a kind without a class
   bool creatable;
-  int list;       // index in the program's list order, -1 for none
+  int list;  // index in the program's list order, -1 for none
 };
 
 const ClassRow class_rows[] = {
@@ -319,7 +322,8 @@ struct StubCall {
   void (*call)(EntlingMirror*);
 };
 const StubCall stub_calls[] = {
-#define ENTLING_VIRTUAL(ret, name, params) {#name, [](EntlingMirror* m) { call_with_defaults(m, &EntlingMirror::name); }},
+#define ENTLING_VIRTUAL(ret, name, params) \
+  {#name, [](EntlingMirror* m) { call_with_defaults(m, &EntlingMirror::name); }},
 #include "entling/gen/virtuals.kst"
 #undef ENTLING_VIRTUAL
 };
@@ -349,8 +353,8 @@ TEST_F(EntlingStubsDeathTest, EveryStubNamesItselfAndTheClass) {
   ASSERT_TRUE(fx && part);
   for (const StubCall& s : stub_calls) {
     bool update = strcmp(s.name, "update") == 0;
-    std::string expected = std::string("pure virtual call Entling\\(") + (update ? "BossPart" : "ExitFx") + "\\)::" +
-                           s.name + "\\(\\)";
+    std::string expected =
+        std::string("pure virtual call Entling\\(") + (update ? "BossPart" : "ExitFx") + "\\)::" + s.name + "\\(\\)";
     EXPECT_EXIT(s.call(update ? part : fx), testing::ExitedWithCode(100), expected) << s.name;
   }
 }
@@ -366,7 +370,8 @@ TEST_F(EntlingStubsDeathTest, TheBossAndTheJointsHaveStubsOfTheirOwn) {
   JointMirror* joint = (JointMirror*)load_one("BossPosJoint", 4);
   ASSERT_NE(joint, nullptr);
   joint->jumble(1.5f);  // a no-op in the base
-  EXPECT_EXIT(joint->solve(), testing::ExitedWithCode(100), "pure virtual call BossJoint\\(BossPosJoint\\)::solve\\(\\)");
+  EXPECT_EXIT(joint->solve(), testing::ExitedWithCode(100),
+              "pure virtual call BossJoint\\(BossPosJoint\\)::solve\\(\\)");
   BehaviorMirror* lock = (BehaviorMirror*)load_one("LockSubpartBehavior", 6);
   ASSERT_NE(lock, nullptr);
   EXPECT_FALSE(lock->onSubpartDamaged(1, 0, 0, 0, nullptr));

@@ -78,7 +78,14 @@ TEST_F(EntlingQueries, SweptBox_FirstEntryThroughAFace) {
     float limit, expected;
   } cases[] = {
       {"right into b", {0, 0, 0, 0}, {2, 2, 0, 0}, {5, 0, 0, 0}, {7, 2, 0, 0}, {10, 0, 0, 0}, 1, 0.3f},
-      {"up, no x motion: only the y entry", {0, 0, 0, 0}, {2, 2, 0, 0}, {0, 5, 0, 0}, {2, 7, 0, 0}, {0, 10, 0, 0}, 1, 0.3f},
+      {"up, no x motion: only the y entry",
+       {0, 0, 0, 0},
+       {2, 2, 0, 0},
+       {0, 5, 0, 0},
+       {2, 7, 0, 0},
+       {0, 10, 0, 0},
+       1,
+       0.3f},
       {"left into b", {8, 0, 0, 0}, {10, 2, 0, 0}, {5, 0, 0, 0}, {7, 2, 0, 0}, {-10, 0, 0, 0}, 1, 0.1f},
       {"already overlapping", {0, 0, 0, 0}, {2, 2, 0, 0}, {1, 1, 0, 0}, {3, 3, 0, 0}, {1, 0, 0, 0}, 1, -1},
       {"moving away", {0, 0, 0, 0}, {2, 2, 0, 0}, {5, 0, 0, 0}, {7, 2, 0, 0}, {-10, 0, 0, 0}, 1, -1},
@@ -148,7 +155,7 @@ TEST_F(Queries, BoxCollisionsClipToHalfTheBoxAndTakeTheDeepest) {
   vec4float lo(0, 0, 0, 0), hi(10, 20, 0, 0);
   BaseEnemy* hit = nullptr;
   expect_lanes(collide_box_enemies(ent(e3), &hit, lo, hi), 3, 9, 0, 5);
-  EXPECT_EQ((void*)hit, (void*)e2);  // the last one that reaches in
+  EXPECT_EQ((void*)hit, (void*)e2);     // the last one that reaches in
   EXPECT_EQ(e1->seenExclude, ent(e3));  // each object decides about the excluded one itself
   expect_lanes(collide_box_enemies(nullptr, nullptr, lo, hi), 3, 9, 0, 5);
   asked.clear();

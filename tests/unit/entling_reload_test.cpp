@@ -1,8 +1,8 @@
 // The actor library's rebuild host without a library: the word test of the build's output, the
 // source watch through "import " lines, and the build run through a pipe (success, failures, a
 // build that hangs, one that floods its output, edits within one second).
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>

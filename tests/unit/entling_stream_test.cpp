@@ -9,8 +9,14 @@ namespace {
 // Builds a stream by hand.
 struct Bytes {
   std::string s;
-  Bytes& u32(uint32_t v) { s.append((const char*)&v, 4); return *this; }
-  Bytes& u16(uint16_t v) { s.append((const char*)&v, 2); return *this; }
+  Bytes& u32(uint32_t v) {
+    s.append((const char*)&v, 4);
+    return *this;
+  }
+  Bytes& u16(uint16_t v) {
+    s.append((const char*)&v, 2);
+    return *this;
+  }
   Bytes& record(const char* name, uint16_t w1 = 0, uint16_t w2 = 0) {
     s.push_back(char(strlen(name)));
     s += name;
@@ -157,13 +163,16 @@ TEST_F(SaveStream, LoadingRefusesWhatItCannotRead) {
   } cases[] = {
       {"second version word", Bytes().u32(2).record("Hero").record("Bomb", 0, 1).block({1}).block({2}).s,
        "Incompatible class Bomb in saved game", 0},
-      {"first version word", Bytes().u32(1).record("Boss1", 3, 0).block({1}).s, "Incompatible class Boss1 in saved game", 0},
+      {"first version word", Bytes().u32(1).record("Boss1", 3, 0).block({1}).s,
+       "Incompatible class Boss1 in saved game", 0},
       {"a base class", Bytes().u32(1).record("Entling").block({1}).s, "Unknown class Entling in saved game", 0},
-      {"a joint's base class", Bytes().u32(1).record("BossJoint").block({1}).s, "Unknown class BossJoint in saved game", 0},
+      {"a joint's base class", Bytes().u32(1).record("BossJoint").block({1}).s, "Unknown class BossJoint in saved game",
+       0},
       {"letter case", Bytes().u32(1).record("hero").block({1}).s, "Unknown class hero in saved game", 0},
       {"references", Bytes().u32(2).record("Hero").record("Bomb").block({1}).block({2}).u32(0).u32(1).s,
        "Unexpected references for Bomb", 2},
-      {"cut short in a block", Bytes().u32(1).record("Hero").u32(3).u32(1).s, "Too many Hero objects (3) in saved game", 0},
+      {"cut short in a block", Bytes().u32(1).record("Hero").u32(3).u32(1).s, "Too many Hero objects (3) in saved game",
+       0},
       {"cut short in a record", Bytes().u32(1).s + "\x04He", "Too many classes (1) in saved game", 0},
       {"cut short in a name", Bytes().u32(1).s + "\x09Hero\0\0\0\0", "error reading file", 0},
       {"cut short before the references", Bytes().u32(1).record("Hero").block({1}).s, "error reading file", 1},

@@ -37,7 +37,7 @@ int Probe::freed = 0;
 
 namespace {
 
-const char* const list_names[NUM_OBJECT_LISTS] = {"Hero",         "BaseEnemy",           "Bullet", "ExplBarrel",
+const char* const list_names[NUM_OBJECT_LISTS] = {"Hero",         "BaseEnemy",           "Bullet",  "ExplBarrel",
                                                   "Bomb",         "HeartBonus",          "UpBonus", "BossPart",
                                                   "BossPosJoint", "LockSubpartBehavior", "ExitFx",  "Boss1"};
 
@@ -188,8 +188,9 @@ TEST_F(World, CloseWritesItsSixLinesEvenWhenEmpty) {
   close_entling();
   EXPECT_EQ(hero, nullptr);
   EXPECT_EQ(total(), 2);
-  const char* lines = "closing bonuses\nclosing enemies\nclosing hero\ndestroying game objects\n"
-                      "deleting game objects\nclosed game objects\n";
+  const char* lines =
+      "closing bonuses\nclosing enemies\nclosing hero\ndestroying game objects\n"
+      "deleting game objects\nclosed game objects\n";
   EXPECT_EQ(logText(), std::string(lines) + lines);
 }
 

@@ -1,8 +1,8 @@
 // Streams and their exceptions, TGA and PNG files, the block allocator, paths.
+#include <fcntl.h>
 #include <png.h>
 #include <stdio.h>
 #include <string.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include "engine/accumAlloc.h"
 #include "engine/imageFiles.h"
@@ -107,11 +107,31 @@ TEST_F(Files, BadTgaFilesAreRefused) {
     const char* message;
   } cases[] = {
       {good.substr(0, 10), "error reading file"},
-      {[&] { std::string s = good; s[2] = 10; return s; }(), "unsupported TGA format"},
-      {[&] { std::string s = good; s[16] = 24; return s; }(), "unsupported TGA format"},
-      {[&] { std::string s = good; s[12] = 0; return s; }(), "zero-sized TGA image"},
+      {[&] {
+         std::string s = good;
+         s[2] = 10;
+         return s;
+       }(),
+       "unsupported TGA format"},
+      {[&] {
+         std::string s = good;
+         s[16] = 24;
+         return s;
+       }(),
+       "unsupported TGA format"},
+      {[&] {
+         std::string s = good;
+         s[12] = 0;
+         return s;
+       }(),
+       "zero-sized TGA image"},
       {good + std::string(15, 'x'), "error reading file"},  // one byte short of 2 x 2 pixels
-      {[&] { std::string s = good; s[12] = s[13] = s[14] = s[15] = char(0xFF); return s; }(), "error reading file"},
+      {[&] {
+         std::string s = good;
+         s[12] = s[13] = s[14] = s[15] = char(0xFF);
+         return s;
+       }(),
+       "error reading file"},
   };
   for (const Case& c : cases) {
     MemoryInputStream s(c.bytes.data(), int(c.bytes.size()));

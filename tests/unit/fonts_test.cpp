@@ -8,11 +8,11 @@
 #include <vector>
 #include "engine/d3d_render.h"
 #include "engine/distFont.h"
+#include "engine/dynVBWriter.h"
 #include "engine/font.h"
 #include "engine/imageFiles.h"
 #include "engine/log.h"
 #include "engine/sysUtils.h"
-#include "engine/dynVBWriter.h"
 #include "render_test_util.h"
 #include "testSupport.h"
 
@@ -66,13 +66,12 @@ TEST_F(DebugFont, GlyphTableAndScale) {
 TEST_F(DebugFont, TextSizeCountsLines) {
   set_text_scale(1);
   set_text_spacing(0, 0);
-  struct Case { const char* text; int w, h; } cases[] = {
-      {"", 0, 0},
-      {"A", 4, 16},
-      {"Ai", 4 + 2, 16},
-      {"Ai\n", 6, 16},        // an empty last line adds no height
-      {"Ai\nA", 6, 32},
-      {"A\n\nAiA", 10, 48},
+  struct Case {
+    const char* text;
+    int w, h;
+  } cases[] = {
+      {"", 0, 0},       {"A", 4, 16},         {"Ai", 4 + 2, 16}, {"Ai\n", 6, 16},  // an empty last line adds no height
+      {"Ai\nA", 6, 32}, {"A\n\nAiA", 10, 48},
   };
   for (const Case& c : cases) {
     int w, h;
@@ -312,9 +311,9 @@ TEST_F(FontDesc, PlacesLinesAndBitmapQuads) {
   ASSERT_EQ(out.size(), 12);
   EXPECT_FLOAT_EQ(sort[0], 100);
   EXPECT_FLOAT_EQ(sort[1], 50);
-  EXPECT_FLOAT_EQ(out[0].x, 100 + (-2) * 2 - 0 * 2);   // pen 0 minus the text box's min x (0)
-  EXPECT_FLOAT_EQ(out[0].y, 50 + 9 * 2 - 11 * 2);      // pen y moved so min y lands on 50
-  EXPECT_FLOAT_EQ(out[2].x - out[0].x, 20);            // width 10 at scale 2
+  EXPECT_FLOAT_EQ(out[0].x, 100 + (-2) * 2 - 0 * 2);  // pen 0 minus the text box's min x (0)
+  EXPECT_FLOAT_EQ(out[0].y, 50 + 9 * 2 - 11 * 2);     // pen y moved so min y lands on 50
+  EXPECT_FLOAT_EQ(out[2].x - out[0].x, 20);           // width 10 at scale 2
   EXPECT_FLOAT_EQ(out[2].u, 10.0f / 64);
   EXPECT_EQ(out[0].colour, 0xFF00FF00u);
   // Centred: every line on its own.
@@ -343,10 +342,11 @@ TEST_F(FontDesc, DistanceFieldParametersAndIcons) {
   out.free();
 
   std::string icons = root + "/icons.txt";
-  write_file_text(icons, "info file=\"" + page + "\" scaleW=64 scaleH=32 spread=3\n"
-                         "icons count=2\n"
-                         "icon \"gear\" 16 16 8 4 10 12 1 2\n"
-                         "icon \"star\" 20 18 0 0 8 8 0 0\n");
+  write_file_text(icons, "info file=\"" + page +
+                             "\" scaleW=64 scaleH=32 spread=3\n"
+                             "icons count=2\n"
+                             "icon \"gear\" 16 16 8 4 10 12 1 2\n"
+                             "icon \"star\" 20 18 0 0 8 8 0 0\n");
   DistIcons ic;
   ASSERT_TRUE(ic.load(icons.c_str()));
   EXPECT_EQ(ic.getIconId("star"), 1);
@@ -361,8 +361,8 @@ TEST_F(FontDesc, DistanceFieldParametersAndIcons) {
   EXPECT_FALSE(ic.layoutIcon(v, _mm_setr_ps(0, 0, 1, 0), 1, 7, 0, 0, 0, 0, cols, sort));
   // A quarter turn: the icon's x axis becomes y.
   ASSERT_TRUE(ic.layoutIcon(v, _mm_setr_ps(100, 100, 0, 1), 2, 0, 0, 0, 0, 0, cols, sort));
-  EXPECT_FLOAT_EQ(v[0].x, 100 - (-2 * 2));   // corner (2, -4): x' = x cos - y sin
-  EXPECT_FLOAT_EQ(v[0].y, 100 + 1 * 2);      // y' = x sin + y cos
+  EXPECT_FLOAT_EQ(v[0].x, 100 - (-2 * 2));  // corner (2, -4): x' = x cos - y sin
+  EXPECT_FLOAT_EQ(v[0].y, 100 + 1 * 2);     // y' = x sin + y cos
   EXPECT_EQ(v[0].colours[4], 5u);
   EXPECT_FLOAT_EQ(sort[2], 104 + 0);
 }

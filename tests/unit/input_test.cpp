@@ -181,9 +181,20 @@ TEST(KeyNames, TableAndFallbacks) {
   struct Case {
     int code;
     const char* name;
-  } cases[] = {{0x41, "A"},     {0xE0, "#E0"},        {300, "?"},          {-1, "?"},          {0x03, "#03"},
-               {0x01, "Left Mouse Button"},           {0x20, "Space"},     {0x30, "0"},        {0x69, "NumPad 9"},
-               {0x7B, "F12"},   {0xDE, "Apostrophe"}, {0xBB, "Equals"},    {0x5D, "Application"}, {0x6C, "#6C"}};
+  } cases[] = {{0x41, "A"},
+               {0xE0, "#E0"},
+               {300, "?"},
+               {-1, "?"},
+               {0x03, "#03"},
+               {0x01, "Left Mouse Button"},
+               {0x20, "Space"},
+               {0x30, "0"},
+               {0x69, "NumPad 9"},
+               {0x7B, "F12"},
+               {0xDE, "Apostrophe"},
+               {0xBB, "Equals"},
+               {0x5D, "Application"},
+               {0x6C, "#6C"}};
   for (const Case& c : cases) EXPECT_STREQ(getKeyName(c.code), c.name) << c.code;
   int named = 0;
   for (int i = 0; i < 256; i++) named += getKeyName(i)[0] != '#';

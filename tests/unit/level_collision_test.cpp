@@ -69,8 +69,8 @@ TEST_F(LevelCollision, FallingBoxesLandAndReportTheirSupport) {
 }
 
 TEST_F(LevelCollision, StepsUpToTheStepHeightAreClimbedUnlessTheHeadWouldHit) {
-  fill(0, 9, 60, 9, 1);    // floor, top at 10
-  fill(20, 10, 30, 12, 1); // a step three cells high, top at 13
+  fill(0, 9, 60, 9, 1);     // floor, top at 10
+  fill(20, 10, 30, 12, 1);  // a step three cells high, top at 13
   vec4float pos(16, 10.01f, 0, 1);
   int flags = collide_moving_box(pos, vec4float(19.5f, 10.01f, 0, 1), vec4float(-2, 0, 2, 8), nullptr, nullptr, 4.f);
   EXPECT_NEAR(pos.x(), 19.5f, 1e-4);
@@ -225,7 +225,7 @@ struct Ray {
 TEST_F(LevelCollision, RaysWalkTheCellsAndStopAtTheGridsEdge) {
   fill(3, 5, 3, 5, 1);
   fill(11, 30, 11, 30, 1);
-  fill(0, 100, 5, 100, 1);      // a wall at the left edge, which a ray leaving right must not wrap to
+  fill(0, 100, 5, 100, 1);  // a wall at the left edge, which a ray leaving right must not wrap to
   fill(4095, 120, 4095, 120, 2);
   fill(4094, 121, 4095, 121, 2);  // a thick probe at column 0 would see these if it wrapped
   fill(4000, 0, 4100, 2, 2);      // ...and one near the top these
@@ -240,7 +240,8 @@ TEST_F(LevelCollision, RaysWalkTheCellsAndStopAtTheGridsEdge) {
       {"starts beyond the right edge", vec4float(5000, 100.5f, 0, 1), vec4float(6000, 100.5f, 0, 1), 0, false, 0, 0, 0},
       {"runs beside the grid", vec4float(-50, 300, 0, 1), vec4float(4000, 300, 0, 1), 0, false, 0, 0, 0},
       {"runs below the grid", vec4float(10, -5, 0, 1), vec4float(200, -5, 0, 1), 0, false, 0, 0, 0},
-      {"enters through the right edge", vec4float(4100, 120.5f, 0, 1), vec4float(4000, 120.5f, 0, 1), 0, true, 4095, 120, 0.04f},
+      {"enters through the right edge", vec4float(4100, 120.5f, 0, 1), vec4float(4000, 120.5f, 0, 1), 0, true, 4095,
+       120, 0.04f},
       {"enters through the top", vec4float(10.5f, 300, 0, 1), vec4float(10.5f, 200, 0, 1), 0, true, 10, 255, 0.44f},
       {"leaves through the bottom", vec4float(200.5f, 10, 0, 1), vec4float(200.5f, -100, 0, 1), 0, false, 0, 0, 0},
       {"thick probe does not wrap", vec4float(0.5f, 130, 0, 1), vec4float(0.5f, 110, 0, 1), 2, false, 0, 0, 0},

@@ -9,9 +9,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <functional>
+#include <new>
 #include <string>
 #include <vector>
-#include <new>
 #include "engine/config.h"
 #include "engine/imageFiles.h"
 #include "engine/sysUtils.h"

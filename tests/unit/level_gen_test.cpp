@@ -200,8 +200,7 @@ TEST_F(LevelGen, BlitsClipAtTheGridEdgesAndKeepEarlierPixels) {
   // Offsets near the int limits are off the grid too; nothing wraps back onto it.
   level_cell(7, 7).collision = 9;
   for (int x : {INT_MAX, INT_MAX - 10, INT_MIN, INT_MIN + 5, 0})
-    for (int y : {INT_MAX, INT_MAX - 3, INT_MIN, INT_MIN + 7})
-      blit_level_tile(big, x, y);
+    for (int y : {INT_MAX, INT_MAX - 3, INT_MIN, INT_MIN + 7}) blit_level_tile(big, x, y);
   blit_level_tile(big, INT_MAX - 10, 0);
   blit_level_tile(big, INT_MIN + 5, 0);
   EXPECT_EQ(level_cell(7, 7).collision, 9);
@@ -320,7 +319,7 @@ TEST_F(LevelGen, RoomsOpenWhereTheirExitsSay) {
     return true;
   };
   for (int row = 1; row < ROOM_TEMPLATE_COUNT; row++) {
-    if (row == 31 || row == 38) continue;  // the right end wall; the unused boss start room
+    if (row == 31 || row == 38) continue;        // the right end wall; the unused boss start room
     for (uint64_t seed = 0; seed < 4; seed++) {  // both outcomes of the even choices
       SCOPED_TRACE("template " + std::to_string(row) + " seed " + std::to_string(seed));
       clear_level_data();
@@ -376,7 +375,8 @@ TEST_F(LevelGen, TheDrawSequenceIsFixed) {
     generate(g.level, g.seed);
     uint64_t h = 1469598103934665603ull;
     auto mix = [&](uint64_t v) { h = (h ^ v) * 1099511628211ull; };
-    for (const LevelCell& c : level_data) mix(uint64_t(c.background) | uint64_t(c.foreground) << 16 | uint64_t(c.collision) << 32);
+    for (const LevelCell& c : level_data)
+      mix(uint64_t(c.background) | uint64_t(c.foreground) << 16 | uint64_t(c.collision) << 32);
     for (const Spawn& s : spawns()) mix(uint64_t(s.type_id) << 40 | uint64_t(s.x) << 20 | uint64_t(s.y));
     for (auto& row : room_cell_map)
       for (uint8_t c : row) mix(c);

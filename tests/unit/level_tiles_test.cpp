@@ -15,15 +15,15 @@ uint32_t solid(int, int) { return 0xFF808080; }
 class LevelTiles : public LevelTest {};
 
 TEST_F(LevelTiles, FileNamesFollowTheLayerRules) {
-  write_png(tiles("a_b.png"), 2, 2, solid);             // shortest image name: tile "a"
-  write_png(tiles("_b.png"), 2, 2, solid);              // too short: ignored
-  write_png(tiles("ROCK_F.PNG"), 3, 1, solid);          // any letter case; the name keeps its case
-  write_png(tiles("x_q.png"), 2, 2, solid);             // another layer letter: ignored
-  write_file(tiles("notes.txt"), "not a tile");         // ignored
-  write_png(tiles(".hidden/h_f.png"), 2, 2, solid);     // folders starting with a dot are skipped
-  write_png(tiles("deep/er/b_c.png"), 4, 2, solid);     // sub-folders give "folder/" prefixes
-  write_file(tiles("cfgonly.cfg"), "dx = 3\n");         // a tile of its own, size 0
-  write_file(tiles(".cfg"), "dx = 1\n");                // too short for a config name: ignored
+  write_png(tiles("a_b.png"), 2, 2, solid);          // shortest image name: tile "a"
+  write_png(tiles("_b.png"), 2, 2, solid);           // too short: ignored
+  write_png(tiles("ROCK_F.PNG"), 3, 1, solid);       // any letter case; the name keeps its case
+  write_png(tiles("x_q.png"), 2, 2, solid);          // another layer letter: ignored
+  write_file(tiles("notes.txt"), "not a tile");      // ignored
+  write_png(tiles(".hidden/h_f.png"), 2, 2, solid);  // folders starting with a dot are skipped
+  write_png(tiles("deep/er/b_c.png"), 4, 2, solid);  // sub-folders give "folder/" prefixes
+  write_file(tiles("cfgonly.cfg"), "dx = 3\n");      // a tile of its own, size 0
+  write_file(tiles(".cfg"), "dx = 1\n");             // too short for a config name: ignored
   testing::internal::CaptureStdout();
   load_level_tiles();
   std::string log = testing::internal::GetCapturedStdout();
@@ -122,9 +122,9 @@ TEST(LevelTilePixels, ColoursAndCollisionTypes) {
     uint16_t color;
     uint8_t collision;
   } cases[] = {
-      {0xFFFFFFFF, 0xFFFF, 2}, {0x80000000, 0x8000, 0},  {0x7FFFFFFF, 0x7FFF, 0}, {0xFF0000FF, 0x801F, 3},
-      {0xFF00FF00, 0x83E0, 6}, {0xFFFF0000, 0xFC00, 7},  {0xFF00FFFF, 0x83FF, 3}, {0xFFFF00FF, 0xFC1F, 3},
-      {0xFFFFFF00, 0xFFE0, 3}, {0xFF7F7F7F, 0xBDEF, 0},  {0xFF808080, 0xC210, 2}, {0xFF80007F, 0xC00F, 7},
+      {0xFFFFFFFF, 0xFFFF, 2}, {0x80000000, 0x8000, 0}, {0x7FFFFFFF, 0x7FFF, 0}, {0xFF0000FF, 0x801F, 3},
+      {0xFF00FF00, 0x83E0, 6}, {0xFFFF0000, 0xFC00, 7}, {0xFF00FFFF, 0x83FF, 3}, {0xFFFF00FF, 0xFC1F, 3},
+      {0xFFFFFF00, 0xFFE0, 3}, {0xFF7F7F7F, 0xBDEF, 0}, {0xFF808080, 0xC210, 2}, {0xFF80007F, 0xC00F, 7},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(tile_pixel_color(c.argb), c.color) << std::hex << c.argb;
@@ -234,7 +234,7 @@ int count_type(const LevelGenTile* t, uint8_t type) {
 }
 
 TEST_F(TileSet, HoldsEveryTileTheGameLooksUp) {
-  const char* boss_tiles[] = {"boss1/foot", "boss1/leg", "boss1/body", "boss1/fgun",
+  const char* boss_tiles[] = {"boss1/foot",     "boss1/leg",  "boss1/body",    "boss1/fgun",
                               "boss1/support1", "boss1/tgun", "boss1/launcher"};
   for (const char* name : boss_tiles) EXPECT_TRUE(find_level_tile(name)) << name;
   EXPECT_EQ(level_tiles.size(), 43 + 7);

@@ -109,7 +109,8 @@ TEST_F(Fatal, AssertionsNameFileLineAndExpression) {
         ASSERT_AT("cont/dynArray", 52, n>=0);
       },
       testing::ExitedWithCode(100), "cont/dynArray\\(52\\): failed ASSERT\\(n>=0\\)");
-  EXPECT_EXIT(ASSERT(1 + 1 == 3), testing::ExitedWithCode(100), "tests/unit/log_test.cpp\\([0-9]+\\): failed ASSERT\\(1 \\+ 1 == 3\\)");
+  EXPECT_EXIT(ASSERT(1 + 1 == 3), testing::ExitedWithCode(100),
+                     "tests/unit/log_test.cpp\\([0-9]+\\): failed ASSERT\\(1 \\+ 1 == 3\\)");
 }
 
 TEST_F(Fatal, AMessageBoxIsShownWithTheWindowTitle) {

@@ -181,7 +181,8 @@ TEST_F(RenderDevice, RenderStateFunctionsSetTheirStates) {
     std::vector<std::pair<D3DRENDERSTATETYPE, DWORD>> states;
   } cases[] = {
       {set_blend_none, {{D3DRS_ALPHABLENDENABLE, 0}}},
-      {set_blend_additive, {{D3DRS_ALPHABLENDENABLE, 1}, {D3DRS_SRCBLEND, 2}, {D3DRS_DESTBLEND, 2}, {D3DRS_BLENDOP, 1}}},
+      {set_blend_additive,
+       {{D3DRS_ALPHABLENDENABLE, 1}, {D3DRS_SRCBLEND, 2}, {D3DRS_DESTBLEND, 2}, {D3DRS_BLENDOP, 1}}},
       {set_blend_smooth_add, {{D3DRS_SRCBLEND, 2}, {D3DRS_DESTBLEND, 4}, {D3DRS_BLENDOP, 1}}},
       {set_blend_alpha, {{D3DRS_SRCBLEND, 5}, {D3DRS_DESTBLEND, 6}, {D3DRS_BLENDOP, 1}}},
       {set_blend_prealpha, {{D3DRS_SRCBLEND, 2}, {D3DRS_DESTBLEND, 6}}},
@@ -238,8 +239,10 @@ TEST_F(RenderDevice, DrawsOfNoPrimitivesDoNothingAndFailuresAreFatal) {
 }
 
 TEST_F(RenderDevice, DisplayModesAreListedOncePerSize) {
-  d3d9_recorder_config().modes = {{1280, 720, 60, D3DFMT_X8R8G8B8}, {1280, 720, 75, D3DFMT_X8R8G8B8},
-                                  {800, 600, 60, D3DFMT_X8R8G8B8}, {1280, 720, 144, D3DFMT_X8R8G8B8}};
+  d3d9_recorder_config().modes = {{1280, 720, 60, D3DFMT_X8R8G8B8},
+                                  {1280, 720, 75, D3DFMT_X8R8G8B8},
+                                  {800, 600, 60, D3DFMT_X8R8G8B8},
+                                  {1280, 720, 144, D3DFMT_X8R8G8B8}};
   DynArray<D3dMode> modes;
   get_d3d_modes(modes);
   ASSERT_EQ(modes.size(), 2);

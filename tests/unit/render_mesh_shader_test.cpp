@@ -12,7 +12,9 @@ using RenderShader = RecorderDevice;
 
 std::vector<uint8_t> mesh_bytes(uint32_t a, uint32_t b, uint32_t tris, int strings = 2) {
   std::vector<uint8_t> f;
-  auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; i++) f.push_back(uint8_t(v >> (8 * i))); };
+  auto u32 = [&](uint32_t v) {
+    for (int i = 0; i < 4; i++) f.push_back(uint8_t(v >> (8 * i)));
+  };
   auto str = [&](const char* s) {
     f.push_back(uint8_t(strlen(s)));
     f.insert(f.end(), s, s + strlen(s) + 1);
@@ -80,11 +82,22 @@ TEST_F(RenderMesh, BadFilesAreRefusedWithTheirMessage) {
     std::vector<uint8_t> bytes;
     const char* message;
   } cases[] = {
-      {"magic", [&] { auto b = good; b[0] ^= 1; return b; }(), "Invalid mesh file version"},
+      {"magic",
+       [&] {
+         auto b = good;
+         b[0] ^= 1;
+         return b;
+       }(),
+       "Invalid mesh file version"},
       {"short magic", std::vector<uint8_t>(good.begin(), good.begin() + 2), "Error reading mesh file"},
       {"truncated vertex data", std::vector<uint8_t>(good.begin(), good.end() - 7), "Mesh data exceeds the file"},
       {"truncated strings", std::vector<uint8_t>(good.begin(), good.begin() + 9), "Unexpected end of mesh file"},
-      {"huge counts", [&] { auto b = mesh_bytes(0xFFFFFFFF, 0xFFFFFFFF, 1); return b; }(), "Mesh data exceeds the file"},
+      {"huge counts",
+       [&] {
+         auto b = mesh_bytes(0xFFFFFFFF, 0xFFFFFFFF, 1);
+         return b;
+       }(),
+       "Mesh data exceeds the file"},
   };
   for (const Case& c : cases) {
     render_write_file(folder + "bad.mesh", c.bytes);
@@ -110,8 +123,14 @@ TEST(RenderShaderNames, CacheSuffixTurnsEveryStringIntoAnAtPart) {
   std::string base = std::string(app_path) + "cache/";
   EXPECT_EQ(std::string(make_shader_cache_name("level.sh", nullptr)), base + "level.sh.cache");
   EXPECT_EQ(std::string(make_shader_cache_name("level.sh", "")), base + "level.sh.cache");
-  EXPECT_EQ(std::string(make_shader_cache_name("level.sh", "FOO\0" "1\0")), base + "level.sh@FOO@1.cache");
-  EXPECT_EQ(std::string(make_shader_cache_name("a.sh", "A\0" "x y\0")), base + "a.sh@A@x_y.cache");
+  EXPECT_EQ(std::string(make_shader_cache_name("level.sh",
+                                               "FOO\0"
+                                               "1\0")),
+            base + "level.sh@FOO@1.cache");
+  EXPECT_EQ(std::string(make_shader_cache_name("a.sh",
+                                               "A\0"
+                                               "x y\0")),
+            base + "a.sh@A@x_y.cache");
   EXPECT_EQ(std::string(make_shader_cache_name("a.sh", "A\0\0B\0-2.5\0")), base + "a.sh@A@@B@_2_5.cache");
 }
 
@@ -127,7 +146,7 @@ TEST(RenderShaderNames, CacheFilesAreCheckedBeforeUse) {
   EXPECT_FALSE(parse_shader_cache(good.data(), 10, v));
   std::vector<uint8_t> unterminated = good;
   unterminated[16 + 4] = 'x';  // "a.sh" runs into "inc.h" and on past the block
-  uint32_t d = 5;                 // a block that ends inside the first path
+  uint32_t d = 5;              // a block that ends inside the first path
   memcpy(&unterminated[4], &d, 4);
   EXPECT_FALSE(parse_shader_cache(unterminated.data(), unterminated.size(), v));
 }
@@ -146,7 +165,9 @@ TEST_F(RenderShader, WithoutTheCompilerShadersComeFromTheCacheOnly) {
   EXPECT_FALSE(shader_is_stale(s));
   EXPECT_EQ(create_shader("a.sh", ""), s);
   EXPECT_EQ(s->refcount, 2);
-  Shader* f = create_shader("a.sh", "FOO\0" "1\0");
+  Shader* f = create_shader("a.sh",
+                            "FOO\0"
+                            "1\0");
   EXPECT_NE(f, s);
   log().clear();
   set_shader(s);
@@ -203,15 +224,18 @@ TEST_F(RenderShader, LongDependencyPathsNeverEndTheGame) {
 }
 
 TEST_F(RenderShader, MissingOrBrokenCacheIsFatalWithoutTheCompiler) {
-  EXPECT_EXIT(create_shader("none.sh", nullptr), testing::ExitedWithCode(100), "can't create shader from cache for 'none.sh'");
+  EXPECT_EXIT(create_shader("none.sh", nullptr), testing::ExitedWithCode(100),
+              "can't create shader from cache for 'none.sh'");
   plat_make_folder((folder + "cache").c_str());
   std::vector<uint8_t> c = cache_bytes({"b.sh"});
   c[c.size() - 1] = 'x';  // the pixel blob lost its terminator
   render_write_file(folder + "cache/b.sh.cache", c);
-  EXPECT_EXIT(create_shader("b.sh", nullptr), testing::ExitedWithCode(100), "can't create shader from cache for 'b.sh'");
+  EXPECT_EXIT(create_shader("b.sh", nullptr), testing::ExitedWithCode(100),
+              "can't create shader from cache for 'b.sh'");
   render_write_file(folder + "cache/c.sh.cache", cache_bytes({"c.sh"}));
   d3d9_recorder_fail("CreatePixelShader", D3DERR_INVALIDCALL, 1);
-  EXPECT_EXIT(create_shader("c.sh", nullptr), testing::ExitedWithCode(100), "can't create shader from cache for 'c.sh'");
+  EXPECT_EXIT(create_shader("c.sh", nullptr), testing::ExitedWithCode(100),
+              "can't create shader from cache for 'c.sh'");
 }
 
 TEST_F(RenderShader, TableOf256IsFatalWhenFull) {

@@ -1,8 +1,8 @@
 // The texture table, the DDS reader (formats, mip chains, refusals), the texture manager with its
 // sharing and hot reload, and the DXT decoder the GL back end uses.
-#include <utime.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <utime.h>
 #include <functional>
 #include "engine/d3d_misc.h"
 #include "engine/mojodds/mojodds.h"
@@ -119,13 +119,29 @@ TEST(RenderDds, UnacceptableFilesAreRefused) {
       {"masks", [&](std::vector<uint8_t>& f) { set(f, 92, 0xFF); }},
       {"alpha mask", [&](std::vector<uint8_t>& f) { set(f, 104, 0); }},
       {"bit count", [&](std::vector<uint8_t>& f) { set(f, 88, 24); }},
-      {"fourcc", [&](std::vector<uint8_t>& f) { set(f, 80, 4); memcpy(&f[84], "DXT2", 4); }},
+      {"fourcc",
+       [&](std::vector<uint8_t>& f) {
+         set(f, 80, 4);
+         memcpy(&f[84], "DXT2", 4);
+       }},
       {"truncated data", [&](std::vector<uint8_t>& f) { f.resize(f.size() - 1); }},
       {"truncated header", [&](std::vector<uint8_t>& f) { f.resize(100); }},
       {"zero width", [&](std::vector<uint8_t>& f) { set(f, 16, 0); }},
-      {"huge size", [&](std::vector<uint8_t>& f) { set(f, 16, 0x7FFFFFFF); set(f, 12, 0x7FFFFFFF); }},
-      {"too many mips", [&](std::vector<uint8_t>& f) { set(f, 108, 0x401008); set(f, 28, 4); }},
-      {"wrong pitch", [&](std::vector<uint8_t>& f) { set(f, 8, 0x1007 | 0x8); set(f, 20, 12); }},
+      {"huge size",
+       [&](std::vector<uint8_t>& f) {
+         set(f, 16, 0x7FFFFFFF);
+         set(f, 12, 0x7FFFFFFF);
+       }},
+      {"too many mips",
+       [&](std::vector<uint8_t>& f) {
+         set(f, 108, 0x401008);
+         set(f, 28, 4);
+       }},
+      {"wrong pitch",
+       [&](std::vector<uint8_t>& f) {
+         set(f, 8, 0x1007 | 0x8);
+         set(f, 20, 12);
+       }},
   };
   DdsInfo info;
   std::vector<uint8_t> ok = base();
@@ -145,12 +161,9 @@ TEST_F(RenderTexture, EveryDdsFormatLoadsWithItsLevels) {
     uint32_t w, h, mips;
     std::vector<uint32_t> level_bytes;
   } cases[] = {
-      {0, "DXT1", D3DFMT_DXT1, 8, 8, 4, {32, 8, 8, 8}},
-      {0, "DXT3", D3DFMT_DXT3, 8, 4, 4, {32, 16, 16, 16}},
-      {0, "DXT5", D3DFMT_DXT5, 4, 4, 1, {16}},
-      {'A', nullptr, D3DFMT_A8R8G8B8, 4, 2, 3, {32, 8, 4}},
-      {'X', nullptr, D3DFMT_X8R8G8B8, 2, 2, 2, {16, 4}},
-      {'L', nullptr, D3DFMT_L8, 4, 4, 3, {16, 4, 1}},
+      {0, "DXT1", D3DFMT_DXT1, 8, 8, 4, {32, 8, 8, 8}},  {0, "DXT3", D3DFMT_DXT3, 8, 4, 4, {32, 16, 16, 16}},
+      {0, "DXT5", D3DFMT_DXT5, 4, 4, 1, {16}},           {'A', nullptr, D3DFMT_A8R8G8B8, 4, 2, 3, {32, 8, 4}},
+      {'X', nullptr, D3DFMT_X8R8G8B8, 2, 2, 2, {16, 4}}, {'L', nullptr, D3DFMT_L8, 4, 4, 3, {16, 4, 1}},
   };
   for (const Case& c : cases) {
     size_t total = 0;
@@ -196,7 +209,8 @@ TEST_F(RenderTexture, ManagerSharesByFullPathAndCountsReferences) {
   testing::internal::CaptureStdout();
   EXPECT_EQ(get_texture("missing.dds", false), nullptr);
   EXPECT_NE(testing::internal::GetCapturedStdout().find("Error loading file"), std::string::npos);
-  EXPECT_EXIT(get_texture("missing.dds", true), testing::ExitedWithCode(100), "Can't load texture from '.*missing.dds'");
+  EXPECT_EXIT(get_texture("missing.dds", true), testing::ExitedWithCode(100),
+              "Can't load texture from '.*missing.dds'");
   render_write_file(folder + "bad.dds", std::vector<uint8_t>(200, 7));
   testing::internal::CaptureStdout();
   EXPECT_EQ(get_texture("bad.dds", false), nullptr);

@@ -76,8 +76,7 @@ TEST_F(RenderVertex, DeclarationLimitsAreFatal) {
     VertexElement l[] = {{8, 0, VE_FLOAT2, VU_TEXCOORD, 1}, VE_END};
     get_vertex_decl(l);
   };
-  EXPECT_EXIT(failing(), testing::ExitedWithCode(100),
-              "failed to create vertex declaration \\(code 0x8876086C\\)");
+  EXPECT_EXIT(failing(), testing::ExitedWithCode(100), "failed to create vertex declaration \\(code 0x8876086C\\)");
 }
 
 TEST_F(RenderVertex, InstancingSetsStreamFrequencies) {
@@ -184,13 +183,13 @@ TEST_F(RenderVertex, BatchesGroupByStateWithoutBreakingPaintersOrder) {
   b.clear();
   // Touching at the max edge does not overlap; at the min edge it does.
   add(b, &s1, 0, 0, 10, 10, 'P');
-  add(b, &s2, 10, 0, 20, 10, 'Q');   // Q.min x == P.max x
-  add(b, &s1, 20, 0, 30, 10, 'R');   // R.min x == Q.max x: counts as touching Q
+  add(b, &s2, 10, 0, 20, 10, 'Q');  // Q.min x == P.max x
+  add(b, &s1, 20, 0, 30, 10, 'R');  // R.min x == Q.max x: counts as touching Q
   EXPECT_EQ(b.groupCount(), 3);
   b.clear();
   add(b, &s1, 10, 0, 20, 10, 'P');
   add(b, &s2, 20, 0, 30, 10, 'Q');
-  add(b, &s1, 0, 0, 20, 10, 'R');    // R.max x == Q.min x: apart
+  add(b, &s1, 0, 0, 20, 10, 'R');  // R.max x == Q.min x: apart
   EXPECT_EQ(b.groupCount(), 2);
 
   // Drawn in group order, each state begun once, with the chunks in add order.

@@ -41,7 +41,10 @@ const char* const MEMORY = "it took more than 8192 KB of memory";
 }  // namespace
 
 TEST_F(SmallBudgets, RunawayScriptsAreStoppedWithTheFileNamedAndTheVmGoesOn) {
-  struct Case { const char* script; const char* reason; };
+  struct Case {
+    const char* script;
+    const char* reason;
+  };
   const Case cases[] = {
       {"while (true) {}\n", TIME},
       {"for (local i = 0; ; i++) {}\n", TIME},
@@ -77,9 +80,10 @@ TEST_F(SmallBudgets, RunawayScriptsAreStoppedWithTheFileNamedAndTheVmGoesOn) {
     EXPECT_NE(log.find(err), std::string::npos) << c.script;
     EXPECT_LT(seconds, 20.0) << c.script;
     // The same VM runs the next file as usual, with the whole budget again.
-    write("sound/good.nut", "function slowish() { local n = 0; for (local i = 0; i < 1000; i++) n += i; return n }\n"
-                            "ok <- slowish()\nlocal a = array(3, 7)\na.resize(5, 1)\n"
-                            "sizes <- a.len() * 100 + a[0] * 10 + a[4]\n");
+    write("sound/good.nut",
+          "function slowish() { local n = 0; for (local i = 0; i < 1000; i++) n += i; return n }\n"
+          "ok <- slowish()\nlocal a = array(3, 7)\na.resize(5, 1)\n"
+          "sizes <- a.len() * 100 + a[0] * 10 + a[4]\n");
     EXPECT_TRUE(rvm.include("sound/good.nut")) << c.script << last_error(rvm.vm);
     sq_pushroottable(rvm.vm);
     sq_pushstring(rvm.vm, "sizes", -1);

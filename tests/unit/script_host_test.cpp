@@ -39,7 +39,10 @@ int last_sum = 0;
 int add3(int a, int b, int c) { return last_sum = a * 100 + b * 10 + c; }
 bool scaled(int a, float f) { return float(a) * f > 1.0f; }
 std::string last_name;  // copied: the script owns the text only during the call
-int name_len(const char* s, int, int) { last_name = s; return int(strlen(s)); }
+int name_len(const char* s, int, int) {
+  last_name = s;
+  return int(strlen(s));
+}
 void throws_error(const char*) { throw SquirrelError("target refused"); }
 
 }  // namespace
@@ -106,11 +109,12 @@ TEST(ScriptHost, NativesReadTypedArgumentsInOrder) {
   register_global_function(v.vm, "scaled", &scaled);
   register_global_function(v.vm, "name_len", &name_len);
   register_constant(v.vm, "SEVEN", 7);
-  ASSERT_TRUE(v.run("r1 <- add3(1, 2, SEVEN)\n"
-                    "r2 <- scaled(3, 0.5) ? 1 : 0\n"
-                    "r3 <- scaled(1, 0.5) ? 1 : 0\n"
-                    "r4 <- name_len(\"abcd\", 0, 0)\n"
-                    "r5 <- typeof add3\n"));
+  ASSERT_TRUE(
+      v.run("r1 <- add3(1, 2, SEVEN)\n"
+            "r2 <- scaled(3, 0.5) ? 1 : 0\n"
+            "r3 <- scaled(1, 0.5) ? 1 : 0\n"
+            "r4 <- name_len(\"abcd\", 0, 0)\n"
+            "r5 <- typeof add3\n"));
   EXPECT_EQ(v.global_int("r1"), 127);
   EXPECT_EQ(v.global_int("r2"), 1);
   EXPECT_EQ(v.global_int("r3"), 0);
@@ -129,9 +133,11 @@ TEST(ScriptHost, NativesReadTypedArgumentsInOrder) {
 
 TEST(ScriptHost, WrongArgumentTypeBecomesAScriptErrorWithTheGetterText) {
   // Each case must fail inside the script (caught by try/catch there), never as a C++ exception.
-  struct Case { const char* call; };
-  const Case cases[] = {{"add3(\"one\", 2, 3)"}, {"add3(1, null, 3)"}, {"scaled(1, \"x\")"}, {"name_len(5, 0, 0)"},
-                        {"add3(1, 2)"}};
+  struct Case {
+    const char* call;
+  };
+  const Case cases[] = {
+      {"add3(\"one\", 2, 3)"}, {"add3(1, null, 3)"}, {"scaled(1, \"x\")"}, {"name_len(5, 0, 0)"}, {"add3(1, 2)"}};
   for (const Case& c : cases) {
     Vm v;
     register_global_function(v.vm, "add3", &add3);
@@ -196,8 +202,9 @@ TEST(ScriptHost, GettersThrowOnOtherTypesAndBoolNeverFails) {
 
 TEST(ScriptHost, FunctionHandleCallsOnItsObjectAndEmptiesWhenTheObjectGoes) {
   Vm v;
-  ASSERT_TRUE(v.run("obj <- { start = 40, f = function() { return start + 2 }, s = function() { return \"no\" } }\n"
-                    "function twice(n) { return n * 2 }\n"));
+  ASSERT_TRUE(
+      v.run("obj <- { start = 40, f = function() { return start + 2 }, s = function() { return \"no\" } }\n"
+            "function twice(n) { return n * 2 }\n"));
   auto member = [&](const char* table, const char* name) {
     sq_pushroottable(v.vm);
     if (table) {

@@ -2,11 +2,11 @@
 // in first-include order (edits within one second included), failing files kept as records and
 // retried only after they change, failures of included files failing their includer, and every
 // file run at most once per reload.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
-#include <fcntl.h>
 #include <string>
 #include "engine/sqVMReload.h"
 #include "engine/sqbind.h"
@@ -73,8 +73,10 @@ std::string script(const char* name, const char* extra = "") {
 
 TEST(ScriptReload, IncludeRunsEachAbsolutePathOnceInAnySpellingOrCase) {
   ScriptDir d;
-  d.write("main.nut", script("main", "include(\"sub/lib.nut\")\ninclude(\"SUB/LIB.NUT\")\n"
-                                      "include(\"sub/../sub/lib.nut\")\n"),
+  d.write("main.nut",
+          script("main",
+                 "include(\"sub/lib.nut\")\ninclude(\"SUB/LIB.NUT\")\n"
+                 "include(\"sub/../sub/lib.nut\")\n"),
           1000);
   d.write("sub/lib.nut", script("lib"), 1000);
   SqReloadableVM rvm;
@@ -121,9 +123,12 @@ TEST(ScriptReload, ChangedFilesRunAgainInFirstIncludeOrderKeepingOldState) {
 std::string last_error(SqReloadableVM& rvm) { return sqbind::SquirrelError(rvm.vm).message; }
 
 TEST(ScriptReload, FailingIncludeFailsTheIncluderWithItsErrorAndStaysARecord) {
-  struct Case { const char* lib; const char* error; };
+  struct Case {
+    const char* lib;
+    const char* error;
+  };
   const Case cases[] = {
-      {"this is not squirrel (\n", nullptr},                 // the compiler's own text
+      {"this is not squirrel (\n", nullptr},  // the compiler's own text
       {"local x = no_such_thing + 1\n", "no_such_thing"},
       {nullptr, "can't open 'sub/lib.nut': No such file or directory"},
   };

@@ -134,7 +134,10 @@ TEST_F(OfflineSound, MissingOrBrokenFilesGiveZeroAndALogLine) {
 
 TEST_F(OfflineSound, FilesTooBigToHoldAreRefusedWithTheirSize) {
   // Sparse files: the size is there without the bytes, so nothing is read before the refusal.
-  struct Case { const char* name; int64_t bytes; };
+  struct Case {
+    const char* name;
+    int64_t bytes;
+  };
   const Case cases[] = {{"music.wav", int64_t(3) << 30}, {"just_over.wav", SOUND_MAX_FILE_BYTES + 1}};
   testing::internal::CaptureStdout();
   for (const Case& c : cases) {
@@ -148,9 +151,11 @@ TEST_F(OfflineSound, FilesTooBigToHoldAreRefusedWithTheirSize) {
   }
   std::string out = testing::internal::GetCapturedStdout();
   EXPECT_NE(out.find("stream file '" + dir + "music.wav' is 3072 MB, more than the 256 MB a stream may take"),
-            std::string::npos) << out;
+            std::string::npos)
+      << out;
   EXPECT_NE(out.find("sound file '" + dir + "music.wav' is 3072 MB, more than the 256 MB a sound may take"),
-            std::string::npos) << out;
+            std::string::npos)
+      << out;
   EXPECT_NE(out.find("stream file '" + dir + "just_over.wav' is 256 MB, more than"), std::string::npos) << out;
 }
 
@@ -225,7 +230,11 @@ TEST_F(OfflineSound, FadeOutAndStopWithZeroStopsAtOnceAndWithTimeAtTheEndOfTheSl
 
 TEST_F(OfflineSound, BusySamplesRecycleOverrideOrRefuseByTheirMode) {
   std::string wav = write_wav(dir, "o.wav", 1.0, 0.5f);
-  struct Case { int mode; bool replaced; int victim; };  // victim: 0 = first channel, 1 = second
+  struct Case {
+    int mode;
+    bool replaced;
+    int victim;
+  };  // victim: 0 = first channel, 1 = second
   const Case cases[] = {{0, false, -1}, {2, true, 1}, {3, true, 0}, {1, true, 0}};
   for (const Case& c : cases) {
     SoundSample s = load_sound_sample(wav.c_str(), 2, 0, c.mode, 0, 0);
@@ -236,8 +245,8 @@ TEST_F(OfflineSound, BusySamplesRecycleOverrideOrRefuseByTheirMode) {
     ASSERT_NE(second, 0u);
     ASSERT_NE(first, second);
     play_sound(second, true);
-    set_relative_sound_pos(first, 0.5f);  // playing longer
-    set_sound_volume(second, 0.1f);       // quieter
+    set_relative_sound_pos(first, 0.5f);                         // playing longer
+    set_sound_volume(second, 0.1f);                              // quieter
     EXPECT_EQ(get_sound_sample_channel(s, true), 0u) << c.mode;  // only new: none left
     SoundChannel third = get_sound_sample_channel(s, false);
     if (!c.replaced) {
@@ -317,8 +326,8 @@ TEST(SoundLayer3d, DistanceAttenuatesAndSidePans) {
   SoundSample s = load_sound_sample(write_wav(dir, "p.wav", 0.5, 0.5f).c_str(), 1, SNDF_3D, 1, 0, 0);
   ASSERT_TRUE(set_sound_sample_dist(s, 2.0f, 100.0f));
   SoundChannel ch = get_sound_sample_channel(s, false);
-  ASSERT_TRUE(set_listener_pos(vec4float(0, 0, 0, 0), vec4float(0, 0, 0, 0), vec4float(0, 0, 1, 0),
-                               vec4float(0, 1, 0, 0)));
+  ASSERT_TRUE(
+      set_listener_pos(vec4float(0, 0, 0, 0), vec4float(0, 0, 0, 0), vec4float(0, 0, 1, 0), vec4float(0, 1, 0, 0)));
   ASSERT_TRUE(set_sound_3d_pos(ch, vec4float(4, 0, 0, 0)));
   vec4float p;
   ASSERT_TRUE(get_sound_3d_pos(ch, &p));
@@ -342,8 +351,8 @@ TEST(SoundLayer3d, TheDistanceFactorSetsTheUnitAndLeavesTheGainAlone) {
   for (float units_in_metres : {1.0f, 2.0f, 0.3048f}) {
     SoundChannel ch = get_sound_sample_channel(s, true);
     ASSERT_TRUE(set_listener_3d_factors(units_in_metres, 1.0f, 1.0f));
-    ASSERT_TRUE(set_listener_pos(vec4float(0, 0, 0, 0), vec4float(0, 0, 0, 0), vec4float(0, 0, 1, 0),
-                                 vec4float(0, 1, 0, 0)));
+    ASSERT_TRUE(
+        set_listener_pos(vec4float(0, 0, 0, 0), vec4float(0, 0, 0, 0), vec4float(0, 0, 1, 0), vec4float(0, 1, 0, 0)));
     ASSERT_TRUE(set_sound_3d_pos(ch, vec4float(4, 0, 0, 0)));
     ASSERT_TRUE(apply_3d_sound());
     play_sound(ch, true);
@@ -393,8 +402,8 @@ TEST(SoundLayer3d, MovingSourcesAndListenersShiftThePitch) {
   // Moving across the line to the listener changes nothing.
   SoundChannel ch = get_sound_sample_channel(s, true);
   ASSERT_TRUE(set_listener_3d_factors(1.0f, 1.0f, 1.0f));
-  ASSERT_TRUE(set_listener_pos(vec4float(0, 0, 0, 0), vec4float(0, 0, 50, 0), vec4float(0, 0, 1, 0),
-                               vec4float(0, 1, 0, 0)));
+  ASSERT_TRUE(
+      set_listener_pos(vec4float(0, 0, 0, 0), vec4float(0, 0, 50, 0), vec4float(0, 0, 1, 0), vec4float(0, 1, 0, 0)));
   ASSERT_TRUE(set_sound_3d_pos(ch, vec4float(10, 0, 0, 0), vec4float(0, 60, 0, 0)));
   ASSERT_TRUE(apply_3d_sound());
   play_sound(ch, true);
@@ -408,9 +417,12 @@ TEST(SoundLayer3d, MovingSourcesAndListenersShiftThePitch) {
 // The generated effects must be told apart by ear: each pair differs clearly in length or in
 // brightness (zero crossings per second).
 TEST(GeneratedSounds, EffectsDifferInLengthOrBrightness) {
-  struct Shape { const char* name; double seconds = 0, crossings = 0; };
-  Shape shapes[] = {{"shoot.wav"}, {"jump.wav"}, {"explosion.wav"}, {"hurt.wav"}, {"wall_break.wav"},
-                    {"ricochet.wav"}, {"enemy_shoot.wav"}, {"heart.wav"}};
+  struct Shape {
+    const char* name;
+    double seconds = 0, crossings = 0;
+  };
+  Shape shapes[] = {{"shoot.wav"},      {"jump.wav"},     {"explosion.wav"},   {"hurt.wav"},
+                    {"wall_break.wav"}, {"ricochet.wav"}, {"enemy_shoot.wav"}, {"heart.wav"}};
   for (Shape& s : shapes) {
     SF_INFO info = {};
     SNDFILE* f = sf_open((std::string(ASCENDA_SOUND_DATA_DIR) + "/" + s.name).c_str(), SFM_READ, &info);

@@ -32,9 +32,11 @@ std::vector<float> mix(std::vector<MixVoice>& v, int frames, float master = 1.0f
 }  // namespace
 
 TEST(SoundMixer, PanIsABalanceFullOnTheNearSide) {
-  struct Case { float pan, left, right; };
-  const Case cases[] = {{0.0f, 1.0f, 1.0f}, {-1.0f, 1.0f, 0.0f}, {1.0f, 0.0f, 1.0f}, {0.5f, 0.5f, 1.0f},
-                        {-0.25f, 1.0f, 0.75f}, {3.0f, 0.0f, 1.0f}};
+  struct Case {
+    float pan, left, right;
+  };
+  const Case cases[] = {{0.0f, 1.0f, 1.0f}, {-1.0f, 1.0f, 0.0f},   {1.0f, 0.0f, 1.0f},
+                        {0.5f, 0.5f, 1.0f}, {-0.25f, 1.0f, 0.75f}, {3.0f, 0.0f, 1.0f}};
   for (const Case& c : cases) {
     float l, r;
     pan_gains(c.pan, &l, &r);
@@ -93,8 +95,8 @@ TEST(SoundMixer, PiledUpExplosionsAreTurnedDownNotCutFlatAndTheGainComesBack) {
   std::vector<MixVoice> v;
   for (int i = 0; i < 8; i++) v.push_back(voice(boom));
   MixLimiter lim;
-  lim.hold_frames = 441;      // 10 ms
-  lim.release = 1.000522f;    // 20 dB back in 0.1 s
+  lim.hold_frames = 441;    // 10 ms
+  lim.release = 1.000522f;  // 20 dB back in 0.1 s
   std::vector<float> out(4096 * 2);
   mix_voices(v.data(), int(v.size()), out.data(), 4096, 1.0f, &lim);
   int flat_at_onset = 0, flat_later = 0;
@@ -136,12 +138,17 @@ TEST(SoundMixer, StereoSourcesKeepTheirSides) {
 
 TEST(SoundMixer, EndStopsLoopStartsOverAndALoopPointContinuesFromThere) {
   std::vector<float> src = ramp(100);
-  struct Case { bool loop; double loop_start; float expect_at_frame_120; uint8_t state; };
+  struct Case {
+    bool loop;
+    double loop_start;
+    float expect_at_frame_120;
+    uint8_t state;
+  };
   const Case cases[] = {
-      {false, -1.0, 0.0f, MIX_STOPPED},           // plays once: silence after the end
-      {true, -1.0, 20.0f / 1024, MIX_PLAYING},    // loops from the start
-      {false, 60.0, 80.0f / 1024, MIX_PLAYING},   // at the end, on from frame 60
-      {true, 60.0, 80.0f / 1024, MIX_PLAYING},    // the loop point wins over a plain loop
+      {false, -1.0, 0.0f, MIX_STOPPED},          // plays once: silence after the end
+      {true, -1.0, 20.0f / 1024, MIX_PLAYING},   // loops from the start
+      {false, 60.0, 80.0f / 1024, MIX_PLAYING},  // at the end, on from frame 60
+      {true, 60.0, 80.0f / 1024, MIX_PLAYING},   // the loop point wins over a plain loop
   };
   for (const Case& c : cases) {
     std::vector<MixVoice> v = {voice(src)};

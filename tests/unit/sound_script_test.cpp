@@ -1,12 +1,12 @@
 // The sound script and the game's sound events: the real "sound/sound.nut" binds every event to a
 // channel that plays; scripts of the tests' own show the failures (missing files, wrong types,
 // failing handlers), the reload and the script's random generator.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <math.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
-#include <fcntl.h>
 #include <string>
 #include <vector>
 #include "engine/app.h"
@@ -80,8 +80,9 @@ struct SoundScript : testing::Test {
   }
 };
 
-const char* ONE_EVENT = "s <- load_sample(\"sound/a.wav\", 2, 0)\n"
-                        "events <- { hero_shoot = function() { local c = get_channel(::s); play_channel(c, true); return c } }\n";
+const char* ONE_EVENT =
+    "s <- load_sample(\"sound/a.wav\", 2, 0)\n"
+    "events <- { hero_shoot = function() { local c = get_channel(::s); play_channel(c, true); return c } }\n";
 
 }  // namespace
 
@@ -147,9 +148,10 @@ TEST_F(SoundScript, MissingEventsWarnOncePerEventAndPlayNothing) {
 
 TEST_F(SoundScript, MissingSampleGivesZeroAndTheMessageListsTheNameAsGiven) {
   ScriptFolder f;
-  f.write(std::string(ONE_EVENT) + "m1 <- load_sample(\"sound/nothere.wav\", 1, 0)\n"
-                                   "m2 <- load_music(\"Sound/../sound/nomusic.ogg\", 1.0)\n"
-                                   "ok <- (m1 == 0 && m2 == 0) ? 1 : 0\n",
+  f.write(std::string(ONE_EVENT) +
+              "m1 <- load_sample(\"sound/nothere.wav\", 1, 0)\n"
+              "m2 <- load_music(\"Sound/../sound/nomusic.ogg\", 1.0)\n"
+              "ok <- (m1 == 0 && m2 == 0) ? 1 : 0\n",
           1000);
   start("sound/test.nut");
   EXPECT_STREQ(get_error_message(),
@@ -169,7 +171,11 @@ TEST_F(SoundScript, WithoutADeviceTheScriptRunsAndReportsNoMissingFiles) {
 }
 
 TEST_F(SoundScript, ScriptFailuresShowInTheErrorMessage) {
-  struct Case { const char* script; int event; const char* message; };
+  struct Case {
+    const char* script;
+    int event;
+    const char* message;
+  };
   const Case cases[] = {
       // A handler whose result is not an integer.
       {"events <- { hero_shoot = function() { return \"loud\" } }\n", 0,
@@ -290,7 +296,8 @@ TEST_F(SoundScript, RunawayScriptIsStoppedAtStartAndOnReloadAndTheGameGoesOn) {
     testing::internal::CaptureStdout();
     reload_sound_script();
     testing::internal::GetCapturedStdout();
-    EXPECT_EQ(std::string(get_error_message()).rfind("Error in sound script:\nscript 'sound/test.nut' was stopped: ", 0), 0u)
+    EXPECT_EQ(
+        std::string(get_error_message()).rfind("Error in sound script:\nscript 'sound/test.nut' was stopped: ", 0), 0u)
         << get_error_message();
     testing::internal::CaptureStdout();
     EXPECT_NE(get_sound_event_channel(0), 12345u);  // not the new handler

@@ -18,7 +18,10 @@ void write_png(const std::string& path, int w, int h, uint32_t (*colour)(int, in
     for (int x = 0; x < w; x++) {
       uint32_t c = colour(x, y);
       unsigned char* p = &rgba[(size_t(y) * w + x) * 4];
-      p[0] = (c >> 16) & 255; p[1] = (c >> 8) & 255; p[2] = c & 255; p[3] = c >> 24;
+      p[0] = (c >> 16) & 255;
+      p[1] = (c >> 8) & 255;
+      p[2] = c & 255;
+      p[3] = c >> 24;
     }
   ASSERT_TRUE(save_png(path.c_str(), w, h, 4, rgba.data(), w * 4));
 }
@@ -184,17 +187,21 @@ TEST_F(Sprites, FatalPaths) {
   EXPECT_EXIT(get_sprite("missing", true), testing::ExitedWithCode(100), "Sprite 'missing' not found");
   // Two sprites of 600 x 600 cannot share a 1024 atlas.
   for (int i = 0; i < 2; i++) write_png(spr("big" + std::to_string(i) + ".png"), 600, 600, solid);
-  EXPECT_EXIT(init_sprites(), testing::ExitedWithCode(100), "Too many sprites, can't fit them all in 1024x1024 texture");
+  EXPECT_EXIT(init_sprites(), testing::ExitedWithCode(100),
+              "Too many sprites, can't fit them all in 1024x1024 texture");
   // One sprite wider than the atlas is named as such (1024 texels plus the spacing do not fit).
   for (int i = 0; i < 2; i++) remove(spr("big" + std::to_string(i) + ".png").c_str());
   write_png(spr("wide.png"), 1024, 2, solid);
-  EXPECT_EXIT(init_sprites(), testing::ExitedWithCode(100), "Sprite wide is 1024x2, too large for the 1024x1024 sprite texture");
+  EXPECT_EXIT(init_sprites(), testing::ExitedWithCode(100),
+              "Sprite wide is 1024x2, too large for the 1024x1024 sprite texture");
 }
 
 TEST_F(Sprites, PackerLeavesSpacingAndFailsWhenFull) {
   Sprite a, b;
-  a.width = 15; a.height = 15;
-  b.width = 15; b.height = 15;
+  a.width = 15;
+  a.height = 15;
+  b.width = 15;
+  b.height = 15;
   DynArray<Sprite*> l;
   l.push_back(&a);
   l.push_back(&b);
@@ -210,12 +217,14 @@ TEST_F(Sprites, PackerLeavesSpacingAndFailsWhenFull) {
 TEST_F(Sprites, TheGameSpritesAllLoad) {
   snprintf(app_path, sizeof(app_path), "%s/", ASCENDA_ART_DIR);
   init_sprites();
-  static const char* NAMES[] = {"hero_body", "hero_arm", "hero_legs0", "hero_legs2", "hero_legs4", "hero_legs6", "heart",
-                                "bullet_hero", "bullet_enemy", "parts/body", "parts/dasher", "parts/drill", "parts/jet",
-                                "parts/jumper", "parts/magnet", "parts/side_spikes", "parts/top_spikes", "parts/gun",
-                                "parts/h_gun", "parts/c_gun0", "parts/c_gun1", "parts/wheels", "barrel", "bomb",
-                                "up_point", "heart_bonus", "ui/crosshair1", "ui/button", "ui/button_pressed",
-                                "ui/panel", "ui/back"};
+  static const char* NAMES[] = {"hero_body",         "hero_arm",     "hero_legs0",    "hero_legs2",
+                                "hero_legs4",        "hero_legs6",   "heart",         "bullet_hero",
+                                "bullet_enemy",      "parts/body",   "parts/dasher",  "parts/drill",
+                                "parts/jet",         "parts/jumper", "parts/magnet",  "parts/side_spikes",
+                                "parts/top_spikes",  "parts/gun",    "parts/h_gun",   "parts/c_gun0",
+                                "parts/c_gun1",      "parts/wheels", "barrel",        "bomb",
+                                "up_point",          "heart_bonus",  "ui/crosshair1", "ui/button",
+                                "ui/button_pressed", "ui/panel",     "ui/back"};
   for (const char* n : NAMES) EXPECT_TRUE(get_sprite(n, false)) << n;
   EXPECT_LE(spriteTexSize, 1024);
   // Nine-patch margins match the GUI borders that frame them.

@@ -92,7 +92,9 @@ TEST(System, PriorityLevelsSetTheNicenessTheSystemAllows) {
     if (want >= lowest) return want;
     return lowest <= normal ? lowest : normal;
   };
-  struct Case { int level, niceness; };
+  struct Case {
+    int level, niceness;
+  };
   const Case cases[] = {{1, lowered(5)}, {2, lowered(10)}, {5, lowered(10)}, {0, normal}, {-4, normal}};
   for (const Case& c : cases) {
     set_process_priority(c.level);
@@ -141,8 +143,8 @@ TEST(MainLoop, ALostDeviceSleepsWhileUpdatesGoOnAtTheirRate) {
   init_timer();
   set_update_rate(20, 5);
   app_clear_quit();
-  set_main_loop_hooks(
-      MainLoopHooks{lost_now, lost_pump, lost_update, lost_render, lost_present, lost_device, lost_sleep, lost_once, lost_pass});
+  set_main_loop_hooks(MainLoopHooks{lost_now, lost_pump, lost_update, lost_render, lost_present, lost_device,
+                                    lost_sleep, lost_once, lost_pass});
   run_main_loop();
   EXPECT_EQ(lost_updates, 10);
   EXPECT_GT(sleeps, 10);
@@ -160,7 +162,8 @@ struct OpenerOnPath {
     dir = make_temp_folder();
     old_path = getenv("PATH") ? getenv("PATH") : "";
     if (with_opener) {
-      write_file_text(dir + "/xdg-open", "#!/bin/sh\nprintf '%s|' \"$@\" > \"$0.args.tmp\"\nmv \"$0.args.tmp\" \"$0.args\"\n");
+      write_file_text(dir + "/xdg-open",
+                      "#!/bin/sh\nprintf '%s|' \"$@\" > \"$0.args.tmp\"\nmv \"$0.args.tmp\" \"$0.args\"\n");
       chmod((dir + "/xdg-open").c_str(), 0755);
       setenv("PATH", (dir + ":/usr/bin:/bin").c_str(), 1);
     } else {
@@ -252,8 +255,9 @@ TEST(Window, ConfiguredSizesAreClampedToTheDisplay) {
     int wd, ht, want_wd, want_ht;
     bool logged;
   } cases[] = {
-      {20000, 20000, sw, sh, true}, {sw + 1, 100, sw, 100, true}, {100, sh + 1, 100, sh, true},
-      {INT_MIN, INT_MIN, 0, 0, true}, {-1, 300, 0, 300, true},    {800, 600, 800, 600, false},
+      {20000, 20000, sw, sh, true}, {sw + 1, 100, sw, 100, true},
+      {100, sh + 1, 100, sh, true}, {INT_MIN, INT_MIN, 0, 0, true},
+      {-1, 300, 0, 300, true},      {800, 600, 800, 600, false},
       {0, 0, 0, 0, false},          {sw, sh, sw, sh, false},
   };
   for (const Case& c : cases) {

@@ -8,7 +8,8 @@ TEST(VecMath, RoundingHelpers) {
   struct Case {
     float f;
     int floor_, ceil_, nearest;
-  } cases[] = {{2.0f, 2, 2, 2}, {-0.5f, -1, 0, 0}, {2.2f, 2, 3, 2}, {2.5f, 2, 3, 2}, {3.5f, 3, 4, 4}, {-2.7f, -3, -2, -3}};
+  } cases[] = {{2.0f, 2, 2, 2}, {-0.5f, -1, 0, 0}, {2.2f, 2, 3, 2},
+               {2.5f, 2, 3, 2}, {3.5f, 3, 4, 4},   {-2.7f, -3, -2, -3}};
   for (const Case& c : cases) {
     EXPECT_EQ(f_floor_int(c.f), c.floor_) << c.f;
     EXPECT_EQ(f_ceil_int(c.f), c.ceil_) << c.f;
@@ -74,7 +75,7 @@ TEST(VecMath, LaneOperations) {
   EXPECT_FLOAT_EQ(u.y(), -1.f);
   EXPECT_FLOAT_EQ(u.z(), 3.f);
   EXPECT_TRUE(v_box_overlap(vec4float(0, 0, 2, 2), vec4float(1, 1, 3, 3)));
-  EXPECT_TRUE(v_box_overlap(vec4float(0, 0, 2, 2), vec4float(2, 0, 3, 3)));  // b's left edge on a's right edge
+  EXPECT_TRUE(v_box_overlap(vec4float(0, 0, 2, 2), vec4float(2, 0, 3, 3)));    // b's left edge on a's right edge
   EXPECT_FALSE(v_box_overlap(vec4float(0, 0, 2, 2), vec4float(-1, 0, 0, 3)));  // b's right edge on a's left edge
   EXPECT_FALSE(v_box_overlap(vec4float(0, 0, 2, 2), vec4float(3, 0, 4, 3)));
   vec4i32 i(1, 2, 3, 4);

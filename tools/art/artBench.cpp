@@ -12,7 +12,10 @@
 #include "engine/sysUtils.h"
 
 // The null platform's clock is scripted: measure with the system's steady clock.
-static int64_t now_ns() { return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
+static int64_t now_ns() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 static double ms_since(int64_t t0) { return double(now_ns() - t0) / 1e6; }
 
 int main(int argc, char** argv) {

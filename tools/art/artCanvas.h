@@ -21,8 +21,10 @@ inline Rgba shade(Rgba c, float f) {
   return rgb(int(lroundf(red_of(c) * f)), int(lroundf(green_of(c) * f)), int(lroundf(blue_of(c) * f)), alpha_of(c));
 }
 inline Rgba mix(Rgba a, Rgba b, float t) {
-  return rgb(int(lroundf(red_of(a) + (red_of(b) - red_of(a)) * t)), int(lroundf(green_of(a) + (green_of(b) - green_of(a)) * t)),
-             int(lroundf(blue_of(a) + (blue_of(b) - blue_of(a)) * t)), int(lroundf(alpha_of(a) + (alpha_of(b) - alpha_of(a)) * t)));
+  return rgb(int(lroundf(red_of(a) + (red_of(b) - red_of(a)) * t)),
+             int(lroundf(green_of(a) + (green_of(b) - green_of(a)) * t)),
+             int(lroundf(blue_of(a) + (blue_of(b) - blue_of(a)) * t)),
+             int(lroundf(alpha_of(a) + (alpha_of(b) - alpha_of(a)) * t)));
 }
 
 struct Canvas {
@@ -73,8 +75,14 @@ struct Canvas {
       set(x0, y0, c);
       if (x0 == x1 && y0 == y1) break;
       int e2 = 2 * err;
-      if (e2 >= dy) { err += dy; x0 += sx; }
-      if (e2 <= dx) { err += dx; y0 += sy; }
+      if (e2 >= dy) {
+        err += dy;
+        x0 += sx;
+      }
+      if (e2 <= dx) {
+        err += dx;
+        y0 += sy;
+      }
     }
   }
   // Filled triangle (pixel centres inside the three edges).

@@ -19,7 +19,10 @@ Canvas half_size(const Canvas& c) {
         if (sx >= c.w) sx = c.w - 1;
         if (sy >= c.h) sy = c.h - 1;
         Rgba p = c.get(sx, sy);
-        sum[0] += red_of(p); sum[1] += green_of(p); sum[2] += blue_of(p); sum[3] += alpha_of(p);
+        sum[0] += red_of(p);
+        sum[1] += green_of(p);
+        sum[2] += blue_of(p);
+        sum[3] += alpha_of(p);
       }
       r.set(x, y, rgb((sum[0] + 2) / 4, (sum[1] + 2) / 4, (sum[2] + 2) / 4, (sum[3] + 2) / 4));
     }
@@ -31,7 +34,10 @@ bool write_dds_argb(const std::string& path, const Canvas& c, bool mips) {
   int levels = 1;
   if (mips) {
     int s = c.w > c.h ? c.w : c.h;
-    while (s > 1) { s /= 2; levels++; }
+    while (s > 1) {
+      s /= 2;
+      levels++;
+    }
   }
   std::vector<unsigned char> out;
   out.insert(out.end(), {'D', 'D', 'S', ' '});
@@ -44,16 +50,16 @@ bool write_dds_argb(const std::string& path, const Canvas& c, bool mips) {
   put32(out, 0);  // depth
   put32(out, uint32_t(levels));
   for (int i = 0; i < 11; i++) put32(out, 0);
-  put32(out, 32);                 // pixel format size
-  put32(out, 0x40 | 0x1);         // RGB with alpha
-  put32(out, 0);                  // four-character code
+  put32(out, 32);          // pixel format size
+  put32(out, 0x40 | 0x1);  // RGB with alpha
+  put32(out, 0);           // four-character code
   put32(out, 32);
   put32(out, 0x00FF0000);
   put32(out, 0x0000FF00);
   put32(out, 0x000000FF);
   put32(out, 0xFF000000);
   put32(out, 0x1000 | (mips ? 0x400008u : 0u));  // texture (+ mipmap, complex)
-  for (int i = 0; i < 4; i++) put32(out, 0);    // caps2, caps3, caps4, reserved
+  for (int i = 0; i < 4; i++) put32(out, 0);     // caps2, caps3, caps4, reserved
   Canvas level = c;
   for (int l = 0; l < levels; l++) {
     for (Rgba p : level.px) put32(out, p);

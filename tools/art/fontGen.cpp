@@ -7,9 +7,9 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
-#include <algorithm>
 #include <stdio.h>
 #include <string.h>
+#include <algorithm>
 #include "artGen.h"
 #include "ddsWrite.h"
 #include "engine/imageFiles.h"
@@ -184,7 +184,11 @@ bool make_glintor(const std::string& fnt_path, const std::string& dds_path) {
   int px = 1, py = 1, shelf = 0;
   for (SdfGlyph& g : glyphs) {
     if (g.w == 0) continue;
-    if (px + g.w + 1 > PAGE_W) { px = 1; py += shelf + 1; shelf = 0; }
+    if (px + g.w + 1 > PAGE_W) {
+      px = 1;
+      py += shelf + 1;
+      shelf = 0;
+    }
     g.x = px;
     g.y = py;
     px += g.w + 1;
@@ -200,9 +204,9 @@ bool make_glintor(const std::string& fnt_path, const std::string& dds_path) {
 
   int line_height = int(lroundf(float(ft.face->size->metrics.height) / 64.0f));
   // A few classic pairs, tightened by one pixel where the outlines leave a visible gap.
-  static const char* PAIRS[] = {"AT", "AV", "AW", "AY", "Av", "Ay", "FA", "F.", "F,", "LT", "LV", "LY",
-                                "P.", "P,", "TA", "Ta", "Te", "To", "T.", "T,", "VA", "Va", "Ve", "Vo",
-                                "WA", "Wa", "YA", "Ya", "Ye", "Yo", "Y.", "rv"};
+  static const char* PAIRS[] = {"AT", "AV", "AW", "AY", "Av", "Ay", "FA", "F.", "F,", "LT", "LV",
+                                "LY", "P.", "P,", "TA", "Ta", "Te", "To", "T.", "T,", "VA", "Va",
+                                "Ve", "Vo", "WA", "Wa", "YA", "Ya", "Ye", "Yo", "Y.", "rv"};
   std::vector<std::pair<int, int>> pairs;
   for (const char* p : PAIRS) pairs.push_back({p[0], p[1]});
   std::sort(pairs.begin(), pairs.end());

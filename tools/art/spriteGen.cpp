@@ -29,23 +29,23 @@ struct SpriteOut {
 
 std::string origin(int ox, int oy) { return "ox=" + std::to_string(ox) + "\noy=" + std::to_string(oy) + "\n"; }
 std::string margins(int l, int t, int r, int b) {
-  return "npl=" + std::to_string(l) + "\nnpt=" + std::to_string(t) + "\nnpr=" + std::to_string(r) + "\nnpb=" +
-         std::to_string(b) + "\n";
+  return "npl=" + std::to_string(l) + "\nnpt=" + std::to_string(t) + "\nnpr=" + std::to_string(r) +
+         "\nnpb=" + std::to_string(b) + "\n";
 }
 
 // ---- hero
 
 Canvas hero_body() {
   Canvas c(10, 12);
-  c.rect(1, 6, 2, 9, S2);                    // backpack
+  c.rect(1, 6, 2, 9, S2);  // backpack
   c.set(1, 6, S3);
-  c.block(2, 6, 7, 10, H2, 1.35f, 0.6f);     // torso
-  c.hline(3, 6, 8, H1);                      // chest seam
-  c.set(6, 7, Y1);                           // shoulder lamp
-  c.ball(3, 1, 7, 5, H2);                    // helmet
-  c.rect(5, 3, 7, 4, V1);                    // visor, facing right
+  c.block(2, 6, 7, 10, H2, 1.35f, 0.6f);  // torso
+  c.hline(3, 6, 8, H1);                   // chest seam
+  c.set(6, 7, Y1);                        // shoulder lamp
+  c.ball(3, 1, 7, 5, H2);                 // helmet
+  c.rect(5, 3, 7, 4, V1);                 // visor, facing right
   c.set(6, 3, V2);
-  c.hline(2, 7, 10, S1);                     // belt
+  c.hline(2, 7, 10, S1);  // belt
   c.set(5, 10, Y1);
   c.outline(OUT);
   return c;
@@ -73,12 +73,12 @@ Canvas hero_legs(int back_foot, int front_foot, int back_lift, int front_lift) {
 
 Canvas hero_arm() {
   Canvas c(11, 5);
-  c.rect(4, 1, 9, 2, S3);      // barrel
+  c.rect(4, 1, 9, 2, S3);  // barrel
   c.hline(4, 9, 1, S4);
-  c.set(9, 1, V1);             // muzzle
+  c.set(9, 1, V1);  // muzzle
   c.set(9, 2, V1);
-  c.rect(5, 3, 6, 3, S1);      // grip
-  c.ball(1, 1, 3, 3, H2);      // shoulder and hand
+  c.rect(5, 3, 6, 3, S1);  // grip
+  c.ball(1, 1, 3, 3, H2);  // shoulder and hand
   c.outline(OUT);
   return c;
 }
@@ -104,12 +104,12 @@ Canvas heart_shape(int w, int h, Rgba face, Rgba glint, Rgba edge) {
 Canvas part_body() {
   Canvas c(14, 10);
   c.block(1, 1, 12, 8, S4, 1.2f, 0.62f);
-  c.hline(2, 11, 2, S5);               // top plate
-  c.rect(2, 6, 11, 7, S3);             // lower skirt
-  c.rect(8, 3, 11, 4, R1);             // visor slot, facing right
+  c.hline(2, 11, 2, S5);    // top plate
+  c.rect(2, 6, 11, 7, S3);  // lower skirt
+  c.rect(8, 3, 11, 4, R1);  // visor slot, facing right
   c.rect(9, 3, 10, 3, R2);
   c.set(10, 3, R3);
-  c.set(3, 4, S2);                     // rivets
+  c.set(3, 4, S2);  // rivets
   c.set(6, 4, S2);
   c.outline(OUT);
   return c;
@@ -151,8 +151,8 @@ Canvas part_jumper() {
 Canvas part_magnet() {
   Canvas c(10, 9);
   c.ball(1, 1, 8, 7, R2, 1.3f, 0.6f);
-  c.rect(3, 0, 6, 4, 0);               // the gap between the poles
-  c.rect(1, 1, 2, 2, S4);              // pole tips, towards what it holds
+  c.rect(3, 0, 6, 4, 0);   // the gap between the poles
+  c.rect(1, 1, 2, 2, S4);  // pole tips, towards what it holds
   c.rect(7, 1, 8, 2, S4);
   c.outline(OUT);
   return c;

@@ -18,9 +18,9 @@
 namespace {
 const int W = 1280, H = 720;
 double now_ms() {
-  return double(std::chrono::duration_cast<std::chrono::microseconds>(
-                    std::chrono::steady_clock::now().time_since_epoch())
-                    .count()) /
+  return double(
+             std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+                 .count()) /
          1000.0;
 }
 intptr_t proc(WindowHandle w, unsigned m, uintptr_t wp, intptr_t lp) { return plat_def_window_proc(w, m, wp, lp); }

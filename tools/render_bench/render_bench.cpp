@@ -32,7 +32,8 @@ const char* BENCH_SHADER =
     "float4 screen : register(c0);\n"
     "struct VsIn { float3 pos : POSITION; float4 col : COLOR0; float2 uv : TEXCOORD0; };\n"
     "struct VsOut { float4 pos : POSITION; float4 col : COLOR0; float2 uv : TEXCOORD0; };\n"
-    "VsOut vsh(VsIn i) { VsOut o; o.pos = float4(i.pos.xy * screen.xy + screen.zw, 0, 1); o.col = i.col; o.uv = i.uv; return o; }\n"
+    "VsOut vsh(VsIn i) { VsOut o; o.pos = float4(i.pos.xy * screen.xy + screen.zw, 0, 1); o.col = i.col; o.uv = i.uv; "
+    "return o; }\n"
     "#endif\n"
     "#ifdef PSH\n"
     "sampler2D tex : register(s0);\n"
@@ -65,7 +66,7 @@ std::vector<Vertex> make_quads(int n) {
   for (int i = 0; i < n; i++) {
     float x = rnd() * (W - QUAD), y = rnd() * (H - QUAD);
     D3dColor c = 0x80000000u | (uint32_t(rnd() * 0xFFFFFF) & 0xFFFFFF);
-    Vertex q[6] = {{x, y, 0, c, 0, 0}, {x + QUAD, y, 0, c, 1, 0}, {x, y + QUAD, 0, c, 0, 1},
+    Vertex q[6] = {{x, y, 0, c, 0, 0},        {x + QUAD, y, 0, c, 1, 0},        {x, y + QUAD, 0, c, 0, 1},
                    {x + QUAD, y, 0, c, 1, 0}, {x + QUAD, y + QUAD, 0, c, 1, 1}, {x, y + QUAD, 0, c, 0, 1}};
     v.insert(v.end(), q, q + 6);
   }
@@ -78,7 +79,8 @@ double now_ms() { return double(get_ref_time()) * 1000.0 / double(time_ticks_per
 double cpu_ms() {
   struct rusage u;
   getrusage(RUSAGE_SELF, &u);
-  return (double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0 + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0);
+  return (double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0 +
+          double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0);
 }
 
 intptr_t proc(WindowHandle w, unsigned m, uintptr_t wp, intptr_t lp) { return plat_def_window_proc(w, m, wp, lp); }
@@ -143,8 +145,8 @@ int main(int argc, char** argv) {
       memcpy(p + y * pitch + x * 4, &c, 4);
     }
   unlock_texture(tex);
-  static const VertexElement els[] = {{0, 0, VE_FLOAT3, VU_POSITION, 0}, {12, 0, VE_D3DCOLOR, VU_COLOR, 0},
-                                      {16, 0, VE_FLOAT2, VU_TEXCOORD, 0}, VE_END};
+  static const VertexElement els[] = {
+      {0, 0, VE_FLOAT3, VU_POSITION, 0}, {12, 0, VE_D3DCOLOR, VU_COLOR, 0}, {16, 0, VE_FLOAT2, VU_TEXCOORD, 0}, VE_END};
   StdRenderBatchState state(sh, get_vertex_decl(els), sizeof(Vertex), tex);
   RenderBatch batch(32768);
   // Pixels to clip space, with the pixel-centre offset the layer applies itself.
@@ -272,11 +274,12 @@ int main(int argc, char** argv) {
   gl.DeleteVertexArrays(1, &vao);
 
   printf("%d frames each, %dx%d, %dx%d-pixel textured alpha-blended quads\n", frames, W, H, QUAD, QUAD);
-  printf("%8s %14s %14s %8s %10s %12s %12s %8s\n", "quads", "layer ms", "plain GL ms", "ratio", "diff ms",
-         "layer cpu", "plain cpu", "ratio");
+  printf("%8s %14s %14s %8s %10s %12s %12s %8s\n", "quads", "layer ms", "plain GL ms", "ratio", "diff ms", "layer cpu",
+         "plain cpu", "ratio");
   for (int k = 0; k < RUNS; k++)
     printf("%8d %14.2f %14.2f %8.2f %10.2f %12.2f %12.2f %8.2f\n", counts[k], layer_ms[k], plain_ms[k],
-           layer_ms[k] / plain_ms[k], layer_ms[k] - plain_ms[k], layer_cpu[k], plain_cpu[k], layer_cpu[k] / plain_cpu[k]);
+           layer_ms[k] / plain_ms[k], layer_ms[k] - plain_ms[k], layer_cpu[k], plain_cpu[k],
+           layer_cpu[k] / plain_cpu[k]);
   printf("(cpu: processor ms per frame of all the process's threads)\n");
   destroy_texture(tex);
   if (sh) destroy_shader(sh);

@@ -24,9 +24,9 @@ ID3DBlob* text_blob(const std::string& s) {
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) HRESULT D3DCompile(const void* src, size_t src_size, const char* name,
-                                                                   const D3D_SHADER_MACRO*, ID3DInclude*, const char*,
-                                                                   const char* target, UINT, UINT, ID3DBlob** code,
-                                                                   ID3DBlob** errors) {
+                                                                     const D3D_SHADER_MACRO*, ID3DInclude*, const char*,
+                                                                     const char* target, UINT, UINT, ID3DBlob** code,
+                                                                     ID3DBlob** errors) {
   *code = nullptr;
   if (errors) *errors = nullptr;
   std::string source((const char*)src, src_size);
@@ -47,7 +47,7 @@ extern "C" __attribute__((visibility("default"))) HRESULT D3DCompile(const void*
 }
 
 extern "C" __attribute__((visibility("default"))) HRESULT D3DDisassemble(const void*, size_t, UINT, const char*,
-                                                                       ID3DBlob** listing) {
+                                                                         ID3DBlob** listing) {
   *listing = text_blob("// approximately 1 instruction slots used\n");
   return D3D_OK;
 }
