@@ -1,5 +1,6 @@
 // The application shell: start-up order, window procedure, display-mode switches, process priority,
 // the fixed-step main loop and the shutdown order.
+// Sections: loop hooks, update rate and messages; priority; window; main loop; start-up and shutdown.
 #include "engine/app.h"
 #include <locale.h>
 #include <stdio.h>
@@ -80,6 +81,8 @@ bool loop_hooks_set = false;
 
 float step_seconds() { return get_time_sec(update_step_ticks); }
 }  // namespace
+
+// ---- loop hooks, update rate and messages
 
 MainLoopHooks default_main_loop_hooks() {
   MainLoopHooks h;

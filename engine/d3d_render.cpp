@@ -1,6 +1,8 @@
 // The rendering device over our Direct3D 9 shaped layer: creation, reset and close, the frame gate,
 // render states, transforms, clears, draws, render targets, surface copies and read-backs, display
 // modes and the free-memory query.
+// Sections: device; frame; render state; transforms, viewport, clears; drawing; render targets and
+// surface copies.
 #include "engine/d3d_render.h"
 #include <math.h>
 #include <string.h>
@@ -82,6 +84,8 @@ IDirect3DSurface9* level0(Texture* t) {
 
 const char* mode_name(bool fullscreen) { return fullscreen ? "fullscreen" : "windowed"; }
 }  // namespace
+
+// ---- device
 
 bool d3d_is_open() { return d3d != nullptr; }
 IDirect3DSurface9* get_scene_depth_surface() { return scene_depth; }

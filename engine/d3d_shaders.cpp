@@ -1,6 +1,7 @@
 // Shaders: the table of 256 records, the compiler library loaded by name, the include handler that
 // records dependencies, the compiled-shader cache files and the once-a-second rebuild of changed
 // sources.
+// Sections: compiling; cache files; building and binding; rebuilds and shutdown.
 #include "engine/d3d_shaders.h"
 #include <stdio.h>
 #include <string.h>
@@ -14,6 +15,8 @@
 Shader shader_table[MAX_SHADERS];
 char shader_vs_profile[32] = "vs_2_0";
 char shader_ps_profile[32] = "ps_2_0";
+
+// ---- compiling
 
 namespace {
 void* compiler_module = nullptr;
@@ -225,6 +228,8 @@ void load_shader_compiler() {
 
 bool shader_compiler_available() { return compiler_module != nullptr; }
 
+// ---- cache files
+
 PathString make_shader_cache_name(const char* name, const char* defs) {
   // Every string of the list, names and values alike, adds "@" and itself with each character
   // that is not an ASCII letter or digit replaced by "_".
@@ -335,6 +340,8 @@ bool load_shader_cache(Shader* s) {
   return true;
 }
 
+// ---- building and binding
+
 bool compile_shader(Shader* s) {
   ASSERT(s);
   s->deps.clear();
@@ -437,6 +444,8 @@ void set_vs_consts(int first, const float* data, int count) {
 void set_ps_consts(int first, const float* data, int count) {
   d3d->SetPixelShaderConstantF(UINT(first), data, UINT(count));
 }
+
+// ---- rebuilds and shutdown
 
 bool shader_is_stale(Shader* s) {
   if (!compiler_module) return false;

@@ -2,6 +2,7 @@
 // the placement of glyph and icon quads, the page textures and batch states, and the passes that
 // draw them. Without a device (headless tools and tests) a page counts as loaded when its file is a
 // DDS, and the quads collect in memory.
+// Sections: batch states and pages; line readers; DistFont; BitmapFont; DistIcons; passes.
 #include "engine/distFont.h"
 #include <math.h>
 #include <stdio.h>
@@ -16,6 +17,8 @@
 #include "engine/uiDraw.h"
 
 BitmapFont default_font;
+
+// ---- batch states and pages
 
 namespace {
 DynArray<DistFontVertex> text_vertices;
@@ -107,6 +110,8 @@ D3dColor pack_unit4(float a, float b, float c, float d) {
   auto byte = [](float v) { return uint32_t(lroundf(clamp01(v) * 255.0f)); };
   return (byte(d) << 24) | (byte(a) << 16) | (byte(b) << 8) | byte(c);
 }
+
+// ---- line readers
 
 namespace {
 // Hands out the lines of a description file one at a time, without the line end; a line longer

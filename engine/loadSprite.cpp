@@ -1,6 +1,7 @@
 // Sprite loading, the atlas packer, the atlas texture and the sprite quads: world quads go into the
 // sprite batch, GUI quads into gui_batch. Without a device (headless tools and tests) the quads
 // are kept in memory instead.
+// Sections: state and loading; atlas; quads.
 #include "engine/loadSprite.h"
 #include <math.h>
 #include <string.h>
@@ -17,6 +18,8 @@
 #include "platform/platform.h"
 
 int spriteTexSize = 0;
+
+// ---- state and loading
 
 namespace {
 DynArray<Sprite*> sprites;
@@ -198,6 +201,8 @@ void apply_sprite_config(Sprite& s) {
   s.npb = clamp_margin(s.config->getInt("npb", 0), s.height);
 }
 
+// ---- atlas
+
 bool pack_sprites(DynArray<Sprite*>& list, int side) {
   for (int i = 0; i < list.size(); i++) {
     Sprite* s = list[i];
@@ -308,6 +313,8 @@ const DynArray<Sprite*>& get_sprite_list() { return sprites; }
 const uint32_t* get_sprite_atlas_pixels() { return atlas_pixels.data; }
 DynArray<SpriteVertex>& sprite_batch_vertices() { return world_vertices; }
 DynArray<GuiImageVertex>& gui_image_vertices() { return gui_vertices; }
+
+// ---- quads
 
 void set_sprite_pixel_transform(float scale) {
   float w = float(d3d_wd), h = float(d3d_ht);

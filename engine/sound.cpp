@@ -2,6 +2,8 @@
 // streams and voices behind the handles, decoding with libsndfile, 3D attenuation, panning and the
 // Doppler shift.
 // The callback runs on SDL's audio thread: everything it reads is changed only under the device lock.
+// Sections: tables and handles; decoding from memory; 3D; device; volumes; samples; streams;
+// channels; 3D.
 #include "engine/sound.h"
 #include <SDL.h>
 #include <math.h>
@@ -13,6 +15,8 @@
 #include "engine/soundMixer.h"
 
 volatile uint32_t sound_stream_to_chain = 0;
+
+// ---- tables and handles
 
 namespace {
 

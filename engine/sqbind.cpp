@@ -290,6 +290,8 @@ static SQInteger runtime_error_reporter(HSQUIRRELVM vm) {
   return 0;
 }
 
+// ---- VMs, compiling and running
+
 // The library makes an array of any size in one allocation, which it does not check: a size over
 // the budget would take all memory or crash. `array(size, ...)` and `a.resize(size, ...)` are
 // wrapped to refuse such a size first; the library's function is the wrapper's free variable.

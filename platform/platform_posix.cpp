@@ -1,6 +1,9 @@
 // The parts of the platform layer that are plain POSIX and shared by every back end: folders, file
 // times, modules by name with the check of their files, pipes and child processes, the desktop's
 // opener, the folder watch and process priority.
+//
+// Sections: folders and files; the folder watch; modules; pipes and the desktop's opener; process
+// priority; file stamps; child processes.
 #include <dirent.h>
 #include <dlfcn.h>
 #include <elf.h>
@@ -22,6 +25,8 @@
 #include <string>
 #include <thread>
 #include "platform/platform.h"
+
+// ---- folders and files
 
 bool plat_get_exe_filename(char* buf, int size) {
   if (size < 2) return false;
@@ -176,6 +181,8 @@ bool plat_list_folder(const char* path, void (*visit)(void*, const char*, bool),
   return true;
 }
 
+// ---- the folder watch
+
 // The folder watch covers the whole tree: inotify watches one folder each, so every folder gets its
 // own watch, and folders made later get theirs when their creation is read.
 namespace {
@@ -238,6 +245,8 @@ void plat_dir_watch_close(int watch) {
   watched_folders.erase(watch);
   close(watch);
 }
+
+// ---- modules
 
 static char library_error[1024];
 
@@ -324,6 +333,8 @@ bool plat_check_shared_object(const char* path, char* why, int size) {
   return ok;
 }
 
+// ---- pipes and the desktop's opener
+
 int plat_pipe_bytes_available(int fd) {
   int n = 0;
   if (ioctl(fd, FIONREAD, &n) != 0) return -1;
@@ -354,6 +365,8 @@ bool plat_open_document(const char* target) {
   return true;
 }
 
+// ---- process priority
+
 void plat_set_process_nice(int nice) {
   static int normal_nice = getpriority(PRIO_PROCESS, 0);
   int target = normal_nice + nice;
@@ -369,6 +382,8 @@ void plat_set_process_nice(int nice) {
   setpriority(PRIO_PROCESS, 0, target);
 }
 
+// ---- file stamps
+
 uint64_t plat_file_stamp(const char* path) {
   struct stat st;
   if (stat(path, &st) != 0) return 0;
@@ -378,6 +393,8 @@ uint64_t plat_file_stamp(const char* path) {
   for (uint64_t p : parts) h = (h ^ p) * 1099511628211ull;
   return h ? h : 1;
 }
+
+// ---- child processes
 
 PlatChild plat_spawn_reader(const char* command, const char* folder) {
   PlatChild c = {-1, -1};

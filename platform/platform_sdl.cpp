@@ -2,6 +2,9 @@
 // messages the shell's window procedure handles, with virtual-key codes, PC scan codes and the
 // wParam/lParam packing it reads. Typed characters come from SDL's text input, so the keyboard layout
 // the player uses decides them.
+//
+// Sections: window and input state; key codes; event translation; start-up and shutdown; windows;
+// messages; keyboard; cursor and mouse; message boxes and timing; the OpenGL context.
 #include <SDL.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -9,6 +12,8 @@
 #include <deque>
 #include "platform/platform.h"
 #include "platform/vkeys.h"
+
+// ---- window and input state
 
 struct PlatWindow {
   SDL_Window* sdl;
@@ -36,6 +41,8 @@ Uint64 counter_start = 0, counter_freq = 1;
 SDL_GLContext gl_context = nullptr;
 bool sdl_video_up = false;
 bool quit_posted = false;
+
+// ---- key codes
 
 struct KeyInfo {
   int vk;
@@ -193,6 +200,8 @@ int generic_vk(int vk) {
       return vk;
   }
 }
+
+// ---- event translation
 
 void post(unsigned message, uintptr_t wParam, intptr_t lParam, int character = 0) {
   if (main_window.destroyed || !main_window.sdl) return;
@@ -379,6 +388,8 @@ bool no_message_boxes() {
 }
 }  // namespace
 
+// ---- start-up and shutdown
+
 bool plat_init() {
   counter_freq = SDL_GetPerformanceFrequency();
   counter_start = SDL_GetPerformanceCounter();
@@ -413,6 +424,8 @@ const char* plat_backend_name() {
   const char* d = sdl_video_up ? SDL_GetCurrentVideoDriver() : nullptr;
   return d ? d : "sdl";
 }
+
+// ---- windows
 
 bool plat_register_window_class(const char*, PlatWindowProc proc) {
   window_proc = proc;
@@ -567,6 +580,8 @@ void plat_set_fullscreen_display(WindowHandle w, bool fullscreen, int, int) {
   SDL_SetWindowFullscreen(w->sdl, fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
 }
 
+// ---- messages
+
 bool plat_peek_message(PlatMsg* msg) {
   SDL_Event e;
   while (pending.empty() && SDL_PollEvent(&e)) translate_event(e);
@@ -599,6 +614,8 @@ intptr_t plat_def_window_proc(WindowHandle w, unsigned message, uintptr_t wParam
   return 0;
 }
 
+// ---- keyboard
+
 void plat_get_keyboard_state(uint8_t state[256]) { memcpy(state, key_state, 256); }
 
 bool plat_key_held(int vk) {
@@ -627,6 +644,8 @@ int plat_to_ascii(int vk, int, const uint8_t state[256]) {
       return 0;
   }
 }
+
+// ---- cursor and mouse
 
 void plat_clip_cursor(const PlatRect* screen_rect) {
   if (!main_window.sdl) return;
@@ -657,6 +676,8 @@ WindowHandle plat_window_under_cursor() {
 void plat_capture_mouse(WindowHandle) { SDL_CaptureMouse(SDL_TRUE); }
 void plat_release_mouse() { SDL_CaptureMouse(SDL_FALSE); }
 
+// ---- message boxes and timing
+
 void plat_message_box(const char* text, const char* caption) {
   if (no_message_boxes()) return;
   SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, main_window.destroyed ? nullptr : main_window.sdl);
@@ -668,6 +689,8 @@ int64_t plat_counter() {
 }
 int64_t plat_counter_frequency() { return 10000000; }
 void plat_sleep_ms(int ms) { SDL_Delay(Uint32(ms < 0 ? 0 : ms)); }
+
+// ---- the OpenGL context
 
 bool plat_gl_create_context(WindowHandle w) {
   if (!w || !w->sdl) return false;

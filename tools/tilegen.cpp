@@ -10,6 +10,8 @@
 // Collision maps use pure colours only: white for solid, blue for exit cells, red for the boss's
 // destructible subparts. Tiles without a map collide wherever their foreground is present, with
 // the type from "collType" (1, destructible, unless the .cfg says otherwise).
+//
+// Sections: backgrounds, solid tiles, the boss's parts.
 #include <math.h>
 #include <stb_image_write.h>
 #include <stdint.h>

@@ -1,5 +1,6 @@
 // The level generator (see levelGenRuntime.h). Every random draw is a statement of its own, in the
 // order the generator makes it: the draw sequence is what makes a seed give the same level again.
+// Sections: random source, tile-position sets, tile pools, stamping and objects, the room map, the layout.
 #include "game/gen/levelGenRuntime.h"
 #include <string.h>
 #include "engine/app.h"

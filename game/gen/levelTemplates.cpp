@@ -9,12 +9,17 @@
 // an exit up holds steps or platforms within jump reach (2 tiles) up to that hole; a room without a
 // left exit has a solid left column and one without an exit down a solid floor, so rooms on the
 // level's edges close it.
+//
+// Sections: step definitions, room pictures, position tables, running a template, exits, the template
+// table, step queries.
 #include "game/gen/levelTemplates.h"
 #include <string.h>
 #include "engine/log.h"
 #include "game/gen/levelGenRuntime.h"
 
 namespace {
+
+// ---- step definitions
 
 struct StepDef {
   RoomStepOp op;
@@ -43,6 +48,8 @@ struct RoomDesign {
   { ROOM_STEP_EVEN_CHOICE, ROOM_POOL_NONE, 0, 0, g, n }
 #define BONUS(k, g, n) \
   { ROOM_STEP_BONUS_CHOICE, ROOM_POOL_NONE, 0, k, g, n }
+
+// ---- room pictures
 
 // Legend used by most rooms: '.' background, w wall with a floor on top, v wall with a hard floor,
 // m machinery or wall, k machinery, p platform, R/L stairs, e enemy, b barrel, h bonus, x either
@@ -301,6 +308,8 @@ const RoomDesign designs[ROOM_TEMPLATE_COUNT] = {
     DESIGN(art36, steps36), DESIGN(art37, steps37), DESIGN(art38, steps38),
 };
 
+// ---- position tables
+
 // Position tables read off the pictures: one list per step, pairs of (x, y).
 struct StepTable {
   int count;
@@ -339,6 +348,8 @@ void build_tables() {
   }
   tables_built = true;
 }
+
+// ---- running a template
 
 LevelGenTile* const* pool_of(RoomPoolId id, int& n) {
   switch (id) {
@@ -432,6 +443,8 @@ void stamp_template(int x, int y) {
   run_template(Row, x, y);
 }
 
+// ---- exits
+
 const uint8_t exits_3[] = {3};
 const uint8_t exits_1[] = {1};
 const uint8_t exits_2[] = {2};
@@ -457,6 +470,8 @@ const uint8_t exits_boss[] = {0, 0, 0, 0, 0, 0, 3, 3, 1};
 const uint8_t exits_boss_start[] = {0, 0, 0, 0, 0, 0, 2, 3, 3};
 
 }  // namespace
+
+// ---- the template table
 
 #define T(row, w, h, ex) \
   { stamp_template<row>, w, h, ex }
@@ -486,6 +501,8 @@ LevelGenTemplate* const filler_templates[27] = {
     &room_templates[16], &room_templates[17], &room_templates[18], &room_templates[19], &room_templates[20],
     &room_templates[21], &room_templates[22], &room_templates[23], &room_templates[24], &room_templates[25],
     &room_templates[26], &room_templates[27]};
+
+// ---- step queries
 
 int room_template_step_count(int row) {
   ASSERT(row >= 0 && row < ROOM_TEMPLATE_COUNT);

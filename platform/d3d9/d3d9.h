@@ -7,10 +7,16 @@
 // half-pixel offset), render targets with their first row at the top, clip-space depth 0..1, ARGB
 // colours and A8R8G8B8 texels stored B, G, R, A in memory, and default-pool resources that must be
 // released before a reset.
+//
+// Sections: basic types and results; formats; pools, usages, locks and device creation; render states;
+// sampler and texture stage states; transforms and primitives; vertex declarations, streams and queries;
+// plain structures; objects and resources; the device; the Direct3D object and the back ends; the shader
+// code blob our compiler produces and both back ends accept.
 #pragma once
 #include <stddef.h>
 #include <stdint.h>
 
+// ---- basic types and results
 typedef int32_t HRESULT;
 typedef uint32_t DWORD;
 typedef uint32_t UINT;
@@ -36,6 +42,7 @@ constexpr uint32_t D3D_MAKEFOURCC(char a, char b, char c, char d) {
          (uint32_t(uint8_t(d)) << 24);
 }
 
+// ---- formats
 enum D3DFORMAT : uint32_t {
   D3DFMT_UNKNOWN = 0,
   D3DFMT_A8R8G8B8 = 21,
@@ -55,6 +62,7 @@ enum D3DFORMAT : uint32_t {
   D3DFMT_DXT5 = D3D_MAKEFOURCC('D', 'X', 'T', '5'),
 };
 
+// ---- pools, usages, locks and device creation
 enum D3DPOOL : uint32_t { D3DPOOL_DEFAULT = 0, D3DPOOL_MANAGED = 1, D3DPOOL_SYSTEMMEM = 2, D3DPOOL_SCRATCH = 3 };
 enum : DWORD {
   D3DUSAGE_RENDERTARGET = 0x1,
@@ -83,6 +91,7 @@ enum : DWORD { D3DCREATE_SOFTWARE_VERTEXPROCESSING = 0x20, D3DCREATE_HARDWARE_VE
 enum : UINT { D3D_SDK_VERSION = 32, D3DADAPTER_DEFAULT = 0 };
 enum : DWORD { D3DCLEAR_TARGET = 1, D3DCLEAR_ZBUFFER = 2, D3DCLEAR_STENCIL = 4 };
 
+// ---- render states
 enum D3DRENDERSTATETYPE : uint32_t {
   D3DRS_ZENABLE = 7,
   D3DRS_FILLMODE = 8,
@@ -153,6 +162,7 @@ enum D3DSTENCILOP : DWORD {
 };
 enum D3DZBUFFERTYPE : DWORD { D3DZB_FALSE = 0, D3DZB_TRUE = 1 };
 
+// ---- sampler and texture stage states
 enum D3DSAMPLERSTATETYPE : uint32_t {
   D3DSAMP_ADDRESSU = 1,
   D3DSAMP_ADDRESSV = 2,
@@ -182,6 +192,7 @@ enum D3DTEXTURESTAGESTATETYPE : uint32_t {
 enum : DWORD { D3DTOP_DISABLE = 1, D3DTOP_SELECTARG1 = 2, D3DTOP_SELECTARG2 = 3, D3DTOP_MODULATE = 4 };
 enum : DWORD { D3DTA_DIFFUSE = 0, D3DTA_CURRENT = 1, D3DTA_TEXTURE = 2 };
 
+// ---- transforms and primitives
 enum D3DTRANSFORMSTATETYPE : uint32_t { D3DTS_VIEW = 2, D3DTS_PROJECTION = 3, D3DTS_WORLD = 256 };
 enum D3DPRIMITIVETYPE : uint32_t {
   D3DPT_POINTLIST = 1,
@@ -192,6 +203,7 @@ enum D3DPRIMITIVETYPE : uint32_t {
   D3DPT_TRIANGLEFAN = 6,
 };
 
+// ---- vertex declarations, streams and queries
 enum D3DDECLTYPE : uint8_t {
   D3DDECLTYPE_FLOAT1 = 0,
   D3DDECLTYPE_FLOAT2 = 1,
@@ -235,6 +247,7 @@ struct D3DVERTEXELEMENT9 {
   { 0xFF, 0, D3DDECLTYPE_UNUSED, 0, 0, 0 }
 const int MAXD3DDECLLENGTH = 64;
 
+// ---- plain structures
 struct D3DMATRIX {
   float m[4][4];
 };
@@ -283,6 +296,7 @@ struct D3DPRESENT_PARAMETERS {
   UINT PresentationInterval;
 };
 
+// ---- objects and resources
 // Reference counting as the renderer expects of every object: Release at zero destroys it.
 class D3dObject {
  public:
@@ -362,6 +376,7 @@ class IDirect3DQuery9 : public D3dObject {
   virtual HRESULT GetData(void* data, DWORD size, DWORD flags) = 0;
 };
 
+// ---- the device
 class IDirect3DDevice9 : public D3dObject {
  public:
   virtual HRESULT TestCooperativeLevel() = 0;
@@ -433,6 +448,7 @@ class IDirect3DDevice9 : public D3dObject {
   virtual HRESULT CreateQuery(D3DQUERYTYPE type, IDirect3DQuery9** out) = 0;
 };
 
+// ---- the Direct3D object and the back ends
 class IDirect3D9 : public D3dObject {
  public:
   virtual HRESULT GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* mode) = 0;

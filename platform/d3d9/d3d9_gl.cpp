@@ -20,10 +20,11 @@
 // - Varyings cross between the stages as vec4, so pairs that Direct3D accepts with different
 //   widths link; a pair that still does not link is reported at build time (LinkShaders).
 //
-// Sections: formats, textures, surfaces and buffers; program wrapping (varyings, epilogues); state
-// translation tables; the device: where the back buffer lives, framebuffers, state application,
-// programs, draws' preparation, the interface calls (reset, present, reads, clears, states,
-// resources, targets, shaders, draws); the Direct3D object.
+// Sections: attribute locations and the upload unit; formats, textures, surfaces and buffers; shaders
+// and queries; programs and the fixed-function stand-ins; program wrapping (varyings, epilogues); state
+// translation tables; the device (where the back buffer lives, framebuffer binding, state application,
+// programs, draws' preparation, IDirect3DDevice9: reset, present, reads, clears, states, resources,
+// targets, shaders, draws); destructors that need the device; the Direct3D object.
 #include <SDL.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -43,6 +44,8 @@ GlDevice* current_device = nullptr;
 const int MAX_STAGES = 16;
 const int MAX_STREAMS = 16;
 const int VS_REGS = 256, PS_REGS = 256;
+
+// ---- attribute locations and the upload unit
 
 // Fixed attribute locations by vertex semantic (the compiler library uses the same table). Other
 // semantics (POSITION1, NORMAL1, PSIZE...) sit wherever the program put them: see Program::moved.
@@ -95,6 +98,8 @@ bool attrib_semantic(const char* name, uint8_t* usage, uint8_t* index) {
     }
   return false;
 }
+
+// ---- formats, textures, surfaces and buffers
 
 struct GlFormat {
   GLenum internal, format, type;
@@ -226,6 +231,8 @@ class GlBuffer : public Base {
 typedef GlBuffer<D3d9MemVertexBuffer, GL_ARRAY_BUFFER> GlVertexBuffer;
 typedef GlBuffer<D3d9MemIndexBuffer, GL_ELEMENT_ARRAY_BUFFER> GlIndexBuffer;
 
+// ---- shaders and queries
+
 struct GlShaderBase {
   GLuint shader = 0;
   GLenum stage;
@@ -277,6 +284,8 @@ class GlQuery : public IDirect3DQuery9 {
     return D3D_OK;
   }
 };
+
+// ---- programs and the fixed-function stand-ins
 
 struct Program {
   GLuint prog = 0;
@@ -331,6 +340,8 @@ const char* FF_PS_DIFFUSE =
     "in vec4 v_COLOR0;\nin vec2 v_TEXCOORD0;\n"
     "layout(location = 0) out vec4 o_COLOR0;\n"
     "void main() { o_COLOR0 = v_COLOR0; }\n";
+
+// ---- program wrapping (varyings, epilogues)
 
 // The epilogues every program gets: the clip-space fix-ups after the vertex program (the half-pixel
 // shift; y negated for a texture target, dx_halfpixel.w = -1, kept for the window, +1, where the
@@ -488,6 +499,8 @@ GLuint compile_gl(GLenum stage, const std::string& src, std::string* log) {
   return s;
 }
 
+// ---- state translation tables
+
 GLenum blend_factor(DWORD b) {
   switch (b) {
     case D3DBLEND_ZERO:
@@ -593,6 +606,8 @@ void set_default_render_states(DWORD* rs) {
   rs[D3DRS_COLORWRITEENABLE] = 0xF;
   rs[D3DRS_BLENDOP] = D3DBLENDOP_ADD;
 }
+
+// ---- the device
 
 class GlDevice : public IDirect3DDevice9 {
  public:
@@ -926,6 +941,7 @@ class GlDevice : public IDirect3DDevice9 {
     }
   }
 
+  // ---- programs
   // Fixed-function programs stand in when no vertex (or pixel) program is set.
   bool declHasPositionT() {
     D3d9MemDecl* d = decl;
@@ -1017,6 +1033,7 @@ class GlDevice : public IDirect3DDevice9 {
     return linkProgram(v, p, nullptr);
   }
 
+  // ---- draws' preparation
   GLuint current_prog = 0;
   bool prepareDraw(const std::vector<D3DVERTEXELEMENT9>* elements, GLuint up_buffer, UINT up_stride) {
     bindDrawTargets();
@@ -1689,6 +1706,8 @@ class GlDevice : public IDirect3DDevice9 {
   }
 };
 
+// ---- destructors that need the device
+
 GlTexture::~GlTexture() {
   if (current_device) {
     for (auto& t : current_device->textures)
@@ -1707,6 +1726,8 @@ GlPixelShader::~GlPixelShader() {
     gl.DeleteShader(s);
   }
 }
+
+// ---- the Direct3D object
 
 class GlD3D : public IDirect3D9 {
  public:

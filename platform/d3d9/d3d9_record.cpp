@@ -1,6 +1,10 @@
 // The recording back end: a device without a screen. Resources keep their bytes in memory, states
 // are stored and read back, and every call is written to a log so tests can check call order,
 // arguments and failure paths without OpenGL.
+//
+// Sections: the call log and injected failures; queries and shaders; the device (device state, reset
+// and present; scenes and clears; render, sampler and transform states; resources and copies; targets
+// and textures; vertex input; shaders; draws and queries); the Direct3D object; the recorder's controls.
 #include "platform/d3d9/d3d9_record.h"
 #include <stdarg.h>
 #include <stdio.h>
@@ -9,6 +13,8 @@
 #include "platform/platform.h"
 
 namespace {
+// ---- the call log and injected failures
+
 D3d9RecorderConfig config;
 std::vector<std::string> call_log;
 std::map<std::string, std::pair<HRESULT, int>> failures;
@@ -31,6 +37,8 @@ HRESULT injected(const char* op) {
   return it->second.first;
 }
 
+// ---- queries and shaders
+
 class RecQuery : public IDirect3DQuery9 {
  public:
   HRESULT Issue(DWORD flags) override {
@@ -46,6 +54,8 @@ class RecQuery : public IDirect3DQuery9 {
 
 class RecShader : public IDirect3DVertexShader9 {};
 class RecPixelShader : public IDirect3DPixelShader9 {};
+
+// ---- the device
 
 class RecDevice : public IDirect3DDevice9 {
  public:
@@ -97,6 +107,7 @@ class RecDevice : public IDirect3DDevice9 {
     }
   }
 
+  // ---- device state, reset and present
   HRESULT TestCooperativeLevel() override {
     rec("TestCooperativeLevel");
     return config.cooperative_level;
@@ -144,6 +155,7 @@ class RecDevice : public IDirect3DDevice9 {
     if (HRESULT h = injected("GetFrontBufferData")) return h;
     return dest ? D3D_OK : D3DERR_INVALIDCALL;
   }
+  // ---- scenes and clears
   HRESULT BeginScene() override {
     rec("BeginScene");
     if (HRESULT h = injected("BeginScene")) return h;
@@ -162,6 +174,7 @@ class RecDevice : public IDirect3DDevice9 {
     (void)count;
     return D3D_OK;
   }
+  // ---- render, sampler and transform states
   HRESULT SetRenderState(D3DRENDERSTATETYPE s, DWORD v) override {
     rec("SetRenderState %u %u", s, v);
     if (s >= D3DRS_MAX) return D3DERR_INVALIDCALL;
@@ -211,6 +224,7 @@ class RecDevice : public IDirect3DDevice9 {
     rec("SetScissorRect %d %d %d %d", r->left, r->top, r->right, r->bottom);
     return D3D_OK;
   }
+  // ---- resources and copies
   HRESULT CreateTexture(UINT w, UINT h, UINT levels, DWORD usage, D3DFORMAT f, D3DPOOL pool, IDirect3DTexture9** out,
                         void*) override {
     rec("CreateTexture %ux%u %u %u %u %u", w, h, levels, usage, f, pool);
@@ -265,6 +279,7 @@ class RecDevice : public IDirect3DDevice9 {
     if (HRESULT hr = injected("StretchRect")) return hr;
     return src && dst ? D3D_OK : D3DERR_INVALIDCALL;
   }
+  // ---- targets and textures
   HRESULT SetRenderTarget(DWORD i, IDirect3DSurface9* s) override {
     rec("SetRenderTarget %u %s", i, s ? (s == back ? "back" : "surface") : "null");
     if (i >= 4 || (i == 0 && !s)) return D3DERR_INVALIDCALL;
@@ -299,6 +314,7 @@ class RecDevice : public IDirect3DDevice9 {
     rec("SetTexture %u %s", st, t ? "tex" : "null");
     return D3D_OK;
   }
+  // ---- vertex input
   HRESULT CreateVertexDeclaration(const D3DVERTEXELEMENT9* e, IDirect3DVertexDeclaration9** out) override {
     rec("CreateVertexDeclaration");
     if (HRESULT hr = injected("CreateVertexDeclaration")) return hr;
@@ -325,6 +341,7 @@ class RecDevice : public IDirect3DDevice9 {
     rec("SetIndices %s", ib ? "ib" : "null");
     return D3D_OK;
   }
+  // ---- shaders
   HRESULT CreateVertexShader(const DWORD* code, IDirect3DVertexShader9** out) override {
     rec("CreateVertexShader");
     if (HRESULT hr = injected("CreateVertexShader")) return hr;
@@ -363,6 +380,7 @@ class RecDevice : public IDirect3DDevice9 {
     if (!h && (!v || !p)) h = D3DERR_INVALIDCALL;
     return h;
   }
+  // ---- draws and queries
   HRESULT DrawPrimitive(D3DPRIMITIVETYPE t, UINT start, UINT n) override {
     rec("DrawPrimitive %u %u %u", t, start, n);
     return injected("DrawPrimitive");
@@ -382,6 +400,8 @@ class RecDevice : public IDirect3DDevice9 {
     return D3D_OK;
   }
 };
+
+// ---- the Direct3D object
 
 class RecD3D : public IDirect3D9 {
  public:
@@ -420,6 +440,8 @@ class RecD3D : public IDirect3D9 {
   }
 };
 }  // namespace
+
+// ---- the recorder's controls
 
 IDirect3D9* d3d9_create_recorder() { return new RecD3D(); }
 D3d9RecorderConfig& d3d9_recorder_config() { return config; }

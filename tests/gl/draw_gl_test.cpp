@@ -2,6 +2,8 @@
 // text, a sprite batch with flips and alpha-tested edges, a nine-patch at scales 1 to 3 and a line
 // of distance-field text. A golden image is written only when ASCENDA_MAKE_GOLDEN=1 is set (then
 // look at it before committing); a mismatch writes the actual image next to the build.
+// Sections: fixtures and golden images, splash and debug text, sprites and nine-patches, distance-field
+// and bitmap fonts.
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -25,6 +27,8 @@
 #include "render_gl_env.h"
 
 namespace {
+// ---- fixtures and golden images
+
 const int W = 256, H = 224;
 
 // Channels within 2: shading doubles an 8-bit 0x80 or 0x7F, which lands a step either side.
@@ -138,6 +142,8 @@ void expect_golden(const char* name, const std::vector<D3dColor>& px) {
                   << "); actual image written to " << actual;
   }
 }
+
+// ---- splash and debug text
 
 class DrawGl : public ::testing::Test {
  protected:
@@ -253,6 +259,8 @@ TEST_F(DrawGl, DebugVisRunsSwitchBetweenTrianglesAndLines) {
   EXPECT_TRUE(near(at(160, 20), 0xFF0000FFu));
 }
 
+// ---- sprites and nine-patches
+
 class DrawGlSprites : public DrawGl {
  protected:
   void SetUp() override {
@@ -362,6 +370,9 @@ TEST_F(DrawGlSprites, GuiSpriteCropsLargerThanTheSpriteDrawNothing) {
   for (int y = 0; y < 40; y++)
     for (int x = 0; x < 40; x++) ASSERT_EQ(px[size_t(y) * W + x], 0xFF000000u) << x << "," << y;
 }
+
+// ---- distance-field and bitmap fonts
+
 TEST_F(DrawGlSprites, LineOfDistanceFieldText) {
   init_dist_fonts();
   {

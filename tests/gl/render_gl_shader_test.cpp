@@ -1,5 +1,7 @@
 // The shader path on the GL back end: HLSL compiled by our compiler library, drawn with constants
 // set by register, cached, loaded from the cache without the library, and rebuilt while running.
+// Sections: file helpers, the fixture, compiling and the cache, reloading, linking, reloading edge cases,
+// definitions and draw paths.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
@@ -20,6 +22,8 @@
 #include "render_gl_env.h"
 
 namespace {
+// ---- file helpers
+
 std::string folder;
 
 std::string slurp(const std::string& p) {
@@ -41,6 +45,8 @@ void set_mtime(const std::string& p, time_t t) {
   struct utimbuf u = {t, t};
   utime(p.c_str(), &u);
 }
+
+// ---- the fixture
 
 class RenderGlShader : public ::testing::Test {
  protected:
@@ -113,6 +119,8 @@ void expect_quad(const std::vector<D3dColor>& px) {
   EXPECT_EQ(px[17 * 64 + 48], 0xFF000000u);
   EXPECT_EQ(px[18 * 64 + 20], 0xFF000000u);
 }
+
+// ---- compiling and the cache
 
 TEST_F(RenderGlShader, CompiledShaderDrawsWithConstantsByRegisterAndWritesItsCache) {
   remove((folder + "cache/quad.sh.cache").c_str());
@@ -220,6 +228,8 @@ TEST_F(RenderGlShader, StaleCacheIsRebuiltWithTheCompilerAndUsedAsItIsWithout) {
   destroy_shader(s);
 }
 
+// ---- reloading
+
 TEST_F(RenderGlShader, FailedReloadKeepsTheOldShaderAndShowsTheErrorUntilAGoodEdit) {
   std::string src = folder + "quad.sh";
   std::string good = slurp(src);
@@ -250,6 +260,8 @@ TEST_F(RenderGlShader, FailedReloadKeepsTheOldShaderAndShowsTheErrorUntilAGoodEd
   set_mtime(src, now - 100);
   destroy_shader(s);
 }
+
+// ---- linking
 
 // Direct3D pairs a vertex program writing float4 to TEXCOORD0 and float3 to COLOR0 with a pixel
 // program reading float2 and float4 of them; so does the layer, the missing w reading 1.
@@ -310,6 +322,8 @@ TEST_F(RenderGlShader, LayerReportsAPairThatDoesNotLink) {
   ps->Release();
   ps_good->Release();
 }
+
+// ---- reloading edge cases
 
 // An include that includes itself, saved while the game runs: the rebuild stops with the cycle on
 // screen instead of recursing for ever, and the old shader keeps drawing.
@@ -387,6 +401,8 @@ TEST_F(RenderGlShader, EditWithinTheSameSecondIsRebuilt) {
   set_mtime(src, time(nullptr) - 100);
   destroy_shader(s);
 }
+
+// ---- definitions and draw paths
 
 TEST_F(RenderGlShader, DefinitionsSelectRecordsAndCacheNames) {
   const char a[] = "A\0x y\0";       // A = "x y"

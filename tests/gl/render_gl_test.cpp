@@ -1,6 +1,8 @@
 // Pixel tests of the renderer on the OpenGL back end (SDL's offscreen driver on Mesa llvmpipe):
 // exact read-back of clears, pixel placement, colour order, alpha test, blending, depth, culling,
 // render targets and resets.
+// Sections: drawing helpers, clears and render state, render targets and textures, resets, batches and
+// presenting.
 #include <gtest/gtest.h>
 #include <string.h>
 #include <vector>
@@ -11,6 +13,8 @@
 #include "render_gl_env.h"
 
 namespace {
+// ---- drawing helpers
+
 struct RhwVertex {
   float x, y, z, rhw;
   D3DCOLOR c;
@@ -37,6 +41,8 @@ Texture* make_texture(int w, int h, const std::vector<D3DCOLOR>& texels) {
   unlock_texture(t);
   return t;
 }
+
+// ---- clears and render state
 
 class RenderGl : public ::testing::Test {
  protected:
@@ -167,6 +173,8 @@ TEST_F(RenderGl, CounterClockwiseCullingDropsCounterClockwiseTriangles) {
   EXPECT_EQ(px[1 * 64 + 21], 0xFF000000u);
   set_cull_mode(0);
 }
+
+// ---- render targets and textures
 
 TEST_F(RenderGl, RenderTargetHasItsFirstRowAtTheTopAndCopiesBack) {
   Texture* rt = create_render_texture(32, 16, 1);
@@ -385,6 +393,8 @@ TEST_F(RenderGl, UploadFillsARenderTarget) {
   destroy_texture(rt);
 }
 
+// ---- resets
+
 TEST_F(RenderGl, ResetRecreatesDefaultPoolResourcesAtTheirSizes) {
   d3d->EndScene();
   Texture* screen = create_screen_render_texture();
@@ -442,6 +452,8 @@ TEST_F(RenderGl, FailedResetIsRetriedUntilItSucceeds) {
   destroy_vb(vb);
   destroy_texture(dyn);
 }
+
+// ---- batches and presenting
 
 TEST_F(RenderGl, DynamicWriterDrawsItsRun) {
   if (!common_vb_writer.vb) common_vb_writer.create(65536);

@@ -1,6 +1,7 @@
 // Our shader compiler library against Direct3D 9 HLSL as others write it: each case compiles both
 // stages the way the game calls the library, links them on the GL back end by drawing, and checks
 // the pixels; what the layer cannot draw must fail in the compile with a message saying why.
+// Sections: compiling, drawing a pair, what links and draws, what is refused, the game's shaders.
 #include <dirent.h>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -16,6 +17,8 @@
 #include "render_gl_env.h"
 
 namespace {
+// ---- compiling
+
 const UINT GAME_FLAGS = D3DCOMPILE_DEBUG | D3DCOMPILE_OPTIMIZATION_LEVEL3 | D3DCOMPILE_WARNINGS_ARE_ERRORS;
 
 // Files handed out from memory by name, counting the opens.
@@ -70,6 +73,8 @@ Compiled compile(const std::string& src, bool vertex, UINT flags = GAME_FLAGS, I
   }
   return r;
 }
+
+// ---- drawing a pair
 
 struct Textures {
   Texture* stage[4] = {};
@@ -159,6 +164,8 @@ bool near(D3dColor a, D3dColor b) {
   }
   return true;
 }
+
+// ---- what links and draws
 
 class ShaderCompilerGl : public ::testing::Test {
  protected:
@@ -266,6 +273,8 @@ TEST_F(ShaderCompilerGl, MovedVertexInputsFollowTheProgramBetweenDrawsFromOneBuf
   set_stream_source(0, nullptr, 0, 0);
   destroy_vb(vb);
 }
+
+// ---- what is refused
 
 struct RefusedCase {
   const char* name;
@@ -384,6 +393,8 @@ TEST_F(ShaderCompilerGl, IncludeCyclesAndDeepNestingAreRefusedGuardedCyclesWork)
     }
   }
 }
+
+// ---- the game's shaders
 
 // The game's own shaders, with the game's flags: both stages compile and the pair links.
 TEST_F(ShaderCompilerGl, TheGamesShadersCompileAndLink) {

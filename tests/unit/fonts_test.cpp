@@ -1,5 +1,6 @@
 // The debug font (glyph table from "font.tga", measuring, text quads, styles, the splash) and the
 // font descriptions (reader, lookups, calcTextBox, placement) with a small fixture font.
+// Sections: the debug font, font descriptions.
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -17,6 +18,8 @@
 #include "testSupport.h"
 
 namespace {
+// ---- the debug font
+
 // A 128 x 256 grid (cells 8 x 16) in image-reader order: ink in 'A' columns 2..4, 'i' column 3.
 std::vector<uint32_t> grid_image(int w, int h) {
   std::vector<uint32_t> px(size_t(w) * h, 0x00FFFFFF);

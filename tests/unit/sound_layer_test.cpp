@@ -1,5 +1,6 @@
 // The sound layer over the mixer, opened without a device (output rendered by the tests), plus the
 // device itself on SDL's dummy driver (no sound) and disk driver (a real device writing a file).
+// Sections: helpers, the device, playback, 3D sound, generated effects.
 #include <gtest/gtest.h>
 #include <math.h>
 #include <sndfile.h>
@@ -11,6 +12,8 @@
 #include "engine/sound.h"
 
 namespace {
+
+// ---- helpers
 
 std::string temp_dir() {
   char tmpl[] = "/tmp/ascenda_sound_XXXXXX";
@@ -55,6 +58,8 @@ struct OfflineSound : testing::Test {
 };
 
 }  // namespace
+
+// ---- the device
 
 TEST(SoundDevice, WithoutADeviceEveryCallFailsHarmlessly) {
   close_sound();
@@ -112,6 +117,8 @@ TEST(SoundDevice, DiskDriverOpensADeviceThatPlaysWhatIsStarted) {
   std::string cmd = "rm -rf '" + dir + "'";
   if (system(cmd.c_str()) != 0) {}
 }
+
+// ---- playback
 
 TEST_F(OfflineSound, MissingOrBrokenFilesGiveZeroAndALogLine) {
   write_wav(dir, "ok.wav", 0.1, 0.5f);
@@ -320,6 +327,8 @@ TEST_F(OfflineSound, GeneratedMusicLoopsFromTenAndAHalfSeconds) {
   EXPECT_LT(after, 10.6);
 }
 
+// ---- 3D sound
+
 TEST(SoundLayer3d, DistanceAttenuatesAndSidePans) {
   ASSERT_TRUE(init_sound_offline(true));
   std::string dir = temp_dir();
@@ -413,6 +422,8 @@ TEST(SoundLayer3d, MovingSourcesAndListenersShiftThePitch) {
   std::string cmd = "rm -rf '" + dir + "'";
   if (system(cmd.c_str()) != 0) {}
 }
+
+// ---- generated effects
 
 // The generated effects must be told apart by ear: each pair differs clearly in length or in
 // brightness (zero crossings per second).

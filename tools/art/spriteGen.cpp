@@ -4,6 +4,7 @@
 // red and yellow, energy is cyan. Each sprite is a PNG under "sprites/", with a ".cfg" where its
 // origin or nine-patch margins differ from the defaults (origin at the bottom centre, no margins).
 // Sprite rows are drawn top first here; the origin's oy counts up from the picture's bottom row.
+// Sections: hero, enemy parts, hazards, pickups, bullets, GUI.
 #include <stdio.h>
 #include <functional>
 #include "artCanvas.h"
