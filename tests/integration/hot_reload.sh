@@ -7,7 +7,6 @@
 #   hot_reload.sh <path of the game>
 set -uo pipefail
 game=$1
-src_dir=$(dirname "$game")
 tmp=$(mktemp -d)
 pid=""
 cleanup() {
@@ -16,10 +15,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A program folder of our own, so the edits below leave the build's files alone.
-cp "$game" "$tmp/game"
-cp -r "$src_dir/sound" "$src_dir/sprites" "$src_dir/tiles" "$tmp/"  # the scene creates the level
-cp "$src_dir/font.tga" "$src_dir"/*.sh "$src_dir"/*.dds "$src_dir/d3dcompiler_43.dll" "$src_dir/entling.dll" "$tmp/"
+source "$(dirname "$0")/program_folder.bash"
+copy_program_folder "$game" "$tmp"
 log="$tmp/log.txt"
 
 fail() { echo "FAIL: $* ($(date +%T))"; echo "--- log:"; cat "$log"; exit 1; }

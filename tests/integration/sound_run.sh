@@ -5,7 +5,6 @@
 #   sound_run.sh <path of the game>
 set -uo pipefail
 game=$1
-src_dir=$(dirname "$game")
 tmp=$(mktemp -d)
 pid=""
 cleanup() {
@@ -14,14 +13,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A program folder of our own, so the edit below leaves the build's files alone.
-cp "$game" "$tmp/game"
-cp -r "$src_dir/sound" "$tmp/sound"
-cp "$src_dir/font.tga" "$tmp/font.tga"  # the debug font, its shader and the sprites are required at start-up
-cp "$src_dir"/*.sh "$src_dir/d3dcompiler_43.dll" "$tmp/"
-cp -r "$src_dir/sprites" "$tmp/sprites"
-cp -r "$src_dir/tiles" "$tmp/tiles"          # the scene creates the level
-cp "$src_dir/entling.dll" "$tmp/"            # and binds the actor library
+source "$(dirname "$0")/program_folder.bash"
+copy_program_folder "$game" "$tmp"
 log="$tmp/log.txt"
 
 wait_for() {  # text, seconds
