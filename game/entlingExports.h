@@ -30,8 +30,11 @@
 #include "game/objectLists.h"
 // Run data and upgrades (the hero's fire rate, the bullets' wall destruction).
 #include "game/progression.h"
-// The camera, which the hero moves.
+// The camera, which the hero moves, and the view: matrices and the visible rectangle.
 #include "game/camera.h"
+#include "game/sceneView.h"
+// Particles (add_junk): debris, explosions, exhausts.
+#include "game/particles.h"
 // Level services: the game's random source, the level grid, collision and ray tracing.
 #include "game/gen/levelGenRuntime.h"
 #include "game/levelCollision.h"

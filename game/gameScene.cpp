@@ -22,8 +22,11 @@
 #include "game/gen/levelGenRuntime.h"
 #include "game/gen/loadTiles.h"
 #include "game/guiScreens.h"
+#include "game/camera.h"
 #include "game/progression.h"
+#include "game/particles.h"
 #include "game/renderTestScreen.h"
+#include "game/sceneView.h"
 #include "game/soundEvents.h"
 #include "platform/vkeys.h"
 
@@ -32,11 +35,14 @@ bool game_paused = false;
 bool use_vis_debug = false;
 bool use_postfx = true;
 int voxel_scale = 1;
+bool reached_exit = false;
 
 void compute_pixel_scale() {
   int s = d3d_ht / 120;
   if (s < 1) s = 1;
   voxel_scale = s;
+  compute_view_projection(d3d_wd, d3d_ht, s);
+  free_cam_pos = vec4float(float((d3d_wd / 2) / s), float((d3d_ht / 2) / s), 0.0f, 1.0f);
   debug("3d pixel scale: %d", s);
 }
 
@@ -65,13 +71,16 @@ void create_level() {
   load_level_tiles();
   init_level_tile_pools();
   init_bullets();
+  init_junk();
   init_entling();
 }
 
 void restart_level() {
+  reached_exit = false;
   remove_all_enemies();
   remove_all_bonuses();
   reset_bullets();
+  clear_junk();
   delete_entling();
   select_level_enemies();
   generate_level();
@@ -80,6 +89,7 @@ void restart_level() {
 
 void destroy_level() {
   if (close_entling) close_entling();
+  close_junk();
   if (close_bullets) close_bullets();
   close_level_tiles();
 }

@@ -8,6 +8,8 @@ extern bool game_paused;
 extern bool use_vis_debug;
 extern bool use_postfx;
 extern int voxel_scale;
+// Set by the hero once it has stood on the exit long enough; the play mode then starts the elevator.
+extern bool reached_exit;
 
 // init_scene, close_scene, update_step, update_step_hook, render_frame, check_hot_reload and
 // on_device_reset are the engine's calls into the game (engine/gameHost.h).
