@@ -39,6 +39,8 @@
 //   bullet FLAGS X Y VX VY [hero]   a bullet (flags: 1 hits enemies, 2 hits the hero, 4 destroys
 //                         walls), fired by nobody or by the hero
 //   hurt                  an enemy's touch: the hero's next sub-step takes a hit (hit_hero_by_enemy)
+//   dump X0 Y0 X1 Y1      prints the cells' collision types, top row first ('.' empty, '#' 1, 'X' 2,
+//                         'E' 3, digits for the rest, 'H' the hero's box)
 //   swap                  swaps in a fresh copy of the library now
 //   echo TEXT
 // Quantities: hero.x hero.y hero.vx hero.vy hero.health hero.air hero.exit hero.invul hero.cooldown
@@ -182,6 +184,7 @@ struct Drive {
   bool print = true;
   int swapAt = -1;
   int swaps = 0;
+  bool dumpStuck = false;
 };
 Drive drive;
 // The drive's own output; the game's log lines go to its log file only.
@@ -371,6 +374,21 @@ void hold(const bool next[4]) {
       else push_input_event(IE_KEY_DOWN, BUTTON_KEY[b], 0, 0, 0, 0);
     }
     drive.held[b] = next[b];
+  }
+}
+
+// The cells of a rectangle as the map characters, the hero's box over them.
+void dump_cells(int x0, int y0, int x1, int y1) {
+  const HeroView* h = hero_view();
+  for (int y = y1; y >= y0; y--) {
+    std::string row;
+    for (int x = x0; x <= x1; x++) {
+      bool in_hero = h && float(x) + 0.5f > h->pos.x() - 4 && float(x) + 0.5f < h->pos.x() + 4 &&
+                     float(y) + 0.5f > h->pos.y() && float(y) + 0.5f < h->pos.y() + 15;
+      int t = x >= 0 && y >= 0 && x < LEVEL_WIDTH && y < LEVEL_HEIGHT ? level_cell(x, y).collision : 0;
+      row += in_hero ? 'H' : t == 0 ? '.' : t == 1 ? '#' : t == 2 ? 'X' : t == 3 ? 'E' : char('0' + t % 10);
+    }
+    fprintf(out, "%4d %s\n", y, row.c_str());
   }
 }
 
@@ -627,6 +645,10 @@ int run_scenario(Scenario& sc) {
       Entling* shooter = owner == "hero" ? reinterpret_cast<Entling*>(hero) : nullptr;
       if (!add_bullet(flags, shooter, vec4float(x, y, 8, 1), vec4float(vx, vy, 0, 0)))
         die("%s: no bullet", where().c_str());
+    } else if (cmd == "dump") {
+      int x0, y0, x1, y1;
+      if (!(in >> x0 >> y0 >> x1 >> y1)) die("%s: dump X0 Y0 X1 Y1", where().c_str());
+      dump_cells(x0, y0, x1, y1);
     } else if (cmd == "hurt") {
       hit_hero_by_enemy();
     } else if (cmd == "swap") {
@@ -681,6 +703,32 @@ bool nearest_enemy(vec4float from, vec4float* at) {
   return best < 1e30f;
 }
 
+// Why a hero that walks right got no further: what stands ahead, and where the level's path of
+// rooms leads from the room the hero is in.
+std::string stuck_reason() {
+  const HeroView* h = hero_view();
+  int fx = int(floorf(h->pos.x())), fy = int(floorf(h->pos.y()));
+  int destructible = 0, solid = 0;
+  for (int x = fx + 4; x <= fx + 8; x++)
+    for (int y = fy; y < fy + 15; y++) {
+      if (!solid_at(x, y)) continue;
+      if (level_cell(x, y).collision == LEVEL_COLL_DESTRUCTIBLE) destructible++;
+      else solid++;
+    }
+  int rx = fx / (ROOM_TILES_X * TILE_CELLS), ry = fy / (ROOM_TILES_Y * TILE_CELLS);
+  std::string why = "stuck";
+  why += solid > 0 ? " at an indestructible wall" : destructible > 0 ? " at a destructible wall" : " in the open";
+  if (rx >= 0 && rx < ROOM_MAP_WIDTH && ry >= 0 && ry < ROOM_MAP_HEIGHT) {
+    int exits = room_cell_map[ry][rx];
+    why += " in room (" + std::to_string(rx) + ", " + std::to_string(ry) + "), exits:";
+    if (exits & ROOM_EXIT_LEFT) why += " left";
+    if (exits & ROOM_EXIT_RIGHT) why += " right";
+    if (exits & ROOM_EXIT_UP) why += " up";
+    if (exits & ROOM_EXIT_DOWN) why += " down";
+  }
+  return why;
+}
+
 struct PlayResult {
   bool exited = false;
   int steps = 0;
@@ -704,7 +752,7 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
       best_x = x;
       best_x_step = step;
     }
-    bool on_ground = h->airTime <= 0.0f;
+    bool on_ground = h->airTime < 0.05f;  // a standing hero touches the ground every other sub-step
     int fx = int(floorf(x)), fy = int(floorf(y));
     // A wall ahead higher than a step, or no ground ahead: jump.
     bool wall = false, gap = true;
@@ -714,11 +762,12 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
       for (int cy = fy - 24; cy < fy && gap; cy++) gap = !solid_at(cx, cy);
     bool b[4] = {false, true, false, false};
     if (jump_wait > 0) jump_wait--;
-    if (on_ground && (wall || gap) && jump_wait == 0) {
+    bool digging = step - best_x_step > 20;
+    if (on_ground && (wall || gap) && jump_wait == 0 && !(digging && (step / 40) % 2 == 0)) {
       b[2] = true;
       jump_wait = 3;
     }
-    bool stuck = step - best_x_step > 20;
+    bool stuck = digging;
     vec4float target;
     if (nearest_enemy(h->pos, &target)) {
       drive.aimSet = true;
@@ -727,11 +776,12 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
       drive.aimY = target.y();
       b[3] = true;
     } else if (stuck) {
-      // Blocked for a second: shoot the wall ahead at chest height.
+      // Blocked for a second: dig through the wall ahead, shot by shot at four heights, so the
+      // tunnel is as tall as the hero.
       drive.aimSet = true;
       drive.aimRelative = true;
-      drive.aimX = 40;
-      drive.aimY = 8;
+      drive.aimX = 30;
+      drive.aimY = 8 + float((step / 2) % 4) * 4 - 6;
       b[3] = true;
     } else {
       drive.aimSet = true;
@@ -758,7 +808,11 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
       return r;
     }
     if (step - best_x_step > 400) {
-      r.why = "stuck";
+      r.why = stuck_reason();
+      if (drive.dumpStuck) {
+        int hx = int(hero_view()->pos.x()), hy = int(hero_view()->pos.y());
+        dump_cells(hx - 40, hy - 30, hx + 60, hy + 60);
+      }
       return r;
     }
   }
@@ -873,6 +927,7 @@ int main(int argc, char** argv) {
     else if (a == "--repeat") repeat = true;
     else if (a == "--swap-at") drive.swapAt = atoi(next());
     else if (a == "--max-steps") max_steps = atoi(next());
+    else if (a == "--dump-stuck") drive.dumpStuck = true;
     else if (a == "--player") {
       player = true;
       if (!parse_range(next(), &player_l0, &player_l1)) die("--player LEVELS SEEDS (ranges like 1-3)");
