@@ -5,13 +5,15 @@
 // size: enemies wake when they are drawn). It prints one state line per update and exits non-zero
 // when an expectation fails.
 //
-//   world_drive --data <program folder> --lib <entling library> [--repeat] [--swap-at N] <scenario>
+//   world_drive --data <program folder> --lib <entling library> [--repeat] [--swap-at N]
+//               [--rebuild-root DIR --sources DIR] <scenario>
 //   world_drive --data <dir> --lib <lib> --player <levels a-b> <seeds a-b> [--max-steps N]
 //   world_drive --data <dir> --lib <lib> --bench <level> <seed>
 //
 // --repeat runs the scenario a second time in the same process and fails unless every state line
 // is the same; with --swap-at N the second run swaps in a fresh copy of the library after update N
-// (every live object kept). --player runs the scripted player on generated levels and reports
+// (every live object kept); with --rebuild-root DIR --sources DIR that copy is the real rebuild of
+// the library's sources (the rebuild script, in a build tree kept in DIR). --player runs the scripted player on generated levels and reports
 // which reach the exit and why the others stop. --bench prints the cost of an update and of a
 // frame's object drawing on a generated level with every spawn awake.
 //
@@ -48,6 +50,7 @@
 // exitfx bosses, snd.<event name> (plays since the last mark), and "cells X0 Y0 X1 Y1" (non-empty
 // cells of the rectangle).
 #include <errno.h>
+#include <fcntl.h>
 #include <math.h>
 #include <stdarg.h>
 #include <stdio.h>
@@ -147,6 +150,10 @@ bool copy_file(const std::string& from, const std::string& to) {
   return rename(tmp.c_str(), to.c_str()) == 0;
 }
 
+double now_us() {
+  return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
 // 64-bit hash of every cell of the level, eight bytes at a time.
 uint64_t level_hash() {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(level_data);
@@ -185,6 +192,9 @@ struct Drive {
   int swapAt = -1;
   int swaps = 0;
   bool dumpStuck = false;
+  // The rebuild swap: a lasting folder for the program folder, the sources' copy and the rebuild's
+  // build tree (configured once, then only compiled), and the sources to copy.
+  std::string rebuildRoot, sources;
 };
 Drive drive;
 // The drive's own output; the game's log lines go to its log file only.
@@ -205,13 +215,25 @@ void apply_screen() {
 }
 
 // A private program folder: the data the world needs (sprites, tiles) linked in, and a copy of the
-// library, so the swap can replace it without touching the real program folder.
+// library, so the swap can replace it without touching the real program folder. For the rebuild
+// swap it lasts (the rebuild's build tree remembers it) and the library's sources are copied beside
+// it, where the rebuild script compiles them as the game's rebuild does.
 void make_program_folder() {
-  char tmpl[] = "/tmp/ascenda_drive_XXXXXX";
-  if (!mkdtemp(tmpl)) die("cannot make a program folder: %s", strerror(errno));
-  drive.folder = std::string(tmpl) + "/";
+  if (drive.rebuildRoot.empty()) {
+    char tmpl[] = "/tmp/ascenda_drive_XXXXXX";
+    if (!mkdtemp(tmpl)) die("cannot make a program folder: %s", strerror(errno));
+    drive.folder = std::string(tmpl) + "/";
+  } else {
+    drive.folder = drive.rebuildRoot + "/bin/";
+    std::string cmd = "mkdir -p '" + drive.folder + "' && rm -rf '" + drive.rebuildRoot + "/entling' && cp -r '" +
+                      drive.sources + "' '" + drive.rebuildRoot + "/entling' && cp '" + drive.dataDir +
+                      "/entling_build.cfg' '" + drive.folder + "' && rm -f '" + drive.folder + "entling_new.dll'";
+    if (system(cmd.c_str()) != 0) die("cannot prepare %s", drive.rebuildRoot.c_str());
+    setenv("ENTLING_REBUILD_DIR", (drive.rebuildRoot + "/tree").c_str(), 1);
+  }
   for (const char* sub : {"sprites", "tiles"}) {
     std::string from = drive.dataDir + "/" + sub, to = drive.folder + sub;
+    unlink(to.c_str());
     if (symlink(from.c_str(), to.c_str()) != 0) die("cannot link %s: %s", from.c_str(), strerror(errno));
   }
   if (!copy_file(drive.libPath, drive.folder + "entling.dll")) die("cannot copy %s", drive.libPath.c_str());
@@ -219,16 +241,29 @@ void make_program_folder() {
 }
 
 void remove_program_folder() {
-  if (drive.folder.empty()) return;
+  if (drive.folder.empty() || !drive.rebuildRoot.empty()) return;
   std::string cmd = "rm -rf '" + drive.folder + "'";
   if (system(cmd.c_str()) != 0) fprintf(stderr, "world_drive: could not remove %s\n", drive.folder.c_str());
 }
 
 // The swap the game makes once a second after a rebuild: a new library file appears as
 // "entling_new.dll", the old one is unbound and freed, the new one bound, every object re-pointed.
+// With a rebuild root the new file comes from the real rebuild: a source is touched and the
+// reload is polled, as the game does, until the rebuilt library is swapped in.
 void swap_library() {
-  if (!copy_file(drive.libPath, drive.folder + "entling_new.dll")) die("cannot stage the new library");
-  if (!reload_entling(false)) die("the library swap failed");
+  if (drive.rebuildRoot.empty()) {
+    if (!copy_file(drive.libPath, drive.folder + "entling_new.dll")) die("cannot stage the new library");
+    if (!reload_entling(false)) die("the library swap failed");
+  } else {
+    std::string main_source = drive.rebuildRoot + "/entling/main.kst";
+    if (utimensat(AT_FDCWD, main_source.c_str(), nullptr, 0) != 0) die("cannot touch %s", main_source.c_str());
+    double start = now_us();
+    while (!reload_entling(false)) {
+      if (has_error_message()) die("the rebuild failed: %s", get_error_message());
+      if (now_us() - start > 600e6) die("the rebuild took more than ten minutes");
+      usleep(100000);
+    }
+  }
   drive.swaps++;
 }
 
@@ -237,8 +272,9 @@ void start_world() {
   apply_screen();
   sound_event_observer = observe_sound;
   init_sprites();
-  // No source folder: nothing is watched, so no rebuild starts behind the drive's back.
-  load_entling_library("", "main.kst");
+  // Without a rebuild root nothing is watched, so no rebuild starts behind the drive's back.
+  std::string watched = drive.rebuildRoot.empty() ? "" : drive.rebuildRoot + "/entling/";
+  load_entling_library(watched.c_str(), "main.kst");
   if (!entling_library_loaded()) die("the actor library did not load");
   GetEntlingClassSizesFn sizes =
       (GetEntlingClassSizesFn)get_library_proc(entling_library_module(), "get_entling_class_sizes");
@@ -848,10 +884,6 @@ int run_player(int l0, int l1, int s0, int s1, int max_steps) {
   return 0;
 }
 
-double now_us() {
-  return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
 // The cost of an update and of a frame's object drawing with every spawn awake (each drawn once on
 // a screen that sees the whole level), and the drive's own updates per second.
 int run_bench(int level, uint64_t seed) {
@@ -928,6 +960,8 @@ int main(int argc, char** argv) {
     else if (a == "--swap-at") drive.swapAt = atoi(next());
     else if (a == "--max-steps") max_steps = atoi(next());
     else if (a == "--dump-stuck") drive.dumpStuck = true;
+    else if (a == "--rebuild-root") drive.rebuildRoot = next();
+    else if (a == "--sources") drive.sources = next();
     else if (a == "--player") {
       player = true;
       if (!parse_range(next(), &player_l0, &player_l1)) die("--player LEVELS SEEDS (ranges like 1-3)");
@@ -947,6 +981,17 @@ int main(int argc, char** argv) {
   if (!absolute) die("no program folder %s", drive.dataDir.c_str());
   drive.dataDir = absolute;
   free(absolute);
+  if (!drive.rebuildRoot.empty()) {
+    if (drive.sources.empty()) die("--rebuild-root needs --sources (the library's source folder)");
+    std::string cmd = "mkdir -p '" + drive.rebuildRoot + "'";
+    if (system(cmd.c_str()) != 0) die("cannot make %s", drive.rebuildRoot.c_str());
+    for (std::string* path : {&drive.rebuildRoot, &drive.sources}) {
+      char* full = realpath(path->c_str(), nullptr);
+      if (!full) die("no folder %s", path->c_str());
+      *path = full;
+      free(full);
+    }
+  }
   make_program_folder();
   setenv("APPDATA", drive.folder.c_str(), 1);
   start_world();
