@@ -47,8 +47,9 @@
 //   echo TEXT
 // Quantities: hero.x hero.y hero.vx hero.vy hero.health hero.air hero.exit hero.invul hero.cooldown
 // hero.face exit steps junk, the list counts heroes enemies bullets barrels bombs hearts ups parts
-// exitfx bosses, snd.<event name> (plays since the last mark), and "cells X0 Y0 X1 Y1" (non-empty
-// cells of the rectangle).
+// exitfx bosses, snd.<event name> (plays since the last mark), "cells X0 Y0 X1 Y1" (non-empty
+// cells of the rectangle), and <list>.<index>.<cx|cy|x0|y0|x1|y1>, the box of an object of the
+// heroes, enemies, barrels, bombs or parts list (e.g. "enemies.0.cx").
 #include <errno.h>
 #include <fcntl.h>
 #include <math.h>
@@ -88,12 +89,11 @@
 struct BossSubpart;
 struct BossSubpartBehavior;
 
-namespace {
-
 // ---- views of the library's objects
 
 // Entling's virtual layout, from the same list the library compiles: the driver calls the
-// library's operations through it (getBox of any object).
+// library's operations through it (getBox of any object). Outside the anonymous namespace, so the
+// compiler cannot see every class that derives from it and calls go through the object's table.
 template <class T>
 T value_of_nothing() {
   return T();
@@ -107,6 +107,8 @@ struct EntlingView : BaseObject {
 #undef ENTLING_VIRTUAL
 };
 #pragma GCC diagnostic pop
+
+namespace {
 
 // The hero's fields in the library's order (checked against the library's class size at start).
 struct HeroView : BaseObject {
@@ -475,6 +477,29 @@ double quantity(std::istringstream& in, const std::string& name, bool* ok) {
       return 0;
     }
     return cells_in(x0, y0, x1, y1);
+  }
+  // "<list>.<index>.<cx|cy|x0|y0|x1|y1>": the box of an object, from its own getBox (the classes
+  // that have one: hero, enemies, barrels, bombs, boss parts).
+  static const char* const list_names[NUM_OBJECT_LISTS] = {"heroes", "enemies", "bullets", "barrels",
+                                                           "bombs",  "hearts",  "ups",     "parts",
+                                                           "joints", "locks",   "exitfx",  "bosses"};
+  for (int l = 0; l < NUM_OBJECT_LISTS; l++) {
+    std::string prefix = std::string(list_names[l]) + ".";
+    if (name.rfind(prefix, 0) != 0) continue;
+    int index = -1;
+    char part[8] = {0};
+    if (sscanf(name.c_str() + prefix.size(), "%d.%7s", &index, part) != 2 || index < 0 ||
+        index >= object_list(l).size() || l == 2 || l == 5 || l == 6 || l == 8 || l == 9 || l == 10 || l == 11)
+      break;
+    vec4float b = entling_view(object_list(l)[index])->getBox();
+    std::string k = part;
+    if (k == "cx") return (b.x() + b.z()) / 2;
+    if (k == "cy") return (b.y() + b.w()) / 2;
+    if (k == "x0") return b.x();
+    if (k == "y0") return b.y();
+    if (k == "x1") return b.z();
+    if (k == "y1") return b.w();
+    break;
   }
   if (name.rfind("snd.", 0) == 0) {
     for (int id = 0; id < NUM_SOUND_EVENTS; id++)
