@@ -372,8 +372,7 @@ std::string state_line() {
   if (h)
     snprintf(buf, sizeof(buf), "%4d hero %.4f %.4f v %.4f %.4f hp %d air %.4f exit %.4f", drive.updates, h->pos.x(),
              h->pos.y(), h->vel[0], h->vel[1], h->health, h->airTime, h->exitTime);
-  else
-    snprintf(buf, sizeof(buf), "%4d hero none", drive.updates);
+  else snprintf(buf, sizeof(buf), "%4d hero none", drive.updates);
   char rest[256];
   snprintf(rest, sizeof(rest), " | lists %d %d %d %d %d %d %d %d %d %d | junk %d | snd %s | cells %016llx",
            Hero_list.size(), BaseEnemy_list.size(), Bullet_list.size(), ExplBarrel_list.size(), Bomb_list.size(),
@@ -902,7 +901,7 @@ int run_player(int l0, int l1, int s0, int s1, int max_steps) {
         level_exits++;
       }
       fprintf(out, "level %d seed %d: %s after %d updates at x %.1f%s%s\n", level, seed, r.exited ? "exit" : "stopped",
-             r.steps, r.x, r.exited ? "" : ": ", r.why.c_str());
+              r.steps, r.x, r.exited ? "" : ": ", r.why.c_str());
       fflush(out);
     }
     fprintf(out, "level %d: %d of %d reach the exit\n", level, level_exits, level_total);
@@ -917,8 +916,8 @@ int run_bench(int level, uint64_t seed) {
   reset_run();
   drive.print = false;
   generate(level, seed);
-  int objects = BaseEnemy_list.size() + ExplBarrel_list.size() + Bomb_list.size() + HeartBonus_list.size() +
-                UpBonus_list.size();
+  int objects =
+      BaseEnemy_list.size() + ExplBarrel_list.size() + Bomb_list.size() + HeartBonus_list.size() + UpBonus_list.size();
   // A screen as wide as the level wakes every enemy in one frame.
   cur_view_x0 = -64;
   cur_view_y0 = -64;
@@ -945,7 +944,7 @@ int run_bench(int level, uint64_t seed) {
   std::sort(upd.begin(), upd.end());
   std::sort(draw.begin(), draw.end());
   fprintf(out, "level %d seed %llu: %d objects placed, %d enemies left after %d updates\n", level,
-         (unsigned long long)seed, objects, BaseEnemy_list.size(), rounds);
+          (unsigned long long)seed, objects, BaseEnemy_list.size(), rounds);
   fprintf(out, "update step: median %.1f us, 90th percentile %.1f us\n", upd[rounds / 2], upd[rounds * 9 / 10]);
   fprintf(out, "object drawing of a frame: median %.1f us\n", draw[rounds / 2]);
   reset_run();
@@ -1044,8 +1043,8 @@ int main(int argc, char** argv) {
         size_t i = 0;
         while (i < first.size() && i < drive.lines.size() && first[i] == drive.lines[i]) i++;
         fprintf(out, "FAIL: the second run differs at state line %zu:\n  first:  %s\n  second: %s\n", i + 1,
-               i < first.size() ? first[i].c_str() : "(none)",
-               i < drive.lines.size() ? drive.lines[i].c_str() : "(none)");
+                i < first.size() ? first[i].c_str() : "(none)",
+                i < drive.lines.size() ? drive.lines[i].c_str() : "(none)");
         failures++;
       }
     }
