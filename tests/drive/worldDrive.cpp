@@ -836,10 +836,14 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
     drive.aimX = 40;
     drive.aimY = 8;
     if (stuck) {
-      // Blocked for a second: dig through the wall ahead, shot by shot at four heights, so the
-      // tunnel is as tall as the hero.
-      drive.aimX = 30;
-      drive.aimY = 8 + float((step / 2) % 4) * 4 - 6;
+      // Blocked for a second: dig through the wall ahead, each shot at the nearest solid cell of
+      // the next band of rows the hero's body needs (above the height it can step up).
+      int row = 4 + (step / 2) % 6 * 3;
+      int wall_x = fx + 4;
+      while (wall_x < fx + 40 && !solid_at(wall_x, fy + row)) wall_x++;
+      drive.aimRelative = false;
+      drive.aimX = float(wall_x) + 0.5f;
+      drive.aimY = float(fy + row) + 0.5f;
       b[3] = true;
     } else if (nearest_enemy(h->pos, &target)) {
       drive.aimRelative = false;
