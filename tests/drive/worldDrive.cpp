@@ -802,6 +802,9 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
   drive.print = drive.trace;
   generate(level, seed);
   PlayResult r;
+  r.exitX = -1;
+  for (int i = 0; i < LEVEL_WIDTH * LEVEL_HEIGHT && r.exitX < 0; i++)
+    if (level_data[i].collision == LEVEL_COLL_EXIT) r.exitX = float(i % LEVEL_WIDTH);
   int best_x_step = 0;
   float best_x = -1e30f;
   int jump_wait = 0;
@@ -904,8 +907,8 @@ int run_player(int l0, int l1, int s0, int s1, int max_steps) {
         exited++;
         level_exits++;
       }
-      fprintf(out, "level %d seed %d: %s after %d updates at x %.1f%s%s\n", level, seed, r.exited ? "exit" : "stopped",
-              r.steps, r.x, r.exited ? "" : ": ", r.why.c_str());
+      fprintf(out, "level %d seed %d: %s after %d updates at x %.1f (exit at x %.0f)%s%s\n", level, seed,
+              r.exited ? "exit" : "stopped", r.steps, r.x, r.exitX, r.exited ? "" : ": ", r.why.c_str());
       fflush(out);
     }
     fprintf(out, "level %d: %d of %d reach the exit\n", level, level_exits, level_total);
