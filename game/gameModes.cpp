@@ -169,7 +169,9 @@ void ElevatorGameMode::enter(GameMode*) {
 
   int xp = -1, yp = -1;
   find_level_exit(&xp, &yp);
-  ASSERT(xp >= 0);
+  // clang-format off
+  ASSERT(xp>=0);  // the message names the expression as written
+  // clang-format on
   x0 = LEVEL_WIDTH, y0 = LEVEL_HEIGHT, x1 = -1, y1 = -1;
   int ax = xp - 32 < 0 ? 0 : xp - 32, bx = xp + 32 > LEVEL_WIDTH - 1 ? LEVEL_WIDTH - 1 : xp + 32;
   int ay = yp - 32 < 0 ? 0 : yp - 32, by = yp + 32 > LEVEL_HEIGHT - 1 ? LEVEL_HEIGHT - 1 : yp + 32;

