@@ -25,6 +25,7 @@
 #include "game/gameScene.h"
 #include "game/levelGrid.h"
 #include "game/levelRenderer.h"
+#include "game/particles.h"
 #include "game/progression.h"
 #include "game/screenPasses.h"
 #include "render_gl_env.h"
@@ -150,5 +151,119 @@ TEST_F(LevelRendererGl, ResizesRemakeTheTexturesAndLeakNothing) {
   destroy_texture(scene);
   EXPECT_EQ(count_textures_in_use(), in_use - 3);
   ASSERT_TRUE(reset_d3d(W, H, false, true));
+}
+}  // namespace
+
+namespace {
+// ---- scene frame
+
+// Compares a frame with tests/data/golden/<name>.png, each channel within 1 (as the drawing tests
+// do); ASCENDA_MAKE_GOLDEN=1 writes the image instead.
+void expect_scene_golden(const char* name, const std::vector<D3dColor>& px, int w, int h) {
+  std::string golden = std::string(GOLDEN_DIR) + "/" + name + ".png";
+  auto save = [&](const std::string& path) {
+    std::vector<uint8_t> rgba(px.size() * 4);
+    for (size_t i = 0; i < px.size(); i++) {
+      rgba[i * 4 + 0] = uint8_t(px[i] >> 16), rgba[i * 4 + 1] = uint8_t(px[i] >> 8);
+      rgba[i * 4 + 2] = uint8_t(px[i]), rgba[i * 4 + 3] = 255;
+    }
+    return save_png(path.c_str(), w, h, 4, rgba.data(), w * 4);
+  };
+  const char* make = getenv("ASCENDA_MAKE_GOLDEN");
+  if (make && !strcmp(make, "1")) {
+    ASSERT_TRUE(save(golden));
+    printf("wrote golden image %s: review it before committing\n", golden.c_str());
+    return;
+  }
+  int gw = 0, gh = 0;
+  DynArray<uint32_t> ref;
+  ASSERT_TRUE(load_png(golden.c_str(), gw, gh, ref))
+      << "no golden image " << golden << " (make it with ASCENDA_MAKE_GOLDEN=1 and review it)";
+  ASSERT_EQ(gw, w);
+  ASSERT_EQ(gh, h);
+  int bad = 0, first = -1;
+  for (int y = 0; y < h; y++)
+    for (int x = 0; x < w; x++) {
+      uint32_t a = ref[size_t(h - 1 - y) * w + x], b = px[size_t(y) * w + x];  // the reader's rows run up
+      for (int s = 0; s < 24; s += 8) {
+        int d = int((a >> s) & 255) - int((b >> s) & 255);
+        if (d > 1 || d < -1) {
+          if (first < 0) first = y * w + x;
+          bad++;
+          break;
+        }
+      }
+    }
+  if (bad) {
+    mkdir("golden_actual", 0755);
+    std::string actual = std::string("golden_actual/") + name + ".png";
+    save(actual);
+    ADD_FAILURE() << bad << " pixels differ from " << golden << ", first at (" << first % w << ", " << first / w
+                  << "); actual image written to " << actual;
+  }
+}
+
+// The whole scene on the program folder of the build, started and stopped once for the suite.
+class SceneGl : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    ASSERT_TRUE(render_gl_open(W, H));
+    ASSERT_TRUE(reset_d3d(640, 360, false, true));
+    snprintf(app_path, sizeof(app_path), "%s/", RENDER_BIN_DIR);
+    close_shaders();
+    load_shader_compiler();
+    if (!common_vb_writer.vb) common_vb_writer.create(65536);
+    init_debug_font();
+    init_scene();
+  }
+  static void TearDownTestSuite() {
+    close_scene();
+    close_debug_font();
+    close_shaders();
+    ASSERT_TRUE(reset_d3d(W, H, false, true));
+  }
+  // A generated level in play after a second of updates, with a burst of debris beside the hero.
+  static void startLevel(uint64_t seed, int level) {
+    game_rnd_seed = seed;
+    cur_level = level;
+    restart_level();
+    set_game_mode(&play_mode);
+    time_dt = 0.05f;
+    time_ik = 1.0f;
+    for (int i = 0; i < 20; i++) update_step(0.05f);
+    vec4float h = get_hero_pos();
+    for (int i = 0; i < 12; i++)
+      add_junk(h + vec4float(float(8 + i), float(6 + (i % 4)), 0, 0), vec4float(0, 0, 0, 0),
+               0xFF000000u | (0x20u * uint32_t(i)) << 8 | 0xE0u << 16, 5.0f, 0.0f);
+  }
+  static std::vector<D3dColor> frame(int w, int h) {
+    EXPECT_EQ(d3d->BeginScene(), D3D_OK);
+    time_dt = 0.025f;
+    time_ik = 0.5f;
+    render_frame(0.025f);
+    d3d->EndScene();
+    return read_back_buffer(w, h);
+  }
+};
+
+TEST_F(SceneGl, AGeneratedLevelInPlayAtBothGameSizes) {
+  startLevel(7, 1);
+  EXPECT_EQ(voxel_scale, 3);
+  expect_scene_golden("scene_level_640", frame(640, 360), 640, 360);
+  ASSERT_TRUE(reset_d3d(1280, 720, false, true));
+  EXPECT_EQ(voxel_scale, 6);
+  expect_scene_golden("scene_level_1280", frame(1280, 720), 1280, 720);
+  ASSERT_TRUE(reset_d3d(640, 360, false, true));
+}
+
+// The title shows the background only (the menus draw over it once they exist), through the post
+// effect: the whole frame is made of the two tints, darkest at the corners.
+TEST_F(SceneGl, TheTitleShowsTheBackgroundThroughThePostEffect) {
+  set_game_mode(&title_mode);
+  std::vector<D3dColor> px = frame(640, 360);
+  D3dColor centre = px[size_t(180) * 640 + 320], corner = px[0];
+  EXPECT_NE(centre, 0u);
+  EXPECT_GT(red(centre), blue(centre));  // brown tints
+  EXPECT_LT(red(corner) + blue(corner), red(centre) + blue(centre));
 }
 }  // namespace
