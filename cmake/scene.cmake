@@ -7,3 +7,11 @@ if(ASCENDA_TESTS AND TARGET render_gl_tests)
   # The actor library resolves its imports against the test program, as against the game.
   set_target_properties(render_gl_tests PROPERTIES ENABLE_EXPORTS ON)
 endif()
+
+# The scene benchmark on the real device (figures, not a test).
+if(NOT ASCENDA_FUZZ)
+  add_executable(scene_bench ${CMAKE_SOURCE_DIR}/tools/scene_bench/scene_bench.cpp)
+  ascenda_link_program(scene_bench platform_sdl)
+  set_target_properties(scene_bench PROPERTIES ENABLE_EXPORTS ON)
+  add_dependencies(scene_bench entling level_tiles art_data sound_data)
+endif()
