@@ -129,6 +129,49 @@ TEST_F(LevelRendererGl, ARectangleWiderThanTheTexturesKeepsToThem) {
   EXPECT_EQ(cell(px, 22, 28), 0xFF00FF00u);
 }
 
+// A grid of its own (a boss part, the elevator's lift) placed by set_level_tm; the end of the pass
+// puts the frame's transform back for the next pass.
+TEST_F(LevelRendererGl, AGridOfItsOwnIsPlacedByTheLevelTransform) {
+  LevelCell grid[3 * 4];
+  for (LevelCell& c : grid) c = LevelCell{BLUE, RED, LEVEL_COLL_SOLID};
+  grid[0].foreground = 0;  // its bottom-left cell shows the background colour
+  renderer = create_level_renderer(grid, int(sizeof(LevelCell)), 4 * int(sizeof(LevelCell)), 4, 3, 0, 0);
+  ASSERT_EQ(renderer->texWidth, 4);
+  ASSERT_EQ(renderer->texHeight, 4);
+  EXPECT_EQ(d3d->BeginScene(), D3D_OK);
+  set_back_buffer_target();
+  set_zenable(false);
+  set_blend_none();
+  clear_view_color(0xFF00FF00);
+  set_view_tm(Matrix44::identity());
+  set_proj_tm(Matrix44(vec4float(2.0f / W, 0, 0, 0), vec4float(0, 2.0f / H, 0, 0), vec4float(0, 0, 0.01f, 0),
+                       vec4float(-1, -1, 0.1f, 1)));
+  Matrix44 glob;
+  get_glob_tm(glob);
+  set_vs_consts(0, (const float*)&glob, 4);
+  start_level_rendering();
+  Matrix44 tm = Matrix44::identity();
+  tm.r[3] = vec4float(20, 10, 0, 1);
+  set_level_tm(tm);
+  set_level_tm(tm);
+  render_all(renderer, 0.0f);
+  end_level_rendering();
+  // A second pass without a transform of its own draws where the frame's transform puts it.
+  start_level_rendering();
+  render_all(renderer, 0.0f);
+  end_level_rendering();
+  d3d->EndScene();
+  std::vector<D3dColor> px = read_back_buffer(W, H);
+  EXPECT_GT(blue(cell(px, 20, 10)), red(cell(px, 20, 10)));
+  EXPECT_GT(red(cell(px, 23, 12)), blue(cell(px, 23, 12)));
+  EXPECT_EQ(cell(px, 24, 12), 0xFF00FF00u);
+  EXPECT_EQ(cell(px, 20, 13), 0xFF00FF00u);
+  EXPECT_EQ(cell(px, 19, 10), 0xFF00FF00u);
+  EXPECT_GT(blue(cell(px, 0, 0)), red(cell(px, 0, 0))) << "the frame's transform is back in registers 0 to 3";
+  EXPECT_GT(red(cell(px, 3, 2)), blue(cell(px, 3, 2)));
+  EXPECT_EQ(cell(px, 4, 2), 0xFF00FF00u);
+}
+
 // A resize re-makes the level's textures through the scene's device-reset hook, sized for the new
 // view; the scene texture is re-made by the renderer; nothing is left behind over 20 resizes.
 TEST_F(LevelRendererGl, ResizesRemakeTheTexturesAndLeakNothing) {

@@ -314,6 +314,21 @@ TEST_F(GameModes, CtrlF1GoesToTheElevatorOnlyWhenTheLevelHasAnExit) {
   EXPECT_EQ(cur_game_mode, &elevator_mode);
 }
 
+TEST_F(GameModes, CtrlF4RestartsTheLevelInPlace) {
+  useTileSet();
+  cur_level = 1;
+  usePlayMode();
+  reached_exit = true;
+  game_rnd_seed = 99;
+  plat_null_set_key(VK_CONTROL, true);
+  step({VK_F4});
+  plat_null_set_key(VK_CONTROL, false);
+  EXPECT_FALSE(reached_exit);
+  EXPECT_EQ(cur_game_mode, &play_mode);
+  EXPECT_TRUE(has(take_calls(), "event 21"));
+  EXPECT_NE(game_rnd_seed, 99u) << "a new level was generated";
+}
+
 TEST_F(GameModes, F5SwitchesBetweenPlayAndTheLevelViewerOnly) {
   set_game_mode(&title_mode);
   step({VK_F5});
