@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 #include "engine/app.h"
+#include "engine/config.h"
+#include "engine/log.h"
 #include "engine/d3d_misc.h"
 #include "engine/d3d_render.h"
 #include "engine/d3d_shaders.h"
@@ -249,7 +251,14 @@ void expect_scene_golden(const char* name, const std::vector<D3dColor>& px, int 
 // The whole scene on the program folder of the build, started and stopped once for the suite.
 class SceneGl : public ::testing::Test {
  protected:
+  static std::string data_folder;
   static void SetUpTestSuite() {
+    // The scene's settings and log go to a folder of the suite's own.
+    char tmpl[] = "/tmp/ascenda_scene_XXXXXX";
+    data_folder = mkdtemp(tmpl);
+    setenv("APPDATA", data_folder.c_str(), 1);
+    close_debug_log();
+    reset_app_config();
     ASSERT_TRUE(render_gl_open(W, H));
     ASSERT_TRUE(reset_d3d(640, 360, false, true));
     snprintf(app_path, sizeof(app_path), "%s/", RENDER_BIN_DIR);
@@ -263,6 +272,10 @@ class SceneGl : public ::testing::Test {
     close_scene();
     close_debug_font();
     close_shaders();
+    close_debug_log();
+    reset_app_config();
+    std::string cmd = "rm -rf '" + data_folder + "'";
+    if (system(cmd.c_str()) != 0) ADD_FAILURE() << cmd;
     ASSERT_TRUE(reset_d3d(W, H, false, true));
   }
   // A generated level in play after a second of updates, with a burst of debris beside the hero.
@@ -288,6 +301,8 @@ class SceneGl : public ::testing::Test {
     return read_back_buffer(w, h);
   }
 };
+
+std::string SceneGl::data_folder;
 
 TEST_F(SceneGl, AGeneratedLevelInPlayAtBothGameSizes) {
   startLevel(7, 1);

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 #include "engine/app.h"
+#include "engine/config.h"
+#include "engine/log.h"
 #include "engine/input.h"
 #include "game/controls.h"
 #include "game/entlingApi.h"
@@ -102,6 +104,10 @@ class GameModes : public level_test::LevelTest {
   void SetUp() override {
     for (int i = 0; i < NUM_ENTLING_API; i++) saved[i] = *entling_api_slot(i);
     LevelTest::SetUp();
+    // Settings and the log go to the test's own folder: the key bindings below are settings.
+    setenv("APPDATA", root.c_str(), 1);
+    close_debug_log();
+    reset_app_config();
     install_recorders();
     isAppActive = true;
     use_dev_keys = true;
@@ -118,6 +124,8 @@ class GameModes : public level_test::LevelTest {
     elevator_mode.freeLift();
     use_dev_keys = false;
     game_paused = false;
+    close_debug_log();
+    reset_app_config();
     LevelTest::TearDown();
     for (int i = 0; i < NUM_ENTLING_API; i++) *entling_api_slot(i) = saved[i];
   }
