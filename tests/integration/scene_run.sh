@@ -40,4 +40,16 @@ printf 'screen_wd=20000\nscreen_ht=20000\nfullscreen=0\n' > "$APPDATA/ASCENDA/se
 run_game
 check "a huge window is clamped and runs" [ $? -eq 0 ]
 check "and draws the scene" in_order "$LOG" "screen size 20000x20000 clamped to" "3d pixel scale: " "creating " "closed scene"
+
+# A program folder without one of the background's textures: the game stops with the file's name
+# instead of drawing a level with no tile shading.
+. "$(dirname "$0")/program_folder.bash"
+prog=$(mktemp -d /tmp/ascenda_prog_XXXXXX)
+copy_program_folder "$GAME" "$prog"
+rm "$prog/back-tile.dds"
+rm -f "$APPDATA/ASCENDA/settings.cfg" "$LOG"
+timeout 60 "$prog/game" -win -360 >"$APPDATA/out.txt" 2>&1
+check "a missing background texture is fatal" [ $? -eq 100 ]
+check "naming the file" grep -q "Can't load texture from '.*back-tile.dds'" "$LOG"
+rm -rf "$prog"
 finish
