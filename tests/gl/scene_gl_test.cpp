@@ -6,6 +6,7 @@
 // ASCENDA_MAKE_GOLDEN=1 is set (then look at it before committing).
 // Sections: fixtures; level renderer; scene frame.
 #include <gtest/gtest.h>
+#include <math.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -174,6 +175,16 @@ TEST_F(LevelRendererGl, AGridOfItsOwnIsPlacedByTheLevelTransform) {
   EXPECT_EQ(cell(px, 4, 2), 0xFF00FF00u);
 }
 
+// Each pass names itself on the splash while its shaders compile, the background first.
+TEST_F(LevelRendererGl, ThePassesShowTheirSplashTextsInOrder) {
+  close_background();
+  init_background();
+  EXPECT_STREQ(get_splash_text(), "Compiling background shaders");
+  init_postfx();
+  EXPECT_STREQ(get_splash_text(), "Compiling post-effect shaders");
+  close_postfx();
+}
+
 // A resize re-makes the level's textures through the scene's device-reset hook, sized for the new
 // view; the scene texture is re-made by the renderer; nothing is left behind over 20 resizes.
 TEST_F(LevelRendererGl, ResizesRemakeTheTexturesAndLeakNothing) {
@@ -311,6 +322,32 @@ TEST_F(SceneGl, AGeneratedLevelInPlayAtBothGameSizes) {
   ASSERT_TRUE(reset_d3d(1280, 720, false, true));
   EXPECT_EQ(voxel_scale, 6);
   expect_scene_golden("scene_level_1280", frame(1280, 720), 1280, 720);
+  ASSERT_TRUE(reset_d3d(640, 360, false, true));
+}
+
+// The level viewer's minimap fills the bottom-left 1024 x 64 pixels, level row 0 at the bottom:
+// its opaque texels show on screen as they were built from the cells.
+TEST_F(SceneGl, TheLevelViewerShowsTheLevelAlongTheBottom) {
+  startLevel(7, 1);
+  ASSERT_TRUE(reset_d3d(1280, 720, false, true));
+  set_game_mode(&view_level_mode);
+  ASSERT_NE(view_level_mode.minimap, nullptr);
+  std::vector<D3dColor> px = frame(1280, 720);
+  // The viewed area is outlined over the minimap in translucent green: those texels are left out.
+  int vx = int(nearbyintf(view_level_mode.viewPos.x())), vy = int(nearbyintf(view_level_mode.viewPos.y()));
+  int rx0 = (vx - 1280 / 6 / 2) / 4 - 1, rx1 = (vx + 1280 / 6 / 2) / 4 + 1;
+  int ry0 = (vy - 720 / 6 / 2) / 4 - 1, ry1 = (vy + 720 / 6 / 2) / 4 + 1;
+  int checked = 0;
+  for (int j = 1; j < 63; j += 7)
+    for (int i = 1; i < 1023; i += 13) {
+      D3dColor t = minimap_texel(i, j);
+      if ((t >> 24) != 255 || (i >= rx0 && i <= rx1 && j >= ry0 && j <= ry1)) continue;
+      D3dColor p = px[size_t(719 - j) * 1280 + i];
+      for (int s = 0; s < 24; s += 8) EXPECT_NEAR(int((p >> s) & 255), int((t >> s) & 255), 2) << i << "," << j;
+      checked++;
+    }
+  EXPECT_GT(checked, 100);
+  set_game_mode(&play_mode);
   ASSERT_TRUE(reset_d3d(640, 360, false, true));
 }
 
