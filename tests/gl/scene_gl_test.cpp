@@ -262,9 +262,11 @@ void expect_scene_golden(const char* name, const std::vector<D3dColor>& px, int 
 // The whole scene on the program folder of the build, started and stopped once for the suite.
 class SceneGl : public ::testing::Test {
  protected:
-  static std::string data_folder;
+  static std::string data_folder, saved_appdata;
   static void SetUpTestSuite() {
     // The scene's settings and log go to a folder of the suite's own.
+    const char* old = getenv("APPDATA");
+    saved_appdata = old ? old : "";
     char tmpl[] = "/tmp/ascenda_scene_XXXXXX";
     data_folder = mkdtemp(tmpl);
     setenv("APPDATA", data_folder.c_str(), 1);
@@ -287,6 +289,8 @@ class SceneGl : public ::testing::Test {
     reset_app_config();
     std::string cmd = "rm -rf '" + data_folder + "'";
     if (system(cmd.c_str()) != 0) ADD_FAILURE() << cmd;
+    if (saved_appdata.empty()) unsetenv("APPDATA");
+    else setenv("APPDATA", saved_appdata.c_str(), 1);
     ASSERT_TRUE(reset_d3d(W, H, false, true));
   }
   // A generated level in play after a second of updates, with a burst of debris beside the hero.
@@ -313,7 +317,7 @@ class SceneGl : public ::testing::Test {
   }
 };
 
-std::string SceneGl::data_folder;
+std::string SceneGl::data_folder, SceneGl::saved_appdata;
 
 TEST_F(SceneGl, AGeneratedLevelInPlayAtBothGameSizes) {
   startLevel(7, 1);
