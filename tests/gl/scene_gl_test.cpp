@@ -355,6 +355,45 @@ TEST_F(SceneGl, TheLevelViewerShowsTheLevelAlongTheBottom) {
   ASSERT_TRUE(reset_d3d(640, 360, false, true));
 }
 
+// The ride from the exit to the upgrades, drawn every step. Halfway up, with the camera on the
+// hero, the lift's copies of the exit area stack below the hero and nothing is drawn above it: the
+// frame differs from the plain world's only below the screen's centre.
+TEST_F(SceneGl, TheElevatorRideIsDrawnUpToTheUpgrades) {
+  startLevel(7, 1);
+  reached_exit = true;
+  update_step(0.05f);
+  ASSERT_EQ(cur_game_mode, &elevator_mode);
+  int level = cur_level, frames = 0, below = 0, above = 0;
+  bool compared = false;
+  while (cur_game_mode == &elevator_mode && frames < 60) {
+    update_step(0.05f);
+    std::vector<D3dColor> ride = frame(640, 360);
+    frames++;
+    if (!compared && elevator_mode.y1 - elevator_mode.y0 > 20 * elevator_mode.rows) {
+      compared = true;
+      vec4float h = get_hero_pos(), cam(h.x(), h.y(), 0, 1);
+      move_camera(cam, 0);
+      move_camera(cam, 0);
+      ride = frame(640, 360);
+      cur_game_mode = &play_mode;  // the same world without the lift, no mode switch
+      std::vector<D3dColor> world = frame(640, 360);
+      cur_game_mode = &elevator_mode;
+      for (int y = 0; y < 360; y++)
+        for (int x = 280; x < 360; x++) {
+          bool differs = ride[size_t(y) * 640 + x] != world[size_t(y) * 640 + x];
+          if (y < 170) above += differs;
+          if (y > 200) below += differs;
+        }
+    }
+  }
+  EXPECT_TRUE(compared);
+  EXPECT_GT(below, 500) << "the lift's copies below the hero";
+  EXPECT_EQ(above, 0) << "nothing of the lift above the hero";
+  EXPECT_EQ(cur_game_mode, &upgrade_mode);
+  EXPECT_EQ(cur_level, level + 1);
+  set_game_mode(&play_mode);
+}
+
 // The title shows the background only (the menus draw over it once they exist), through the post
 // effect: the whole frame is made of the two tints, darkest at the corners.
 TEST_F(SceneGl, TheTitleShowsTheBackgroundThroughThePostEffect) {
