@@ -43,6 +43,10 @@
 #include "game/gen/levelGenRuntime.h"
 #include "game/levelCollision.h"
 #include "game/levelGrid.h"
+// Level renderers of the library's own grids (boss parts): created, drawn and destroyed by it.
+#include "game/levelRenderer.h"
+// The game modes: the pause menu's way back to the title, and the flag a finished menu sets.
+#include "game/gameModes.h"
 // The GUI's element and screen classes, which the library's GUI functions take.
 struct BaseGuiScreen;
 struct GuiElement;

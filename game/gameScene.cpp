@@ -1,9 +1,12 @@
-// Scene start-up, the update step and the frame. The game's systems join these as they are built;
-// for now the scene sets the update rate, binds the controls, handles the screenshot key and clears
-// the screen to the game's night colour.
+// The game scene (see gameScene.h): start-up and shutdown in their fixed orders, the pixel scale,
+// the level's lifetime, the update step with the developer keys, and the frame's passes.
+// Sections: start-up and shutdown; pixel scale and device reset; level lifetime; update step;
+// frame and world drawing.
 #include "game/gameScene.h"
 #include "engine/app.h"
+#include "engine/d3d_misc.h"
 #include "engine/d3d_render.h"
+#include "engine/d3d_shaders.h"
 #include "engine/debugVis.h"
 #include "engine/distFont.h"
 #include "engine/font.h"
@@ -16,17 +19,20 @@
 #include "engine/statsOverlay.h"
 #include "engine/uiDraw.h"
 #include "game/baseObject.h"
+#include "game/camera.h"
 #include "game/controls.h"
 #include "game/entlingApi.h"
 #include "game/entlingReload.h"
+#include "game/gameModes.h"
 #include "game/gen/levelGenRuntime.h"
 #include "game/gen/loadTiles.h"
 #include "game/guiScreens.h"
-#include "game/camera.h"
-#include "game/progression.h"
+#include "game/levelGrid.h"
+#include "game/levelRenderer.h"
 #include "game/particles.h"
-#include "game/renderTestScreen.h"
+#include "game/progression.h"
 #include "game/sceneView.h"
+#include "game/screenPasses.h"
 #include "game/soundEvents.h"
 #include "platform/vkeys.h"
 
@@ -36,6 +42,71 @@ bool use_vis_debug = false;
 bool use_postfx = true;
 int voxel_scale = 1;
 bool reached_exit = false;
+Texture* scene_texture = nullptr;
+LevelRenderer* level_renderer = nullptr;
+
+// The background's two tints behind the level.
+static const D3dColor BACKGROUND_COLOUR1 = 0x00725020, BACKGROUND_COLOUR2 = 0x0099723F;
+
+// ---- start-up and shutdown
+
+void init_scene() {
+  set_update_rate(20, 5);
+  init_sound(false);
+  init_sound_script("sound/sound.nut");
+  scene_texture = create_screen_render_texture();
+  if (!scene_texture) fatal("can't create scene image texture");
+  init_sprites();
+  // The GUI's fonts and image drawing sit on the sprite atlas.
+  init_bitmap_fonts();
+  init_background();
+  init_postfx();
+  init_debug_vis();
+  compute_pixel_scale();
+  shouldHideMouse = true;
+  // The actor library is bound before anything calls into it; it is rebuilt and swapped from the
+  // once-a-second reload check while the game runs.
+  load_entling_library("../entling/", "main.kst");
+  init_game_script();
+  init_new_gui();
+  init_controls();
+  init_level_rendering();
+  create_level();
+  reset_game();
+  restart_level();
+  set_game_mode(&title_mode);
+}
+
+void close_scene() {
+  if (cur_game_mode) {
+    cur_game_mode->leave(nullptr);
+    cur_game_mode = nullptr;
+  }
+  // These may run while nothing is bound (a fatal error during start-up).
+  if (close_game_menu) close_game_menu();
+  if (remove_all_entling) remove_all_entling();
+  destroy_level();
+  close_game_script();
+  unload_entling_library();
+  close_level_rendering();
+  close_debug_vis();
+  close_postfx();
+  close_background();
+  close_dist_fonts();
+  close_ui_render();
+  close_sprites();
+  if (scene_texture) destroy_texture(scene_texture);
+  scene_texture = nullptr;
+  close_sound_script();
+  close_sound();
+}
+
+void check_hot_reload() {
+  reload_entling(false);
+  reload_sound_script();
+}
+
+// ---- pixel scale and device reset
 
 void compute_pixel_scale() {
   int s = d3d_ht / 120;
@@ -46,30 +117,27 @@ void compute_pixel_scale() {
   debug("3d pixel scale: %d", s);
 }
 
-void init_scene() {
-  set_update_rate(20, 5);
-  init_sound(false);
-  init_sound_script("sound/sound.nut");
+// The debug font, the pixel scale and the level's textures follow the new screen size; the scene
+// texture and the shadow map are re-made by the renderer itself.
+void on_device_reset() {
+  update_font_scale();
   compute_pixel_scale();
-  init_sprites();
-  init_bitmap_fonts();
-  init_debug_vis();
-  shouldHideMouse = true;
-  // The actor library is bound before anything calls into it; it is rebuilt and swapped from the
-  // once-a-second reload check while the game runs.
-  load_entling_library("../entling/", "main.kst");
-  init_game_script();
-  init_controls();
-  create_level();
-  reset_game();
-  restart_level();
+  reset_level_renderer();
+  if (cur_game_mode) cur_game_mode->onDeviceReset();
 }
+
+int level_view_cells(int pixels, int scale) { return (pixels + scale - 1) / scale + 2; }
+
+// ---- level lifetime
 
 // The level and its objects. The object world lives on the program's heap and in its lists, so it
 // survives every swap of the actor library.
 void create_level() {
   load_level_tiles();
   init_level_tile_pools();
+  level_renderer = create_level_renderer(level_data, int(sizeof(LevelCell)), LEVEL_WIDTH * int(sizeof(LevelCell)),
+                                         LEVEL_WIDTH, LEVEL_HEIGHT, level_view_cells(d3d_wd, voxel_scale),
+                                         level_view_cells(d3d_ht, voxel_scale));
   init_bullets();
   init_junk();
   init_entling();
@@ -84,6 +152,7 @@ void restart_level() {
   delete_entling();
   select_level_enemies();
   generate_level();
+  invalidate_all_renderer(level_renderer);
   play_sound_event_no_pos(21);  // "start_level"
 }
 
@@ -91,102 +160,122 @@ void destroy_level() {
   if (close_entling) close_entling();
   close_junk();
   if (close_bullets) close_bullets();
+  destroy_renderer(level_renderer);
   close_level_tiles();
 }
 
-void close_scene() {
-  // These may run while nothing is bound (a fatal error during start-up).
-  if (close_game_menu) close_game_menu();
-  if (remove_all_entling) remove_all_entling();
-  destroy_level();
-  close_game_script();
-  unload_entling_library();
-  close_render_test_screen();
-  close_debug_vis();
-  close_dist_fonts();
-  close_ui_render();
-  close_sprites();
-  close_sound_script();
-  close_sound();
+void reset_level_renderer() {
+  reset_renderer(level_renderer, level_view_cells(d3d_wd, voxel_scale), level_view_cells(d3d_ht, voxel_scale));
+}
+
+// The level renderer refills its textures from the cells on every draw, so a changed rectangle
+// needs no bookkeeping; the calls stay for the code that reports its changes.
+void invalidate_level(int x0, int y0, int x1, int y1) { invalidate_renderer(level_renderer, x0, y0, x1, y1); }
+void invalidate_all_level() { invalidate_all_renderer(level_renderer); }
+
+// ---- update step
+
+// Ctrl+F1 takes the hero to the elevator; a level without an exit yet (a boss level before its boss
+// is dead) has no lift to ride, so the key then does nothing.
+static void developer_reach_exit() {
+  int x = 0, y = 0;
+  if (!find_level_exit(&x, &y)) {
+    debug("no exit in this level yet: not going to the elevator");
+    return;
+  }
+  reached_exit = true;
+}
+
+static void developer_keys() {
+  if (getKeyState(VK_CONTROL)) {
+    if (keyDown(VK_F4)) restart_level();
+    if (keyDown(VK_F1)) developer_reach_exit();
+    return;
+  }
+  if (keyDown(VK_F1)) show_fps = !show_fps;
+  if (keyDown(VK_F2)) game_paused = !game_paused;
+  if (keyDown(VK_F4)) use_vis_debug = !use_vis_debug;
+  if (keyDown(VK_F6)) use_postfx = !use_postfx;
+  if (keyDown(VK_F3)) {
+    log_sound_events = !log_sound_events;
+    if (log_sound_events) visual_log("logging sound events");
+    else clear_visual_log();
+  }
+  if (keyDown(VK_F5)) {
+    if (cur_game_mode == &play_mode) set_game_mode(&view_level_mode);
+    else if (cur_game_mode == &view_level_mode) set_game_mode(&play_mode);
+  }
 }
 
 void update_step_hook() {}
 
-void update_step(float) {
+void update_step(float dt) {
   if (isAppActive) {
-    if (use_dev_keys && !getKeyState(VK_CONTROL)) {
-      if (keyDown(VK_F1)) show_fps = !show_fps;
-      if (keyDown(VK_F2)) game_paused = !game_paused;
-      if (keyDown(VK_F4)) use_vis_debug = !use_vis_debug;
-      if (keyDown(VK_F6)) use_postfx = !use_postfx;
-      if (keyDown(VK_F3)) {
-        log_sound_events = !log_sound_events;
-        if (log_sound_events) visual_log("logging sound events");
-        else clear_visual_log();
-      }
-    }
+    if (use_dev_keys) developer_keys();
     if (keyDown(VK_SNAPSHOT)) take_screenshot();
   }
+  compute_view_matrices(free_cam_pos, voxel_scale);
+  if (cur_game_mode) cur_game_mode->update(dt);
   destroy_queued_gui_elements();
   measure_update_time();
 }
 
-// Until the level and the actors draw, the frame shows the renderer's test screen with a row of the
-// game's sprites in the world pass and in the GUI pass, and a line of debug text.
-void render_frame(float t) {
-  draw_render_test_screen(t);
-  start_sprite_render();
-  const char* names[] = {"hero_body", "barrel", "bomb", "heart", "parts/body", "parts/drill", "parts/jet"};
-  float x = 8;
-  for (const char* n : names) {
-    Sprite* s = get_sprite(n, false);
-    if (!s) continue;
-    s->draw(vec4float(x + s->ox, 4 + s->oy, 0, 0), false, false);
-    x += s->width + 4;
+void update_play(float dt) {
+  if (!game_paused) {
+    update_entling(dt);
+    update_junk(dt);
   }
-  set_sprite_pixel_transform(float(voxel_scale));
-  set_zenable(false);
-  end_sprite_render();
-  if (use_vis_debug) {
-    // The sprites' origins, as game objects will outline theirs.
-    start_draw_debug_vis();
-    float ox = 8;
-    for (const char* n : names) {
-      Sprite* s = get_sprite(n, false);
-      if (!s) continue;
-      draw_debug_vis_cross_point(vec4float(ox + s->ox, 4 + s->oy, 0, 0), 3, 0xFFFF40FF);
-      ox += s->width + 4;
-    }
-    end_draw_debug_vis();
-  }
-  start_gui_render();
-  gui_batch.clear();
-  if (Sprite* panel = get_sprite("ui/panel", false))
-    panel->drawUI(_mm_setr_ps(8, 8, 8 + 64.f * voxel_scale, 8 + 32.f * voxel_scale), 0xFF7F7F7F, voxel_scale);
-  gui_batch.render();
-  gui_batch.clear();
-  end_gui_render();
+  if (get_hero_health() <= 0) set_game_mode(&game_over_mode);
+  if (reached_exit) set_game_mode(&elevator_mode);
+}
 
+// ---- frame and world drawing
+
+void render_frame(float t) {
+  interp_camera(t);
+  set_proj_tm(cur_proj_tm);
+  compute_view_matrices(free_cam_pos, voxel_scale);
+  set_view_tm(cur_view_tm);
+  Matrix44 glob;
+  get_glob_tm(glob);
+  set_vs_consts(0, (const float*)&glob, 4);
+  set_vs_consts(4, (const float*)&cur_view_itm.r[3], 1);
+  set_vs_consts(5, (const float*)&light_dir, 1);
+  vec4float c6(0, 0, 0.05f, 0);
+  set_vs_consts(6, (const float*)&c6, 1);
+
+  set_render_target(scene_texture, 0, true);
+  clear_view_z();
+  if (cur_game_mode) cur_game_mode->render(t);
+  render_post_effect();
+  set_back_buffer_target();
+  if (cur_game_mode) cur_game_mode->renderGui(t);
+  if (isMouseOver() && draw_crosshair) {
+    float x = 0, y = 0;
+    getMousePos(x, y);
+    draw_crosshair(x, y);
+  }
   start_draw_text();
-  draw_text("ASCENDA! renderer check", -1, d3d_wd / 2, d3d_ht - 8, 0, 1, 0xFFFFD040);
   draw_visual_log();
   draw_error_message();
   if (show_fps) draw_update_stats();
   end_draw_text();
 }
 
-void check_hot_reload() {
-  reload_entling(false);
-  reload_sound_script();
+void render_world(float t) {
+  if (game_paused) t = 0.05f;
+  compute_visible_rect(free_cam_pos, d3d_wd, d3d_ht, voxel_scale);
+  render_background(BACKGROUND_COLOUR1, BACKGROUND_COLOUR2);
+  int cx = int(nearbyintf(free_cam_pos.x() - 0.4999999f)), cy = int(nearbyintf(free_cam_pos.y() - 0.4999999f));
+  int aw = d3d_wd / voxel_scale + 2, ah = d3d_ht / voxel_scale + 2;
+  int ax = cx - aw / 2, ay = cy - ah / 2;
+  start_level_rendering();
+  render_area(level_renderer, ax, ay, ax + aw, ay + ah, 0.0f);
+  render_boss(t);
+  end_level_rendering();
+  start_sprite_render();
+  render_entling(t);
+  end_sprite_render();
+  render_junk(t);
+  if (use_vis_debug) render_entling_debug(t);
 }
-
-// The debug font and the pixel scale follow the new screen height.
-void on_device_reset() {
-  update_font_scale();
-  compute_pixel_scale();
-}
-
-// The level renderer refills its textures from the cells on every draw, so a changed rectangle
-// needs no bookkeeping; the calls stay for the code that reports its changes.
-void invalidate_level(int, int, int, int) {}
-void invalidate_all_level() {}

@@ -1,13 +1,23 @@
 // The game scene: the layer between the main loop and the game host. It starts and stops the game
-// systems, runs one fixed update step and draws one frame.
+// systems in a fixed order, runs one fixed update step (developer keys, view matrices, the current
+// game mode) and draws one frame (background, level and objects into the scene texture, particles,
+// the post effect to the back buffer, then the GUI and the text overlays). It owns the pixel scale
+// and the level's lifetime.
 #pragma once
 #include "engine/gameHost.h"
+
+struct LevelRenderer;
+struct Texture;
 
 extern bool show_fps;
 extern bool game_paused;
 extern bool use_vis_debug;
 extern bool use_postfx;
 extern int voxel_scale;
+// The screen-sized texture the world is drawn into before the post effect.
+extern Texture* scene_texture;
+// The level's renderer, made by create_level.
+extern LevelRenderer* level_renderer;
 // Set by the hero once it has stood on the exit long enough; the play mode then starts the elevator.
 extern bool reached_exit;
 
@@ -20,6 +30,17 @@ void compute_pixel_scale();
 void create_level();
 void restart_level();
 void destroy_level();
+
+// The level renderer's textures re-made for the current screen size.
+void reset_level_renderer();
+
+// The world step that the game-over mode shares with play: objects and particles (unless paused),
+// then the switch to game over or to the elevator.
+void update_play(float dt);
+// The visible world into the current render target: background, level, boss, objects, particles.
+void render_world(float t);
+// The view size in cells that the level renderer's textures are made for, at `scale` pixels per cell.
+int level_view_cells(int pixels, int scale);
 
 // Level changes reported by whoever changed cells (exit placement, bullets, explosions).
 void invalidate_level(int x0, int y0, int x1, int y1);

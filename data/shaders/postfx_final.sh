@@ -28,7 +28,7 @@ float4 psh(VsOut i) : COLOR {
   float4 s = tex2D(shadow_map, i.uv);
   float2 f = frac(i.uv / max(cell.xy, 0.0001));
   float grid = (f.x < 0.08 || f.y < 0.08) ? 0.94 : 1.0;
-  float darken = 1.0 - 0.45 * s.b - 0.15 * s.g * (1.0 - s.b);
+  float darken = 1.0 - 0.5 * s.b;
   c *= lerp(1.0, grid, s.g);
   return float4(c * darken, 1.0);
 }

@@ -1,7 +1,8 @@
 // The shadow map of the post effect, drawn in two slices over the full screen: each slice writes the
 // pixels outside a radius (c16.x percent of the half diagonal, vertex constant) with its own mark
-// (pixel c16.xy into red and green) and the distance beyond the radius in blue. The first slice
-// marks the ring that the final pass grids, the second the outer border that it darkens most.
+// (pixel c16.xy into red and green). Blue is the shade towards the screen's edges, the same in both
+// slices so the border between them does not show. The first slice marks the ring that the final
+// pass grids, the second the outer border where the grid ends.
 // Vertex: {0 FLOAT3 POSITION} of the full-screen quad.
 struct VsOut {
   float4 pos : POSITION;
@@ -23,6 +24,6 @@ float4 mark : register(c16);
 float4 psh(VsOut i) : COLOR {
   float r = length(i.rel.xy);
   clip(r - i.rel.z);
-  return float4(mark.x, mark.y, saturate(r - i.rel.z), 1.0);
+  return float4(mark.x, mark.y, saturate((r - 0.6) * 1.25), 1.0);
 }
 #endif

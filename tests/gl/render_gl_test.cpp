@@ -490,30 +490,6 @@ TEST_F(RenderGl, DynamicWriterDrawsItsRun) {
 }
 }  // namespace
 
-#include "engine/imageFiles.h"
-#include "game/renderTestScreen.h"
-namespace {
-TEST_F(RenderGl, TestScreenDrawsThroughBatches) {
-  if (!common_vb_writer.vb) common_vb_writer.create(65536);
-  draw_render_test_screen(0);
-  std::vector<D3DCOLOR> px = read_back_buffer();
-  // The checker quad covers the centre: 24 x 24 pixels of 8 x 8 texels, 3 pixels each.
-  // (The moving squares orbit outside the middle, so only pixels near the centre are fixed.)
-  EXPECT_EQ(px[24 * 64 + 32], 0xFF4060A0u);  // texel (4, 4)
-  EXPECT_EQ(px[24 * 64 + 29], 0xFFE0E0E0u);  // texel (3, 4)
-  EXPECT_EQ(px[21 * 64 + 32], 0xFFE0E0E0u);  // texel (4, 3)
-  // RGBA bytes for the PNG writer.
-  std::vector<uint8_t> rgba(px.size() * 4);
-  for (size_t i = 0; i < px.size(); i++) {
-    rgba[i * 4 + 0] = uint8_t(px[i] >> 16);
-    rgba[i * 4 + 1] = uint8_t(px[i] >> 8);
-    rgba[i * 4 + 2] = uint8_t(px[i]);
-    rgba[i * 4 + 3] = 255;
-  }
-  save_png("render_test_screen.png", 64, 48, 4, rgba.data(), 64 * 4);
-}
-}  // namespace
-
 namespace {
 TEST_F(RenderGl, FrontBufferCopyShowsThePresentedFrame) {
   clear_view_color(0xFF00FF00);

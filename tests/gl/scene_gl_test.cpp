@@ -1,0 +1,407 @@
+// The level on screen and the scene's frame on the GL back end (llvmpipe): a hole that
+// level_clear_box cuts shows in the very next frame with no invalidation call, a rectangle wider
+// than the level textures keeps to them, resizes re-make the textures without leaking, and golden
+// images of a generated level in play through the whole frame (background, level, objects,
+// particles, post effect) at 640 x 360 and 1280 x 720. A golden image is written only when
+// ASCENDA_MAKE_GOLDEN=1 is set (then look at it before committing).
+// Sections: fixtures; level renderer; scene frame.
+#include <gtest/gtest.h>
+#include <math.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <string>
+#include <vector>
+#include "engine/app.h"
+#include "engine/config.h"
+#include "engine/log.h"
+#include "engine/d3d_misc.h"
+#include "engine/d3d_render.h"
+#include "engine/d3d_shaders.h"
+#include "engine/dynVBWriter.h"
+#include "engine/font.h"
+#include "engine/imageFiles.h"
+#include "engine/sysUtils.h"
+#include "game/camera.h"
+#include "game/entlingApi.h"
+#include "game/gameModes.h"
+#include "game/gameScene.h"
+#include "game/levelGrid.h"
+#include "game/levelRenderer.h"
+#include "game/particles.h"
+#include "game/progression.h"
+#include "game/screenPasses.h"
+#include "render_gl_env.h"
+
+namespace {
+// ---- fixtures
+
+const int W = 64, H = 48;
+const uint16_t RED = 0x8000 | (31 << 10), BLUE = 0x8000 | 31;
+
+int red(D3dColor c) { return int((c >> 16) & 255); }
+int blue(D3dColor c) { return int(c & 255); }
+
+class LevelRendererGl : public ::testing::Test {
+ protected:
+  LevelRenderer* renderer = nullptr;
+  void SetUp() override {
+    ASSERT_TRUE(render_gl_open(W, H));
+    ASSERT_TRUE(reset_d3d(W, H, false, true));
+    snprintf(app_path, sizeof(app_path), "%s/", RENDER_BIN_DIR);
+    close_shaders();
+    load_shader_compiler();
+    if (!common_vb_writer.vb) common_vb_writer.create(65536);
+    init_debug_font();
+    init_background();
+    init_level_rendering();
+    clear_level_data();
+    // Every cell of the screen: red in front of blue, destructible.
+    for (int y = 0; y < 64; y++)
+      for (int x = 0; x < 64; x++) level_cell(x, y) = LevelCell{BLUE, RED, LEVEL_COLL_DESTRUCTIBLE};
+  }
+  void TearDown() override {
+    destroy_renderer(renderer);
+    close_level_rendering();
+    close_background();
+    close_debug_font();
+    close_shaders();
+    clear_level_data();
+  }
+  // One frame: one screen pixel per cell, cell (0, 0) at the bottom-left.
+  std::vector<D3dColor> frame(int x0, int y0, int x1, int y1) {
+    EXPECT_EQ(d3d->BeginScene(), D3D_OK);
+    set_back_buffer_target();
+    set_zenable(false);
+    set_blend_none();
+    clear_view_color(0xFF00FF00);
+    set_view_tm(Matrix44::identity());
+    set_proj_tm(Matrix44(vec4float(2.0f / W, 0, 0, 0), vec4float(0, 2.0f / H, 0, 0), vec4float(0, 0, 0.01f, 0),
+                         vec4float(-1, -1, 0.1f, 1)));
+    // The frame's transform registers, as the scene sets them before the world pass.
+    Matrix44 glob;
+    get_glob_tm(glob);
+    set_vs_consts(0, (const float*)&glob, 4);
+    start_level_rendering();
+    render_area(renderer, x0, y0, x1, y1, 0.0f);
+    end_level_rendering();
+    d3d->EndScene();
+    return read_back_buffer(W, H);
+  }
+  static D3dColor cell(const std::vector<D3dColor>& px, int x, int y) { return px[size_t(H - 1 - y) * W + x]; }
+};
+
+// ---- level renderer
+
+TEST_F(LevelRendererGl, AHoleShowsInTheNextFrameWithoutInvalidation) {
+  renderer = create_level_renderer(level_data, int(sizeof(LevelCell)), LEVEL_WIDTH * int(sizeof(LevelCell)),
+                                   LEVEL_WIDTH, LEVEL_HEIGHT, W, H);
+  ASSERT_NE(renderer, nullptr);
+  EXPECT_EQ(renderer->texWidth, 64);
+  EXPECT_EQ(renderer->texHeight, 64);
+  level_cell(30, 30) = LevelCell{0, 0x7FFF, 0};  // nothing present: the alpha test drops both texels
+  std::vector<D3dColor> px = frame(0, 0, W - 1, H - 1);
+  EXPECT_GT(red(cell(px, 10, 10)), blue(cell(px, 10, 10)));
+  EXPECT_EQ(cell(px, 30, 30), 0xFF00FF00u);
+
+  level_clear_box(8, 8, 12, 12);
+  px = frame(0, 0, W - 1, H - 1);
+  EXPECT_GT(blue(cell(px, 10, 10)), red(cell(px, 10, 10))) << "the background shows through the hole";
+  EXPECT_GT(blue(cell(px, 12, 8)), red(cell(px, 12, 8)));
+  EXPECT_GT(red(cell(px, 13, 10)), blue(cell(px, 13, 10))) << "cells beside the hole keep their colour";
+  EXPECT_GT(red(cell(px, 10, 7)), blue(cell(px, 10, 7)));
+}
+
+// The scene asks for one column and one row more than the view when the screen divides by the
+// pixel scale: a rectangle larger than the textures draws only what fits from its bottom-left.
+TEST_F(LevelRendererGl, ARectangleWiderThanTheTexturesKeepsToThem) {
+  renderer = create_level_renderer(level_data, int(sizeof(LevelCell)), LEVEL_WIDTH * int(sizeof(LevelCell)),
+                                   LEVEL_WIDTH, LEVEL_HEIGHT, 16, 8);
+  ASSERT_EQ(renderer->texWidth, 16);
+  ASSERT_EQ(renderer->texHeight, 8);
+  std::vector<D3dColor> px = frame(0, 0, 16, 8);
+  EXPECT_GT(red(cell(px, 15, 3)), 0);
+  EXPECT_EQ(cell(px, 16, 3), 0xFF00FF00u) << "column 16 is past the texture";
+  EXPECT_GT(red(cell(px, 3, 7)), 0);
+  EXPECT_EQ(cell(px, 3, 8), 0xFF00FF00u) << "row 8 is past the texture";
+  // From the rectangle's own corner, not the grid's.
+  px = frame(20, 20, 40, 40);
+  EXPECT_EQ(cell(px, 19, 22), 0xFF00FF00u);
+  EXPECT_GT(red(cell(px, 35, 27)), 0);
+  EXPECT_EQ(cell(px, 36, 22), 0xFF00FF00u);
+  EXPECT_EQ(cell(px, 22, 28), 0xFF00FF00u);
+}
+
+// A grid of its own (a boss part, the elevator's lift) placed by set_level_tm; the end of the pass
+// puts the frame's transform back for the next pass.
+TEST_F(LevelRendererGl, AGridOfItsOwnIsPlacedByTheLevelTransform) {
+  LevelCell grid[3 * 4];
+  for (LevelCell& c : grid) c = LevelCell{BLUE, RED, LEVEL_COLL_SOLID};
+  grid[0].foreground = 0;  // its bottom-left cell shows the background colour
+  renderer = create_level_renderer(grid, int(sizeof(LevelCell)), 4 * int(sizeof(LevelCell)), 4, 3, 0, 0);
+  ASSERT_EQ(renderer->texWidth, 4);
+  ASSERT_EQ(renderer->texHeight, 4);
+  EXPECT_EQ(d3d->BeginScene(), D3D_OK);
+  set_back_buffer_target();
+  set_zenable(false);
+  set_blend_none();
+  clear_view_color(0xFF00FF00);
+  set_view_tm(Matrix44::identity());
+  set_proj_tm(Matrix44(vec4float(2.0f / W, 0, 0, 0), vec4float(0, 2.0f / H, 0, 0), vec4float(0, 0, 0.01f, 0),
+                       vec4float(-1, -1, 0.1f, 1)));
+  Matrix44 glob;
+  get_glob_tm(glob);
+  set_vs_consts(0, (const float*)&glob, 4);
+  start_level_rendering();
+  Matrix44 tm = Matrix44::identity();
+  tm.r[3] = vec4float(20, 10, 0, 1);
+  set_level_tm(tm);
+  set_level_tm(tm);
+  render_all(renderer, 0.0f);
+  end_level_rendering();
+  // A second pass without a transform of its own draws where the frame's transform puts it.
+  start_level_rendering();
+  render_all(renderer, 0.0f);
+  end_level_rendering();
+  d3d->EndScene();
+  std::vector<D3dColor> px = read_back_buffer(W, H);
+  EXPECT_GT(blue(cell(px, 20, 10)), red(cell(px, 20, 10)));
+  EXPECT_GT(red(cell(px, 23, 12)), blue(cell(px, 23, 12)));
+  EXPECT_EQ(cell(px, 24, 12), 0xFF00FF00u);
+  EXPECT_EQ(cell(px, 20, 13), 0xFF00FF00u);
+  EXPECT_EQ(cell(px, 19, 10), 0xFF00FF00u);
+  EXPECT_GT(blue(cell(px, 0, 0)), red(cell(px, 0, 0))) << "the frame's transform is back in registers 0 to 3";
+  EXPECT_GT(red(cell(px, 3, 2)), blue(cell(px, 3, 2)));
+  EXPECT_EQ(cell(px, 4, 2), 0xFF00FF00u);
+}
+
+// Each pass names itself on the splash while its shaders compile, the background first.
+TEST_F(LevelRendererGl, ThePassesShowTheirSplashTextsInOrder) {
+  close_background();
+  init_background();
+  EXPECT_STREQ(get_splash_text(), "Compiling background shaders");
+  init_postfx();
+  EXPECT_STREQ(get_splash_text(), "Compiling post-effect shaders");
+  close_postfx();
+}
+
+// A resize re-makes the level's textures through the scene's device-reset hook, sized for the new
+// view; the scene texture is re-made by the renderer; nothing is left behind over 20 resizes.
+TEST_F(LevelRendererGl, ResizesRemakeTheTexturesAndLeakNothing) {
+  Texture* scene = create_screen_render_texture();
+  ASSERT_NE(scene, nullptr);
+  level_renderer = create_level_renderer(level_data, int(sizeof(LevelCell)), LEVEL_WIDTH * int(sizeof(LevelCell)),
+                                         LEVEL_WIDTH, LEVEL_HEIGHT, W, H);
+  int in_use = count_textures_in_use();
+  const int sizes[][2] = {{320, 240}, {1, 1}, {1280, 720}, {640, 360}, {719, 719}};
+  for (int i = 0; i < 20; i++) {
+    int w = sizes[i % 5][0], h = sizes[i % 5][1];
+    ASSERT_TRUE(reset_d3d(w, h, false, true));
+    EXPECT_EQ(voxel_scale, h / 120 < 1 ? 1 : h / 120);
+    EXPECT_EQ(level_renderer->texWidth, level_texture_side(level_view_cells(w, voxel_scale), LEVEL_WIDTH)) << w;
+    EXPECT_EQ(level_renderer->texHeight, level_texture_side(level_view_cells(h, voxel_scale), LEVEL_HEIGHT)) << h;
+    EXPECT_EQ(get_texture_width(scene), w);
+    EXPECT_EQ(count_textures_in_use(), in_use);
+  }
+  destroy_renderer(level_renderer);
+  destroy_texture(scene);
+  EXPECT_EQ(count_textures_in_use(), in_use - 3);
+  ASSERT_TRUE(reset_d3d(W, H, false, true));
+}
+}  // namespace
+
+namespace {
+// ---- scene frame
+
+// Compares a frame with tests/data/golden/<name>.png, each channel within 1 (as the drawing tests
+// do); ASCENDA_MAKE_GOLDEN=1 writes the image instead.
+void expect_scene_golden(const char* name, const std::vector<D3dColor>& px, int w, int h) {
+  std::string golden = std::string(GOLDEN_DIR) + "/" + name + ".png";
+  auto save = [&](const std::string& path) {
+    std::vector<uint8_t> rgba(px.size() * 4);
+    for (size_t i = 0; i < px.size(); i++) {
+      rgba[i * 4 + 0] = uint8_t(px[i] >> 16), rgba[i * 4 + 1] = uint8_t(px[i] >> 8);
+      rgba[i * 4 + 2] = uint8_t(px[i]), rgba[i * 4 + 3] = 255;
+    }
+    return save_png(path.c_str(), w, h, 4, rgba.data(), w * 4);
+  };
+  const char* make = getenv("ASCENDA_MAKE_GOLDEN");
+  if (make && !strcmp(make, "1")) {
+    ASSERT_TRUE(save(golden));
+    printf("wrote golden image %s: review it before committing\n", golden.c_str());
+    return;
+  }
+  int gw = 0, gh = 0;
+  DynArray<uint32_t> ref;
+  ASSERT_TRUE(load_png(golden.c_str(), gw, gh, ref))
+      << "no golden image " << golden << " (make it with ASCENDA_MAKE_GOLDEN=1 and review it)";
+  ASSERT_EQ(gw, w);
+  ASSERT_EQ(gh, h);
+  int bad = 0, first = -1;
+  for (int y = 0; y < h; y++)
+    for (int x = 0; x < w; x++) {
+      uint32_t a = ref[size_t(h - 1 - y) * w + x], b = px[size_t(y) * w + x];  // the reader's rows run up
+      for (int s = 0; s < 24; s += 8) {
+        int d = int((a >> s) & 255) - int((b >> s) & 255);
+        if (d > 1 || d < -1) {
+          if (first < 0) first = y * w + x;
+          bad++;
+          break;
+        }
+      }
+    }
+  if (bad) {
+    mkdir("golden_actual", 0755);
+    std::string actual = std::string("golden_actual/") + name + ".png";
+    save(actual);
+    ADD_FAILURE() << bad << " pixels differ from " << golden << ", first at (" << first % w << ", " << first / w
+                  << "); actual image written to " << actual;
+  }
+}
+
+// The whole scene on the program folder of the build, started and stopped once for the suite.
+class SceneGl : public ::testing::Test {
+ protected:
+  static std::string data_folder, saved_appdata;
+  static void SetUpTestSuite() {
+    // The scene's settings and log go to a folder of the suite's own.
+    const char* old = getenv("APPDATA");
+    saved_appdata = old ? old : "";
+    char tmpl[] = "/tmp/ascenda_scene_XXXXXX";
+    data_folder = mkdtemp(tmpl);
+    setenv("APPDATA", data_folder.c_str(), 1);
+    close_debug_log();
+    reset_app_config();
+    ASSERT_TRUE(render_gl_open(W, H));
+    ASSERT_TRUE(reset_d3d(640, 360, false, true));
+    snprintf(app_path, sizeof(app_path), "%s/", RENDER_BIN_DIR);
+    close_shaders();
+    load_shader_compiler();
+    if (!common_vb_writer.vb) common_vb_writer.create(65536);
+    init_debug_font();
+    init_scene();
+  }
+  static void TearDownTestSuite() {
+    close_scene();
+    close_debug_font();
+    close_shaders();
+    close_debug_log();
+    reset_app_config();
+    std::string cmd = "rm -rf '" + data_folder + "'";
+    if (system(cmd.c_str()) != 0) ADD_FAILURE() << cmd;
+    if (saved_appdata.empty()) unsetenv("APPDATA");
+    else setenv("APPDATA", saved_appdata.c_str(), 1);
+    ASSERT_TRUE(reset_d3d(W, H, false, true));
+  }
+  // A generated level in play after a second of updates, with a burst of debris beside the hero.
+  static void startLevel(uint64_t seed, int level) {
+    game_rnd_seed = seed;
+    cur_level = level;
+    restart_level();
+    set_game_mode(&play_mode);
+    time_dt = 0.05f;
+    time_ik = 1.0f;
+    for (int i = 0; i < 20; i++) update_step(0.05f);
+    vec4float h = get_hero_pos();
+    for (int i = 0; i < 12; i++)
+      add_junk(h + vec4float(float(8 + i), float(6 + (i % 4)), 0, 0), vec4float(0, 0, 0, 0),
+               0xFF000000u | (0x20u * uint32_t(i)) << 8 | 0xE0u << 16, 5.0f, 0.0f);
+  }
+  static std::vector<D3dColor> frame(int w, int h) {
+    EXPECT_EQ(d3d->BeginScene(), D3D_OK);
+    time_dt = 0.025f;
+    time_ik = 0.5f;
+    render_frame(0.025f);
+    d3d->EndScene();
+    return read_back_buffer(w, h);
+  }
+};
+
+std::string SceneGl::data_folder, SceneGl::saved_appdata;
+
+TEST_F(SceneGl, AGeneratedLevelInPlayAtBothGameSizes) {
+  startLevel(7, 1);
+  EXPECT_EQ(voxel_scale, 3);
+  expect_scene_golden("scene_level_640", frame(640, 360), 640, 360);
+  ASSERT_TRUE(reset_d3d(1280, 720, false, true));
+  EXPECT_EQ(voxel_scale, 6);
+  expect_scene_golden("scene_level_1280", frame(1280, 720), 1280, 720);
+  ASSERT_TRUE(reset_d3d(640, 360, false, true));
+}
+
+// The level viewer's minimap fills the bottom-left 1024 x 64 pixels, level row 0 at the bottom:
+// its opaque texels show on screen as they were built from the cells.
+TEST_F(SceneGl, TheLevelViewerShowsTheLevelAlongTheBottom) {
+  startLevel(7, 1);
+  ASSERT_TRUE(reset_d3d(1280, 720, false, true));
+  set_game_mode(&view_level_mode);
+  ASSERT_NE(view_level_mode.minimap, nullptr);
+  std::vector<D3dColor> px = frame(1280, 720);
+  // The viewed area is outlined over the minimap in translucent green: those texels are left out.
+  int vx = int(nearbyintf(view_level_mode.viewPos.x())), vy = int(nearbyintf(view_level_mode.viewPos.y()));
+  int rx0 = (vx - 1280 / 6 / 2) / 4 - 1, rx1 = (vx + 1280 / 6 / 2) / 4 + 1;
+  int ry0 = (vy - 720 / 6 / 2) / 4 - 1, ry1 = (vy + 720 / 6 / 2) / 4 + 1;
+  int checked = 0;
+  for (int j = 1; j < 63; j += 7)
+    for (int i = 1; i < 1023; i += 13) {
+      D3dColor t = minimap_texel(i, j);
+      if ((t >> 24) != 255 || (i >= rx0 && i <= rx1 && j >= ry0 && j <= ry1)) continue;
+      D3dColor p = px[size_t(719 - j) * 1280 + i];
+      for (int s = 0; s < 24; s += 8) EXPECT_NEAR(int((p >> s) & 255), int((t >> s) & 255), 2) << i << "," << j;
+      checked++;
+    }
+  EXPECT_GT(checked, 100);
+  set_game_mode(&play_mode);
+  ASSERT_TRUE(reset_d3d(640, 360, false, true));
+}
+
+// The ride from the exit to the upgrades, drawn every step. Halfway up, with the camera on the
+// hero, the lift's copies of the exit area stack below the hero and nothing is drawn above it: the
+// frame differs from the plain world's only below the screen's centre.
+TEST_F(SceneGl, TheElevatorRideIsDrawnUpToTheUpgrades) {
+  startLevel(7, 1);
+  reached_exit = true;
+  update_step(0.05f);
+  ASSERT_EQ(cur_game_mode, &elevator_mode);
+  int level = cur_level, frames = 0, below = 0, above = 0;
+  bool compared = false;
+  while (cur_game_mode == &elevator_mode && frames < 60) {
+    update_step(0.05f);
+    std::vector<D3dColor> ride = frame(640, 360);
+    frames++;
+    if (!compared && elevator_mode.y1 - elevator_mode.y0 > 20 * elevator_mode.rows) {
+      compared = true;
+      vec4float h = get_hero_pos(), cam(h.x(), h.y(), 0, 1);
+      move_camera(cam, 0);
+      move_camera(cam, 0);
+      ride = frame(640, 360);
+      cur_game_mode = &play_mode;  // the same world without the lift, no mode switch
+      std::vector<D3dColor> world = frame(640, 360);
+      cur_game_mode = &elevator_mode;
+      for (int y = 0; y < 360; y++)
+        for (int x = 280; x < 360; x++) {
+          bool differs = ride[size_t(y) * 640 + x] != world[size_t(y) * 640 + x];
+          if (y < 170) above += differs;
+          if (y > 200) below += differs;
+        }
+    }
+  }
+  EXPECT_TRUE(compared);
+  EXPECT_GT(below, 500) << "the lift's copies below the hero";
+  EXPECT_EQ(above, 0) << "nothing of the lift above the hero";
+  EXPECT_EQ(cur_game_mode, &upgrade_mode);
+  EXPECT_EQ(cur_level, level + 1);
+  set_game_mode(&play_mode);
+}
+
+// The title shows the background only (the menus draw over it once they exist), through the post
+// effect: the whole frame is made of the two tints, darkest at the corners.
+TEST_F(SceneGl, TheTitleShowsTheBackgroundThroughThePostEffect) {
+  set_game_mode(&title_mode);
+  std::vector<D3dColor> px = frame(640, 360);
+  D3dColor centre = px[size_t(180) * 640 + 320], corner = px[0];
+  EXPECT_NE(centre, 0u);
+  EXPECT_GT(red(centre), blue(centre));  // brown tints
+  EXPECT_LT(red(corner) + blue(corner), red(centre) + blue(centre));
+}
+}  // namespace
