@@ -281,15 +281,18 @@ TEST_F(Enemies, MagnetSwingsOnItsLineTowardTheLevel) {
   EnemyView* e = addEnemy(MAGNET, 500, 20);
   e->asleep = false;
   takeLog();
+  float swing = 0;
   for (int i = 0; i < 60; i++) {
     int junk_before = junk_list.size();
     e->update(STEP);
+    swing = fmaxf(swing, fabsf(e->pos.x() - 500));
     EXPECT_EQ(junk_list.size(), junk_before + 5);  // the beam's sparks
     ASSERT_TRUE(finite(e->pos) && finite(e->tether)) << i;
     EXPECT_GE(e->pos.y(), float(FLOOR_TOP) - 0.01f);
     EXPECT_LE(e->pos.y() + e->height, 50.01f);
   }
   EXPECT_GE(soundCount(takeLog(), "enemy_magnet_jump"), 1);
+  EXPECT_GT(swing, 3);
   // The anchor is where the line met a solid cell.
   int ax = int(floorf(e->anchor.x())), ay = int(floorf(e->anchor.y()));
   bool near_solid = false;
@@ -320,13 +323,20 @@ TEST_F(Enemies, JetFliesWithoutGravityAndTurnsWhenBlocked) {
     EXPECT_LE(e->pos.y() + e->height, 65 + 0.01f);
   }
   EXPECT_GE(soundCount(takeLog(), "enemy_flyer_change_dir"), 5);
-  // Its first second is straight up, speeding up by 2.5 units/s a step.
+  // It starts straight up, speeding up by 2.5 units/s a step; meeting a ceiling before its first
+  // second is out, it picks a new direction at once.
   remove_all_entling();
-  EnemyView* j = addEnemy(JET, 505, 30);
+  for (int x = 780; x < 820; x++)
+    for (int y = 50; y < 60; y++) level_cell(x, y).collision = LEVEL_COLL_SOLID;
+  EnemyView* j = addEnemy(JET, 800, 30);
   j->asleep = false;
   j->update(STEP);
   EXPECT_FLOAT_EQ(j->vel[1], 2.5f);
   EXPECT_EQ(j->vel[0], 0);
+  takeLog();
+  for (int i = 1; i < 18; i++) j->update(STEP);
+  EXPECT_EQ(soundCount(takeLog(), "enemy_flyer_change_dir"), 1);
+  EXPECT_LE(j->pos.y() + j->height, 50 + 0.01f);
 }
 
 TEST_F(Enemies, JumperMovesSidewaysOnlyDuringHops) {
