@@ -21,6 +21,10 @@
 #include "engine/loadSprite.h"
 // Debug drawing of the objects' shapes (render_entling_debug).
 #include "engine/debugVis.h"
+// The hero's controls: the game buttons, the mouse it aims with, and whether the window has the input.
+#include "engine/app.h"
+#include "engine/input.h"
+#include "game/controls.h"
 // Screen size and pixels per world unit (sound panning).
 #include "engine/d3d_render.h"
 #include "game/gameScene.h"

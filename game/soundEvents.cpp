@@ -43,6 +43,7 @@ const char* const sound_event_name[NUM_SOUND_EVENTS] = {"hero_shoot",
                                                         "boss1_dying"};
 
 bool log_sound_events = false;
+void (*sound_event_observer)(int id) = nullptr;
 
 static sqbind::SqFunc handlers[NUM_SOUND_EVENTS];
 
@@ -80,6 +81,7 @@ void log_sound_event(int id) {
 
 uint32_t get_sound_event_channel(int id) {
   if (unsigned(id) >= NUM_SOUND_EVENTS) return 0;
+  if (sound_event_observer) sound_event_observer(id);
   log_sound_event(id);
   sqbind::SqFunc& h = handlers[id];
   if (h.empty()) return 0;

@@ -10,6 +10,9 @@ enum { NUM_SOUND_EVENTS = 35 };
 extern const char* const sound_event_name[NUM_SOUND_EVENTS];
 // Developer switch: log every event lookup (also those that find no handler).
 extern bool log_sound_events;
+// Told every valid event id that is asked for, handler or not (the test drive records what the
+// objects played); null in the game.
+extern void (*sound_event_observer)(int id);
 
 // bind_sound_events and release_sound_event_handlers are the sound script's calls into the game
 // (engine/gameHost.h).

@@ -1,0 +1,26 @@
+# The test drive of the game world (tests/drive/worldDrive.cpp): the program's host code on the
+# null platform with the real actor library, stepped through the scenario files of tests/drive/.
+# Each scenario is one test; a line "#! <options>" in a scenario adds driver options to its test
+# (--repeat, --swap-at N).
+add_executable(world_drive ${CMAKE_SOURCE_DIR}/tests/drive/worldDrive.cpp)
+ascenda_link_program(world_drive platform_null)
+# The library resolves its imports against the drive, as it does against the game.
+set_target_properties(world_drive PROPERTIES ENABLE_EXPORTS ON)
+add_dependencies(world_drive entling)
+if(ASCENDA_SANITIZE)
+  # The drive reads the library's objects through views of their layout.
+  target_compile_options(world_drive PRIVATE -fno-sanitize=vptr)
+endif()
+
+if(ASCENDA_TESTS)
+  file(GLOB DRIVE_SCENARIOS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/drive/*.txt)
+  foreach(scenario ${DRIVE_SCENARIOS})
+    get_filename_component(name ${scenario} NAME_WE)
+    file(STRINGS ${scenario} _options REGEX "^#!")
+    string(REPLACE "#!" "" _options "${_options}")
+    separate_arguments(_options UNIX_COMMAND "${_options}")
+    add_test(NAME drive.${name} COMMAND world_drive --data ${ASCENDA_BIN_DIR} --lib $<TARGET_FILE:entling> ${_options}
+      ${scenario})
+    set_tests_properties(drive.${name} PROPERTIES ENVIRONMENT "ASCENDA_NO_MESSAGE_BOX=1" TIMEOUT 120)
+  endforeach()
+endif()

@@ -1,0 +1,914 @@
+// world_drive: a headless, deterministic test drive of the game world. It links the program's host
+// code on the null platform, with no drawing device and no sound device, loads the real actor
+// library through the real binding (a private program folder holding a copy of it), and steps the
+// world with scripted buttons and aim, one virtual frame per update (t = 0.05 s on a fixed screen
+// size: enemies wake when they are drawn). It prints one state line per update and exits non-zero
+// when an expectation fails.
+//
+//   world_drive --data <program folder> --lib <entling library> [--repeat] [--swap-at N] <scenario>
+//   world_drive --data <dir> --lib <lib> --player <levels a-b> <seeds a-b> [--max-steps N]
+//   world_drive --data <dir> --lib <lib> --bench <level> <seed>
+//
+// --repeat runs the scenario a second time in the same process and fails unless every state line
+// is the same; with --swap-at N the second run swaps in a fresh copy of the library after update N
+// (every live object kept). --player runs the scripted player on generated levels and reports
+// which reach the exit and why the others stop. --bench prints the cost of an update and of a
+// frame's object drawing on a generated level with every spawn awake.
+//
+// The state line: "<update> hero x y vx vy hp <health> air <t> exit <t> | lists <heroes> <enemies>
+// <bullets> <barrels> <bombs> <hearts> <ups> <parts> <exitfx> <bosses> | junk <n> | snd <events> |
+// cells <hash of the level's cells>".
+//
+// Scenario files: one command a line; '#' starts a comment. Positions are level cells, y up.
+//   screen W H            the virtual screen (default 640 360; the pixel scale is H / 120)
+//   seed N                the game's random state
+//   map S X0 Y0 ... end   an ASCII map, top line first, each character an S x S block of cells with
+//                         its bottom-left block at cell (X0, Y0): '.' or ' ' empty, '#' destructible,
+//                         'X' indestructible, 'E' exit, 'H' the hero (feet at the block's bottom
+//                         middle); the rest of the level is empty
+//   level N SEED          generates level N from SEED instead (the generator places everything)
+//   hero X Y              places the hero (reset_hero)
+//   spawn ID X Y          an object of any creatable type id (add_enemy)
+//   set rate F | set destr N | set health N    fire rate, wall destruction, hero's health
+//   aim X Y | aimrel DX DY    the mouse on a world point, or on a point relative to the hero's feet
+//   step N [left] [right] [jump] [shoot]       N updates with these buttons held (a button goes
+//                         down on the first update it is held after one it was not)
+//   until QUANTITY OP VALUE max N [buttons]    updates until the condition holds (fails after N)
+//   mark                  restarts the update counter and the sound counters
+//   expect QUANTITY OP VALUE                   OP: == != < <= > >= ~= (within 0.001)
+//   swap                  swaps in a fresh copy of the library now
+//   echo TEXT
+// Quantities: hero.x hero.y hero.vx hero.vy hero.health hero.air hero.exit hero.invul hero.cooldown
+// hero.face exit steps junk, the list counts heroes enemies bullets barrels bombs hearts ups parts
+// exitfx bosses, snd.<event name> (plays since the last mark), and "cells X0 Y0 X1 Y1" (non-empty
+// cells of the rectangle).
+#include <errno.h>
+#include <math.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+#include "engine/app.h"
+#include "engine/d3d_render.h"
+#include "engine/input.h"
+#include "engine/loadSprite.h"
+#include "engine/log.h"
+#include "engine/sysUtils.h"
+#include "game/baseObject.h"
+#include "game/camera.h"
+#include "game/entlingApi.h"
+#include "game/entlingReload.h"
+#include "game/gameScene.h"
+#include "game/gen/levelGenRuntime.h"
+#include "game/gen/loadTiles.h"
+#include "game/levelGrid.h"
+#include "game/objectLists.h"
+#include "game/particles.h"
+#include "game/progression.h"
+#include "game/sceneView.h"
+#include "game/soundEvents.h"
+#include "platform/platform.h"
+
+struct BossSubpart;
+struct BossSubpartBehavior;
+
+namespace {
+
+// ---- views of the library's objects
+
+// Entling's virtual layout, from the same list the library compiles: the driver calls the
+// library's operations through it (getBox of any object).
+template <class T>
+T value_of_nothing() {
+  return T();
+}
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-parameter"
+struct EntlingView : BaseObject {
+#define ENTLING_VIRTUAL(ret, name, params) \
+  virtual ret name params { return value_of_nothing<ret>(); }
+#include "entling/gen/virtuals.kst"
+#undef ENTLING_VIRTUAL
+};
+#pragma GCC diagnostic pop
+
+// The hero's fields in the library's order (checked against the library's class size at start).
+struct HeroView : BaseObject {
+  vec4float target, aimDir, prevAimDir, gunOffset;
+  float legPhase, invulTime, exitTime;
+  bool hurt;
+  int32_t health;
+  bool faceRight;
+  vec4float pos, prevPos;
+  Matrix44 tm;
+  float vel[2];
+  float groundVx, shootCooldown;
+  int32_t contacts;
+  float airTime;
+};
+
+const HeroView* hero_view() { return reinterpret_cast<const HeroView*>(static_cast<void*>(hero)); }
+EntlingView* entling_view(void* object) { return reinterpret_cast<EntlingView*>(object); }
+
+// ---- small helpers
+
+[[noreturn]] void die(const char* format, ...) {
+  va_list a;
+  va_start(a, format);
+  fprintf(stderr, "world_drive: ");
+  vfprintf(stderr, format, a);
+  fprintf(stderr, "\n");
+  va_end(a);
+  exit(2);
+}
+
+bool copy_file(const std::string& from, const std::string& to) {
+  std::ifstream in(from, std::ios::binary);
+  if (!in) return false;
+  std::string tmp = to + ".part";
+  {
+    std::ofstream out(tmp, std::ios::binary);
+    out << in.rdbuf();
+    if (!out) return false;
+  }
+  return rename(tmp.c_str(), to.c_str()) == 0;
+}
+
+// 64-bit hash of every cell of the level, eight bytes at a time.
+uint64_t level_hash() {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(level_data);
+  size_t n = sizeof(level_data);
+  uint64_t h = 0x9E3779B97F4A7C15ull;
+  for (size_t i = 0; i + 8 <= n; i += 8) {
+    uint64_t w;
+    memcpy(&w, p + i, 8);
+    h = (h ^ w) * 0x100000001B3ull;
+    h ^= h >> 29;
+  }
+  return h;
+}
+
+int cells_in(int x0, int y0, int x1, int y1) {
+  int n = 0;
+  for (int y = y0; y <= y1; y++)
+    for (int x = x0; x <= x1; x++)
+      if (x >= 0 && y >= 0 && x < LEVEL_WIDTH && y < LEVEL_HEIGHT && level_cell(x, y).collision != 0) n++;
+  return n;
+}
+
+// ---- the world and its virtual screen
+
+struct Drive {
+  std::string dataDir, libPath, folder;
+  int screenW = 640, screenH = 360;
+  bool aimSet = false, aimRelative = false;
+  float aimX = 0, aimY = 0;
+  bool held[4] = {false, false, false, false};
+  int updates = 0;
+  int soundCount[NUM_SOUND_EVENTS] = {};
+  std::vector<int> stepSounds;
+  std::vector<std::string> lines;
+  bool print = true;
+  int swapAt = -1;
+  int swaps = 0;
+};
+Drive drive;
+// The drive's own output; the game's log lines go to its log file only.
+FILE* out = stdout;
+
+const int BUTTON_KEY[4] = {'A', 'D', 'W', 1};  // the default bindings: left, right, jump, shoot
+
+void observe_sound(int id) {
+  drive.soundCount[id]++;
+  drive.stepSounds.push_back(id);
+}
+
+void apply_screen() {
+  d3d_wd = drive.screenW;
+  d3d_ht = drive.screenH;
+  voxel_scale = d3d_ht / 120 > 0 ? d3d_ht / 120 : 1;
+  compute_view_projection(d3d_wd, d3d_ht, voxel_scale);
+}
+
+// A private program folder: the data the world needs (sprites, tiles) linked in, and a copy of the
+// library, so the swap can replace it without touching the real program folder.
+void make_program_folder() {
+  char tmpl[] = "/tmp/ascenda_drive_XXXXXX";
+  if (!mkdtemp(tmpl)) die("cannot make a program folder: %s", strerror(errno));
+  drive.folder = std::string(tmpl) + "/";
+  for (const char* sub : {"sprites", "tiles"}) {
+    std::string from = drive.dataDir + "/" + sub, to = drive.folder + sub;
+    if (symlink(from.c_str(), to.c_str()) != 0) die("cannot link %s: %s", from.c_str(), strerror(errno));
+  }
+  if (!copy_file(drive.libPath, drive.folder + "entling.dll")) die("cannot copy %s", drive.libPath.c_str());
+  snprintf(app_path, sizeof(app_path), "%s", drive.folder.c_str());
+}
+
+void remove_program_folder() {
+  if (drive.folder.empty()) return;
+  std::string cmd = "rm -rf '" + drive.folder + "'";
+  if (system(cmd.c_str()) != 0) fprintf(stderr, "world_drive: could not remove %s\n", drive.folder.c_str());
+}
+
+// The swap the game makes once a second after a rebuild: a new library file appears as
+// "entling_new.dll", the old one is unbound and freed, the new one bound, every object re-pointed.
+void swap_library() {
+  if (!copy_file(drive.libPath, drive.folder + "entling_new.dll")) die("cannot stage the new library");
+  if (!reload_entling(false)) die("the library swap failed");
+  drive.swaps++;
+}
+
+void start_world() {
+  isAppActive = true;
+  apply_screen();
+  sound_event_observer = observe_sound;
+  init_sprites();
+  // No source folder: nothing is watched, so no rebuild starts behind the drive's back.
+  load_entling_library("", "main.kst");
+  if (!entling_library_loaded()) die("the actor library did not load");
+  GetEntlingClassSizesFn sizes =
+      (GetEntlingClassSizesFn)get_library_proc(entling_library_module(), "get_entling_class_sizes");
+  int count = 0;
+  const int* size = sizes ? sizes(&count) : nullptr;
+  if (!size || count <= TYPE_HERO || size[TYPE_HERO] != int(sizeof(HeroView)))
+    die("the hero's fields changed (library %d bytes, driver %d): update HeroView", size ? size[TYPE_HERO] : -1,
+        int(sizeof(HeroView)));
+  init_game_script();
+  load_level_tiles();
+  init_level_tile_pools();
+  init_bullets();
+  init_junk();
+}
+
+void stop_world() {
+  remove_all_entling();
+  close_junk();
+  close_bullets();
+  close_level_tiles();
+  close_game_script();
+  unload_entling_library();
+  close_sprites();
+  sound_event_observer = nullptr;
+}
+
+// A fresh run: no objects, no particles, a new hero, upgrades at their start values.
+void reset_run() {
+  remove_all_entling();
+  clear_junk();
+  clear_level_data();
+  reached_exit = false;
+  game_paused = false;
+  reset_game();
+  num_enemy_types = 0;
+  init_entling();
+  for (int b = 0; b < 4; b++) plat_null_set_key(BUTTON_KEY[b], false);
+  memset(drive.held, 0, sizeof(drive.held));
+  clear_input();
+  drive.aimSet = false;
+  drive.updates = 0;
+  memset(drive.soundCount, 0, sizeof(drive.soundCount));
+  drive.lines.clear();
+  apply_screen();
+  free_cam_pos = vec4float(0, 0, 0, 1);
+}
+
+// The level generator's path into a new level (what a level restart does, without the scene).
+void generate(int level, uint64_t seed) {
+  cur_level = level;
+  game_rnd_seed = seed;
+  reached_exit = false;
+  remove_all_enemies();
+  remove_all_bonuses();
+  reset_bullets();
+  clear_junk();
+  delete_entling();
+  select_level_enemies();
+  generate_level();
+}
+
+// The mouse on a world point, as the player would hold it: through the view the update uses.
+void place_mouse() {
+  if (!drive.aimSet) return;
+  float wx = drive.aimX, wy = drive.aimY;
+  if (drive.aimRelative && hero) {
+    wx += hero_view()->pos.x();
+    wy += hero_view()->pos.y();
+  }
+  float s = float(voxel_scale);
+  vec4float cam = cur_view_itm.r[3];
+  float px = (wx - cam.x()) * s + float(d3d_wd) / 2;
+  float py = float(d3d_ht) - 1 - ((wy - cam.y()) * s + float(d3d_ht) / 2);
+  push_input_event(IE_MOUSE_MOVE, 0, 0, 0, int(lrintf(px)), int(lrintf(py)));
+}
+
+void print_line(const std::string& s) {
+  drive.lines.push_back(s);
+  if (drive.print) fprintf(out, "%s\n", s.c_str());
+}
+
+std::string state_line() {
+  char buf[512];
+  std::string snd;
+  for (int id : drive.stepSounds) {
+    if (!snd.empty()) snd += ",";
+    snd += sound_event_name[id] ? sound_event_name[id] : "?";
+  }
+  if (snd.empty()) snd = "-";
+  const HeroView* h = hero_view();
+  if (h)
+    snprintf(buf, sizeof(buf), "%4d hero %.4f %.4f v %.4f %.4f hp %d air %.4f exit %.4f", drive.updates, h->pos.x(),
+             h->pos.y(), h->vel[0], h->vel[1], h->health, h->airTime, h->exitTime);
+  else
+    snprintf(buf, sizeof(buf), "%4d hero none", drive.updates);
+  char rest[256];
+  snprintf(rest, sizeof(rest), " | lists %d %d %d %d %d %d %d %d %d %d | junk %d | snd %s | cells %016llx",
+           Hero_list.size(), BaseEnemy_list.size(), Bullet_list.size(), ExplBarrel_list.size(), Bomb_list.size(),
+           HeartBonus_list.size(), UpBonus_list.size(), BossPart_list.size(), ExitFx_list.size(), Boss1_list.size(),
+           junk_list.size(), snd.c_str(), (unsigned long long)level_hash());
+  return std::string(buf) + rest;
+}
+
+// One update as the play mode runs it, then one virtual frame at t = 0.05.
+void update_once(bool printing) {
+  for (int b = 0; b < 4; b++) plat_null_set_key(BUTTON_KEY[b], drive.held[b]);
+  compute_view_matrices(free_cam_pos, voxel_scale);
+  place_mouse();
+  drive.stepSounds.clear();
+  update_entling(0.05f);
+  update_junk(0.05f);
+  clear_input();
+  drive.updates++;
+
+  const float t = 0.05f;
+  interp_camera(t);
+  compute_view_matrices(free_cam_pos, voxel_scale);
+  compute_visible_rect(free_cam_pos, d3d_wd, d3d_ht, voxel_scale);
+  start_sprite_render();
+  render_boss(t);
+  render_entling(t);
+  render_junk(t);
+  end_sprite_render();
+  if (printing) print_line(state_line());
+}
+
+// Buttons for the next updates: a button held now and not before goes down (its key event).
+void hold(const bool next[4]) {
+  for (int b = 0; b < 4; b++) {
+    if (next[b] && !drive.held[b]) {
+      if (BUTTON_KEY[b] == 1) push_input_event(IE_MOUSE_DOWN, 1, 0, 0, 0, 0);
+      else push_input_event(IE_KEY_DOWN, BUTTON_KEY[b], 0, 0, 0, 0);
+    }
+    drive.held[b] = next[b];
+  }
+}
+
+// ---- scenarios
+
+struct Scenario {
+  std::string path;
+  std::vector<std::string> lines;
+  size_t at = 0;
+  int failures = 0;
+};
+
+double quantity(std::istringstream& in, const std::string& name, bool* ok) {
+  *ok = true;
+  const HeroView* h = hero_view();
+  if (name.rfind("hero.", 0) == 0 && !h) {
+    *ok = false;
+    return 0;
+  }
+  if (name == "hero.x") return h->pos.x();
+  if (name == "hero.y") return h->pos.y();
+  if (name == "hero.vx") return h->vel[0];
+  if (name == "hero.vy") return h->vel[1];
+  if (name == "hero.health") return h->health;
+  if (name == "hero.air") return h->airTime;
+  if (name == "hero.exit") return h->exitTime;
+  if (name == "hero.invul") return h->invulTime;
+  if (name == "hero.cooldown") return h->shootCooldown;
+  if (name == "hero.face") return h->faceRight ? 1 : 0;
+  if (name == "exit") return reached_exit ? 1 : 0;
+  if (name == "steps") return drive.updates;
+  if (name == "junk") return junk_list.size();
+  if (name == "heroes") return Hero_list.size();
+  if (name == "enemies") return BaseEnemy_list.size();
+  if (name == "bullets") return Bullet_list.size();
+  if (name == "barrels") return ExplBarrel_list.size();
+  if (name == "bombs") return Bomb_list.size();
+  if (name == "hearts") return HeartBonus_list.size();
+  if (name == "ups") return UpBonus_list.size();
+  if (name == "parts") return BossPart_list.size();
+  if (name == "exitfx") return ExitFx_list.size();
+  if (name == "bosses") return Boss1_list.size();
+  if (name == "cells") {
+    int x0, y0, x1, y1;
+    if (!(in >> x0 >> y0 >> x1 >> y1)) {
+      *ok = false;
+      return 0;
+    }
+    return cells_in(x0, y0, x1, y1);
+  }
+  if (name.rfind("snd.", 0) == 0) {
+    for (int id = 0; id < NUM_SOUND_EVENTS; id++)
+      if (sound_event_name[id] && name.compare(4, std::string::npos, sound_event_name[id]) == 0)
+        return drive.soundCount[id];
+  }
+  *ok = false;
+  return 0;
+}
+
+bool compare(double a, const std::string& op, double b, bool* ok) {
+  *ok = true;
+  if (op == "==") return a == b;
+  if (op == "!=") return a != b;
+  if (op == "<") return a < b;
+  if (op == "<=") return a <= b;
+  if (op == ">") return a > b;
+  if (op == ">=") return a >= b;
+  if (op == "~=") return fabs(a - b) <= 0.001;
+  *ok = false;
+  return false;
+}
+
+// Reads "QUANTITY OP VALUE" from the stream; false with a message on a malformed condition.
+bool condition(std::istringstream& in, bool* result, std::string* text, std::string* error) {
+  std::string name, op;
+  double value;
+  if (!(in >> name)) return *error = "missing quantity", false;
+  bool ok;
+  double v = quantity(in, name, &ok);
+  if (!ok) return *error = "unknown quantity '" + name + "'", false;
+  if (!(in >> op >> value)) return *error = "missing operator or value", false;
+  *result = compare(v, op, value, &ok);
+  if (!ok) return *error = "unknown operator '" + op + "'", false;
+  char buf[128];
+  snprintf(buf, sizeof(buf), "%s %s %g (is %.6g)", name.c_str(), op.c_str(), value, v);
+  *text = buf;
+  return true;
+}
+
+bool read_buttons(std::istringstream& in, bool out[4], std::string* error) {
+  static const char* const names[4] = {"left", "right", "jump", "shoot"};
+  memset(out, 0, 4);
+  std::string w;
+  while (in >> w) {
+    int b = 0;
+    while (b < 4 && w != names[b]) b++;
+    if (b == 4) return *error = "unknown button '" + w + "'", false;
+    out[b] = true;
+  }
+  return true;
+}
+
+void steps(int n, const bool buttons[4]) {
+  for (int i = 0; i < n; i++) {
+    hold(buttons);
+    update_once(true);
+    if (drive.swapAt >= 0 && drive.updates == drive.swapAt) swap_library();
+  }
+}
+
+// Runs a scenario; returns the number of failed expectations (malformed lines stop the drive).
+int run_scenario(Scenario& sc) {
+  reset_run();
+  int failures = 0;
+  for (size_t ln = 0; ln < sc.lines.size(); ln++) {
+    std::string line = sc.lines[ln];
+    size_t hash = line.find('#');
+    std::string code = hash == std::string::npos ? line : line.substr(0, hash);
+    std::istringstream in(code);
+    std::string cmd;
+    if (!(in >> cmd)) continue;
+    std::string error;
+    auto where = [&]() { return sc.path + ":" + std::to_string(ln + 1); };
+    if (cmd == "screen") {
+      if (!(in >> drive.screenW >> drive.screenH) || drive.screenW < 16 || drive.screenH < 120)
+        die("%s: screen W H (at least 16 x 120)", where().c_str());
+      apply_screen();
+    } else if (cmd == "seed") {
+      unsigned long long s;
+      if (!(in >> s)) die("%s: seed N", where().c_str());
+      game_rnd_seed = s;
+    } else if (cmd == "map") {
+      int s, x0, y0;
+      if (!(in >> s >> x0 >> y0) || s < 1) die("%s: map S X0 Y0", where().c_str());
+      std::vector<std::string> rows;
+      size_t end = ln + 1;
+      while (end < sc.lines.size() && sc.lines[end] != "end") rows.push_back(sc.lines[end++]);
+      if (end == sc.lines.size()) die("%s: map without its end line", where().c_str());
+      clear_level_data();
+      int n = int(rows.size());
+      bool placed_hero = false;
+      for (int r = 0; r < n; r++) {
+        for (int c = 0; c < int(rows[r].size()); c++) {
+          char ch = rows[r][c];
+          int bx = x0 + c * s, by = y0 + (n - 1 - r) * s;
+          uint8_t type = 0;
+          uint16_t colour = 0;
+          switch (ch) {
+            case '.':
+            case ' ':
+              break;
+            case '#':
+              type = LEVEL_COLL_DESTRUCTIBLE, colour = 0x8000 | (18 << 10) | (12 << 5) | 7;
+              break;
+            case 'X':
+              type = LEVEL_COLL_SOLID, colour = 0x8000 | (12 << 10) | (12 << 5) | 14;
+              break;
+            case 'E':
+              type = LEVEL_COLL_EXIT, colour = 0x8000 | (6 << 10) | (26 << 5) | 8;
+              break;
+            case 'H':
+              reset_hero(float(bx) + float(s) / 2, float(by));
+              placed_hero = true;
+              break;
+            default:
+              die("%s: unknown map character '%c'", where().c_str(), ch);
+          }
+          for (int y = by; y < by + s; y++)
+            for (int x = bx; x < bx + s; x++) {
+              if (x < 0 || y < 0 || x >= LEVEL_WIDTH || y >= LEVEL_HEIGHT) continue;
+              LevelCell& cell = level_cell(x, y);
+              cell.collision = type;
+              cell.foreground = colour;
+              cell.background = 0x8000 | (3 << 10) | (3 << 5) | 6;
+            }
+        }
+      }
+      (void)placed_hero;
+      ln = end;
+    } else if (cmd == "level") {
+      int level;
+      unsigned long long seed;
+      if (!(in >> level >> seed) || level < 1) die("%s: level N SEED", where().c_str());
+      generate(level, seed);
+    } else if (cmd == "hero") {
+      float x, y;
+      if (!(in >> x >> y)) die("%s: hero X Y", where().c_str());
+      reset_hero(x, y);
+    } else if (cmd == "spawn") {
+      int id;
+      float x, y;
+      if (!(in >> id >> x >> y)) die("%s: spawn ID X Y", where().c_str());
+      if (!add_enemy(id, x, y)) die("%s: no object of type %d", where().c_str(), id);
+    } else if (cmd == "set") {
+      std::string what;
+      double v;
+      if (!(in >> what >> v)) die("%s: set rate|destr|health VALUE", where().c_str());
+      if (what == "rate") hero_shoot_rate = float(v);
+      else if (what == "destr") bullet_wall_destr = int(v);
+      else if (what == "health") set_hero_health(int(v));
+      else die("%s: unknown setting '%s'", where().c_str(), what.c_str());
+    } else if (cmd == "aim" || cmd == "aimrel") {
+      if (!(in >> drive.aimX >> drive.aimY)) die("%s: %s X Y", where().c_str(), cmd.c_str());
+      drive.aimSet = true;
+      drive.aimRelative = cmd == "aimrel";
+    } else if (cmd == "step") {
+      int n;
+      bool b[4];
+      if (!(in >> n) || n < 0) die("%s: step N [buttons]", where().c_str());
+      if (!read_buttons(in, b, &error)) die("%s: %s", where().c_str(), error.c_str());
+      steps(n, b);
+    } else if (cmd == "until") {
+      std::string text, word;
+      bool result = false;
+      int n;
+      if (!condition(in, &result, &text, &error)) die("%s: %s", where().c_str(), error.c_str());
+      if (!(in >> word >> n) || word != "max") die("%s: until QUANTITY OP VALUE max N [buttons]", where().c_str());
+      bool b[4];
+      if (!read_buttons(in, b, &error)) die("%s: %s", where().c_str(), error.c_str());
+      std::string rest = code.substr(code.find("until") + 5);
+      int done = 0;
+      for (;;) {
+        std::istringstream again(rest);
+        if (!condition(again, &result, &text, &error)) die("%s: %s", where().c_str(), error.c_str());
+        if (result) break;
+        if (done == n) {
+          fprintf(out, "FAIL %s: until %s: not within %d updates\n", where().c_str(), text.c_str(), n);
+          failures++;
+          break;
+        }
+        steps(1, b);
+        done++;
+      }
+    } else if (cmd == "mark") {
+      drive.updates = 0;
+      memset(drive.soundCount, 0, sizeof(drive.soundCount));
+    } else if (cmd == "expect") {
+      std::string text;
+      bool result = false;
+      if (!condition(in, &result, &text, &error)) die("%s: %s", where().c_str(), error.c_str());
+      if (!result) {
+        fprintf(out, "FAIL %s: expect %s\n", where().c_str(), text.c_str());
+        failures++;
+      } else if (drive.print) {
+        fprintf(out, "ok %s\n", text.c_str());
+      }
+    } else if (cmd == "swap") {
+      swap_library();
+    } else if (cmd == "echo") {
+      std::string rest;
+      std::getline(in, rest);
+      if (drive.print) fprintf(out, "#%s\n", rest.c_str());
+    } else {
+      die("%s: unknown command '%s'", where().c_str(), cmd.c_str());
+    }
+  }
+  return failures;
+}
+
+Scenario load_scenario(const char* path) {
+  Scenario sc;
+  sc.path = path;
+  std::ifstream in(path);
+  if (!in) die("cannot read %s", path);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    sc.lines.push_back(line);
+  }
+  return sc;
+}
+
+// ---- the scripted player
+
+bool solid_at(int x, int y) {
+  return x >= 0 && y >= 0 && x < LEVEL_WIDTH && y < LEVEL_HEIGHT && level_cell(x, y).collision != 0;
+}
+
+// The nearest enemy on screen ahead or around, as the point to shoot at; false when none.
+bool nearest_enemy(vec4float from, vec4float* at) {
+  float best = 1e30f;
+  for (int i = 0; i < BaseEnemy_list.size(); i++) {
+    EntlingView* e = entling_view(BaseEnemy_list[i]);
+    if (e->flags) continue;
+    vec4float b = e->getBox();
+    float cx = (b.x() + b.z()) / 2, cy = (b.y() + b.w()) / 2;
+    if (cx < float(cur_view_x0) + 16 || cx > float(cur_view_x1) - 16 || cy < float(cur_view_y0) + 16 ||
+        cy > float(cur_view_y1) - 16)
+      continue;
+    float d = fabsf(cx - from.x()) + fabsf(cy - from.y());
+    if (d < best) {
+      best = d;
+      *at = vec4float(cx, cy, 0, 1);
+    }
+  }
+  return best < 1e30f;
+}
+
+struct PlayResult {
+  bool exited = false;
+  int steps = 0;
+  float x = 0, exitX = 0;
+  std::string why;
+};
+
+PlayResult play_level(int level, uint64_t seed, int max_steps) {
+  reset_run();
+  drive.print = false;
+  generate(level, seed);
+  PlayResult r;
+  int best_x_step = 0;
+  float best_x = -1e30f;
+  int jump_wait = 0;
+  for (int step = 0; step < max_steps; step++) {
+    const HeroView* h = hero_view();
+    if (!h) return r.why = "no hero", r;
+    float x = h->pos.x(), y = h->pos.y();
+    if (x > best_x + 1) {
+      best_x = x;
+      best_x_step = step;
+    }
+    bool on_ground = h->airTime <= 0.0f;
+    int fx = int(floorf(x)), fy = int(floorf(y));
+    // A wall ahead higher than a step, or no ground ahead: jump.
+    bool wall = false, gap = true;
+    for (int cx = fx + 5; cx <= fx + 10 && !wall; cx++)
+      for (int cy = fy + 5; cy < fy + 15 && !wall; cy++) wall = solid_at(cx, cy);
+    for (int cx = fx + 3; cx <= fx + 8 && gap; cx++)
+      for (int cy = fy - 24; cy < fy && gap; cy++) gap = !solid_at(cx, cy);
+    bool b[4] = {false, true, false, false};
+    if (jump_wait > 0) jump_wait--;
+    if (on_ground && (wall || gap) && jump_wait == 0) {
+      b[2] = true;
+      jump_wait = 3;
+    }
+    bool stuck = step - best_x_step > 20;
+    vec4float target;
+    if (nearest_enemy(h->pos, &target)) {
+      drive.aimSet = true;
+      drive.aimRelative = false;
+      drive.aimX = target.x();
+      drive.aimY = target.y();
+      b[3] = true;
+    } else if (stuck) {
+      // Blocked for a second: shoot the wall ahead at chest height.
+      drive.aimSet = true;
+      drive.aimRelative = true;
+      drive.aimX = 40;
+      drive.aimY = 8;
+      b[3] = true;
+    } else {
+      drive.aimSet = true;
+      drive.aimRelative = true;
+      drive.aimX = 40;
+      drive.aimY = 8;
+    }
+    if (b[2] && drive.held[2]) {
+      bool none[4] = {false, b[1], false, b[3]};
+      hold(none);
+      update_once(false);
+      step++;
+    }
+    hold(b);
+    update_once(false);
+    r.steps = step + 1;
+    r.x = hero_view()->pos.x();
+    if (reached_exit) {
+      r.exited = true;
+      return r;
+    }
+    if (hero_view()->health < 1) {
+      r.why = hero_view()->pos.y() < -400 ? "fell out" : "killed";
+      return r;
+    }
+    if (step - best_x_step > 400) {
+      r.why = "stuck";
+      return r;
+    }
+  }
+  r.why = "out of time";
+  return r;
+}
+
+bool parse_range(const char* s, int* a, int* b) {
+  if (sscanf(s, "%d-%d", a, b) == 2) return *a <= *b;
+  if (sscanf(s, "%d", a) == 1) return *b = *a, true;
+  return false;
+}
+
+int run_player(int l0, int l1, int s0, int s1, int max_steps) {
+  int total = 0, exited = 0;
+  for (int level = l0; level <= l1; level++) {
+    int level_exits = 0, level_total = 0;
+    for (int seed = s0; seed <= s1; seed++) {
+      PlayResult r = play_level(level, uint64_t(seed), max_steps);
+      total++;
+      level_total++;
+      if (r.exited) {
+        exited++;
+        level_exits++;
+      }
+      fprintf(out, "level %d seed %d: %s after %d updates at x %.1f%s%s\n", level, seed, r.exited ? "exit" : "stopped",
+             r.steps, r.x, r.exited ? "" : ": ", r.why.c_str());
+      fflush(out);
+    }
+    fprintf(out, "level %d: %d of %d reach the exit\n", level, level_exits, level_total);
+  }
+  fprintf(out, "player: %d of %d levels reach the exit\n", exited, total);
+  return 0;
+}
+
+double now_us() {
+  return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// The cost of an update and of a frame's object drawing with every spawn awake (each drawn once on
+// a screen that sees the whole level), and the drive's own updates per second.
+int run_bench(int level, uint64_t seed) {
+  reset_run();
+  drive.print = false;
+  generate(level, seed);
+  int objects = BaseEnemy_list.size() + ExplBarrel_list.size() + Bomb_list.size() + HeartBonus_list.size() +
+                UpBonus_list.size();
+  // A screen as wide as the level wakes every enemy in one frame.
+  cur_view_x0 = -64;
+  cur_view_y0 = -64;
+  cur_view_x1 = LEVEL_WIDTH + 64;
+  cur_view_y1 = LEVEL_HEIGHT + 64;
+  start_sprite_render();
+  render_entling(0.05f);
+  end_sprite_render();
+  const int rounds = 400;
+  std::vector<double> upd, draw;
+  for (int i = 0; i < rounds; i++) {
+    double a = now_us();
+    update_entling(0.05f);
+    update_junk(0.05f);
+    double b = now_us();
+    start_sprite_render();
+    render_entling(0.05f);
+    render_junk(0.05f);
+    end_sprite_render();
+    double c = now_us();
+    upd.push_back(b - a);
+    draw.push_back(c - b);
+  }
+  std::sort(upd.begin(), upd.end());
+  std::sort(draw.begin(), draw.end());
+  fprintf(out, "level %d seed %llu: %d objects placed, %d enemies left after %d updates\n", level,
+         (unsigned long long)seed, objects, BaseEnemy_list.size(), rounds);
+  fprintf(out, "update step: median %.1f us, 90th percentile %.1f us\n", upd[rounds / 2], upd[rounds * 9 / 10]);
+  fprintf(out, "object drawing of a frame: median %.1f us\n", draw[rounds / 2]);
+  reset_run();
+  generate(level, seed);
+  double a = now_us();
+  int n = 0;
+  bool none[4] = {false, true, false, false};
+  while (now_us() - a < 1e6) {
+    hold(none);
+    update_once(false);
+    n++;
+  }
+  fprintf(out, "drive: %.0f updates per second (update, virtual frame, input)\n", n / ((now_us() - a) / 1e6));
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Standard output becomes the drive's alone: the game logs every line there too.
+  out = fdopen(dup(1), "w");
+  setvbuf(out, nullptr, _IOLBF, 0);
+  if (!freopen("/dev/null", "w", stdout)) die("cannot silence the log's standard output");
+  const char* scenario = nullptr;
+  bool repeat = false;
+  int player_l0 = 0, player_l1 = 0, player_s0 = 0, player_s1 = 0, max_steps = 4000;
+  bool player = false, bench = false;
+  int bench_level = 12;
+  unsigned long long bench_seed = 1;
+  for (int i = 1; i < argc; i++) {
+    std::string a = argv[i];
+    auto next = [&]() -> const char* {
+      if (i + 1 >= argc) die("%s needs a value", a.c_str());
+      return argv[++i];
+    };
+    if (a == "--data") drive.dataDir = next();
+    else if (a == "--lib") drive.libPath = next();
+    else if (a == "--repeat") repeat = true;
+    else if (a == "--swap-at") drive.swapAt = atoi(next());
+    else if (a == "--max-steps") max_steps = atoi(next());
+    else if (a == "--player") {
+      player = true;
+      if (!parse_range(next(), &player_l0, &player_l1)) die("--player LEVELS SEEDS (ranges like 1-3)");
+      if (!parse_range(next(), &player_s0, &player_s1)) die("--player LEVELS SEEDS (ranges like 1-50)");
+    } else if (a == "--bench") {
+      bench = true;
+      bench_level = atoi(next());
+      bench_seed = strtoull(next(), nullptr, 10);
+    } else if (a[0] == '-') die("unknown option %s", a.c_str());
+    else scenario = argv[i];
+  }
+  if (drive.dataDir.empty() || drive.libPath.empty() || (!scenario && !player && !bench))
+    die("usage: world_drive --data DIR --lib LIB [--repeat] [--swap-at N] SCENARIO | --player L S | --bench L SEED");
+  // The game's log goes to the drive's own folder; its lines on standard output would mix with
+  // the state lines, so only the state lines and results are printed.
+  char* absolute = realpath(drive.dataDir.c_str(), nullptr);
+  if (!absolute) die("no program folder %s", drive.dataDir.c_str());
+  drive.dataDir = absolute;
+  free(absolute);
+  make_program_folder();
+  setenv("APPDATA", drive.folder.c_str(), 1);
+  start_world();
+  int rc = 0;
+  if (player) rc = run_player(player_l0, player_l1, player_s0, player_s1, max_steps);
+  else if (bench) rc = run_bench(bench_level, bench_seed);
+  else {
+    Scenario sc = load_scenario(scenario);
+    int swap_at = drive.swapAt;
+    drive.swapAt = -1;
+    int failures = run_scenario(sc);
+    std::vector<std::string> first = drive.lines;
+    if (repeat) {
+      fprintf(out, "# again%s\n", swap_at >= 0 ? ", with the library swapped" : "");
+      drive.swapAt = swap_at;
+      failures += run_scenario(sc);
+      if (swap_at >= 0 && drive.swaps == 0) {
+        fprintf(out, "FAIL: the scenario ended before update %d, where the swap was due\n", swap_at);
+        failures++;
+      }
+      if (drive.lines != first) {
+        size_t i = 0;
+        while (i < first.size() && i < drive.lines.size() && first[i] == drive.lines[i]) i++;
+        fprintf(out, "FAIL: the second run differs at state line %zu:\n  first:  %s\n  second: %s\n", i + 1,
+               i < first.size() ? first[i].c_str() : "(none)",
+               i < drive.lines.size() ? drive.lines[i].c_str() : "(none)");
+        failures++;
+      }
+    }
+    fprintf(out, "%s: %d failed\n", failures ? "FAILED" : "passed", failures);
+    rc = failures ? 1 : 0;
+  }
+  stop_world();
+  remove_program_folder();
+  return rc;
+}
