@@ -21,7 +21,7 @@
 //
 // Scenario files: one command a line; '#' starts a comment. Positions are level cells, y up.
 //   screen W H            the virtual screen (default 640 360; the pixel scale is H / 120)
-//   seed N                the game's random state
+//   seed N                the game's random state (1 at the start of every run)
 //   map S X0 Y0 ... end   an ASCII map, top line first, each character an S x S block of cells with
 //                         its bottom-left block at cell (X0, Y0): '.' or ' ' empty, '#' destructible,
 //                         'X' indestructible, 'E' exit, 'H' the hero (feet at the block's bottom
@@ -37,6 +37,9 @@
 //   until QUANTITY OP VALUE max N [buttons]    updates until the condition holds (fails after N)
 //   mark                  restarts the update counter and the sound counters
 //   expect QUANTITY OP VALUE                   OP: == != < <= > >= ~= (within 0.001)
+//   bullet FLAGS X Y VX VY [hero]   a bullet (flags: 1 hits enemies, 2 hits the hero, 4 destroys
+//                         walls), fired by nobody or by the hero
+//   hurt                  an enemy's touch: the hero's next sub-step takes a hit (hit_hero_by_enemy)
 //   swap                  swaps in a fresh copy of the library now
 //   echo TEXT
 // Quantities: hero.x hero.y hero.vx hero.vy hero.health hero.air hero.exit hero.invul hero.cooldown
@@ -283,6 +286,7 @@ void reset_run() {
   clear_level_data();
   reached_exit = false;
   game_paused = false;
+  game_rnd_seed = 1;  // a scenario's "seed" line overrides it
   reset_game();
   num_enemy_types = 0;
   init_entling();
@@ -536,6 +540,7 @@ int run_scenario(Scenario& sc) {
       while (end < sc.lines.size() && sc.lines[end] != "end") rows.push_back(sc.lines[end++]);
       if (end == sc.lines.size()) die("%s: map without its end line", where().c_str());
       clear_level_data();
+      reached_exit = false;
       int n = int(rows.size());
       bool placed_hero = false;
       for (int r = 0; r < n; r++) {
@@ -648,6 +653,17 @@ int run_scenario(Scenario& sc) {
       } else if (drive.print) {
         fprintf(out, "ok %s\n", text.c_str());
       }
+    } else if (cmd == "bullet") {
+      int flags;
+      float x, y, vx, vy;
+      std::string owner;
+      if (!(in >> flags >> x >> y >> vx >> vy)) die("%s: bullet FLAGS X Y VX VY [hero]", where().c_str());
+      in >> owner;
+      Entling* shooter = owner == "hero" ? reinterpret_cast<Entling*>(hero) : nullptr;
+      if (!add_bullet(flags, shooter, vec4float(x, y, 8, 1), vec4float(vx, vy, 0, 0)))
+        die("%s: no bullet", where().c_str());
+    } else if (cmd == "hurt") {
+      hit_hero_by_enemy();
     } else if (cmd == "swap") {
       swap_library();
     } else if (cmd == "echo") {
