@@ -358,7 +358,7 @@ TEST_F(Enemies, JumperMovesSidewaysOnlyDuringHops) {
   EXPECT_GE(hops, 3);
 }
 
-// The same seed gives the same play; a frame drawn or not changes it only through wake-ups.
+// The same seed gives the same play, frames (and the wake-ups they cause) included.
 TEST_F(Enemies, ReplayExactlyPerSeed) {
   auto run = [&](uint64_t seed) {
     remove_all_entling();
