@@ -24,3 +24,12 @@ if(ASCENDA_TESTS)
     set_tests_properties(drive.${name} PROPERTIES ENVIRONMENT "ASCENDA_NO_MESSAGE_BOX=1" TIMEOUT 120)
   endforeach()
 endif()
+
+if(ASCENDA_TESTS)
+  # The same scenario with the library really rebuilt from its sources (by its rebuild script, in a
+  # build tree kept in the build folder) and swapped in while bullets fly: the run goes on unchanged.
+  add_test(NAME drive.rebuild_swap COMMAND world_drive --data ${ASCENDA_BIN_DIR} --lib $<TARGET_FILE:entling>
+    --rebuild-root ${CMAKE_BINARY_DIR}/drive_rebuild --sources ${ENTLING_SOURCE_DIR} --repeat --swap-at 5
+    ${CMAKE_SOURCE_DIR}/tests/drive/bullet_walls.txt)
+  set_tests_properties(drive.rebuild_swap PROPERTIES ENVIRONMENT "ASCENDA_NO_MESSAGE_BOX=1" TIMEOUT 600)
+endif()

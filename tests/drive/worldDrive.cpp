@@ -5,13 +5,15 @@
 // size: enemies wake when they are drawn). It prints one state line per update and exits non-zero
 // when an expectation fails.
 //
-//   world_drive --data <program folder> --lib <entling library> [--repeat] [--swap-at N] <scenario>
+//   world_drive --data <program folder> --lib <entling library> [--repeat] [--swap-at N]
+//               [--rebuild-root DIR --sources DIR] <scenario>
 //   world_drive --data <dir> --lib <lib> --player <levels a-b> <seeds a-b> [--max-steps N]
 //   world_drive --data <dir> --lib <lib> --bench <level> <seed>
 //
 // --repeat runs the scenario a second time in the same process and fails unless every state line
 // is the same; with --swap-at N the second run swaps in a fresh copy of the library after update N
-// (every live object kept). --player runs the scripted player on generated levels and reports
+// (every live object kept); with --rebuild-root DIR --sources DIR that copy is the real rebuild of
+// the library's sources (the rebuild script, in a build tree kept in DIR). --player runs the scripted player on generated levels and reports
 // which reach the exit and why the others stop. --bench prints the cost of an update and of a
 // frame's object drawing on a generated level with every spawn awake.
 //
@@ -40,6 +42,8 @@
 //   bullet FLAGS X Y VX VY [hero]   a bullet (flags: 1 hits enemies, 2 hits the hero, 4 destroys
 //                         walls), fired by nobody or by the hero
 //   hurt                  an enemy's touch: the hero's next sub-step takes a hit (hit_hero_by_enemy)
+//   dump X0 Y0 X1 Y1      prints the cells' collision types, top row first ('.' empty, '#' 1, 'X' 2,
+//                         'E' 3, digits for the rest, 'H' the hero's box)
 //   swap                  swaps in a fresh copy of the library now
 //   echo TEXT
 // Quantities: hero.x hero.y hero.vx hero.vy hero.health hero.air hero.exit hero.invul hero.cooldown
@@ -48,6 +52,7 @@
 // snd.<event name> (plays since the last mark), and "cells X0 Y0 X1 Y1" (non-empty
 // cells of the rectangle).
 #include <errno.h>
+#include <fcntl.h>
 #include <math.h>
 #include <stdarg.h>
 #include <stdio.h>
@@ -162,6 +167,10 @@ bool copy_file(const std::string& from, const std::string& to) {
   return rename(tmp.c_str(), to.c_str()) == 0;
 }
 
+double now_us() {
+  return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
 // 64-bit hash of every cell of the level, eight bytes at a time.
 uint64_t level_hash() {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(level_data);
@@ -199,6 +208,10 @@ struct Drive {
   bool print = true;
   int swapAt = -1;
   int swaps = 0;
+  bool dumpStuck = false;
+  // The rebuild swap: a lasting folder for the program folder, the sources' copy and the rebuild's
+  // build tree (configured once, then only compiled), and the sources to copy.
+  std::string rebuildRoot, sources;
 };
 Drive drive;
 // The drive's own output; the game's log lines go to its log file only.
@@ -219,13 +232,25 @@ void apply_screen() {
 }
 
 // A private program folder: the data the world needs (sprites, tiles) linked in, and a copy of the
-// library, so the swap can replace it without touching the real program folder.
+// library, so the swap can replace it without touching the real program folder. For the rebuild
+// swap it lasts (the rebuild's build tree remembers it) and the library's sources are copied beside
+// it, where the rebuild script compiles them as the game's rebuild does.
 void make_program_folder() {
-  char tmpl[] = "/tmp/ascenda_drive_XXXXXX";
-  if (!mkdtemp(tmpl)) die("cannot make a program folder: %s", strerror(errno));
-  drive.folder = std::string(tmpl) + "/";
+  if (drive.rebuildRoot.empty()) {
+    char tmpl[] = "/tmp/ascenda_drive_XXXXXX";
+    if (!mkdtemp(tmpl)) die("cannot make a program folder: %s", strerror(errno));
+    drive.folder = std::string(tmpl) + "/";
+  } else {
+    drive.folder = drive.rebuildRoot + "/bin/";
+    std::string cmd = "mkdir -p '" + drive.folder + "' && rm -rf '" + drive.rebuildRoot + "/entling' && cp -r '" +
+                      drive.sources + "' '" + drive.rebuildRoot + "/entling' && cp '" + drive.dataDir +
+                      "/entling_build.cfg' '" + drive.folder + "' && rm -f '" + drive.folder + "entling_new.dll'";
+    if (system(cmd.c_str()) != 0) die("cannot prepare %s", drive.rebuildRoot.c_str());
+    setenv("ENTLING_REBUILD_DIR", (drive.rebuildRoot + "/tree").c_str(), 1);
+  }
   for (const char* sub : {"sprites", "tiles"}) {
     std::string from = drive.dataDir + "/" + sub, to = drive.folder + sub;
+    unlink(to.c_str());
     if (symlink(from.c_str(), to.c_str()) != 0) die("cannot link %s: %s", from.c_str(), strerror(errno));
   }
   if (!copy_file(drive.libPath, drive.folder + "entling.dll")) die("cannot copy %s", drive.libPath.c_str());
@@ -233,16 +258,29 @@ void make_program_folder() {
 }
 
 void remove_program_folder() {
-  if (drive.folder.empty()) return;
+  if (drive.folder.empty() || !drive.rebuildRoot.empty()) return;
   std::string cmd = "rm -rf '" + drive.folder + "'";
   if (system(cmd.c_str()) != 0) fprintf(stderr, "world_drive: could not remove %s\n", drive.folder.c_str());
 }
 
 // The swap the game makes once a second after a rebuild: a new library file appears as
 // "entling_new.dll", the old one is unbound and freed, the new one bound, every object re-pointed.
+// With a rebuild root the new file comes from the real rebuild: a source is touched and the
+// reload is polled, as the game does, until the rebuilt library is swapped in.
 void swap_library() {
-  if (!copy_file(drive.libPath, drive.folder + "entling_new.dll")) die("cannot stage the new library");
-  if (!reload_entling(false)) die("the library swap failed");
+  if (drive.rebuildRoot.empty()) {
+    if (!copy_file(drive.libPath, drive.folder + "entling_new.dll")) die("cannot stage the new library");
+    if (!reload_entling(false)) die("the library swap failed");
+  } else {
+    std::string main_source = drive.rebuildRoot + "/entling/main.kst";
+    if (utimensat(AT_FDCWD, main_source.c_str(), nullptr, 0) != 0) die("cannot touch %s", main_source.c_str());
+    double start = now_us();
+    while (!reload_entling(false)) {
+      if (has_error_message()) die("the rebuild failed: %s", get_error_message());
+      if (now_us() - start > 600e6) die("the rebuild took more than ten minutes");
+      usleep(100000);
+    }
+  }
   drive.swaps++;
 }
 
@@ -251,8 +289,9 @@ void start_world() {
   apply_screen();
   sound_event_observer = observe_sound;
   init_sprites();
-  // No source folder: nothing is watched, so no rebuild starts behind the drive's back.
-  load_entling_library("", "main.kst");
+  // Without a rebuild root nothing is watched, so no rebuild starts behind the drive's back.
+  std::string watched = drive.rebuildRoot.empty() ? "" : drive.rebuildRoot + "/entling/";
+  load_entling_library(watched.c_str(), "main.kst");
   if (!entling_library_loaded()) die("the actor library did not load");
   GetEntlingClassSizesFn sizes =
       (GetEntlingClassSizesFn)get_library_proc(entling_library_module(), "get_entling_class_sizes");
@@ -388,6 +427,21 @@ void hold(const bool next[4]) {
       else push_input_event(IE_KEY_DOWN, BUTTON_KEY[b], 0, 0, 0, 0);
     }
     drive.held[b] = next[b];
+  }
+}
+
+// The cells of a rectangle as the map characters, the hero's box over them.
+void dump_cells(int x0, int y0, int x1, int y1) {
+  const HeroView* h = hero_view();
+  for (int y = y1; y >= y0; y--) {
+    std::string row;
+    for (int x = x0; x <= x1; x++) {
+      bool in_hero = h && float(x) + 0.5f > h->pos.x() - 4 && float(x) + 0.5f < h->pos.x() + 4 &&
+                     float(y) + 0.5f > h->pos.y() && float(y) + 0.5f < h->pos.y() + 15;
+      int t = x >= 0 && y >= 0 && x < LEVEL_WIDTH && y < LEVEL_HEIGHT ? level_cell(x, y).collision : 0;
+      row += in_hero ? 'H' : t == 0 ? '.' : t == 1 ? '#' : t == 2 ? 'X' : t == 3 ? 'E' : char('0' + t % 10);
+    }
+    fprintf(out, "%4d %s\n", y, row.c_str());
   }
 }
 
@@ -662,6 +716,10 @@ int run_scenario(Scenario& sc) {
       Entling* shooter = owner == "hero" ? reinterpret_cast<Entling*>(hero) : nullptr;
       if (!add_bullet(flags, shooter, vec4float(x, y, 8, 1), vec4float(vx, vy, 0, 0)))
         die("%s: no bullet", where().c_str());
+    } else if (cmd == "dump") {
+      int x0, y0, x1, y1;
+      if (!(in >> x0 >> y0 >> x1 >> y1)) die("%s: dump X0 Y0 X1 Y1", where().c_str());
+      dump_cells(x0, y0, x1, y1);
     } else if (cmd == "hurt") {
       hit_hero_by_enemy();
     } else if (cmd == "swap") {
@@ -716,6 +774,32 @@ bool nearest_enemy(vec4float from, vec4float* at) {
   return best < 1e30f;
 }
 
+// Why a hero that walks right got no further: what stands ahead, and where the level's path of
+// rooms leads from the room the hero is in.
+std::string stuck_reason() {
+  const HeroView* h = hero_view();
+  int fx = int(floorf(h->pos.x())), fy = int(floorf(h->pos.y()));
+  int destructible = 0, solid = 0;
+  for (int x = fx + 4; x <= fx + 8; x++)
+    for (int y = fy; y < fy + 15; y++) {
+      if (!solid_at(x, y)) continue;
+      if (level_cell(x, y).collision == LEVEL_COLL_DESTRUCTIBLE) destructible++;
+      else solid++;
+    }
+  int rx = fx / (ROOM_TILES_X * TILE_CELLS), ry = fy / (ROOM_TILES_Y * TILE_CELLS);
+  std::string why = "stuck";
+  why += solid > 0 ? " at an indestructible wall" : destructible > 0 ? " at a destructible wall" : " in the open";
+  if (rx >= 0 && rx < ROOM_MAP_WIDTH && ry >= 0 && ry < ROOM_MAP_HEIGHT) {
+    int exits = room_cell_map[ry][rx];
+    why += " in room (" + std::to_string(rx) + ", " + std::to_string(ry) + "), exits:";
+    if (exits & ROOM_EXIT_LEFT) why += " left";
+    if (exits & ROOM_EXIT_RIGHT) why += " right";
+    if (exits & ROOM_EXIT_UP) why += " up";
+    if (exits & ROOM_EXIT_DOWN) why += " down";
+  }
+  return why;
+}
+
 struct PlayResult {
   bool exited = false;
   int steps = 0;
@@ -739,7 +823,7 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
       best_x = x;
       best_x_step = step;
     }
-    bool on_ground = h->airTime <= 0.0f;
+    bool on_ground = h->airTime < 0.05f;  // a standing hero touches the ground every other sub-step
     int fx = int(floorf(x)), fy = int(floorf(y));
     // A wall ahead higher than a step, or no ground ahead: jump.
     bool wall = false, gap = true;
@@ -749,11 +833,12 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
       for (int cy = fy - 24; cy < fy && gap; cy++) gap = !solid_at(cx, cy);
     bool b[4] = {false, true, false, false};
     if (jump_wait > 0) jump_wait--;
-    if (on_ground && (wall || gap) && jump_wait == 0) {
+    bool digging = step - best_x_step > 20;
+    if (on_ground && (wall || gap) && jump_wait == 0 && !(digging && (step / 40) % 2 == 0)) {
       b[2] = true;
       jump_wait = 3;
     }
-    bool stuck = step - best_x_step > 20;
+    bool stuck = digging;
     vec4float target;
     if (nearest_enemy(h->pos, &target)) {
       drive.aimSet = true;
@@ -762,11 +847,12 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
       drive.aimY = target.y();
       b[3] = true;
     } else if (stuck) {
-      // Blocked for a second: shoot the wall ahead at chest height.
+      // Blocked for a second: dig through the wall ahead, shot by shot at four heights, so the
+      // tunnel is as tall as the hero.
       drive.aimSet = true;
       drive.aimRelative = true;
-      drive.aimX = 40;
-      drive.aimY = 8;
+      drive.aimX = 30;
+      drive.aimY = 8 + float((step / 2) % 4) * 4 - 6;
       b[3] = true;
     } else {
       drive.aimSet = true;
@@ -793,7 +879,11 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
       return r;
     }
     if (step - best_x_step > 400) {
-      r.why = "stuck";
+      r.why = stuck_reason();
+      if (drive.dumpStuck) {
+        int hx = int(hero_view()->pos.x()), hy = int(hero_view()->pos.y());
+        dump_cells(hx - 40, hy - 30, hx + 60, hy + 60);
+      }
       return r;
     }
   }
@@ -827,10 +917,6 @@ int run_player(int l0, int l1, int s0, int s1, int max_steps) {
   }
   fprintf(out, "player: %d of %d levels reach the exit\n", exited, total);
   return 0;
-}
-
-double now_us() {
-  return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 // The cost of an update and of a frame's object drawing with every spawn awake (each drawn once on
@@ -908,6 +994,9 @@ int main(int argc, char** argv) {
     else if (a == "--repeat") repeat = true;
     else if (a == "--swap-at") drive.swapAt = atoi(next());
     else if (a == "--max-steps") max_steps = atoi(next());
+    else if (a == "--dump-stuck") drive.dumpStuck = true;
+    else if (a == "--rebuild-root") drive.rebuildRoot = next();
+    else if (a == "--sources") drive.sources = next();
     else if (a == "--player") {
       player = true;
       if (!parse_range(next(), &player_l0, &player_l1)) die("--player LEVELS SEEDS (ranges like 1-3)");
@@ -927,6 +1016,17 @@ int main(int argc, char** argv) {
   if (!absolute) die("no program folder %s", drive.dataDir.c_str());
   drive.dataDir = absolute;
   free(absolute);
+  if (!drive.rebuildRoot.empty()) {
+    if (drive.sources.empty()) die("--rebuild-root needs --sources (the library's source folder)");
+    std::string cmd = "mkdir -p '" + drive.rebuildRoot + "'";
+    if (system(cmd.c_str()) != 0) die("cannot make %s", drive.rebuildRoot.c_str());
+    for (std::string* path : {&drive.rebuildRoot, &drive.sources}) {
+      char* full = realpath(path->c_str(), nullptr);
+      if (!full) die("no folder %s", path->c_str());
+      *path = full;
+      free(full);
+    }
+  }
   make_program_folder();
   setenv("APPDATA", drive.folder.c_str(), 1);
   start_world();

@@ -2,7 +2,9 @@
 // packing of their squares into 16-bit vertices that the particle shader turns back into cells.
 #include <gtest/gtest.h>
 #include <math.h>
+#include "engine/dynVBWriter.h"
 #include "game/particles.h"
+#include "render_test_util.h"
 
 namespace {
 struct Particles : testing::Test {
@@ -92,4 +94,24 @@ TEST_F(Particles, DrawnWhereTheyAreAtTheFrameTime) {
   make_junk_quad(j, 0.025f, v);
   EXPECT_FLOAT_EQ((shader_x(v[0]) + shader_x(v[2])) / 2, 100.5f);
   EXPECT_FLOAT_EQ((float(v[0].y) + float(v[2].y)) / 32, 49.0f);
+}
+
+// On the device: one pass through the shared buffer, two triangles a living particle, and a new
+// run when fewer than 72 bytes are left (910 squares fill 65,520 of the 65,536 bytes).
+class ParticlesOnDevice : public RecorderDevice {};
+
+TEST_F(ParticlesOnDevice, DrawnInRunsOfWholeSquares) {
+  plat_make_folder((folder + "cache").c_str());
+  render_write_file(folder + "cache/pixel.sh.cache", cache_bytes({"pixel.sh"}));
+  init_junk();
+  common_vb_writer.create(65536);
+  for (int i = 0; i < 1000; i++) add_junk(vec4float(float(i), 5, 0, 1), vec4float::zero(), 0xff00ff00, 1.0f, 0);
+  add_junk(vec4float(0, 0, 0, 1), vec4float::zero(), 0xffff0000, 0.02f, 0);  // dead by the frame time
+  d3d9_recorder_log().clear();
+  render_junk(0.03f);
+  EXPECT_EQ(d3d9_recorder_find("DrawPrimitive"),
+            (std::vector<std::string>{"DrawPrimitive 4 0 1820", "DrawPrimitive 4 0 180"}));
+  EXPECT_FALSE(common_vb_writer.started());
+  close_junk();
+  common_vb_writer.destroy();
 }
