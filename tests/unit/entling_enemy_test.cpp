@@ -388,3 +388,32 @@ TEST_F(Enemies, ReplayExactlyPerSeed) {
   EXPECT_EQ(a, b);
   EXPECT_NE(a, c);
 }
+
+// Bullets find enemies through their rays (the enemy's own motion taken into account) and movers
+// are pushed out of them by their overlap depths.
+TEST_F(Enemies, AnswerRaysAndOverlapsWithTheirBox) {
+  EnemyView* e = addEnemy(WHEELS, 500, 10);  // box (494, 10) to (506, 20)
+  struct Case {
+    const char* what;
+    float enemyVx;
+    vec4float from, motion;
+    float expected;
+  } cases[] = {
+      {"standing", 0, vec4float(480, 15, 8, 1), vec4float(40, 0, 0, 0), 12.0f / 40},
+      {"walking away", 100, vec4float(480, 15, 8, 1), vec4float(40, 0, 0, 0), 12.0f / 35},
+      {"passing above", 0, vec4float(480, 23, 8, 1), vec4float(40, 0, 0, 0), -1},
+      {"falling onto it", 0, vec4float(500, 40, 8, 1), vec4float(0, -40, 0, 0), 18.0f / 40},
+  };
+  for (const Case& c : cases) {
+    e->vel[0] = c.enemyVx;
+    EXPECT_NEAR(e->traceRay(c.from, c.motion, 2.0f, 0.05f, 1.0f), c.expected, 1e-5f) << c.what;
+  }
+  vec4float depths;
+  e->collideBox(vec4float(504, 18, 0, 0), vec4float(510, 30, 0, 0), &depths, nullptr);
+  EXPECT_EQ(depths.x(), 2);   // the enemy's right edge into the box
+  EXPECT_EQ(depths.y(), 2);   // its top
+  EXPECT_EQ(depths.z(), 16);  // the box's right edge past the enemy's left
+  EXPECT_EQ(depths.w(), 20);
+  e->collideBox(vec4float(504, 18, 0, 0), vec4float(510, 30, 0, 0), &depths, reinterpret_cast<Entling*>(e));
+  EXPECT_EQ(depths.x(), 0) << "the excluded object answers nothing";
+}
