@@ -209,6 +209,7 @@ struct Drive {
   int swapAt = -1;
   int swaps = 0;
   bool dumpStuck = false;
+  bool trace = false;  // the player's state lines
   // The rebuild swap: a lasting folder for the program folder, the sources' copy and the rebuild's
   // build tree (configured once, then only compiled), and the sources to copy.
   std::string rebuildRoot, sources;
@@ -809,7 +810,7 @@ struct PlayResult {
 
 PlayResult play_level(int level, uint64_t seed, int max_steps) {
   reset_run();
-  drive.print = false;
+  drive.print = drive.trace;
   generate(level, seed);
   PlayResult r;
   int best_x_step = 0;
@@ -839,26 +840,23 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
       jump_wait = 3;
     }
     bool stuck = digging;
+    // Digging comes first: an enemy that bullets cannot reach must not hold the player up.
     vec4float target;
-    if (nearest_enemy(h->pos, &target)) {
-      drive.aimSet = true;
+    drive.aimSet = true;
+    drive.aimRelative = true;
+    drive.aimX = 40;
+    drive.aimY = 8;
+    if (stuck) {
+      // Blocked for a second: dig through the wall ahead, shot by shot at four heights, so the
+      // tunnel is as tall as the hero.
+      drive.aimX = 30;
+      drive.aimY = 8 + float((step / 2) % 4) * 4 - 6;
+      b[3] = true;
+    } else if (nearest_enemy(h->pos, &target)) {
       drive.aimRelative = false;
       drive.aimX = target.x();
       drive.aimY = target.y();
       b[3] = true;
-    } else if (stuck) {
-      // Blocked for a second: dig through the wall ahead, shot by shot at four heights, so the
-      // tunnel is as tall as the hero.
-      drive.aimSet = true;
-      drive.aimRelative = true;
-      drive.aimX = 30;
-      drive.aimY = 8 + float((step / 2) % 4) * 4 - 6;
-      b[3] = true;
-    } else {
-      drive.aimSet = true;
-      drive.aimRelative = true;
-      drive.aimX = 40;
-      drive.aimY = 8;
     }
     if (b[2] && drive.held[2]) {
       bool none[4] = {false, b[1], false, b[3]};
@@ -867,7 +865,7 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
       step++;
     }
     hold(b);
-    update_once(false);
+    update_once(drive.trace);
     r.steps = step + 1;
     r.x = hero_view()->pos.x();
     if (reached_exit) {
@@ -888,6 +886,10 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
     }
   }
   r.why = "out of time";
+  if (drive.dumpStuck) {
+    int hx = int(hero_view()->pos.x()), hy = int(hero_view()->pos.y());
+    dump_cells(hx - 40, hy - 30, hx + 60, hy + 60);
+  }
   return r;
 }
 
@@ -995,6 +997,7 @@ int main(int argc, char** argv) {
     else if (a == "--swap-at") drive.swapAt = atoi(next());
     else if (a == "--max-steps") max_steps = atoi(next());
     else if (a == "--dump-stuck") drive.dumpStuck = true;
+    else if (a == "--trace") drive.trace = true;
     else if (a == "--rebuild-root") drive.rebuildRoot = next();
     else if (a == "--sources") drive.sources = next();
     else if (a == "--player") {

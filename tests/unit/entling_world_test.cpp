@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 #include "engine/app.h"
+#include "engine/loadSprite.h"
 #include "engine/log.h"
+#include "engine/sysUtils.h"
 #include "entlingSupport.h"
 #include "game/gen/levelGenRuntime.h"
 
@@ -221,6 +223,12 @@ TEST_F(World, PlacedObjectsAndTheHero) {
   set_hero_health(3);
   reset_hero(1, 2);
   close_hero();
+  // The hero's sprites come from the game's own set.
+  char saved_app_path[sizeof(app_path)];
+  memcpy(saved_app_path, app_path, sizeof(app_path));
+  snprintf(app_path, sizeof(app_path), "%s/", ASCENDA_ART_DIR);
+  init_sprites();
+  memcpy(app_path, saved_app_path, sizeof(app_path));
   init_hero();
   ASSERT_NE(hero, nullptr);
   EXPECT_EQ(get_hero_health(), 4);
@@ -252,6 +260,7 @@ TEST_F(World, PlacedObjectsAndTheHero) {
   EXPECT_EQ(Hero_list.size(), 1);  // until the next deletion
   delete_entling();
   EXPECT_EQ(Hero_list.size(), 0);
+  close_sprites();
 }
 
 TEST_F(World, BonusesAreCollectedOnceAndGoAtTheNextDeletion) {
