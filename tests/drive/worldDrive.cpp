@@ -49,8 +49,9 @@
 // Quantities: hero.x hero.y hero.vx hero.vy hero.health hero.air hero.exit hero.invul hero.cooldown
 // hero.face exit steps junk, the list counts heroes enemies bullets barrels bombs hearts ups parts
 // exitfx bosses, the first enemy's enemy.x enemy.y enemy.vx enemy.face enemy.asleep enemy.health,
-// snd.<event name> (plays since the last mark), and "cells X0 Y0 X1 Y1" (non-empty
-// cells of the rectangle).
+// snd.<event name> (plays since the last mark), "cells X0 Y0 X1 Y1" (non-empty cells of the
+// rectangle), and <list>.<index>.<cx|cy|x0|y0|x1|y1>, the box of an object of the heroes, enemies,
+// barrels, bombs or parts list (e.g. "enemies.0.cx").
 #include <errno.h>
 #include <fcntl.h>
 #include <math.h>
@@ -90,12 +91,11 @@
 struct BossSubpart;
 struct BossSubpartBehavior;
 
-namespace {
-
 // ---- views of the library's objects
 
 // Entling's virtual layout, from the same list the library compiles: the driver calls the
-// library's operations through it (getBox of any object).
+// library's operations through it (getBox of any object). Outside the anonymous namespace, so the
+// compiler cannot see every class that derives from it and calls go through the object's table.
 template <class T>
 T value_of_nothing() {
   return T();
@@ -109,6 +109,8 @@ struct EntlingView : BaseObject {
 #undef ENTLING_VIRTUAL
 };
 #pragma GCC diagnostic pop
+
+namespace {
 
 // The hero's fields in the library's order (checked against the library's class size at start).
 struct HeroView : BaseObject {
@@ -387,8 +389,7 @@ std::string state_line() {
   if (h)
     snprintf(buf, sizeof(buf), "%4d hero %.4f %.4f v %.4f %.4f hp %d air %.4f exit %.4f", drive.updates, h->pos.x(),
              h->pos.y(), h->vel[0], h->vel[1], h->health, h->airTime, h->exitTime);
-  else
-    snprintf(buf, sizeof(buf), "%4d hero none", drive.updates);
+  else snprintf(buf, sizeof(buf), "%4d hero none", drive.updates);
   char rest[256];
   snprintf(rest, sizeof(rest), " | lists %d %d %d %d %d %d %d %d %d %d | junk %d | snd %s | cells %016llx",
            Hero_list.size(), BaseEnemy_list.size(), Bullet_list.size(), ExplBarrel_list.size(), Bomb_list.size(),
@@ -505,6 +506,29 @@ double quantity(std::istringstream& in, const std::string& name, bool* ok) {
       return 0;
     }
     return cells_in(x0, y0, x1, y1);
+  }
+  // "<list>.<index>.<cx|cy|x0|y0|x1|y1>": the box of an object, from its own getBox (the classes
+  // that have one: hero, enemies, barrels, bombs, boss parts).
+  static const char* const list_names[NUM_OBJECT_LISTS] = {"heroes", "enemies", "bullets", "barrels",
+                                                           "bombs",  "hearts",  "ups",     "parts",
+                                                           "joints", "locks",   "exitfx",  "bosses"};
+  for (int l = 0; l < NUM_OBJECT_LISTS; l++) {
+    std::string prefix = std::string(list_names[l]) + ".";
+    if (name.rfind(prefix, 0) != 0) continue;
+    int index = -1;
+    char part[8] = {0};
+    if (sscanf(name.c_str() + prefix.size(), "%d.%7s", &index, part) != 2 || index < 0 ||
+        index >= object_list(l).size() || l == 2 || l == 5 || l == 6 || l == 8 || l == 9 || l == 10 || l == 11)
+      break;
+    vec4float b = entling_view(object_list(l)[index])->getBox();
+    std::string k = part;
+    if (k == "cx") return (b.x() + b.z()) / 2;
+    if (k == "cy") return (b.y() + b.w()) / 2;
+    if (k == "x0") return b.x();
+    if (k == "y0") return b.y();
+    if (k == "x1") return b.z();
+    if (k == "y1") return b.w();
+    break;
   }
   if (name.rfind("snd.", 0) == 0) {
     for (int id = 0; id < NUM_SOUND_EVENTS; id++)
@@ -813,6 +837,9 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
   drive.print = drive.trace;
   generate(level, seed);
   PlayResult r;
+  r.exitX = -1;
+  for (int i = 0; i < LEVEL_WIDTH * LEVEL_HEIGHT && r.exitX < 0; i++)
+    if (level_data[i].collision == LEVEL_COLL_EXIT) r.exitX = float(i % LEVEL_WIDTH);
   int best_x_step = 0;
   float best_x = -1e30f;
   int jump_wait = 0;
@@ -847,10 +874,14 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
     drive.aimX = 40;
     drive.aimY = 8;
     if (stuck) {
-      // Blocked for a second: dig through the wall ahead, shot by shot at four heights, so the
-      // tunnel is as tall as the hero.
-      drive.aimX = 30;
-      drive.aimY = 8 + float((step / 2) % 4) * 4 - 6;
+      // Blocked for a second: dig through the wall ahead, each shot at the nearest solid cell of
+      // the next band of rows the hero's body needs (above the height it can step up).
+      int row = 4 + (step / 2) % 6 * 3;
+      int wall_x = fx + 4;
+      while (wall_x < fx + 40 && !solid_at(wall_x, fy + row)) wall_x++;
+      drive.aimRelative = false;
+      drive.aimX = float(wall_x) + 0.5f;
+      drive.aimY = float(fy + row) + 0.5f;
       b[3] = true;
     } else if (nearest_enemy(h->pos, &target)) {
       drive.aimRelative = false;
@@ -911,8 +942,8 @@ int run_player(int l0, int l1, int s0, int s1, int max_steps) {
         exited++;
         level_exits++;
       }
-      fprintf(out, "level %d seed %d: %s after %d updates at x %.1f%s%s\n", level, seed, r.exited ? "exit" : "stopped",
-             r.steps, r.x, r.exited ? "" : ": ", r.why.c_str());
+      fprintf(out, "level %d seed %d: %s after %d updates at x %.1f (exit at x %.0f)%s%s\n", level, seed,
+              r.exited ? "exit" : "stopped", r.steps, r.x, r.exitX, r.exited ? "" : ": ", r.why.c_str());
       fflush(out);
     }
     fprintf(out, "level %d: %d of %d reach the exit\n", level, level_exits, level_total);
@@ -927,8 +958,8 @@ int run_bench(int level, uint64_t seed) {
   reset_run();
   drive.print = false;
   generate(level, seed);
-  int objects = BaseEnemy_list.size() + ExplBarrel_list.size() + Bomb_list.size() + HeartBonus_list.size() +
-                UpBonus_list.size();
+  int objects =
+      BaseEnemy_list.size() + ExplBarrel_list.size() + Bomb_list.size() + HeartBonus_list.size() + UpBonus_list.size();
   // A screen as wide as the level wakes every enemy in one frame.
   cur_view_x0 = -64;
   cur_view_y0 = -64;
@@ -955,7 +986,7 @@ int run_bench(int level, uint64_t seed) {
   std::sort(upd.begin(), upd.end());
   std::sort(draw.begin(), draw.end());
   fprintf(out, "level %d seed %llu: %d objects placed, %d enemies left after %d updates\n", level,
-         (unsigned long long)seed, objects, BaseEnemy_list.size(), rounds);
+          (unsigned long long)seed, objects, BaseEnemy_list.size(), rounds);
   fprintf(out, "update step: median %.1f us, 90th percentile %.1f us\n", upd[rounds / 2], upd[rounds * 9 / 10]);
   fprintf(out, "object drawing of a frame: median %.1f us\n", draw[rounds / 2]);
   reset_run();
@@ -1054,8 +1085,8 @@ int main(int argc, char** argv) {
         size_t i = 0;
         while (i < first.size() && i < drive.lines.size() && first[i] == drive.lines[i]) i++;
         fprintf(out, "FAIL: the second run differs at state line %zu:\n  first:  %s\n  second: %s\n", i + 1,
-               i < first.size() ? first[i].c_str() : "(none)",
-               i < drive.lines.size() ? drive.lines[i].c_str() : "(none)");
+                i < first.size() ? first[i].c_str() : "(none)",
+                i < drive.lines.size() ? drive.lines[i].c_str() : "(none)");
         failures++;
       }
     }

@@ -27,12 +27,9 @@ TEST_F(HeroQueries, MoversStopAtItsBoxFromEachSide) {
     float wantTo;
     int wantFlags;
   } cases[] = {
-      {"right into it", true, 80, 98, 22, 30, 95.99f, 0x24},
-      {"left into it", true, 120, 101, 22, 30, 104.01f, 0x21},
-      {"right, beside it", true, 80, 98, 35, 40, 98, 0},
-      {"right, short of it", true, 80, 95, 22, 30, 95, 0},
-      {"up into it", false, 5, 25, 97, 99, 19.99f, 0x28},
-      {"down onto it", false, 50, 30, 90, 97, 35.01f, 0x22},
+      {"right into it", true, 80, 98, 22, 30, 95.99f, 0x24}, {"left into it", true, 120, 101, 22, 30, 104.01f, 0x21},
+      {"right, beside it", true, 80, 98, 35, 40, 98, 0},     {"right, short of it", true, 80, 95, 22, 30, 95, 0},
+      {"up into it", false, 5, 25, 97, 99, 19.99f, 0x28},    {"down onto it", false, 50, 30, 90, 97, 35.01f, 0x22},
       {"down, beside it", false, 50, 30, 104, 110, 30, 0},
   };
   h->addVel(7, -3);
