@@ -289,11 +289,9 @@ static void draw_nine_patch(Sprite* spr, __m128 frame, D3dColor colour, int c) {
   _mm_store_ps(F, frame);
   int l = spr->npl, t = spr->npt, r = spr->npr, b = spr->npb, w = spr->width, h = spr->height;
   float tw = float(c * (w - l - r)), th = float(c * (h - t - b));
-  if (tw <= 0 || th <= 0) {
-    // A sprite without a middle cannot tile: the frame is left empty (only edges and corners).
-    tw = th = 0;
-  }
-  if (tw > 0 && th > 0 && F[2] > F[0] && F[3] > F[1]) {
+  // A sprite without a middle cannot tile: only its corners are drawn.
+  bool tiles = tw > 0 && th > 0;
+  if (tiles && F[2] > F[0]) {
     for (float x = F[0]; x < F[2]; x += tw) {
       int over_x = round_even(tw) - round_even(F[2] - x);
       if (over_x < 0) over_x = 0;
@@ -305,6 +303,8 @@ static void draw_nine_patch(Sprite* spr, __m128 frame, D3dColor colour, int c) {
       spr->drawCroppedUI(x, F[1] - float(c * t), c * l, 0, c * r + over_x, c * (h - t), colour, c);
       spr->drawCroppedUI(x, F[3], c * l, c * (h - b), c * r + over_x, 0, colour, c);
     }
+  }
+  if (tiles && F[3] > F[1]) {
     for (float y = F[1]; y < F[3]; y += th) {
       int over_y = round_even(th) - round_even(F[3] - y);
       if (over_y < 0) over_y = 0;
