@@ -27,3 +27,6 @@ void gui_show_tooltip(const char* text, __m128 anchor) {
 void gui_hide_tooltip() {
   if (hide_tooltip) hide_tooltip();
 }
+
+// Replaced by the game modes' definition when they are linked in.
+__attribute__((weak)) void go_to_main_menu() { should_close_game_menu = true; }

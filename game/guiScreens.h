@@ -31,3 +31,7 @@ extern bool should_close_game_menu;
 extern bool need_game_restart;
 // The HUD's crosshair, looked up by the library's GUI start-up.
 extern Sprite* crosshair_spr;
+
+// The pause menu's "Exit to main menu": the game modes provide it; until they do, a stand-in
+// closes the menu.
+void go_to_main_menu();
