@@ -1,5 +1,23 @@
 # The GUI: the tests that drive the actor library's screens read the sprites and the font of the
-# program folder.
+# program folder; the hot-swap test swaps between two builds of the library whose menu buttons
+# differ in colour; the benchmark of the menus' update and drawing.
 if(ASCENDA_TESTS)
   target_compile_definitions(unit_tests PRIVATE GUI_TEST_PROGRAM_DIR="${ASCENDA_BIN_DIR}/")
+  set(_gui_lib_dir ${CMAKE_BINARY_DIR}/gui_test_libs)
+  foreach(_variant plain tinted)
+    set(_target entling_gui_${_variant})
+    add_library(${_target} MODULE ${ENTLING_SOURCE_DIR}/main.kst)
+    target_include_directories(${_target} PRIVATE ${CMAKE_SOURCE_DIR} ${ENTLING_SOURCE_DIR}
+      $<TARGET_PROPERTY:ascenda_core,INTERFACE_INCLUDE_DIRECTORIES>)
+    target_compile_options(${_target} PRIVATE -fvisibility=hidden -fvisibility-inlines-hidden
+      $<$<CXX_COMPILER_ID:GNU>:-fno-gnu-unique>)
+    target_link_options(${_target} PRIVATE -nodefaultlibs)
+    if(ASCENDA_SANITIZE)
+      target_compile_options(${_target} PRIVATE -fno-sanitize=vptr)
+    endif()
+    set_target_properties(${_target} PROPERTIES PREFIX "" SUFFIX ".dll" LIBRARY_OUTPUT_DIRECTORY ${_gui_lib_dir})
+    add_dependencies(unit_tests ${_target})
+  endforeach()
+  target_compile_definitions(entling_gui_tinted PRIVATE ENTLING_MENU_BUTTON_BACK=0xFF00AA00u)
+  target_compile_definitions(unit_tests PRIVATE GUI_TEST_LIB_DIR="${_gui_lib_dir}/")
 endif()

@@ -27,17 +27,22 @@ GuiElement* find_by_text(GuiElement* e, const char* text) {
   return nullptr;
 }
 
+// The program folder's sprites, loaded once per test process.
+void use_program_folder() {
+  snprintf(app_path, sizeof(app_path), "%s", GUI_TEST_PROGRAM_DIR);
+  static bool sprites_loaded = false;
+  if (!sprites_loaded) {
+    init_sprites();
+    sprites_loaded = true;
+  }
+}
+
 class GuiScreens : public DataFolderTest {
  protected:
   void (*link)() = nullptr;
   void SetUp() override {
     DataFolderTest::SetUp();
-    snprintf(app_path, sizeof(app_path), "%s", GUI_TEST_PROGRAM_DIR);
-    static bool sprites_loaded = false;
-    if (!sprites_loaded) {
-      init_sprites();
-      sprites_loaded = true;
-    }
+    use_program_folder();
     d3d_wd = 1280;
     d3d_ht = 720;
     app_screen_wd = app_screen_ht = 0;
@@ -333,6 +338,87 @@ TEST_F(GuiScreens, RandomInputOverEveryScreenLeavesItWorking) {
   int v = 0;
   get_config_int("music_volume", &v);
   SUCCEED();
+}
+
+}  // namespace
+
+#include <dlfcn.h>
+#include <fstream>
+#include "game/entlingBind.h"
+
+namespace {
+
+bool mapped(const std::string& path) {
+  std::ifstream maps("/proc/self/maps");
+  std::string line;
+  while (std::getline(maps, line))
+    if (line.find(path) != std::string::npos) return true;
+  return false;
+}
+
+// A swap of the actor library while a menu is open: the screen stays, its tree is rebuilt by the
+// new code with the new build's sheets, and the old build is gone from memory.
+class GuiSwap : public DataFolderTest {};
+
+TEST_F(GuiSwap, SwappingTheLibraryKeepsAnOpenMenuWorking) {
+  use_program_folder();
+  d3d_wd = 1280;
+  d3d_ht = 720;
+  isAppActive = true;
+  clear_input();
+  std::string plain_path = GUI_TEST_LIB_DIR "entling_gui_plain.dll";
+  std::string tinted_path = GUI_TEST_LIB_DIR "entling_gui_tinted.dll";
+  void* plain = load_library(plain_path.c_str());
+  ASSERT_TRUE(plain);
+  bind_entling_library(plain);
+  init_controls();
+  init_new_gui();
+  open_main_menu();
+  BaseGuiScreen* menu = cur_game_screen;
+  ASSERT_NE(menu, nullptr);
+  GuiElement* play = find_by_text(menu->root, "Play");
+  ASSERT_NE(play, nullptr);
+  EXPECT_EQ(play->get<GP_back_color>(), 0xFF888888u);
+
+  void* tinted = load_library(tinted_path.c_str());
+  ASSERT_TRUE(tinted);
+  unbind_entling_library();
+  bind_entling_library(tinted);
+  ASSERT_TRUE(free_library(plain));
+  EXPECT_FALSE(mapped(plain_path));
+
+  EXPECT_EQ(cur_game_screen, menu);
+  EXPECT_EQ(main_menu_screen.screen, menu);
+  ASSERT_NE(menu->root, nullptr);
+  play = find_by_text(menu->root, "Play");
+  ASSERT_NE(play, nullptr);
+  EXPECT_EQ(play->get<GP_back_color>(), 0xFF00AA00u);
+  Dl_info info{};
+  ASSERT_TRUE(dladdr(*reinterpret_cast<void**>(menu), &info));
+  EXPECT_NE(std::string(info.dli_fname).find("entling_gui_tinted"), std::string::npos);
+  // The handlers run the new code: Options opens.
+  GuiElement* options = find_by_text(menu->root, "Options");
+  vec4float b(options->marginBox);
+  int x = int((b[0] + b[2]) / 2), y = int((b[1] + b[3]) / 2);
+  push_input_event(IE_MOUSE_MOVE, 0, 0, 0, x, y);
+  push_input_event(IE_MOUSE_DOWN, 1, 0, IF_LBUTTON, x, y);
+  push_input_event(IE_MOUSE_UP, 1, 0, 0, x, y);
+  update_game_menu(0.05f);
+  EXPECT_EQ(cur_game_screen, game_options_screen.screen);
+
+  close_game_menu();
+  close_hud();
+  unbind_entling_library();
+  for (int i = 0; i < NUM_GUI_SCREENS; i++) {
+    GuiScreenSingleton& s = gui_screen_singleton(i);
+    delete s.screen;  // their trees are gone; the screens themselves hold nothing of the library
+    s.screen = nullptr;
+  }
+  cur_game_screen = nullptr;
+  destroy_queued_gui_elements();
+  free_library(tinted);
+  memset(entling_vtables, 0, sizeof(entling_vtables));
+  clear_input();
 }
 
 }  // namespace
