@@ -21,3 +21,10 @@ if(ASCENDA_TESTS)
   target_compile_definitions(entling_gui_tinted PRIVATE ENTLING_MENU_BUTTON_BACK=0xFF00AA00u)
   target_compile_definitions(unit_tests PRIVATE GUI_TEST_LIB_DIR="${_gui_lib_dir}/")
 endif()
+
+# The screens drawn on the GL back end, with the real actor library.
+if(ASCENDA_TESTS AND TARGET render_gl_tests)
+  set_target_properties(render_gl_tests PROPERTIES ENABLE_EXPORTS ON)
+  add_dependencies(render_gl_tests entling art_data)
+  target_compile_definitions(render_gl_tests PRIVATE GUI_GL_TEST_LIBRARY="$<TARGET_FILE:entling>")
+endif()
