@@ -28,3 +28,13 @@ if(ASCENDA_TESTS AND TARGET render_gl_tests)
   add_dependencies(render_gl_tests entling art_data)
   target_compile_definitions(render_gl_tests PRIVATE GUI_GL_TEST_LIBRARY="$<TARGET_FILE:entling>")
 endif()
+
+# The menus' benchmark (figures, not a test): build/gui_bench.
+if(NOT ASCENDA_FUZZ)
+  add_executable(gui_bench ${CMAKE_SOURCE_DIR}/tools/gui_bench.cpp)
+  ascenda_link_program(gui_bench platform_sdl)
+  set_target_properties(gui_bench PROPERTIES ENABLE_EXPORTS ON)
+  add_dependencies(gui_bench entling art_data)
+  target_compile_definitions(gui_bench PRIVATE GUI_BENCH_LIBRARY="$<TARGET_FILE:entling>"
+    GUI_BENCH_PROGRAM_DIR="${ASCENDA_BIN_DIR}")
+endif()
