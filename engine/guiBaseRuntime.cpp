@@ -134,7 +134,6 @@ void GuiElement::addClass(int c) {
   needsRestyle = 1;
 }
 
-
 const char* GuiElement::className() const { return "GuiElement"; }
 bool GuiElement::isHidden() const { return get<GP_hidden>(); }
 bool GuiElement::isVisible() const {

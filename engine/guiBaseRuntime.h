@@ -84,31 +84,31 @@ struct NewGuiEventHandler {
 // ---- properties
 
 // The element's properties: id, name, value type, the value of an unset slot.
-#define GUI_PROPERTY_LIST(X)                   \
-  X(0, tooltip, String, String())              \
-  X(1, id, String, String())                   \
-  X(2, text, String, String())                 \
-  X(3, icon_color, D3dColor, 0xFF7F7F7Fu)      \
-  X(4, icon, Sprite*, nullptr)                 \
-  X(5, icon_scale, int, 1)                     \
-  X(6, back_color, D3dColor, 0xFF7F7F7Fu)      \
-  X(7, back, Sprite*, nullptr)                 \
-  X(8, back_scale, int, 1)                     \
-  X(9, text_scale, int, 1)                     \
-  X(10, text_color, D3dColor, 0xFF7F7F7Fu)     \
-  X(11, text_align, int, 0)                    \
-  X(12, margin, vec4float, vec4float())      \
-  X(13, padding, vec4float, vec4float())     \
-  X(14, border, vec4float, vec4float())      \
-  X(15, min_width, float, 0.0f)                \
-  X(16, min_height, float, 0.0f)               \
-  X(17, pressed, bool, false)                  \
-  X(18, checked, bool, false)                  \
-  X(19, hover, bool, false)                    \
-  X(20, hidden, bool, false)                   \
-  X(21, fit_content, bool, true)               \
-  X(22, value, double, 0.0)                    \
-  X(23, max_value, double, 1.0)                \
+#define GUI_PROPERTY_LIST(X)               \
+  X(0, tooltip, String, String())          \
+  X(1, id, String, String())               \
+  X(2, text, String, String())             \
+  X(3, icon_color, D3dColor, 0xFF7F7F7Fu)  \
+  X(4, icon, Sprite*, nullptr)             \
+  X(5, icon_scale, int, 1)                 \
+  X(6, back_color, D3dColor, 0xFF7F7F7Fu)  \
+  X(7, back, Sprite*, nullptr)             \
+  X(8, back_scale, int, 1)                 \
+  X(9, text_scale, int, 1)                 \
+  X(10, text_color, D3dColor, 0xFF7F7F7Fu) \
+  X(11, text_align, int, 0)                \
+  X(12, margin, vec4float, vec4float())    \
+  X(13, padding, vec4float, vec4float())   \
+  X(14, border, vec4float, vec4float())    \
+  X(15, min_width, float, 0.0f)            \
+  X(16, min_height, float, 0.0f)           \
+  X(17, pressed, bool, false)              \
+  X(18, checked, bool, false)              \
+  X(19, hover, bool, false)                \
+  X(20, hidden, bool, false)               \
+  X(21, fit_content, bool, true)           \
+  X(22, value, double, 0.0)                \
+  X(23, max_value, double, 1.0)            \
   X(24, weight, float, 0.0f)
 
 enum GuiPropId {
@@ -122,12 +122,12 @@ enum { GP_BEHAVIORS = -1, GP_ANIMATION = -2 };
 
 template <int Id>
 struct GuiPropInfo;
-#define GUI_PROP_INFO(n, name, T, def)          \
-  template <>                                   \
-  struct GuiPropInfo<n> {                       \
-    typedef T type;                             \
-    static T unset() { return def; }            \
-    static constexpr const char* NAME = #name;  \
+#define GUI_PROP_INFO(n, name, T, def)         \
+  template <>                                  \
+  struct GuiPropInfo<n> {                      \
+    typedef T type;                            \
+    static T unset() { return def; }           \
+    static constexpr const char* NAME = #name; \
   };
 GUI_PROPERTY_LIST(GUI_PROP_INFO)
 #undef GUI_PROP_INFO
@@ -247,7 +247,9 @@ struct BaseGuiElement {
   // Appends a behaviour (a null one, or one already there, changes nothing).
   void addBehavior(NewGuiEventHandler* handler);
   bool addBehavior(const char* name);
-  bool hasBehavior(const NewGuiEventHandler* handler) const { return handlers.find(const_cast<NewGuiEventHandler*>(handler)) >= 0; }
+  bool hasBehavior(const NewGuiEventHandler* handler) const {
+    return handlers.find(const_cast<NewGuiEventHandler*>(handler)) >= 0;
+  }
 
   // Removes the element from its parent's children; nothing without a parent.
   void detach();
@@ -313,7 +315,8 @@ struct GuiElement : BaseGuiElement {
   template <int Id>
   typename GuiPropInfo<Id>::type getAnimated() const {
     typename GuiPropInfo<Id>::type v = get<Id>();
-    if (GuiTransition* t = transitions[Id]) return from_four<typename GuiPropInfo<Id>::type>(t->current(to_four(v), time_dt_now()));
+    if (GuiTransition* t = transitions[Id])
+      return from_four<typename GuiPropInfo<Id>::type>(t->current(to_four(v), time_dt_now()));
     return v;
   }
   // Stores v as the element's own property; unless noMark, marks the element and its parent for

@@ -100,10 +100,8 @@ struct TooltipBoxBehavior : NewGuiEventHandler {
     auto& query = static_cast<NewGuiTooltipEvent&>(event);
     if (!in_margin_box(element, query.x, query.y)) return GUI_NOT_HERE;
     const char* tip = element->stringOf(GP_tooltip);
-    if (tip[0])
-      gui_show_tooltip(tip, element->marginBox);
-    else
-      gui_hide_tooltip();
+    if (tip[0]) gui_show_tooltip(tip, element->marginBox);
+    else gui_hide_tooltip();
     return GUI_HANDLED;
   }
   void attach(GuiElement*) override {}
@@ -154,10 +152,8 @@ struct ButtonBehavior : NewGuiEventHandler {
     }
     bool now = element->get<GP_pressed>();
     if (now != was) {
-      if (now)
-        element->pressBegan.emit();
-      else
-        element->pressEnded.emit();
+      if (now) element->pressBegan.emit();
+      else element->pressEnded.emit();
     }
     return GUI_HANDLED;
   }
@@ -250,12 +246,9 @@ struct HSliderBehavior : NewGuiEventHandler {
     }
     if (!element->isVisible()) return GUI_NOT_HANDLED;
     auto& in = static_cast<NewGuiInputEvent&>(event);
-    if (event.type == GE_ENTER)
-      element->set<GP_hover>(true);
-    else if (event.type == GE_LEAVE)
-      element->set<GP_hover>(false);
-    else
-      element->set<GP_hover>(hit_test(element, in.input.x, in.input.y) == element);
+    if (event.type == GE_ENTER) element->set<GP_hover>(true);
+    else if (event.type == GE_LEAVE) element->set<GP_hover>(false);
+    else element->set<GP_hover>(hit_test(element, in.input.x, in.input.y) == element);
     if (!button_held(event)) {
       element->set<GP_pressed>(false);
       return GUI_HANDLED;

@@ -38,7 +38,8 @@ int main(int argc, char** argv) {
   const char* library = argc > 1 ? argv[1] : GUI_BENCH_LIBRARY;
   if (!plat_init()) return 1;
   plat_register_window_class("GuiBench", proc);
-  WindowHandle window = plat_create_window("gui bench", PLAT_STYLE_OVERLAPPED, false, 0, 0, 1280, 720, PLAT_SHOW_NORMAL);
+  WindowHandle window =
+      plat_create_window("gui bench", PLAT_STYLE_OVERLAPPED, false, 0, 0, 1280, 720, PLAT_SHOW_NORMAL);
   isFullscreen = false;
   app_use_vsync = false;
   if (!window || !init_d3d(window, 1280, 720)) return 1;

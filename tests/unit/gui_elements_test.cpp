@@ -50,8 +50,8 @@ TEST(GuiElements, BoxesShareSpareLengthByWeightOnWholePixels) {
     float content;
     float edges[3];
   } cases[] = {
-      {{10, 20, 5}, {0, 1, 2}, 100, {10, 52, 100}},  // extra 21.67 per weight, rounded edges
-      {{10, 20, 5}, {0, 0, 0}, 100, {10, 30, 35}},   // no weights: packed from the left
+      {{10, 20, 5}, {0, 1, 2}, 100, {10, 52, 100}},   // extra 21.67 per weight, rounded edges
+      {{10, 20, 5}, {0, 0, 0}, 100, {10, 30, 35}},    // no weights: packed from the left
       {{60, 50, 5}, {1, 1, 1}, 100, {60, 110, 115}},  // too wide: no negative stretch
   };
   for (const Case& c : cases) {
@@ -181,10 +181,10 @@ TEST(GuiElementHelpers, PopupsStayOnScreen) {
     float anchor[4];
     float box[4];
   } cases[] = {
-      {{50, 10, 70, 20}, {40, 20, 80, 30}},     // centred under the anchor
-      {{50, 85, 70, 95}, {40, 75, 80, 85}},     // would leave the bottom: above it
-      {{0, 10, 10, 20}, {0, 20, 40, 30}},       // left edge: starts at 0
-      {{190, 10, 200, 20}, {160, 20, 200, 30}}, // right edge: ends at the screen's width
+      {{50, 10, 70, 20}, {40, 20, 80, 30}},      // centred under the anchor
+      {{50, 85, 70, 95}, {40, 75, 80, 85}},      // would leave the bottom: above it
+      {{0, 10, 10, 20}, {0, 20, 40, 30}},        // left edge: starts at 0
+      {{190, 10, 200, 20}, {160, 20, 200, 30}},  // right edge: ends at the screen's width
   };
   for (const Case& c : cases) {
     GuiElement* e = sized(nullptr, 40, 10, 0);

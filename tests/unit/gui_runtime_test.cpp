@@ -98,7 +98,9 @@ TEST(GuiRuntime, HitTestEdgesOverlapAndHiddenElements) {
       {0, 0, nullptr},   // the root's own min corner
   };
   for (const Case& c : cases)
-    EXPECT_EQ(hit_test(root, c.x, c.y), c.expected) << c.x << "," << c.y << " got " << (hit_test(root, c.x, c.y) ? static_cast<GuiElement*>(hit_test(root, c.x, c.y))->idText() : "null");
+    EXPECT_EQ(hit_test(root, c.x, c.y), c.expected)
+        << c.x << "," << c.y << " got "
+        << (hit_test(root, c.x, c.y) ? static_cast<GuiElement*>(hit_test(root, c.x, c.y))->idText() : "null");
   EXPECT_FALSE(root->addBehavior("no_such_behavior"));
   destroy_now(root);
 }

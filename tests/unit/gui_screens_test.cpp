@@ -320,10 +320,8 @@ TEST_F(GuiScreens, RandomInputOverEveryScreenLeavesItWorking) {
   open_main_menu();
   for (int i = 0; i < 3000; i++) {
     if (!cur_game_screen || should_close_game_menu) {
-      if (next(2))
-        open_game_menu();
-      else
-        open_main_menu();
+      if (next(2)) open_game_menu();
+      else open_main_menu();
     }
     int kind = 1 + next(6);
     int flags = next(3) == 0 ? IF_LBUTTON : 0;

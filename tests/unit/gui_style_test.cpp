@@ -160,7 +160,8 @@ TEST_F(StyleFixture, AnimationRulesStartTransitionsFromTheOldValues) {
 
 TEST_F(StyleFixture, ClearingSheetsDeletesSelectorsAndChains) {
   int before = transitions_alive;
-  style.addSheet(new ClassSelector(1, 1), new AnimationGuiProperty(new StepTransition(), "", 0, prop<GP_text_scale>(2)));
+  style.addSheet(new ClassSelector(1, 1),
+                 new AnimationGuiProperty(new StepTransition(), "", 0, prop<GP_text_scale>(2)));
   EXPECT_EQ(style.sheets[0].key, 1);
   style.clearSheets();
   EXPECT_EQ(style.sheets.size(), 0);
