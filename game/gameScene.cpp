@@ -59,6 +59,8 @@ void init_scene() {
   // once-a-second reload check while the game runs.
   load_entling_library("../entling/", "main.kst");
   init_game_script();
+  // The GUI's font, behaviours, tooltip and HUD (the library's screens).
+  init_new_gui();
   init_controls();
   create_level();
   reset_game();
