@@ -3,11 +3,14 @@
 // screen, each written as a PNG beside the build (gui_shots/) for review, with loose pixel checks:
 // the tinted nine-patch background, the grey menu buttons and the title's gold text.
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <string>
 #include <vector>
 #include "engine/app.h"
+#include "engine/config.h"
 #include "engine/d3d_misc.h"
 #include "engine/d3d_render.h"
 #include "engine/d3d_shaders.h"
@@ -51,6 +54,44 @@ GuiElement* find_by_text(GuiElement* e, const char* text) {
   return nullptr;
 }
 
+// A loose comparison with a reviewed golden image (tests/data/golden/gui_<name>.png): a pixel
+// differs when a channel is off by more than 12, and up to 0.5 % of the pixels may differ. It
+// catches a font drawn upside down, a lost nine-patch or a wrong tint, not a glyph's shading.
+// ASCENDA_MAKE_GOLDEN=1 writes the image instead (review it before committing).
+void expect_like_golden(const char* name, const std::vector<D3dColor>& px) {
+  std::string golden = std::string(GOLDEN_DIR) + "/gui_" + name + ".png";
+  const char* make = getenv("ASCENDA_MAKE_GOLDEN");
+  if (make && !strcmp(make, "1")) {
+    std::vector<uint8_t> rgba(px.size() * 4);
+    for (size_t i = 0; i < px.size(); i++) {
+      rgba[i * 4 + 0] = uint8_t(px[i] >> 16), rgba[i * 4 + 1] = uint8_t(px[i] >> 8);
+      rgba[i * 4 + 2] = uint8_t(px[i]), rgba[i * 4 + 3] = 255;
+    }
+    ASSERT_TRUE(save_png(golden.c_str(), W, H, 4, rgba.data(), W * 4));
+    printf("wrote golden image %s: review it before committing\n", golden.c_str());
+    return;
+  }
+  int w = 0, h = 0;
+  DynArray<uint32_t> ref;
+  ASSERT_TRUE(load_png(golden.c_str(), w, h, ref)) << "no golden image " << golden;
+  ASSERT_EQ(w, W);
+  ASSERT_EQ(h, H);
+  int bad = 0;
+  for (int y = 0; y < H; y++)
+    for (int x = 0; x < W; x++) {
+      uint32_t a = ref[size_t(H - 1 - y) * W + x], b = px[size_t(y) * W + x];  // the reader's rows run up
+      for (int sh = 0; sh < 24; sh += 8) {
+        int d = int((a >> sh) & 255) - int((b >> sh) & 255);
+        if (d > 12 || d < -12) {
+          bad++;
+          break;
+        }
+      }
+    }
+  EXPECT_LE(bad, W * H / 200) << name << ": " << bad << " pixels differ from " << golden
+                              << " (the actual image is in gui_shots/)";
+}
+
 D3dColor pixel_at(const std::vector<D3dColor>& px, float x, float y) { return px[size_t(int(y)) * W + size_t(int(x))]; }
 
 int channel(D3dColor c, int shift) { return int((c >> shift) & 255); }
@@ -61,6 +102,11 @@ class GuiScreensGl : public ::testing::Test {
   static void SetUpTestSuite() {
     ASSERT_TRUE(render_gl_open(64, 48));
     ASSERT_TRUE(reset_d3d(W, H, false, true));
+    // A settings folder of our own: the options show the defaults, whatever this machine stored.
+    char folder[] = "/tmp/ascenda_gui_gl_XXXXXX";
+    ASSERT_TRUE(mkdtemp(folder));
+    setenv("APPDATA", folder, 1);
+    reset_app_config();
     snprintf(app_path, sizeof(app_path), "%s/", RENDER_BIN_DIR);
     close_shaders();
     load_shader_compiler();
@@ -120,6 +166,7 @@ TEST_F(GuiScreensGl, MenusDrawTheirNinePatchesTextsAndTints) {
   open_main_menu();
   std::vector<D3dColor> px = draw();
   save_shot("main_menu", px);
+  expect_like_golden("main_menu", px);
   // The background: the back sprite tinted by 0xFF553311 (a colour 0x7F leaves the art as drawn),
   // so red dominates blue everywhere inside the frame.
   D3dColor back = pixel_at(px, W / 2, 20);
@@ -141,7 +188,9 @@ TEST_F(GuiScreensGl, MenusDrawTheirNinePatchesTextsAndTints) {
   EXPECT_GT(gold, 20);
 
   click("Options");
-  save_shot("options", draw());
+  px = draw();
+  save_shot("options", px);
+  expect_like_golden("options", px);
   click("Controls");
   save_shot("controls", draw());
   click("Back");
@@ -154,6 +203,7 @@ TEST_F(GuiScreensGl, MenusDrawTheirNinePatchesTextsAndTints) {
   open_game_menu();
   px = draw([] {});
   save_shot("pause_menu", px);
+  expect_like_golden("pause_menu", px);
   EXPECT_EQ(pixel_at(px, 2, 2), 0xFF204060u);  // the scene stays visible around the panel
   close_game_menu();
 

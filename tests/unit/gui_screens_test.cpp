@@ -318,7 +318,7 @@ TEST_F(GuiScreens, RandomInputOverEveryScreenLeavesItWorking) {
     return int((state >> 33) % uint64_t(n));
   };
   open_main_menu();
-  for (int i = 0; i < 3000; i++) {
+  for (int i = 0; i < 5000; i++) {
     if (!cur_game_screen || should_close_game_menu) {
       if (next(2)) open_game_menu();
       else open_main_menu();
