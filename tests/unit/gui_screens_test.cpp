@@ -27,14 +27,14 @@ GuiElement* find_by_text(GuiElement* e, const char* text) {
   return nullptr;
 }
 
-// The program folder's sprites, loaded once per test process.
+// The program folder's sprites, loaded for one test (close_program_folder frees them).
 void use_program_folder() {
   snprintf(app_path, sizeof(app_path), "%s", GUI_TEST_PROGRAM_DIR);
-  static bool sprites_loaded = false;
-  if (!sprites_loaded) {
-    init_sprites();
-    sprites_loaded = true;
-  }
+  init_sprites();
+}
+void close_program_folder() {
+  crosshair_spr = nullptr;
+  close_sprites();
 }
 
 class GuiScreens : public DataFolderTest {
@@ -75,6 +75,7 @@ class GuiScreens : public DataFolderTest {
     tooltip_style.clearSheets();
     clear_input();
     need_game_restart = false;
+    close_program_folder();
     DataFolderTest::TearDown();
   }
   // One update step of a menu mode: the menu, then the deferred deletions.
@@ -417,6 +418,7 @@ TEST_F(GuiSwap, SwappingTheLibraryKeepsAnOpenMenuWorking) {
   free_library(tinted);
   memset(entling_vtables, 0, sizeof(entling_vtables));
   clear_input();
+  close_program_folder();
 }
 
 }  // namespace
