@@ -129,8 +129,10 @@ class GuiScreensGl : public ::testing::Test {
     }
     cur_game_screen = nullptr;
     destroy_queued_gui_elements();
+    crosshair_spr = nullptr;
     close_sprites();
     close_shaders();
+    reset_app_config();
     ASSERT_TRUE(reset_d3d(64, 48, false, true));
   }
   void SetUp() override {
