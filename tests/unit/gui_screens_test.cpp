@@ -259,6 +259,43 @@ TEST_F(GuiScreens, KeyBoxNamesEveryKeyAndMouseButton) {
   EXPECT_NE(findId("0")->text()[0], 0);
 }
 
+TEST_F(GuiScreens, TooltipSitsAboveItsAnchorOrBelowNearTheTop) {
+  BaseGuiScreen* tip = tooltip_screen.screen;
+  ASSERT_NE(tip, nullptr);
+  struct Case {
+    float anchor[4];
+    bool above;
+    bool at_left_edge;
+  } cases[] = {
+      {{600, 400, 680, 420}, true, false},  // room above
+      {{600, 5, 680, 25}, false, false},    // near the top: under the element
+      {{0, 400, 10, 420}, true, true},      // near the left edge: starts at 0
+  };
+  for (const Case& c : cases) {
+    show_tooltip("Normal", vec4float(c.anchor[0], c.anchor[1], c.anchor[2], c.anchor[3]));
+    ASSERT_FALSE(tip->root->isHidden());
+    EXPECT_STREQ(tip->root->text(), "Normal");
+    vec4float b(tip->root->box);
+    if (c.above) EXPECT_EQ(b[3], c.anchor[1]);
+    else EXPECT_EQ(b[1], c.anchor[3]);
+    if (c.at_left_edge) EXPECT_EQ(b[0], 0);
+    else EXPECT_FLOAT_EQ((b[0] + b[2]) / 2, (c.anchor[0] + c.anchor[2]) / 2);
+  }
+  show_tooltip("", vec4float(600, 400, 680, 420));  // an empty text hides it
+  EXPECT_TRUE(tip->root->isHidden());
+}
+
+TEST_F(GuiScreens, UpgradesAfterAWorldShowTheNotice) {
+  cur_level = 5;
+  up_points = 0;
+  open_upgrade_screen();
+  clickText("Go!");
+  EXPECT_EQ(cur_game_screen, interworld_warning_screen.screen);
+  EXPECT_FALSE(should_close_game_menu);
+  clickText("Okay!");
+  EXPECT_TRUE(should_close_game_menu);
+}
+
 TEST_F(GuiScreens, HudCallsAreSafeWithoutAHud) {
   close_hud();
   ASSERT_EQ(hud_screen.screen, nullptr);

@@ -9,13 +9,13 @@ namespace {
 int matches_asked = 0;
 // Matches elements carrying a class bit; the specificity is given.
 struct ClassSelector : GuiSelector {
-  int bit, spec;
-  ClassSelector(int b, int s) : bit(b), spec(s) {}
+  int bit, rank;
+  ClassSelector(int b, int r) : bit(b), rank(r) {}
   bool matches(const GuiElement* e) const override {
     matches_asked++;
     return e->hasClass(bit);
   }
-  int specificity() const override { return spec; }
+  int specificity() const override { return rank; }
 };
 
 template <int Id>
