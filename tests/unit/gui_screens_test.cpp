@@ -231,6 +231,37 @@ TEST_F(GuiScreens, ControlsRebindAKeyOverItsBox) {
   EXPECT_EQ(cur_game_screen, game_options_screen.screen);
 }
 
+TEST_F(GuiScreens, SettingsChosenInTheMenusReachTheSettingsFile) {
+  use_dev_keys = false;
+  open_main_menu();
+  clickText("Options");
+  click(findId("devkeys"));
+  click(findId("processPriority")->child(2));
+  // Drag the music slider's knob to the middle of its track.
+  GuiElement* music = findId("musicVol");
+  vec4float c(music->contentBox);
+  int y = int((c[1] + c[3]) / 2);
+  push_input_event(IE_MOUSE_MOVE, 0, 0, 0, int(c[0]) + 2, y);
+  push_input_event(IE_MOUSE_DOWN, 1, 0, IF_LBUTTON, int(c[0]) + 2, y);
+  push_input_event(IE_MOUSE_MOVE, 0, 0, IF_LBUTTON, int((c[0] + c[2]) / 2), y);
+  push_input_event(IE_MOUSE_UP, 1, 0, 0, 0, 0);
+  step();
+  int volume = int(music->get<GP_value>());
+  EXPECT_GT(volume, 3000);
+  EXPECT_LT(volume, 7000);
+  clickText("Controls");
+  moveTo(findId("2"));
+  key(VK_SPACE);
+  clickText("Back");
+  clickText("Accept");
+  EXPECT_EQ(cur_game_screen, main_menu_screen.screen);
+  std::string file = read_file_text(dataPath("settings.cfg"));
+  for (std::string line : {std::string("devkeys=1"), std::string("process_priority=2"),
+                           "music_volume=" + std::to_string(volume), std::string("B_jump=#32")})
+    EXPECT_NE(file.find("\n" + line + "\n"), std::string::npos) << line << " in\n" << file;
+  EXPECT_EQ(file.find("screen_wd"), std::string::npos);
+}
+
 TEST_F(GuiScreens, KeyBoxNamesEveryKeyAndMouseButton) {
   open_main_menu();
   clickText("Options");
