@@ -217,6 +217,41 @@ TEST_F(GuiScreensGl, MenusDrawTheirNinePatchesTextsAndTints) {
   destroy_queued_gui_elements();
 }
 
+TEST_F(GuiScreensGl, ResolutionButtonStepsThroughTheDisplayModes) {
+  DynArray<D3dMode> modes;
+  get_d3d_modes(modes);
+  ASSERT_GT(modes.size(), 0);
+  open_main_menu();
+  click("Options");
+  app_screen_wd = 123;  // not a mode: stepping starts from the last one
+  app_screen_ht = 45;
+  GuiElement* button = cur_game_screen->root->findById("resolution");
+  ASSERT_NE(button, nullptr);
+  auto press = [&](int which) {
+    vec4float b(button->marginBox);
+    int x = int((b[0] + b[2]) / 2), y = int((b[1] + b[3]) / 2);
+    push_input_event(IE_MOUSE_MOVE, 0, 0, 0, x, y);
+    push_input_event(IE_MOUSE_DOWN, which, 0, which == 1 ? IF_LBUTTON : IF_RBUTTON, x, y);
+    push_input_event(IE_MOUSE_UP, which, 0, 0, x, y);
+    update_game_menu(0.05f);
+    clear_input();
+  };
+  press(1);  // forward from the last mode wraps to the first
+  EXPECT_EQ(app_screen_wd, modes[0].width);
+  EXPECT_EQ(app_screen_ht, modes[0].height);
+  char text[32];
+  // A size of 0 (the offscreen driver reports a 0 x 0 mode) reads as the current one.
+  snprintf(text, sizeof(text), "%dx%d", modes[0].width ? modes[0].width : d3d_wd,
+           modes[0].height ? modes[0].height : d3d_ht);
+  EXPECT_STREQ(button->text(), text);
+  press(2);  // the right button steps back, from the first to the last
+  EXPECT_EQ(app_screen_wd, modes[modes.size() - 1].width);
+  modes.free();
+  click("Cancel");
+  close_game_menu();
+  destroy_queued_gui_elements();
+}
+
 TEST_F(GuiScreensGl, HudShowsTheGameOverBanner) {
   show_game_over(true);
   update_hud();
