@@ -59,22 +59,366 @@ class BossRoom : public EntlingWorld {
     putHero(spawnX - 400);
   }
   void putHero(float x) { reset_hero(x, spawnY); }
+  // Everything goes, as between two levels.
+  void clear_world_objects() {
+    remove_all_entling();
+    delete_entling();
+    boss = nullptr;
+  }
   void step(int n = 1) {
     for (int i = 0; i < n; i++) update_entling(0.05f);
   }
+  PartView* part(WeakRef<PartView>& ref) { return ref.get(); }
+  LockView* lockOf(int id) {
+    for (BehaviorView* b : boss->behaviors)
+      if (static_cast<LockView*>(b)->subpartId == id) return static_cast<LockView*>(b);
+    return nullptr;
+  }
+  // The world point at the centre of a part's cell.
+  static vec4float cellPoint(PartView* p, int x, int y) { return vec4float(x + 0.5f, y + 0.5f, 0, 1) * p->tm; }
+  static int countCells(PartView* p, int x0, int y0, int x1, int y1) {
+    int n = 0;
+    for (int y = y0; y <= y1; y++)
+      for (int x = x0; x <= x1; x++) n += p->cell(x, y).collision != 0;
+    return n;
+  }
+  // Steps until cond holds (at most limit updates); the number of updates taken, -1 if never.
+  template <class F>
+  int stepsUntil(F cond, int limit) {
+    for (int i = 1; i <= limit; i++) {
+      step();
+      if (cond()) return i;
+    }
+    return -1;
+  }
+  // Whether a hit at the cell could reach a subpart's cell.
+  static bool nearSubpart(PartView* p, int x, int y) {
+    for (int j = y - 2; j <= y + 2; j++)
+      for (int i = x - 2; i <= x + 2; i++)
+        if (i >= 0 && j >= 0 && i < p->grid->width && j < p->grid->height && (p->cell(i, j).collision & 4)) return true;
+    return false;
+  }
+  void wake() {
+    putHero(spawnX - 150);
+    step();
+    ASSERT_FALSE(boss->asleep);
+  }
 };
 
-TEST_F(BossRoom, Explore) {
+TEST_F(BossRoom, TheGeneratorBuildsTheBossFromItsTiles) {
   makeLevel(7);
-  putHero(spawnX - 150);
-  int bullets = 0, bombs = 0;
-  for (int i = 1; i <= 200; i++) {
-    step();
-    if (Bullet_list.size() != bullets) printf("volley %d\n", i);
-    if (Bomb_list.size() != bombs) printf("bomb %d\n", i);
-    bullets = Bullet_list.size();
-    bombs = Bomb_list.size();
+  int count = 0;
+  const int* sizes = entling_library().classSizes(&count);
+  ASSERT_EQ(count, NUM_ENTLING_TYPES);
+  EXPECT_EQ(int(sizeof(PartView)), sizes[TYPE_BOSS_PART]);
+  EXPECT_EQ(int(sizeof(PosJointView)), sizes[TYPE_BOSS_POS_JOINT]);
+  EXPECT_EQ(int(sizeof(LockView)), sizes[TYPE_LOCK_SUBPART_BEHAVIOR]);
+  EXPECT_EQ(int(sizeof(Boss1View)), sizes[TYPE_BOSS1]);
+
+  EXPECT_TRUE(boss->asleep);
+  EXPECT_EQ(boss->walkLeft, spawnX - 192);
+  EXPECT_EQ(boss->parts.size(), 9);
+  EXPECT_EQ(BossPart_list.size(), 9);
+  EXPECT_EQ(boss->joints.size(), 8);
+  EXPECT_EQ(BossPosJoint_list.size(), 8);
+  EXPECT_TRUE(boss->leg1->pinned && boss->leg2->pinned && !boss->body->pinned);
+  EXPECT_EQ(boss->knee1->partA.get(), boss->body.get());
+  // The subparts are the red regions of the body tile.
+  struct Rect {
+    int id, x0, y0, x1, y1;
+  } expected[] = {{1, 31, 0, 45, 11}, {2, 31, 36, 45, 47}, {3, 18, 14, 28, 34}, {1000, 4, 18, 15, 30}};
+  ASSERT_EQ(boss->subparts.size(), 4);
+  for (int i = 0; i < 4; i++) {
+    const SubpartView& s = boss->subparts[i];
+    EXPECT_EQ(s.part, boss->body.get());
+    EXPECT_EQ(std::vector<int>({s.id, s.x0, s.y0, s.x1, s.y1}),
+              std::vector<int>({expected[i].id, expected[i].x0, expected[i].y0, expected[i].x1, expected[i].y1}));
   }
+  ASSERT_EQ(boss->behaviors.size(), 4);
+  EXPECT_EQ(lockOf(3), boss->lock3.get());
+  EXPECT_EQ(lockOf(1000), boss->coreLock.get());
+  EXPECT_FLOAT_EQ(lockOf(1000)->delay, 6.0f);
+  EXPECT_FLOAT_EQ(lockOf(2)->impulseY, -1.0f);
+  // Each part's pivot sits where it was placed.
+  vec4float pivot_world = (boss->body->pivot + vec4float(0, 0, 0, 1)) * boss->body->tm;
+  EXPECT_NEAR(pivot_world.x(), spawnX, 1e-3);
+  EXPECT_NEAR(pivot_world.y(), spawnY + 50, 1e-3);
+}
+
+TEST_F(BossRoom, SleepsUntilTheHeroIsNearThenFiresAndBombsOnItsTimers) {
+  makeLevel(7);
+  putHero(spawnX - 201);
+  vec4float body_at = boss->body->pos;
+  step(100);
+  EXPECT_TRUE(boss->asleep);
+  EXPECT_EQ(Bullet_list.size() + Bomb_list.size(), 0);
+  EXPECT_EQ(memcmp(&body_at, &boss->body->pos, sizeof(body_at)), 0) << "a sleeping boss does not even fall";
+  EXPECT_EQ(boss->walkPhase, 0);
+
+  putHero(boss->body->pos.x() - 200);
+  std::vector<int> volleys, bombs;
+  for (int update = 1; update <= 200; update++) {  // the waking update is update 1
+    int bullets_before = Bullet_list.size(), bombs_before = Bomb_list.size();
+    step();
+    if (update == 1) EXPECT_FALSE(boss->asleep);
+    if (Bullet_list.size() > bullets_before) {
+      EXPECT_EQ(Bullet_list.size() - bullets_before, 2);
+      volleys.push_back(update);
+    }
+    if (Bomb_list.size() > bombs_before) bombs.push_back(update);
+  }
+  EXPECT_EQ(std::vector<int>(volleys.begin(), volleys.begin() + 4), std::vector<int>({61, 71, 81, 91}));
+  EXPECT_EQ(std::vector<int>(bombs.begin(), bombs.begin() + 3), std::vector<int>({81, 112, 143}));
+}
+
+struct BulletHead : EntlingMirror {  // the bullet's first fields: position, previous position, velocity
+  vec4float pos, prevPos, vel;
+};
+
+TEST_F(BossRoom, BulletsLeaveTheGunsMuzzlesTowardsTheHero) {
+  makeLevel(11);
+  wake();
+  step(5);
+  // A shot starts at the muzzle, a point of the gun's grid taken through the gun's whole transform.
+  PartView* guns[2] = {boss->frontGun.get(), boss->topGun.get()};
+  const vec4float offsets[2] = {vec4float(-14, 1, 0, 0), vec4float(-26, 5, 0, 0)};
+  for (int i = 0; i < 2; i++) {
+    boss->fireBullet((BossPart*)(EntlingMirror*)guns[i], offsets[i], vec4float(-1, 0, 0, 0));
+    BulletHead* b = view<BulletHead>((BaseObject*)Bullet_list.last());
+    vec4float muzzle = (guns[i]->pivot + offsets[i] + vec4float(0, 0, 0, 1)) * guns[i]->tm;
+    EXPECT_NEAR(b->pos.x(), muzzle.x(), 1e-3) << i;
+    EXPECT_NEAR(b->pos.y(), muzzle.y(), 1e-3) << i;
+    vec4float box = guns[i]->box;
+    EXPECT_TRUE(b->pos.x() > box.x() - 1 && b->pos.x() < box.z() && b->pos.y() > box.y() - 1 &&
+                b->pos.y() < box.w() + 1)
+        << i << ": a shot at " << b->pos.x() << ", " << b->pos.y() << " is not at its gun";
+  }
+  // The volleys leave the same way, at 100 units a second, to the left where the hero is; the guns
+  // turn within their limits towards the hero (below them).
+  int fired = Bullet_list.size();
+  ASSERT_GT(stepsUntil([&] { return Bullet_list.size() >= fired + 2; }, 100), 0);
+  for (int i = 0; i < 2; i++) {
+    BulletHead* b = view<BulletHead>((BaseObject*)Bullet_list[fired + i]);
+    vec4float box = guns[i]->box;
+    EXPECT_TRUE(b->prevPos.x() > box.x() - 3 && b->prevPos.x() < box.z() && b->prevPos.y() > box.y() - 3 &&
+                b->prevPos.y() < box.w() + 3)
+        << i;
+    EXPECT_NEAR(sqrtf(b->vel.x() * b->vel.x() + b->vel.y() * b->vel.y()), 100, 1e-3);
+    EXPECT_LT(b->vel.x(), -60) << i;
+  }
+  EXPECT_LE(fabsf(boss->frontGun->angle), 30 * 3.14159f / 180 + 1e-5f);
+  EXPECT_LE(fabsf(boss->topGun->angle), 50 * 3.14159f / 180 + 1e-5f);
+  EXPECT_LT(boss->topGun->angle, 0);
+}
+
+// A hit clears destructible cells in square rings up to the wall destruction, the ring at full
+// reach without its corners, and stops after the first ring that meets armour.
+TEST_F(BossRoom, HitsClearRingsAndStopAtArmour) {
+  struct Case {
+    const char* what;
+    int destr, x, y, cleared;
+    std::vector<std::pair<int, int>> kept;
+  } cases[] = {
+      {"hull all round", 2, 38, 24, 21, {{36, 22}, {40, 26}, {38, 27}}},
+      {"armour in the first ring", 2, 3, 40, 6, {{5, 40}, {2, 40}, {1, 40}}},
+      {"armour hit straight", 2, 1, 40, 0, {{1, 40}, {3, 40}}},
+      {"no wall destruction", 0, 38, 24, 1, {{39, 24}}},
+      {"armour in the ring at full reach", 1, 3, 40, 4, {{2, 40}, {4, 41}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    clear_world_objects();
+    makeLevel(7);
+    PartView* body = boss->body.get();
+    int before = countCells(body, 0, 0, body->grid->width - 1, body->grid->height - 1);
+    bullet_wall_destr = c.destr;
+    body->hit(cellPoint(body, c.x, c.y), 1);
+    int after = countCells(body, 0, 0, body->grid->width - 1, body->grid->height - 1);
+    EXPECT_EQ(before - after, c.cleared);
+    for (auto [x, y] : c.kept) EXPECT_NE(body->cell(x, y).collision, 0) << x << "," << y;
+  }
+}
+
+TEST_F(BossRoom, ShotOffPlatesBlowOffTheMiddleThenTheCoreKillsTheBoss) {
+  makeLevel(7);
+  wake();
+  PartView* body = boss->body.get();
+  bullet_wall_destr = 2;
+  LevelCell* exit_cells = &level_cell(exit_choice.tx * TILE_CELLS, exit_choice.ty * TILE_CELLS);
+  auto exit_placed = [&] {
+    for (int y = 0; y < TILE_CELLS; y++)
+      for (int x = 0; x < TILE_CELLS; x++)
+        if (exit_cells[x + y * LEVEL_WIDTH].collision == LEVEL_COLL_EXIT) return true;
+    return false;
+  };
+  ASSERT_NE(exit_choice.tile, nullptr);
+  EXPECT_FALSE(exit_placed());
+
+  // Subpart 1: the first hit starts a 1.5 s countdown that a second hit does not restart.
+  body->hit(cellPoint(body, 40, 6), 1);
+  EXPECT_FLOAT_EQ(lockOf(1)->timer, 1.5f);
+  step(10);
+  body->hit(cellPoint(body, 40, 4), 1);
+  int gone1 = 10 + stepsUntil([&] { return boss->top1Gone; }, 40);
+  EXPECT_NEAR(gone1, 30, 1);
+  EXPECT_EQ(countCells(body, 31, 0, 45, 11), 0);
+  EXPECT_EQ(countCells(body, 18, 14, 28, 34), (28 - 18 + 1) * (34 - 14 + 1)) << "the middle plate stays";
+
+  // Subpart 2 goes the same way, and then the middle plate blows off by itself 0.5 s later.
+  body->hit(cellPoint(body, 40, 42), 1);
+  EXPECT_NEAR(stepsUntil([&] { return boss->top2Gone; }, 40), 30, 1);
+  EXPECT_FALSE(boss->lock3);
+  EXPECT_NEAR(stepsUntil([&] { return countCells(body, 18, 14, 28, 34) == 0; }, 40), 10, 1);
+  EXPECT_FALSE(boss->dyingStarted);
+
+  // The core: its countdown starts, the parts fall off one a second in order, and when it ends the
+  // boss dies and the exit appears.
+  body->hit(cellPoint(body, 12, 24), 1);
+  step();
+  EXPECT_TRUE(boss->dyingStarted);
+  WeakRef<PartView>* falling[] = {&boss->launcher, &boss->topGun, &boss->support,
+                                  &boss->frontGun, &boss->leg1,   &boss->leg2};
+  std::vector<int> fell;
+  int update = 1;
+  for (WeakRef<PartView>* p : falling) {
+    while (p->get() && update < 200) {
+      step();
+      update++;
+    }
+    fell.push_back(update);
+  }
+  EXPECT_EQ(fell[0], 1);
+  for (int i = 1; i < 6; i++) EXPECT_NEAR(fell[i] - fell[i - 1], 20, 1) << i;
+  EXPECT_FALSE(boss->dead);
+  EXPECT_EQ(ExitFx_list.size(), 0);
+  int died = update + stepsUntil([&] { return boss->dead; }, 60);
+  EXPECT_NEAR(died, 120, 1);
+  EXPECT_TRUE(exit_placed());
+  EXPECT_EQ(ExitFx_list.size(), 1);
+  EXPECT_EQ(boss->parts.size(), 3);  // the body and the feet stay
+  EXPECT_EQ(boss->joints.size(), 0);
+
+  // The dead boss stays, still solving its pieces, until the level's enemies are removed.
+  step(100);
+  EXPECT_EQ(Boss1_list.size(), 1);
+  EXPECT_EQ(ExitFx_list.size(), 1);
+  remove_all_enemies();
+  EXPECT_EQ(Boss1_list.size() + BossPart_list.size() + BossPosJoint_list.size() + LockSubpartBehavior_list.size() +
+                ExitFx_list.size(),
+            0);
+}
+
+TEST_F(BossRoom, ABlownOffSubpartNeverExplodesAgain) {
+  makeLevel(7);
+  wake();
+  PartView* body = boss->body.get();
+  LockView* lock = lockOf(1);
+  body->hit(cellPoint(body, 40, 6), 1);
+  ASSERT_GT(stepsUntil([&] { return boss->top1Gone; }, 40), 0);
+  EXPECT_TRUE(lock->fired);
+  boss->top1Gone = false;
+  junk_list.clear();
+  lock->triggerDestruction();
+  EXPECT_LT(lock->timer, 0);
+  step(40);
+  EXPECT_FALSE(boss->top1Gone) << "the subpart was reported destroyed again";
+  EXPECT_EQ(junk_list.size(), 0) << "the subpart exploded again";
+}
+
+// The boss turns back at both ends of its walk, and each direction really walks the other way.
+TEST_F(BossRoom, TheWalkTurnsBackAtEitherEnd) {
+  makeLevel(7);
+  wake();
+  float x0 = boss->body->pos.x();
+  step(200);
+  float x1 = boss->body->pos.x();
+  EXPECT_LT(x1, x0 - 5) << "the first steps walk left";
+  // Past the left end while walking left: it turns and walks right.
+  boss->walkLeft = x1 + 1;
+  step();
+  EXPECT_LT(boss->walkDir, 0);
+  boss->walkLeft = x1 - 1000;
+  step(200);
+  float x2 = boss->body->pos.x();
+  EXPECT_GT(x2, x1 + 5);
+  // Past the right end while walking right: it turns and walks left again.
+  boss->walkRight = x2 - 1;
+  step();
+  EXPECT_GT(boss->walkDir, 0);
+  boss->walkRight = x2 + 1000;
+  step(200);
+  EXPECT_LT(boss->body->pos.x(), x2 - 5);
+}
+
+TEST_F(BossRoom, DestroyingTheBossLeavesItsArraysEmpty) {
+  makeLevel(7);
+  ((BaseObject*)boss)->destroy();
+  for (int n : {boss->joints.size(), boss->parts.size(), boss->subparts.size(), boss->behaviors.size()})
+    EXPECT_EQ(n, 0);
+  EXPECT_EQ(boss->parts.begin(), nullptr);
+  EXPECT_EQ(boss->joints.begin(), nullptr);
+  EXPECT_EQ(boss->subparts.begin(), nullptr);
+  EXPECT_EQ(boss->behaviors.begin(), nullptr);
+  delete_entling();
+  EXPECT_EQ(Boss1_list.size() + BossPart_list.size() + BossPosJoint_list.size() + LockSubpartBehavior_list.size(),
+            0);
+}
+
+TEST_F(BossRoom, ABossWithoutABodyStaysAsleep) {
+  makeLevel(7);
+  remove_all_enemies();
+  BaseObject* bare = (BaseObject*)new_entling_by_id(TYPE_BOSS1);
+  Boss1View* b = view<Boss1View>(bare);
+  reset_hero(0, 20);
+  step(20);
+  render_entling_debug(0.01f);
+  EXPECT_TRUE(b->asleep);
+  EXPECT_EQ(Bullet_list.size() + Bomb_list.size(), 0);
+  EXPECT_EQ(b->getPos().x(), 0);
+}
+
+// A long fight under a scripted fire pattern that chews hull but spares the subparts: every
+// coordinate stays finite, and the same seed gives the same fight bit for bit.
+TEST_F(BossRoom, ALongFightStaysFiniteAndRepeatsExactly) {
+  auto fight = [&](int updates) {
+    makeLevel(19);
+    wake();
+    uint32_t script = 12345;
+    for (int u = 0; u < updates; u++) {
+      if (u % 3 == 0) {
+        script = script * 1664525u + 1013904223u;
+        PartView* p = boss->parts[int((script >> 8) % uint32_t(boss->parts.size()))];
+        int x = int((script >> 4) % uint32_t(p->grid->width)), y = int((script >> 16) % uint32_t(p->grid->height));
+        if (p->cell(x, y).collision == 3 && !nearSubpart(p, x, y)) p->hit(cellPoint(p, x, y), 1);
+      }
+      step();
+      if (u % 500 == 0)
+        for (PartView* p : boss->parts) {
+          if (!std::isfinite(p->pos.x()) || !std::isfinite(p->pos.y()) || !std::isfinite(p->angle)) {
+            ADD_FAILURE() << "not finite at update " << u;
+            return std::string();
+          }
+        }
+    }
+    EXPECT_FALSE(boss->dyingStarted);
+    std::string state;
+    for (PartView* p : boss->parts) {
+      state.append((const char*)&p->pos, sizeof(p->pos));
+      state.append((const char*)&p->angle, sizeof(p->angle));
+      for (int i = 0; i < p->grid->width * p->grid->height; i++) {  // field by field: a cell has a padding byte
+        const LevelCell& c = p->grid->cells[i];
+        state.append((const char*)&c.background, 2).append((const char*)&c.foreground, 2).push_back(char(c.collision));
+      }
+    }
+    state.append((const char*)&game_rnd_seed, sizeof(game_rnd_seed));
+    return state;
+  };
+  const int updates = 10000;
+  std::string first = fight(updates);
+  ASSERT_FALSE(first.empty());
+  clear_world_objects();
+  std::string second = fight(updates);
+  EXPECT_TRUE(first == second);
 }
 
 }  // namespace
