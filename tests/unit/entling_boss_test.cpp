@@ -377,6 +377,32 @@ TEST_F(BossRoom, ABossWithoutABodyStaysAsleep) {
   EXPECT_EQ(b->getPos().x(), 0);
 }
 
+// A part loaded from a stream has no grid: every operation on it is harmless and it has no subparts.
+TEST_F(BossRoom, APartWithoutAGridIsEmpty) {
+  makeLevel(7);
+  std::string bytes("\x01\0\0\0\x08" "BossPart" "\0\0\0\0" "\x01\0\0\0" "\x09\0\0\0" "\0\0\0\0", 29);
+  init_game_script();
+  MemoryInputStream in(bytes.data(), int(bytes.size()));
+  load_entlings(in);
+  close_game_script();
+  ASSERT_EQ(BossPart_list.size(), 10);
+  PartView* bare = view<PartView>((BaseObject*)BossPart_list.last());
+  ASSERT_EQ(bare->grid, nullptr);
+  bare->hit(vec4float(1, 1, 0, 1), 1);
+  bare->clearBox(0, 0, 5, 5);
+  bare->recolorBox(0, 0, 5, 5, 0xffffffffu);
+  int lo[2], hi[2];
+  bare->getSubpartBox(3, 4, lo, hi);
+  EXPECT_EQ(lo[0] + lo[1] + hi[0] + hi[1], 14);
+  float to = 10;
+  EXPECT_EQ(bare->scanX(0, &to, 0, 5), 0);
+  EXPECT_EQ(bare->traceRay(vec4float(), vec4float(5, 0, 0, 0), 2, 0.05f, 1), -1);
+  bare->renderGrid(0.01f);
+  boss->addSubpart((BossPart*)(EntlingMirror*)bare, 0, 0, 7);
+  EXPECT_EQ(boss->subparts.size(), 4);
+  EXPECT_EQ(boss->findSubpart(7), nullptr);
+}
+
 // A long fight under a scripted fire pattern that chews hull but spares the subparts: every
 // coordinate stays finite, and the same seed gives the same fight bit for bit.
 TEST_F(BossRoom, ALongFightStaysFiniteAndRepeatsExactly) {
