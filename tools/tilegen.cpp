@@ -509,26 +509,28 @@ void make_boss() {
   leg.fill(3, 2, 4, 37, rgb(170, 174, 184));  // piston rod
   write_part("leg", leg, hull_map(leg, {{3, 0, 4, 39}}), 711);
 
-  // The body, 46 x 48: an armoured front (left) and armoured rims over the core and the middle
-  // plate; hull everywhere else. Four red subparts, each a region of its own with a hull or armour
-  // gap between them: the bottom and top plates at the back (1 and 2), the middle plate (3), which
-  // blows off by itself once both plates are gone, and behind it, facing left, the core.
+  // The body, 46 x 48: hull that shots chew into from any side, armour that shields the core from
+  // the front, above and below, and armour over and under the middle plate. Four red subparts, each
+  // a region of its own with a hull or armour gap between them: the bottom and top plates at the
+  // back (1 and 2), reached by tunnelling through the hull; the middle plate (3), which blows off by
+  // itself once both plates are gone; and, facing left behind its shield, the core, open only from
+  // where the middle plate was.
   Image body = steel_part(46, 48, hull, 720);
-  Image bmap = hull_map(body, {{0, 0, 2, 47},      // front plate
-                               {0, 15, 17, 17},    // under the core
-                               {0, 31, 17, 33},    // over the core
-                               {0, 46, 17, 47},    // top rim at the front
-                               {0, 0, 17, 1},      // bottom rim at the front
-                               {16, 12, 29, 13},   // under the middle plate
+  Image bmap = hull_map(body, {{0, 15, 3, 33},      // the core's front shield
+                               {0, 15, 17, 17},     // under the core
+                               {0, 31, 17, 33},     // over the core
+                               {0, 46, 17, 47},     // top rim at the front
+                               {0, 0, 17, 1},       // bottom rim at the front
+                               {16, 12, 29, 13},    // under the middle plate
                                {16, 35, 29, 36}});  // over the middle plate
   paint_armour(body, bmap, 721);
   struct Region {
     int x0, y0, x1, y1;
     Color look;
-  } regions[4] = {{31, 0, 45, 11, rgb(180, 120, 60)},    // subpart 1 at (32, 6)
-                  {31, 36, 45, 47, rgb(180, 120, 60)},   // subpart 2 at (32, 42)
-                  {18, 14, 28, 34, rgb(150, 150, 170)},  // subpart 3 at (20, 24)
-                  {4, 18, 15, 30, rgb(255, 80, 60)}};    // the core at (12, 24)
+  } regions[4] = {{31, 0, 45, 11, rgb(180, 120, 60)},   // subpart 1 at (32, 6)
+                  {31, 36, 45, 47, rgb(180, 120, 60)},  // subpart 2 at (32, 42)
+                  {18, 14, 28, 34, rgb(70, 160, 150)},  // subpart 3 at (20, 24)
+                  {4, 18, 15, 30, rgb(255, 80, 60)}};   // the core at (12, 24)
   for (const Region& r : regions)
     for (int y = r.y0; y <= r.y1; y++)
       for (int x = r.x0; x <= r.x1; x++) {

@@ -51,8 +51,8 @@ bool overlap(const Rect& a, const Rect& b) { return a.x0 <= b.x1 && b.x0 <= a.x1
 
 const char* boss_body_fault(const LevelGenTile& t, char* msg, int msg_size) {
   if (t.width < BOSS_BODY_MIN_WIDTH || t.height < BOSS_BODY_MIN_HEIGHT) {
-    snprintf(msg, size_t(msg_size), "must be at least %dx%d cells, is %dx%d", BOSS_BODY_MIN_WIDTH,
-             BOSS_BODY_MIN_HEIGHT, t.width, t.height);
+    snprintf(msg, size_t(msg_size), "must be at least %dx%d cells, is %dx%d", BOSS_BODY_MIN_WIDTH, BOSS_BODY_MIN_HEIGHT,
+             t.width, t.height);
     return msg;
   }
   if (!t.collision) {

@@ -17,8 +17,8 @@ TEST_F(BossTiles, TheGeneratedPartsHaveArmourAndHullAndTheBodyFourSubparts) {
   testing::internal::CaptureStdout();
   load_level_tiles();
   testing::internal::GetCapturedStdout();
-  for (const char* name : {"boss1/foot", "boss1/leg", "boss1/body", "boss1/fgun", "boss1/support1", "boss1/tgun",
-                           "boss1/launcher"}) {
+  for (const char* name :
+       {"boss1/foot", "boss1/leg", "boss1/body", "boss1/fgun", "boss1/support1", "boss1/tgun", "boss1/launcher"}) {
     LevelGenTile* t = find_level_tile(name);
     ASSERT_NE(t, nullptr) << name;
     ASSERT_NE(t->collision, nullptr) << name;

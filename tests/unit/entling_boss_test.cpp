@@ -220,10 +220,10 @@ TEST_F(BossRoom, HitsClearRingsAndStopAtArmour) {
     std::vector<std::pair<int, int>> kept;
   } cases[] = {
       {"hull all round", 2, 38, 24, 21, {{36, 22}, {40, 26}, {38, 27}}},
-      {"armour in the first ring", 2, 3, 40, 6, {{5, 40}, {2, 40}, {1, 40}}},
-      {"armour hit straight", 2, 1, 40, 0, {{1, 40}, {3, 40}}},
+      {"armour in the first ring", 2, 8, 34, 6, {{8, 36}, {8, 33}, {7, 33}}},
+      {"armour hit straight", 2, 8, 32, 0, {{8, 32}, {8, 34}}},
       {"no wall destruction", 0, 38, 24, 1, {{39, 24}}},
-      {"armour in the ring at full reach", 1, 3, 40, 4, {{2, 40}, {4, 41}}},
+      {"armour in the ring at full reach", 1, 8, 34, 4, {{8, 33}, {9, 35}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -360,8 +360,7 @@ TEST_F(BossRoom, DestroyingTheBossLeavesItsArraysEmpty) {
   EXPECT_EQ(boss->subparts.begin(), nullptr);
   EXPECT_EQ(boss->behaviors.begin(), nullptr);
   delete_entling();
-  EXPECT_EQ(Boss1_list.size() + BossPart_list.size() + BossPosJoint_list.size() + LockSubpartBehavior_list.size(),
-            0);
+  EXPECT_EQ(Boss1_list.size() + BossPart_list.size() + BossPosJoint_list.size() + LockSubpartBehavior_list.size(), 0);
 }
 
 TEST_F(BossRoom, ABossWithoutABodyStaysAsleep) {
@@ -380,7 +379,14 @@ TEST_F(BossRoom, ABossWithoutABodyStaysAsleep) {
 // A part loaded from a stream has no grid: every operation on it is harmless and it has no subparts.
 TEST_F(BossRoom, APartWithoutAGridIsEmpty) {
   makeLevel(7);
-  std::string bytes("\x01\0\0\0\x08" "BossPart" "\0\0\0\0" "\x01\0\0\0" "\x09\0\0\0" "\0\0\0\0", 29);
+  std::string bytes(
+      "\x01\0\0\0\x08"
+      "BossPart"
+      "\0\0\0\0"
+      "\x01\0\0\0"
+      "\x09\0\0\0"
+      "\0\0\0\0",
+      29);
   init_game_script();
   MemoryInputStream in(bytes.data(), int(bytes.size()));
   load_entlings(in);
