@@ -87,11 +87,14 @@ int main(int argc, char** argv) {
 
   std::vector<double> fighting;
   uint32_t aim = 1;
-  int struck_count = 0;
+  int struck_count = 0, died_at = -1;
   for (int step = 0; step < 2000; step++) {
     if (step % 3 == 0) {
       aim = aim * 1664525u + 1013904223u;
-      vec4float from(boss_x - 120, boss_y + 8, 0, 1), motion(400, float((aim >> 16) % 90), 0, 0);
+      // At a random point of the body's height, from the hero's gun.
+      vec4float from(boss_x - 120, boss_y + 8, 0, 1);
+      vec4float target(boss_x, boss_y + 26 + float((aim >> 16) % 48), 0, 1);
+      vec4float motion = (target - from) * 3.0f;
       Entling* struck = nullptr;
       float f = trace_ray_enemies(nullptr, &struck, from, motion, 2, 0.05f, 1);
       if (struck && f >= 0) {
@@ -103,9 +106,12 @@ int main(int argc, char** argv) {
     update_entling(0.05f);
     fighting.push_back(now_us() - a);
     clear_shots();
+    if (died_at < 0 && ExitFx_list.size() > 0) died_at = step;
   }
   print_figures("one update_entling step, boss awake and fighting", fighting);
-  printf("shots that struck the boss: %d of %d\n", struck_count, 2000 / 3 + 1);
+  printf("shots that struck the boss: %d of %d; ", struck_count, 2000 / 3 + 1);
+  if (died_at >= 0) printf("they killed it (the exit appeared) at step %d\n", died_at);
+  else printf("it survived them\n");
   remove_all_entling();
   close_level_tiles();
   return 0;

@@ -506,8 +506,8 @@ void make_boss() {
   write_part("foot", foot, hull_map(foot, {{0, 0, 23, 1}, {0, 6, 23, 7}}), 701);
 
   Image leg = steel_part(8, 40, dark, 710);
-  leg.fill(3, 2, 4, 37, rgb(170, 174, 184));  // piston rod
-  write_part("leg", leg, hull_map(leg, {{3, 0, 4, 39}}), 711);
+  leg.fill(3, 2, 4, 37, rgb(170, 174, 184));                                   // piston rod
+  write_part("leg", leg, hull_map(leg, {{0, 0, 7, 3}, {0, 36, 7, 39}}), 711);  // armoured ankle and knee
 
   // The body, 46 x 48: hull that shots chew into from any side, armour that shields the core from
   // the front, above and below, and armour over and under the middle plate. Four red subparts, each
@@ -519,8 +519,6 @@ void make_boss() {
   Image bmap = hull_map(body, {{0, 15, 3, 33},      // the core's front shield
                                {0, 15, 17, 17},     // under the core
                                {0, 31, 17, 33},     // over the core
-                               {0, 46, 17, 47},     // top rim at the front
-                               {0, 0, 17, 1},       // bottom rim at the front
                                {16, 12, 29, 13},    // under the middle plate
                                {16, 35, 29, 36}});  // over the middle plate
   paint_armour(body, bmap, 721);
@@ -543,15 +541,15 @@ void make_boss() {
   write_png("tiles/boss1/body_c.png", bmap);
 
   Image fgun = steel_part(32, 10, dark, 740);
-  fgun.fill(0, 3, 13, 6, rgb(40, 40, 44));  // barrel pointing left
-  write_part("fgun", fgun, hull_map(fgun, {{0, 3, 13, 6}}), 741, {0, 4, 1, 5});
+  fgun.fill(0, 3, 13, 6, rgb(40, 40, 44));                                      // barrel pointing left
+  write_part("fgun", fgun, hull_map(fgun, {{0, 3, 3, 6}}), 741, {0, 4, 1, 5});  // armoured muzzle
 
   Image support = steel_part(12, 24, hull, 750);
   write_part("support1", support, hull_map(support, {{5, 0, 6, 23}}), 751);
 
   Image tgun = steel_part(36, 10, dark, 760);
   tgun.fill(0, 4, 25, 6, rgb(40, 40, 44));
-  write_part("tgun", tgun, hull_map(tgun, {{0, 4, 25, 6}}), 761, {0, 5, 1, 5});
+  write_part("tgun", tgun, hull_map(tgun, {{0, 4, 3, 6}}), 761, {0, 5, 1, 5});
 
   Image launcher = steel_part(20, 16, hull, 770);
   launcher.fill(5, 0, 14, 5, rgb(30, 30, 34));  // the bomb hatch
