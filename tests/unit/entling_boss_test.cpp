@@ -160,7 +160,9 @@ TEST_F(BossRoom, SleepsUntilTheHeroIsNearThenFiresAndBombsOnItsTimers) {
   for (int update = 1; update <= 200; update++) {  // the waking update is update 1
     int bullets_before = Bullet_list.size(), bombs_before = Bomb_list.size();
     step();
-    if (update == 1) EXPECT_FALSE(boss->asleep);
+    if (update == 1) {
+      EXPECT_FALSE(boss->asleep);
+    }
     if (Bullet_list.size() > bullets_before) {
       EXPECT_EQ(Bullet_list.size() - bullets_before, 2);
       volleys.push_back(update);
