@@ -213,6 +213,39 @@ TEST_F(BossRoom, BulletsLeaveTheGunsMuzzlesTowardsTheHero) {
   EXPECT_LT(boss->topGun->angle, 0);
 }
 
+// Movers' sweeps stop at a part's cells from all four sides (the part mirrors or swaps the grid's
+// one-way scan), and pass by where the part has no cells.
+TEST_F(BossRoom, SweepsStopAtThePartsCellsFromEverySide) {
+  makeLevel(7);
+  PartView* body = boss->body.get();
+  vec4float b = body->box;  // the body tile is a full rectangle
+  float mid_x = (b.x() + b.z()) / 2, mid_y = (b.y() + b.w()) / 2;
+  struct Case {
+    const char* what;
+    bool along_x;
+    float from, to, expect;
+    int result;
+  } cases[] = {
+      {"moving right", true, b.x() - 20, b.x() + 5, b.x() - 0.01f, 4},
+      {"moving left", true, b.z() + 20, b.z() - 5, b.z() + 0.01f, 1},
+      {"moving up", false, b.y() - 20, b.y() + 5, b.y() - 0.01f, 8},
+      {"moving down", false, b.w() + 20, b.w() - 5, b.w() + 0.01f, 2},
+      {"stopping short", true, b.x() - 20, b.x() - 2, b.x() - 2, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    float to = c.to;
+    int r = c.along_x ? body->scanX(c.from, &to, mid_y - 2, mid_y + 2)
+                      : body->scanY(mid_x - 2, mid_x + 2, c.from, &to, nullptr);
+    EXPECT_EQ(r, c.result);
+    EXPECT_NEAR(to, c.expect, 1e-3);
+  }
+  // Rows above the part: nothing in the way.
+  float to = b.x() + 5;
+  EXPECT_EQ(body->scanX(b.x() - 20, &to, b.w() + 1, b.w() + 10), 0);
+  EXPECT_EQ(to, b.x() + 5);
+}
+
 // A hit clears destructible cells in square rings up to the wall destruction, the ring at full
 // reach without its corners, and stops after the first ring that meets armour.
 TEST_F(BossRoom, HitsClearRingsAndStopAtArmour) {
