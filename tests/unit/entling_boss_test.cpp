@@ -215,7 +215,7 @@ TEST_F(BossRoom, BulletsLeaveTheGunsMuzzlesTowardsTheHero) {
 
 // Movers' sweeps stop at a part's cells from all four sides (the part mirrors or swaps the grid's
 // one-way scan), and pass by where the part has no cells.
-TEST_F(BossRoom, SweepsStopAtThePartsCellsFromEverySide) {
+TEST_F(BossRoom, SweepsAndRaysStopAtThePartsCells) {
   makeLevel(7);
   PartView* body = boss->body.get();
   vec4float b = body->box;  // the body tile is a full rectangle
@@ -244,6 +244,12 @@ TEST_F(BossRoom, SweepsStopAtThePartsCellsFromEverySide) {
   float to = b.x() + 5;
   EXPECT_EQ(body->scanX(b.x() - 20, &to, b.w() + 1, b.w() + 10), 0);
   EXPECT_EQ(to, b.x() + 5);
+  // A shot's ray finds the part at its face.
+  Entling* struck = nullptr;
+  vec4float from(b.x() - 30, b.w() - 3, 0, 1), motion(60, 0, 0, 0);
+  float f = trace_ray_enemies(nullptr, &struck, from, motion, 2, 0.05f, 1);
+  EXPECT_EQ((void*)struck, (void*)body);
+  EXPECT_NEAR(from.x() + f * motion.x(), b.x(), 1.01f);
 }
 
 // A hit clears destructible cells in square rings up to the wall destruction, the ring at full
