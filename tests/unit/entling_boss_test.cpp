@@ -214,7 +214,7 @@ TEST_F(BossRoom, BulletsLeaveTheGunsMuzzlesTowardsTheHero) {
 }
 
 // Movers' sweeps stop at a part's cells from all four sides (the part mirrors or swaps the grid's
-// one-way scan), and pass by where the part has no cells.
+// one-way scan), and pass by where the part has no cells; a shot's ray finds the part at its face.
 TEST_F(BossRoom, SweepsAndRaysStopAtThePartsCells) {
   makeLevel(7);
   PartView* body = boss->body.get();
