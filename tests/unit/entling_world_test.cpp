@@ -1,14 +1,11 @@
 // The object world's walks, deletion, removals and lookups, driven through the library with probe
 // objects of the tests' own (they have Entling's layout, so the library's walks call them) and
 // with the library's own classes; the level's enemy choice and its random draws.
-#include <stdio.h>
-#include <string.h>
 #include <functional>
 #include <string>
 #include <vector>
 #include "engine/app.h"
 #include "engine/log.h"
-#include "engine/sysUtils.h"
 #include "entlingSupport.h"
 #include "game/gen/levelGenRuntime.h"
 #include "game/gen/loadTiles.h"
@@ -241,14 +238,16 @@ TEST_F(World, PlacedObjectsAndTheHero) {
   EXPECT_EQ(interp_hero_pos(0.025f).x(), 105);
   EXPECT_EQ(interp_hero_pos(0.05f).x(), 110);
 
-  // The boss builds itself from the game's tiles.
-  char saved_app_path[sizeof(app_path)];
-  memcpy(saved_app_path, app_path, sizeof(app_path));
+  // The boss builds itself from the game's tiles (its parts keep copies of their cells).
+  char app_path_before_tiles[sizeof(app_path)];
+  memcpy(app_path_before_tiles, app_path, sizeof(app_path));
   snprintf(app_path, sizeof(app_path), "%s", LEVEL_TILESET_DIR);
   load_level_tiles();
   Entling* barrel = add_enemy(11, 50, 16);
   Entling* boss = add_enemy(23, 900, 16);
   Entling* enemy = add_enemy(3, 60, 16);
+  close_level_tiles();
+  memcpy(app_path, app_path_before_tiles, sizeof(app_path));
   ASSERT_TRUE(barrel && boss && enemy);
   EXPECT_STREQ(((BaseObject*)barrel)->className(), "ExplBarrel");
   EXPECT_STREQ(((BaseObject*)boss)->className(), "Boss1");
@@ -261,9 +260,6 @@ TEST_F(World, PlacedObjectsAndTheHero) {
   EXPECT_EQ(Hero_list.size(), 1);  // until the next deletion
   delete_entling();
   EXPECT_EQ(Hero_list.size(), 0);
-  remove_all_enemies();
-  close_level_tiles();
-  memcpy(app_path, saved_app_path, sizeof(app_path));
 }
 
 TEST_F(World, BonusesAreCollectedOnceAndGoAtTheNextDeletion) {
