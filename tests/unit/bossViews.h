@@ -3,7 +3,11 @@
 // and Boss1, so a test can look inside the objects the library made. A test checks their sizes
 // against the library's class sizes, so a view that drifts from its class fails loudly.
 #pragma once
+#include <stdio.h>
+#include <string.h>
+#include "engine/sysUtils.h"
 #include "entlingSupport.h"
+#include "game/gen/loadTiles.h"
 #include "game/levelGrid.h"
 
 struct PartView : EntlingMirror {
@@ -79,3 +83,22 @@ template <class V>
 V* view(BaseObject* o) {
   return static_cast<V*>(static_cast<EntlingMirror*>(o));
 }
+
+// The game's own tile set loaded while it lives (the boss builds itself from it), with the program
+// folder pointed at it; both restored afterwards.
+struct GameTilesLoaded {
+  char savedAppPath[sizeof(app_path)];
+  GameTilesLoaded() {
+    memcpy(savedAppPath, app_path, sizeof(app_path));
+    snprintf(app_path, sizeof(app_path), "%s", LEVEL_TILESET_DIR);
+    testing::internal::CaptureStdout();
+    load_level_tiles();
+    testing::internal::GetCapturedStdout();
+  }
+  ~GameTilesLoaded() {
+    close_level_tiles();
+    memcpy(app_path, savedAppPath, sizeof(app_path));
+  }
+  GameTilesLoaded(const GameTilesLoaded&) = delete;
+  GameTilesLoaded& operator=(const GameTilesLoaded&) = delete;
+};

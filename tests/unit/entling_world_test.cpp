@@ -4,11 +4,11 @@
 #include <functional>
 #include <string>
 #include <vector>
+#include "bossViews.h"
 #include "engine/app.h"
 #include "engine/log.h"
 #include "entlingSupport.h"
 #include "game/gen/levelGenRuntime.h"
-#include "game/gen/loadTiles.h"
 
 // Records what the walks ask of it. Outside an anonymous namespace, so that calls go through its
 // table like the library's.
@@ -238,16 +238,13 @@ TEST_F(World, PlacedObjectsAndTheHero) {
   EXPECT_EQ(interp_hero_pos(0.025f).x(), 105);
   EXPECT_EQ(interp_hero_pos(0.05f).x(), 110);
 
-  // The boss builds itself from the game's tiles (its parts keep copies of their cells).
-  char app_path_before_tiles[sizeof(app_path)];
-  memcpy(app_path_before_tiles, app_path, sizeof(app_path));
-  snprintf(app_path, sizeof(app_path), "%s", LEVEL_TILESET_DIR);
-  load_level_tiles();
-  Entling* barrel = add_enemy(11, 50, 16);
-  Entling* boss = add_enemy(23, 900, 16);
-  Entling* enemy = add_enemy(3, 60, 16);
-  close_level_tiles();
-  memcpy(app_path, app_path_before_tiles, sizeof(app_path));
+  Entling *barrel, *boss, *enemy;
+  {
+    GameTilesLoaded tiles;  // the boss builds itself from them (its parts keep copies of their cells)
+    barrel = add_enemy(11, 50, 16);
+    boss = add_enemy(23, 900, 16);
+    enemy = add_enemy(3, 60, 16);
+  }
   ASSERT_TRUE(barrel && boss && enemy);
   EXPECT_STREQ(((BaseObject*)barrel)->className(), "ExplBarrel");
   EXPECT_STREQ(((BaseObject*)boss)->className(), "Boss1");
