@@ -147,7 +147,10 @@ void render_all(LevelRenderer* r, float z) {
   if (r) render_area(r, 0, 0, r->width, r->height, z);
 }
 
+// Without a device (headless tools and tests) a pass and its transforms do nothing, like the draws
+// inside it: the actor library's parts place their grids whether or not anything is drawn.
 void start_level_rendering() {
+  if (!d3d) return;
   ASSERT(!common_vb_writer.started());
   get_glob_tm(base_tm);
   level_tm = Matrix44::identity();
@@ -164,6 +167,7 @@ void start_level_rendering() {
 }
 
 void end_level_rendering() {
+  if (!d3d) return;
   common_vb_writer.flush(true);
   bound_texture = nullptr;
   set_cull_mode(1);
@@ -172,7 +176,7 @@ void end_level_rendering() {
 }
 
 void set_level_tm(const Matrix44& tm) {
-  if (tm == level_tm) return;
+  if (!d3d || tm == level_tm) return;
   common_vb_writer.flush(false);
   level_tm = tm;
   Matrix44 m = tm * base_tm;

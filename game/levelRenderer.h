@@ -66,5 +66,6 @@ void render_all(LevelRenderer* renderer, float z);
 void start_level_rendering();
 void end_level_rendering();
 // The transform from grid cells to world for the following quads (boss parts, the elevator).
+// Without a device the pass, its transforms and its draws do nothing.
 void set_level_tm(const Matrix44& tm);
 

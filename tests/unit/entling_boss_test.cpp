@@ -12,6 +12,7 @@
 #include "game/gen/levelGenRuntime.h"
 #include "game/gen/levelTemplates.h"
 #include "game/gen/loadTiles.h"
+#include "game/levelRenderer.h"
 #include "game/particles.h"
 #include "game/progression.h"
 
@@ -398,6 +399,36 @@ TEST_F(BossRoom, TheWalkTurnsBackAtEitherEnd) {
   boss->walkRight = x2 + 1000;
   quietStep(200);
   EXPECT_LT(boss->body->pos.x(), x2 - 5);
+}
+
+// Each part draws its grid through a level renderer of its own, over the part's cells; without a
+// device the renderer keeps only its sizes. The part's destruction destroys it.
+TEST_F(BossRoom, EachPartOwnsALevelRendererOverItsGrid) {
+  makeLevel(7);
+  std::vector<PartView*> parts(boss->parts.begin(), boss->parts.end());
+  ASSERT_EQ(parts.size(), 9u);
+  for (PartView* p : parts) {
+    LevelRenderer* r = (LevelRenderer*)p->renderer;
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->cells, p->grid->cells);
+    EXPECT_EQ(r->cellStride, 6);
+    EXPECT_EQ(r->rowStride, 6 * p->grid->width);
+    EXPECT_EQ(r->width, p->grid->width);
+    EXPECT_EQ(r->height, p->grid->height);
+    EXPECT_EQ(r->texWidth, level_texture_side(0, p->grid->width));
+    EXPECT_EQ(r->texHeight, level_texture_side(0, p->grid->height));
+    EXPECT_EQ(r->bgTexture, nullptr);
+    EXPECT_EQ(r->fgTexture, nullptr);
+  }
+  wake();
+  step(5);
+  render_boss(0.01f);  // the level pass of a frame, with nothing to draw on
+  ((BaseObject*)boss)->destroy();
+  for (PartView* p : parts) {
+    EXPECT_EQ(p->renderer, nullptr);
+    EXPECT_EQ(p->grid, nullptr);
+  }
+  delete_entling();
 }
 
 TEST_F(BossRoom, DestroyingTheBossLeavesItsArraysEmpty) {
