@@ -42,13 +42,16 @@
 //   bullet FLAGS X Y VX VY [hero]   a bullet (flags: 1 hits enemies, 2 hits the hero, 4 destroys
 //                         walls), fired by nobody or by the hero
 //   hurt                  an enemy's touch: the hero's next sub-step takes a hit (hit_hero_by_enemy)
+//   hit PART GX GY        a hit of 1 on boss part PART (its index in the parts list) at the centre of
+//                         its grid cell (GX, GY), as a bullet's would be
 //   dump X0 Y0 X1 Y1      prints the cells' collision types, top row first ('.' empty, '#' 1, 'X' 2,
 //                         'E' 3, digits for the rest, 'H' the hero's box)
 //   swap                  swaps in a fresh copy of the library now
 //   echo TEXT
 // Quantities: hero.x hero.y hero.vx hero.vy hero.health hero.air hero.exit hero.invul hero.cooldown
 // hero.face exit steps junk, the list counts heroes enemies bullets barrels bombs hearts ups parts
-// exitfx bosses, the first enemy's enemy.x enemy.y enemy.vx enemy.face enemy.asleep enemy.health,
+// exitfx bosses, the level's exit cell exit.x exit.y (-1 while it has none, as the elevator looks
+// for it), the first enemy's enemy.x enemy.y enemy.vx enemy.face enemy.asleep enemy.health,
 // snd.<event name> (plays since the last mark), "cells X0 Y0 X1 Y1" (non-empty cells of the
 // rectangle), and <list>.<index>.<cx|cy|x0|y0|x1|y1>, the box of an object of the heroes, enemies,
 // barrels, bombs or parts list (e.g. "enemies.0.cx").
@@ -77,6 +80,7 @@
 #include "game/camera.h"
 #include "game/entlingApi.h"
 #include "game/entlingReload.h"
+#include "game/gameModes.h"
 #include "game/gameScene.h"
 #include "game/gen/levelGenRuntime.h"
 #include "game/gen/loadTiles.h"
@@ -140,6 +144,20 @@ struct EnemyView : BaseObject {
   vec4float tether, prevTether, anchor, pos, prevPos;
   Matrix44 tm;
   float vel[2];
+};
+
+// A boss part's fields in the library's order (checked against the library's class size at start).
+struct PartView : BaseObject {
+  vec4float pos, prevPos;
+  Matrix44 tm, invTm;
+  float vel[2];
+  int32_t contacts;
+  float angle, prevAngle;
+  LevelGrid* grid;
+  void* renderer;
+  vec4float pivot, box;
+  WeakRef<BaseObject> boss;
+  bool pinned;
 };
 
 const HeroView* hero_view() { return reinterpret_cast<const HeroView*>(static_cast<void*>(hero)); }
@@ -303,6 +321,9 @@ void start_world() {
   if (!size || count <= TYPE_HERO || size[TYPE_HERO] != int(sizeof(HeroView)))
     die("the hero's fields changed (library %d bytes, driver %d): update HeroView", size ? size[TYPE_HERO] : -1,
         int(sizeof(HeroView)));
+  if (count <= TYPE_BOSS_PART || size[TYPE_BOSS_PART] != int(sizeof(PartView)))
+    die("the boss part's fields changed (library %d bytes, driver %d): update PartView",
+        count > TYPE_BOSS_PART ? size[TYPE_BOSS_PART] : -1, int(sizeof(PartView)));
   init_game_script();
   load_level_tiles();
   init_level_tile_pools();
@@ -487,6 +508,11 @@ double quantity(std::istringstream& in, const std::string& name, bool* ok) {
   if (name == "hero.cooldown") return h->shootCooldown;
   if (name == "hero.face") return h->faceRight ? 1 : 0;
   if (name == "exit") return reached_exit ? 1 : 0;
+  if (name == "exit.x" || name == "exit.y") {
+    int x = -1, y = -1;
+    if (!find_level_exit(&x, &y)) x = y = -1;
+    return name == "exit.x" ? x : y;
+  }
   if (name == "steps") return drive.updates;
   if (name == "junk") return junk_list.size();
   if (name == "heroes") return Hero_list.size();
@@ -741,6 +767,13 @@ int run_scenario(Scenario& sc) {
       Entling* shooter = owner == "hero" ? reinterpret_cast<Entling*>(hero) : nullptr;
       if (!add_bullet(flags, shooter, vec4float(x, y, 8, 1), vec4float(vx, vy, 0, 0)))
         die("%s: no bullet", where().c_str());
+    } else if (cmd == "hit") {
+      int index, gx, gy;
+      if (!(in >> index >> gx >> gy)) die("%s: hit PART GX GY", where().c_str());
+      if (index < 0 || index >= BossPart_list.size()) die("%s: no boss part %d", where().c_str(), index);
+      PartView* p = reinterpret_cast<PartView*>(static_cast<void*>(BossPart_list[index]));
+      vec4float at = vec4float(float(gx) + 0.5f, float(gy) + 0.5f, 0, 1) * p->tm;
+      entling_view(p)->hit(at, 1);
     } else if (cmd == "dump") {
       int x0, y0, x1, y1;
       if (!(in >> x0 >> y0 >> x1 >> y1)) die("%s: dump X0 Y0 X1 Y1", where().c_str());
