@@ -7,14 +7,16 @@
 //
 //   world_drive --data <program folder> --lib <entling library> [--repeat] [--swap-at N]
 //               [--rebuild-root DIR --sources DIR] <scenario>
-//   world_drive --data <dir> --lib <lib> --player <levels a-b> <seeds a-b> [--max-steps N]
+//   world_drive --data <dir> --lib <lib> --player <levels a-b> <seeds a-b> [--max-steps N] [--at-boss]
 //   world_drive --data <dir> --lib <lib> --bench <level> <seed>
 //
 // --repeat runs the scenario a second time in the same process and fails unless every state line
 // is the same; with --swap-at N the second run swaps in a fresh copy of the library after update N
 // (every live object kept); with --rebuild-root DIR --sources DIR that copy is the real rebuild of
 // the library's sources (the rebuild script, in a build tree kept in DIR). --player runs the scripted player on generated levels and reports
-// which reach the exit and why the others stop. --bench prints the cost of an update and of a
+// which reach the exit and why the others stop; with --at-boss it starts on a boss level's floor 180
+// cells to the left of the boss and fights it first (standing, shooting the body's plates, then its
+// core), and says which kill it. --bench prints the cost of an update and of a
 // frame's object drawing on a generated level with every spawn awake.
 //
 // The state line: "<update> hero x y vx vy hp <health> air <t> exit <t> | lists <heroes> <enemies>
@@ -229,6 +231,7 @@ struct Drive {
   int swapAt = -1;
   int swaps = 0;
   bool dumpStuck = false;
+  bool atBoss = false;  // the player starts at the boss
   bool trace = false;  // the player's state lines
   // The rebuild swap: a lasting folder for the program folder, the sources' copy and the rebuild's
   // build tree (configured once, then only compiled), and the sources to copy.
@@ -858,7 +861,27 @@ std::string stuck_reason() {
   return why;
 }
 
+// The boss fight of the player started at the boss: while the boss lives, the point of the body to
+// shoot at (its bottom plate, its top plate, its middle, then its core: the first whose centre cell
+// is still a subpart's); false once it is dead or has no body.
+bool boss_target(vec4float* at) {
+  if (ExitFx_list.size() || Boss1_list.empty() || BossPart_list.size() < 5) return false;
+  PartView* body = reinterpret_cast<PartView*>(static_cast<void*>(BossPart_list[4]));
+  if (!body->grid) return false;
+  static const int cells[4][2] = {{38, 5}, {38, 42}, {23, 24}, {10, 24}};
+  int k = 0;
+  while (k < 3) {
+    int x = cells[k][0], y = cells[k][1];
+    if (x < body->grid->width && y < body->grid->height && (body->grid->cells[x + y * body->grid->width].collision & 4))
+      break;
+    k++;
+  }
+  *at = vec4float(float(cells[k][0]) + 0.5f, float(cells[k][1]) + 0.5f, 0, 1) * body->tm;
+  return true;
+}
+
 struct PlayResult {
+  bool killedBoss = false;
   bool exited = false;
   int steps = 0;
   float x = 0, exitX = 0;
@@ -876,9 +899,31 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
   int best_x_step = 0;
   float best_x = -1e30f;
   int jump_wait = 0;
+  if (drive.atBoss) {
+    if (Boss1_list.empty() || BossPart_list.empty()) return r.why = "no boss", r;
+    vec4float at = entling_view(Boss1_list[0])->getPos();
+    reset_hero(at.x() - 180, entling_view(BossPart_list[0])->getBox().y());
+  }
   for (int step = 0; step < max_steps; step++) {
     const HeroView* h = hero_view();
     if (!h) return r.why = "no hero", r;
+    vec4float boss_at;
+    if (drive.atBoss && boss_target(&boss_at)) {
+      // The fight: stand and shoot; the walk's progress clock waits meanwhile.
+      drive.aimSet = true;
+      drive.aimRelative = false;
+      drive.aimX = boss_at.x();
+      drive.aimY = boss_at.y();
+      bool fire[4] = {false, false, false, true};
+      hold(fire);
+      update_once(drive.trace);
+      r.steps = step + 1;
+      r.x = hero_view()->pos.x();
+      best_x_step = step;
+      if (hero_view()->health < 1) return r.why = "killed by the boss", r;
+      continue;
+    }
+    if (drive.atBoss && ExitFx_list.size()) r.killedBoss = true;
     float x = h->pos.x(), y = h->pos.y();
     if (x > best_x + 1) {
       best_x = x;
@@ -964,13 +1009,15 @@ bool parse_range(const char* s, int* a, int* b) {
 }
 
 int run_player(int l0, int l1, int s0, int s1, int max_steps) {
-  int total = 0, exited = 0;
+  int total = 0, exited = 0, kills = 0;
   for (int level = l0; level <= l1; level++) {
     int level_exits = 0, level_total = 0;
     for (int seed = s0; seed <= s1; seed++) {
       PlayResult r = play_level(level, uint64_t(seed), max_steps);
       total++;
       level_total++;
+      kills += r.killedBoss;
+      if (drive.atBoss) fprintf(out, "level %d seed %d: boss %s\n", level, seed, r.killedBoss ? "killed" : "alive");
       if (r.exited) {
         exited++;
         level_exits++;
@@ -982,6 +1029,7 @@ int run_player(int l0, int l1, int s0, int s1, int max_steps) {
     fprintf(out, "level %d: %d of %d reach the exit\n", level, level_exits, level_total);
   }
   fprintf(out, "player: %d of %d levels reach the exit\n", exited, total);
+  if (drive.atBoss) fprintf(out, "player: %d of %d kill the boss\n", kills, total);
   return 0;
 }
 
@@ -1061,6 +1109,7 @@ int main(int argc, char** argv) {
     else if (a == "--swap-at") drive.swapAt = atoi(next());
     else if (a == "--max-steps") max_steps = atoi(next());
     else if (a == "--dump-stuck") drive.dumpStuck = true;
+    else if (a == "--at-boss") drive.atBoss = true;
     else if (a == "--trace") drive.trace = true;
     else if (a == "--rebuild-root") drive.rebuildRoot = next();
     else if (a == "--sources") drive.sources = next();
