@@ -402,6 +402,8 @@ TEST_F(SceneBossGl, TheBossAsleepFightingAndDying) {
   ASSERT_EQ(BossPart_list.size(), 9);
   ScenePartView* body = part(4);
   ASSERT_NE(body->renderer, nullptr);
+  ASSERT_NE(body->renderer->fgTexture, nullptr);
+  int textures = count_textures_in_use();  // two of each part's renderer among them
   float floor_y = part(0)->pos.y() - 1;
   vec4float at = bossObject()->getPos();
   // Asleep: the hero out of its reach.
@@ -428,6 +430,7 @@ TEST_F(SceneBossGl, TheBossAsleepFightingAndDying) {
   body->hit(cellPoint(body, 10, 24), 1);
   steps(50);
   EXPECT_LT(BossPart_list.size(), 9) << "parts have fallen off";
+  EXPECT_EQ(count_textures_in_use(), textures - 2 * (9 - BossPart_list.size())) << "a part gone frees its textures";
   EXPECT_EQ(ExitFx_list.size(), 0) << "not dead yet";
   std::vector<D3dColor> dying = bossFrame();
   expect_scene_golden("scene_boss_dying", dying, 640, 360);
