@@ -422,7 +422,11 @@ TEST_F(BossRoom, EachPartOwnsALevelRendererOverItsGrid) {
   }
   wake();
   step(5);
-  render_boss(0.01f);  // the level pass of a frame, with nothing to draw on
+  // The scene's level pass of a frame, with nothing to draw on: the pass and the parts' transforms
+  // do nothing.
+  start_level_rendering();
+  render_boss(0.01f);
+  end_level_rendering();
   ((BaseObject*)boss)->destroy();
   for (PartView* p : parts) {
     EXPECT_EQ(p->renderer, nullptr);
