@@ -246,6 +246,9 @@ void render_frame(float t) {
 
   set_render_target(scene_texture, 0, true);
   clear_view_z();
+  // The world is drawn with the depth test on: the boss parts' grids lie at depths of their own. A
+  // device reset turns it off, and only the text and UI passes turned it back on before.
+  set_zenable(true);
   if (cur_game_mode) cur_game_mode->render(t);
   render_post_effect();
   set_back_buffer_target();

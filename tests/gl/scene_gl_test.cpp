@@ -359,80 +359,83 @@ TEST_F(SceneGl, AGeneratedLevelInPlayAtBothGameSizes) {
   ASSERT_TRUE(reset_d3d(640, 360, false, true));
 }
 
+// The boss and its parts, in the order the boss makes them (body fifth).
+SceneEntlingView* boss_object() { return Boss1_list.size() ? (SceneEntlingView*)(void*)Boss1_list[0] : nullptr; }
+ScenePartView* boss_part(int i) { return (ScenePartView*)(void*)BossPart_list[i]; }
+vec4float boss_cell_point(ScenePartView* p, int x, int y) { return vec4float(x + 0.5f, y + 0.5f, 0, 1) * p->tm; }
+// A hit on every tenth cell of each part that is not a subpart's.
+void shoot_boss_holes() {
+  for (int i = 0; i < BossPart_list.size(); i++) {
+    ScenePartView* p = boss_part(i);
+    for (int y = 3; y < p->grid->height; y += 10)
+      for (int x = 3; x < p->grid->width; x += 10) {
+        const LevelCell& c = p->grid->cells[x + y * p->grid->width];
+        if (c.collision && !(c.collision & 4)) p->hit(boss_cell_point(p, x, y), 1);
+      }
+  }
+}
+
 // The level-4 boss in its room, through the whole frame: asleep; awake and fighting with holes shot
 // through every part; dying, with its plates blown off, holes opening in its body and the first
 // parts fallen. The camera is put on the boss; the hero never dies while the pictures are taken.
-class SceneBossGl : public SceneGl {
- protected:
-  SceneEntlingView* bossObject() { return Boss1_list.size() ? (SceneEntlingView*)(void*)Boss1_list[0] : nullptr; }
-  ScenePartView* part(int i) { return (ScenePartView*)(void*)BossPart_list[i]; }
-  static vec4float cellPoint(ScenePartView* p, int x, int y) { return vec4float(x + 0.5f, y + 0.5f, 0, 1) * p->tm; }
-  int health = 0;  // the hero's at the level's start, given back every update
-  void steps(int n) {
+TEST_F(SceneGl, TheBossAsleepFightingAndDying) {
+  // The updates give the hero its health back every time; the frames look at the boss, with the
+  // hero (whose aim follows whatever mouse the earlier tests left) out of the picture.
+  int health = 0;
+  auto steps = [&](int n) {
     for (int i = 0; i < n; i++) {
       set_hero_health(health);
       update_step(0.05f);
     }
-  }
-  std::vector<D3dColor> bossFrame() {
-    vec4float b = bossObject()->getPos(), cam(b.x() - 30, b.y() + 5, 0, 1);
+  };
+  auto boss_frame = [&] {
+    vec4float b = boss_object()->getPos(), cam(b.x(), b.y() + 5, 0, 1);
     move_camera(cam, 0);
     move_camera(cam, 0);
     return frame(640, 360);
-  }
-  // A hit on every tenth cell of each part that is not a subpart's.
-  void shootHoles() {
-    for (int i = 0; i < BossPart_list.size(); i++) {
-      ScenePartView* p = part(i);
-      for (int y = 3; y < p->grid->height; y += 10)
-        for (int x = 3; x < p->grid->width; x += 10) {
-          const LevelCell& c = p->grid->cells[x + y * p->grid->width];
-          if (c.collision && !(c.collision & 4)) p->hit(cellPoint(p, x, y), 1);
-        }
-    }
-  }
-};
-
-TEST_F(SceneBossGl, TheBossAsleepFightingAndDying) {
+  };
   int saved_destr = bullet_wall_destr;
   bullet_wall_destr = 2;
+  // Straight after a device reset, as after a change of resolution: the parts keep their depth order.
+  ASSERT_TRUE(reset_d3d(1280, 720, false, true));
+  ASSERT_TRUE(reset_d3d(640, 360, false, true));
   startLevel(7, 4);
   health = get_hero_health();
-  ASSERT_NE(bossObject(), nullptr);
+  ASSERT_NE(boss_object(), nullptr);
   ASSERT_EQ(BossPart_list.size(), 9);
-  ScenePartView* body = part(4);
+  ScenePartView* body = boss_part(4);
   ASSERT_NE(body->renderer, nullptr);
   ASSERT_NE(body->renderer->fgTexture, nullptr);
   int textures = count_textures_in_use();  // two of each part's renderer among them
-  float floor_y = part(0)->pos.y() - 1;
-  vec4float at = bossObject()->getPos();
+  float floor_y = boss_part(0)->pos.y() - 1;
+  vec4float at = boss_object()->getPos();
   // Asleep: the hero out of its reach.
   reset_hero(at.x() - 230, floor_y);
   steps(5);
-  EXPECT_FLOAT_EQ(bossObject()->getPos().x(), at.x()) << "asleep, it stands still";
-  std::vector<D3dColor> asleep = bossFrame();
+  EXPECT_FLOAT_EQ(boss_object()->getPos().x(), at.x()) << "asleep, it stands still";
+  std::vector<D3dColor> asleep = boss_frame();
   expect_scene_golden("scene_boss_asleep", asleep, 640, 360);
 
   // Awake for four seconds, shot full of holes.
   reset_hero(at.x() - 150, floor_y);
   steps(80);
-  shootHoles();
+  shoot_boss_holes();
   steps(2);
-  EXPECT_NE(bossObject()->getPos().x(), at.x()) << "awake, it walks";
-  std::vector<D3dColor> fighting = bossFrame();
+  EXPECT_NE(boss_object()->getPos().x(), at.x()) << "awake, it walks";
+  std::vector<D3dColor> fighting = boss_frame();
   expect_scene_golden("scene_boss_fighting", fighting, 640, 360);
 
   // Both plates shot, the middle blown off after them, then the core hit: two and a half seconds
   // into its countdown the launcher and the top gun are gone.
-  body->hit(cellPoint(body, 38, 5), 1);
-  body->hit(cellPoint(body, 38, 42), 1);
+  body->hit(boss_cell_point(body, 38, 5), 1);
+  body->hit(boss_cell_point(body, 38, 42), 1);
   steps(45);
-  body->hit(cellPoint(body, 10, 24), 1);
+  body->hit(boss_cell_point(body, 10, 24), 1);
   steps(50);
   EXPECT_LT(BossPart_list.size(), 9) << "parts have fallen off";
   EXPECT_EQ(count_textures_in_use(), textures - 2 * (9 - BossPart_list.size())) << "a part gone frees its textures";
   EXPECT_EQ(ExitFx_list.size(), 0) << "not dead yet";
-  std::vector<D3dColor> dying = bossFrame();
+  std::vector<D3dColor> dying = boss_frame();
   expect_scene_golden("scene_boss_dying", dying, 640, 360);
   // The pictures differ where the boss is.
   EXPECT_NE(asleep, fighting);
