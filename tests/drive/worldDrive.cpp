@@ -31,6 +31,7 @@
 //   level N SEED          generates level N from SEED instead (the generator places everything)
 //   hero X Y              places the hero (reset_hero)
 //   spawn ID X Y          an object of any creatable type id (add_enemy)
+//   types M [M M]         the level's enemy types as hex part masks (new enemies draw one of them)
 //   set rate F | set destr N | set health N    fire rate, wall destruction, hero's health
 //   aim X Y | aimrel DX DY    the mouse on a world point, or on a point relative to the hero's feet
 //   step N [left] [right] [jump] [shoot]       N updates with these buttons held (a button goes
@@ -47,9 +48,10 @@
 //   echo TEXT
 // Quantities: hero.x hero.y hero.vx hero.vy hero.health hero.air hero.exit hero.invul hero.cooldown
 // hero.face exit steps junk, the list counts heroes enemies bullets barrels bombs hearts ups parts
-// exitfx bosses, snd.<event name> (plays since the last mark), "cells X0 Y0 X1 Y1" (non-empty
-// cells of the rectangle), and <list>.<index>.<cx|cy|x0|y0|x1|y1>, the box of an object of the
-// heroes, enemies, barrels, bombs or parts list (e.g. "enemies.0.cx").
+// exitfx bosses, the first enemy's enemy.x enemy.y enemy.vx enemy.face enemy.asleep enemy.health,
+// snd.<event name> (plays since the last mark), "cells X0 Y0 X1 Y1" (non-empty cells of the
+// rectangle), and <list>.<index>.<cx|cy|x0|y0|x1|y1>, the box of an object of the heroes, enemies,
+// barrels, bombs or parts list (e.g. "enemies.0.cx").
 #include <errno.h>
 #include <fcntl.h>
 #include <math.h>
@@ -123,6 +125,21 @@ struct HeroView : BaseObject {
   float groundVx, shootCooldown;
   int32_t contacts;
   float airTime;
+};
+
+// An enemy's fields in the library's order, up to those the scenarios read.
+struct EnemyView : BaseObject {
+  bool asleep;
+  int32_t health;
+  bool faceRight;
+  float halfWidth, height;
+  int32_t parts;
+  float gunAngle, prevGunAngle, chargeTime;
+  int32_t shotsLeft;
+  float flyDirX, flyDirY, actionTimer, hopMove;
+  vec4float tether, prevTether, anchor, pos, prevPos;
+  Matrix44 tm;
+  float vel[2];
 };
 
 const HeroView* hero_view() { return reinterpret_cast<const HeroView*>(static_cast<void*>(hero)); }
@@ -446,6 +463,19 @@ double quantity(std::istringstream& in, const std::string& name, bool* ok) {
     *ok = false;
     return 0;
   }
+  if (name.rfind("enemy.", 0) == 0) {  // the first enemy of the list
+    if (BaseEnemy_list.empty()) {
+      *ok = false;
+      return 0;
+    }
+    const EnemyView* e = reinterpret_cast<const EnemyView*>(static_cast<void*>(BaseEnemy_list[0]));
+    if (name == "enemy.x") return e->pos.x();
+    if (name == "enemy.y") return e->pos.y();
+    if (name == "enemy.vx") return e->vel[0];
+    if (name == "enemy.face") return e->faceRight ? 1 : 0;
+    if (name == "enemy.asleep") return e->asleep ? 1 : 0;
+    if (name == "enemy.health") return e->health;
+  }
   if (name == "hero.x") return h->pos.x();
   if (name == "hero.y") return h->pos.y();
   if (name == "hero.vx") return h->vel[0];
@@ -644,6 +674,11 @@ int run_scenario(Scenario& sc) {
       float x, y;
       if (!(in >> id >> x >> y)) die("%s: spawn ID X Y", where().c_str());
       if (!add_enemy(id, x, y)) die("%s: no object of type %d", where().c_str(), id);
+    } else if (cmd == "types") {
+      num_enemy_types = 0;
+      int mask;
+      while (num_enemy_types < MAX_ENEMY_TYPES && in >> std::hex >> mask) enemy_types[num_enemy_types++] = mask;
+      if (num_enemy_types == 0) die("%s: types MASK [MASK MASK] (hex part masks)", where().c_str());
     } else if (cmd == "set") {
       std::string what;
       double v;

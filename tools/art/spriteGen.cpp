@@ -159,38 +159,58 @@ Canvas part_magnet() {
   return c;
 }
 
-Canvas part_turret() {
-  Canvas c(11, 5);
-  c.rect(3, 1, 9, 3, S3);
-  c.hline(3, 9, 1, S4);
-  c.rect(9, 1, 9, 3, R2);
-  c.ball(1, 1, 3, 3, S2);
-  c.outline(OUT);
+// Guns turn about their mount and are drawn rotated toward what they aim at, so each is drawn with
+// its barrel toward the image's -x, its origin at the mount, and the same from above as from
+// below (a gun aiming the other way shows the image upside down). The shading therefore runs along
+// the barrel's middle row instead of coming from the upper left.
+Canvas mirrored_y(Canvas c) {
+  for (int y = 0; y < c.h / 2; y++)
+    for (int x = 0; x < c.w; x++) c.set(x, c.h - 1 - y, c.get(x, y));
   return c;
+}
+
+// A round hub about (cx, cy) with a flat face and a bright middle row.
+void gun_hub(Canvas& c, int x0, int y0, int x1, int y1, Rgba face) {
+  c.ball(x0, y0, x1, y1, face, 1.0f, 1.0f);
+  c.hline(x0 + 1, x1 - 1, (y0 + y1) / 2, shade(face, 1.3f));
+}
+
+Canvas part_turret() {
+  Canvas c(15, 7);
+  c.rect(1, 2, 10, 4, S3);  // barrel
+  c.hline(2, 10, 3, S4);
+  c.vline(1, 2, 4, R2);  // muzzle
+  c.set(1, 3, R3);
+  gun_hub(c, 9, 1, 13, 5, S2);
+  c.set(11, 3, R2);  // the eye at the mount
+  c.outline(OUT);
+  return mirrored_y(c);
 }
 
 Canvas part_charge_gun(bool lit) {
-  Canvas c(12, 7);
-  c.block(1, 1, 5, 5, S3);
-  c.rect(5, 2, 10, 4, S2);
-  c.hline(5, 10, 2, S3);
+  Canvas c(15, 9);
+  c.rect(1, 3, 9, 5, S2);  // barrel
+  c.hline(2, 9, 4, S3);
   Rgba coil = lit ? C2 : C1, hot = lit ? C3 : C1;
-  for (int x = 6; x <= 9; x += 2) c.rect(x, 2, x, 4, coil);
-  c.set(10, 3, hot);
-  c.set(3, 3, lit ? C2 : S1);
+  for (int x = 3; x <= 7; x += 2) c.rect(x, 2, x, 6, coil);  // coils around the barrel
+  c.vline(1, 3, 5, hot);
+  gun_hub(c, 8, 1, 13, 7, S3);
+  c.set(11, 4, lit ? C2 : S1);
   c.outline(OUT);
-  return c;
+  return mirrored_y(c);
 }
 
+// Two barrels on one hub: the same to the left and right, up and down.
 Canvas part_double_gun() {
-  Canvas c(18, 5);
-  c.rect(1, 1, 16, 3, S2);
-  c.hline(1, 16, 1, S3);
-  c.block(6, 0, 11, 4, S3);
-  c.rect(1, 1, 1, 3, R2);
-  c.rect(16, 1, 16, 3, R2);
+  Canvas c(19, 5);
+  c.rect(1, 1, 17, 3, S2);
+  c.hline(1, 17, 2, S3);
+  c.rect(6, 0, 12, 4, S3);
+  c.hline(7, 11, 2, S4);
+  c.vline(1, 1, 3, R2);
+  c.vline(17, 1, 3, R2);
   c.outline(OUT);
-  return c;
+  return mirrored_y(c);
 }
 
 Canvas part_top_spikes() {
@@ -404,9 +424,9 @@ std::vector<SpriteOut> all_sprites() {
   s.push_back({"parts/jet", part_jet(), origin(6, 3)});
   s.push_back({"parts/jumper", part_jumper(), ""});
   s.push_back({"parts/magnet", part_magnet(), origin(5, 4)});
-  s.push_back({"parts/gun", part_turret(), origin(2, 2)});
-  s.push_back({"parts/c_gun0", part_charge_gun(false), origin(3, 3)});
-  s.push_back({"parts/c_gun1", part_charge_gun(true), origin(3, 3)});
+  s.push_back({"parts/gun", part_turret(), origin(11, 3)});
+  s.push_back({"parts/c_gun0", part_charge_gun(false), origin(11, 4)});
+  s.push_back({"parts/c_gun1", part_charge_gun(true), origin(11, 4)});
   s.push_back({"parts/h_gun", part_double_gun(), origin(9, 2)});
   s.push_back({"parts/top_spikes", part_top_spikes(), ""});
   s.push_back({"parts/side_spikes", part_side_spikes(), origin(1, 0)});
