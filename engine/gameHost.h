@@ -3,6 +3,7 @@
 // (game/gameScene.cpp, game/soundEvents.cpp) under exactly these names.
 #pragma once
 #include <squirrel.h>
+#include <xmmintrin.h>
 
 // ---- provided by the game host: the scene, driven by the application shell and the renderer
 void init_scene();           // start-up, after the engine's services
@@ -16,3 +17,8 @@ void on_device_reset();      // after the renderer re-created its resources
 // ---- provided by the game host: sound events, bound to the sound script's `events` table
 void bind_sound_events(HSQUIRRELVM vm);
 void release_sound_event_handlers();
+
+// ---- provided by the game host: the actor library's tooltip, asked by the GUI runtime's tooltip
+// query (nothing happens while no library is bound)
+void gui_show_tooltip(const char* text, __m128 anchor);
+void gui_hide_tooltip();

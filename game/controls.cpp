@@ -1,9 +1,12 @@
-// Button bindings. Settings hold "#<key code>" under the button's name; a malformed value binds
-// key code 0, which no key produces.
+// Button bindings. Settings hold "#<key code>" under the button's name; a value that is not a key
+// code (empty, not "#<number>", or outside 0..255) keeps the default, with a line in the log. Also
+// the "keybox" behaviour, with which the controls screen captures a new key.
 #include "game/controls.h"
 #include <stdlib.h>
 #include "engine/config.h"
+#include "engine/guiRuntime.h"
 #include "engine/input.h"
+#include "engine/log.h"
 
 namespace {
 const char* const button_setting[NUM_BUTTONS] = {"B_left", "B_right", "B_jump", "B_shoot", "B_menu"};
@@ -12,12 +15,61 @@ const int button_default[NUM_BUTTONS] = {65, 68, 87, 1, 27};
 int button_key[NUM_BUTTONS] = {65, 68, 87, 1, 27};
 }  // namespace
 
+namespace {
+// A key box: hovering it and pressing a key or a mouse button over it reports that key through
+// the element's clickedBy signal; the screen binds it.
+struct KeyBoxBehavior : NewGuiEventHandler {
+  KeyBoxBehavior() : NewGuiEventHandler(GE_INPUT | GE_ENTER | GE_LEAVE | GE_MOUSE_DOWN | GE_NOTIFY) {}
+  int handle(NewGuiEvent& event, GuiElement* element, int) override {
+    if (event.type == GE_NOTIFY) {
+      element->set<GP_pressed>(false);
+      element->set<GP_hover>(false);
+      return GUI_NOT_HANDLED;
+    }
+    if (!element->isVisible()) return GUI_NOT_HANDLED;
+    if (event.type == GE_ENTER || event.type == GE_LEAVE) {
+      element->set<GP_hover>(event.type == GE_ENTER);
+      return GUI_HANDLED;
+    }
+    const InputEvent& in = static_cast<NewGuiInputEvent&>(event).input;
+    bool key_down = event.type == GE_INPUT && in.kind == IE_KEY_DOWN;
+    if ((key_down || event.type == GE_MOUSE_DOWN) && hit_test(element, in.x, in.y) == element)
+      element->clickedBy.emit(element, in.code);
+    return GUI_HANDLED;
+  }
+  void attach(GuiElement* element) override {
+    element->set<GP_pressed>(false);
+    element->set<GP_hover>(false);
+  }
+  void detach(GuiElement* element) override {
+    element->set<GP_pressed>(false);
+    element->set<GP_hover>(false);
+  }
+};
+KeyBoxBehavior keybox_behavior;
+
+// The key code of a stored binding, or -1 when the text is not "#<0..255>".
+int parse_binding(const char* text) {
+  if (text[0] != '#' || !text[1]) return -1;
+  char* end = nullptr;
+  long code = strtol(text + 1, &end, 10);
+  if (*end || code < 0 || code > 255) return -1;
+  return int(code);
+}
+}  // namespace
+
 void init_controls() {
   for (int i = 0; i < NUM_BUTTONS; i++) {
     button_key[i] = button_default[i];
     char buf[64];
-    if (get_config_str(button_setting[i], buf, sizeof(buf)) && buf[0] == '#') button_key[i] = atoi(buf + 1);
+    if (!get_config_str(button_setting[i], buf, sizeof(buf))) continue;
+    int code = parse_binding(buf);
+    if (code < 0)
+      debug("%s: \"%s\" is not a key, using #%d", button_setting[i], buf, button_default[i]);
+    else
+      button_key[i] = code;
   }
+  register_behavior(&keybox_behavior, "keybox");
 }
 
 bool button_down(int i) { return unsigned(i) < NUM_BUTTONS && keyDown(button_key[i]); }

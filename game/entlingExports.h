@@ -50,3 +50,11 @@
 // The GUI's element and screen classes, which the library's GUI functions take.
 struct BaseGuiScreen;
 struct GuiElement;
+// The GUI: the runtime's elements, events, behaviours and styles, the screen singletons and the menu
+// state; the controls (key names and bindings for the controls screen); the UI drawing and fonts.
+#include "game/guiScreens.h"
+#include "game/controls.h"
+#include "engine/uiDraw.h"
+#include "engine/distFont.h"
+#include "engine/app.h"
+#include "engine/config.h"

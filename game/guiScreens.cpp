@@ -1,6 +1,8 @@
-// Storage of the GUI screen singletons, their factories, the style sheets and the queue of element
-// trees waiting for deletion (see guiScreens.h).
+// Storage of the GUI screen singletons, their factories, the menu state and the three styles, and
+// the tooltip calls of the GUI runtime into the library (see guiScreens.h).
 #include "game/guiScreens.h"
+#include "engine/gameHost.h"
+#include "game/entlingApi.h"
 
 GuiScreenSingleton tooltip_screen, game_controls_screen, game_options_screen, interworld_warning_screen,
     main_menu_screen, upgrade_screen, hud_screen, credits_screen, game_menu_screen;
@@ -14,25 +16,14 @@ GuiScreenSingleton& gui_screen_singleton(int i) {
 
 GuiStyle common_style, hud_style, tooltip_style;
 
-void GuiStyle::clearSheets() {
-  for (GuiStyleSheet* s : sheets) delete s;
-  sheets.num = 0;
+BaseGuiScreen* cur_game_screen = nullptr;
+bool need_game_restart = false;
+Sprite* crosshair_spr = nullptr;
+
+void gui_show_tooltip(const char* text, __m128 anchor) {
+  if (show_tooltip) show_tooltip(text, vec4float(anchor));
+}
+void gui_hide_tooltip() {
+  if (hide_tooltip) hide_tooltip();
 }
 
-namespace {
-struct QueuedTree {
-  void (*destroy)(void*);
-  void* root;
-};
-DynArray<QueuedTree> queued_trees;
-}  // namespace
-
-void queue_gui_element_deletion(void (*destroy)(void*), void* root) {
-  queued_trees.push_back(QueuedTree{destroy, root});
-}
-
-void destroy_queued_gui_elements() {
-  // A destroy may queue further trees: the walk re-reads the count.
-  for (int i = 0; i < queued_trees.size(); i++) queued_trees[i].destroy(queued_trees[i].root);
-  queued_trees.clear();
-}

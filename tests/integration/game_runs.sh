@@ -10,7 +10,8 @@ LOG=$APPDATA/ASCENDA/log.txt
 run_game() {  # arguments for the game; stops it once it is running
   "$GAME" "$@" >"$APPDATA/out.txt" 2>&1 &
   local pid=$!
-  wait_for_line "$LOG" "free video memory:" 20
+  # This run's own output: the log still holds the last run's lines until the game rotates it.
+  wait_for_line "$APPDATA/out.txt" "free video memory:" 20
   sleep 0.3
   kill -TERM $pid
   wait $pid

@@ -7,5 +7,5 @@ copy_program_folder() {  # game, destination folder
   src_dir=$(dirname "$1")
   cp "$1" "$2/game"
   cp -r "$src_dir/sound" "$src_dir/sprites" "$src_dir/tiles" "$2/"
-  cp "$src_dir/font.tga" "$src_dir"/*.sh "$src_dir"/*.dds "$src_dir/d3dcompiler_43.dll" "$src_dir/entling.dll" "$2/"
+  cp "$src_dir/font.tga" "$src_dir"/*.sh "$src_dir"/*.dds "$src_dir"/*.fnt "$src_dir/d3dcompiler_43.dll" "$src_dir/entling.dll" "$2/"
 }

@@ -319,25 +319,32 @@ TEST(LibraryFilesDeath, AHalfCopiedShaderCompilerMeansNoShaderCompiler) {
 
 namespace {
 int destroy_root_calls = 0, sheets_destroyed = 0, trees_deleted = 0;
+struct CountedRoot : GuiElement {
+  ~CountedRoot() override { trees_deleted++; }
+};
 struct RecordingScreen : BaseGuiScreen {
+  GuiElement* createRoot() override { return new CountedRoot(); }
   void destroyRoot() override {
     destroy_root_calls++;
-    queue_gui_element_deletion([](void*) { trees_deleted++; }, this);
+    if (!root) root = createRoot();
+    BaseGuiScreen::destroyRoot();
   }
 };
-struct RecordingSheet : GuiStyleSheet {
-  ~RecordingSheet() override { sheets_destroyed++; }
+struct RecordingSelector : GuiSelector {
+  ~RecordingSelector() override { sheets_destroyed++; }
+  bool matches(const GuiElement*) const override { return false; }
+  int specificity() const override { return 0; }
 };
 BaseGuiScreen* no_factory() { return nullptr; }
 }  // namespace
 
 TEST(EntlingBind, UnbindingTearsDownWhatTheLibraryBuilt) {
-  RecordingScreen menu;
+  RecordingScreen& menu = *new RecordingScreen();
   main_menu_screen = {&menu, no_factory};
   hud_screen.createScreen = no_factory;  // a factory without an open screen
-  common_style.sheets.push_back(new RecordingSheet());
-  common_style.sheets.push_back(new RecordingSheet());
-  tooltip_style.sheets.push_back(new RecordingSheet());
+  common_style.addSheet(new RecordingSelector(), nullptr);
+  common_style.addSheet(new RecordingSelector(), nullptr);
+  tooltip_style.addSheet(new RecordingSelector(), nullptr);
   int capacity = common_style.sheets.capacity();
   unbind_entling_library();
   EXPECT_EQ(destroy_root_calls, 1);
@@ -354,4 +361,5 @@ TEST(EntlingBind, UnbindingTearsDownWhatTheLibraryBuilt) {
   main_menu_screen = {};
   unbind_entling_library();  // no screen open: no screen operation
   EXPECT_EQ(destroy_root_calls, 2);
+  delete &menu;
 }

@@ -210,7 +210,7 @@ TEST_F(Controls, BindingsComeFromTheSettings) {
   set_config_str("B_menu", "#65");
   init_controls();
   EXPECT_EQ(get_button_key(B_jump), 32);
-  EXPECT_EQ(get_button_key(B_left), 0);
+  EXPECT_EQ(get_button_key(B_left), 65);  // not a key: the default
   EXPECT_EQ(get_button_key(B_right), 68);  // no "#": the default
   EXPECT_EQ(get_button_key(B_shoot), 1);
   EXPECT_STREQ(get_button_key_name(B_jump), "Space");
@@ -232,4 +232,16 @@ TEST_F(Controls, BindingsComeFromTheSettings) {
   EXPECT_FALSE(button_down(-1));
   EXPECT_FALSE(button_up(B_left));
   set_button_key(7, 1);  // out of range: nothing
+}
+
+TEST_F(Controls, BindingsThatAreNoKeysKeepTheDefaults) {
+  struct {
+    const char* stored;
+    int key;
+  } cases[] = {{"#999", 87}, {"", 87}, {"#-1", 87}, {"#", 87}, {"#12a", 87}, {"#255", 255}, {"#0", 0}};
+  for (auto& c : cases) {
+    set_config_str("B_jump", c.stored);
+    init_controls();
+    EXPECT_EQ(get_button_key(B_jump), c.key) << c.stored;
+  }
 }

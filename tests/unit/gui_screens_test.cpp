@@ -1,0 +1,492 @@
+// The actor library's screens, driven as a player drives them: real queued mouse and key input
+// through update_game_menu, elements found by their text or id (never by pixel positions), with
+// the real sheets of link_gui, the program folder's sprites and font, and a settings file of the
+// test's own.
+#include <gtest/gtest.h>
+#include <string>
+#include "engine/app.h"
+#include "engine/config.h"
+#include "engine/d3d_render.h"
+#include "engine/distFont.h"
+#include "engine/input.h"
+#include "engine/loadSprite.h"
+#include "engine/sysUtils.h"
+#include "entlingSupport.h"
+#include "game/controls.h"
+#include "game/guiScreens.h"
+#include "game/progression.h"
+#include "platform/vkeys.h"
+
+namespace {
+
+GuiElement* find_by_text(GuiElement* e, const char* text) {
+  if (!e) return nullptr;
+  if (strcmp(e->text(), text) == 0) return e;
+  for (int i = 0; i < e->children.size(); i++)
+    if (GuiElement* r = find_by_text(e->child(i), text)) return r;
+  return nullptr;
+}
+
+// The program folder's sprites, loaded for one test (close_program_folder frees them).
+void use_program_folder() {
+  snprintf(app_path, sizeof(app_path), "%s", GUI_TEST_PROGRAM_DIR);
+  init_sprites();
+}
+void close_program_folder() {
+  crosshair_spr = nullptr;
+  close_sprites();
+}
+
+class GuiScreens : public DataFolderTest {
+ protected:
+  void (*link)() = nullptr;
+  void SetUp() override {
+    DataFolderTest::SetUp();
+    use_program_folder();
+    d3d_wd = 1280;
+    d3d_ht = 720;
+    app_screen_wd = app_screen_ht = 0;
+    isAppActive = true;
+    app_clear_quit();
+    clear_input();
+    const EntlingLibrary& lib = entling_library();
+    ASSERT_NE(lib.funcByName, nullptr);
+    link = (void (*)())lib.funcByName("link_gui");
+    for (int i = 0; i < NUM_GUI_SCREENS; i++) ASSERT_EQ(gui_screen_singleton(i).screen, nullptr);
+    init_controls();
+    link();
+    init_new_gui();
+  }
+  void TearDown() override {
+    close_game_menu();
+    close_hud();
+    // What the unbinder does before an unload.
+    for (int i = 0; i < NUM_GUI_SCREENS; i++) {
+      GuiScreenSingleton& s = gui_screen_singleton(i);
+      if (s.screen) {
+        s.screen->close();
+        s.screen = nullptr;
+      }
+    }
+    cur_game_screen = nullptr;
+    destroy_queued_gui_elements();
+    common_style.clearSheets();
+    hud_style.clearSheets();
+    tooltip_style.clearSheets();
+    clear_input();
+    need_game_restart = false;
+    close_program_folder();
+    DataFolderTest::TearDown();
+  }
+  // One update step of a menu mode: the menu, then the deferred deletions.
+  void step() {
+    update_game_menu(0.05f);
+    destroy_queued_gui_elements();
+    clear_input();
+  }
+  GuiElement* find(const char* text) {
+    return cur_game_screen && cur_game_screen->root ? find_by_text(cur_game_screen->root, text) : nullptr;
+  }
+  GuiElement* findId(const char* id) {
+    return cur_game_screen && cur_game_screen->root ? cur_game_screen->root->findById(id) : nullptr;
+  }
+  void moveTo(GuiElement* e) {
+    ASSERT_NE(e, nullptr);
+    vec4float b(e->marginBox);
+    push_input_event(IE_MOUSE_MOVE, 0, 0, 0, int((b[0] + b[2]) / 2), int((b[1] + b[3]) / 2));
+  }
+  void click(GuiElement* e, int button = 1) {
+    moveTo(e);
+    vec4float b(e->marginBox);
+    push_input_event(IE_MOUSE_DOWN, button, 0, button == 1 ? IF_LBUTTON : IF_RBUTTON, int((b[0] + b[2]) / 2),
+                     int((b[1] + b[3]) / 2));
+    push_input_event(IE_MOUSE_MOVE, 0, 0, button == 1 ? IF_LBUTTON : IF_RBUTTON, int((b[0] + b[2]) / 2),
+                     int((b[1] + b[3]) / 2));
+    push_input_event(IE_MOUSE_UP, button, 0, 0, 0, 0);
+    step();
+  }
+  void clickText(const char* text) {
+    GuiElement* e = find(text);
+    ASSERT_NE(e, nullptr) << text;
+    click(e);
+  }
+  void key(int code) {
+    push_input_event(IE_KEY_DOWN, code, 0, 0, 0, 0);
+    step();
+  }
+  std::string setting(const char* key) {
+    char buf[64];
+    return get_config_str(key, buf, sizeof(buf)) ? buf : "<none>";
+  }
+};
+
+TEST_F(GuiScreens, LinkGuiFillsTheSheetsAndRebuildsOpenScreens) {
+  EXPECT_EQ(tooltip_style.sheets.size(), 2);
+  EXPECT_EQ(hud_style.sheets.size(), 2);
+  EXPECT_EQ(common_style.sheets.size(), 38);
+  open_main_menu();
+  BaseGuiScreen* menu = cur_game_screen;
+  ASSERT_NE(menu, nullptr);
+  GuiElement* old_root = menu->root;
+  ASSERT_NE(find("Play"), nullptr);
+  // A button is styled by its sheets: the behaviours, the back sprite and its colour.
+  GuiElement* play = find("Play");
+  EXPECT_EQ(play->get<GP_back_color>(), 0xFF888888u);
+  EXPECT_EQ(play->get<GP_back>(), get_sprite("ui/button", true));
+  EXPECT_TRUE(play->hasBehavior(get_behavior("button")));
+  link();  // while the menu is open: the old tree goes, a new one comes, the screen stays
+  EXPECT_EQ(common_style.sheets.size(), 38);
+  EXPECT_EQ(cur_game_screen, menu);
+  EXPECT_EQ(main_menu_screen.screen, menu);
+  ASSERT_NE(menu->root, nullptr);
+  EXPECT_NE(find("Play"), nullptr);
+  EXPECT_EQ(find("Play")->get<GP_back_color>(), 0xFF888888u);
+  (void)old_root;
+  step();
+}
+
+TEST_F(GuiScreens, MainMenuPlayCreditsAndQuitThroughAFlag) {
+  open_main_menu();
+  EXPECT_FALSE(should_close_game_menu);
+  clickText("Credits");
+  EXPECT_EQ(cur_game_screen, credits_screen.screen);
+  key(VK_ESCAPE);  // the menu key does nothing on the credits
+  EXPECT_EQ(cur_game_screen, credits_screen.screen);
+  clickText("Back");
+  EXPECT_EQ(cur_game_screen, main_menu_screen.screen);
+  clickText("Play");
+  EXPECT_TRUE(should_close_game_menu);
+  clickText("Quit");
+  EXPECT_TRUE(app_quit_requested());  // the main loop stops; nothing was torn down under the click
+  EXPECT_NE(main_menu_screen.screen, nullptr);
+}
+
+TEST_F(GuiScreens, OneEscapeOnOptionsFromThePauseMenuOnlyCancels) {
+  open_game_menu();
+  clickText("Options");
+  EXPECT_EQ(cur_game_screen, game_options_screen.screen);
+  key(VK_ESCAPE);
+  EXPECT_EQ(cur_game_screen, game_menu_screen.screen);
+  EXPECT_FALSE(should_close_game_menu);
+  key(VK_ESCAPE);  // now on the pause menu: back to the game
+  EXPECT_TRUE(should_close_game_menu);
+}
+
+TEST_F(GuiScreens, OptionsShowTheRealStateAndAcceptKeepsTheAutomaticSize) {
+  isFullscreen = false;  // a "-win" start over a settings file that says full screen
+  app_use_vsync = true;
+  set_config_bool("fullscreen", true);
+  set_config_int("music_volume", -5);
+  open_main_menu();
+  clickText("Options");
+  EXPECT_FALSE(findId("fullscr")->get<GP_checked>());
+  EXPECT_TRUE(findId("vsync")->get<GP_checked>());
+  EXPECT_EQ(findId("musicVol")->get<GP_value>(), 0.0);  // clamped
+  EXPECT_TRUE(findId("restart")->isHidden());
+  EXPECT_STREQ(findId("resolution")->text(), "1280x720");
+  clickText("Accept");
+  EXPECT_EQ(setting("screen_wd"), "<none>");
+  EXPECT_EQ(setting("screen_ht"), "<none>");
+  EXPECT_EQ(cur_game_screen, main_menu_screen.screen);
+  close_debug_log();
+  EXPECT_NE(read_file_text(dataPath("log.txt")).find("music_volume -5 out of range, using 0"), std::string::npos);
+}
+
+TEST_F(GuiScreens, OptionsCheckboxesApplyAndCancelRestores) {
+  use_dev_keys = false;
+  open_main_menu();
+  clickText("Options");
+  click(findId("devkeys"));
+  EXPECT_TRUE(use_dev_keys);
+  EXPECT_EQ(setting("devkeys"), "1");
+  click(findId("processPriority")->child(1));
+  EXPECT_EQ(get_radio(findId("processPriority"), -1), 1);
+  EXPECT_EQ(setting("process_priority"), "1");
+  clickText("Cancel");
+  EXPECT_FALSE(use_dev_keys);
+  EXPECT_EQ(setting("devkeys"), "0");
+  EXPECT_EQ(cur_game_screen, main_menu_screen.screen);
+}
+
+TEST_F(GuiScreens, ControlsRebindAKeyOverItsBox) {
+  open_main_menu();
+  clickText("Options");
+  clickText("Controls");
+  EXPECT_EQ(cur_game_screen, game_controls_screen.screen);
+  GuiElement* jump = findId("2");
+  ASSERT_NE(jump, nullptr);
+  EXPECT_STREQ(jump->text(), get_button_key_name(B_jump).c_str());
+  push_input_event(IE_KEY_DOWN, VK_SPACE, 0, 0, 0, 0);  // not over the box: nothing
+  step();
+  EXPECT_EQ(get_button_key(B_jump), 87);
+  moveTo(jump);
+  push_input_event(IE_KEY_DOWN, VK_SPACE, 0, 0, 0, 0);
+  step();
+  EXPECT_EQ(get_button_key(B_jump), VK_SPACE);
+  EXPECT_EQ(setting("B_jump"), "#32");
+  EXPECT_STREQ(findId("2")->text(), "Space");
+  click(findId("1"), 2);  // a mouse button binds too
+  EXPECT_EQ(get_button_key(B_right), 2);
+  clickText("Back");
+  EXPECT_EQ(cur_game_screen, game_options_screen.screen);
+}
+
+TEST_F(GuiScreens, SettingsChosenInTheMenusReachTheSettingsFile) {
+  use_dev_keys = false;
+  open_main_menu();
+  clickText("Options");
+  click(findId("devkeys"));
+  click(findId("processPriority")->child(2));
+  // Drag the music slider's knob to the middle of its track.
+  GuiElement* music = findId("musicVol");
+  vec4float c(music->contentBox);
+  int y = int((c[1] + c[3]) / 2);
+  push_input_event(IE_MOUSE_MOVE, 0, 0, 0, int(c[0]) + 2, y);
+  push_input_event(IE_MOUSE_DOWN, 1, 0, IF_LBUTTON, int(c[0]) + 2, y);
+  push_input_event(IE_MOUSE_MOVE, 0, 0, IF_LBUTTON, int((c[0] + c[2]) / 2), y);
+  push_input_event(IE_MOUSE_UP, 1, 0, 0, 0, 0);
+  step();
+  int volume = int(music->get<GP_value>());
+  EXPECT_GT(volume, 3000);
+  EXPECT_LT(volume, 7000);
+  clickText("Controls");
+  moveTo(findId("2"));
+  key(VK_SPACE);
+  clickText("Back");
+  clickText("Accept");
+  EXPECT_EQ(cur_game_screen, main_menu_screen.screen);
+  std::string file = read_file_text(dataPath("settings.cfg"));
+  for (std::string line : {std::string("devkeys=1"), std::string("process_priority=2"),
+                           "music_volume=" + std::to_string(volume), std::string("B_jump=#32")})
+    EXPECT_NE(file.find("\n" + line + "\n"), std::string::npos) << line << " in\n" << file;
+  EXPECT_EQ(file.find("screen_wd"), std::string::npos);
+}
+
+TEST_F(GuiScreens, KeyBoxNamesEveryKeyAndMouseButton) {
+  open_main_menu();
+  clickText("Options");
+  clickText("Controls");
+  GuiElement* box = findId("0");
+  ASSERT_NE(box, nullptr);
+  moveTo(box);
+  step();
+  for (int code = 0; code < 256; code++) {
+    if (code == get_button_key(B_menu)) continue;  // the menu key leaves the screen instead
+    push_input_event(IE_KEY_DOWN, code, 0, 0, 0, 0);
+    step();
+    ASSERT_EQ(get_button_key(B_left), code);
+    ASSERT_NE(findId("0")->text()[0], 0) << code;
+  }
+  vec4float b(findId("0")->marginBox);
+  int x = int((b[0] + b[2]) / 2), y = int((b[1] + b[3]) / 2);
+  push_input_event(IE_MOUSE_DOWN, 1, 0, IF_LBUTTON, x, y);
+  push_input_event(IE_MOUSE_UP, 1, 0, 0, 0, 0);
+  step();
+  EXPECT_EQ(get_button_key(B_left), 1);
+  EXPECT_STREQ(findId("0")->text(), "Left Mouse Button");
+  push_input_event(IE_MOUSE_DOWN, 2, 0, IF_RBUTTON, x, y);
+  step();
+  EXPECT_EQ(get_button_key(B_left), 2);
+  EXPECT_NE(findId("0")->text()[0], 0);
+}
+
+TEST_F(GuiScreens, TooltipSitsAboveItsAnchorOrBelowNearTheTop) {
+  BaseGuiScreen* tip = tooltip_screen.screen;
+  ASSERT_NE(tip, nullptr);
+  struct Case {
+    float anchor[4];
+    bool above;
+    bool at_left_edge;
+  } cases[] = {
+      {{600, 400, 680, 420}, true, false},  // room above
+      {{600, 5, 680, 25}, false, false},    // near the top: under the element
+      {{0, 400, 10, 420}, true, true},      // near the left edge: starts at 0
+  };
+  for (const Case& c : cases) {
+    show_tooltip("Normal", vec4float(c.anchor[0], c.anchor[1], c.anchor[2], c.anchor[3]));
+    ASSERT_FALSE(tip->root->isHidden());
+    EXPECT_STREQ(tip->root->text(), "Normal");
+    vec4float b(tip->root->box);
+    if (c.above) EXPECT_EQ(b[3], c.anchor[1]);
+    else EXPECT_EQ(b[1], c.anchor[3]);
+    if (c.at_left_edge) EXPECT_EQ(b[0], 0);
+    else EXPECT_FLOAT_EQ((b[0] + b[2]) / 2, (c.anchor[0] + c.anchor[2]) / 2);
+  }
+  show_tooltip("", vec4float(600, 400, 680, 420));  // an empty text hides it
+  EXPECT_TRUE(tip->root->isHidden());
+}
+
+TEST_F(GuiScreens, UpgradesAfterAWorldShowTheNotice) {
+  cur_level = 5;
+  up_points = 0;
+  open_upgrade_screen();
+  clickText("Go!");
+  EXPECT_EQ(cur_game_screen, interworld_warning_screen.screen);
+  EXPECT_FALSE(should_close_game_menu);
+  clickText("Okay!");
+  EXPECT_TRUE(should_close_game_menu);
+}
+
+TEST_F(GuiScreens, HudCallsAreSafeWithoutAHud) {
+  close_hud();
+  ASSERT_EQ(hud_screen.screen, nullptr);
+  show_game_over(true);
+  update_hud();
+  draw_hud();
+  draw_crosshair(10, 10);
+  init_hud();
+  show_game_over(true);
+  EXPECT_FALSE(static_cast<GuiElement*>(hud_screen.screen->root->findById("gameover"))->isHidden());
+  show_game_over(false);
+  EXPECT_TRUE(hud_screen.screen->root->findById("gameover")->isHidden());
+}
+
+TEST_F(GuiScreens, UpgradeRowsTakeAndGiveBackPoints) {
+  reset_game();
+  cur_level = 2;
+  up_points = 5;
+  open_upgrade_screen();
+  GuiElement* list = findId("list");
+  ASSERT_NE(list, nullptr);
+  ASSERT_GT(list->children.size(), 0);
+  GuiElement* row = list->child(0);
+  GuiElement* add = row->findById("add");
+  GuiElement* remove = row->findById("remove");
+  EXPECT_TRUE(remove->isHidden());
+  int points_text_before = atoi(findId("points")->text() + strlen("Upgrade points: "));
+  EXPECT_EQ(points_text_before, 5);
+  if (!add->isHidden()) {
+    click(add);
+    EXPECT_TRUE(add->isHidden());
+    EXPECT_FALSE(remove->isHidden());
+    EXPECT_TRUE(row->get<GP_checked>());
+    click(remove);
+    EXPECT_FALSE(add->isHidden());
+    EXPECT_EQ(atoi(findId("points")->text() + strlen("Upgrade points: ")), 5);
+  }
+  clickText("Go!");
+  EXPECT_EQ(up_points, 5);
+  EXPECT_TRUE(should_close_game_menu);
+  // With no points every plus is hidden and the cells turn dark red.
+  close_game_menu();
+  destroy_queued_gui_elements();
+  up_points = 0;
+  open_upgrade_screen();
+  step();
+  list = findId("list");
+  for (int i = 0; i < list->children.size(); i++) {
+    EXPECT_TRUE(list->child(i)->findById("add")->isHidden());
+    EXPECT_EQ(list->child(i)->child(0)->get<GP_text_color>(), 0xFF770000u);
+  }
+}
+
+TEST_F(GuiScreens, RandomInputOverEveryScreenLeavesItWorking) {
+  uint64_t state = 12345;
+  auto next = [&state](int n) {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return int((state >> 33) % uint64_t(n));
+  };
+  open_main_menu();
+  for (int i = 0; i < 5000; i++) {
+    if (!cur_game_screen || should_close_game_menu) {
+      if (next(2)) open_game_menu();
+      else open_main_menu();
+    }
+    int kind = 1 + next(6);
+    int flags = next(3) == 0 ? IF_LBUTTON : 0;
+    push_input_event(kind, kind <= 2 ? next(256) : 1 + next(2), 0, flags, next(1280), next(720));
+    if (next(4) == 0) step();
+    if (app_quit_requested()) app_clear_quit();
+  }
+  step();
+  // The settings written are loadable.
+  flush_app_config();
+  reset_app_config();
+  int v = 0;
+  get_config_int("music_volume", &v);
+  SUCCEED();
+}
+
+}  // namespace
+
+#include <dlfcn.h>
+#include <fstream>
+#include "game/entlingBind.h"
+
+namespace {
+
+bool mapped(const std::string& path) {
+  std::ifstream maps("/proc/self/maps");
+  std::string line;
+  while (std::getline(maps, line))
+    if (line.find(path) != std::string::npos) return true;
+  return false;
+}
+
+// A swap of the actor library while a menu is open: the screen stays, its tree is rebuilt by the
+// new code with the new build's sheets, and the old build is gone from memory.
+class GuiSwap : public DataFolderTest {};
+
+TEST_F(GuiSwap, SwappingTheLibraryKeepsAnOpenMenuWorking) {
+  use_program_folder();
+  d3d_wd = 1280;
+  d3d_ht = 720;
+  isAppActive = true;
+  clear_input();
+  std::string plain_path = GUI_TEST_LIB_DIR "entling_gui_plain.dll";
+  std::string tinted_path = GUI_TEST_LIB_DIR "entling_gui_tinted.dll";
+  void* plain = load_library(plain_path.c_str());
+  ASSERT_TRUE(plain);
+  bind_entling_library(plain);
+  init_controls();
+  init_new_gui();
+  open_main_menu();
+  BaseGuiScreen* menu = cur_game_screen;
+  ASSERT_NE(menu, nullptr);
+  GuiElement* play = find_by_text(menu->root, "Play");
+  ASSERT_NE(play, nullptr);
+  EXPECT_EQ(play->get<GP_back_color>(), 0xFF888888u);
+
+  void* tinted = load_library(tinted_path.c_str());
+  ASSERT_TRUE(tinted);
+  unbind_entling_library();
+  bind_entling_library(tinted);
+  ASSERT_TRUE(free_library(plain));
+  EXPECT_FALSE(mapped(plain_path));
+
+  EXPECT_EQ(cur_game_screen, menu);
+  EXPECT_EQ(main_menu_screen.screen, menu);
+  ASSERT_NE(menu->root, nullptr);
+  play = find_by_text(menu->root, "Play");
+  ASSERT_NE(play, nullptr);
+  EXPECT_EQ(play->get<GP_back_color>(), 0xFF00AA00u);
+  Dl_info info{};
+  ASSERT_TRUE(dladdr(*reinterpret_cast<void**>(menu), &info));
+  EXPECT_NE(std::string(info.dli_fname).find("entling_gui_tinted"), std::string::npos);
+  // The handlers run the new code: Options opens.
+  GuiElement* options = find_by_text(menu->root, "Options");
+  vec4float b(options->marginBox);
+  int x = int((b[0] + b[2]) / 2), y = int((b[1] + b[3]) / 2);
+  push_input_event(IE_MOUSE_MOVE, 0, 0, 0, x, y);
+  push_input_event(IE_MOUSE_DOWN, 1, 0, IF_LBUTTON, x, y);
+  push_input_event(IE_MOUSE_UP, 1, 0, 0, x, y);
+  update_game_menu(0.05f);
+  EXPECT_EQ(cur_game_screen, game_options_screen.screen);
+
+  close_game_menu();
+  close_hud();
+  unbind_entling_library();
+  for (int i = 0; i < NUM_GUI_SCREENS; i++) {
+    GuiScreenSingleton& s = gui_screen_singleton(i);
+    delete s.screen;  // their trees are gone; the screens themselves hold nothing of the library
+    s.screen = nullptr;
+  }
+  cur_game_screen = nullptr;
+  destroy_queued_gui_elements();
+  free_library(tinted);
+  memset(entling_vtables, 0, sizeof(entling_vtables));
+  clear_input();
+  close_program_folder();
+}
+
+}  // namespace
