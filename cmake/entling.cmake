@@ -56,3 +56,9 @@ add_executable(entling_bench tools/entling_bench.cpp)
 ascenda_link_program(entling_bench platform_null)
 set_target_properties(entling_bench PROPERTIES ENABLE_EXPORTS ON)
 add_dependencies(entling_bench entling)
+
+# Benchmark of one world step with the level-4 boss fighting (run by hand).
+add_executable(boss_bench tools/boss_bench.cpp)
+ascenda_link_program(boss_bench platform_null)
+set_target_properties(boss_bench PROPERTIES ENABLE_EXPORTS ON)
+add_dependencies(boss_bench entling)

@@ -7,8 +7,8 @@
 // riveted steel with lights for indestructible machinery; bright edges on floors, platforms and
 // steps so surfaces read at a glance; a glowing green exit pad.
 //
-// Collision maps use pure colours only: white for solid, blue for exit cells, red for the boss's
-// destructible subparts. Tiles without a map collide wherever their foreground is present, with
+// Collision maps use pure colours only: white for solid, blue for exit cells (in the boss's parts:
+// destructible hull), red for the boss's destructible subparts. Tiles without a map collide wherever their foreground is present, with
 // the type from "collType" (1, destructible, unless the .cfg says otherwise).
 //
 // Sections: backgrounds, solid tiles, the boss's parts.
@@ -19,6 +19,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,7 @@ struct Image {
   std::vector<Color> px;
   Image(int w, int h) : w(w), h(h), px(size_t(w * h), NONE) {}
   Color& at(int x, int y) { return px[size_t(y * w + x)]; }
+  const Color& at(int x, int y) const { return px[size_t(y * w + x)]; }
   void set(int x, int y, Color c) {
     if (x >= 0 && y >= 0 && x < w && y < h) at(x, y) = c;
   }
@@ -443,6 +445,12 @@ void make_exit() {
 }
 
 // ---- the boss's parts
+//
+// Every part has a collision map: white is armour (it stops a shot's damage), blue is hull (shot
+// away cell by cell; in a boss part's grid blue only means destructible, never an exit), red the
+// body's locked subparts. The boss faces left, towards where the hero comes from: its front is
+// armoured, and its subparts sit at the back and inside, so the hero has to chew through hull (or
+// get above or behind it) to reach them.
 
 Image steel_part(int w, int h, Color base, int seed) {
   Image img(w, h);
@@ -456,28 +464,71 @@ Image steel_part(int w, int h, Color base, int seed) {
   return img;
 }
 
+// A part's map: hull under every foreground pixel, armour in the given rectangles (inclusive).
+struct ArmourRect {
+  int x0, y0, x1, y1;
+};
+Image hull_map(const Image& fg, std::initializer_list<ArmourRect> armour) {
+  Image c(fg.w, fg.h);
+  for (int i = 0; i < fg.w * fg.h; i++)
+    if (fg.px[size_t(i)].a >= 0.5f) c.px[size_t(i)] = BLUE;
+  for (const ArmourRect& r : armour)
+    for (int y = r.y0; y <= r.y1; y++)
+      for (int x = r.x0; x <= r.x1; x++)
+        if (x >= 0 && y >= 0 && x < fg.w && y < fg.h && fg.at(x, y).a >= 0.5f) c.at(x, y) = WHITE;
+  return c;
+}
+
+// Armour plates look brighter and riveted, so the player sees where shots will not bite.
+void paint_armour(Image& img, const Image& map, int seed) {
+  for (int y = 0; y < img.h; y++)
+    for (int x = 0; x < img.w; x++) {
+      if (map.at(x, y).r < 0.5f || map.at(x, y).g < 0.5f) continue;  // white only
+      Color c = shade(rgb(150, 156, 168), 0.85f + 0.25f * fbm(x, y, seed));
+      if ((x + 2 * y) % 7 == 0) c = rgb(210, 214, 222);  // rivets
+      img.at(x, y) = c;
+    }
+}
+
+// glow: the muzzle's lamp, painted over the armour (x0, y0, x1, y1; x1 < 0 for none).
+void write_part(const std::string& name, Image& fg, const Image& map, int seed, ArmourRect glow = {0, 0, -1, -1}) {
+  paint_armour(fg, map, seed);
+  fg.fill(glow.x0, glow.y0, glow.x1, glow.y1, rgb(255, 140, 40));
+  write_png("tiles/boss1/" + name + "_f.png", fg);
+  write_png("tiles/boss1/" + name + "_c.png", map);
+}
+
 void make_boss() {
-  const Color armour = rgb(120, 60, 56), dark = rgb(70, 64, 70);
+  const Color hull = rgb(120, 60, 56), dark = rgb(70, 64, 70);
 
   Image foot = steel_part(24, 8, dark, 700);
   for (int x = 0; x < 24; x += 6) foot.fill(x, 0, x + 1, 1, rgb(200, 200, 60));  // claws
-  write_png("tiles/boss1/foot_f.png", foot);
+  write_part("foot", foot, hull_map(foot, {{0, 0, 23, 1}, {0, 6, 23, 7}}), 701);
 
   Image leg = steel_part(8, 40, dark, 710);
-  leg.fill(3, 2, 4, 37, rgb(170, 174, 184));  // piston rod
-  write_png("tiles/boss1/leg_f.png", leg);
+  leg.fill(3, 2, 4, 37, rgb(170, 174, 184));                                   // piston rod
+  write_part("leg", leg, hull_map(leg, {{0, 0, 7, 3}, {0, 36, 7, 39}}), 711);  // armoured ankle and knee
 
-  // The body: indestructible frame (white in its map) around four destructible subparts (red):
-  // the bottom and top plates on the right, the middle plate and, facing left, the core.
-  Image body = steel_part(46, 48, armour, 720), bmap(46, 48);
-  for (int i = 0; i < 46 * 48; i++) bmap.px[size_t(i)] = WHITE;
+  // The body, 46 x 48: hull that shots chew into from any side, armour that shields the core from
+  // the front, above and below, and armour over and under the middle plate. Four red subparts, each
+  // a region of its own with a hull or armour gap between them: the bottom and top plates at the
+  // back (1 and 2), reached by tunnelling through the hull; the middle plate (3), which blows off by
+  // itself once both plates are gone; and, facing left behind its shield, the core, open only from
+  // where the middle plate was.
+  Image body = steel_part(46, 48, hull, 720);
+  Image bmap = hull_map(body, {{0, 15, 3, 33},      // the core's front shield
+                               {0, 15, 17, 17},     // under the core
+                               {0, 31, 17, 33},     // over the core
+                               {16, 12, 29, 13},    // under the middle plate
+                               {16, 35, 29, 36}});  // over the middle plate
+  paint_armour(body, bmap, 721);
   struct Region {
     int x0, y0, x1, y1;
     Color look;
-  } regions[4] = {{30, 0, 45, 11, rgb(180, 120, 60)},    // subpart 1 at (32, 6)
-                  {30, 36, 45, 47, rgb(180, 120, 60)},   // subpart 2 at (32, 42)
-                  {18, 14, 28, 34, rgb(150, 150, 170)},  // subpart 3 at (20, 24)
-                  {0, 18, 15, 30, rgb(255, 80, 60)}};    // the core at (12, 24)
+  } regions[4] = {{31, 0, 45, 11, rgb(180, 120, 60)},   // subpart 1 at (32, 6)
+                  {31, 36, 45, 47, rgb(180, 120, 60)},  // subpart 2 at (32, 42)
+                  {18, 14, 28, 34, rgb(70, 160, 150)},  // subpart 3 at (20, 24)
+                  {4, 18, 15, 30, rgb(255, 80, 60)}};   // the core at (12, 24)
   for (const Region& r : regions)
     for (int y = r.y0; y <= r.y1; y++)
       for (int x = r.x0; x <= r.x1; x++) {
@@ -490,20 +541,19 @@ void make_boss() {
   write_png("tiles/boss1/body_c.png", bmap);
 
   Image fgun = steel_part(32, 10, dark, 740);
-  fgun.fill(0, 3, 13, 6, rgb(40, 40, 44));  // barrel pointing left
-  fgun.fill(0, 4, 1, 5, rgb(255, 140, 40));
-  write_png("tiles/boss1/fgun_f.png", fgun);
+  fgun.fill(0, 3, 13, 6, rgb(40, 40, 44));                                      // barrel pointing left
+  write_part("fgun", fgun, hull_map(fgun, {{0, 3, 3, 6}}), 741, {0, 4, 1, 5});  // armoured muzzle
 
-  write_png("tiles/boss1/support1_f.png", steel_part(12, 24, armour, 750));
+  Image support = steel_part(12, 24, hull, 750);
+  write_part("support1", support, hull_map(support, {{5, 0, 6, 23}}), 751);
 
   Image tgun = steel_part(36, 10, dark, 760);
   tgun.fill(0, 4, 25, 6, rgb(40, 40, 44));
-  tgun.fill(0, 5, 1, 5, rgb(255, 140, 40));
-  write_png("tiles/boss1/tgun_f.png", tgun);
+  write_part("tgun", tgun, hull_map(tgun, {{0, 4, 3, 6}}), 761, {0, 5, 1, 5});
 
-  Image launcher = steel_part(20, 16, armour, 770);
+  Image launcher = steel_part(20, 16, hull, 770);
   launcher.fill(5, 0, 14, 5, rgb(30, 30, 34));  // the bomb hatch
-  write_png("tiles/boss1/launcher_f.png", launcher);
+  write_part("launcher", launcher, hull_map(launcher, {{0, 13, 19, 15}}), 771);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "engine/log.h"
 #include "engine/sharedHeap.h"
 #include "engine/sysUtils.h"
+#include "game/gen/bossTiles.h"
 #include "platform/platform.h"
 
 DynArray<LevelGenTile*> level_tiles;
@@ -164,6 +165,7 @@ void load_level_tiles() {
       }
     }
   }
+  check_boss_tiles();
 }
 
 void close_level_tiles() {

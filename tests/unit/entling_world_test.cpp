@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 #include <vector>
+#include "bossViews.h"
 #include "engine/app.h"
 #include "engine/loadSprite.h"
 #include "engine/log.h"
@@ -245,9 +246,13 @@ TEST_F(World, PlacedObjectsAndTheHero) {
   EXPECT_EQ(interp_hero_pos(0.025f).x(), 105);
   EXPECT_EQ(interp_hero_pos(0.05f).x(), 110);
 
-  Entling* barrel = add_enemy(11, 50, 16);
-  Entling* boss = add_enemy(23, 900, 16);
-  Entling* enemy = add_enemy(3, 60, 16);
+  Entling *barrel, *boss, *enemy;
+  {
+    GameTilesLoaded tiles;  // the boss builds itself from them (its parts keep copies of their cells)
+    barrel = add_enemy(11, 50, 16);
+    boss = add_enemy(23, 900, 16);
+    enemy = add_enemy(3, 60, 16);
+  }
   ASSERT_TRUE(barrel && boss && enemy);
   EXPECT_STREQ(((BaseObject*)barrel)->className(), "ExplBarrel");
   EXPECT_STREQ(((BaseObject*)boss)->className(), "Boss1");
