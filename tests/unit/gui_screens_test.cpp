@@ -134,7 +134,16 @@ TEST_F(GuiScreens, LinkGuiFillsTheSheetsAndRebuildsOpenScreens) {
   EXPECT_EQ(play->get<GP_back_color>(), 0xFF888888u);
   EXPECT_EQ(play->get<GP_back>(), get_sprite("ui/button", true));
   EXPECT_TRUE(play->hasBehavior(get_behavior("button")));
+  // A marker in the open tree tells whether the old tree is really deleted (its elements point into
+  // the sheets that link_gui replaces).
+  static int markers_deleted;
+  struct Marker : GuiElement {
+    ~Marker() override { markers_deleted++; }
+  };
+  markers_deleted = 0;
+  menu->root->addChild(new Marker());
   link();  // while the menu is open: the old tree goes, a new one comes, the screen stays
+  EXPECT_EQ(markers_deleted, 1);
   EXPECT_EQ(common_style.sheets.size(), 38);
   EXPECT_EQ(cur_game_screen, menu);
   EXPECT_EQ(main_menu_screen.screen, menu);
