@@ -50,6 +50,11 @@ cfg_has() { grep -qx -- "$1" "$CFG"; }
 shots_taken=0
 shot() {  # name, --whole or --tint, its limit, limit for each element
   local name=$1 how=$2 limit=$3 each=$4 before file i=0
+  # The pointer has been moved onto a plain text: wait until nothing shows hover any more.
+  while awk -F'\t' '$1 == "el" && $8 ~ /h/ { f = 1 } END { exit !f }' "$P" && [ $i -lt 100 ]; do
+    sleep 0.1; i=$((i + 1))
+  done
+  i=0
   before=$(grep -c "screenshot captured to" "$LOG")
   xdotool key Print
   while [ "$(grep -c "screenshot captured to" "$LOG")" -le "$before" ] && [ $i -lt 200 ]; do
