@@ -26,6 +26,7 @@
 #include "game/gameModes.h"
 #include "game/gen/levelGenRuntime.h"
 #include "game/gen/loadTiles.h"
+#include "game/guiProbe.h"
 #include "game/guiScreens.h"
 #include "game/levelGrid.h"
 #include "game/levelRenderer.h"
@@ -217,6 +218,7 @@ void update_step(float dt) {
   compute_view_matrices(free_cam_pos, voxel_scale);
   if (cur_game_mode) cur_game_mode->update(dt);
   destroy_queued_gui_elements();
+  gui_probe_update();
   measure_update_time();
 }
 
