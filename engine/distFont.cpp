@@ -555,8 +555,10 @@ void close_dist_fonts() {
   text_scratch.free();
   bitmap_scratch.free();
 }
+// Both the scene and the GUI start-up ask for it; the shader is taken once, as close_ui_render
+// lets it go once.
 void init_bitmap_fonts() {
-  if (!d3d) return;
+  if (!d3d || get_gui_bitmap_shader()) return;
   set_gui_bitmap_shader(create_shader("guiBitmap.sh", ""));
 }
 void start_dist_font_render() {

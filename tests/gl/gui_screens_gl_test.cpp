@@ -130,6 +130,10 @@ class GuiScreensGl : public ::testing::Test {
     cur_game_screen = nullptr;
     destroy_queued_gui_elements();
     crosshair_spr = nullptr;
+    // Everything that holds a shader lets it go before the table is emptied: the next suite's
+    // modules must not find records of ours under their own shaders.
+    close_dist_fonts();
+    close_ui_render();
     close_sprites();
     close_shaders();
     reset_app_config();
