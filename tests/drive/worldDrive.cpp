@@ -8,13 +8,14 @@
 //   world_drive --data <program folder> --lib <entling library> [--repeat] [--swap-at N]
 //               [--rebuild-root DIR --sources DIR] <scenario>
 //   world_drive --data <dir> --lib <lib> --player <levels a-b> <seeds a-b> [--max-steps N]
+//               [--expect-exits N] [--trace] [--dump-stuck]
 //   world_drive --data <dir> --lib <lib> --bench <level> <seed>
 //
 // --repeat runs the scenario a second time in the same process and fails unless every state line
 // is the same; with --swap-at N the second run swaps in a fresh copy of the library after update N
 // (every live object kept); with --rebuild-root DIR --sources DIR that copy is the real rebuild of
 // the library's sources (the rebuild script, in a build tree kept in DIR). --player runs the scripted player on generated levels and reports
-// which reach the exit and why the others stop. --bench prints the cost of an update and of a
+// which reach the exit and why the others stop (failing when fewer than --expect-exits do). --bench prints the cost of an update and of a
 // frame's object drawing on a generated level with every spawn awake.
 //
 // The state line: "<update> hero x y vx vy hp <health> air <t> exit <t> | lists <heroes> <enemies>
@@ -1328,7 +1329,7 @@ bool parse_range(const char* s, int* a, int* b) {
   return false;
 }
 
-int run_player(int l0, int l1, int s0, int s1, int max_steps) {
+int run_player(int l0, int l1, int s0, int s1, int max_steps, int expect_exits) {
   int total = 0, exited = 0;
   for (int level = l0; level <= l1; level++) {
     int level_exits = 0, level_total = 0;
@@ -1347,6 +1348,10 @@ int run_player(int l0, int l1, int s0, int s1, int max_steps) {
     fprintf(out, "level %d: %d of %d reach the exit\n", level, level_exits, level_total);
   }
   fprintf(out, "player: %d of %d levels reach the exit\n", exited, total);
+  if (exited < expect_exits) {
+    fprintf(out, "FAIL: at least %d should reach the exit\n", expect_exits);
+    return 1;
+  }
   return 0;
 }
 
@@ -1410,7 +1415,7 @@ int main(int argc, char** argv) {
   if (!freopen("/dev/null", "w", stdout)) die("cannot silence the log's standard output");
   const char* scenario = nullptr;
   bool repeat = false;
-  int player_l0 = 0, player_l1 = 0, player_s0 = 0, player_s1 = 0, max_steps = 8000;
+  int player_l0 = 0, player_l1 = 0, player_s0 = 0, player_s1 = 0, max_steps = 5000, expect_exits = 0;
   bool player = false, bench = false;
   int bench_level = 12;
   unsigned long long bench_seed = 1;
@@ -1425,6 +1430,7 @@ int main(int argc, char** argv) {
     else if (a == "--repeat") repeat = true;
     else if (a == "--swap-at") drive.swapAt = atoi(next());
     else if (a == "--max-steps") max_steps = atoi(next());
+    else if (a == "--expect-exits") expect_exits = atoi(next());
     else if (a == "--dump-stuck") drive.dumpStuck = true;
     else if (a == "--trace") drive.trace = true;
     else if (a == "--rebuild-root") drive.rebuildRoot = next();
@@ -1463,7 +1469,7 @@ int main(int argc, char** argv) {
   setenv("APPDATA", drive.folder.c_str(), 1);
   start_world();
   int rc = 0;
-  if (player) rc = run_player(player_l0, player_l1, player_s0, player_s1, max_steps);
+  if (player) rc = run_player(player_l0, player_l1, player_s0, player_s1, max_steps, expect_exits);
   else if (bench) rc = run_bench(bench_level, bench_seed);
   else {
     Scenario sc = load_scenario(scenario);
