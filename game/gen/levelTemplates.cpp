@@ -187,7 +187,9 @@ const char* art23[] = {"m.......", "m.......", "m.......", "m.......", "m.....vv
 const StepDef steps23[] = {STAMP(MACH_WALL, 'm', 5), STAMP(BACK, '.', 33), STAMP(WALL, 'v', 2), STAMP(HFLOOR, 'v', 2)};
 
 // 24-27: shafts, up and down.
-const char* art24[] = {"m.......", "m...p...", "m....p..", "m.....p.", "mvv..p.."};
+// The shaft climbs up the left: no platform lies under another within the hero's height plus a
+// jump, nor one step diagonally above another's far edge, so each jump starts clear of the next ledge.
+const char* art24[] = {"m.......", "m..p....", "m.p.....", "m.......", "mvv..pp."};
 const char* art25[] = {"m.......", "m...p...", "m....p..", "m.......", "mpp...vv"};
 const StepDef steps24[] = {STAMP(MACH_WALL, 'm', 5), STAMP(BACK, '.', 29), STAMP(BACK_SET, 'p', 4),
                            STAMP(PLAT, 'p', 4),      STAMP(WALL, 'v', 2),  STAMP(HFLOOR, 'v', 2)};

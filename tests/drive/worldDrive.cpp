@@ -63,6 +63,7 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -922,7 +923,14 @@ bool jump_arc_clear(const CellSums& cs, int x0, int s0, int x1, int s1, float sp
 
 // Plans from the hero's spot to the next room (or onto the exit when `next` is -1); with `dig`
 // the route may pass destructible cells.
-Plan plan_route(const CellSums& cs, float hx, float hy, int ux0, int uy0, int ux1, int uy1, int next, bool dig) {
+// A jump, by its take-off and landing spots (for the jumps the player gave up on).
+uint64_t jump_key(int x0, int s0, int x1, int s1) {
+  return uint64_t(uint16_t(x0)) | uint64_t(uint16_t(s0)) << 16 | uint64_t(uint16_t(x1)) << 32 |
+         uint64_t(uint16_t(s1)) << 48;
+}
+
+Plan plan_route(const CellSums& cs, float hx, float hy, int ux0, int uy0, int ux1, int uy1, int next, bool dig,
+                const std::vector<uint64_t>& banned) {
   Plan plan;
   std::vector<Spot> spots;
   std::vector<std::vector<int>> column;  // spot indices by lattice column
@@ -1005,8 +1013,17 @@ Plan plan_route(const CellSums& cs, float hx, float hy, int ux0, int uy0, int ux
       for (int j : column[size_t(c - c0)]) {
         const Spot& b = spots[size_t(j)];
         if (b.dig || b.s > a.s + JUMP_RISE || b.s < a.s - 96 || (b.x == a.x && b.s <= a.s)) continue;
+        if (!banned.empty() &&
+            std::find(banned.begin(), banned.end(), jump_key(a.x, a.s, b.x, b.s)) != banned.end())
+          continue;
         int top = std::max(a.s + 4, b.s);
         Move m{j, 10 + abs(b.x - a.x) / 8 + abs(b.s - a.s) / 8, true, 3, {}, false, false, false};
+        // A jump steered onto the landing spot from a standing start, every box along it clear.
+        if (jump_arc_clear(cs, a.x, a.s, b.x, b.s, 0)) {
+          m.rects = 0;
+          out.push_back(m);
+          continue;
+        }
         // Up, across at the top, and down: the way round a ledge's edge.
         if (fabsf(float(b.x - a.x)) <= jump_reach(top - a.s, b.s - a.s)) {
           m.r[0] = Rect{a.x - 4, a.s, a.x + 3, top + 14};
@@ -1019,13 +1036,8 @@ Plan plan_route(const CellSums& cs, float hx, float hy, int ux0, int uy0, int ux
             continue;
           }
         }
-        // Or the arc of a jump steered onto the landing spot, every box along it clear: from a
-        // standing start, or from a full-speed run-up over three spots behind the take-off.
+        // Or the arc of a jump from a full-speed run-up over three spots behind the take-off.
         m.rects = 0;
-        if (jump_arc_clear(cs, a.x, a.s, b.x, b.s, 0)) {
-          out.push_back(m);
-          continue;
-        }
         int back = b.x > a.x ? -4 : 4;
         if (b.x != a.x && find_spot(a.x + back, a.s) >= 0 && find_spot(a.x + 2 * back, a.s) >= 0 &&
             find_spot(a.x + 3 * back, a.s) >= 0 && jump_arc_clear(cs, a.x, a.s, b.x, b.s, 100)) {
@@ -1157,6 +1169,8 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
   float air_min_y = -1e9f;  // and the height to rise to before going sideways
   bool air_set = false;  // a move is in progress
   int no_plan = 0, jump_wait = 0;
+  std::vector<uint64_t> banned;
+  std::map<uint64_t, int> jump_tries;
   int runup = 0, runup_dir = 0, runup_step = 0;  // 1 backing off, 2 running at the take-off
   float runup_x = 0;
   std::string last_why;
@@ -1170,6 +1184,8 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
       last_room_step = step;
       rooms_entered++;
       route = room_route(room, end_room);
+      jump_tries.clear();  // a new room: earlier failures may have been bad luck
+      banned.clear();
       next = route.size() >= 2 ? route[1] : -1;
     }
     bool on_ground = h->airTime < 0.05f;
@@ -1213,8 +1229,8 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
         cs.build(ux0 - 80, uy0 - 80, ux1 + 80, uy1 + 80);
         sums_changes = changes, sums_room = room, sums_step = step;
       }
-      Plan p = plan_route(cs, x, y, ux0 - 16, uy0, ux1 + 16, uy1, goal, false);
-      if (!p.found) p = plan_route(cs, x, y, ux0 - 16, uy0, ux1 + 16, uy1, goal, true);
+      Plan p = plan_route(cs, x, y, ux0 - 16, uy0, ux1 + 16, uy1, goal, false, banned);
+      if (!p.found) p = plan_route(cs, x, y, ux0 - 16, uy0, ux1 + 16, uy1, goal, true, banned);
       if (!p.found) {
         no_plan++;
         last_why = "no route from room " + room_name(room) + " (exits:" + exits_of(room) + ")";
@@ -1260,6 +1276,11 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
           } else if (m.jump && jump_wait == 0) {
             b[2] = true;
             jump_wait = 2;
+            // A jump tried over and over without reaching a new room is given up: the planner
+            // looks for another way.
+            uint64_t key = jump_key(p.from.x, p.from.s, p.to.x, p.to.s);
+            int& tries = jump_tries[key];
+            if (++tries >= 4) banned.push_back(key);
           }
         } else {
           air_set = false;  // at the goal: stand (on the exit)
