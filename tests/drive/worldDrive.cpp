@@ -1162,6 +1162,7 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
   if (end_room < 0) return r.why = "no exit in the level", r;
   CellSums cs;
   int room = -1, next = -1, last_room_step = 0, rooms_entered = 0;
+  size_t best_remaining = size_t(-1);
   int sums_room = -1, sums_changes = -1, sums_step = 0;
   int dump_x0 = 0, dump_y0 = 0, dump_x1 = -1, dump_y1 = -1;
   std::vector<int> route;
@@ -1181,11 +1182,15 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
     int now = room_of(x, y + 7);
     if (now != room && now >= 0) {
       room = now;
-      last_room_step = step;
       rooms_entered++;
       route = room_route(room, end_room);
-      jump_tries.clear();  // a new room: earlier failures may have been bad luck
-      banned.clear();
+      // Progress is a room nearer the exit than any before (going back and forth is none).
+      if (!route.empty() && route.size() < best_remaining) {
+        best_remaining = route.size();
+        last_room_step = step;
+        jump_tries.clear();  // earlier failures may have been bad luck
+        banned.clear();
+      }
       next = route.size() >= 2 ? route[1] : -1;
     }
     bool on_ground = h->airTime < 0.05f;
