@@ -222,8 +222,10 @@ const char* art31[] = {"m       ", "m       ", "m       ", "m       ", "m       
 const StepDef steps31[] = {STAMP(MACH_WALL, 'm', 15)};
 
 // 32-34: optional towers. Here '.' is the structure background and b plain background.
-const char* art32[] = {".kkkkkk.", "........", "bbbb....", "bbbb....", "hhh..kkk", "k..p...k", "k......k", "kp......",
-                       "k.......", "hhh..hhh", "m...p..m", "m......m", "......pm", "........", "wwkkkkkk"};
+// Each climb starts beside the next ledge and ends under a hole in the floor above, never under
+// a ceiling lower than the ledge it makes for.
+const char* art32[] = {".kkkkkk.", "........", "bbbb....", "bbbb....", "hhh..kkk", "k..p...k", "k......k", "k...p...",
+                       "k.......", "hhh..hhh", "m...p..m", "m......m", "...p...m", "........", "wwkkkkkk"};
 const StepDef steps32[] = {STAMP(BACK_SET, 'b', 8), STAMP(SBACK, '.', 71),    STAMP(MACH, 'k', 21),
                            STAMP(WALL, 'w', 2),     STAMP(FLOOR, 'w', 2),     STAMP(MACH, 'h', 9),
                            STAMP(HFLOOR, 'h', 9),   STAMP(MACH_WALL, 'm', 5), STAMP(SBACK, 'p', 4),
