@@ -15,8 +15,10 @@
 // is the same; with --swap-at N the second run swaps in a fresh copy of the library after update N
 // (every live object kept); with --rebuild-root DIR --sources DIR that copy is the real rebuild of
 // the library's sources (the rebuild script, in a build tree kept in DIR). --player runs the scripted player on generated levels and reports
-// which reach the exit and why the others stop (failing when fewer than --expect-exits do). --bench prints the cost of an update and of a
-// frame's object drawing on a generated level with every spawn awake.
+// which reach the exit and why the others stop (failing when fewer than --expect-exits do); with
+// --trace it prints its plans and state lines, with --dump-stuck the cells of the rooms it stopped in.
+// --bench prints the cost of an update and of a frame's object drawing on a generated level with
+// every spawn awake.
 //
 // The state line: "<update> hero x y vx vy hp <health> air <t> exit <t> | lists <heroes> <enemies>
 // <bullets> <barrels> <bombs> <hearts> <ups> <parts> <exitfx> <bosses> | junk <n> | snd <events> |
@@ -1083,9 +1085,13 @@ Plan plan_route(const CellSums& cs, float hx, float hy, int ux0, int uy0, int ux
     }
   }
   if (goal < 0) {
-    if (getenv("WTP_DEBUG"))
+    // With --trace a plan that finds no way lists the spots it could reach: where the climb ends.
+    if (drive.trace) {
+      fprintf(::out, "no way; reached:");
       for (size_t i = 0; i < spots.size(); i++)
-        if (dist[i] < (1 << 30)) fprintf(::out, "reached (%d, %d)%s\n", spots[i].x, spots[i].s, spots[i].dig ? " dig" : "");
+        if (dist[i] < (1 << 30)) fprintf(::out, " (%d, %d)%s", spots[i].x, spots[i].s, spots[i].dig ? "d" : "");
+      fprintf(::out, "\n");
+    }
     return plan;
   }
   plan.found = true;
