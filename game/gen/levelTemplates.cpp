@@ -187,7 +187,9 @@ const char* art23[] = {"m.......", "m.......", "m.......", "m.......", "m.....vv
 const StepDef steps23[] = {STAMP(MACH_WALL, 'm', 5), STAMP(BACK, '.', 33), STAMP(WALL, 'v', 2), STAMP(HFLOOR, 'v', 2)};
 
 // 24-27: shafts, up and down.
-const char* art24[] = {"m.......", "m...p...", "m....p..", "m.....p.", "mvv..p.."};
+// The shaft climbs up the left: no platform lies under another within the hero's height plus a
+// jump, nor one step diagonally above another's far edge, so each jump starts clear of the next ledge.
+const char* art24[] = {"m.......", "m..p....", "m.p.....", "m.......", "mvv..pp."};
 const char* art25[] = {"m.......", "m...p...", "m....p..", "m.......", "mpp...vv"};
 const StepDef steps24[] = {STAMP(MACH_WALL, 'm', 5), STAMP(BACK, '.', 29), STAMP(BACK_SET, 'p', 4),
                            STAMP(PLAT, 'p', 4),      STAMP(WALL, 'v', 2),  STAMP(HFLOOR, 'v', 2)};
@@ -220,8 +222,10 @@ const char* art31[] = {"m       ", "m       ", "m       ", "m       ", "m       
 const StepDef steps31[] = {STAMP(MACH_WALL, 'm', 15)};
 
 // 32-34: optional towers. Here '.' is the structure background and b plain background.
-const char* art32[] = {".kkkkkk.", "........", "bbbb....", "bbbb....", "hhh..kkk", "k..p...k", "k......k", "kp......",
-                       "k.......", "hhh..hhh", "m...p..m", "m......m", "......pm", "........", "wwkkkkkk"};
+// Each climb starts beside the next ledge and ends under a hole in the floor above, never under
+// a ceiling lower than the ledge it makes for.
+const char* art32[] = {".kkkkkk.", "........", "bbbb....", "bbbb....", "hhh..kkk", "k..p...k", "k......k", "k...p...",
+                       "k.......", "hhh..hhh", "m...p..m", "m......m", "...p...m", "........", "wwkkkkkk"};
 const StepDef steps32[] = {STAMP(BACK_SET, 'b', 8), STAMP(SBACK, '.', 71),    STAMP(MACH, 'k', 21),
                            STAMP(WALL, 'w', 2),     STAMP(FLOOR, 'w', 2),     STAMP(MACH, 'h', 9),
                            STAMP(HFLOOR, 'h', 9),   STAMP(MACH_WALL, 'm', 5), STAMP(SBACK, 'p', 4),

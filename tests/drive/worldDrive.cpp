@@ -7,17 +7,20 @@
 //
 //   world_drive --data <program folder> --lib <entling library> [--repeat] [--swap-at N]
 //               [--rebuild-root DIR --sources DIR] <scenario>
-//   world_drive --data <dir> --lib <lib> --player <levels a-b> <seeds a-b> [--max-steps N] [--at-boss]
+//   world_drive --data <dir> --lib <lib> --player <levels a-b> <seeds a-b> [--max-steps N]
+//               [--expect-exits N] [--trace] [--dump-stuck] [--at-boss]
 //   world_drive --data <dir> --lib <lib> --bench <level> <seed>
 //
 // --repeat runs the scenario a second time in the same process and fails unless every state line
 // is the same; with --swap-at N the second run swaps in a fresh copy of the library after update N
 // (every live object kept); with --rebuild-root DIR --sources DIR that copy is the real rebuild of
 // the library's sources (the rebuild script, in a build tree kept in DIR). --player runs the scripted player on generated levels and reports
-// which reach the exit and why the others stop; with --at-boss it starts on a boss level's floor 180
-// cells to the left of the boss and fights it first (standing, shooting the body's plates, then its
-// core), and says which kill it. --bench prints the cost of an update and of a
-// frame's object drawing on a generated level with every spawn awake.
+// which reach the exit and why the others stop (failing when fewer than --expect-exits do); with
+// --trace it prints its plans and state lines, with --dump-stuck the cells of the rooms it stopped in;
+// with --at-boss it starts on a boss level's floor 180 cells to the left of the boss and fights it
+// first (standing, shooting the body's plates, then its core), and says which kill it.
+// --bench prints the cost of an update and of a frame's object drawing on a generated level with
+// every spawn awake.
 //
 // The state line: "<update> hero x y vx vy hp <health> air <t> exit <t> | lists <heroes> <enemies>
 // <bullets> <barrels> <bombs> <hearts> <ups> <parts> <exitfx> <bosses> | junk <n> | snd <events> |
@@ -69,6 +72,7 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -810,14 +814,36 @@ Scenario load_scenario(const char* path) {
 }
 
 // ---- the scripted player
+//
+// The player follows the level's rooms: a breadth-first walk over the room map's exits gives the
+// rooms from the one the hero is in to the one holding the exit, and the player heads for the next
+// of them. Inside the two rooms it plans over standing spots (a hero box clear of cells with ground
+// under it, every fourth column): walking (with the hero's step-up and drops), and jumps modelled as
+// up, across and down within the jump's height and reach. The cheapest route wins; when none
+// exists without digging, a route may cut through destructible cells at a price, and the player
+// shoots the cells of its first cut. It shoots the nearest awake enemy it can see.
 
 bool solid_at(int x, int y) {
   return x >= 0 && y >= 0 && x < LEVEL_WIDTH && y < LEVEL_HEIGHT && level_cell(x, y).collision != 0;
 }
 
-// The nearest enemy on screen ahead or around, as the point to shoot at; false when none.
+const int ROOM_W = ROOM_TILES_X * TILE_CELLS, ROOM_H = ROOM_TILES_Y * TILE_CELLS;
+
+// No solid cell on the straight line between two points (sampled every half cell).
+bool line_clear(float x0, float y0, float x1, float y1) {
+  float dx = x1 - x0, dy = y1 - y0;
+  int n = int(sqrtf(dx * dx + dy * dy) * 2) + 1;
+  for (int i = 1; i < n; i++) {
+    float t = float(i) / float(n);
+    if (solid_at(int(floorf(x0 + dx * t)), int(floorf(y0 + dy * t)))) return false;
+  }
+  return true;
+}
+
+// The nearest enemy on screen (drawn, so awake) that a shot from the shoulder can reach.
 bool nearest_enemy(vec4float from, vec4float* at) {
   float best = 1e30f;
+  float sx = from.x(), sy = from.y() + 8;
   for (int i = 0; i < BaseEnemy_list.size(); i++) {
     EntlingView* e = entling_view(BaseEnemy_list[i]);
     if (e->flags) continue;
@@ -826,8 +852,8 @@ bool nearest_enemy(vec4float from, vec4float* at) {
     if (cx < float(cur_view_x0) + 16 || cx > float(cur_view_x1) - 16 || cy < float(cur_view_y0) + 16 ||
         cy > float(cur_view_y1) - 16)
       continue;
-    float d = fabsf(cx - from.x()) + fabsf(cy - from.y());
-    if (d < best) {
+    float d = fabsf(cx - sx) + fabsf(cy - sy);
+    if (d < best && line_clear(sx, sy, cx, cy)) {
       best = d;
       *at = vec4float(cx, cy, 0, 1);
     }
@@ -835,30 +861,362 @@ bool nearest_enemy(vec4float from, vec4float* at) {
   return best < 1e30f;
 }
 
-// Why a hero that walks right got no further: what stands ahead, and where the level's path of
-// rooms leads from the room the hero is in.
-std::string stuck_reason() {
-  const HeroView* h = hero_view();
-  int fx = int(floorf(h->pos.x())), fy = int(floorf(h->pos.y()));
-  int destructible = 0, solid = 0;
-  for (int x = fx + 4; x <= fx + 8; x++)
-    for (int y = fy; y < fy + 15; y++) {
-      if (!solid_at(x, y)) continue;
-      if (level_cell(x, y).collision == LEVEL_COLL_DESTRUCTIBLE) destructible++;
-      else solid++;
+int room_of(float x, float y) {
+  int rx = int(floorf(x)) / ROOM_W, ry = int(floorf(y)) / ROOM_H;
+  if (x < 0 || y < 0 || rx >= ROOM_MAP_WIDTH || ry >= ROOM_MAP_HEIGHT) return -1;
+  return ry * ROOM_MAP_WIDTH + rx;
+}
+
+// The rooms from `from` to `to` (both included) through exits open on both sides; empty if none.
+std::vector<int> room_route(int from, int to) {
+  const int N = ROOM_MAP_WIDTH * ROOM_MAP_HEIGHT;
+  std::vector<int> prev(N, -2);
+  std::vector<int> queue{from};
+  prev[from] = -1;
+  const int dx[4] = {-1, 1, 0, 0}, dy[4] = {0, 0, 1, -1};
+  const int bit[4] = {ROOM_EXIT_LEFT, ROOM_EXIT_RIGHT, ROOM_EXIT_UP, ROOM_EXIT_DOWN};
+  const int back[4] = {ROOM_EXIT_RIGHT, ROOM_EXIT_LEFT, ROOM_EXIT_DOWN, ROOM_EXIT_UP};
+  for (size_t q = 0; q < queue.size() && prev[to] == -2; q++) {
+    int r = queue[q], x = r % ROOM_MAP_WIDTH, y = r / ROOM_MAP_WIDTH;
+    for (int d = 0; d < 4; d++) {
+      int nx = x + dx[d], ny = y + dy[d];
+      if (nx < 0 || ny < 0 || nx >= ROOM_MAP_WIDTH || ny >= ROOM_MAP_HEIGHT) continue;
+      int n = ny * ROOM_MAP_WIDTH + nx;
+      if (prev[n] != -2 || !(room_cell_map[y][x] & bit[d]) || !(room_cell_map[ny][nx] & back[d])) continue;
+      prev[n] = r;
+      queue.push_back(n);
     }
-  int rx = fx / (ROOM_TILES_X * TILE_CELLS), ry = fy / (ROOM_TILES_Y * TILE_CELLS);
-  std::string why = "stuck";
-  why += solid > 0 ? " at an indestructible wall" : destructible > 0 ? " at a destructible wall" : " in the open";
-  if (rx >= 0 && rx < ROOM_MAP_WIDTH && ry >= 0 && ry < ROOM_MAP_HEIGHT) {
-    int exits = room_cell_map[ry][rx];
-    why += " in room (" + std::to_string(rx) + ", " + std::to_string(ry) + "), exits:";
-    if (exits & ROOM_EXIT_LEFT) why += " left";
-    if (exits & ROOM_EXIT_RIGHT) why += " right";
-    if (exits & ROOM_EXIT_UP) why += " up";
-    if (exits & ROOM_EXIT_DOWN) why += " down";
   }
-  return why;
+  std::vector<int> route;
+  if (prev[to] == -2) return route;
+  for (int r = to; r != -1; r = prev[r]) route.push_back(r);
+  std::reverse(route.begin(), route.end());
+  return route;
+}
+
+// Cell counts of a region by prefix sums: every solid cell, and the hard ones (indestructible,
+// exit and outside the level; below the level is open air).
+struct CellSums {
+  int x0 = 0, y0 = 0, w = 0, h = 0;
+  std::vector<int> all, hard;
+  void build(int ax, int ay, int bx, int by) {
+    x0 = ax, y0 = ay, w = bx - ax + 1, h = by - ay + 1;
+    all.assign(size_t((w + 1) * (h + 1)), 0);
+    hard.assign(all.size(), 0);
+    for (int y = 0; y < h; y++)
+      for (int x = 0; x < w; x++) {
+        int cx = x0 + x, cy = y0 + y, k = 0;
+        if (cy < 0) k = 0;
+        else if (cx < 0 || cx >= LEVEL_WIDTH || cy >= LEVEL_HEIGHT) k = 2;
+        else {
+          int c = level_cell(cx, cy).collision;
+          k = c == 0 ? 0 : c == LEVEL_COLL_DESTRUCTIBLE ? 1 : 2;
+        }
+        size_t i = size_t((y + 1) * (w + 1) + x + 1), l = i - 1, d = i - size_t(w + 1), dl = d - 1;
+        all[i] = (k != 0) + all[l] + all[d] - all[dl];
+        hard[i] = (k == 2) + hard[l] + hard[d] - hard[dl];
+      }
+  }
+  // Cells of the inclusive rectangle; outside the region counts as hard.
+  int count(const std::vector<int>& p, int ax, int ay, int bx, int by) const {
+    if (ax > bx || ay > by) return 0;
+    if (ax < x0 || ay < y0 || bx >= x0 + w || by >= y0 + h) return 1 << 20;
+    ax -= x0, bx -= x0 - 1, ay -= y0, by -= y0 - 1;
+    return p[size_t(by * (w + 1) + bx)] - p[size_t(ay * (w + 1) + bx)] - p[size_t(by * (w + 1) + ax)] +
+           p[size_t(ay * (w + 1) + ax)];
+  }
+  int solid(int ax, int ay, int bx, int by) const { return count(all, ax, ay, bx, by); }
+  int hard_cells(int ax, int ay, int bx, int by) const { return count(hard, ax, ay, bx, by); }
+};
+
+struct Rect {
+  int x0, y0, x1, y1;
+};
+
+struct Spot {
+  int x, s;
+  bool dig;  // its box holds destructible cells
+};
+
+struct Move {
+  int to;
+  int cost;
+  bool jump;
+  int rects;  // the cells it passes: up to three rectangles
+  Rect r[3];
+  bool cuts;  // passes destructible cells
+  bool run;   // a jump that needs a run-up at full speed
+  bool rise_first;  // a jump up round a ledge's edge: sideways only once above the ledge
+};
+
+struct Plan {
+  bool found = false;
+  Spot from{}, to{};
+  Move first{};
+  bool digging = false;  // the route cuts through cells somewhere
+};
+
+// The highest ledge a jump is planned onto: the apex is about 38 above the start, and the mover's
+// step-up lifts the feet over the last 4 cells of a ledge's edge.
+const int JUMP_RISE = 36;
+
+Rect hero_box(int x, int s) { return Rect{x - 4, s, x + 3, s + 14}; }
+
+// Horizontal reach of a jump that rises `rise` above its start to pass over and lands `land`
+// above it (negative below), at the running speed.
+float jump_reach(int rise, int land) {
+  const float v0 = 195, g = 500;
+  float a = v0 * v0 - 2 * g * float(rise), b = v0 * v0 - 2 * g * float(land);
+  if (a < 0 || b < 0) return 0;
+  float t_up = (v0 - sqrtf(a)) / g, t_land = (v0 + sqrtf(b)) / g;
+  return 100 * (t_land - t_up) - 10;
+}
+
+// The hero's jump, sub-step by sub-step, from a run at `speed` toward the landing spot, braking
+// over it: true when the box never meets a cell before it comes down onto the spot.
+bool jump_arc_clear(const CellSums& cs, int x0, int s0, int x1, int s1, float speed) {
+  const float dt = 0.0125f;
+  float dir = x1 > x0 ? 1.f : x1 < x0 ? -1.f : 0.f;
+  float x = float(x0), y = float(s0), vx = speed * dir, vy = 195;
+  for (int i = 0; i < 160; i++) {
+    vy -= (i == 0 ? 50 : 500) * dt;  // the small pull of the ground still acts on the take-off
+    if ((x1 - x) * dir > 0.5f) vx = std::min(100.f, fabsf(vx) + 500 * dt) * dir;
+    else vx = 0, x = float(x1);
+    x += vx * dt;
+    if ((x - float(x1)) * dir > 0) x = float(x1);
+    y += vy * dt;
+    if (vy < 0 && y <= float(s1)) return fabsf(x - float(x1)) < 1.f;
+    // The cells the box (x - 4, y) to (x + 4, y + 15) overlaps.
+    int cx0 = int(floorf(x - 4 + 0.01f)), cx1 = int(ceilf(x + 4 - 0.01f)) - 1;
+    int cy0 = int(floorf(y + 0.01f)), cy1 = int(ceilf(y + 15 - 0.01f)) - 1;
+    if (cs.solid(cx0, cy0, cx1, cy1) > 0) return false;
+  }
+  return false;
+}
+
+// Plans from the hero's spot to the next room (or onto the exit when `next` is -1); with `dig`
+// the route may pass destructible cells.
+// A jump, by its take-off and landing spots (for the jumps the player gave up on).
+uint64_t jump_key(int x0, int s0, int x1, int s1) {
+  return uint64_t(uint16_t(x0)) | uint64_t(uint16_t(s0)) << 16 | uint64_t(uint16_t(x1)) << 32 |
+         uint64_t(uint16_t(s1)) << 48;
+}
+
+Plan plan_route(const CellSums& cs, float hx, float hy, int ux0, int uy0, int ux1, int uy1, int next, bool dig,
+                const std::vector<uint64_t>& banned) {
+  Plan plan;
+  std::vector<Spot> spots;
+  std::vector<std::vector<int>> column;  // spot indices by lattice column
+  int c0 = (ux0 + 3) / 4, c1 = ux1 / 4;
+  column.resize(size_t(c1 - c0 + 1));
+  auto supported = [&](int x, int s) { return cs.solid(x - 4, s - 1, x + 3, s - 1) > 0; };
+  for (int c = c0; c <= c1; c++) {
+    int x = c * 4;
+    for (int s = std::max(uy0, 0); s <= uy1; s++) {
+      if (!supported(x, s)) continue;
+      Rect b = hero_box(x, s);
+      if (cs.solid(b.x0, b.y0, b.x1, b.y1) == 0) {
+        column[size_t(c - c0)].push_back(int(spots.size()));
+        spots.push_back(Spot{x, s, false});
+      } else if (dig && s % 8 == 0 && cs.hard_cells(b.x0, b.y0, b.x1, b.y1) == 0) {
+        column[size_t(c - c0)].push_back(int(spots.size()));
+        spots.push_back(Spot{x, s, true});
+      }
+    }
+  }
+  auto find_spot = [&](int x, int s) -> int {
+    int c = x / 4;
+    if (x % 4 || c < c0 || c > c1) return -1;
+    for (int i : column[size_t(c - c0)])
+      if (spots[size_t(i)].s == s) return i;
+    return -1;
+  };
+  // The start: the clear spot nearest the hero's feet.
+  int start = -1;
+  float best = 1e9f;
+  for (int c = int(floorf(hx / 4)) - 1; c <= int(floorf(hx / 4)) + 2; c++) {
+    if (c < c0 || c > c1) continue;
+    for (int i : column[size_t(c - c0)]) {
+      const Spot& p = spots[size_t(i)];
+      float d = fabsf(float(p.x) - hx) + fabsf(float(p.s) - hy);
+      if (!p.dig && fabsf(float(p.s) - hy) <= 4 && d < best) best = d, start = i;
+    }
+  }
+  if (start < 0) return plan;
+  auto is_goal = [&](const Spot& p) {
+    if (next >= 0) return room_of(float(p.x), float(p.s + 7)) == next;
+    for (int x = p.x - 4; x <= p.x + 3; x++)
+      if (x >= 0 && p.s >= 1 && x < LEVEL_WIDTH && level_cell(x, p.s - 1).collision == LEVEL_COLL_EXIT) return true;
+    return false;
+  };
+  // A rectangle the route may pass: clear, or (digging) free of hard cells; its price.
+  auto passable = [&](const Rect& r, int* price) {
+    int n = cs.solid(r.x0, r.y0, r.x1, r.y1);
+    if (n == 0) return true;
+    if (!dig || cs.hard_cells(r.x0, r.y0, r.x1, r.y1) > 0) return false;
+    *price += 40 + n / 8;
+    return true;
+  };
+  auto moves_from = [&](int i, std::vector<Move>& out) {
+    out.clear();
+    const Spot a = spots[size_t(i)];
+    for (int dir = -1; dir <= 1; dir += 2) {  // walking, stepping up, dropping
+      int x = a.x + 4 * dir;
+      int h = -1;
+      for (int k = 0; k <= 4 && h < 0; k++) {
+        Rect b = hero_box(x, a.s + k);
+        if (cs.solid(b.x0, b.y0, b.x1, b.y1) == 0) h = a.s + k;
+      }
+      if (h < 0 && dig) h = a.s;
+      if (h < 0) continue;
+      int s2 = h;
+      while (s2 > std::max(uy0, 0) && !supported(x, s2)) s2--;
+      int to = find_spot(x, s2);
+      if (to < 0) continue;
+      Move m{to, 1, false, 1, {Rect{std::min(a.x, x) - 4, s2, std::max(a.x, x) + 3, h + 14}}, false, false, false};
+      int price = 0;
+      if (!passable(m.r[0], &price)) continue;
+      m.cost += price, m.cuts = price > 0;
+      out.push_back(m);
+    }
+    if (a.dig) return;
+    for (int x = a.x - 64; x <= a.x + 64; x += 4) {  // jumps
+      int c = x / 4;
+      if (x < 0 || c < c0 || c > c1) continue;
+      for (int j : column[size_t(c - c0)]) {
+        const Spot& b = spots[size_t(j)];
+        if (b.dig || b.s > a.s + JUMP_RISE || b.s < a.s - 96 || (b.x == a.x && b.s <= a.s)) continue;
+        if (!banned.empty() &&
+            std::find(banned.begin(), banned.end(), jump_key(a.x, a.s, b.x, b.s)) != banned.end())
+          continue;
+        int top = std::max(a.s + 4, b.s);
+        Move m{j, 10 + abs(b.x - a.x) / 8 + abs(b.s - a.s) / 8, true, 3, {}, false, false, false};
+        // A jump steered onto the landing spot from a standing start, every box along it clear.
+        if (jump_arc_clear(cs, a.x, a.s, b.x, b.s, 0)) {
+          m.rects = 0;
+          out.push_back(m);
+          continue;
+        }
+        // Up, across at the top, and down: the way round a ledge's edge.
+        if (fabsf(float(b.x - a.x)) <= jump_reach(top - a.s, b.s - a.s)) {
+          m.r[0] = Rect{a.x - 4, a.s, a.x + 3, top + 14};
+          m.r[1] = Rect{std::min(a.x, b.x) - 4, top, std::max(a.x, b.x) + 3, top + 14};
+          m.r[2] = Rect{b.x - 4, b.s, b.x + 3, top + 14};
+          int price = 0;
+          if (passable(m.r[0], &price) && passable(m.r[1], &price) && passable(m.r[2], &price)) {
+            m.cost += price, m.cuts = price > 0, m.rise_first = b.s > a.s + 4;
+            out.push_back(m);
+            continue;
+          }
+        }
+        // Or the arc of a jump from a full-speed run-up over three spots behind the take-off.
+        m.rects = 0;
+        int back = b.x > a.x ? -4 : 4;
+        if (b.x != a.x && find_spot(a.x + back, a.s) >= 0 && find_spot(a.x + 2 * back, a.s) >= 0 &&
+            find_spot(a.x + 3 * back, a.s) >= 0 && jump_arc_clear(cs, a.x, a.s, b.x, b.s, 100)) {
+          m.run = true;
+          m.cost += 8;
+          out.push_back(m);
+        }
+      }
+    }
+  };
+  // Cheapest route (Dijkstra over the spots).
+  std::vector<int> dist(spots.size(), 1 << 30), prev(spots.size(), -1);
+  std::vector<Move> via(spots.size());
+  std::vector<bool> cut_before(spots.size(), false);
+  typedef std::pair<int, int> Item;
+  std::vector<Item> heap;
+  auto cmp = [](const Item& a, const Item& b) { return a.first > b.first; };
+  dist[size_t(start)] = 0;
+  heap.push_back(Item(0, start));
+  std::vector<Move> out;
+  int goal = -1;
+  while (!heap.empty()) {
+    std::pop_heap(heap.begin(), heap.end(), cmp);
+    Item it = heap.back();
+    heap.pop_back();
+    int i = it.second;
+    if (it.first != dist[size_t(i)]) continue;
+    if (is_goal(spots[size_t(i)]) && !spots[size_t(i)].dig) {
+      goal = i;
+      break;
+    }
+    moves_from(i, out);
+    for (const Move& m : out) {
+      int d = it.first + m.cost;
+      if (d < dist[size_t(m.to)]) {
+        dist[size_t(m.to)] = d;
+        prev[size_t(m.to)] = i;
+        via[size_t(m.to)] = m;
+        cut_before[size_t(m.to)] = cut_before[size_t(i)] || m.cuts || spots[size_t(m.to)].dig;
+        heap.push_back(Item(d, m.to));
+        std::push_heap(heap.begin(), heap.end(), cmp);
+      }
+    }
+  }
+  if (goal < 0) {
+    // With --trace a plan that finds no way lists the spots it could reach: where the climb ends.
+    if (drive.trace) {
+      fprintf(::out, "no way; reached:");
+      for (size_t i = 0; i < spots.size(); i++)
+        if (dist[i] < (1 << 30)) fprintf(::out, " (%d, %d)%s", spots[i].x, spots[i].s, spots[i].dig ? "d" : "");
+      fprintf(::out, "\n");
+    }
+    return plan;
+  }
+  plan.found = true;
+  plan.digging = cut_before[size_t(goal)];
+  plan.from = spots[size_t(start)];
+  if (goal == start) {
+    plan.to = plan.from;
+    plan.first = Move{start, 0, false, 0, {}, false, false, false};
+    return plan;
+  }
+  int n = goal;
+  while (prev[size_t(n)] != start) n = prev[size_t(n)];
+  plan.to = spots[size_t(n)];
+  plan.first = via[size_t(n)];
+  if (plan.to.dig) {  // the step into a cut spot digs its box too
+    plan.first.r[plan.first.rects < 3 ? plan.first.rects++ : 2] = hero_box(plan.to.x, plan.to.s);
+    plan.first.cuts = true;
+  }
+  return plan;
+}
+
+// The destructible cell of a move's rectangles nearest to a point: where to shoot.
+bool cut_target(const Move& m, float sx, float sy, int* cx, int* cy) {
+  float best = 1e30f;
+  for (int k = 0; k < m.rects; k++)
+    for (int y = m.r[k].y0; y <= m.r[k].y1; y++)
+      for (int x = m.r[k].x0; x <= m.r[k].x1; x++) {
+        if (x < 0 || y < 0 || x >= LEVEL_WIDTH || y >= LEVEL_HEIGHT) continue;
+        if (level_cell(x, y).collision != LEVEL_COLL_DESTRUCTIBLE) continue;
+        float d = (float(x) + 0.5f - sx) * (float(x) + 0.5f - sx) + (float(y) + 0.5f - sy) * (float(y) + 0.5f - sy);
+        if (d < best) best = d, *cx = x, *cy = y;
+      }
+  return best < 1e30f;
+}
+
+std::string room_name(int r) {
+  return "(" + std::to_string(r % ROOM_MAP_WIDTH) + ", " + std::to_string(r / ROOM_MAP_WIDTH) + ")";
+}
+
+std::string exits_of(int r) {
+  int exits = room_cell_map[r / ROOM_MAP_WIDTH][r % ROOM_MAP_WIDTH];
+  std::string s;
+  if (exits & ROOM_EXIT_LEFT) s += " left";
+  if (exits & ROOM_EXIT_RIGHT) s += " right";
+  if (exits & ROOM_EXIT_UP) s += " up";
+  if (exits & ROOM_EXIT_DOWN) s += " down";
+  return s.empty() ? " none" : s;
+}
+
+const char* side_name(int from, int to) {
+  if (to == from + 1) return "right";
+  if (to == from - 1) return "left";
+  if (to > from) return "up";
+  return "down";
 }
 
 // The boss fight of the player started at the boss: while the boss lives, the point of the body to
@@ -884,7 +1242,7 @@ struct PlayResult {
   bool killedBoss = false;
   bool exited = false;
   int steps = 0;
-  float x = 0, exitX = 0;
+  float x = 0, y = 0, exitX = 0;
   std::string why;
 };
 
@@ -894,11 +1252,26 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
   generate(level, seed);
   PlayResult r;
   r.exitX = -1;
+  float exitY = -1;
   for (int i = 0; i < LEVEL_WIDTH * LEVEL_HEIGHT && r.exitX < 0; i++)
-    if (level_data[i].collision == LEVEL_COLL_EXIT) r.exitX = float(i % LEVEL_WIDTH);
-  int best_x_step = 0;
-  float best_x = -1e30f;
-  int jump_wait = 0;
+    if (level_data[i].collision == LEVEL_COLL_EXIT) r.exitX = float(i % LEVEL_WIDTH), exitY = float(i / LEVEL_WIDTH);
+  int end_room = r.exitX < 0 ? -1 : room_of(r.exitX, exitY);
+  if (end_room < 0) return r.why = "no exit in the level", r;
+  CellSums cs;
+  int room = -1, next = -1, last_room_step = 0, rooms_entered = 0;
+  size_t best_remaining = size_t(-1);
+  int sums_room = -1, sums_changes = -1, sums_step = 0;
+  int dump_x0 = 0, dump_y0 = 0, dump_x1 = -1, dump_y1 = -1;
+  std::vector<int> route;
+  float air_x = 0;       // where the move in progress is heading
+  float air_min_y = -1e9f;  // and the height to rise to before going sideways
+  bool air_set = false;  // a move is in progress
+  int no_plan = 0, jump_wait = 0;
+  std::vector<uint64_t> banned;
+  std::map<uint64_t, int> jump_tries;
+  int runup = 0, runup_dir = 0, runup_step = 0;  // 1 backing off, 2 running at the take-off
+  float runup_x = 0;
+  std::string last_why;
   if (drive.atBoss) {
     if (Boss1_list.empty() || BossPart_list.empty()) return r.why = "no boss", r;
     vec4float at = entling_view(Boss1_list[0])->getPos();
@@ -919,56 +1292,145 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
       update_once(drive.trace);
       r.steps = step + 1;
       r.x = hero_view()->pos.x();
-      best_x_step = step;
+      last_room_step = step;
       if (hero_view()->health < 1) return r.why = "killed by the boss", r;
       continue;
     }
     if (drive.atBoss && ExitFx_list.size()) r.killedBoss = true;
     float x = h->pos.x(), y = h->pos.y();
-    if (x > best_x + 1) {
-      best_x = x;
-      best_x_step = step;
+    int now = room_of(x, y + 7);
+    if (now != room && now >= 0) {
+      room = now;
+      rooms_entered++;
+      route = room_route(room, end_room);
+      // Progress is a room nearer the exit than any before (going back and forth is none).
+      if (!route.empty() && route.size() < best_remaining) {
+        best_remaining = route.size();
+        last_room_step = step;
+        jump_tries.clear();  // earlier failures may have been bad luck
+        banned.clear();
+      }
+      next = route.size() >= 2 ? route[1] : -1;
     }
-    bool on_ground = h->airTime < 0.05f;  // a standing hero touches the ground every other sub-step
-    int fx = int(floorf(x)), fy = int(floorf(y));
-    // A wall ahead higher than a step, or no ground ahead: jump.
-    bool wall = false, gap = true;
-    for (int cx = fx + 5; cx <= fx + 10 && !wall; cx++)
-      for (int cy = fy + 5; cy < fy + 15 && !wall; cy++) wall = solid_at(cx, cy);
-    for (int cx = fx + 3; cx <= fx + 8 && gap; cx++)
-      for (int cy = fy - 24; cy < fy && gap; cy++) gap = !solid_at(cx, cy);
-    bool b[4] = {false, true, false, false};
-    if (jump_wait > 0) jump_wait--;
-    bool digging = step - best_x_step > 20;
-    if (on_ground && (wall || gap) && jump_wait == 0 && !(digging && (step / 40) % 2 == 0)) {
-      b[2] = true;
-      jump_wait = 3;
-    }
-    bool stuck = digging;
-    // Digging comes first: an enemy that bullets cannot reach must not hold the player up.
-    vec4float target;
+    bool on_ground = h->airTime < 0.05f;
+    bool b[4] = {false, false, false, false};
     drive.aimSet = true;
     drive.aimRelative = true;
     drive.aimX = 40;
     drive.aimY = 8;
-    if (stuck) {
-      // Blocked for a second: dig through the wall ahead, each shot at the nearest solid cell of
-      // the next band of rows the hero's body needs (above the height it can step up).
-      int row = 4 + (step / 2) % 6 * 3;
-      int wall_x = fx + 4;
-      while (wall_x < fx + 40 && !solid_at(wall_x, fy + row)) wall_x++;
-      drive.aimRelative = false;
-      drive.aimX = float(wall_x) + 0.5f;
-      drive.aimY = float(fy + row) + 0.5f;
-      b[3] = true;
-    } else if (nearest_enemy(h->pos, &target)) {
+    bool cutting = false;
+    if (jump_wait > 0) jump_wait--;
+    if (on_ground && runup != 0) {
+      // A run-up: back off from the take-off, then run at it and jump there.
+      float dx = runup_x - x;
+      if (runup == 1 && dx * float(runup_dir) < 14) b[runup_dir < 0 ? 1 : 0] = true;
+      else {
+        runup = 2;
+        b[runup_dir < 0 ? 0 : 1] = true;
+        if (dx * float(runup_dir) <= 2.5f) {
+          if (jump_wait == 0) b[2] = true, jump_wait = 2;
+          air_set = true;
+          runup = 0;
+        }
+      }
+      if (step - runup_step > 60) runup = 0;
+    } else if (on_ground && room >= 0 && (route.size() >= 2 || room == end_room)) {
+      // The planning area: this room and the next two, with a margin for the moves that cross;
+      // the goal is the second room ahead, so that a hero on the border of two rooms heads the
+      // same way from either.
+      int ux0 = 1 << 30, uy0 = 1 << 30, ux1 = -1, uy1 = -1;
+      for (size_t k = 0; k < route.size() && k <= 2; k++) {
+        int nx = route[k] % ROOM_MAP_WIDTH, ny = route[k] / ROOM_MAP_WIDTH;
+        ux0 = std::min(ux0, nx * ROOM_W), uy0 = std::min(uy0, ny * ROOM_H);
+        ux1 = std::max(ux1, nx * ROOM_W + ROOM_W - 1), uy1 = std::max(uy1, ny * ROOM_H + ROOM_H - 1);
+      }
+      dump_x0 = ux0, dump_y0 = uy0, dump_x1 = ux1, dump_y1 = uy1;
+      int goal = route.size() >= 2 ? route[std::min<size_t>(2, route.size() - 1)] : -1;
+      if (goal == end_room) goal = -1;  // onto the exit itself
+      // Cells change only under shots and blasts: counted again after those, and now and then.
+      int changes = drive.soundCount[14 /* "bullet_destroys_wall" */] + ExplBarrel_list.size() * 1000;
+      if (changes != sums_changes || room != sums_room || step - sums_step > 40) {
+        cs.build(ux0 - 80, uy0 - 80, ux1 + 80, uy1 + 80);
+        sums_changes = changes, sums_room = room, sums_step = step;
+      }
+      Plan p = plan_route(cs, x, y, ux0 - 16, uy0, ux1 + 16, uy1, goal, false, banned);
+      if (!p.found) p = plan_route(cs, x, y, ux0 - 16, uy0, ux1 + 16, uy1, goal, true, banned);
+      if (!p.found) {
+        no_plan++;
+        last_why = "no route from room " + room_name(room) + " (exits:" + exits_of(room) + ")";
+        for (size_t k = 1; k < route.size() && k <= 2; k++)
+          last_why += std::string(k == 1 ? " " : ", then ") + side_name(route[k - 1], route[k]) + " to " +
+                      room_name(route[k]) + " (exits:" + exits_of(route[k]) + ")";
+        if (route.size() <= 2) last_why += " onto the exit";
+      } else {
+        no_plan = 0;
+        const Move& m = p.first;
+        if (drive.trace)
+          fprintf(out, "plan: room %s, from (%d, %d) %s to (%d, %d)%s%s\n", room_name(room).c_str(), p.from.x, p.from.s,
+                  m.jump ? "jump" : "walk", p.to.x, p.to.s, m.cuts ? ", cutting" : "", p.digging ? ", digs later" : "");
+        int cx = 0, cy = 0;
+        if (m.cuts && cut_target(m, x, y + 8, &cx, &cy)) {
+          // Dig: stand and shoot the nearest cell of the cut.
+          cutting = true;
+          drive.aimRelative = false;
+          drive.aimX = float(cx) + 0.5f;
+          drive.aimY = float(cy) + 0.5f;
+          b[3] = true;
+          air_set = false;
+          float dx = float(p.from.x) - x;
+          if (fabsf(dx) > 2) b[dx < 0 ? 0 : 1] = true;
+          last_why = std::string("digging in room ") + room_name(room);
+        } else if (p.to.x != p.from.x || p.to.s != p.from.s) {
+          // A walk keeps going its way (the next spot is never far); a jump aims at its landing.
+          air_x = m.jump ? float(p.to.x) : x + float(p.to.x > p.from.x ? 8 : -8);
+          air_set = true;
+          air_min_y = m.rise_first ? float(p.to.s) - 3 : -1e9f;
+          if (m.run && h->vel[0] * float(p.to.x > p.from.x ? 1 : -1) < 90) {
+            runup = 1, runup_dir = p.to.x > p.from.x ? 1 : -1, runup_x = float(p.from.x), runup_step = step;
+            air_set = false;
+            b[runup_dir < 0 ? 1 : 0] = true;
+          } else if (m.rise_first && (fabsf(x - float(p.from.x)) > 2 || fabsf(h->vel[0]) > 30)) {
+            // A jump up round a ledge's edge starts from its spot, standing: get there and stop.
+            air_x = float(p.from.x);
+            if (fabsf(x - float(p.from.x)) <= 2) air_set = false;
+          } else if (m.jump && p.to.s < p.from.s && abs(p.to.x - p.from.x) <= 24) {
+            // Down to a ledge near by: step off the edge rather than jump (a jump rises 38 cells
+            // and may land higher up), a little past the spot, whose box may still rest on the edge.
+            air_x = float(p.to.x + (p.to.x >= p.from.x ? 6 : -6));
+          } else if (m.jump && jump_wait == 0) {
+            b[2] = true;
+            jump_wait = 2;
+            // A jump tried over and over without reaching a new room is given up: the planner
+            // looks for another way.
+            uint64_t key = jump_key(p.from.x, p.from.s, p.to.x, p.to.s);
+            int& tries = jump_tries[key];
+            if (++tries >= 4) banned.push_back(key);
+          }
+        } else {
+          air_set = false;  // at the goal: stand (on the exit)
+        }
+      }
+    }
+    if (air_set) {
+      float dx = air_x - x;
+      int dir = dx > 0 ? 1 : -1;
+      // Sideways only where the box, a little ahead (and above while rising), is clear.
+      bool blocked = false;
+      float x0 = x - 4 + float(dir) * 3, top = y + 15 + (h->vel[1] > 0 ? 4 : 0);
+      for (int cy = int(floorf(y)) + 1; cy < int(ceilf(top)) && !blocked; cy++)
+        for (int cx = int(floorf(x0)); cx < int(ceilf(x0 + 8)) && !blocked; cx++) blocked = solid_at(cx, cy);
+      if (!on_ground && y < air_min_y && h->vel[1] > 0) blocked = true;  // still rising to the ledge
+      if (fabsf(dx) > 2 && (on_ground || !blocked)) b[dir < 0 ? 0 : 1] = true;
+    }
+    vec4float target;
+    if (!cutting && nearest_enemy(h->pos, &target)) {
       drive.aimRelative = false;
       drive.aimX = target.x();
       drive.aimY = target.y();
       b[3] = true;
     }
     if (b[2] && drive.held[2]) {
-      bool none[4] = {false, b[1], false, b[3]};
+      bool none[4] = {b[0], b[1], false, b[3]};
       hold(none);
       update_once(false);
       step++;
@@ -977,6 +1439,7 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
     update_once(drive.trace);
     r.steps = step + 1;
     r.x = hero_view()->pos.x();
+    r.y = hero_view()->pos.y();
     if (reached_exit) {
       r.exited = true;
       return r;
@@ -985,20 +1448,23 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
       r.why = hero_view()->pos.y() < -400 ? "fell out" : "killed";
       return r;
     }
-    if (step - best_x_step > 400) {
-      r.why = stuck_reason();
-      if (drive.dumpStuck) {
-        int hx = int(hero_view()->pos.x()), hy = int(hero_view()->pos.y());
-        dump_cells(hx - 40, hy - 30, hx + 60, hy + 60);
-      }
-      return r;
+    if (step - last_room_step > 1200 || no_plan > 200) {
+      r.why = !last_why.empty() ? last_why : "stuck in room " + room_name(room);
+      if (room >= 0 && last_why.rfind("no route", 0) != 0)
+        r.why += " (exits:" + exits_of(room) + ", heading " + (next >= 0 ? side_name(room, next) : "to the exit") + ")";
+      break;
     }
   }
-  r.why = "out of time";
+  if (r.why.empty()) r.why = "out of time in room " + room_name(room);
   if (drive.dumpStuck) {
-    int hx = int(hero_view()->pos.x()), hy = int(hero_view()->pos.y());
-    dump_cells(hx - 40, hy - 30, hx + 60, hy + 60);
+    // The rooms the player was planning over.
+    if (dump_x1 >= 0) dump_cells(dump_x0 - 8, std::max(0, dump_y0 - 8), dump_x1 + 8, dump_y1);
+    else {
+      int hx = int(hero_view()->pos.x()), hy = int(hero_view()->pos.y());
+      dump_cells(hx - 60, hy - 40, hx + 60, hy + 80);
+    }
   }
+  (void)rooms_entered;
   return r;
 }
 
@@ -1008,7 +1474,7 @@ bool parse_range(const char* s, int* a, int* b) {
   return false;
 }
 
-int run_player(int l0, int l1, int s0, int s1, int max_steps) {
+int run_player(int l0, int l1, int s0, int s1, int max_steps, int expect_exits) {
   int total = 0, exited = 0, kills = 0;
   for (int level = l0; level <= l1; level++) {
     int level_exits = 0, level_total = 0;
@@ -1022,14 +1488,18 @@ int run_player(int l0, int l1, int s0, int s1, int max_steps) {
         exited++;
         level_exits++;
       }
-      fprintf(out, "level %d seed %d: %s after %d updates at x %.1f (exit at x %.0f)%s%s\n", level, seed,
-              r.exited ? "exit" : "stopped", r.steps, r.x, r.exitX, r.exited ? "" : ": ", r.why.c_str());
+      fprintf(out, "level %d seed %d: %s after %d updates at (%.1f, %.1f) (exit at x %.0f)%s%s\n", level, seed,
+              r.exited ? "exit" : "stopped", r.steps, r.x, r.y, r.exitX, r.exited ? "" : ": ", r.why.c_str());
       fflush(out);
     }
     fprintf(out, "level %d: %d of %d reach the exit\n", level, level_exits, level_total);
   }
   fprintf(out, "player: %d of %d levels reach the exit\n", exited, total);
   if (drive.atBoss) fprintf(out, "player: %d of %d kill the boss\n", kills, total);
+  if (exited < expect_exits) {
+    fprintf(out, "FAIL: at least %d should reach the exit\n", expect_exits);
+    return 1;
+  }
   return 0;
 }
 
@@ -1093,7 +1563,7 @@ int main(int argc, char** argv) {
   if (!freopen("/dev/null", "w", stdout)) die("cannot silence the log's standard output");
   const char* scenario = nullptr;
   bool repeat = false;
-  int player_l0 = 0, player_l1 = 0, player_s0 = 0, player_s1 = 0, max_steps = 4000;
+  int player_l0 = 0, player_l1 = 0, player_s0 = 0, player_s1 = 0, max_steps = 5000, expect_exits = 0;
   bool player = false, bench = false;
   int bench_level = 12;
   unsigned long long bench_seed = 1;
@@ -1108,6 +1578,7 @@ int main(int argc, char** argv) {
     else if (a == "--repeat") repeat = true;
     else if (a == "--swap-at") drive.swapAt = atoi(next());
     else if (a == "--max-steps") max_steps = atoi(next());
+    else if (a == "--expect-exits") expect_exits = atoi(next());
     else if (a == "--dump-stuck") drive.dumpStuck = true;
     else if (a == "--at-boss") drive.atBoss = true;
     else if (a == "--trace") drive.trace = true;
@@ -1147,7 +1618,7 @@ int main(int argc, char** argv) {
   setenv("APPDATA", drive.folder.c_str(), 1);
   start_world();
   int rc = 0;
-  if (player) rc = run_player(player_l0, player_l1, player_s0, player_s1, max_steps);
+  if (player) rc = run_player(player_l0, player_l1, player_s0, player_s1, max_steps, expect_exits);
   else if (bench) rc = run_bench(bench_level, bench_seed);
   else {
     Scenario sc = load_scenario(scenario);
