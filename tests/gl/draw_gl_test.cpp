@@ -98,50 +98,7 @@ void write_text(const std::string& path, const char* text) {
 }
 
 // Compares the back buffer with tests/data/golden/<name>.png, each channel within 1.
-void expect_golden(const char* name, const std::vector<D3dColor>& px) {
-  std::string golden = std::string(GOLDEN_DIR) + "/" + name + ".png";
-  auto save = [&](const std::string& path) {
-    std::vector<uint8_t> rgba(px.size() * 4);
-    for (size_t i = 0; i < px.size(); i++) {
-      rgba[i * 4 + 0] = uint8_t(px[i] >> 16), rgba[i * 4 + 1] = uint8_t(px[i] >> 8);
-      rgba[i * 4 + 2] = uint8_t(px[i]), rgba[i * 4 + 3] = 255;
-    }
-    return save_png(path.c_str(), W, H, 4, rgba.data(), W * 4);
-  };
-  const char* make = getenv("ASCENDA_MAKE_GOLDEN");
-  if (make && !strcmp(make, "1")) {
-    ASSERT_TRUE(save(golden));
-    printf("wrote golden image %s: review it before committing\n", golden.c_str());
-    return;
-  }
-  int w = 0, h = 0;
-  DynArray<uint32_t> ref;
-  ASSERT_TRUE(load_png(golden.c_str(), w, h, ref))
-      << "no golden image " << golden << " (make it with ASCENDA_MAKE_GOLDEN=1 and review it)";
-  ASSERT_EQ(w, W);
-  ASSERT_EQ(h, H);
-  int bad = 0, first = -1;
-  for (int y = 0; y < H; y++)
-    for (int x = 0; x < W; x++) {
-      // The reader gives the bottom row first; the back buffer reads top row first.
-      uint32_t a = ref[size_t(H - 1 - y) * W + x], b = px[size_t(y) * W + x];
-      for (int s = 0; s < 24; s += 8) {
-        int d = int((a >> s) & 255) - int((b >> s) & 255);
-        if (d > 1 || d < -1) {
-          if (first < 0) first = y * W + x;
-          bad++;
-          break;
-        }
-      }
-    }
-  if (bad) {
-    mkdir("golden_actual", 0755);
-    std::string actual = std::string("golden_actual/") + name + ".png";
-    save(actual);
-    ADD_FAILURE() << bad << " pixels differ from " << golden << ", first at (" << first % W << ", " << first / W
-                  << "); actual image written to " << actual;
-  }
-}
+void expect_golden(const char* name, const std::vector<D3dColor>& px) { expect_golden_image(name, px, W, H); }
 
 // ---- splash and debug text
 

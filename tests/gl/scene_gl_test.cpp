@@ -244,52 +244,6 @@ TEST_F(LevelRendererGl, ResizesRemakeTheTexturesAndLeakNothing) {
 namespace {
 // ---- scene frame
 
-// Compares a frame with tests/data/golden/<name>.png, each channel within 1 (as the drawing tests
-// do); ASCENDA_MAKE_GOLDEN=1 writes the image instead.
-void expect_scene_golden(const char* name, const std::vector<D3dColor>& px, int w, int h) {
-  std::string golden = std::string(GOLDEN_DIR) + "/" + name + ".png";
-  auto save = [&](const std::string& path) {
-    std::vector<uint8_t> rgba(px.size() * 4);
-    for (size_t i = 0; i < px.size(); i++) {
-      rgba[i * 4 + 0] = uint8_t(px[i] >> 16), rgba[i * 4 + 1] = uint8_t(px[i] >> 8);
-      rgba[i * 4 + 2] = uint8_t(px[i]), rgba[i * 4 + 3] = 255;
-    }
-    return save_png(path.c_str(), w, h, 4, rgba.data(), w * 4);
-  };
-  const char* make = getenv("ASCENDA_MAKE_GOLDEN");
-  if (make && !strcmp(make, "1")) {
-    ASSERT_TRUE(save(golden));
-    printf("wrote golden image %s: review it before committing\n", golden.c_str());
-    return;
-  }
-  int gw = 0, gh = 0;
-  DynArray<uint32_t> ref;
-  ASSERT_TRUE(load_png(golden.c_str(), gw, gh, ref))
-      << "no golden image " << golden << " (make it with ASCENDA_MAKE_GOLDEN=1 and review it)";
-  ASSERT_EQ(gw, w);
-  ASSERT_EQ(gh, h);
-  int bad = 0, first = -1;
-  for (int y = 0; y < h; y++)
-    for (int x = 0; x < w; x++) {
-      uint32_t a = ref[size_t(h - 1 - y) * w + x], b = px[size_t(y) * w + x];  // the reader's rows run up
-      for (int s = 0; s < 24; s += 8) {
-        int d = int((a >> s) & 255) - int((b >> s) & 255);
-        if (d > 1 || d < -1) {
-          if (first < 0) first = y * w + x;
-          bad++;
-          break;
-        }
-      }
-    }
-  if (bad) {
-    mkdir("golden_actual", 0755);
-    std::string actual = std::string("golden_actual/") + name + ".png";
-    save(actual);
-    ADD_FAILURE() << bad << " pixels differ from " << golden << ", first at (" << first % w << ", " << first / w
-                  << "); actual image written to " << actual;
-  }
-}
-
 // The whole scene on the program folder of the build, started and stopped once for the suite.
 class SceneGl : public ::testing::Test {
  protected:
@@ -357,10 +311,10 @@ std::string SceneGl::data_folder, SceneGl::saved_appdata;
 TEST_F(SceneGl, AGeneratedLevelInPlayAtBothGameSizes) {
   startLevel(7, 1);
   EXPECT_EQ(voxel_scale, 3);
-  expect_scene_golden("scene_level_640", frame(640, 360), 640, 360);
+  expect_golden_image("scene_level_640", frame(640, 360), 640, 360);
   ASSERT_TRUE(reset_d3d(1280, 720, false, true));
   EXPECT_EQ(voxel_scale, 6);
-  expect_scene_golden("scene_level_1280", frame(1280, 720), 1280, 720);
+  expect_golden_image("scene_level_1280", frame(1280, 720), 1280, 720);
   ASSERT_TRUE(reset_d3d(640, 360, false, true));
 }
 
@@ -419,7 +373,7 @@ TEST_F(SceneGl, TheBossAsleepFightingAndDying) {
   steps(5);
   EXPECT_FLOAT_EQ(boss_object()->getPos().x(), at.x()) << "asleep, it stands still";
   std::vector<D3dColor> asleep = boss_frame();
-  expect_scene_golden("scene_boss_asleep", asleep, 640, 360);
+  expect_golden_image("scene_boss_asleep", asleep, 640, 360);
 
   // Awake for four seconds, shot full of holes.
   reset_hero(at.x() - 150, floor_y);
@@ -428,7 +382,7 @@ TEST_F(SceneGl, TheBossAsleepFightingAndDying) {
   steps(2);
   EXPECT_NE(boss_object()->getPos().x(), at.x()) << "awake, it walks";
   std::vector<D3dColor> fighting = boss_frame();
-  expect_scene_golden("scene_boss_fighting", fighting, 640, 360);
+  expect_golden_image("scene_boss_fighting", fighting, 640, 360);
 
   // Both plates shot, the middle blown off after them, then the core hit: two and a half seconds
   // into its countdown the launcher and the top gun are gone.
@@ -441,7 +395,7 @@ TEST_F(SceneGl, TheBossAsleepFightingAndDying) {
   EXPECT_EQ(count_textures_in_use(), textures - 2 * (9 - BossPart_list.size())) << "a part gone frees its textures";
   EXPECT_EQ(ExitFx_list.size(), 0) << "not dead yet";
   std::vector<D3dColor> dying = boss_frame();
-  expect_scene_golden("scene_boss_dying", dying, 640, 360);
+  expect_golden_image("scene_boss_dying", dying, 640, 360);
   // The pictures differ where the boss is.
   EXPECT_NE(asleep, fighting);
   EXPECT_NE(fighting, dying);
