@@ -279,7 +279,8 @@ class SceneGl : public ::testing::Test {
     ASSERT_TRUE(reset_d3d(W, H, false, true));
   }
   // A generated level in play after a second of updates, with a burst of debris beside the hero.
-  static void startLevel(uint64_t seed, int level) {
+  // With company, an enemy stands ahead of the hero and a barrel behind it, so one frame shows them.
+  static void startLevel(uint64_t seed, int level, bool company = false) {
     // Earlier tests leave keys and the pointer wherever they were: the hero aims up and to the right.
     clear_input();
     push_input_event(IE_MOUSE_MOVE, 0, 0, 0, 480, 120);
@@ -288,6 +289,11 @@ class SceneGl : public ::testing::Test {
     cur_level = level;
     restart_level();
     set_game_mode(&play_mode);
+    if (company) {
+      vec4float h = get_hero_pos();
+      add_enemy(8, h.x() + 45, h.y());
+      add_enemy(11, h.x() - 28, h.y());
+    }
     time_dt = 0.05f;
     time_ik = 1.0f;
     for (int i = 0; i < 20; i++) update_step(0.05f);
@@ -309,7 +315,7 @@ class SceneGl : public ::testing::Test {
 std::string SceneGl::data_folder, SceneGl::saved_appdata;
 
 TEST_F(SceneGl, AGeneratedLevelInPlayAtBothGameSizes) {
-  startLevel(7, 1);
+  startLevel(7, 1, true);
   EXPECT_EQ(voxel_scale, 3);
   expect_golden_image("scene_level_640", frame(640, 360), 640, 360);
   ASSERT_TRUE(reset_d3d(1280, 720, false, true));
