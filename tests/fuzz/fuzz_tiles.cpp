@@ -16,7 +16,7 @@
 #include "game/gen/loadTiles.h"
 #include "game/levelGrid.h"
 
-static const char* const kNames[] = {"a", "wall", "deep/b", "boss1/body"};
+static const char* const kNames[] = {"a", "wall", "deep/b", "boss1/gun"};
 static const char kLayers[] = {'b', 'f', 'c'};
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
