@@ -144,7 +144,7 @@ void create_level() {
   init_entling();
 }
 
-void restart_level() {
+void regenerate_level() {
   reached_exit = false;
   remove_all_enemies();
   remove_all_bonuses();
@@ -153,6 +153,10 @@ void restart_level() {
   delete_entling();
   select_level_enemies();
   generate_level();
+}
+
+void restart_level() {
+  regenerate_level();
   invalidate_all_renderer(level_renderer);
   play_sound_event_no_pos(21);  // "start_level"
 }
@@ -233,7 +237,7 @@ void update_play(float dt) {
 
 // ---- frame and world drawing
 
-void render_frame(float t) {
+void set_frame_view(float t) {
   interp_camera(t);
   set_proj_tm(cur_proj_tm);
   compute_view_matrices(free_cam_pos, voxel_scale);
@@ -245,6 +249,10 @@ void render_frame(float t) {
   set_vs_consts(5, (const float*)&light_dir, 1);
   vec4float c6(0, 0, 0.05f, 0);
   set_vs_consts(6, (const float*)&c6, 1);
+}
+
+void render_frame(float t) {
+  set_frame_view(t);
 
   set_render_target(scene_texture, 0, true);
   clear_view_z();

@@ -29,6 +29,9 @@ void compute_pixel_scale();
 // down again.
 void create_level();
 void restart_level();
+// The part of a restart that needs no screen or sound: the objects cleared, the enemy types chosen
+// and the level generated from game_rnd_seed (headless tools call it on its own).
+void regenerate_level();
 void destroy_level();
 
 // The level renderer's textures re-made for the current screen size.
@@ -37,6 +40,9 @@ void reset_level_renderer();
 // The world step that the game-over mode shares with play: objects and particles (unless paused),
 // then the switch to game over or to the elevator.
 void update_play(float dt);
+// The frame's camera: interpolated, with the view matrices and the vertex constants every world
+// pass reads.
+void set_frame_view(float t);
 // The visible world into the current render target: background, level, boss, objects, particles.
 void render_world(float t);
 // The view size in cells that the level renderer's textures are made for, at `scale` pixels per cell.

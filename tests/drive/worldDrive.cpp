@@ -375,14 +375,7 @@ void reset_run() {
 void generate(int level, uint64_t seed) {
   cur_level = level;
   game_rnd_seed = seed;
-  reached_exit = false;
-  remove_all_enemies();
-  remove_all_bonuses();
-  reset_bullets();
-  clear_junk();
-  delete_entling();
-  select_level_enemies();
-  generate_level();
+  regenerate_level();
 }
 
 // The mouse on a world point, as the player would hold it: through the view the update uses.

@@ -66,13 +66,7 @@ struct Series {
 void split_frame(float t, Series* s) {
   double t0 = now_ms();
   d3d->BeginScene();
-  interp_camera(t);
-  set_proj_tm(cur_proj_tm);
-  compute_view_matrices(free_cam_pos, voxel_scale);
-  set_view_tm(cur_view_tm);
-  Matrix44 glob;
-  get_glob_tm(glob);
-  set_vs_consts(0, (const float*)&glob, 4);
+  set_frame_view(t);
   set_render_target(scene_texture, 0, true);
   clear_view_z();
   compute_visible_rect(free_cam_pos, d3d_wd, d3d_ht, voxel_scale);
