@@ -20,6 +20,9 @@ struct PlatWindow {
   uint32_t style;
   bool topmost;
   bool destroyed;
+  // Minimised as the window's events said: some drivers (and every headless one) never set SDL's
+  // own flag, and the drawing device pauses on this.
+  bool minimized;
 };
 
 namespace {
@@ -329,7 +332,12 @@ void translate_event(const SDL_Event& e) {
           post(WM_SIZE, SIZE_RESTORED, intptr_t(plat_make_lparam(e.window.data1, e.window.data2)));
           break;
         case SDL_WINDOWEVENT_MINIMIZED:
+          main_window.minimized = true;
           post(WM_SIZE, SIZE_MINIMIZED, 0);
+          break;
+        case SDL_WINDOWEVENT_RESTORED:
+        case SDL_WINDOWEVENT_MAXIMIZED:
+          main_window.minimized = false;
           break;
         case SDL_WINDOWEVENT_FOCUS_GAINED:
           post(WM_ACTIVATE, WA_ACTIVE, 0);
@@ -472,6 +480,7 @@ WindowHandle plat_create_window(const char* title, uint32_t style, bool topmost,
   main_window.style = style | PLAT_STYLE_VISIBLE;
   main_window.topmost = topmost;
   main_window.destroyed = false;
+  main_window.minimized = false;
   quit_posted = false;
   if (window_proc) window_proc(&main_window, WM_CREATE, 0, 0);
   // A window nothing else competes with (no window manager, or the offscreen driver) never hears
@@ -529,7 +538,7 @@ void plat_set_window_pos(WindowHandle w, bool topmost, int x, int y, int width, 
 }
 
 bool plat_is_window_minimized(WindowHandle w) {
-  return w && w->sdl && (SDL_GetWindowFlags(w->sdl) & SDL_WINDOW_MINIMIZED);
+  return w && w->sdl && (w->minimized || (SDL_GetWindowFlags(w->sdl) & SDL_WINDOW_MINIMIZED));
 }
 
 bool plat_get_work_area(PlatRect* r) {

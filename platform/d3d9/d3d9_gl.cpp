@@ -1180,9 +1180,29 @@ class GlDevice : public IDirect3DDevice9 {
   }
 
   // ---- IDirect3DDevice9
-  // The context is never lost; a failed Reset leaves the device waiting for a good one.
-  HRESULT TestCooperativeLevel() override { return needs_reset ? D3DERR_DEVICENOTRESET : D3D_OK; }
+  // The context itself is never lost here, but a minimised window (or one with no pixels) has
+  // nothing to draw into: the device counts as lost while it lasts, so frames are skipped and the
+  // main loop sleeps, and once the window is back it asks for a reset, as a lost Direct3D device
+  // does. A failed Reset leaves the device waiting for a good one.
+  HRESULT TestCooperativeLevel() override {
+    if (windowGone()) {
+      lost = true;
+      return D3DERR_DEVICELOST;
+    }
+    if (lost) {
+      lost = false;
+      needs_reset = true;
+    }
+    return needs_reset ? D3DERR_DEVICENOTRESET : D3D_OK;
+  }
   bool needs_reset = false;
+  bool lost = false;
+  bool windowGone() const {
+    if (plat_is_window_minimized(window)) return true;
+    int w = 0, h = 0;
+    plat_gl_get_drawable_size(window, &w, &h);
+    return w < 1 || h < 1;
+  }
   UINT GetAvailableTextureMem() override {
     const GLenum GL_TEXTURE_FREE_MEMORY_ATI = 0x87FC, GL_GPU_MEMORY_INFO_CURRENT_AVAILABLE_VIDMEM_NVX = 0x9049;
     GLint v[4] = {0, 0, 0, 0};
@@ -1205,6 +1225,7 @@ class GlDevice : public IDirect3DDevice9 {
       return D3DERR_INVALIDCALL;
     }
     needs_reset = false;
+    lost = windowGone();
     params = *p;
     resetState();
     applied_valid = false;
@@ -1216,6 +1237,7 @@ class GlDevice : public IDirect3DDevice9 {
   }
   HRESULT Present(const RECT*, const RECT*, PlatWindow*, const void*) override {
     if (in_scene) return D3DERR_INVALIDCALL;
+    if (lost || windowGone()) return D3DERR_DEVICELOST;
     presented_from_window = back_in_window;
     if (!back_in_window) {
       // The back buffer's own texture, stretched over the window and mirrored.
@@ -1309,6 +1331,10 @@ class GlDevice : public IDirect3DDevice9 {
   }
   HRESULT BeginScene() override {
     if (in_scene) return D3DERR_INVALIDCALL;
+    if (lost || windowGone()) {
+      lost = true;
+      return D3DERR_DEVICELOST;
+    }
     in_scene = true;
     return D3D_OK;
   }
