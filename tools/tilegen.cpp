@@ -509,15 +509,15 @@ void make_boss() {
   leg.fill(3, 2, 4, 37, rgb(170, 174, 184));                                   // piston rod
   write_part("leg", leg, hull_map(leg, {{0, 0, 7, 3}, {0, 36, 7, 39}}), 711);  // armoured ankle and knee
 
-  // The body, 46 x 48: hull that shots chew into from any side, armour that shields the core from
-  // the front, above and below, and armour over and under the middle plate. Four red subparts, each
-  // a region of its own with a hull or armour gap between them: the bottom and top plates at the
-  // back (1 and 2), reached by tunnelling through the hull; the middle plate (3), which blows off by
-  // itself once both plates are gone; and, facing left behind its shield, the core, open only from
-  // where the middle plate was.
+  // The body, 46 x 48: hull that shots chew into from any side, armour over and under the core and
+  // over and under the middle plate. Four red subparts, each a region of its own with a hull or
+  // armour gap between them: the bottom and top plates at the back (1 and 2), reached by tunnelling
+  // through the hull; the middle plate (3), which blows off by itself once both plates are gone;
+  // and the core, facing left towards the hero. The hero always comes from the left, so the core's
+  // front is hull: its armour frame lets shots in only from the front, where the front gun's butt
+  // sits, so the hero has to chew through the gun and the hull while the guns fire back.
   Image body = steel_part(46, 48, hull, 720);
-  Image bmap = hull_map(body, {{0, 15, 3, 33},      // the core's front shield
-                               {0, 15, 17, 17},     // under the core
+  Image bmap = hull_map(body, {{0, 15, 17, 17},     // under the core
                                {0, 31, 17, 33},     // over the core
                                {16, 12, 29, 13},    // under the middle plate
                                {16, 35, 29, 36}});  // over the middle plate
