@@ -1251,7 +1251,39 @@ struct BossFight {
   float spotX = 0;       // where it wants to stand
   bool spotApex = false;  // shooting from the top of a jump there
   int spotAge = 1 << 20;  // updates since the spot was chosen
+  int jumpIn = -1;        // sub-steps to a jump planned for later (-1 none)
+  int updates = 0;        // of the fight
+  int lastVolley = -1;    // the update of the guns' last volley (-1 none seen)
+  // The next volley, fired half a second after the last one: each gun's muzzle and the bullet's
+  // velocity, the guns turned towards the hero as far as they can turn meanwhile.
+  int volleyIn = -1;  // sub-steps from now (-1 none expected)
+  vec4float volleyAt[2], volleyVel[2];
 };
+
+// The guns' next volley as the boss will fire it (its guns are parts 5 and 7 while it is whole).
+void predict_volley(BossFight& f, const HeroView* h) {
+  f.volleyIn = -1;
+  if (f.lastVolley < 0 || BossPart_list.size() != 9) return;
+  int in = f.lastVolley + 10 - f.updates;
+  if (in < 1) return;
+  const int index[2] = {5, 7};
+  const float offset[2][2] = {{-14, 1}, {-26, 5}}, limit[2] = {30, 50};
+  for (int g = 0; g < 2; g++) {
+    PartView* gun = reinterpret_cast<PartView*>(static_cast<void*>(BossPart_list[index[g]]));
+    if (gun->flags) return;
+    float want = atan2f(h->pos.y() + 8 - gun->pos.y(), -(h->pos.x() - gun->pos.x()));
+    float lo = -limit[g] * 3.14159265f / 180, hi = -lo;
+    want = std::max(lo, std::min(hi, want));
+    float turn = 0.025f * float(in), angle = gun->angle + std::max(-turn, std::min(turn, want - gun->angle));
+    float c = cosf(angle), sn = sinf(angle);
+    // The gun's grid turned about its pivot, which sits at the part's position.
+    float ox = gun->pivot.x() + offset[g][0], oy = gun->pivot.y() + offset[g][1];
+    float lx = ox - gun->pivot.x(), ly = oy - gun->pivot.y();
+    f.volleyAt[g] = vec4float(gun->pos.x() + lx * c - ly * sn, gun->pos.y() + lx * sn + ly * c, 0, 1);
+    f.volleyVel[g] = vec4float(-100 * c, -100 * sn, 0, 0);
+  }
+  f.volleyIn = in * 4;
+}
 
 // The boss's body: the part whose grid holds subpart cells.
 PartView* boss_body() {
@@ -1396,8 +1428,9 @@ void choose_spot(BossFight& f, float hx, float x0, float x1) {
   f.spotAge = 0;
 }
 
-// How often the hero is hit within the look-ahead if it holds these buttons, and where it ends.
-int fight_hits(const BossFight& f, const HeroView* h, float x0, float x1, int move, bool jump, float* end_x) {
+// How often the hero is hit within the look-ahead if it holds these buttons, jumping at sub-step
+// `jump_at` (or as soon as it can after it; never when negative), and where it ends.
+int fight_hits(const BossFight& f, const HeroView* h, float x0, float x1, int move, int jump_at, float* end_x) {
   float x = h->pos.x(), y = h->pos.y(), vx = h->vel[0], vy = h->vel[1], air = h->airTime;
   float path_x[FIGHT_LOOKAHEAD + 1], path_y[FIGHT_LOOKAHEAD + 1];
   path_x[0] = x, path_y[0] = y;
@@ -1407,7 +1440,7 @@ int fight_hits(const BossFight& f, const HeroView* h, float x0, float x1, int mo
     vy -= dt * (air > 0.15f ? 500.f : 50.f);
     float want = 100.f * float(move), rate = (move ? 500.f : 1500.f) * dt;
     vx = fabsf(want - vx) <= rate ? want : vx + (want > vx ? rate : -rate);
-    if (jump && i == 1 && air <= 0.15f) vy += 195, air += 0.15f;
+    if (jump_at >= 0 && i > jump_at && air <= 0.15f) vy += 195, air += 0.15f, jump_at = -1;
     vy = std::max(-300.f, std::min(300.f, vy));
     x = std::max(x0, std::min(x1, x + vx * dt));
     y += vy * dt;
@@ -1415,12 +1448,23 @@ int fight_hits(const BossFight& f, const HeroView* h, float x0, float x1, int mo
     else air += dt;
     path_x[i] = x, path_y[i] = y;
     if (h->invulTime > t + 0.1f) continue;
+    // A bullet meets the hero's box swept on by the hero's velocity over an update (the hero's
+    // ray test moves the box along while the bullet moves), widened by the bullet's half size.
+    float sx = vx * 0.05f, sy = vy * 0.05f;
+    float hx0 = x - 6 + std::min(0.f, sx), hx1 = x + 6 + std::max(0.f, sx);
+    float hy0 = y - 2 + std::min(0.f, sy), hy1 = y + 17 + std::max(0.f, sy);
     for (int k = 0; k < Bullet_list.size(); k++) {
       const BulletView* b = reinterpret_cast<const BulletView*>(static_cast<void*>(Bullet_list[k]));
       if (b->flags || !(b->bulletFlags & 2)) continue;
       float bx = b->pos.x() + b->vel.x() * t, by = b->pos.y() + b->vel.y() * t;
-      if (bx > x - 6 && bx < x + 6 && by > y - 2 && by < y + 17) hits++;
+      if (bx > hx0 && bx < hx1 && by > hy0 && by < hy1) hits++;
     }
+    if (f.volleyIn >= 0 && i > f.volleyIn)
+      for (int g = 0; g < 2; g++) {  // the guns aim to within 10 degrees: a wider margin
+        float tb = float(i - f.volleyIn) * dt;
+        float bx = f.volleyAt[g].x() + f.volleyVel[g].x() * tb, by = f.volleyAt[g].y() + f.volleyVel[g].y() * tb;
+        if (bx > hx0 - 1 && bx < hx1 + 1 && by > hy0 - 2 && by < hy1 + 2) hits++;
+      }
   }
   // Bombs: each goes off at the end of its fuse, or 0.2 s after the hero first comes within 15 of
   // it; the blast reaches about 20 from its middle.
@@ -1459,6 +1503,10 @@ bool fight_boss(BossFight& f, const HeroView* h, bool b[4]) {
     f.spotAge = 1 << 20;
   }
   if (h->airTime < 0.05f) f.floorY = hy;
+  f.updates++;
+  for (int id : drive.stepSounds)
+    if (sound_event_name[id] && !strcmp(sound_event_name[id], "boss1_shoot")) f.lastVolley = f.updates - 1;
+  predict_volley(f, h);
   float x0 = 0, x1 = 0;
   fight_bounds(f, hx, &x0, &x1);
   if (++f.spotAge > 10) choose_spot(f, hx, x0, x1);
@@ -1474,19 +1522,28 @@ bool fight_boss(BossFight& f, const HeroView* h, bool b[4]) {
   drive.aimX = aim.x() + (body->pos.x() - body->prevPos.x()) * 20 * fly;
   drive.aimY = aim.y() + (body->pos.y() - body->prevPos.y()) * 20 * fly;
 
-  // The buttons: not hit, then near the spot; at a spot for shots from a jump's top, jumping.
+  // The buttons: not hit, then near the spot; at a spot for shots from a jump's top, jumping. A
+  // jump may wait up to 0.3 s (a bullet low in its flight is better jumped late), but only a jump
+  // now presses the button (it goes down on an update after one it was up); a jump planned for later
+  // is kept unless something better turns up, so that it is not put off for ever.
   bool can_jump = h->airTime <= 0.15f && !drive.held[2];
+  const int JUMP_AT[] = {-1, 0, 4, 8, 12, 16, 24};
+  int planned = f.jumpIn >= 0 ? std::max(0, f.jumpIn - 4) : -2;
   float best = 1e30f;
-  int best_move = 0;
-  bool best_jump = false;
-  for (int jump = 0; jump < (can_jump ? 2 : 1); jump++)
+  int best_move = 0, best_j = -1;
+  for (int j : JUMP_AT) {
+    if (j == 0 && !can_jump) continue;
     for (int move = -1; move <= 1; move++) {
       float end_x = hx;
-      int hits = fight_hits(f, h, x0, x1, move, jump != 0, &end_x);
+      int hits = fight_hits(f, h, x0, x1, move, j, &end_x);
       float score = float(hits) * 1000 + fabsf(end_x - f.spotX) + float(abs(move));
-      if (jump) score += f.spotApex && fabsf(hx - f.spotX) < 8 ? -10.f : 4.f;
-      if (score < best) best = score, best_move = move, best_jump = jump != 0;
+      if (j >= 0) score += f.spotApex && fabsf(hx - f.spotX) < 8 ? -10.f : 4.f + float(j) * 0.1f;
+      if (j == planned) score -= 3;
+      if (score < best) best = score, best_move = move, best_j = j;
     }
+  }
+  bool best_jump = best_j == 0;
+  f.jumpIn = best_j > 0 ? best_j : -1;
   b[0] = best_move < 0;
   b[1] = best_move > 0;
   b[2] = best_jump;
