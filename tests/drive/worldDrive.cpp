@@ -819,8 +819,29 @@ Scenario load_scenario(const char* path) {
 // exists without digging, a route may cut through destructible cells at a price, and the player
 // shoots the cells of its first cut. It shoots the nearest awake enemy it can see.
 
+// A dead boss's remains lie where they fell, in the way like walls: what the parts' cells hold at
+// the middle of a level cell, 0 nothing, 1 hull (shot away like destructible cells), 2 armour. The
+// parts of a living boss are the fight's business, not the route's.
+int wreck_cell(int x, int y) {
+  if (ExitFx_list.empty() || Boss1_list.empty()) return 0;
+  vec4float at(float(x) + 0.5f, float(y) + 0.5f, 0, 1);
+  int kind = 0;
+  for (int i = 0; i < BossPart_list.size() && kind < 2; i++) {
+    PartView* p = reinterpret_cast<PartView*>(static_cast<void*>(BossPart_list[i]));
+    if (p->flags || !p->grid || at.x() < p->box.x() || at.x() > p->box.z() || at.y() < p->box.y() ||
+        at.y() > p->box.w())
+      continue;
+    vec4float g = at * p->invTm;
+    int cx = int(floorf(g.x())), cy = int(floorf(g.y()));
+    if (cx < 0 || cy < 0 || cx >= p->grid->width || cy >= p->grid->height) continue;
+    int c = p->grid->cells[cx + cy * p->grid->width].collision;
+    if (c) kind = std::max(kind, (c & 1) ? 1 : 2);
+  }
+  return kind;
+}
+
 bool solid_at(int x, int y) {
-  return x >= 0 && y >= 0 && x < LEVEL_WIDTH && y < LEVEL_HEIGHT && level_cell(x, y).collision != 0;
+  return x >= 0 && y >= 0 && x < LEVEL_WIDTH && y < LEVEL_HEIGHT && (level_cell(x, y).collision != 0 || wreck_cell(x, y));
 }
 
 const int ROOM_W = ROOM_TILES_X * TILE_CELLS, ROOM_H = ROOM_TILES_Y * TILE_CELLS;
@@ -906,7 +927,7 @@ struct CellSums {
         else if (cx < 0 || cx >= LEVEL_WIDTH || cy >= LEVEL_HEIGHT) k = 2;
         else {
           int c = level_cell(cx, cy).collision;
-          k = c == 0 ? 0 : c == LEVEL_COLL_DESTRUCTIBLE ? 1 : 2;
+          k = c == 0 ? wreck_cell(cx, cy) : c == LEVEL_COLL_DESTRUCTIBLE ? 1 : 2;
         }
         size_t i = size_t((y + 1) * (w + 1) + x + 1), l = i - 1, d = i - size_t(w + 1), dl = d - 1;
         all[i] = (k != 0) + all[l] + all[d] - all[dl];
@@ -1187,7 +1208,7 @@ bool cut_target(const Move& m, float sx, float sy, int* cx, int* cy) {
     for (int y = m.r[k].y0; y <= m.r[k].y1; y++)
       for (int x = m.r[k].x0; x <= m.r[k].x1; x++) {
         if (x < 0 || y < 0 || x >= LEVEL_WIDTH || y >= LEVEL_HEIGHT) continue;
-        if (level_cell(x, y).collision != LEVEL_COLL_DESTRUCTIBLE) continue;
+        if (level_cell(x, y).collision != LEVEL_COLL_DESTRUCTIBLE && wreck_cell(x, y) != 1) continue;
         float d = (float(x) + 0.5f - sx) * (float(x) + 0.5f - sx) + (float(y) + 0.5f - sy) * (float(y) + 0.5f - sy);
         if (d < best) best = d, *cx = x, *cy = y;
       }
@@ -1680,7 +1701,7 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
       if (goal == end_room) goal = -1;  // onto the exit itself
       // Cells change only under shots and blasts: counted again after those, and now and then.
       int changes = drive.soundCount[14 /* "bullet_destroys_wall" */] + ExplBarrel_list.size() * 1000;
-      if (changes != sums_changes || room != sums_room || step - sums_step > 40) {
+      if (changes != sums_changes || room != sums_room || step - sums_step > (ExitFx_list.size() ? 8 : 40)) {
         cs.build(ux0 - 80, uy0 - 80, ux1 + 80, uy1 + 80);
         sums_changes = changes, sums_room = room, sums_step = step;
       }
