@@ -1296,12 +1296,11 @@ void predict_volley(BossFight& f, const HeroView* h) {
     float lo = -limit[g] * 3.14159265f / 180, hi = -lo;
     want = std::max(lo, std::min(hi, want));
     float turn = 0.025f * float(in), angle = gun->angle + std::max(-turn, std::min(turn, want - gun->angle));
-    float c = cosf(angle), sn = sinf(angle);
-    // The gun's grid turned about its pivot, which sits at the part's position.
-    float ox = gun->pivot.x() + offset[g][0], oy = gun->pivot.y() + offset[g][1];
-    float lx = ox - gun->pivot.x(), ly = oy - gun->pivot.y();
-    f.volleyAt[g] = vec4float(gun->pos.x() + lx * c - ly * sn, gun->pos.y() + lx * sn + ly * c, 0, 1);
-    f.volleyVel[g] = vec4float(-100 * c, -100 * sn, 0, 0);
+    // The gun's grid turned about its pivot, which sits at the part's position: a grid vector
+    // (x, y) points along (x cos a + y sin a, y cos a - x sin a) in the world.
+    float c = cosf(angle), sn = sinf(angle), lx = offset[g][0], ly = offset[g][1];
+    f.volleyAt[g] = vec4float(gun->pos.x() + lx * c + ly * sn, gun->pos.y() + ly * c - lx * sn, 0, 1);
+    f.volleyVel[g] = vec4float(-100 * c, 100 * sn, 0, 0);
   }
   f.volleyIn = in * 4;
 }
