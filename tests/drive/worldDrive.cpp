@@ -1263,6 +1263,10 @@ struct BombView : BaseObject {
 
 const float FIGHT_STEP = 0.0125f;  // the hero's sub-step
 const int FIGHT_LOOKAHEAD = 64;    // sub-steps: 0.8 s
+// The camera stays 0.3 of the way from the hero to the pointer, so the pointer reaches a point up
+// to about 150 cells to the side of the hero (and 85 above) on the 640 x 360 screen; a spot to fight
+// from leaves a margin, as the boss walks and the hero dodges.
+const float FIGHT_REACH = 140;
 
 struct BossFight {
   PartView* body = nullptr;
@@ -1387,8 +1391,9 @@ int shot_meets(const BossFight& f, vec4float from, vec4float to, int* hull) {
 }
 
 // The best cell to shoot at from a shoulder point: its world point and price (hull met, and more
-// for a plate than for the core); false when no shot reaches a subpart. `stride` thins the cells.
-bool best_shot(const BossFight& f, vec4float from, int stride, vec4float* aim, int* price) {
+// for a plate than for the core); false when no shot reaches a subpart. `stride` thins the cells;
+// `reach` is how far to the side the pointer may go.
+bool best_shot(const BossFight& f, vec4float from, int stride, float reach, vec4float* aim, int* price) {
   const LevelGrid* g = f.body->grid;
   int best = 1 << 30;
   for (int y = stride / 2; y < g->height; y += stride)
@@ -1396,9 +1401,7 @@ bool best_shot(const BossFight& f, vec4float from, int stride, vec4float* aim, i
       int r = x < f.regionW && y < f.regionH ? f.region[size_t(x + y * f.regionW)] : -1;
       if (r < 0 || r == 2 || !(g->cells[x + y * g->width].collision & 4)) continue;
       vec4float to = vec4float(float(x) + 0.5f, float(y) + 0.5f, 0, 1) * f.body->tm;
-      // The camera stays 0.3 of the way from the hero to the pointer, so the pointer reaches a
-      // point up to about 150 cells to the side of the hero (and 85 above) on the 640 x 360 screen.
-      if (fabsf(to.x() - from.x()) > 140 || fabsf(to.y() - from.y()) > 80) continue;
+      if (fabsf(to.x() - from.x()) > reach || fabsf(to.y() - from.y()) > 80) continue;
       int hull = 0;
       int met = shot_meets(f, from, to, &hull);
       if (met < 0) continue;
@@ -1440,7 +1443,8 @@ void choose_spot(BossFight& f, float hx, float x0, float x1) {
     for (int apex = 0; apex < 2; apex++) {
       vec4float aim;
       int price = 0;
-      if (!best_shot(f, vec4float(x, f.floorY + 8 + (apex ? 36.f : 0.f), 0, 1), 4, &aim, &price)) continue;
+      if (!best_shot(f, vec4float(x, f.floorY + 8 + (apex ? 36.f : 0.f), 0, 1), 4, FIGHT_REACH - 25, &aim, &price))
+        continue;
       float score = float(price) + (apex ? 25.f : 0.f) + 0.05f * fabsf(x - hx);
       if (score < best) best = score, f.spotX = x, f.spotApex = apex != 0;
     }
@@ -1534,8 +1538,9 @@ bool fight_boss(BossFight& f, const HeroView* h, bool b[4]) {
   // The shot: the best cell from the shoulder, led by the body's motion over the bullet's flight.
   vec4float shoulder(hx, hy + 8, 0, 1), aim;
   int price = 0;
-  bool shoot = best_shot(f, shoulder, 2, &aim, &price);
-  if (!shoot) aim = vec4float(float(boss_body_seeds[3][0]) + 0.5f, float(boss_body_seeds[3][1]) + 0.5f, 0, 1) * body->tm;
+  bool shot = best_shot(f, shoulder, 2, FIGHT_REACH, &aim, &price);
+  // Without one it fires at the core all the same: the shots chew away what is in the way.
+  if (!shot) aim = vec4float(float(boss_body_seeds[3][0]) + 0.5f, float(boss_body_seeds[3][1]) + 0.5f, 0, 1) * body->tm;
   float fly = sqrtf((aim.x() - hx) * (aim.x() - hx) + (aim.y() - hy - 8) * (aim.y() - hy - 8)) / 200;
   drive.aimSet = true;
   drive.aimRelative = false;
@@ -1567,11 +1572,11 @@ bool fight_boss(BossFight& f, const HeroView* h, bool b[4]) {
   b[0] = best_move < 0;
   b[1] = best_move > 0;
   b[2] = best_jump;
-  b[3] = shoot;
+  b[3] = true;
   if (drive.trace)
     fprintf(out, "fight: spot %.0f%s, %s%s, shot %s at (%.1f, %.1f) (price %d), body at (%.1f, %.1f)\n", f.spotX,
             f.spotApex ? " (jump)" : "", best_move < 0 ? "left" : best_move > 0 ? "right" : "stand",
-            best_jump ? " and jump" : "", shoot ? "on" : "none", drive.aimX, drive.aimY, shoot ? price : -1,
+            best_jump ? " and jump" : "", shot ? "clear" : "blocked", drive.aimX, drive.aimY, shot ? price : -1,
             body->pos.x(), body->pos.y());
   return true;
 }
@@ -1697,7 +1702,7 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
       }
       dump_x0 = ux0, dump_y0 = uy0, dump_x1 = ux1, dump_y1 = uy1;
       int goal = route.size() >= 2 ? route[std::min<size_t>(2, route.size() - 1)] : -1;
-      if (goal == end_room) goal = -1;  // onto the exit itself
+      if (goal == end_room && r.exitX >= 0) goal = -1;  // onto the exit itself (a boss places it)
       // Cells change only under shots and blasts: counted again after those, and now and then.
       int changes = drive.soundCount[14 /* "bullet_destroys_wall" */] + ExplBarrel_list.size() * 1000;
       if (changes != sums_changes || room != sums_room || step - sums_step > (ExitFx_list.size() ? 8 : 40)) {
