@@ -48,4 +48,9 @@ if(ASCENDA_TESTS)
   add_test(NAME drive.boss_kill COMMAND world_drive --data ${ASCENDA_BIN_DIR} --lib $<TARGET_FILE:entling>
     --player 4 1-5 --at-boss --max-steps 600 --expect-kills 4 --expect-exits 3)
   set_tests_properties(drive.boss_kill PROPERTIES ENVIRONMENT "ASCENDA_NO_MESSAGE_BOX=1" TIMEOUT 300)
+  # The same started in the room before the boss's, out of the fight's reach: the player follows the
+  # rooms in and the fight takes over when it comes near (all four killed it when this was written).
+  add_test(NAME drive.boss_arrival COMMAND world_drive --data ${ASCENDA_BIN_DIR} --lib $<TARGET_FILE:entling>
+    --player 4 1-4 --at-boss --boss-distance 340 --max-steps 600 --expect-kills 3)
+  set_tests_properties(drive.boss_arrival PROPERTIES ENVIRONMENT "ASCENDA_NO_MESSAGE_BOX=1" TIMEOUT 300)
 endif()

@@ -9,6 +9,7 @@
 //               [--rebuild-root DIR --sources DIR] <scenario>
 //   world_drive --data <dir> --lib <lib> --player <levels a-b> <seeds a-b> [--max-steps N]
 //               [--expect-exits N] [--expect-kills N] [--trace] [--dump-stuck] [--at-boss]
+//               [--boss-distance D]
 //   world_drive --data <dir> --lib <lib> --bench <level> <seed>
 //
 // --repeat runs the scenario a second time in the same process and fails unless every state line
@@ -17,10 +18,10 @@
 // the library's sources (the rebuild script, in a build tree kept in DIR). --player runs the scripted player on generated levels and reports
 // which reach the exit and why the others stop (failing when fewer than --expect-exits do); with
 // --trace it prints its plans and state lines, with --dump-stuck the cells of the rooms it stopped in;
-// with --at-boss it starts on a boss level's floor 180 cells to the left of the boss. Wherever it
-// comes near a living boss on its floor it fights it (dodging its bullets and bombs, shooting the
-// body's core or plates wherever a shot gets through); on boss levels it says which runs kill the
-// boss, failing when fewer than --expect-kills do.
+// with --at-boss it starts on a boss level's floor 180 cells (--boss-distance D: D) to the left of
+// the boss. Wherever it comes near a living boss on its floor it fights it (dodging its bullets and
+// bombs, shooting the body's core or plates wherever a shot gets through); on boss levels it says
+// which runs kill the boss, failing when fewer than --expect-kills do.
 // --bench prints the cost of an update and of a frame's object drawing on a generated level with
 // every spawn awake.
 //
@@ -239,6 +240,7 @@ struct Drive {
   int swaps = 0;
   bool dumpStuck = false;
   bool atBoss = false;  // the player starts at the boss
+  float bossDistance = 180;  // this far to its left
   bool trace = false;  // the player's state lines
   // The rebuild swap: a lasting folder for the program folder, the sources' copy and the rebuild's
   // build tree (configured once, then only compiled), and the sources to copy.
@@ -1626,7 +1628,7 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
   if (drive.atBoss) {
     if (Boss1_list.empty() || BossPart_list.empty()) return r.why = "no boss", r;
     vec4float at = entling_view(Boss1_list[0])->getPos();
-    reset_hero(at.x() - 180, entling_view(BossPart_list[0])->getBox().y());
+    reset_hero(at.x() - drive.bossDistance, entling_view(BossPart_list[0])->getBox().y());
   }
   for (int step = 0; step < max_steps; step++) {
     const HeroView* h = hero_view();
@@ -1946,6 +1948,7 @@ int main(int argc, char** argv) {
     else if (a == "--expect-kills") expect_kills = atoi(next());
     else if (a == "--dump-stuck") drive.dumpStuck = true;
     else if (a == "--at-boss") drive.atBoss = true;
+    else if (a == "--boss-distance") drive.bossDistance = float(atof(next()));
     else if (a == "--trace") drive.trace = true;
     else if (a == "--rebuild-root") drive.rebuildRoot = next();
     else if (a == "--sources") drive.sources = next();
