@@ -843,7 +843,8 @@ int wreck_cell(int x, int y) {
 }
 
 bool solid_at(int x, int y) {
-  return x >= 0 && y >= 0 && x < LEVEL_WIDTH && y < LEVEL_HEIGHT && (level_cell(x, y).collision != 0 || wreck_cell(x, y));
+  return x >= 0 && y >= 0 && x < LEVEL_WIDTH && y < LEVEL_HEIGHT &&
+         (level_cell(x, y).collision != 0 || wreck_cell(x, y) != 0);
 }
 
 const int ROOM_W = ROOM_TILES_X * TILE_CELLS, ROOM_H = ROOM_TILES_Y * TILE_CELLS;
@@ -1650,7 +1651,8 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
       r.killedBoss = true;
       r.killStep = step, r.killHealth = h->health;
       for (int i = 0; i < LEVEL_WIDTH * LEVEL_HEIGHT; i++)
-        if (level_data[i].collision == LEVEL_COLL_EXIT) r.exitX = float(i % LEVEL_WIDTH), exitY = float(i / LEVEL_WIDTH);
+        if (level_data[i].collision == LEVEL_COLL_EXIT)
+          r.exitX = float(i % LEVEL_WIDTH), exitY = float(i / LEVEL_WIDTH);
       if (r.exitX >= 0) end_room = room_of(r.exitX, exitY);
       room = -1;
       best_remaining = size_t(-1);
