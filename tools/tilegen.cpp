@@ -449,8 +449,8 @@ void make_exit() {
 // Every part has a collision map: white is armour (it stops a shot's damage), blue is hull (shot
 // away cell by cell; in a boss part's grid blue only means destructible, never an exit), red the
 // body's locked subparts. The boss faces left, towards where the hero comes from: its front is
-// armoured, and its subparts sit at the back and inside, so the hero has to chew through hull (or
-// get above or behind it) to reach them.
+// armoured, and its subparts sit at the back and inside (only the bottom plate's keel shows along
+// the belly), so the hero has to chew through hull to reach them.
 
 Image steel_part(int w, int h, Color base, int seed) {
   Image img(w, h);
