@@ -41,4 +41,16 @@ if(ASCENDA_TESTS)
   add_test(NAME drive.player COMMAND world_drive --data ${ASCENDA_BIN_DIR} --lib $<TARGET_FILE:entling>
     --player 1 40-44 --expect-exits 2)
   set_tests_properties(drive.player PROPERTIES ENVIRONMENT "ASCENDA_NO_MESSAGE_BOX=1" TIMEOUT 300)
+  # The scripted player started in front of the level-4 boss fights it on five seeds and then heads
+  # for the exit its death places, past the remains (when this was written all five killed it in
+  # about 190 updates, the belly plate first, and four reached the exit some 40 later): fewer than
+  # four kills or three exits means the fight, the boss or its tiles got worse.
+  add_test(NAME drive.boss_kill COMMAND world_drive --data ${ASCENDA_BIN_DIR} --lib $<TARGET_FILE:entling>
+    --player 4 1-5 --at-boss --max-steps 600 --expect-kills 4 --expect-exits 3)
+  set_tests_properties(drive.boss_kill PROPERTIES ENVIRONMENT "ASCENDA_NO_MESSAGE_BOX=1" TIMEOUT 300)
+  # The same started in the room before the boss's, out of the fight's reach: the player follows the
+  # rooms in and the fight takes over when it comes near (all four killed it when this was written).
+  add_test(NAME drive.boss_arrival COMMAND world_drive --data ${ASCENDA_BIN_DIR} --lib $<TARGET_FILE:entling>
+    --player 4 1-4 --at-boss --boss-distance 340 --max-steps 600 --expect-kills 3)
+  set_tests_properties(drive.boss_arrival PROPERTIES ENVIRONMENT "ASCENDA_NO_MESSAGE_BOX=1" TIMEOUT 300)
 endif()

@@ -449,8 +449,8 @@ void make_exit() {
 // Every part has a collision map: white is armour (it stops a shot's damage), blue is hull (shot
 // away cell by cell; in a boss part's grid blue only means destructible, never an exit), red the
 // body's locked subparts. The boss faces left, towards where the hero comes from: its front is
-// armoured, and its subparts sit at the back and inside, so the hero has to chew through hull (or
-// get above or behind it) to reach them.
+// armoured, and its subparts sit at the back and inside (only the bottom plate's keel shows along
+// the belly), so the hero has to chew through hull to reach them.
 
 Image steel_part(int w, int h, Color base, int seed) {
   Image img(w, h);
@@ -509,25 +509,31 @@ void make_boss() {
   leg.fill(3, 2, 4, 37, rgb(170, 174, 184));                                   // piston rod
   write_part("leg", leg, hull_map(leg, {{0, 0, 7, 3}, {0, 36, 7, 39}}), 711);  // armoured ankle and knee
 
-  // The body, 46 x 48: hull that shots chew into from any side, armour that shields the core from
-  // the front, above and below, and armour over and under the middle plate. Four red subparts, each
-  // a region of its own with a hull or armour gap between them: the bottom and top plates at the
-  // back (1 and 2), reached by tunnelling through the hull; the middle plate (3), which blows off by
-  // itself once both plates are gone; and, facing left behind its shield, the core, open only from
-  // where the middle plate was.
+  // The body, 46 x 48: hull that shots chew into from any side, and armour round the core (a shield
+  // in front, bars over and under it) and over and under the middle plate. Four red subparts, each a
+  // region of its own with a hull or armour gap between them: the bottom plate (1) at the back, with
+  // a keel along the whole belly and a rib up beside the middle plate, so that its rectangle spans
+  // the lower body up to the bar under the core; the top plate (2) at the back; the middle plate
+  // (3), which blows off by itself once both plates are gone; and the core, facing left. The hero
+  // comes from the left and shots only fly onwards, so the core cannot wait for the middle plate
+  // behind it: the bottom plate opens it instead. Its keel shows at the front of the belly; when it
+  // blows off, its whole rectangle goes with it, the bar and the shield's foot under the core too,
+  // and the core lies open to shots from below.
   Image body = steel_part(46, 48, hull, 720);
   Image bmap = hull_map(body, {{0, 15, 3, 33},      // the core's front shield
                                {0, 15, 17, 17},     // under the core
                                {0, 31, 17, 33},     // over the core
-                               {16, 12, 29, 13},    // under the middle plate
-                               {16, 35, 29, 36}});  // over the middle plate
+                               {16, 16, 29, 17},    // under the middle plate
+                               {16, 31, 29, 33}});  // over the middle plate
   paint_armour(body, bmap, 721);
   struct Region {
     int x0, y0, x1, y1;
     Color look;
-  } regions[4] = {{31, 0, 45, 11, rgb(180, 120, 60)},   // subpart 1 at (32, 6)
+  } regions[6] = {{31, 0, 45, 11, rgb(180, 120, 60)},   // subpart 1 at (32, 6)
+                  {0, 0, 30, 1, rgb(180, 120, 60)},     // its keel
+                  {30, 1, 30, 17, rgb(180, 120, 60)},   // its rib
                   {31, 36, 45, 47, rgb(180, 120, 60)},  // subpart 2 at (32, 42)
-                  {18, 14, 28, 34, rgb(70, 160, 150)},  // subpart 3 at (20, 24)
+                  {18, 18, 28, 30, rgb(70, 160, 150)},  // subpart 3 at (20, 24)
                   {4, 18, 15, 30, rgb(255, 80, 60)}};   // the core at (12, 24)
   for (const Region& r : regions)
     for (int y = r.y0; y <= r.y1; y++)

@@ -8,7 +8,8 @@
 //   world_drive --data <program folder> --lib <entling library> [--repeat] [--swap-at N]
 //               [--rebuild-root DIR --sources DIR] <scenario>
 //   world_drive --data <dir> --lib <lib> --player <levels a-b> <seeds a-b> [--max-steps N]
-//               [--expect-exits N] [--trace] [--dump-stuck] [--at-boss]
+//               [--expect-exits N] [--expect-kills N] [--trace] [--dump-stuck] [--at-boss]
+//               [--boss-distance D]
 //   world_drive --data <dir> --lib <lib> --bench <level> <seed>
 //
 // --repeat runs the scenario a second time in the same process and fails unless every state line
@@ -17,8 +18,10 @@
 // the library's sources (the rebuild script, in a build tree kept in DIR). --player runs the scripted player on generated levels and reports
 // which reach the exit and why the others stop (failing when fewer than --expect-exits do); with
 // --trace it prints its plans and state lines, with --dump-stuck the cells of the rooms it stopped in;
-// with --at-boss it starts on a boss level's floor 180 cells to the left of the boss and fights it
-// first (standing, shooting the body's plates, then its core), and says which kill it.
+// with --at-boss it starts on a boss level's floor 180 cells (--boss-distance D: D) to the left of
+// the boss. Wherever it comes near a living boss on its floor it fights it (dodging its bullets and
+// bombs, shooting the body's core or plates wherever a shot gets through); on boss levels it says
+// which runs kill the boss, failing when fewer than --expect-kills do.
 // --bench prints the cost of an update and of a frame's object drawing on a generated level with
 // every spawn awake.
 //
@@ -89,6 +92,7 @@
 #include "game/gameModes.h"
 #include "game/gameScene.h"
 #include "game/gen/levelGenRuntime.h"
+#include "game/gen/bossTiles.h"
 #include "game/gen/loadTiles.h"
 #include "game/levelGrid.h"
 #include "game/objectLists.h"
@@ -236,6 +240,7 @@ struct Drive {
   int swaps = 0;
   bool dumpStuck = false;
   bool atBoss = false;  // the player starts at the boss
+  float bossDistance = 180;  // this far to its left
   bool trace = false;  // the player's state lines
   // The rebuild swap: a lasting folder for the program folder, the sources' copy and the rebuild's
   // build tree (configured once, then only compiled), and the sources to copy.
@@ -816,8 +821,30 @@ Scenario load_scenario(const char* path) {
 // exists without digging, a route may cut through destructible cells at a price, and the player
 // shoots the cells of its first cut. It shoots the nearest awake enemy it can see.
 
+// A dead boss's remains lie where they fell, in the way like walls: what the parts' cells hold at
+// the middle of a level cell, 0 nothing, 1 hull (shot away like destructible cells), 2 armour. The
+// parts of a living boss are the fight's business, not the route's.
+int wreck_cell(int x, int y) {
+  if (ExitFx_list.empty() || Boss1_list.empty()) return 0;
+  vec4float at(float(x) + 0.5f, float(y) + 0.5f, 0, 1);
+  int kind = 0;
+  for (int i = 0; i < BossPart_list.size() && kind < 2; i++) {
+    PartView* p = reinterpret_cast<PartView*>(static_cast<void*>(BossPart_list[i]));
+    if (p->flags || !p->grid || at.x() < p->box.x() || at.x() > p->box.z() || at.y() < p->box.y() ||
+        at.y() > p->box.w())
+      continue;
+    vec4float g = at * p->invTm;
+    int cx = int(floorf(g.x())), cy = int(floorf(g.y()));
+    if (cx < 0 || cy < 0 || cx >= p->grid->width || cy >= p->grid->height) continue;
+    int c = p->grid->cells[cx + cy * p->grid->width].collision;
+    if (c) kind = std::max(kind, (c & 1) ? 1 : 2);
+  }
+  return kind;
+}
+
 bool solid_at(int x, int y) {
-  return x >= 0 && y >= 0 && x < LEVEL_WIDTH && y < LEVEL_HEIGHT && level_cell(x, y).collision != 0;
+  return x >= 0 && y >= 0 && x < LEVEL_WIDTH && y < LEVEL_HEIGHT &&
+         (level_cell(x, y).collision != 0 || wreck_cell(x, y) != 0);
 }
 
 const int ROOM_W = ROOM_TILES_X * TILE_CELLS, ROOM_H = ROOM_TILES_Y * TILE_CELLS;
@@ -903,7 +930,7 @@ struct CellSums {
         else if (cx < 0 || cx >= LEVEL_WIDTH || cy >= LEVEL_HEIGHT) k = 2;
         else {
           int c = level_cell(cx, cy).collision;
-          k = c == 0 ? 0 : c == LEVEL_COLL_DESTRUCTIBLE ? 1 : 2;
+          k = c == 0 ? wreck_cell(cx, cy) : c == LEVEL_COLL_DESTRUCTIBLE ? 1 : 2;
         }
         size_t i = size_t((y + 1) * (w + 1) + x + 1), l = i - 1, d = i - size_t(w + 1), dl = d - 1;
         all[i] = (k != 0) + all[l] + all[d] - all[dl];
@@ -1184,7 +1211,7 @@ bool cut_target(const Move& m, float sx, float sy, int* cx, int* cy) {
     for (int y = m.r[k].y0; y <= m.r[k].y1; y++)
       for (int x = m.r[k].x0; x <= m.r[k].x1; x++) {
         if (x < 0 || y < 0 || x >= LEVEL_WIDTH || y >= LEVEL_HEIGHT) continue;
-        if (level_cell(x, y).collision != LEVEL_COLL_DESTRUCTIBLE) continue;
+        if (level_cell(x, y).collision != LEVEL_COLL_DESTRUCTIBLE && wreck_cell(x, y) != 1) continue;
         float d = (float(x) + 0.5f - sx) * (float(x) + 0.5f - sx) + (float(y) + 0.5f - sy) * (float(y) + 0.5f - sy);
         if (d < best) best = d, *cx = x, *cy = y;
       }
@@ -1212,27 +1239,355 @@ const char* side_name(int from, int to) {
   return "down";
 }
 
-// The boss fight of the player started at the boss: while the boss lives, the point of the body to
-// shoot at (its bottom plate, its top plate, its middle, then its core: the first whose centre cell
-// is still a subpart's); false once it is dead or has no body.
-bool boss_target(vec4float* at) {
-  if (ExitFx_list.size() || Boss1_list.empty() || BossPart_list.size() < 5) return false;
-  PartView* body = reinterpret_cast<PartView*>(static_cast<void*>(BossPart_list[4]));
-  if (!body->grid) return false;
-  static const int cells[4][2] = {{38, 5}, {38, 42}, {23, 24}, {10, 24}};
-  int k = 0;
-  while (k < 3) {
-    int x = cells[k][0], y = cells[k][1];
-    if (x < body->grid->width && y < body->grid->height && (body->grid->cells[x + y * body->grid->width].collision & 4))
-      break;
-    k++;
+// ---- the boss fight
+//
+// Whenever the boss lives and the hero is on its floor near it, the player fights it instead of
+// following the rooms (fight_boss). Each update it looks 0.8 s ahead for a few button choices
+// (stand, walk either way, and the same with a jump), the hero running and jumping as it does and
+// the boss's bullets and bombs flying on, and takes the choice that is not hit and best keeps the
+// spot it wants. It shoots at a cell of the body's subparts that a shot from its shoulder reaches
+// through no armour and the fewest hull cells, the core before the plates. The spot is chosen again
+// every half second on the floor in front of the boss: where such a shot exists standing, or else
+// from the top of a jump (then it jumps there and shoots on the way up and down).
+
+// A bullet's fields in the library's order.
+struct BulletView : BaseObject {
+  vec4float pos, prevPos, vel;
+  int32_t bulletFlags;
+};
+
+// A bomb's fields in the library's order, up to its velocity.
+struct BombView : BaseObject {
+  float fuse;
+  vec4float pos, prevPos;
+  Matrix44 tm;
+  float vel[2];
+};
+
+const float FIGHT_STEP = 0.0125f;  // the hero's sub-step
+const int FIGHT_LOOKAHEAD = 64;    // sub-steps: 0.8 s
+// The camera stays 0.3 of the way from the hero to the pointer, so the pointer reaches a point up
+// to about 150 cells to the side of the hero (and 85 above) on the 640 x 360 screen; a spot to fight
+// from leaves a margin, as the boss walks and the hero dodges.
+const float FIGHT_REACH = 140;
+
+struct BossFight {
+  PartView* body = nullptr;
+  std::vector<int8_t> region;  // per body cell: the index of its subpart's seed, -1 for none
+  int regionW = 0, regionH = 0;
+  float floorY = 0;      // the floor the hero fights on
+  float spotX = 0;       // where it wants to stand
+  bool spotApex = false;  // shooting from the top of a jump there
+  int spotAge = 1 << 20;  // updates since the spot was chosen
+  int jumpIn = -1;        // sub-steps to a jump planned for later (-1 none)
+  int updates = 0;        // of the fight
+  int lastVolley = -1;    // the update of the guns' last volley (-1 none seen)
+  // The next volley, fired half a second after the last one: each gun's muzzle and the bullet's
+  // velocity, the guns turned towards the hero as far as they can turn meanwhile.
+  int volleyIn = -1;  // sub-steps from now (-1 none expected)
+  vec4float volleyAt[2], volleyVel[2];
+};
+
+// The guns' next volley as the boss will fire it (its guns are parts 5 and 7 while it is whole).
+void predict_volley(BossFight& f, const HeroView* h) {
+  f.volleyIn = -1;
+  if (f.lastVolley < 0 || BossPart_list.size() != 9) return;
+  int in = f.lastVolley + 10 - f.updates;
+  if (in < 1) return;
+  const int index[2] = {5, 7};
+  const float offset[2][2] = {{-14, 1}, {-26, 5}}, limit[2] = {30, 50};
+  for (int g = 0; g < 2; g++) {
+    PartView* gun = reinterpret_cast<PartView*>(static_cast<void*>(BossPart_list[index[g]]));
+    if (gun->flags) return;
+    float want = atan2f(h->pos.y() + 8 - gun->pos.y(), -(h->pos.x() - gun->pos.x()));
+    float lo = -limit[g] * 3.14159265f / 180, hi = -lo;
+    want = std::max(lo, std::min(hi, want));
+    float turn = 0.025f * float(in), angle = gun->angle + std::max(-turn, std::min(turn, want - gun->angle));
+    // The gun's grid turned about its pivot, which sits at the part's position: a grid vector
+    // (x, y) points along (x cos a + y sin a, y cos a - x sin a) in the world.
+    float c = cosf(angle), sn = sinf(angle), lx = offset[g][0], ly = offset[g][1];
+    f.volleyAt[g] = vec4float(gun->pos.x() + lx * c + ly * sn, gun->pos.y() + ly * c - lx * sn, 0, 1);
+    f.volleyVel[g] = vec4float(-100 * c, 100 * sn, 0, 0);
   }
-  *at = vec4float(float(cells[k][0]) + 0.5f, float(cells[k][1]) + 0.5f, 0, 1) * body->tm;
+  f.volleyIn = in * 4;
+}
+
+// The boss's body: the part whose grid holds subpart cells.
+PartView* boss_body() {
+  if (Boss1_list.empty() || ExitFx_list.size()) return nullptr;
+  for (int i = 0; i < BossPart_list.size(); i++) {
+    PartView* p = reinterpret_cast<PartView*>(static_cast<void*>(BossPart_list[i]));
+    if (p->flags || !p->grid) continue;
+    for (int c = 0; c < p->grid->width * p->grid->height; c++)
+      if (p->grid->cells[c].collision & 4) return p;
+  }
+  return nullptr;
+}
+
+// Which subpart each cell of the body belongs to: the 4-connected subpart cells of each seed.
+void map_regions(BossFight& f) {
+  const LevelGrid* g = f.body->grid;
+  f.regionW = g->width, f.regionH = g->height;
+  f.region.assign(size_t(g->width * g->height), -1);
+  for (int s = 0; s < BOSS_BODY_SEEDS; s++) {
+    std::vector<int> todo{boss_body_seeds[s][0] + boss_body_seeds[s][1] * g->width};
+    while (!todo.empty()) {
+      int i = todo.back();
+      todo.pop_back();
+      if (i < 0 || i >= g->width * g->height || f.region[size_t(i)] >= 0 || !(g->cells[i].collision & 4)) continue;
+      f.region[size_t(i)] = int8_t(s);
+      int x = i % g->width;
+      if (x > 0) todo.push_back(i - 1);
+      if (x < g->width - 1) todo.push_back(i + 1);
+      todo.push_back(i - g->width);
+      todo.push_back(i + g->width);
+    }
+  }
+}
+
+// A shot from `from` towards `to`, a bullet being a square of 4 by 4: the subpart (seed index) its
+// middle reaches, or -1 when the square meets armour or the level first, or reaches nothing; *hull
+// counts the destructible cells its middle passes first (sampled every half cell, so about twice
+// their number): what the shots before it have to chew away.
+int shot_meets(const BossFight& f, vec4float from, vec4float to, int* hull) {
+  const float HALF = 2;
+  float dx = to.x() - from.x(), dy = to.y() - from.y();
+  int n = int(sqrtf(dx * dx + dy * dy) * 2) + 4;
+  float bx0 = std::min(from.x(), to.x()) - HALF, bx1 = std::max(from.x(), to.x()) + HALF;
+  float by0 = std::min(from.y(), to.y()) - HALF, by1 = std::max(from.y(), to.y()) + HALF;
+  PartView* near[16];
+  int parts = 0;
+  for (int i = 0; i < BossPart_list.size() && parts < 16; i++) {
+    PartView* p = reinterpret_cast<PartView*>(static_cast<void*>(BossPart_list[i]));
+    if (p->flags || !p->grid || p->box.x() > bx1 || p->box.z() < bx0 || p->box.y() > by1 || p->box.w() < by0) continue;
+    near[parts++] = p;
+  }
+  *hull = 0;
+  for (int i = 1; i <= n + 2; i++) {
+    float t = float(i) / float(n);
+    vec4float at(from.x() + dx * t, from.y() + dy * t, 0, 1);
+    if (solid_at(int(floorf(at.x())), int(floorf(at.y())))) return -1;
+    for (int k = 0; k < parts; k++) {
+      PartView* p = near[k];
+      if (at.x() < p->box.x() - HALF || at.x() > p->box.z() + HALF || at.y() < p->box.y() - HALF ||
+          at.y() > p->box.w() + HALF)
+        continue;
+      const LevelGrid* g = p->grid;
+      vec4float gp = at * p->invTm;
+      int cx = int(floorf(gp.x())), cy = int(floorf(gp.y()));
+      bool inside = cx >= 0 && cy >= 0 && cx < g->width && cy < g->height;
+      int c = inside ? g->cells[cx + cy * g->width].collision : 0;
+      if (p == f.body && (c & 4) && cx < f.regionW && cy < f.regionH) {
+        int r = f.region[size_t(cx + cy * f.regionW)];
+        if (r >= 0 && r != 2) return r;  // the middle plate goes by itself: chewed like hull
+      }
+      if (c & 1) (*hull)++;
+      for (int y = int(floorf(gp.y() - HALF)); y <= int(floorf(gp.y() + HALF)); y++)
+        for (int x = int(floorf(gp.x() - HALF)); x <= int(floorf(gp.x() + HALF)); x++) {
+          if (x < 0 || y < 0 || x >= g->width || y >= g->height) continue;
+          int e = g->cells[x + y * g->width].collision;
+          if (e != 0 && !(e & 1)) return -1;  // armour
+        }
+    }
+  }
+  return -1;
+}
+
+// The best cell to shoot at from a shoulder point: its world point and price (hull met, and more
+// for a plate than for the core); false when no shot reaches a subpart. `stride` thins the cells;
+// `reach` is how far to the side the pointer may go.
+bool best_shot(const BossFight& f, vec4float from, int stride, float reach, vec4float* aim, int* price) {
+  const LevelGrid* g = f.body->grid;
+  int best = 1 << 30;
+  for (int y = stride / 2; y < g->height; y += stride)
+    for (int x = stride / 2; x < g->width; x += stride) {
+      int r = x < f.regionW && y < f.regionH ? f.region[size_t(x + y * f.regionW)] : -1;
+      if (r < 0 || r == 2 || !(g->cells[x + y * g->width].collision & 4)) continue;
+      vec4float to = vec4float(float(x) + 0.5f, float(y) + 0.5f, 0, 1) * f.body->tm;
+      if (fabsf(to.x() - from.x()) > reach || fabsf(to.y() - from.y()) > 80) continue;
+      int hull = 0;
+      int met = shot_meets(f, from, to, &hull);
+      if (met < 0) continue;
+      int p = hull + (met == 3 ? 0 : 40);
+      if (p < best) best = p, *aim = to;
+    }
+  *price = best;
+  return best < (1 << 30);
+}
+
+// The floor's free stretch around the hero: the level's walls and the boss's parts (their boxes,
+// up to a jump's height) bound it.
+void fight_bounds(const BossFight& f, float x, float* x0, float* x1) {
+  int fy = int(floorf(f.floorY));
+  auto blocked = [&](int cx) {
+    for (int cy = fy; cy < fy + 15; cy++)
+      if (solid_at(cx, cy)) return true;
+    return false;
+  };
+  int a = int(floorf(x)), b = a;
+  while (a > int(x) - 400 && !blocked(a - 1)) a--;
+  while (b < int(x) + 400 && !blocked(b + 1)) b++;
+  float hi = float(b + 1);
+  for (int i = 0; i < BossPart_list.size(); i++) {
+    PartView* p = reinterpret_cast<PartView*>(static_cast<void*>(BossPart_list[i]));
+    if (p->flags || !p->grid || p->box.y() > f.floorY + 15 + 40 || p->box.w() < f.floorY) continue;
+    if (p->box.x() > x) hi = std::min(hi, p->box.x());
+  }
+  *x0 = float(a) + 4.5f;
+  *x1 = hi - 4.5f;
+}
+
+// The spot to fight from: on the floor in front of the boss where a shot reaches a subpart
+// standing (or from a jump's top), the cheaper the shot and the nearer the hero the better.
+void choose_spot(BossFight& f, float hx, float x0, float x1) {
+  float best = 1e30f;
+  f.spotX = hx, f.spotApex = false;
+  for (float x = x1; x >= std::max(x0, x1 - 260); x -= 8) {
+    for (int apex = 0; apex < 2; apex++) {
+      vec4float aim;
+      int price = 0;
+      if (!best_shot(f, vec4float(x, f.floorY + 8 + (apex ? 36.f : 0.f), 0, 1), 4, FIGHT_REACH - 25, &aim, &price))
+        continue;
+      float score = float(price) + (apex ? 25.f : 0.f) + 0.05f * fabsf(x - hx);
+      if (score < best) best = score, f.spotX = x, f.spotApex = apex != 0;
+    }
+  }
+  f.spotAge = 0;
+}
+
+// How often the hero is hit within the look-ahead if it holds these buttons, jumping at sub-step
+// `jump_at` (or as soon as it can after it; never when negative), and where it ends.
+int fight_hits(const BossFight& f, const HeroView* h, float x0, float x1, int move, int jump_at, float* end_x) {
+  float x = h->pos.x(), y = h->pos.y(), vx = h->vel[0], vy = h->vel[1], air = h->airTime;
+  float path_x[FIGHT_LOOKAHEAD + 1], path_y[FIGHT_LOOKAHEAD + 1];
+  path_x[0] = x, path_y[0] = y;
+  int hits = 0;
+  for (int i = 1; i <= FIGHT_LOOKAHEAD; i++) {
+    float dt = FIGHT_STEP, t = float(i) * dt;
+    vy -= dt * (air > 0.15f ? 500.f : 50.f);
+    float want = 100.f * float(move), rate = (move ? 500.f : 1500.f) * dt;
+    vx = fabsf(want - vx) <= rate ? want : vx + (want > vx ? rate : -rate);
+    if (jump_at >= 0 && i > jump_at && air <= 0.15f) vy += 195, air += 0.15f, jump_at = -1;
+    vy = std::max(-300.f, std::min(300.f, vy));
+    x = std::max(x0, std::min(x1, x + vx * dt));
+    y += vy * dt;
+    if (y <= f.floorY) y = f.floorY, vy = 0, air = 0;
+    else air += dt;
+    path_x[i] = x, path_y[i] = y;
+    if (h->invulTime > t + 0.1f) continue;
+    // A bullet meets the hero's box swept on by the hero's velocity over an update (the hero's
+    // ray test moves the box along while the bullet moves), widened by the bullet's half size.
+    float sx = vx * 0.05f, sy = vy * 0.05f;
+    float hx0 = x - 6 + std::min(0.f, sx), hx1 = x + 6 + std::max(0.f, sx);
+    float hy0 = y - 2 + std::min(0.f, sy), hy1 = y + 17 + std::max(0.f, sy);
+    for (int k = 0; k < Bullet_list.size(); k++) {
+      const BulletView* b = reinterpret_cast<const BulletView*>(static_cast<void*>(Bullet_list[k]));
+      if (b->flags || !(b->bulletFlags & 2)) continue;
+      float bx = b->pos.x() + b->vel.x() * t, by = b->pos.y() + b->vel.y() * t;
+      if (bx > hx0 && bx < hx1 && by > hy0 && by < hy1) hits++;
+    }
+    if (f.volleyIn >= 0 && i > f.volleyIn)
+      for (int g = 0; g < 2; g++) {  // the guns aim to within 10 degrees: a wider margin
+        float tb = float(i - f.volleyIn) * dt;
+        float bx = f.volleyAt[g].x() + f.volleyVel[g].x() * tb, by = f.volleyAt[g].y() + f.volleyVel[g].y() * tb;
+        if (bx > hx0 - 1 && bx < hx1 + 1 && by > hy0 - 2 && by < hy1 + 2) hits++;
+      }
+  }
+  // Bombs: each goes off at the end of its fuse, or 0.2 s after the hero first comes within 15 of
+  // it; the blast reaches about 20 from its middle.
+  for (int k = 0; k < Bomb_list.size(); k++) {
+    const BombView* b = reinterpret_cast<const BombView*>(static_cast<void*>(Bomb_list[k]));
+    if (b->flags) continue;
+    float bx = b->pos.x(), by = b->pos.y() + 4, fuse = b->fuse;
+    for (int i = 0; i <= FIGHT_LOOKAHEAD; i++) {
+      float t = float(i) * FIGHT_STEP, ddx = path_x[i] - bx, ddy = path_y[i] + 4 - by;
+      if (ddx * ddx + ddy * ddy < 15 * 15 && t + 0.2f < fuse) fuse = t + 0.2f;
+    }
+    if (fuse > float(FIGHT_LOOKAHEAD) * FIGHT_STEP) continue;
+    int i = std::max(0, std::min(FIGHT_LOOKAHEAD, int(fuse / FIGHT_STEP)));
+    float ddx = path_x[i] - bx, ddy = path_y[i] + 7 - by;
+    if (h->invulTime <= fuse + 0.1f && ddx * ddx + ddy * ddy < 24 * 24) hits++;
+  }
+  *end_x = x;
+  return hits;
+}
+
+// One update of the fight: the buttons and the aim. False when there is no boss to fight here (none
+// alive, or the hero is not on its floor near it).
+bool fight_boss(BossFight& f, const HeroView* h, bool b[4]) {
+  PartView* body = boss_body();
+  if (!body) return false;
+  float hx = h->pos.x(), hy = h->pos.y(), feet = 1e30f;
+  for (int i = 0; i < BossPart_list.size(); i++) {
+    PartView* p = reinterpret_cast<PartView*>(static_cast<void*>(BossPart_list[i]));
+    if (!p->flags && p->grid) feet = std::min(feet, p->box.y());
+  }
+  if (fabsf(hx - body->pos.x()) > 330 || hy < feet - 12 || hy > feet + 70) return false;
+  if (f.body != body) {
+    f.body = body;
+    f.floorY = hy;
+    map_regions(f);
+    f.spotAge = 1 << 20;
+  }
+  if (h->airTime < 0.05f) f.floorY = hy;
+  f.updates++;
+  for (int id : drive.stepSounds)
+    if (sound_event_name[id] && !strcmp(sound_event_name[id], "boss1_shoot")) f.lastVolley = f.updates - 1;
+  predict_volley(f, h);
+  float x0 = 0, x1 = 0;
+  fight_bounds(f, hx, &x0, &x1);
+  if (++f.spotAge > 10) choose_spot(f, hx, x0, x1);
+
+  // The shot: the best cell from the shoulder, led by the body's motion over the bullet's flight.
+  vec4float shoulder(hx, hy + 8, 0, 1), aim;
+  int price = 0;
+  bool shot = best_shot(f, shoulder, 2, FIGHT_REACH, &aim, &price);
+  // Without one it fires at the core all the same: the shots chew away what is in the way.
+  if (!shot) aim = vec4float(float(boss_body_seeds[3][0]) + 0.5f, float(boss_body_seeds[3][1]) + 0.5f, 0, 1) * body->tm;
+  float fly = sqrtf((aim.x() - hx) * (aim.x() - hx) + (aim.y() - hy - 8) * (aim.y() - hy - 8)) / 200;
+  drive.aimSet = true;
+  drive.aimRelative = false;
+  drive.aimX = aim.x() + (body->pos.x() - body->prevPos.x()) * 20 * fly;
+  drive.aimY = aim.y() + (body->pos.y() - body->prevPos.y()) * 20 * fly;
+
+  // The buttons: not hit, then near the spot; at a spot for shots from a jump's top, jumping. A
+  // jump may wait up to 0.3 s (a bullet low in its flight is better jumped late), but only a jump
+  // now presses the button (it goes down on an update after one it was up); a jump planned for later
+  // is kept unless something better turns up, so that it is not put off for ever.
+  bool can_jump = h->airTime <= 0.15f && !drive.held[2];
+  const int JUMP_AT[] = {-1, 0, 4, 8, 12, 16, 24};
+  int planned = f.jumpIn >= 0 ? std::max(0, f.jumpIn - 4) : -2;
+  float best = 1e30f;
+  int best_move = 0, best_j = -1;
+  for (int j : JUMP_AT) {
+    if (j == 0 && !can_jump) continue;
+    for (int move = -1; move <= 1; move++) {
+      float end_x = hx;
+      int hits = fight_hits(f, h, x0, x1, move, j, &end_x);
+      float score = float(hits) * 1000 + fabsf(end_x - f.spotX) + float(abs(move));
+      if (j >= 0) score += f.spotApex && fabsf(hx - f.spotX) < 8 ? -10.f : 4.f + float(j) * 0.1f;
+      if (j == planned) score -= 3;
+      if (score < best) best = score, best_move = move, best_j = j;
+    }
+  }
+  bool best_jump = best_j == 0;
+  f.jumpIn = best_j > 0 ? best_j : -1;
+  b[0] = best_move < 0;
+  b[1] = best_move > 0;
+  b[2] = best_jump;
+  b[3] = true;
+  if (drive.trace)
+    fprintf(out, "fight: spot %.0f%s, %s%s, shot %s at (%.1f, %.1f) (price %d), body at (%.1f, %.1f)\n", f.spotX,
+            f.spotApex ? " (jump)" : "", best_move < 0 ? "left" : best_move > 0 ? "right" : "stand",
+            best_jump ? " and jump" : "", shot ? "clear" : "blocked", drive.aimX, drive.aimY, shot ? price : -1,
+            body->pos.x(), body->pos.y());
   return true;
 }
 
 struct PlayResult {
+  bool boss = false;  // the level has a boss
   bool killedBoss = false;
+  int killStep = 0, killHealth = 0;  // when the boss died, and the hero's health then
   bool exited = false;
   int steps = 0;
   float x = 0, y = 0, exitX = 0;
@@ -1249,6 +1604,11 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
   for (int i = 0; i < LEVEL_WIDTH * LEVEL_HEIGHT && r.exitX < 0; i++)
     if (level_data[i].collision == LEVEL_COLL_EXIT) r.exitX = float(i % LEVEL_WIDTH), exitY = float(i / LEVEL_WIDTH);
   int end_room = r.exitX < 0 ? -1 : room_of(r.exitX, exitY);
+  r.boss = !Boss1_list.empty();
+  if (end_room < 0 && r.boss) {  // the boss's death places the exit: head for the boss
+    vec4float at = entling_view(Boss1_list[0])->getPos();
+    end_room = room_of(at.x(), at.y());
+  }
   if (end_room < 0) return r.why = "no exit in the level", r;
   CellSums cs;
   int room = -1, next = -1, last_room_step = 0, rooms_entered = 0;
@@ -1265,31 +1625,38 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
   int runup = 0, runup_dir = 0, runup_step = 0;  // 1 backing off, 2 running at the take-off
   float runup_x = 0;
   std::string last_why;
+  BossFight fight;
   if (drive.atBoss) {
     if (Boss1_list.empty() || BossPart_list.empty()) return r.why = "no boss", r;
     vec4float at = entling_view(Boss1_list[0])->getPos();
-    reset_hero(at.x() - 180, entling_view(BossPart_list[0])->getBox().y());
+    reset_hero(at.x() - drive.bossDistance, entling_view(BossPart_list[0])->getBox().y());
   }
   for (int step = 0; step < max_steps; step++) {
     const HeroView* h = hero_view();
     if (!h) return r.why = "no hero", r;
-    vec4float boss_at;
-    if (drive.atBoss && boss_target(&boss_at)) {
-      // The fight: stand and shoot; the walk's progress clock waits meanwhile.
-      drive.aimSet = true;
-      drive.aimRelative = false;
-      drive.aimX = boss_at.x();
-      drive.aimY = boss_at.y();
-      bool fire[4] = {false, false, false, true};
-      hold(fire);
+    bool fight_buttons[4] = {false, false, false, false};
+    if (fight_boss(fight, h, fight_buttons)) {
+      // The fight; the walk's progress clock waits meanwhile.
+      hold(fight_buttons);
       update_once(drive.trace);
       r.steps = step + 1;
       r.x = hero_view()->pos.x();
+      r.y = hero_view()->pos.y();
       last_room_step = step;
       if (hero_view()->health < 1) return r.why = "killed by the boss", r;
       continue;
     }
-    if (drive.atBoss && ExitFx_list.size()) r.killedBoss = true;
+    if (r.boss && !r.killedBoss && ExitFx_list.size()) {
+      // The boss is dead and the exit is in place: on to it.
+      r.killedBoss = true;
+      r.killStep = step, r.killHealth = h->health;
+      for (int i = 0; i < LEVEL_WIDTH * LEVEL_HEIGHT; i++)
+        if (level_data[i].collision == LEVEL_COLL_EXIT)
+          r.exitX = float(i % LEVEL_WIDTH), exitY = float(i / LEVEL_WIDTH);
+      if (r.exitX >= 0) end_room = room_of(r.exitX, exitY);
+      room = -1;
+      best_remaining = size_t(-1);
+    }
     float x = h->pos.x(), y = h->pos.y();
     int now = room_of(x, y + 7);
     if (now != room && now >= 0) {
@@ -1339,10 +1706,10 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
       }
       dump_x0 = ux0, dump_y0 = uy0, dump_x1 = ux1, dump_y1 = uy1;
       int goal = route.size() >= 2 ? route[std::min<size_t>(2, route.size() - 1)] : -1;
-      if (goal == end_room) goal = -1;  // onto the exit itself
+      if (goal == end_room && r.exitX >= 0) goal = -1;  // onto the exit itself (a boss places it)
       // Cells change only under shots and blasts: counted again after those, and now and then.
       int changes = drive.soundCount[14 /* "bullet_destroys_wall" */] + ExplBarrel_list.size() * 1000;
-      if (changes != sums_changes || room != sums_room || step - sums_step > 40) {
+      if (changes != sums_changes || room != sums_room || step - sums_step > (ExitFx_list.size() ? 8 : 40)) {
         cs.build(ux0 - 80, uy0 - 80, ux1 + 80, uy1 + 80);
         sums_changes = changes, sums_room = room, sums_step = step;
       }
@@ -1467,8 +1834,8 @@ bool parse_range(const char* s, int* a, int* b) {
   return false;
 }
 
-int run_player(int l0, int l1, int s0, int s1, int max_steps, int expect_exits) {
-  int total = 0, exited = 0, kills = 0;
+int run_player(int l0, int l1, int s0, int s1, int max_steps, int expect_exits, int expect_kills) {
+  int total = 0, exited = 0, kills = 0, bosses = 0;
   for (int level = l0; level <= l1; level++) {
     int level_exits = 0, level_total = 0;
     for (int seed = s0; seed <= s1; seed++) {
@@ -1476,7 +1843,11 @@ int run_player(int l0, int l1, int s0, int s1, int max_steps, int expect_exits) 
       total++;
       level_total++;
       kills += r.killedBoss;
-      if (drive.atBoss) fprintf(out, "level %d seed %d: boss %s\n", level, seed, r.killedBoss ? "killed" : "alive");
+      bosses += r.boss;
+      if (r.killedBoss)
+        fprintf(out, "level %d seed %d: boss killed after %d updates, the hero's health %d\n", level, seed,
+                r.killStep, r.killHealth);
+      else if (r.boss) fprintf(out, "level %d seed %d: boss alive\n", level, seed);
       if (r.exited) {
         exited++;
         level_exits++;
@@ -1488,9 +1859,13 @@ int run_player(int l0, int l1, int s0, int s1, int max_steps, int expect_exits) 
     fprintf(out, "level %d: %d of %d reach the exit\n", level, level_exits, level_total);
   }
   fprintf(out, "player: %d of %d levels reach the exit\n", exited, total);
-  if (drive.atBoss) fprintf(out, "player: %d of %d kill the boss\n", kills, total);
+  if (bosses) fprintf(out, "player: %d of %d kill the boss\n", kills, bosses);
   if (exited < expect_exits) {
     fprintf(out, "FAIL: at least %d should reach the exit\n", expect_exits);
+    return 1;
+  }
+  if (kills < expect_kills) {
+    fprintf(out, "FAIL: at least %d should kill the boss\n", expect_kills);
     return 1;
   }
   return 0;
@@ -1556,7 +1931,7 @@ int main(int argc, char** argv) {
   if (!freopen("/dev/null", "w", stdout)) die("cannot silence the log's standard output");
   const char* scenario = nullptr;
   bool repeat = false;
-  int player_l0 = 0, player_l1 = 0, player_s0 = 0, player_s1 = 0, max_steps = 5000, expect_exits = 0;
+  int player_l0 = 0, player_l1 = 0, player_s0 = 0, player_s1 = 0, max_steps = 5000, expect_exits = 0, expect_kills = 0;
   bool player = false, bench = false;
   int bench_level = 12;
   unsigned long long bench_seed = 1;
@@ -1572,8 +1947,10 @@ int main(int argc, char** argv) {
     else if (a == "--swap-at") drive.swapAt = atoi(next());
     else if (a == "--max-steps") max_steps = atoi(next());
     else if (a == "--expect-exits") expect_exits = atoi(next());
+    else if (a == "--expect-kills") expect_kills = atoi(next());
     else if (a == "--dump-stuck") drive.dumpStuck = true;
     else if (a == "--at-boss") drive.atBoss = true;
+    else if (a == "--boss-distance") drive.bossDistance = float(atof(next()));
     else if (a == "--trace") drive.trace = true;
     else if (a == "--rebuild-root") drive.rebuildRoot = next();
     else if (a == "--sources") drive.sources = next();
@@ -1611,7 +1988,7 @@ int main(int argc, char** argv) {
   setenv("APPDATA", drive.folder.c_str(), 1);
   start_world();
   int rc = 0;
-  if (player) rc = run_player(player_l0, player_l1, player_s0, player_s1, max_steps, expect_exits);
+  if (player) rc = run_player(player_l0, player_l1, player_s0, player_s1, max_steps, expect_exits, expect_kills);
   else if (bench) rc = run_bench(bench_level, bench_seed);
   else {
     Scenario sc = load_scenario(scenario);

@@ -329,14 +329,22 @@ TEST_F(SceneGl, AGeneratedLevelInPlayAtBothGameSizes) {
 SceneEntlingView* boss_object() { return Boss1_list.size() ? (SceneEntlingView*)(void*)Boss1_list[0] : nullptr; }
 ScenePartView* boss_part(int i) { return (ScenePartView*)(void*)BossPart_list[i]; }
 vec4float boss_cell_point(ScenePartView* p, int x, int y) { return vec4float(x + 0.5f, y + 0.5f, 0, 1) * p->tm; }
-// A hit on every tenth cell of each part that is not a subpart's.
+// A hit on every tenth cell of each part that is not a subpart's and has none within the reach of
+// a hit (two cells), so that no subpart's countdown starts before the picture means it to.
 void shoot_boss_holes() {
   for (int i = 0; i < BossPart_list.size(); i++) {
     ScenePartView* p = boss_part(i);
-    for (int y = 3; y < p->grid->height; y += 10)
-      for (int x = 3; x < p->grid->width; x += 10) {
-        const LevelCell& c = p->grid->cells[x + y * p->grid->width];
-        if (c.collision && !(c.collision & 4)) p->hit(boss_cell_point(p, x, y), 1);
+    const LevelGrid* g = p->grid;
+    auto near_subpart = [&](int x, int y) {
+      for (int v = std::max(0, y - 2); v <= std::min(g->height - 1, y + 2); v++)
+        for (int u = std::max(0, x - 2); u <= std::min(g->width - 1, x + 2); u++)
+          if (g->cells[u + v * g->width].collision & 4) return true;
+      return false;
+    };
+    for (int y = 3; y < g->height; y += 10)
+      for (int x = 3; x < g->width; x += 10) {
+        const LevelCell& c = g->cells[x + y * g->width];
+        if (c.collision && !near_subpart(x, y)) p->hit(boss_cell_point(p, x, y), 1);
       }
   }
 }

@@ -134,10 +134,11 @@ TEST_F(BossRoom, TheGeneratorBuildsTheBossFromItsTiles) {
   EXPECT_EQ(BossPosJoint_list.size(), 8);
   EXPECT_TRUE(boss->leg1->pinned && boss->leg2->pinned && !boss->body->pinned);
   EXPECT_EQ(boss->knee1->partA.get(), boss->body.get());
-  // The subparts are the red regions of the body tile.
+  // The subparts are the red regions of the body tile (the bottom plate's keel and rib stretch its
+  // rectangle over the lower body).
   struct Rect {
     int id, x0, y0, x1, y1;
-  } expected[] = {{1, 31, 0, 45, 11}, {2, 31, 36, 45, 47}, {3, 18, 14, 28, 34}, {1000, 4, 18, 15, 30}};
+  } expected[] = {{1, 0, 0, 45, 17}, {2, 31, 36, 45, 47}, {3, 18, 18, 28, 30}, {1000, 4, 18, 15, 30}};
   ASSERT_EQ(boss->subparts.size(), 4);
   for (int i = 0; i < 4; i++) {
     const SubpartView& s = boss->subparts[i];
@@ -312,14 +313,14 @@ TEST_F(BossRoom, ShotOffPlatesBlowOffTheMiddleThenTheCoreKillsTheBoss) {
   body->hit(cellPoint(body, 40, 4), 1);
   int gone1 = 10 + stepsUntil([&] { return boss->top1Gone; }, 40);
   EXPECT_NEAR(gone1, 30, 1);
-  EXPECT_EQ(countCells(body, 31, 0, 45, 11), 0);
-  EXPECT_EQ(countCells(body, 18, 14, 28, 34), (28 - 18 + 1) * (34 - 14 + 1)) << "the middle plate stays";
+  EXPECT_EQ(countCells(body, 0, 0, 45, 17), 0) << "the lower body goes with the bottom plate";
+  EXPECT_EQ(countCells(body, 18, 18, 28, 30), (28 - 18 + 1) * (30 - 18 + 1)) << "the middle plate stays";
 
   // Subpart 2 goes the same way, and then the middle plate blows off by itself 0.5 s later.
   body->hit(cellPoint(body, 40, 42), 1);
   EXPECT_NEAR(stepsUntil([&] { return boss->top2Gone; }, 40), 30, 1);
   EXPECT_FALSE(boss->lock3);
-  EXPECT_NEAR(stepsUntil([&] { return countCells(body, 18, 14, 28, 34) == 0; }, 40), 10, 1);
+  EXPECT_NEAR(stepsUntil([&] { return countCells(body, 18, 18, 28, 30) == 0; }, 40), 10, 1);
   EXPECT_FALSE(boss->dyingStarted);
 
   // The core: its countdown starts, the parts fall off one a second in order, and when it ends the
