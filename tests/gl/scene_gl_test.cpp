@@ -521,3 +521,19 @@ TEST_F(SceneGl, TheTitleShowsTheBackgroundThroughThePostEffect) {
   EXPECT_LT(red(corner) + blue(corner), red(centre) + blue(centre));
 }
 }  // namespace
+
+namespace {
+// The post effect keeps its shadow map from frame to frame: a device reset (which gives it a new,
+// empty texture) and the post-effect switch each have it drawn again, so the frame does not change.
+TEST_F(SceneGl, ThePostEffectHoldsAcrossResetsAndTheSwitch) {
+  startLevel(7, 1);
+  std::vector<D3dColor> first = frame(640, 360);
+  EXPECT_EQ(frame(640, 360), first) << "a kept map";
+  ASSERT_TRUE(reset_d3d(640, 360, false, true));
+  EXPECT_EQ(frame(640, 360), first) << "after a reset";
+  use_postfx = false;
+  EXPECT_NE(frame(640, 360), first) << "switched off";
+  use_postfx = true;
+  EXPECT_EQ(frame(640, 360), first) << "switched on again";
+}
+}  // namespace
