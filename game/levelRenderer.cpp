@@ -77,7 +77,8 @@ void emit_rect(LevelRenderer* r, float x, float y, const CellRect& c, float z) {
 // over the blocks of COVER_BLOCK x COVER_BLOCK cells that show something of it: the foreground over
 // blocks with a foreground cell, the background over blocks with a background cell whose foreground
 // is absent (a present foreground cell is opaque and nearer, and hides its background). Every
-// texel is still refilled, and the pixels that come out are the same.
+// texel is still refilled, and every pixel shows the same cell; only on a rotated grid (a boss part)
+// may a pixel's tile shading round one step apart, the smaller triangles interpolating it anew.
 const int COVER_BLOCK = 8;
 enum : uint8_t { SHOWS_BACKGROUND = 1, SHOWS_FOREGROUND = 2 };
 
