@@ -124,6 +124,7 @@ void on_device_reset() {
   update_font_scale();
   compute_pixel_scale();
   reset_level_renderer();
+  forget_shadow_map();
   if (cur_game_mode) cur_game_mode->onDeviceReset();
 }
 

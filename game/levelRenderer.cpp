@@ -3,6 +3,7 @@
 #include "game/levelRenderer.h"
 #include <string.h>
 #include <new>
+#include <vector>
 #include "engine/d3d_misc.h"
 #include "engine/d3d_render.h"
 #include "engine/d3d_shaders.h"
@@ -38,33 +39,90 @@ void create_textures(LevelRenderer* r, int viewWidth, int viewHeight) {
   if (!r->bgTexture || !r->fgTexture) fatal("Can't create dynamic textures for the level");
 }
 
-void emit_quad(LevelRenderer* r, Texture* tex, bool background, float x, float y, int cols, int rows, float z) {
+// Binds the quad's texture and its tile texture when they differ from the last quad's.
+void bind_quad_texture(LevelRenderer* r, Texture* tex, bool background) {
+  if (tex == bound_texture) return;
+  common_vb_writer.flush(false);
+  set_texture(0, tex);
+  Texture* tile = background ? get_back_tile_texture() : get_voxel_tile_texture();
+  if (tile) set_texture(1, tile);
+  else d3d->SetTexture(1, nullptr);
+  float c16[4] = {float(r->texWidth), -float(r->texHeight), 0, 0};
+  set_vs_consts(16, c16, 1);
+  bound_texture = tex;
+}
+
+// A rectangle of the drawn cells, half-open, in cells from the drawn rectangle's bottom-left corner.
+struct CellRect {
+  int x0, y0, x1, y1;
+};
+
+// Two triangles covering the cells of c, the drawn rectangle's corner at (x, y); the texture
+// coordinates are those the same cells have in the whole rectangle's quad.
+void emit_rect(LevelRenderer* r, float x, float y, const CellRect& c, float z) {
   DynVBWriter& w = common_vb_writer;
-  if (tex != bound_texture) {
-    w.flush(false);
-    set_texture(0, tex);
-    Texture* tile = background ? get_back_tile_texture() : get_voxel_tile_texture();
-    if (tile) set_texture(1, tile);
-    else d3d->SetTexture(1, nullptr);
-    float c16[4] = {float(r->texWidth), -float(r->texHeight), 0, 0};
-    set_vs_consts(16, c16, 1);
-    bound_texture = tex;
-  }
   if (w.room() < int(6 * sizeof(LevelVertex))) w.flush(false);
-  int16_t s = int16_t(cols * (16384 / r->texWidth)), t = int16_t(rows * (16384 / r->texHeight));
-  float x1 = x + float(cols), y1 = y + float(rows);
-  LevelVertex v[6] = {{x, y, z, 0, 0},   {x1, y, z, s, 0},  {x1, y1, z, s, t},
-                      {x, y, z, 0, 0},   {x1, y1, z, s, t}, {x, y1, z, 0, t}};
+  int du = 16384 / r->texWidth, dv = 16384 / r->texHeight;
+  int16_t s0 = int16_t(c.x0 * du), s1 = int16_t(c.x1 * du), t0 = int16_t(c.y0 * dv), t1 = int16_t(c.y1 * dv);
+  float xa = x + float(c.x0), xb = x + float(c.x1), ya = y + float(c.y0), yb = y + float(c.y1);
+  LevelVertex v[6] = {{xa, ya, z, s0, t0}, {xb, ya, z, s1, t0}, {xb, yb, z, s1, t1},
+                      {xa, ya, z, s0, t0}, {xb, yb, z, s1, t1}, {xa, yb, z, s0, t1}};
   memcpy(w.writePtr, v, sizeof(v));
   w.writePtr += sizeof(v);
   w.primCount += 2;
 }
 
-void upload_row(uint8_t* dst, const uint8_t* cell, int count, int stride, bool background) {
-  uint32_t* out = (uint32_t*)dst;
+// What a draw leaves out. On a software rasteriser the level costs the pixels its quads cover, and
+// most of them are empty air or background hidden behind foreground. So each layer is drawn only
+// over the blocks of COVER_BLOCK x COVER_BLOCK cells that show something of it: the foreground over
+// blocks with a foreground cell, the background over blocks with a background cell whose foreground
+// is absent (a present foreground cell is opaque and nearer, and hides its background). Every
+// texel is still refilled, and every pixel shows the same cell; only on a rotated grid (a boss part)
+// may a pixel's tile shading round one step apart, the smaller triangles interpolating it anew.
+const int COVER_BLOCK = 8;
+enum : uint8_t { SHOWS_BACKGROUND = 1, SHOWS_FOREGROUND = 2 };
+
+// Rectangles of the blocks that show one layer: the runs of such blocks in each block row, a run
+// with the same columns as one in the row below growing that rectangle upwards.
+class CoverRects {
+ public:
+  std::vector<CellRect> rects;
+  void clear() { rects.clear(); }
+  // The runs of blocks with the flag in the block row of cells y0 to y1 (half-open).
+  void addRow(const uint8_t* flags, int blocks, uint8_t flag, int y0, int y1, int cols) {
+    for (int b = 0; b < blocks;) {
+      if (!(flags[b] & flag)) {
+        b++;
+        continue;
+      }
+      int e = b + 1;
+      while (e < blocks && (flags[e] & flag)) e++;
+      int x0 = b * COVER_BLOCK, x1 = e * COVER_BLOCK < cols ? e * COVER_BLOCK : cols;
+      bool grown = false;
+      for (CellRect& c : rects)
+        if (c.y1 == y0 && c.x0 == x0 && c.x1 == x1) {
+          c.y1 = y1;
+          grown = true;
+          break;
+        }
+      if (!grown) rects.push_back(CellRect{x0, y0, x1, y1});
+      b = e;
+    }
+  }
+};
+
+// Scratch of the draws, kept between frames so that a draw allocates nothing.
+std::vector<uint8_t> block_flags;
+CoverRects background_rects, foreground_rects;
+
+// Converts one row of cells into texels of both layers and marks what the row's blocks show.
+void fill_row(uint32_t* bg, uint32_t* fg, const uint8_t* cell, int count, int stride, uint8_t* flags) {
   for (int i = 0; i < count; i++, cell += stride) {
     const LevelCell* c = (const LevelCell*)cell;
-    out[i] = level_texel(background ? c->background : c->foreground);
+    uint16_t b = c->background, f = c->foreground;
+    bg[i] = level_texel(b);
+    fg[i] = level_texel(f);
+    flags[i / COVER_BLOCK] |= uint8_t(((b & ~f) >> 15) | ((f >> 14) & SHOWS_FOREGROUND));
   }
 }
 }  // namespace
@@ -132,15 +190,28 @@ void render_area(LevelRenderer* r, int x0, int y0, int x1, int y1, float z) {
     return;
   }
   int cols = x1 - x0 + 1, rows = y1 - y0 + 1;
+  int blocks = (cols + COVER_BLOCK - 1) / COVER_BLOCK;
+  block_flags.assign(size_t(blocks), 0);
+  background_rects.clear();
+  foreground_rects.clear();
   for (int k = 0; k < rows; k++) {
     const uint8_t* row = (const uint8_t*)r->cells + (ptrdiff_t)(y0 + k) * r->rowStride + (ptrdiff_t)x0 * r->cellStride;
-    upload_row(bg + (ptrdiff_t)k * bg_pitch, row, cols, r->cellStride, true);
-    upload_row(fg + (ptrdiff_t)k * fg_pitch, row, cols, r->cellStride, false);
+    fill_row((uint32_t*)(bg + (ptrdiff_t)k * bg_pitch), (uint32_t*)(fg + (ptrdiff_t)k * fg_pitch), row, cols,
+             r->cellStride, block_flags.data());
+    if (k % COVER_BLOCK == COVER_BLOCK - 1 || k == rows - 1) {
+      int bottom = k - k % COVER_BLOCK;
+      background_rects.addRow(block_flags.data(), blocks, SHOWS_BACKGROUND, bottom, k + 1, cols);
+      foreground_rects.addRow(block_flags.data(), blocks, SHOWS_FOREGROUND, bottom, k + 1, cols);
+      block_flags.assign(size_t(blocks), 0);
+    }
   }
   unlock_texture(r->fgTexture);
   unlock_texture(r->bgTexture);
-  emit_quad(r, r->bgTexture, true, float(x0), float(y0), cols, rows, z + 20.0f);
-  emit_quad(r, r->fgTexture, false, float(x0), float(y0), cols, rows, z);
+  // The background first, then the foreground, as the two whole quads would be drawn.
+  if (!background_rects.rects.empty()) bind_quad_texture(r, r->bgTexture, true);
+  for (const CellRect& c : background_rects.rects) emit_rect(r, float(x0), float(y0), c, z + 20.0f);
+  if (!foreground_rects.rects.empty()) bind_quad_texture(r, r->fgTexture, false);
+  for (const CellRect& c : foreground_rects.rects) emit_rect(r, float(x0), float(y0), c, z);
 }
 
 void render_all(LevelRenderer* r, float z) {

@@ -18,6 +18,16 @@ Texture* back_tile_texture = nullptr;
 Shader* postfx_final_shader = nullptr;
 Shader* postfx_slice_shader = nullptr;
 Texture* shadow_map = nullptr;
+// The shadow map depends on nothing but the screen's size and the post-effect switch, and drawing it
+// costs two full-screen passes and a clear on a software rasteriser. So it is drawn again only when
+// one of them changed or a device reset gave it a new, empty texture; in between it keeps what it
+// holds.
+struct ShadowMapDrawnFor {
+  int width, height;
+  bool postfx;
+};
+bool shadow_map_drawn = false;
+ShadowMapDrawnFor shadow_map_drawn_for = {0, 0, false};
 }  // namespace
 
 PostfxConstants postfx_constants(int width, int height, int scale) {
@@ -77,7 +87,10 @@ void init_postfx() {
   postfx_slice_shader = create_shader("postfx_slice.sh", "");
   shadow_map = create_screen_render_texture();
   if (!shadow_map) fatal("can't create shadow map texture");
+  shadow_map_drawn = false;
 }
+
+void forget_shadow_map() { shadow_map_drawn = false; }
 
 void close_postfx() {
   if (shadow_map) destroy_texture(shadow_map);
@@ -91,25 +104,31 @@ void render_post_effect() {
   set_wireframe(false);
   set_blend_none();
   set_atest(0);
-  set_render_target(shadow_map, 0, false);
   set_zwrite(false);
-  clear_view_color(0x00FF0000);
   // The slices sample nothing; the stages the world pass left bound (the shadow map among them on
   // the next frame) are let go so no stage reads the target being drawn.
   d3d->SetTexture(0, nullptr);
   d3d->SetTexture(1, nullptr);
-  // With the post effect switched off the map keeps its cleared value, which the final pass shows as
-  // the plain scene.
-  if (use_postfx) {
-    set_shader(postfx_slice_shader);
-    float vs1[4] = {10, 0, 0, 0}, ps1[4] = {0, 1, 0, 0};
-    set_vs_consts(16, vs1, 1);
-    set_ps_consts(16, ps1, 1);
-    draw_postfx();
-    float vs2[4] = {50, 0, 0, 0}, ps2[4] = {0, 0, 0, 0};
-    set_vs_consts(16, vs2, 1);
-    set_ps_consts(16, ps2, 1);
-    draw_postfx();
+  ShadowMapDrawnFor now = {d3d_wd, d3d_ht, use_postfx};
+  if (!shadow_map_drawn || now.width != shadow_map_drawn_for.width || now.height != shadow_map_drawn_for.height ||
+      now.postfx != shadow_map_drawn_for.postfx) {
+    set_render_target(shadow_map, 0, false);
+    clear_view_color(0x00FF0000);
+    // With the post effect switched off the map keeps its cleared value, which the final pass shows
+    // as the plain scene.
+    if (use_postfx) {
+      set_shader(postfx_slice_shader);
+      float vs1[4] = {10, 0, 0, 0}, ps1[4] = {0, 1, 0, 0};
+      set_vs_consts(16, vs1, 1);
+      set_ps_consts(16, ps1, 1);
+      draw_postfx();
+      float vs2[4] = {50, 0, 0, 0}, ps2[4] = {0, 0, 0, 0};
+      set_vs_consts(16, vs2, 1);
+      set_ps_consts(16, ps2, 1);
+      draw_postfx();
+    }
+    shadow_map_drawn = true;
+    shadow_map_drawn_for = now;
   }
   set_back_buffer_target();
   set_shader(postfx_final_shader);

@@ -1,7 +1,7 @@
 // The two full-screen passes around the world drawing. The background pass fills the scene texture
 // behind the level with "background.dds" tiled and tinted by two colours; the post effect turns the
 // finished scene texture into the frame on the back buffer, through a screen-sized shadow map drawn
-// in two slices first. The background module also owns the two tile textures that shade the level's
+// in two slices first (and kept until the screen's size or the post-effect switch changes). The background module also owns the two tile textures that shade the level's
 // cells ("voxel-tile.dds" in front, "back-tile.dds" behind).
 #pragma once
 #include "engine/misc/vecMath.h"
@@ -17,6 +17,8 @@ Texture* get_back_tile_texture();
 void init_postfx();
 void close_postfx();
 void render_post_effect();
+// The shadow map's texture was made anew (a device reset): the next post effect draws it again.
+void forget_shadow_map();
 
 // The shader constants of the passes for a back buffer of width x height pixels at `scale` pixels
 // per cell: kept apart from the device so they can be checked.

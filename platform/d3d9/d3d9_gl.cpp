@@ -152,6 +152,11 @@ class GlTexture : public D3d9MemTexture {
   GlFormat fmt;
   GlTexture(UINT w, UINT h, UINT l, DWORD u, D3DFORMAT f, D3DPOOL p) : D3d9MemTexture(w, h, l, u, f, p) {
     gl_format(f, &fmt);
+    // Dynamic A8R8G8B8 textures are uploaded whole every frame (the level's cells): stored unsized
+    // (GL_RGBA), the driver may keep their texels in the B, G, R, A order they come in, where the
+    // sized GL_RGBA8 makes a software driver reorder every texel of every upload. The values read
+    // are the same. Other textures keep the sized format their filtering was checked with.
+    if ((u & D3DUSAGE_DYNAMIC) && f == D3DFMT_A8R8G8B8) fmt.internal = GL_RGBA;
     gl.GenTextures(1, &name);
     bind_for_upload(name);
     for (UINT i = 0; i < levels; i++)

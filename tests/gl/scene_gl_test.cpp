@@ -1,6 +1,6 @@
 // The level on screen and the scene's frame on the GL back end (llvmpipe): a hole that
-// level_clear_box cuts shows in the very next frame with no invalidation call, a rectangle wider
-// than the level textures keeps to them, resizes re-make the textures without leaking, and golden
+// level_clear_box cuts shows in the very next frame with no invalidation call, leaving out the empty
+// blocks of a layer loses no cell, a rectangle wider than the level textures keeps to them, resizes re-make the textures without leaking, and golden
 // images of a generated level in play through the whole frame (background, level, objects,
 // particles, post effect) at 640 x 360 and 1280 x 720. A golden image is written only when
 // ASCENDA_MAKE_GOLDEN=1 is set (then look at it before committing).
@@ -100,8 +100,9 @@ class LevelRendererGl : public ::testing::Test {
     close_shaders();
     clear_level_data();
   }
-  // One frame: one screen pixel per cell, cell (0, 0) at the bottom-left.
-  std::vector<D3dColor> frame(int x0, int y0, int x1, int y1) {
+  // One frame: one screen pixel per cell, cell (0, 0) at the bottom-left; dx and dy move the cells by
+  // those parts of a pixel.
+  std::vector<D3dColor> frame(int x0, int y0, int x1, int y1, float dx = 0, float dy = 0) {
     EXPECT_EQ(d3d->BeginScene(), D3D_OK);
     set_back_buffer_target();
     set_zenable(false);
@@ -109,7 +110,7 @@ class LevelRendererGl : public ::testing::Test {
     clear_view_color(0xFF00FF00);
     set_view_tm(Matrix44::identity());
     set_proj_tm(Matrix44(vec4float(2.0f / W, 0, 0, 0), vec4float(0, 2.0f / H, 0, 0), vec4float(0, 0, 0.01f, 0),
-                         vec4float(-1, -1, 0.1f, 1)));
+                         vec4float(-1 + 2 * dx / W, -1 + 2 * dy / H, 0.1f, 1)));
     // The frame's transform registers, as the scene sets them before the world pass.
     Matrix44 glob;
     get_glob_tm(glob);
@@ -162,6 +163,42 @@ TEST_F(LevelRendererGl, ARectangleWiderThanTheTexturesKeepsToThem) {
   EXPECT_GT(red(cell(px, 35, 27)), 0);
   EXPECT_EQ(cell(px, 36, 22), 0xFF00FF00u);
   EXPECT_EQ(cell(px, 22, 28), 0xFF00FF00u);
+}
+
+// A draw leaves out the blocks of cells that show nothing of a layer. Patches of every mix (empty,
+// background alone, foreground alone, both, scattered single cells), laid across the blocks and a
+// rectangle whose size is no multiple of them: every cell still shows its foreground where it has
+// one, else its background, else nothing.
+TEST_F(LevelRendererGl, EachCellShowsItsOwnLayersWhereverTheEmptyOnesAreLeftOut) {
+  renderer = create_level_renderer(level_data, int(sizeof(LevelCell)), LEVEL_WIDTH * int(sizeof(LevelCell)),
+                                   LEVEL_WIDTH, LEVEL_HEIGHT, W, H);
+  uint32_t seed = 12345;
+  for (int y = 0; y < 64; y++)
+    for (int x = 0; x < 64; x++) {
+      seed = seed * 1664525u + 1013904223u;
+      bool scattered = (seed >> 24) % 11 == 0;
+      int mix = ((x / 6) * 5 + (y / 5) * 2 + (x / 6) * (y / 5) * 3) % 5;  // 0 empty, 1 background, 2 foreground, 3 both, 4 scattered
+      bool bg = mix == 1 || mix == 3 || (mix == 4 && scattered && (seed & 1));
+      bool fg = mix == 2 || mix == 3 || (mix == 4 && scattered && !(seed & 1));
+      level_cell(x, y) = LevelCell{uint16_t(bg ? BLUE : 0x7FFF), uint16_t(fg ? RED : 0x7C00), 0};
+    }
+  const int x0 = 3, y0 = 2, x1 = 57, y1 = 43;
+  // A larger draw first leaves texels past the rectangle, which must not show. Each pixel's centre
+  // lies in the middle of its cell, so that no sample falls on the edge of two.
+  frame(0, 0, W - 1, H - 1);
+  std::vector<D3dColor> px = frame(x0, y0, x1, y1, -0.5f, 0.5f);
+  int wrong = 0;
+  for (int y = 0; y < H; y++)
+    for (int x = 0; x < W; x++) {
+      const LevelCell& c = level_cell(x, y);
+      bool inside = x >= x0 && x <= x1 && y >= y0 && y <= y1;
+      D3dColor p = cell(px, x, y);
+      bool ok = !inside || !(c.foreground & 0x8000 || c.background & 0x8000) ? p == 0xFF00FF00u
+                : (c.foreground & 0x8000)                                     ? red(p) > blue(p)
+                                                                              : blue(p) > red(p);
+      if (!ok && wrong++ < 5) ADD_FAILURE() << "cell " << x << "," << y << " shows " << std::hex << p;
+    }
+  EXPECT_EQ(wrong, 0);
 }
 
 // A grid of its own (a boss part, the elevator's lift) placed by set_level_tm; the end of the pass
@@ -532,5 +569,21 @@ TEST_F(SceneGl, MinimisingPausesDrawingAndRestoringResumesIt) {
   std::vector<D3dColor> after = read_back_buffer(640, 360);
   present_d3d();
   EXPECT_TRUE(after == before);
+}
+}  // namespace
+
+namespace {
+// The post effect keeps its shadow map from frame to frame: a device reset (which gives it a new,
+// empty texture) and the post-effect switch each have it drawn again, so the frame does not change.
+TEST_F(SceneGl, ThePostEffectHoldsAcrossResetsAndTheSwitch) {
+  startLevel(7, 1);
+  std::vector<D3dColor> first = frame(640, 360);
+  EXPECT_EQ(frame(640, 360), first) << "a kept map";
+  ASSERT_TRUE(reset_d3d(640, 360, false, true));
+  EXPECT_EQ(frame(640, 360), first) << "after a reset";
+  use_postfx = false;
+  EXPECT_NE(frame(640, 360), first) << "switched off";
+  use_postfx = true;
+  EXPECT_EQ(frame(640, 360), first) << "switched on again";
 }
 }  // namespace
