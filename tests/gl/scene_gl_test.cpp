@@ -544,6 +544,9 @@ void send_window_event(Uint8 event) {
 // (so the main loop sleeps) without being reset; once it is restored the device check resets it at
 // its size and the same frame comes out again.
 TEST_F(SceneGl, MinimisingPausesDrawingAndRestoringResumesIt) {
+  // The gate on frames in flight would skip frames of its own on a busy machine.
+  bool gate = d3d_limit_buffered_frames;
+  d3d_limit_buffered_frames = false;
   startLevel(7, 1, true);
   time_dt = 0.025f;
   time_ik = 0.5f;
@@ -569,6 +572,7 @@ TEST_F(SceneGl, MinimisingPausesDrawingAndRestoringResumesIt) {
   std::vector<D3dColor> after = read_back_buffer(640, 360);
   present_d3d();
   EXPECT_TRUE(after == before);
+  d3d_limit_buffered_frames = gate;
 }
 }  // namespace
 
