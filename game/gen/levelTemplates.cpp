@@ -239,8 +239,8 @@ const StepDef steps33[] = {
     STAMP(MACH_WALL, 'm', 10), STAMP(MACH, 'k', 21), STAMP(SBACK, '.', 71), STAMP(MACH, 'h', 9), STAMP(HFLOOR, 'h', 9),
     STAMP(BACK_SET, 'b', 4),   STAMP(SBACK, 'p', 4), STAMP(PLAT, 'p', 4),   STAMP(WALL, 'w', 1), STAMP(FLOOR, 'w', 1)};
 
-const char* art34[] = {"mkkkkkkk", "mkkkkkkk", "mk....bb", "mk....bb", "mkk..kkH", "mk....kk", "mk..k.kk", "mk....kk",
-                       "mkke..kk", "mkk..kkk", "kk.....k", "k...k..k", "..e...kk", ".eh.eh.k", "wkkkkkkk"};
+const char* art34[] = {"mkkkkkkk", "mkkkkkkk", "mk....bb", "mk....bb", "mkk..kkH", "mk....kk", "mk.k..kk", "mk..k.kk",
+                       "mkke..kk", "mkk..kkk", "k......k", "k...k..k", "..e..k.k", ".eh.eh.k", "wkkkkkkk"};
 const StepDef steps34[] = {STAMP(MACH_WALL, 'm', 10), STAMP(MACH, 'k', 55), STAMP(SBACK, '.', 43),
                            OBJECTS(ENEMY, 1, 'e', 4), STAMP(SBACK, 'e', 4), BONUS(1, 'h', 2),
                            STAMP(SBACK, 'h', 2),      STAMP(MACH, 'H', 1),  STAMP(HFLOOR, 'H', 1),

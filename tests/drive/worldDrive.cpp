@@ -1066,7 +1066,8 @@ Plan plan_route(const CellSums& cs, float hx, float hy, int ux0, int uy0, int ux
     for (int i : column[size_t(c - c0)]) {
       const Spot& p = spots[size_t(i)];
       float d = fabsf(float(p.x) - hx) + fabsf(float(p.s) - hy);
-      if (!p.dig && fabsf(float(p.s) - hy) <= 4 && d < best) best = d, start = i;
+      // (The hero may stand on an object, a barrel or an enemy, above the spot.)
+      if (!p.dig && float(p.s) <= hy + 4 && float(p.s) >= hy - 16 && d < best) best = d, start = i;
     }
   }
   if (start < 0) return plan;
@@ -1324,6 +1325,7 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
   std::map<uint64_t, int> jump_tries;
   FlightCache flights;
   int stall = 0;  // updates spent pushing on the ground without moving
+  int standoff = 0;  // updates spent standing to shoot an enemy close by
   float stall_x = 0;
   int runup = 0, runup_dir = 0, runup_step = 0;  // 1 backing off, 2 running at the take-off
   float runup_x = 0;
@@ -1483,23 +1485,29 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
       if (dir) b[dir < 0 ? 0 : 1] = true;
     }
     // Walking on the ground without getting anywhere: an object (a barrel, a sleeping enemy) is in
-    // the way. Shoot ahead low, and now and then jump.
+    // the way. Jump it; only when that does not help, shoot it (a barrel's blast hurts close by).
     bool pushing = on_ground && (b[0] || b[1]) && !cutting;
     stall = pushing && fabsf(x - stall_x) < 0.05f ? stall + 1 : 0;
     stall_x = x;
-    if (stall >= 3) {
+    if (stall >= 3 && stall % 8 == 3 && jump_wait == 0) b[2] = true, jump_wait = 2;
+    if (stall >= 30) {
       drive.aimRelative = true;
       drive.aimX = b[0] ? -24.f : 24.f;
       drive.aimY = 5;
       b[3] = true;
-      if (stall % 12 == 11 && jump_wait == 0) b[2] = true, jump_wait = 2;
     }
     vec4float target;
-    if (!cutting && stall < 3 && nearest_enemy(h->pos, &target)) {
+    if (!cutting && stall < 30 && nearest_enemy(h->pos, &target)) {
       drive.aimRelative = false;
       drive.aimX = target.x();
       drive.aimY = target.y();
       b[3] = true;
+      // An enemy close by is shot down from where the hero stands, not walked into (for a while).
+      bool close = fabsf(target.x() - x) + fabsf(target.y() - y) < 110;
+      standoff = close && on_ground && !b[2] && runup == 0 ? standoff + 1 : 0;
+      if (standoff > 0 && standoff < 40) b[0] = b[1] = false;
+    } else {
+      standoff = 0;
     }
     if (b[2] && drive.held[2]) {
       bool none[4] = {b[0], b[1], false, b[3]};
