@@ -141,7 +141,7 @@ const StepDef steps14[] = {STAMP(BACK, '.', 29), STAMP(BACK_SET, 'p', 1), STAMP(
                            STAMP(WALL, 'v', 2),  STAMP(HFLOOR, 'v', 2),   STAMP(MACH_WALL, 'm', 2)};
 
 // 15-16: left and up.
-const char* art15[] = {"......kk", "...p....", "..k.....", ".k.eee..", "mwwvvwwm"};
+const char* art15[] = {"......kk", "....p...", "...k....", "..keee..", "mwwvvwwm"};
 const StepDef steps15[] = {STAMP(BACK, '.', 24),      STAMP(BACK_SET, 'p', 1), STAMP(PLAT, 'p', 1),
                            OBJECTS(ENEMY, 1, 'e', 3), STAMP(BACK_SET, 'e', 3), STAMP(MACH, 'k', 4),
                            STAMP(WALL, 'w', 4),       STAMP(FLOOR, 'w', 4),    STAMP(WALL, 'v', 2),
@@ -191,12 +191,12 @@ const StepDef steps23[] = {STAMP(MACH_WALL, 'm', 5), STAMP(BACK, '.', 33), STAMP
 // 24-27: shafts, up and down.
 // The shaft climbs up the left: no platform lies under another within the hero's height plus a
 // jump, nor one step diagonally above another's far edge, so each jump starts clear of the next ledge.
-const char* art24[] = {"m.......", "m..p....", "m.p.....", "m.......", "mvv..pp."};
+const char* art24[] = {"m.......", "m...p...", "m..p....", "m.......", "mvv..pp."};
 const char* art25[] = {"m.......", "m...p...", "m....p..", "m.......", "mpp...vv"};
 const StepDef steps24[] = {STAMP(MACH_WALL, 'm', 5), STAMP(BACK, '.', 29), STAMP(BACK_SET, 'p', 4),
                            STAMP(PLAT, 'p', 4),      STAMP(WALL, 'v', 2),  STAMP(HFLOOR, 'v', 2)};
 
-const char* art26[] = {"........", "...p....", "..p...p.", "........", "vvw..p.."};
+const char* art26[] = {"........", "....p...", "...p..p.", "........", "vvw..p.."};
 const char* art27[] = {"........", "....p...", "......p.", ".....p..", "wp....vv"};
 const StepDef steps26[] = {STAMP(BACK, '.', 33), STAMP(BACK_SET, 'p', 4), STAMP(PLAT, 'p', 4),  STAMP(WALL, 'w', 1),
                            STAMP(FLOOR, 'w', 1), STAMP(WALL, 'v', 2),     STAMP(HFLOOR, 'v', 2)};
