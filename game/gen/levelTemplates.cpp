@@ -6,7 +6,9 @@
 // Room conventions that make the level playable: a room cell is 8 x 5 tiles; a side exit is open
 // at tile rows 1 and 2 of its edge column with solid floor under it; a vertical exit is a hole at
 // tile columns 3 and 4 of the lower room's top row and the upper room's floor, and every room with
-// an exit up holds steps or platforms within jump reach (2 tiles) up to that hole; a room without a
+// an exit up holds steps or platforms within jump reach (2 tiles) up to that hole, ending in a
+// platform right under it; as the floor of the room above caps a jump, each step up in the top rows
+// lies beside the one before (a staircase), never across a gap; a room without a
 // left exit has a solid left column and one without an exit down a solid floor, so rooms on the
 // level's edges close it.
 //
@@ -133,13 +135,13 @@ const StepDef steps13[] = {STAMP(MACH_WALL, 'm', 5),   STAMP(MACH, 'k', 6),     
                            STAMP(WALL, 'w', 7),        STAMP(FLOOR, 'w', 7)};
 
 // 14: left, right and up.
-const char* art14[] = {"........", "....p...", "..m.....", "..m.....", "wwvkkvww"};
+const char* art14[] = {"........", "...p....", "..m.m...", "........", "wwvkkvww"};
 const StepDef steps14[] = {STAMP(BACK, '.', 29), STAMP(BACK_SET, 'p', 1), STAMP(PLAT, 'p', 1),
                            STAMP(MACH, 'k', 2),  STAMP(WALL, 'w', 4),     STAMP(FLOOR, 'w', 4),
                            STAMP(WALL, 'v', 2),  STAMP(HFLOOR, 'v', 2),   STAMP(MACH_WALL, 'm', 2)};
 
 // 15-16: left and up.
-const char* art15[] = {"........", "....p...", "......k.", ".ee.ekkk", "mwwvvwwm"};
+const char* art15[] = {"......kk", "....p...", "...k....", "..keee..", "mwwvvwwm"};
 const StepDef steps15[] = {STAMP(BACK, '.', 24),      STAMP(BACK_SET, 'p', 1), STAMP(PLAT, 'p', 1),
                            OBJECTS(ENEMY, 1, 'e', 3), STAMP(BACK_SET, 'e', 3), STAMP(MACH, 'k', 4),
                            STAMP(WALL, 'w', 4),       STAMP(FLOOR, 'w', 4),    STAMP(WALL, 'v', 2),
@@ -152,7 +154,7 @@ const StepDef steps16[] = {STAMP(BACK, '.', 16),    EVEN('x', 2),        STAMP(M
                            STAMP(MACH, 'k', 4),     STAMP(WALL, 'w', 2), STAMP(FLOOR, 'w', 2)};
 
 // 17-18: right and up.
-const char* art17[] = {"m.....k.", "m..p....", "mk......", "mkke.ee.", "mwvvwwmm"};
+const char* art17[] = {"m.....k.", "m..p....", "m...k...", "mkee.ke.", "mwvvwwmm"};
 const StepDef steps17[] = {STAMP(MACH_WALL, 'm', 7), STAMP(BACK, '.', 20),    OBJECTS(ENEMY, 1, 'e', 3),
                            STAMP(BACK_SET, 'e', 3),  STAMP(BACK_SET, 'p', 1), STAMP(PLAT, 'p', 1),
                            STAMP(MACH, 'k', 4),      STAMP(WALL, 'v', 2),     STAMP(HFLOOR, 'v', 2),
@@ -165,7 +167,7 @@ const StepDef steps18[] = {STAMP(MACH_WALL, 'm', 15), STAMP(BACK, '.', 12),    E
                            STAMP(MACH, 'k', 4),       STAMP(WALL, 'w', 1),     STAMP(FLOOR, 'w', 1)};
 
 // 19: up only.
-const char* art19[] = {"mmm..mm.", "m...p...", "m.....k.", "mhe.ekkk", "mwwvkkkk"};
+const char* art19[] = {"mmm...mm", "mk..p...", "mk...k..", "mhe.e.k.", "mwwvkkkk"};
 const StepDef steps19[] = {STAMP(MACH_WALL, 'm', 9), STAMP(BACK, '.', 16),    OBJECTS(ENEMY, 1, 'e', 2),
                            STAMP(BACK_SET, 'e', 2),  STAMP(BACK_SET, 'p', 1), STAMP(PLAT, 'p', 1),
                            STAMP(MACH, 'k', 8),      BONUS(1, 'h', 1),        STAMP(BACK_SET, 'h', 1),
@@ -189,12 +191,12 @@ const StepDef steps23[] = {STAMP(MACH_WALL, 'm', 5), STAMP(BACK, '.', 33), STAMP
 // 24-27: shafts, up and down.
 // The shaft climbs up the left: no platform lies under another within the hero's height plus a
 // jump, nor one step diagonally above another's far edge, so each jump starts clear of the next ledge.
-const char* art24[] = {"m.......", "m..p....", "m.p.....", "m.......", "mvv..pp."};
+const char* art24[] = {"m.......", "m...p...", "m..p....", "m.......", "mvv..pp."};
 const char* art25[] = {"m.......", "m...p...", "m....p..", "m.......", "mpp...vv"};
 const StepDef steps24[] = {STAMP(MACH_WALL, 'm', 5), STAMP(BACK, '.', 29), STAMP(BACK_SET, 'p', 4),
                            STAMP(PLAT, 'p', 4),      STAMP(WALL, 'v', 2),  STAMP(HFLOOR, 'v', 2)};
 
-const char* art26[] = {"........", "...p....", ".p......", "..p.....", "vv....pw"};
+const char* art26[] = {"........", "....p...", "...p..p.", "........", "vvw..p.."};
 const char* art27[] = {"........", "....p...", "......p.", ".....p..", "wp....vv"};
 const StepDef steps26[] = {STAMP(BACK, '.', 33), STAMP(BACK_SET, 'p', 4), STAMP(PLAT, 'p', 4),  STAMP(WALL, 'w', 1),
                            STAMP(FLOOR, 'w', 1), STAMP(WALL, 'v', 2),     STAMP(HFLOOR, 'v', 2)};
@@ -237,8 +239,8 @@ const StepDef steps33[] = {
     STAMP(MACH_WALL, 'm', 10), STAMP(MACH, 'k', 21), STAMP(SBACK, '.', 71), STAMP(MACH, 'h', 9), STAMP(HFLOOR, 'h', 9),
     STAMP(BACK_SET, 'b', 4),   STAMP(SBACK, 'p', 4), STAMP(PLAT, 'p', 4),   STAMP(WALL, 'w', 1), STAMP(FLOOR, 'w', 1)};
 
-const char* art34[] = {"mkkkkkkk", "mkkkkkkk", "mk....bb", "mk....bb", "mkk..kkH", "mk....kk", "mk..k.kk", "mk....kk",
-                       "mkke..kk", "mkk..kkk", "kk.....k", "k...k..k", "..e...kk", ".eh.eh.k", "wkkkkkkk"};
+const char* art34[] = {"mkkkkkkk", "mkkkkkkk", "mk....bb", "mk....bb", "mkk..kkH", "mk....kk", "mk.k..kk", "mk..k.kk",
+                       "mkke..kk", "mkk..kkk", "k......k", "k...k..k", "..e..k.k", ".eh.eh.k", "wkkkkkkk"};
 const StepDef steps34[] = {STAMP(MACH_WALL, 'm', 10), STAMP(MACH, 'k', 55), STAMP(SBACK, '.', 43),
                            OBJECTS(ENEMY, 1, 'e', 4), STAMP(SBACK, 'e', 4), BONUS(1, 'h', 2),
                            STAMP(SBACK, 'h', 2),      STAMP(MACH, 'H', 1),  STAMP(HFLOOR, 'H', 1),
@@ -248,8 +250,8 @@ const StepDef steps34[] = {STAMP(MACH_WALL, 'm', 10), STAMP(MACH, 'k', 55), STAM
 const char* art35[] = {"kkkkkkkkkkkkkkkkkkkkkkkk", "mkkkkkkkkkkkkkkkkkkkkkkk", "m......................k",
                        "m....e......e....e.....k", "mkk..kkkkkkkkkkkkkk..kkk", "m..p...........kk..p..pk",
                        "m....pp..p.p...kk....p.k", "mp.........ehp..kp......", "m....e....mmmm..k.......",
-                       "mkkkkkkkkkkkkkkkkkk..kkk", "m.....................kk", "k.p...p..p..p.......p..k",
-                       ".bb.p.m...p.m.p..p....pk", ".bbe..m...e.mer...e....k", "wkkkkkkkkkkkkkkkkkkkkkkk"};
+                       "mkkkkkkkkkkkkkkkkkk..kkk", "mk.....................k", "k.p...p..p..p.......p..k",
+                       ".bb.p.m...p.m.p..p...p.k", ".bbe..m...e.mer...e....k", "wkkkkkkkkkkkkkkkkkkkkkkk"};
 const StepDef steps35[] = {STAMP(MACH_WALL, 'm', 18),  STAMP(MACH, 'k', 126), STAMP(SBACK, '.', 179),
                            OBJECTS(ENEMY, 20, 'e', 9), STAMP(SBACK, 'e', 9),  STAMP(SBACK, 'p', 21),
                            STAMP(PLAT, 'p', 21),       BONUS(1, 'h', 1),      STAMP(SBACK, 'h', 1),
@@ -259,8 +261,8 @@ const StepDef steps35[] = {STAMP(MACH_WALL, 'm', 18),  STAMP(MACH, 'k', 126), ST
 const char* art36[] = {"kkkkkkkkkkkkkkkkkkkkkkkk", "m......................k", "m.p..p...p.p..p..p..p..k",
                        "m....e......e....e.....k", "mkk..kkkkkkkkkkkkkk..kkk", "m..p..p...p.p..kk..p..pk",
                        "m....pp..p...p.kk....p.k", "mp.........p..p.kp......", "m....e.....e.h..k.......",
-                       "mkkkkkkkkkkkkkkkkkk..kkk", "mp...p.p.p.p.p.p.p....kk", "k.p...p..pp...p..pp.p..k",
-                       ".bb.p.......p.........pk", ".bbe......e.......e....k", "wkkkkkkkkkkkkkkkkkkkkkkk"};
+                       "mkkkkkkkkkkkkkkkkkk..kkk", "mpk..p.p.p.p.p.p.p.....k", "k.p...p..pp...p..pp.p..k",
+                       ".bb.p.......p........p.k", ".bbe......e.......e....k", "wkkkkkkkkkkkkkkkkkkkkkkk"};
 const StepDef steps36[] = {STAMP(MACH_WALL, 'm', 10), STAMP(MACH, 'k', 104), STAMP(SBACK, '.', 191),
                            STAMP(SBACK, 'p', 41),     STAMP(PLAT, 'p', 41),  OBJECTS(ENEMY, 20, 'e', 8),
                            STAMP(SBACK, 'e', 8),      BONUS(1, 'h', 1),      STAMP(SBACK, 'h', 1),

@@ -78,6 +78,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <unordered_map>
 #include <vector>
 #include "engine/app.h"
 #include "engine/d3d_render.h"
@@ -94,6 +95,7 @@
 #include "game/gen/levelGenRuntime.h"
 #include "game/gen/bossTiles.h"
 #include "game/gen/loadTiles.h"
+#include "game/levelCollision.h"
 #include "game/levelGrid.h"
 #include "game/objectLists.h"
 #include "game/particles.h"
@@ -816,10 +818,13 @@ Scenario load_scenario(const char* path) {
 // The player follows the level's rooms: a breadth-first walk over the room map's exits gives the
 // rooms from the one the hero is in to the one holding the exit, and the player heads for the next
 // of them. Inside the two rooms it plans over standing spots (a hero box clear of cells with ground
-// under it, every fourth column): walking (with the hero's step-up and drops), and jumps modelled as
-// up, across and down within the jump's height and reach. The cheapest route wins; when none
-// exists without digging, a route may cut through destructible cells at a price, and the player
-// shoots the cells of its first cut. It shoots the nearest awake enemy it can see.
+// under it, every fourth column): walking (with the hero's step-up and drops), and jumps played
+// through sub-step by sub-step with the hero's own motion and the level's collision, aimed at each
+// column in reach and steered as the player steers in the air (at once, from the top of the jump, or
+// after a run-up), each landing where it lands. The cheapest route wins; when none exists without
+// digging, a route may cut through destructible cells at a price (jumps then modelled as up, across
+// and down), and the player shoots the cells of its first cut. It shoots the nearest awake enemy it
+// can see, and shoots ahead (and jumps) when an object stops its walk.
 
 // A dead boss's remains lie where they fell, in the way like walls: what the parts' cells hold at
 // the middle of a level cell, 0 nothing, 1 hull (shot away like destructible cells), 2 armour. The
@@ -967,6 +972,9 @@ struct Move {
   bool cuts;  // passes destructible cells
   bool run;   // a jump that needs a run-up at full speed
   bool rise_first;  // a jump up round a ledge's edge: sideways only once above the ledge
+  bool sim = false;  // a jump whose flight was played through with the hero's own motion
+  float aim_x = 0;   // where the flight steers to
+  float min_y = -1e9f;  // the height to rise to before steering sideways
 };
 
 struct Plan {
@@ -992,24 +1000,47 @@ float jump_reach(int rise, int land) {
   return 100 * (t_land - t_up) - 10;
 }
 
-// The hero's jump, sub-step by sub-step, from a run at `speed` toward the landing spot, braking
-// over it: true when the box never meets a cell before it comes down onto the spot.
-bool jump_arc_clear(const CellSums& cs, int x0, int s0, int x1, int s1, float speed) {
+// Which way the player holds in the air (and on the ground while a move is under way): toward
+// `air_x` until within 2 cells of it, but not sideways while still rising below `min_y`.
+int air_steer(float x, float y, float vy, bool on_ground, float air_x, float min_y) {
+  float dx = air_x - x;
+  if (fabsf(dx) <= 2) return 0;
+  if (!on_ground && y < min_y && vy > 0) return 0;
+  return dx > 0 ? 1 : -1;
+}
+
+// A jump played through sub-step by sub-step as the hero's update moves it (the level's cells only,
+// no objects), steered by air_steer as the player will steer it: where it lands, if it does.
+bool sim_jump(float x0, float y0, float vx0, float aim_x, float min_y, float* lx, float* ly) {
   const float dt = 0.0125f;
-  float dir = x1 > x0 ? 1.f : x1 < x0 ? -1.f : 0.f;
-  float x = float(x0), y = float(s0), vx = speed * dir, vy = 195;
-  for (int i = 0; i < 160; i++) {
-    vy -= (i == 0 ? 50 : 500) * dt;  // the small pull of the ground still acts on the take-off
-    if ((x1 - x) * dir > 0.5f) vx = std::min(100.f, fabsf(vx) + 500 * dt) * dir;
-    else vx = 0, x = float(x1);
-    x += vx * dt;
-    if ((x - float(x1)) * dir > 0) x = float(x1);
-    y += vy * dt;
-    if (vy < 0 && y <= float(s1)) return fabsf(x - float(x1)) < 1.f;
-    // The cells the box (x - 4, y) to (x + 4, y + 15) overlaps.
-    int cx0 = int(floorf(x - 4 + 0.01f)), cx1 = int(ceilf(x + 4 - 0.01f)) - 1;
-    int cy0 = int(floorf(y + 0.01f)), cy1 = int(ceilf(y + 15 - 0.01f)) - 1;
-    if (cs.solid(cx0, cy0, cx1, cy1) > 0) return false;
+  vec4float pos(x0, y0, 0, 1);
+  float vx = vx0, vy = 0, air = 0;
+  for (int update = 0; update < 60; update++) {
+    int move = air_steer(pos.x(), pos.y(), vy, update == 0, aim_x, min_y);
+    for (int k = 0; k < 4; k++) {
+      vy -= dt * (air > 0.15f ? 500.f : 50.f);
+      float wanted = 100.f * float(move), rate = (move ? 500.f : 1500.f) * dt;
+      vx = wanted - vx > rate ? vx + rate : wanted - vx < -rate ? vx - rate : wanted;
+      if (update == 0 && air <= 0.15f) air += 0.15f, vy += 195;
+      vy = std::max(-300.f, std::min(300.f, vy));
+      float ground[2] = {0, 0};
+      int flags =
+          collide_moving_box(pos, pos + vec4float(vx, vy, 0, 0) * dt, vec4float(-4, 0, 4, 15), nullptr, ground, 4.0f);
+      if ((flags & HIT_LEFT) && vx < 0) vx = 0;
+      if ((flags & HIT_RIGHT) && vx > 0) vx = 0;
+      if ((flags & HIT_CEILING) && vy > 0) vy = 0;
+      if ((flags & HIT_GROUND) && vy < 0) vy = 0;
+      if (flags & HIT_GROUND) {
+        if (update > 0 || k > 0) {
+          *lx = pos.x(), *ly = pos.y();
+          return true;
+        }
+        air = 0;
+      } else {
+        air += dt;
+      }
+      if (pos.y() < -16) return false;
+    }
   }
   return false;
 }
@@ -1022,8 +1053,11 @@ uint64_t jump_key(int x0, int s0, int x1, int s1) {
          uint64_t(uint16_t(s1)) << 48;
 }
 
+// The flights played through so far, by take-off spot, aim and way of steering: where each lands.
+typedef std::unordered_map<uint64_t, int64_t> FlightCache;
+
 Plan plan_route(const CellSums& cs, float hx, float hy, int ux0, int uy0, int ux1, int uy1, int next, bool dig,
-                const std::vector<uint64_t>& banned) {
+                const std::vector<uint64_t>& banned, FlightCache& flights) {
   Plan plan;
   std::vector<Spot> spots;
   std::vector<std::vector<int>> column;  // spot indices by lattice column
@@ -1059,7 +1093,8 @@ Plan plan_route(const CellSums& cs, float hx, float hy, int ux0, int uy0, int ux
     for (int i : column[size_t(c - c0)]) {
       const Spot& p = spots[size_t(i)];
       float d = fabsf(float(p.x) - hx) + fabsf(float(p.s) - hy);
-      if (!p.dig && fabsf(float(p.s) - hy) <= 4 && d < best) best = d, start = i;
+      // (The hero may stand on an object, a barrel or an enemy, above the spot.)
+      if (!p.dig && float(p.s) <= hy + 4 && float(p.s) >= hy - 16 && d < best) best = d, start = i;
     }
   }
   if (start < 0) return plan;
@@ -1093,14 +1128,56 @@ Plan plan_route(const CellSums& cs, float hx, float hy, int ux0, int uy0, int ux
       while (s2 > std::max(uy0, 0) && !supported(x, s2)) s2--;
       int to = find_spot(x, s2);
       if (to < 0) continue;
-      Move m{to, 1, false, 1, {Rect{std::min(a.x, x) - 4, s2, std::max(a.x, x) + 3, h + 14}}, false, false, false};
+      // Across at the height it steps to, then down at the new column.
+      Move m{to, 1, false, 2, {Rect{std::min(a.x, x) - 4, h, std::max(a.x, x) + 3, h + 14}, Rect{x - 4, s2, x + 3, h + 14}},
+             false, false, false};
       int price = 0;
-      if (!passable(m.r[0], &price)) continue;
+      if (!passable(m.r[0], &price) || !passable(m.r[1], &price)) continue;
       m.cost += price, m.cuts = price > 0;
       out.push_back(m);
     }
     if (a.dig) return;
-    for (int x = a.x - 64; x <= a.x + 64; x += 4) {  // jumps
+    // Jumps played through: aimed at each column in reach, steered at once, from the top of the
+    // jump, or from a run-up; each lands where it lands.
+    for (int aim = a.x - 64; aim <= a.x + 64; aim += 4) {
+      for (int way = 0; way < 3; way++) {
+        if (aim == a.x && way > 0) continue;
+        int back = aim > a.x ? -4 : 4;
+        if (way == 2 && (find_spot(a.x + back, a.s) < 0 || find_spot(a.x + 2 * back, a.s) < 0 ||
+                         find_spot(a.x + 3 * back, a.s) < 0))
+          continue;
+        uint64_t key = uint64_t(uint16_t(a.x)) | uint64_t(uint16_t(a.s)) << 16 | uint64_t(uint16_t(aim)) << 32 |
+                       uint64_t(way) << 48;
+        auto f = flights.find(key);
+        int64_t landing = -1;
+        if (f != flights.end()) landing = f->second;
+        else {
+          float lx = 0, ly = 0;
+          if (sim_jump(float(a.x), float(a.s), way == 2 ? 100.f * float(aim > a.x ? 1 : -1) : 0.f, float(aim),
+                       way == 1 ? 1e9f : -1e9f, &lx, &ly))
+            landing = int64_t(uint32_t(int(floorf(lx + 0.5f)))) | int64_t(uint32_t(int(floorf(ly + 0.5f)))) << 32;
+          flights[key] = landing;
+        }
+        if (landing < 0) continue;
+        int lx = int(landing & 0xFFFFFFFF), ls = int(landing >> 32);
+        int j = -1;
+        for (int d : {0, -4, 4}) {
+          int sx = (lx + 2) / 4 * 4 + d;
+          if (j < 0 && (sx != a.x || ls != a.s)) j = find_spot(sx, ls);
+        }
+        if (j < 0 || spots[size_t(j)].dig) continue;
+        const Spot& b = spots[size_t(j)];
+        if (!banned.empty() &&
+            std::find(banned.begin(), banned.end(), jump_key(a.x, a.s, b.x, b.s)) != banned.end())
+          continue;
+        Move m{j, 10 + abs(b.x - a.x) / 8 + abs(b.s - a.s) / 8 + (way == 2 ? 8 : 0), true, 0, {}, false, way == 2,
+               false};
+        m.sim = true, m.aim_x = float(aim), m.min_y = way == 1 ? 1e9f : -1e9f;
+        out.push_back(m);
+      }
+    }
+    if (!dig) return;
+    for (int x = a.x - 64; x <= a.x + 64; x += 4) {  // jumps through cells to cut
       int c = x / 4;
       if (x < 0 || c < c0 || c > c1) continue;
       for (int j : column[size_t(c - c0)]) {
@@ -1111,32 +1188,16 @@ Plan plan_route(const CellSums& cs, float hx, float hy, int ux0, int uy0, int ux
           continue;
         int top = std::max(a.s + 4, b.s);
         Move m{j, 10 + abs(b.x - a.x) / 8 + abs(b.s - a.s) / 8, true, 3, {}, false, false, false};
-        // A jump steered onto the landing spot from a standing start, every box along it clear.
-        if (jump_arc_clear(cs, a.x, a.s, b.x, b.s, 0)) {
-          m.rects = 0;
-          out.push_back(m);
-          continue;
-        }
         // Up, across at the top, and down: the way round a ledge's edge.
         if (fabsf(float(b.x - a.x)) <= jump_reach(top - a.s, b.s - a.s)) {
           m.r[0] = Rect{a.x - 4, a.s, a.x + 3, top + 14};
           m.r[1] = Rect{std::min(a.x, b.x) - 4, top, std::max(a.x, b.x) + 3, top + 14};
           m.r[2] = Rect{b.x - 4, b.s, b.x + 3, top + 14};
           int price = 0;
-          if (passable(m.r[0], &price) && passable(m.r[1], &price) && passable(m.r[2], &price)) {
-            m.cost += price, m.cuts = price > 0, m.rise_first = b.s > a.s + 4;
+          if (passable(m.r[0], &price) && passable(m.r[1], &price) && passable(m.r[2], &price) && price > 0) {
+            m.cost += price, m.cuts = true, m.rise_first = b.s > a.s + 4;
             out.push_back(m);
-            continue;
           }
-        }
-        // Or the arc of a jump from a full-speed run-up over three spots behind the take-off.
-        m.rects = 0;
-        int back = b.x > a.x ? -4 : 4;
-        if (b.x != a.x && find_spot(a.x + back, a.s) >= 0 && find_spot(a.x + 2 * back, a.s) >= 0 &&
-            find_spot(a.x + 3 * back, a.s) >= 0 && jump_arc_clear(cs, a.x, a.s, b.x, b.s, 100)) {
-          m.run = true;
-          m.cost += 8;
-          out.push_back(m);
         }
       }
     }
@@ -1622,6 +1683,10 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
   int no_plan = 0, jump_wait = 0;
   std::vector<uint64_t> banned;
   std::map<uint64_t, int> jump_tries;
+  FlightCache flights;
+  int stall = 0;  // updates spent pushing on the ground without moving
+  int standoff = 0;  // updates spent standing to shoot an enemy close by
+  float stall_x = 0;
   int runup = 0, runup_dir = 0, runup_step = 0;  // 1 backing off, 2 running at the take-off
   float runup_x = 0;
   std::string last_why;
@@ -1710,11 +1775,12 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
       // Cells change only under shots and blasts: counted again after those, and now and then.
       int changes = drive.soundCount[14 /* "bullet_destroys_wall" */] + ExplBarrel_list.size() * 1000;
       if (changes != sums_changes || room != sums_room || step - sums_step > (ExitFx_list.size() ? 8 : 40)) {
+        if (changes != sums_changes) flights.clear();
         cs.build(ux0 - 80, uy0 - 80, ux1 + 80, uy1 + 80);
         sums_changes = changes, sums_room = room, sums_step = step;
       }
-      Plan p = plan_route(cs, x, y, ux0 - 16, uy0, ux1 + 16, uy1, goal, false, banned);
-      if (!p.found) p = plan_route(cs, x, y, ux0 - 16, uy0, ux1 + 16, uy1, goal, true, banned);
+      Plan p = plan_route(cs, x, y, ux0 - 16, uy0, ux1 + 16, uy1, goal, false, banned, flights);
+      if (!p.found) p = plan_route(cs, x, y, ux0 - 16, uy0, ux1 + 16, uy1, goal, true, banned, flights);
       if (!p.found) {
         no_plan++;
         last_why = "no route from room " + room_name(room) + " (exits:" + exits_of(room) + ")";
@@ -1745,7 +1811,17 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
           air_x = m.jump ? float(p.to.x) : x + float(p.to.x > p.from.x ? 8 : -8);
           air_set = true;
           air_min_y = m.rise_first ? float(p.to.s) - 3 : -1e9f;
-          if (m.run && h->vel[0] * float(p.to.x > p.from.x ? 1 : -1) < 90) {
+          float lx = 0, ly = 0;
+          if (m.sim) air_x = m.aim_x, air_min_y = m.min_y;
+          if (m.sim && !m.run && jump_wait == 0 &&
+              !(sim_jump(x, y, h->vel[0], m.aim_x, m.min_y, &lx, &ly) && fabsf(lx - float(p.to.x)) <= 4 &&
+                fabsf(ly - float(p.to.s)) < 1) &&
+              (fabsf(x - float(p.from.x)) > 2 || fabsf(h->vel[0]) > 30)) {
+            // Played through from where the hero stands now, the jump would land elsewhere: take
+            // off from the planned spot, standing.
+            air_x = float(p.from.x);
+            if (fabsf(x - float(p.from.x)) <= 2) air_set = false;
+          } else if (m.run && h->vel[0] * float(p.to.x > p.from.x ? 1 : -1) < 90) {
             runup = 1, runup_dir = p.to.x > p.from.x ? 1 : -1, runup_x = float(p.from.x), runup_step = step;
             air_set = false;
             b[runup_dir < 0 ? 1 : 0] = true;
@@ -1753,7 +1829,7 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
             // A jump up round a ledge's edge starts from its spot, standing: get there and stop.
             air_x = float(p.from.x);
             if (fabsf(x - float(p.from.x)) <= 2) air_set = false;
-          } else if (m.jump && p.to.s < p.from.s && abs(p.to.x - p.from.x) <= 24) {
+          } else if (m.jump && !m.sim && p.to.s < p.from.s && abs(p.to.x - p.from.x) <= 24) {
             // Down to a ledge near by: step off the edge rather than jump (a jump rises 38 cells
             // and may land higher up), a little past the spot, whose box may still rest on the edge.
             air_x = float(p.to.x + (p.to.x >= p.from.x ? 6 : -6));
@@ -1772,22 +1848,33 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
       }
     }
     if (air_set) {
-      float dx = air_x - x;
-      int dir = dx > 0 ? 1 : -1;
-      // Sideways only where the box, a little ahead (and above while rising), is clear.
-      bool blocked = false;
-      float x0 = x - 4 + float(dir) * 3, top = y + 15 + (h->vel[1] > 0 ? 4 : 0);
-      for (int cy = int(floorf(y)) + 1; cy < int(ceilf(top)) && !blocked; cy++)
-        for (int cx = int(floorf(x0)); cx < int(ceilf(x0 + 8)) && !blocked; cx++) blocked = solid_at(cx, cy);
-      if (!on_ground && y < air_min_y && h->vel[1] > 0) blocked = true;  // still rising to the ledge
-      if (fabsf(dx) > 2 && (on_ground || !blocked)) b[dir < 0 ? 0 : 1] = true;
+      int dir = air_steer(x, y, h->vel[1], on_ground, air_x, air_min_y);
+      if (dir) b[dir < 0 ? 0 : 1] = true;
+    }
+    // Walking on the ground without getting anywhere: an object (a barrel, a sleeping enemy) is in
+    // the way. Jump it; only when that does not help, shoot it (a barrel's blast hurts close by).
+    bool pushing = on_ground && (b[0] || b[1]) && !cutting;
+    stall = pushing && fabsf(x - stall_x) < 0.05f ? stall + 1 : 0;
+    stall_x = x;
+    if (stall >= 3 && stall % 8 == 3 && jump_wait == 0) b[2] = true, jump_wait = 2;
+    if (stall >= 30) {
+      drive.aimRelative = true;
+      drive.aimX = b[0] ? -24.f : 24.f;
+      drive.aimY = 5;
+      b[3] = true;
     }
     vec4float target;
-    if (!cutting && nearest_enemy(h->pos, &target)) {
+    if (!cutting && stall < 30 && nearest_enemy(h->pos, &target)) {
       drive.aimRelative = false;
       drive.aimX = target.x();
       drive.aimY = target.y();
       b[3] = true;
+      // An enemy close by is shot down from where the hero stands, not walked into (for a while).
+      bool close = fabsf(target.x() - x) + fabsf(target.y() - y) < 110;
+      standoff = close && on_ground && !b[2] && runup == 0 ? standoff + 1 : 0;
+      if (standoff > 0 && standoff < 40) b[0] = b[1] = false;
+    } else {
+      standoff = 0;
     }
     if (b[2] && drive.held[2]) {
       bool none[4] = {b[0], b[1], false, b[3]};
