@@ -52,6 +52,7 @@ double now_ms() { return double(get_ref_time()) * 1000.0 / double(time_ticks_per
 intptr_t proc(WindowHandle w, unsigned m, uintptr_t wp, intptr_t lp) { return plat_def_window_proc(w, m, wp, lp); }
 
 struct Series {
+  explicit Series(const char* series_name = "") : name(series_name) {}
   const char* name;
   std::vector<double> ms;
   double at(double q) {
