@@ -3,8 +3,9 @@
 // foreground colours, one texel per cell. Each renderer owns two dynamic textures sized to the view
 // and refills them from the cells on every draw, so a hole a bullet cuts shows in the next frame
 // with no bookkeeping. Each layer's quad is cut down to the blocks of cells that show something of
-// it (a software rasteriser pays for every pixel covered). A drawing pass (start_level_rendering ... end_level_rendering) sets the shader
-// "level.sh" (shared with the sprite pass) and the render states once for any number of renderers.
+// it (a software rasteriser pays for every pixel covered). A drawing pass (start_level_rendering ...
+// end_level_rendering) sets the shader "level.sh" (shared with the sprite pass) and the render
+// states once for any number of renderers.
 // The actor library creates, draws and destroys renderers of its own through these functions.
 #pragma once
 #include <stdint.h>

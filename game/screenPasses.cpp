@@ -22,11 +22,12 @@ Texture* shadow_map = nullptr;
 // costs two full-screen passes and a clear on a software rasteriser. So it is drawn again only when
 // one of them changed or a device reset gave it a new, empty texture; in between it keeps what it
 // holds.
+// A width of 0 stands for a map not drawn yet.
 struct ShadowMapDrawnFor {
   int width, height;
   bool postfx;
+  bool operator==(const ShadowMapDrawnFor&) const = default;
 };
-bool shadow_map_drawn = false;
 ShadowMapDrawnFor shadow_map_drawn_for = {0, 0, false};
 }  // namespace
 
@@ -87,10 +88,10 @@ void init_postfx() {
   postfx_slice_shader = create_shader("postfx_slice.sh", "");
   shadow_map = create_screen_render_texture();
   if (!shadow_map) fatal("can't create shadow map texture");
-  shadow_map_drawn = false;
+  forget_shadow_map();
 }
 
-void forget_shadow_map() { shadow_map_drawn = false; }
+void forget_shadow_map() { shadow_map_drawn_for = {0, 0, false}; }
 
 void close_postfx() {
   if (shadow_map) destroy_texture(shadow_map);
@@ -110,8 +111,7 @@ void render_post_effect() {
   d3d->SetTexture(0, nullptr);
   d3d->SetTexture(1, nullptr);
   ShadowMapDrawnFor now = {d3d_wd, d3d_ht, use_postfx};
-  if (!shadow_map_drawn || now.width != shadow_map_drawn_for.width || now.height != shadow_map_drawn_for.height ||
-      now.postfx != shadow_map_drawn_for.postfx) {
+  if (!(now == shadow_map_drawn_for)) {
     set_render_target(shadow_map, 0, false);
     clear_view_color(0x00FF0000);
     // With the post effect switched off the map keeps its cleared value, which the final pass shows
@@ -127,7 +127,6 @@ void render_post_effect() {
       set_ps_consts(16, ps2, 1);
       draw_postfx();
     }
-    shadow_map_drawn = true;
     shadow_map_drawn_for = now;
   }
   set_back_buffer_target();

@@ -1,8 +1,9 @@
 // The two full-screen passes around the world drawing. The background pass fills the scene texture
 // behind the level with "background.dds" tiled and tinted by two colours; the post effect turns the
 // finished scene texture into the frame on the back buffer, through a screen-sized shadow map drawn
-// in two slices first (and kept until the screen's size or the post-effect switch changes). The background module also owns the two tile textures that shade the level's
-// cells ("voxel-tile.dds" in front, "back-tile.dds" behind).
+// in two slices first (and kept until the screen's size or the post-effect switch changes). The
+// background module also owns the two tile textures that shade the level's cells ("voxel-tile.dds"
+// in front, "back-tile.dds" behind).
 #pragma once
 #include "engine/misc/vecMath.h"
 
