@@ -233,7 +233,7 @@ const StepDef steps32[] = {STAMP(BACK_SET, 'b', 8), STAMP(SBACK, '.', 71),    ST
                            STAMP(HFLOOR, 'h', 9),   STAMP(MACH_WALL, 'm', 5), STAMP(SBACK, 'p', 4),
                            STAMP(PLAT, 'p', 4)};
 
-const char* art33[] = {"mkkkkkk.", "m......k", "m.....bb", "m.....bb", "mkk..hhh", "k...p..k", "k......k", ".....p.k",
+const char* art33[] = {"mkkkkkk.", "m......k", "m.....bb", "m.....bb", "mkk..hhh", "k...p..k", "k......k", "...p...k",
                        ".......k", "hhh..hhh", "m..p....", "m.......", "m.p.....", "m.......", "mwkkkkkk"};
 const StepDef steps33[] = {
     STAMP(MACH_WALL, 'm', 10), STAMP(MACH, 'k', 21), STAMP(SBACK, '.', 71), STAMP(MACH, 'h', 9), STAMP(HFLOOR, 'h', 9),
@@ -247,10 +247,10 @@ const StepDef steps34[] = {STAMP(MACH_WALL, 'm', 10), STAMP(MACH, 'k', 55), STAM
                            STAMP(BACK_SET, 'b', 4),   STAMP(WALL, 'w', 1),  STAMP(FLOOR, 'w', 1)};
 
 // 35-36: optional halls of 3 x 3 room cells, entered bottom left, left at the middle right.
-const char* art35[] = {"kkkkkkkkkkkkkkkkkkkkkkkk", "mkkkkkkkkkkkkkkkkkkkkkkk", "m......................k",
+const char* art35[] = {"kkkkkkkkkkkkkkkkkkkkkkkk", "mkkkkkkkkkkkkkkkkkkkkkkk", "m.........p...p........k",
                        "m....e......e....e.....k", "mkk..kkkkkkkkkkkkkk..kkk", "m..p...........kk..p..pk",
                        "m....pp..p.p...kk....p.k", "mp.........ehp..kp......", "m....e....mmmm..k.......",
-                       "mkkkkkkkkkkkkkkkkkk..kkk", "mk.....................k", "k.p...p..p..p.......p..k",
+                       "mkkkkkkkkkkkkkkkkkk..kkk", "mk.....................k", "k.p......p..........p..k",
                        ".bb.p.m...p.m.p..p...p.k", ".bbe..m...e.mer...e....k", "wkkkkkkkkkkkkkkkkkkkkkkk"};
 const StepDef steps35[] = {STAMP(MACH_WALL, 'm', 18),  STAMP(MACH, 'k', 126), STAMP(SBACK, '.', 179),
                            OBJECTS(ENEMY, 20, 'e', 9), STAMP(SBACK, 'e', 9),  STAMP(SBACK, 'p', 21),
