@@ -8,9 +8,10 @@
 // tile columns 3 and 4 of the lower room's top row and the upper room's floor, and every room with
 // an exit up holds steps or platforms within jump reach (2 tiles) up to that hole, ending in a
 // platform right under it; as the floor of the room above caps a jump, each step up in the top rows
-// lies beside the one before (a staircase), never across a gap; a room without a
-// left exit has a solid left column and one without an exit down a solid floor, so rooms on the
-// level's edges close it.
+// lies beside the one before (a staircase), never across a gap but the one under that hole, where
+// nothing caps the rise; a platform one tile above another's top leaves no head room under it, so
+// none sits over a wall or ledge the hero must cross; a room without a left exit has a solid left
+// column and one without an exit down a solid floor, so rooms on the level's edges close it.
 //
 // Sections: step definitions, room pictures, position tables, running a template, exits, the template
 // table, step queries.
@@ -197,7 +198,7 @@ const StepDef steps24[] = {STAMP(MACH_WALL, 'm', 5), STAMP(BACK, '.', 29), STAMP
                            STAMP(PLAT, 'p', 4),      STAMP(WALL, 'v', 2),  STAMP(HFLOOR, 'v', 2)};
 
 const char* art26[] = {"........", "....p...", "...p..p.", "........", "vvw..p.."};
-const char* art27[] = {"........", "....p...", "......p.", ".....p..", "wp....vv"};
+const char* art27[] = {"........", "....p...", ".....p..", "..p.....", "wp....vv"};
 const StepDef steps26[] = {STAMP(BACK, '.', 33), STAMP(BACK_SET, 'p', 4), STAMP(PLAT, 'p', 4),  STAMP(WALL, 'w', 1),
                            STAMP(FLOOR, 'w', 1), STAMP(WALL, 'v', 2),     STAMP(HFLOOR, 'v', 2)};
 
