@@ -17,7 +17,8 @@
 // (every live object kept); with --rebuild-root DIR --sources DIR that copy is the real rebuild of
 // the library's sources (the rebuild script, in a build tree kept in DIR). --player runs the scripted player on generated levels and reports
 // which reach the exit and why the others stop (failing when fewer than --expect-exits do); with
-// --trace it prints its plans and state lines, with --dump-stuck the cells of the rooms it stopped in;
+// --trace it prints its plans and state lines, with --dump-stuck the cells of the rooms it stopped in
+// and the enemies and barrels near the hero;
 // with --at-boss it starts on a boss level's floor 180 cells (--boss-distance D: D) to the left of
 // the boss. Wherever it comes near a living boss on its floor it fights it (dodging its bullets and
 // bombs, shooting the body's core or plates wherever a shot gets through); on boss levels it says
@@ -156,6 +157,13 @@ struct EnemyView : BaseObject {
   vec4float tether, prevTether, anchor, pos, prevPos;
   Matrix44 tm;
   float vel[2];
+};
+
+// A bonus's fields in the library's order.
+struct BonusView : BaseObject {
+  vec4float pos;
+  float phase;
+  bool taken;
 };
 
 // A boss part's fields in the library's order (checked against the library's class size at start).
@@ -865,7 +873,30 @@ bool line_clear(float x0, float y0, float x1, float y1) {
   return true;
 }
 
-// The nearest enemy on screen (drawn, so awake) that a shot from the shoulder can reach.
+// A barrel's fields in the library's order, up to its position.
+struct BarrelView : BaseObject {
+  float fuse;
+  vec4float pos;
+};
+
+// A barrel whose blast would reach the hero (its middle within 44 of the shoulder) lies near the
+// line of a shot: the shot may set it off.
+bool barrel_near_shot(float sx, float sy, float tx, float ty) {
+  for (int i = 0; i < ExplBarrel_list.size(); i++) {
+    const BarrelView* b = reinterpret_cast<const BarrelView*>(static_cast<void*>(ExplBarrel_list[i]));
+    if (b->flags) continue;
+    float cx = b->pos.x(), cy = b->pos.y() + 5;
+    if ((cx - sx) * (cx - sx) + (cy - sy) * (cy - sy) > 44 * 44) continue;
+    float dx = tx - sx, dy = ty - sy, len2 = std::max(1e-6f, dx * dx + dy * dy);
+    float u = std::max(0.f, std::min(1.f, ((cx - sx) * dx + (cy - sy) * dy) / len2));
+    float ex = sx + dx * u - cx, ey = sy + dy * u - cy;
+    if (ex * ex + ey * ey < 10 * 10) return true;
+  }
+  return false;
+}
+
+// The nearest enemy on screen (drawn, so awake) that a shot from the shoulder can reach without
+// passing a barrel close to the hero.
 bool nearest_enemy(vec4float from, vec4float* at) {
   float best = 1e30f;
   float sx = from.x(), sy = from.y() + 8;
@@ -878,7 +909,7 @@ bool nearest_enemy(vec4float from, vec4float* at) {
         cy > float(cur_view_y1) - 16)
       continue;
     float d = fabsf(cx - sx) + fabsf(cy - sy);
-    if (d < best && line_clear(sx, sy, cx, cy)) {
+    if (d < best && line_clear(sx, sy, cx, cy) && !barrel_near_shot(sx, sy, cx, cy)) {
       best = d;
       *at = vec4float(cx, cy, 0, 1);
     }
@@ -979,6 +1010,8 @@ struct Move {
 
 struct Plan {
   bool found = false;
+  int cost = 0;  // of the whole route
+  Spot end{};    // where it ends
   Spot from{}, to{};
   Move first{};
   bool digging = false;  // the route cuts through cells somewhere
@@ -988,7 +1021,9 @@ struct Plan {
 // step-up lifts the feet over the last 4 cells of a ledge's edge.
 const int JUMP_RISE = 36;
 
-Rect hero_box(int x, int s) { return Rect{x - 4, s, x + 3, s + 14}; }
+// The cells of the hero's box standing at (x, s): it stands a hair above the floor, so its 15
+// cells of height reach into a 16th row.
+Rect hero_box(int x, int s) { return Rect{x - 4, s, x + 3, s + 15}; }
 
 // Horizontal reach of a jump that rises `rise` above its start to pass over and lands `land`
 // above it (negative below), at the running speed.
@@ -1032,6 +1067,12 @@ bool sim_jump(float x0, float y0, float vx0, float aim_x, float min_y, float* lx
       if ((flags & HIT_GROUND) && vy < 0) vy = 0;
       if (flags & HIT_GROUND) {
         if (update > 0 || k > 0) {
+          // A landing on no more than a corner is luck: the hero, a hair off the planned spot,
+          // misses it.
+          bool firm = false;
+          for (int cx = int(floorf(pos.x() - 3.5f)); cx <= int(floorf(pos.x() + 3.5f)) && !firm; cx++)
+            firm = solid_at(cx, int(floorf(pos.y() - 0.5f)));
+          if (!firm) return false;
           *lx = pos.x(), *ly = pos.y();
           return true;
         }
@@ -1057,7 +1098,8 @@ uint64_t jump_key(int x0, int s0, int x1, int s1) {
 typedef std::unordered_map<uint64_t, int64_t> FlightCache;
 
 Plan plan_route(const CellSums& cs, float hx, float hy, int ux0, int uy0, int ux1, int uy1, int next, bool dig,
-                const std::vector<uint64_t>& banned, FlightCache& flights) {
+                const std::vector<uint64_t>& banned, FlightCache& flights, const vec4float* bonus = nullptr,
+                int max_cost = 1 << 30) {
   Plan plan;
   std::vector<Spot> spots;
   std::vector<std::vector<int>> column;  // spot indices by lattice column
@@ -1099,6 +1141,9 @@ Plan plan_route(const CellSums& cs, float hx, float hy, int ux0, int uy0, int ux
   }
   if (start < 0) return plan;
   auto is_goal = [&](const Spot& p) {
+    if (bonus)  // the hero's box takes the bonus's (12 x 12 from its position)
+      return float(p.x - 4) < bonus->x() + 6 && float(p.s) < bonus->y() + 12 && float(p.x + 4) >= bonus->x() - 6 &&
+             float(p.s + 15) >= bonus->y();
     if (next >= 0) return room_of(float(p.x), float(p.s + 7)) == next;
     for (int x = p.x - 4; x <= p.x + 3; x++)
       if (x >= 0 && p.s >= 1 && x < LEVEL_WIDTH && level_cell(x, p.s - 1).collision == LEVEL_COLL_EXIT) return true;
@@ -1129,7 +1174,7 @@ Plan plan_route(const CellSums& cs, float hx, float hy, int ux0, int uy0, int ux
       int to = find_spot(x, s2);
       if (to < 0) continue;
       // Across at the height it steps to, then down at the new column.
-      Move m{to, 1, false, 2, {Rect{std::min(a.x, x) - 4, h, std::max(a.x, x) + 3, h + 14}, Rect{x - 4, s2, x + 3, h + 14}},
+      Move m{to, 1, false, 2, {Rect{std::min(a.x, x) - 4, h, std::max(a.x, x) + 3, h + 15}, Rect{x - 4, s2, x + 3, h + 15}},
              false, false, false};
       int price = 0;
       if (!passable(m.r[0], &price) || !passable(m.r[1], &price)) continue;
@@ -1143,9 +1188,10 @@ Plan plan_route(const CellSums& cs, float hx, float hy, int ux0, int uy0, int ux
       for (int way = 0; way < 3; way++) {
         if (aim == a.x && way > 0) continue;
         int back = aim > a.x ? -4 : 4;
-        if (way == 2 && (find_spot(a.x + back, a.s) < 0 || find_spot(a.x + 2 * back, a.s) < 0 ||
-                         find_spot(a.x + 3 * back, a.s) < 0))
-          continue;
+        // (A run-up backs off 14 and comes to a stop a few cells further.)
+        bool room_to_run = true;
+        for (int k = 1; k <= 5 && way == 2; k++) room_to_run = room_to_run && find_spot(a.x + k * back, a.s) >= 0;
+        if (!room_to_run) continue;
         uint64_t key = uint64_t(uint16_t(a.x)) | uint64_t(uint16_t(a.s)) << 16 | uint64_t(uint16_t(aim)) << 32 |
                        uint64_t(way) << 48;
         auto f = flights.find(key);
@@ -1190,9 +1236,9 @@ Plan plan_route(const CellSums& cs, float hx, float hy, int ux0, int uy0, int ux
         Move m{j, 10 + abs(b.x - a.x) / 8 + abs(b.s - a.s) / 8, true, 3, {}, false, false, false};
         // Up, across at the top, and down: the way round a ledge's edge.
         if (fabsf(float(b.x - a.x)) <= jump_reach(top - a.s, b.s - a.s)) {
-          m.r[0] = Rect{a.x - 4, a.s, a.x + 3, top + 14};
-          m.r[1] = Rect{std::min(a.x, b.x) - 4, top, std::max(a.x, b.x) + 3, top + 14};
-          m.r[2] = Rect{b.x - 4, b.s, b.x + 3, top + 14};
+          m.r[0] = Rect{a.x - 4, a.s, a.x + 3, top + 15};
+          m.r[1] = Rect{std::min(a.x, b.x) - 4, top, std::max(a.x, b.x) + 3, top + 15};
+          m.r[2] = Rect{b.x - 4, b.s, b.x + 3, top + 15};
           int price = 0;
           if (passable(m.r[0], &price) && passable(m.r[1], &price) && passable(m.r[2], &price) && price > 0) {
             m.cost += price, m.cuts = true, m.rise_first = b.s > a.s + 4;
@@ -1219,6 +1265,7 @@ Plan plan_route(const CellSums& cs, float hx, float hy, int ux0, int uy0, int ux
     heap.pop_back();
     int i = it.second;
     if (it.first != dist[size_t(i)]) continue;
+    if (it.first > max_cost) break;
     if (is_goal(spots[size_t(i)]) && !spots[size_t(i)].dig) {
       goal = i;
       break;
@@ -1238,7 +1285,7 @@ Plan plan_route(const CellSums& cs, float hx, float hy, int ux0, int uy0, int ux
   }
   if (goal < 0) {
     // With --trace a plan that finds no way lists the spots it could reach: where the climb ends.
-    if (drive.trace) {
+    if (drive.trace && !bonus) {
       fprintf(::out, "no way; reached:");
       for (size_t i = 0; i < spots.size(); i++)
         if (dist[i] < (1 << 30)) fprintf(::out, " (%d, %d)%s", spots[i].x, spots[i].s, spots[i].dig ? "d" : "");
@@ -1247,6 +1294,8 @@ Plan plan_route(const CellSums& cs, float hx, float hy, int ux0, int uy0, int ux
     return plan;
   }
   plan.found = true;
+  plan.cost = dist[size_t(goal)];
+  plan.end = spots[size_t(goal)];
   plan.digging = cut_before[size_t(goal)];
   plan.from = spots[size_t(start)];
   if (goal == start) {
@@ -1655,6 +1704,44 @@ struct PlayResult {
   std::string why;
 };
 
+// Enemy bullets that meet the hero within the next 0.9 s when it holds `move` (-1, 0, 1) and jumps now
+// or not: the hero's motion played on as its update moves it (a ceiling stops the rise), each
+// bullet flying straight on until a solid cell stops it. A way out that drops the hero off its
+// ledge counts as hit too (it would undo the climb).
+int bullets_ahead(const HeroView* h, int move, bool jump, bool keep_ledge = true) {
+  float x = h->pos.x(), y = h->pos.y(), vx = h->vel[0], vy = jump ? 195.f : 0.f, air = jump ? 0.15f : 0.f;
+  int hits = 0;
+  for (int i = 1; i <= 72; i++) {
+    const float dt = 0.0125f, t = float(i) * dt;
+    vy -= dt * (air > 0.15f ? 500.f : 50.f);
+    float want = 100.f * float(move), rate = (move ? 500.f : 1500.f) * dt;
+    vx = fabsf(want - vx) <= rate ? want : vx + (want > vx ? rate : -rate);
+    if (solid_at(int(floorf(x + vx * dt)), int(floorf(y + 8)))) vx = 0;
+    x += vx * dt;
+    float ny = y + vy * dt;
+    if (vy > 0 && (solid_at(int(floorf(x - 4)), int(floorf(ny + 15))) || solid_at(int(floorf(x + 3)), int(floorf(ny + 15)))))
+      vy = 0, ny = y;
+    if (vy < 0 && (solid_at(int(floorf(x - 4)), int(floorf(ny))) || solid_at(int(floorf(x + 3)), int(floorf(ny)))))
+      vy = 0, ny = y, air = 0;
+    else air += dt;
+    y = ny;
+    if (h->invulTime > t + 0.05f) continue;
+    for (int k = 0; k < Bullet_list.size(); k++) {
+      const BulletView* b = reinterpret_cast<const BulletView*>(static_cast<void*>(Bullet_list[k]));
+      if (b->flags || !(b->bulletFlags & 2)) continue;
+      float bx = b->pos.x() + b->vel.x() * t, by = b->pos.y() + b->vel.y() * t;
+      if (bx > x - 6 && bx < x + 6 && by > y - 2 && by < y + 17 && line_clear(b->pos.x(), b->pos.y(), bx, by)) hits++;
+    }
+  }
+  if (keep_ledge && y < h->pos.y() - 4) hits++;
+  return hits;
+}
+
+// A bonus, by where it lies.
+uint64_t heart_key(vec4float at) {
+  return uint64_t(uint32_t(int(floorf(at.x())))) | uint64_t(uint32_t(int(floorf(at.y())))) << 32;
+}
+
 PlayResult play_level(int level, uint64_t seed, int max_steps) {
   reset_run();
   drive.print = drive.trace;
@@ -1690,6 +1777,13 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
   int runup = 0, runup_dir = 0, runup_step = 0;  // 1 backing off, 2 running at the take-off
   float runup_x = 0;
   std::string last_why;
+  std::vector<uint64_t> hearts_left;  // hearts given up on, by position
+  uint64_t chased_heart = 0;
+  int chase_step = 0;
+  float dodging = 0;  // how much of late the hero has dodged rather than gone its way
+  int barrel_step = -1;  // when the hero set about clearing a barrel out of its way (-1 none)
+  vec4float barrel_at;
+  int barrel_dir = 0;  // the way it backs off
   BossFight fight;
   if (drive.atBoss) {
     if (Boss1_list.empty() || BossPart_list.empty()) return r.why = "no boss", r;
@@ -1779,7 +1873,38 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
         cs.build(ux0 - 80, uy0 - 80, ux1 + 80, uy1 + 80);
         sums_changes = changes, sums_room = room, sums_step = step;
       }
-      Plan p = plan_route(cs, x, y, ux0 - 16, uy0, ux1 + 16, uy1, goal, false, banned, flights);
+      // With little health left, a heart close by is worth a short detour, as a player picks up
+      // what lies near the way; one chased for long without being taken is left where it is.
+      Plan p;
+      bool heart = false;
+      vec4float heart_at;
+      float heart_d = 200;
+      for (int i = 0; i < HeartBonus_list.size(); i++) {
+        vec4float at = reinterpret_cast<BonusView*>(static_cast<void*>(HeartBonus_list[i]))->pos;
+        float d = fabsf(at.x() - x) + fabsf(at.y() - y);
+        if (d < heart_d && at.x() >= float(ux0 - 16) && at.x() <= float(ux1 + 16) && at.y() >= float(uy0) &&
+            at.y() <= float(uy1) &&
+            std::find(hearts_left.begin(), hearts_left.end(), heart_key(at)) == hearts_left.end())
+          heart_d = d, heart = true, heart_at = at;
+      }
+      if (heart) {
+        vec4float& at = heart_at;
+        if (heart_key(at) != chased_heart) chased_heart = heart_key(at), chase_step = step;
+        if (step - chase_step > 200) hearts_left.push_back(chased_heart);
+        else if (h->health <= 2) {
+          p = plan_route(cs, x, y, ux0 - 16, uy0, ux1 + 16, uy1, goal, false, banned, flights, &at, 80);
+          // Only a heart the way goes on from: one down a drop it cannot climb back is left.
+          if (p.found && chase_step == step &&
+              !plan_route(cs, float(p.end.x), float(p.end.s), ux0 - 16, uy0, ux1 + 16, uy1, goal, false, banned,
+                          flights)
+                   .found) {
+            hearts_left.push_back(chased_heart);
+            p = Plan();
+          }
+        }
+        if (p.found && drive.trace) fprintf(out, "heart at (%.0f, %.0f): on the way to it\n", at.x(), at.y());
+      }
+      if (!p.found) p = plan_route(cs, x, y, ux0 - 16, uy0, ux1 + 16, uy1, goal, false, banned, flights);
       if (!p.found) p = plan_route(cs, x, y, ux0 - 16, uy0, ux1 + 16, uy1, goal, true, banned, flights);
       if (!p.found) {
         no_plan++;
@@ -1813,10 +1938,17 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
           air_min_y = m.rise_first ? float(p.to.s) - 3 : -1e9f;
           float lx = 0, ly = 0;
           if (m.sim) air_x = m.aim_x, air_min_y = m.min_y;
-          if (m.sim && !m.run && jump_wait == 0 &&
-              !(sim_jump(x, y, h->vel[0], m.aim_x, m.min_y, &lx, &ly) && fabsf(lx - float(p.to.x)) <= 4 &&
-                fabsf(ly - float(p.to.s)) < 1) &&
-              (fabsf(x - float(p.from.x)) > 2 || fabsf(h->vel[0]) > 30)) {
+          auto lands = [&](float aim) {
+            return sim_jump(x, y, h->vel[0], aim, m.min_y, &lx, &ly) && fabsf(lx - float(p.to.x)) <= 4 &&
+                   fabsf(ly - float(p.to.s)) < 1;
+          };
+          bool on_target = !m.sim || m.run || jump_wait > 0 || lands(m.aim_x);
+          bool settled = fabsf(x - float(p.from.x)) <= 2 && fabsf(h->vel[0]) <= 30;
+          // Standing a hair off the planned spot: the jump steered a little differently from here.
+          for (int d = 1; d <= 12 && !on_target && settled; d++)
+            for (int sign = -1; sign <= 1 && !on_target; sign += 2)
+              if (lands(m.aim_x + float(sign * d))) on_target = true, air_x = m.aim_x + float(sign * d);
+          if (!on_target && !settled) {
             // Played through from where the hero stands now, the jump would land elsewhere: take
             // off from the planned spot, standing.
             air_x = float(p.from.x);
@@ -1853,10 +1985,40 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
     }
     // Walking on the ground without getting anywhere: an object (a barrel, a sleeping enemy) is in
     // the way. Jump it; only when that does not help, shoot it (a barrel's blast hurts close by).
-    bool pushing = on_ground && (b[0] || b[1]) && !cutting;
+    // (A hop that gets nowhere either, under a low ceiling, keeps the count.)
+    bool pushing = (on_ground || stall > 0) && (b[0] || b[1]) && !cutting;
     stall = pushing && fabsf(x - stall_x) < 0.05f ? stall + 1 : 0;
     stall_x = x;
     if (stall >= 3 && stall % 8 == 3 && jump_wait == 0) b[2] = true, jump_wait = 2;
+    if (stall >= 30 && barrel_step < 0) {
+      // A barrel in the way (or underfoot) is shot from out of its blast's reach: back off first.
+      for (int i = 0; i < ExplBarrel_list.size(); i++) {
+        const BarrelView* bv = reinterpret_cast<const BarrelView*>(static_cast<void*>(ExplBarrel_list[i]));
+        if (!bv->flags && fabsf(bv->pos.x() - x) < 24 && fabsf(bv->pos.y() - y) < 24)
+          barrel_at = bv->pos, barrel_step = step, stall = 0, barrel_dir = b[0] ? 1 : -1;
+      }
+    }
+    if (barrel_step >= 0) {
+      bool gone = true;
+      for (int i = 0; i < ExplBarrel_list.size(); i++) {
+        const BarrelView* bv = reinterpret_cast<const BarrelView*>(static_cast<void*>(ExplBarrel_list[i]));
+        if (!bv->flags && fabsf(bv->pos.x() - barrel_at.x()) < 2 && fabsf(bv->pos.y() - barrel_at.y()) < 2) gone = false;
+      }
+      if (gone || step - barrel_step > 100) barrel_step = -1;
+      else {
+        // (Back the way the hero came: ahead is what stopped it.)
+        bool away = (x - barrel_at.x()) * float(barrel_dir) >= 48;
+        b[0] = !away && barrel_dir < 0, b[1] = !away && barrel_dir > 0;
+        b[2] = false;
+        if (away && on_ground) {
+          drive.aimRelative = false;
+          drive.aimX = barrel_at.x();
+          drive.aimY = barrel_at.y() + 5;
+          b[3] = true;
+        }
+        cutting = true;  // (no enemy shooting meanwhile)
+      }
+    }
     if (stall >= 30) {
       drive.aimRelative = true;
       drive.aimX = b[0] ? -24.f : 24.f;
@@ -1875,6 +2037,21 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
       if (standoff > 0 && standoff < 40) b[0] = b[1] = false;
     } else {
       standoff = 0;
+    }
+    // An enemy's bullet on its way: jump it when a jump clears it, or else stop or turn back when
+    // that does, as a player sees a shot coming; but not for long under a steady fire, which would
+    // pin the hero down (then it goes on and takes its chances).
+    dodging = std::max(0.f, dodging - 0.2f);
+    if (on_ground && !b[2] && runup == 0 && Bullet_list.size() && dodging < 6) {
+      int move = b[0] ? -1 : b[1] ? 1 : 0;
+      if (bullets_ahead(h, move, false, false)) {
+        dodging += 1;
+        if (jump_wait == 0 && !bullets_ahead(h, move, true)) b[2] = true, jump_wait = 2;
+        else if (move && !bullets_ahead(h, 0, false)) b[0] = b[1] = false;
+        else if (!bullets_ahead(h, -1, false)) b[0] = true, b[1] = false;
+        else if (!bullets_ahead(h, 1, false)) b[0] = false, b[1] = true;
+        if (drive.trace) fprintf(out, "dodging a bullet\n");
+      }
     }
     if (b[2] && drive.held[2]) {
       bool none[4] = {b[0], b[1], false, b[3]};
@@ -1904,6 +2081,18 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
   }
   if (r.why.empty()) r.why = "out of time in room " + room_name(room);
   if (drive.dumpStuck) {
+    // The objects near where it stopped.
+    const HeroView* hv = hero_view();
+    for (int i = 0; i < BaseEnemy_list.size(); i++) {
+      vec4float e = entling_view(BaseEnemy_list[i])->getBox();
+      if (fabsf(e.x() - hv->pos.x()) < 60 && fabsf(e.y() - hv->pos.y()) < 60)
+        fprintf(out, "enemy box (%.1f, %.1f)-(%.1f, %.1f)\n", e.x(), e.y(), e.z(), e.w());
+    }
+    for (int i = 0; i < ExplBarrel_list.size(); i++) {
+      const BarrelView* bv = reinterpret_cast<const BarrelView*>(static_cast<void*>(ExplBarrel_list[i]));
+      if (fabsf(bv->pos.x() - hv->pos.x()) < 60 && fabsf(bv->pos.y() - hv->pos.y()) < 60)
+        fprintf(out, "barrel at (%.1f, %.1f)\n", bv->pos.x(), bv->pos.y());
+    }
     // The rooms the player was planning over.
     if (dump_x1 >= 0) dump_cells(dump_x0 - 8, std::max(0, dump_y0 - 8), dump_x1 + 8, dump_y1);
     else {
