@@ -168,7 +168,7 @@ const StepDef steps18[] = {STAMP(MACH_WALL, 'm', 15), STAMP(BACK, '.', 12),    E
                            STAMP(MACH, 'k', 4),       STAMP(WALL, 'w', 1),     STAMP(FLOOR, 'w', 1)};
 
 // 19: up only.
-const char* art19[] = {"mmm...mm", "mk..p...", "mk...k..", "mhe.e.k.", "mwwvkkkk"};
+const char* art19[] = {"mmm...mm", "mk.p....", "mk...k..", "mhe.ek..", "mwwvkkkk"};
 const StepDef steps19[] = {STAMP(MACH_WALL, 'm', 9), STAMP(BACK, '.', 16),    OBJECTS(ENEMY, 1, 'e', 2),
                            STAMP(BACK_SET, 'e', 2),  STAMP(BACK_SET, 'p', 1), STAMP(PLAT, 'p', 1),
                            STAMP(MACH, 'k', 8),      BONUS(1, 'h', 1),        STAMP(BACK_SET, 'h', 1),

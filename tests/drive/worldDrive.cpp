@@ -9,16 +9,18 @@
 //               [--rebuild-root DIR --sources DIR] <scenario>
 //   world_drive --data <dir> --lib <lib> --player <levels a-b> <seeds a-b> [--max-steps N]
 //               [--expect-exits N] [--expect-kills N] [--trace] [--dump-stuck] [--at-boss]
-//               [--boss-distance D]
+//               [--boss-distance D] [--health N]
 //   world_drive --data <dir> --lib <lib> --bench <level> <seed>
 //
 // --repeat runs the scenario a second time in the same process and fails unless every state line
 // is the same; with --swap-at N the second run swaps in a fresh copy of the library after update N
 // (every live object kept); with --rebuild-root DIR --sources DIR that copy is the real rebuild of
-// the library's sources (the rebuild script, in a build tree kept in DIR). --player runs the scripted player on generated levels and reports
-// which reach the exit and why the others stop (failing when fewer than --expect-exits do); with
-// --trace it prints its plans and state lines, with --dump-stuck the cells of the rooms it stopped in
-// and the enemies and barrels near the hero;
+// the library's sources (the rebuild script, in a build tree kept in DIR).
+// --player runs the scripted player on generated levels and reports which reach the exit and why
+// the others stop (failing when fewer than --expect-exits do); --health N starts the hero with N
+// hearts, which takes the enemies out of a count of the rooms crossed; with --trace it prints its
+// plans and state lines, with --dump-stuck the cells of the rooms it stopped in and the enemies and
+// barrels near the hero;
 // with --at-boss it starts on a boss level's floor 180 cells (--boss-distance D: D) to the left of
 // the boss. Wherever it comes near a living boss on its floor it fights it (dodging its bullets and
 // bombs, shooting the body's core or plates wherever a shot gets through); on boss levels it says
@@ -251,6 +253,7 @@ struct Drive {
   bool dumpStuck = false;
   bool atBoss = false;  // the player starts at the boss
   float bossDistance = 180;  // this far to its left
+  int startHealth = 0;       // the hero's health at the start of a level (0: the game's own)
   bool trace = false;  // the player's state lines
   // The rebuild swap: a lasting folder for the program folder, the sources' copy and the rebuild's
   // build tree (configured once, then only compiled), and the sources to copy.
@@ -1174,8 +1177,8 @@ Plan plan_route(const CellSums& cs, float hx, float hy, int ux0, int uy0, int ux
       int to = find_spot(x, s2);
       if (to < 0) continue;
       // Across at the height it steps to, then down at the new column.
-      Move m{to, 1, false, 2, {Rect{std::min(a.x, x) - 4, h, std::max(a.x, x) + 3, h + 15}, Rect{x - 4, s2, x + 3, h + 15}},
-             false, false, false};
+      Rect across{std::min(a.x, x) - 4, h, std::max(a.x, x) + 3, h + 15}, down{x - 4, s2, x + 3, h + 15};
+      Move m{to, 1, false, 2, {across, down}, false, false, false};
       int price = 0;
       if (!passable(m.r[0], &price) || !passable(m.r[1], &price)) continue;
       m.cost += price, m.cuts = price > 0;
@@ -1719,9 +1722,9 @@ int bullets_ahead(const HeroView* h, int move, bool jump, bool keep_ledge = true
     if (solid_at(int(floorf(x + vx * dt)), int(floorf(y + 8)))) vx = 0;
     x += vx * dt;
     float ny = y + vy * dt;
-    if (vy > 0 && (solid_at(int(floorf(x - 4)), int(floorf(ny + 15))) || solid_at(int(floorf(x + 3)), int(floorf(ny + 15)))))
-      vy = 0, ny = y;
-    if (vy < 0 && (solid_at(int(floorf(x - 4)), int(floorf(ny))) || solid_at(int(floorf(x + 3)), int(floorf(ny)))))
+    int left = int(floorf(x - 4)), right = int(floorf(x + 3));
+    if (vy > 0 && (solid_at(left, int(floorf(ny + 15))) || solid_at(right, int(floorf(ny + 15))))) vy = 0, ny = y;
+    if (vy < 0 && (solid_at(left, int(floorf(ny))) || solid_at(right, int(floorf(ny)))))
       vy = 0, ny = y, air = 0;
     else air += dt;
     y = ny;
@@ -1758,6 +1761,7 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
     end_room = room_of(at.x(), at.y());
   }
   if (end_room < 0) return r.why = "no exit in the level", r;
+  if (drive.startHealth > 0) set_hero_health(drive.startHealth);
   CellSums cs;
   int room = -1, next = -1, last_room_step = 0, rooms_entered = 0;
   size_t best_remaining = size_t(-1);
@@ -1985,8 +1989,9 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
     }
     // Walking on the ground without getting anywhere: an object (a barrel, a sleeping enemy) is in
     // the way. Jump it; only when that does not help, shoot it (a barrel's blast hurts close by).
-    // (A hop that gets nowhere either, under a low ceiling, keeps the count.)
-    bool pushing = (on_ground || stall > 0) && (b[0] || b[1]) && !cutting;
+    // (What counts is the direction held in the last update, as the hero got it: a stop to dodge
+    // or to shoot is no push. A hop that gets nowhere either, under a low ceiling, keeps the count.)
+    bool pushing = (on_ground || stall > 0) && (b[0] || b[1]) && (drive.held[0] || drive.held[1]) && !cutting;
     stall = pushing && fabsf(x - stall_x) < 0.05f ? stall + 1 : 0;
     stall_x = x;
     if (stall >= 3 && stall % 8 == 3 && jump_wait == 0) b[2] = true, jump_wait = 2;
@@ -2002,7 +2007,8 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
       bool gone = true;
       for (int i = 0; i < ExplBarrel_list.size(); i++) {
         const BarrelView* bv = reinterpret_cast<const BarrelView*>(static_cast<void*>(ExplBarrel_list[i]));
-        if (!bv->flags && fabsf(bv->pos.x() - barrel_at.x()) < 2 && fabsf(bv->pos.y() - barrel_at.y()) < 2) gone = false;
+        if (!bv->flags && fabsf(bv->pos.x() - barrel_at.x()) < 2 && fabsf(bv->pos.y() - barrel_at.y()) < 2)
+          gone = false;
       }
       if (gone || step - barrel_step > 100) barrel_step = -1;
       else {
@@ -2227,6 +2233,10 @@ int main(int argc, char** argv) {
     else if (a == "--dump-stuck") drive.dumpStuck = true;
     else if (a == "--at-boss") drive.atBoss = true;
     else if (a == "--boss-distance") drive.bossDistance = float(atof(next()));
+    else if (a == "--health") {
+      drive.startHealth = atoi(next());
+      if (drive.startHealth < 1) die("--health needs a number from 1");
+    }
     else if (a == "--trace") drive.trace = true;
     else if (a == "--rebuild-root") drive.rebuildRoot = next();
     else if (a == "--sources") drive.sources = next();
