@@ -876,17 +876,19 @@ bool line_clear(float x0, float y0, float x1, float y1) {
   return true;
 }
 
-// A barrel's fields in the library's order, up to its position.
-struct BarrelView : BaseObject {
+// An explosive's fields (a barrel's or a bomb's) in the library's order, up to its velocity.
+struct ExplosiveView : BaseObject {
   float fuse;
-  vec4float pos;
+  vec4float pos, prevPos;
+  Matrix44 tm;
+  float vel[2];
 };
 
 // A barrel whose blast would reach the hero (its middle within 44 of the shoulder) lies near the
 // line of a shot: the shot may set it off.
 bool barrel_near_shot(float sx, float sy, float tx, float ty) {
   for (int i = 0; i < ExplBarrel_list.size(); i++) {
-    const BarrelView* b = reinterpret_cast<const BarrelView*>(static_cast<void*>(ExplBarrel_list[i]));
+    const ExplosiveView* b = reinterpret_cast<const ExplosiveView*>(static_cast<void*>(ExplBarrel_list[i]));
     if (b->flags) continue;
     float cx = b->pos.x(), cy = b->pos.y() + 5;
     if ((cx - sx) * (cx - sx) + (cy - sy) * (cy - sy) > 44 * 44) continue;
@@ -1047,27 +1049,41 @@ int air_steer(float x, float y, float vy, bool on_ground, float air_x, float min
   return dx > 0 ? 1 : -1;
 }
 
-// A jump played through sub-step by sub-step as the hero's update moves it (the level's cells only,
-// no objects), steered by air_steer as the player will steer it: where it lands, if it does.
+// The hero's motion as its update moves it, one sub-step at a time, against the level's cells (no
+// objects): what the player's predictions play through.
+struct HeroMotion {
+  static constexpr float DT = 0.0125f;  // the hero's sub-step
+  vec4float pos;
+  float vx = 0, vy = 0, air = 0;
+  // One sub-step holding `move` (-1, 0, 1), and the jump button when `jump`; the collision flags.
+  int step(int move, bool jump) {
+    vy -= DT * (air > 0.15f ? 500.f : 50.f);
+    float wanted = 100.f * float(move), rate = (move ? 500.f : 1500.f) * DT;
+    vx = wanted - vx > rate ? vx + rate : wanted - vx < -rate ? vx - rate : wanted;
+    if (jump && air <= 0.15f) air += 0.15f, vy += 195;
+    vy = std::max(-300.f, std::min(300.f, vy));
+    float ground[2] = {0, 0};
+    int flags =
+        collide_moving_box(pos, pos + vec4float(vx, vy, 0, 0) * DT, vec4float(-4, 0, 4, 15), nullptr, ground, 4.0f);
+    if ((flags & HIT_LEFT) && vx < 0) vx = 0;
+    if ((flags & HIT_RIGHT) && vx > 0) vx = 0;
+    if ((flags & HIT_CEILING) && vy > 0) vy = 0;
+    if ((flags & HIT_GROUND) && vy < 0) vy = 0;
+    if (flags & HIT_GROUND) air = 0;
+    else air += DT;
+    return flags;
+  }
+};
+
+// A jump played through sub-step by sub-step as the hero's update moves it, steered by air_steer
+// as the player will steer it: where it lands, if it does.
 bool sim_jump(float x0, float y0, float vx0, float aim_x, float min_y, float* lx, float* ly) {
-  const float dt = 0.0125f;
-  vec4float pos(x0, y0, 0, 1);
-  float vx = vx0, vy = 0, air = 0;
+  HeroMotion m{vec4float(x0, y0, 0, 1), vx0};
+  vec4float& pos = m.pos;
   for (int update = 0; update < 60; update++) {
-    int move = air_steer(pos.x(), pos.y(), vy, update == 0, aim_x, min_y);
+    int move = air_steer(pos.x(), pos.y(), m.vy, update == 0, aim_x, min_y);
     for (int k = 0; k < 4; k++) {
-      vy -= dt * (air > 0.15f ? 500.f : 50.f);
-      float wanted = 100.f * float(move), rate = (move ? 500.f : 1500.f) * dt;
-      vx = wanted - vx > rate ? vx + rate : wanted - vx < -rate ? vx - rate : wanted;
-      if (update == 0 && air <= 0.15f) air += 0.15f, vy += 195;
-      vy = std::max(-300.f, std::min(300.f, vy));
-      float ground[2] = {0, 0};
-      int flags =
-          collide_moving_box(pos, pos + vec4float(vx, vy, 0, 0) * dt, vec4float(-4, 0, 4, 15), nullptr, ground, 4.0f);
-      if ((flags & HIT_LEFT) && vx < 0) vx = 0;
-      if ((flags & HIT_RIGHT) && vx > 0) vx = 0;
-      if ((flags & HIT_CEILING) && vy > 0) vy = 0;
-      if ((flags & HIT_GROUND) && vy < 0) vy = 0;
+      int flags = m.step(move, update == 0);
       if (flags & HIT_GROUND) {
         if (update > 0 || k > 0) {
           // A landing on no more than a corner is luck: the hero, a hair off the planned spot,
@@ -1079,9 +1095,6 @@ bool sim_jump(float x0, float y0, float vx0, float aim_x, float min_y, float* lx
           *lx = pos.x(), *ly = pos.y();
           return true;
         }
-        air = 0;
-      } else {
-        air += dt;
       }
       if (pos.y() < -16) return false;
     }
@@ -1089,8 +1102,6 @@ bool sim_jump(float x0, float y0, float vx0, float aim_x, float min_y, float* lx
   return false;
 }
 
-// Plans from the hero's spot to the next room (or onto the exit when `next` is -1); with `dig`
-// the route may pass destructible cells.
 // A jump, by its take-off and landing spots (for the jumps the player gave up on).
 uint64_t jump_key(int x0, int s0, int x1, int s1) {
   return uint64_t(uint16_t(x0)) | uint64_t(uint16_t(s0)) << 16 | uint64_t(uint16_t(x1)) << 32 |
@@ -1100,6 +1111,9 @@ uint64_t jump_key(int x0, int s0, int x1, int s1) {
 // The flights played through so far, by take-off spot, aim and way of steering: where each lands.
 typedef std::unordered_map<uint64_t, int64_t> FlightCache;
 
+// Plans from the hero's spot to the next room (or onto the exit when `next` is -1); with `dig`
+// the route may pass destructible cells; with `bonus` the goal is taking that bonus instead, at no
+// more than `max_cost`.
 Plan plan_route(const CellSums& cs, float hx, float hy, int ux0, int uy0, int ux1, int uy1, int next, bool dig,
                 const std::vector<uint64_t>& banned, FlightCache& flights, const vec4float* bonus = nullptr,
                 int max_cost = 1 << 30) {
@@ -1369,14 +1383,6 @@ struct BulletView : BaseObject {
   int32_t bulletFlags;
 };
 
-// A bomb's fields in the library's order, up to its velocity.
-struct BombView : BaseObject {
-  float fuse;
-  vec4float pos, prevPos;
-  Matrix44 tm;
-  float vel[2];
-};
-
 const float FIGHT_STEP = 0.0125f;  // the hero's sub-step
 const int FIGHT_LOOKAHEAD = 64;    // sub-steps: 0.8 s
 // The camera stays 0.3 of the way from the hero to the pointer, so the pointer reaches a point up
@@ -1609,7 +1615,7 @@ int fight_hits(const BossFight& f, const HeroView* h, float x0, float x1, int mo
   // Bombs: each goes off at the end of its fuse, or 0.2 s after the hero first comes within 15 of
   // it; the blast reaches about 20 from its middle.
   for (int k = 0; k < Bomb_list.size(); k++) {
-    const BombView* b = reinterpret_cast<const BombView*>(static_cast<void*>(Bomb_list[k]));
+    const ExplosiveView* b = reinterpret_cast<const ExplosiveView*>(static_cast<void*>(Bomb_list[k]));
     if (b->flags) continue;
     float bx = b->pos.x(), by = b->pos.y() + 4, fuse = b->fuse;
     for (int i = 0; i <= FIGHT_LOOKAHEAD; i++) {
@@ -1712,22 +1718,12 @@ struct PlayResult {
 // bullet flying straight on until a solid cell stops it. A way out that drops the hero off its
 // ledge counts as hit too (it would undo the climb).
 int bullets_ahead(const HeroView* h, int move, bool jump, bool keep_ledge = true) {
-  float x = h->pos.x(), y = h->pos.y(), vx = h->vel[0], vy = jump ? 195.f : 0.f, air = jump ? 0.15f : 0.f;
+  HeroMotion m{h->pos, h->vel[0], h->vel[1], h->airTime};
   int hits = 0;
   for (int i = 1; i <= 72; i++) {
-    const float dt = 0.0125f, t = float(i) * dt;
-    vy -= dt * (air > 0.15f ? 500.f : 50.f);
-    float want = 100.f * float(move), rate = (move ? 500.f : 1500.f) * dt;
-    vx = fabsf(want - vx) <= rate ? want : vx + (want > vx ? rate : -rate);
-    if (solid_at(int(floorf(x + vx * dt)), int(floorf(y + 8)))) vx = 0;
-    x += vx * dt;
-    float ny = y + vy * dt;
-    int left = int(floorf(x - 4)), right = int(floorf(x + 3));
-    if (vy > 0 && (solid_at(left, int(floorf(ny + 15))) || solid_at(right, int(floorf(ny + 15))))) vy = 0, ny = y;
-    if (vy < 0 && (solid_at(left, int(floorf(ny))) || solid_at(right, int(floorf(ny)))))
-      vy = 0, ny = y, air = 0;
-    else air += dt;
-    y = ny;
+    const float t = float(i) * HeroMotion::DT;
+    m.step(move, jump && i <= 4);
+    float x = m.pos.x(), y = m.pos.y();
     if (h->invulTime > t + 0.05f) continue;
     for (int k = 0; k < Bullet_list.size(); k++) {
       const BulletView* b = reinterpret_cast<const BulletView*>(static_cast<void*>(Bullet_list[k]));
@@ -1736,7 +1732,7 @@ int bullets_ahead(const HeroView* h, int move, bool jump, bool keep_ledge = true
       if (bx > x - 6 && bx < x + 6 && by > y - 2 && by < y + 17 && line_clear(b->pos.x(), b->pos.y(), bx, by)) hits++;
     }
   }
-  if (keep_ledge && y < h->pos.y() - 4) hits++;
+  if (keep_ledge && m.pos.y() < h->pos.y() - 4) hits++;
   return hits;
 }
 
@@ -1998,7 +1994,7 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
     if (stall >= 30 && barrel_step < 0) {
       // A barrel in the way (or underfoot) is shot from out of its blast's reach: back off first.
       for (int i = 0; i < ExplBarrel_list.size(); i++) {
-        const BarrelView* bv = reinterpret_cast<const BarrelView*>(static_cast<void*>(ExplBarrel_list[i]));
+        const ExplosiveView* bv = reinterpret_cast<const ExplosiveView*>(static_cast<void*>(ExplBarrel_list[i]));
         if (!bv->flags && fabsf(bv->pos.x() - x) < 24 && fabsf(bv->pos.y() - y) < 24)
           barrel_at = bv->pos, barrel_step = step, stall = 0, barrel_dir = b[0] ? 1 : -1;
       }
@@ -2006,7 +2002,7 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
     if (barrel_step >= 0) {
       bool gone = true;
       for (int i = 0; i < ExplBarrel_list.size(); i++) {
-        const BarrelView* bv = reinterpret_cast<const BarrelView*>(static_cast<void*>(ExplBarrel_list[i]));
+        const ExplosiveView* bv = reinterpret_cast<const ExplosiveView*>(static_cast<void*>(ExplBarrel_list[i]));
         if (!bv->flags && fabsf(bv->pos.x() - barrel_at.x()) < 2 && fabsf(bv->pos.y() - barrel_at.y()) < 2)
           gone = false;
       }
@@ -2095,7 +2091,7 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
         fprintf(out, "enemy box (%.1f, %.1f)-(%.1f, %.1f)\n", e.x(), e.y(), e.z(), e.w());
     }
     for (int i = 0; i < ExplBarrel_list.size(); i++) {
-      const BarrelView* bv = reinterpret_cast<const BarrelView*>(static_cast<void*>(ExplBarrel_list[i]));
+      const ExplosiveView* bv = reinterpret_cast<const ExplosiveView*>(static_cast<void*>(ExplBarrel_list[i]));
       if (fabsf(bv->pos.x() - hv->pos.x()) < 60 && fabsf(bv->pos.y() - hv->pos.y()) < 60)
         fprintf(out, "barrel at (%.1f, %.1f)\n", bv->pos.x(), bv->pos.y());
     }
