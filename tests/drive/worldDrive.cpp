@@ -1879,7 +1879,7 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
       bool heart = false;
       vec4float heart_at;
       float heart_d = 200;
-      for (int i = 0; i < HeartBonus_list.size(); i++) {
+      for (int i = 0; i < HeartBonus_list.size() && h->health <= 2; i++) {
         vec4float at = reinterpret_cast<BonusView*>(static_cast<void*>(HeartBonus_list[i]))->pos;
         float d = fabsf(at.x() - x) + fabsf(at.y() - y);
         if (d < heart_d && at.x() >= float(ux0 - 16) && at.x() <= float(ux1 + 16) && at.y() >= float(uy0) &&
@@ -1891,7 +1891,7 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
         vec4float& at = heart_at;
         if (heart_key(at) != chased_heart) chased_heart = heart_key(at), chase_step = step;
         if (step - chase_step > 200) hearts_left.push_back(chased_heart);
-        else if (h->health <= 2) {
+        else {
           p = plan_route(cs, x, y, ux0 - 16, uy0, ux1 + 16, uy1, goal, false, banned, flights, &at, 80);
           // Only a heart the way goes on from: one down a drop it cannot climb back is left.
           if (p.found && chase_step == step &&
