@@ -161,11 +161,9 @@ struct EnemyView : BaseObject {
   float vel[2];
 };
 
-// A bonus's fields in the library's order.
+// A bonus's fields in the library's order, up to its position.
 struct BonusView : BaseObject {
   vec4float pos;
-  float phase;
-  bool taken;
 };
 
 // A boss part's fields in the library's order (checked against the library's class size at start).
@@ -884,11 +882,23 @@ struct ExplosiveView : BaseObject {
   float vel[2];
 };
 
+const ExplosiveView* barrel(int i) {
+  return reinterpret_cast<const ExplosiveView*>(static_cast<void*>(ExplBarrel_list[i]));
+}
+
+// A barrel still there whose position lies within `reach` of (x, y) on both axes, or null.
+const ExplosiveView* barrel_near(float x, float y, float reach) {
+  for (int i = 0; i < ExplBarrel_list.size(); i++)
+    if (!barrel(i)->flags && fabsf(barrel(i)->pos.x() - x) < reach && fabsf(barrel(i)->pos.y() - y) < reach)
+      return barrel(i);
+  return nullptr;
+}
+
 // A barrel whose blast would reach the hero (its middle within 44 of the shoulder) lies near the
 // line of a shot: the shot may set it off.
 bool barrel_near_shot(float sx, float sy, float tx, float ty) {
   for (int i = 0; i < ExplBarrel_list.size(); i++) {
-    const ExplosiveView* b = reinterpret_cast<const ExplosiveView*>(static_cast<void*>(ExplBarrel_list[i]));
+    const ExplosiveView* b = barrel(i);
     if (b->flags) continue;
     float cx = b->pos.x(), cy = b->pos.y() + 5;
     if ((cx - sx) * (cx - sx) + (cy - sy) * (cy - sy) > 44 * 44) continue;
@@ -1015,8 +1025,7 @@ struct Move {
 
 struct Plan {
   bool found = false;
-  int cost = 0;  // of the whole route
-  Spot end{};    // where it ends
+  Spot end{};  // where it ends
   Spot from{}, to{};
   Move first{};
   bool digging = false;  // the route cuts through cells somewhere
@@ -1055,13 +1064,17 @@ struct HeroMotion {
   static constexpr float DT = 0.0125f;  // the hero's sub-step
   vec4float pos;
   float vx = 0, vy = 0, air = 0;
-  // One sub-step holding `move` (-1, 0, 1), and the jump button when `jump`; the collision flags.
-  int step(int move, bool jump) {
+  // A sub-step's change of velocity holding `move` (-1, 0, 1), and the jump button when `jump`.
+  void speedUp(int move, bool jump) {
     vy -= DT * (air > 0.15f ? 500.f : 50.f);
     float wanted = 100.f * float(move), rate = (move ? 500.f : 1500.f) * DT;
     vx = wanted - vx > rate ? vx + rate : wanted - vx < -rate ? vx - rate : wanted;
     if (jump && air <= 0.15f) air += 0.15f, vy += 195;
     vy = std::max(-300.f, std::min(300.f, vy));
+  }
+  // One whole sub-step: the velocity, then the move against the cells; the collision flags.
+  int step(int move, bool jump) {
+    speedUp(move, jump);
     float ground[2] = {0, 0};
     int flags =
         collide_moving_box(pos, pos + vec4float(vx, vy, 0, 0) * DT, vec4float(-4, 0, 4, 15), nullptr, ground, 4.0f);
@@ -1311,7 +1324,6 @@ Plan plan_route(const CellSums& cs, float hx, float hy, int ux0, int uy0, int ux
     return plan;
   }
   plan.found = true;
-  plan.cost = dist[size_t(goal)];
   plan.end = spots[size_t(goal)];
   plan.digging = cut_before[size_t(goal)];
   plan.from = spots[size_t(start)];
@@ -1383,8 +1395,7 @@ struct BulletView : BaseObject {
   int32_t bulletFlags;
 };
 
-const float FIGHT_STEP = 0.0125f;  // the hero's sub-step
-const int FIGHT_LOOKAHEAD = 64;    // sub-steps: 0.8 s
+const int FIGHT_LOOKAHEAD = 64;  // sub-steps: 0.8 s
 // The camera stays 0.3 of the way from the hero to the pointer, so the pointer reaches a point up
 // to about 150 cells to the side of the hero (and 85 above) on the 640 x 360 screen; a spot to fight
 // from leaves a margin, as the boss walks and the hero dodges.
@@ -1577,17 +1588,18 @@ void choose_spot(BossFight& f, float hx, float x0, float x1) {
 // How often the hero is hit within the look-ahead if it holds these buttons, jumping at sub-step
 // `jump_at` (or as soon as it can after it; never when negative), and where it ends.
 int fight_hits(const BossFight& f, const HeroView* h, float x0, float x1, int move, int jump_at, float* end_x) {
-  float x = h->pos.x(), y = h->pos.y(), vx = h->vel[0], vy = h->vel[1], air = h->airTime;
+  // The hero's own velocity changes, moved on the fight's flat floor between x0 and x1.
+  HeroMotion m{h->pos, h->vel[0], h->vel[1], h->airTime};
+  const float dt = HeroMotion::DT;
+  float x = h->pos.x(), y = h->pos.y(), &vx = m.vx, &vy = m.vy, &air = m.air;
   float path_x[FIGHT_LOOKAHEAD + 1], path_y[FIGHT_LOOKAHEAD + 1];
   path_x[0] = x, path_y[0] = y;
   int hits = 0;
   for (int i = 1; i <= FIGHT_LOOKAHEAD; i++) {
-    float dt = FIGHT_STEP, t = float(i) * dt;
-    vy -= dt * (air > 0.15f ? 500.f : 50.f);
-    float want = 100.f * float(move), rate = (move ? 500.f : 1500.f) * dt;
-    vx = fabsf(want - vx) <= rate ? want : vx + (want > vx ? rate : -rate);
-    if (jump_at >= 0 && i > jump_at && air <= 0.15f) vy += 195, air += 0.15f, jump_at = -1;
-    vy = std::max(-300.f, std::min(300.f, vy));
+    float t = float(i) * dt;
+    bool jump = jump_at >= 0 && i > jump_at && air <= 0.15f;
+    if (jump) jump_at = -1;  // one jump only
+    m.speedUp(move, jump);
     x = std::max(x0, std::min(x1, x + vx * dt));
     y += vy * dt;
     if (y <= f.floorY) y = f.floorY, vy = 0, air = 0;
@@ -1619,11 +1631,11 @@ int fight_hits(const BossFight& f, const HeroView* h, float x0, float x1, int mo
     if (b->flags) continue;
     float bx = b->pos.x(), by = b->pos.y() + 4, fuse = b->fuse;
     for (int i = 0; i <= FIGHT_LOOKAHEAD; i++) {
-      float t = float(i) * FIGHT_STEP, ddx = path_x[i] - bx, ddy = path_y[i] + 4 - by;
+      float t = float(i) * HeroMotion::DT, ddx = path_x[i] - bx, ddy = path_y[i] + 4 - by;
       if (ddx * ddx + ddy * ddy < 15 * 15 && t + 0.2f < fuse) fuse = t + 0.2f;
     }
-    if (fuse > float(FIGHT_LOOKAHEAD) * FIGHT_STEP) continue;
-    int i = std::max(0, std::min(FIGHT_LOOKAHEAD, int(fuse / FIGHT_STEP)));
+    if (fuse > float(FIGHT_LOOKAHEAD) * HeroMotion::DT) continue;
+    int i = std::max(0, std::min(FIGHT_LOOKAHEAD, int(fuse / HeroMotion::DT)));
     float ddx = path_x[i] - bx, ddy = path_y[i] + 7 - by;
     if (h->invulTime <= fuse + 0.1f && ddx * ddx + ddy * ddy < 24 * 24) hits++;
   }
@@ -1736,6 +1748,16 @@ int bullets_ahead(const HeroView* h, int move, bool jump, bool keep_ledge = true
   return hits;
 }
 
+// The first exit cell of the level (reading from its bottom row), or -1 when it has none.
+void find_exit(float* x, float* y) {
+  *x = *y = -1;
+  for (int i = 0; i < LEVEL_WIDTH * LEVEL_HEIGHT; i++)
+    if (level_data[i].collision == LEVEL_COLL_EXIT) {
+      *x = float(i % LEVEL_WIDTH), *y = float(i / LEVEL_WIDTH);
+      return;
+    }
+}
+
 // A bonus, by where it lies.
 uint64_t heart_key(vec4float at) {
   return uint64_t(uint32_t(int(floorf(at.x())))) | uint64_t(uint32_t(int(floorf(at.y())))) << 32;
@@ -1746,10 +1768,8 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
   drive.print = drive.trace;
   generate(level, seed);
   PlayResult r;
-  r.exitX = -1;
   float exitY = -1;
-  for (int i = 0; i < LEVEL_WIDTH * LEVEL_HEIGHT && r.exitX < 0; i++)
-    if (level_data[i].collision == LEVEL_COLL_EXIT) r.exitX = float(i % LEVEL_WIDTH), exitY = float(i / LEVEL_WIDTH);
+  find_exit(&r.exitX, &exitY);
   int end_room = r.exitX < 0 ? -1 : room_of(r.exitX, exitY);
   r.boss = !Boss1_list.empty();
   if (end_room < 0 && r.boss) {  // the boss's death places the exit: head for the boss
@@ -1809,9 +1829,7 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
       // The boss is dead and the exit is in place: on to it.
       r.killedBoss = true;
       r.killStep = step, r.killHealth = h->health;
-      for (int i = 0; i < LEVEL_WIDTH * LEVEL_HEIGHT; i++)
-        if (level_data[i].collision == LEVEL_COLL_EXIT)
-          r.exitX = float(i % LEVEL_WIDTH), exitY = float(i / LEVEL_WIDTH);
+      find_exit(&r.exitX, &exitY);
       if (r.exitX >= 0) end_room = room_of(r.exitX, exitY);
       room = -1;
       best_remaining = size_t(-1);
@@ -1888,7 +1906,7 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
           heart_d = d, heart = true, heart_at = at;
       }
       if (heart) {
-        vec4float& at = heart_at;
+        const vec4float& at = heart_at;
         if (heart_key(at) != chased_heart) chased_heart = heart_key(at), chase_step = step;
         if (step - chase_step > 200) hearts_left.push_back(chased_heart);
         else {
@@ -1993,19 +2011,11 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
     if (stall >= 3 && stall % 8 == 3 && jump_wait == 0) b[2] = true, jump_wait = 2;
     if (stall >= 30 && barrel_step < 0) {
       // A barrel in the way (or underfoot) is shot from out of its blast's reach: back off first.
-      for (int i = 0; i < ExplBarrel_list.size(); i++) {
-        const ExplosiveView* bv = reinterpret_cast<const ExplosiveView*>(static_cast<void*>(ExplBarrel_list[i]));
-        if (!bv->flags && fabsf(bv->pos.x() - x) < 24 && fabsf(bv->pos.y() - y) < 24)
-          barrel_at = bv->pos, barrel_step = step, stall = 0, barrel_dir = b[0] ? 1 : -1;
-      }
+      if (const ExplosiveView* bv = barrel_near(x, y, 24))
+        barrel_at = bv->pos, barrel_step = step, stall = 0, barrel_dir = b[0] ? 1 : -1;
     }
     if (barrel_step >= 0) {
-      bool gone = true;
-      for (int i = 0; i < ExplBarrel_list.size(); i++) {
-        const ExplosiveView* bv = reinterpret_cast<const ExplosiveView*>(static_cast<void*>(ExplBarrel_list[i]));
-        if (!bv->flags && fabsf(bv->pos.x() - barrel_at.x()) < 2 && fabsf(bv->pos.y() - barrel_at.y()) < 2)
-          gone = false;
-      }
+      bool gone = !barrel_near(barrel_at.x(), barrel_at.y(), 2);
       if (gone || step - barrel_step > 100) barrel_step = -1;
       else {
         // (Back the way the hero came: ahead is what stopped it.)
@@ -2091,7 +2101,7 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
         fprintf(out, "enemy box (%.1f, %.1f)-(%.1f, %.1f)\n", e.x(), e.y(), e.z(), e.w());
     }
     for (int i = 0; i < ExplBarrel_list.size(); i++) {
-      const ExplosiveView* bv = reinterpret_cast<const ExplosiveView*>(static_cast<void*>(ExplBarrel_list[i]));
+      const ExplosiveView* bv = barrel(i);
       if (fabsf(bv->pos.x() - hv->pos.x()) < 60 && fabsf(bv->pos.y() - hv->pos.y()) < 60)
         fprintf(out, "barrel at (%.1f, %.1f)\n", bv->pos.x(), bv->pos.y());
     }

@@ -1,9 +1,9 @@
 // The level on screen and the scene's frame on the GL back end (llvmpipe): a hole that
 // level_clear_box cuts shows in the very next frame with no invalidation call, leaving out the empty
-// blocks of a layer loses no cell, a rectangle wider than the level textures keeps to them, resizes re-make the textures without leaking, and golden
-// images of a generated level in play through the whole frame (background, level, objects,
-// particles, post effect) at 640 x 360 and 1280 x 720. A golden image is written only when
-// ASCENDA_MAKE_GOLDEN=1 is set (then look at it before committing).
+// blocks of a layer loses no cell, a rectangle wider than the level textures keeps to them, resizes
+// re-make the textures without leaking, and golden images of a generated level in play through the
+// whole frame (background, level, objects, particles, post effect) at 640 x 360 and 1280 x 720. A
+// golden image is written only when ASCENDA_MAKE_GOLDEN=1 is set (then look at it before committing).
 // Sections: fixtures; level renderer; scene frame.
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
@@ -177,7 +177,8 @@ TEST_F(LevelRendererGl, EachCellShowsItsOwnLayersWhereverTheEmptyOnesAreLeftOut)
     for (int x = 0; x < 64; x++) {
       seed = seed * 1664525u + 1013904223u;
       bool scattered = (seed >> 24) % 11 == 0;
-      int mix = ((x / 6) * 5 + (y / 5) * 2 + (x / 6) * (y / 5) * 3) % 5;  // 0 empty, 1 background, 2 foreground, 3 both, 4 scattered
+      // 0 empty, 1 background, 2 foreground, 3 both, 4 scattered
+      int mix = ((x / 6) * 5 + (y / 5) * 2 + (x / 6) * (y / 5) * 3) % 5;
       bool bg = mix == 1 || mix == 3 || (mix == 4 && scattered && (seed & 1));
       bool fg = mix == 2 || mix == 3 || (mix == 4 && scattered && !(seed & 1));
       level_cell(x, y) = LevelCell{uint16_t(bg ? BLUE : 0x7FFF), uint16_t(fg ? RED : 0x7C00), 0};
@@ -574,9 +575,7 @@ TEST_F(SceneGl, MinimisingPausesDrawingAndRestoringResumesIt) {
   EXPECT_TRUE(after == before);
   d3d_limit_buffered_frames = gate;
 }
-}  // namespace
 
-namespace {
 // The post effect keeps its shadow map from frame to frame: a device reset (which gives it a new,
 // empty texture) and the post-effect switch each have it drawn again, so the frame does not change.
 TEST_F(SceneGl, ThePostEffectHoldsAcrossResetsAndTheSwitch) {
