@@ -238,7 +238,8 @@ TEST_F(Controls, BindingsThatAreNoKeysKeepTheDefaults) {
   struct {
     const char* stored;
     int key;
-  } cases[] = {{"#999", 87}, {"", 87}, {"#-1", 87}, {"#", 87}, {"#12a", 87}, {"#255", 255}, {"#0", 0}};
+  } cases[] = {{"#999", 87}, {"", 87},      {"#-1", 87},  {"#", 87},
+               {"#12a", 87}, {"#255", 255}, {"#256", 87}, {"#0", 0}};  // 255 is the last key code
   for (auto& c : cases) {
     set_config_str("B_jump", c.stored);
     init_controls();
