@@ -78,6 +78,7 @@ extern LevelExitChoice exit_choice;
 
 extern void (*level_layout_generator)();
 
+// Looks up every tile a run can need, the boss's too (at start-up): the first one missing is fatal.
 void init_level_tile_pools();
 void generate_level();
 void build_level_layout();

@@ -4,11 +4,13 @@
 #include <math.h>
 #include <stdio.h>
 #include <string.h>
+#include <set>
 #include <string>
 #include <vector>
 #include "bossViews.h"
 #include "engine/app.h"
 #include "engine/sysUtils.h"
+#include "game/gen/bossTiles.h"
 #include "game/gen/levelGenRuntime.h"
 #include "game/gen/levelTemplates.h"
 #include "game/gen/loadTiles.h"
@@ -155,6 +157,34 @@ TEST_F(BossRoom, TheGeneratorBuildsTheBossFromItsTiles) {
   vec4float pivot_world = (boss->body->pivot + vec4float(0, 0, 0, 1)) * boss->body->tm;
   EXPECT_NEAR(pivot_world.x(), spawnX, 1e-3);
   EXPECT_NEAR(pivot_world.y(), spawnY + 50, 1e-3);
+}
+
+// The tiles checked at start-up are all the boss needs: with every other tile hidden, the level
+// and its boss are still built. A boss part made from a tile the list lacks stops this test.
+TEST_F(BossRoom, IsBuiltFromTheTilesCheckedAtStartUp) {
+  std::set<const LevelGenTile*> needed;
+  for (const LevelGenTile* t : back_pool) needed.insert(t);
+  for (const LevelGenTile* t : mach_wall_pool) needed.insert(t);
+  for (const LevelGenTile* t : floor_set) needed.insert(t);
+  for (const LevelGenTile* t : mach_set) needed.insert(t);
+  for (const LevelGenTile* t : sback_set) needed.insert(t);
+  for (const LevelGenTile* t : plat_set) needed.insert(t);
+  for (const LevelGenTile* t : hfloor_set) needed.insert(t);
+  for (const LevelGenTile* t : {stairR_tile, stairL_tile, exit_tile, back2_tile}) needed.insert(t);
+  for (int i = 0; i < num_boss_tiles; i++) needed.insert(find_level_tile(boss_tile_names[i]));
+  int hidden = 0;
+  for (LevelGenTile* t : level_tiles)
+    if (!needed.count(t)) {
+      t->name[0] = '#';  // no lookup finds it any more
+      hidden++;
+    }
+  EXPECT_EQ(hidden, 0);  // today the tile set holds nothing else
+  EXPECT_EXIT(
+      {
+        makeLevel(7);
+        _exit(Boss1_list.size() == 1 && BossPart_list.size() == 9 ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "");
 }
 
 TEST_F(BossRoom, SleepsUntilTheHeroIsNearThenFiresAndBombsOnItsTimers) {
