@@ -3,6 +3,7 @@
 // the real sheets of link_gui, the program folder's sprites and font, and a settings file of the
 // test's own.
 #include <gtest/gtest.h>
+#include <string.h>
 #include <string>
 #include "engine/app.h"
 #include "engine/config.h"
@@ -152,6 +153,24 @@ TEST_F(GuiScreens, LinkGuiFillsTheSheetsAndRebuildsOpenScreens) {
   EXPECT_EQ(find("Play")->get<GP_back_color>(), 0xFF888888u);
   (void)old_root;
   step();
+}
+
+// The menus' font that fails to load stops the game naming the file and why: here its page, copied
+// at another size than the description's.
+TEST_F(GuiScreens, AMenuFontThatDoesNotLoadIsFatalWithTheFileAndTheReason) {
+  std::string folder = root + "/program/";
+  ASSERT_EQ(system(("mkdir -p '" + folder + "' && cp '" GUI_TEST_PROGRAM_DIR "glintor.fnt' '" + folder + "'").c_str()),
+            0);
+  std::string dds = read_file_text(GUI_TEST_PROGRAM_DIR "glintor.dds").substr(0, 128);
+  uint32_t width = 128;
+  memcpy(&dds[16], &width, 4);
+  write_file_text(folder + "glintor.dds", dds);
+  snprintf(app_path, sizeof(app_path), "%s", folder.c_str());
+  EXPECT_EXIT(init_new_gui(), testing::ExitedWithCode(100),
+              "can't load font glintor.fnt: page glintor.dds is 128x64, the description says 256x64");
+  remove((folder + "glintor.fnt").c_str());
+  EXPECT_EXIT(init_new_gui(), testing::ExitedWithCode(100), "can't load font glintor.fnt: No such file or directory");
+  snprintf(app_path, sizeof(app_path), "%s", GUI_TEST_PROGRAM_DIR);
 }
 
 TEST_F(GuiScreens, MainMenuPlayCreditsAndQuitThroughAFlag) {
