@@ -335,11 +335,13 @@ TEST_F(Settings, OverLongLinesAndHugeValuesStayIntact) {
 namespace {
 // Runs body in a child process without root's right to read any file: as root the child becomes
 // an unprivileged user, as any other user it stays that user. The child's exit code is body's
-// result (0 for success).
+// result (0 for success), or CANNOT_DROP_ROOT when root could not give up its rights (a container
+// without another user, say).
+const int CANNOT_DROP_ROOT = 90;
 int run_unprivileged(const std::function<int()>& body) {
   pid_t pid = fork();
   if (pid == 0) {
-    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(90);
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(CANNOT_DROP_ROOT);
     _exit(body());
   }
   int status = 0;
@@ -364,8 +366,9 @@ TEST_F(Settings, AFileThatCannotBeReadIsNeverReplaced) {
     flush_app_config();
     return 0;
   });
-  EXPECT_EQ(rc, 0);
   chmod(file.c_str(), 0600);
+  if (rc == CANNOT_DROP_ROOT) GTEST_SKIP() << "as root this test needs to become user 65534, which it cannot here";
+  EXPECT_EQ(rc, 0);
   EXPECT_EQ(read_file_text(file), "screen_wd=800\nmusic_volume=3\n");
   EXPECT_FALSE(file_exists(file + ".tmp"));
 }
