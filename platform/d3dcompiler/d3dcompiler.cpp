@@ -127,14 +127,72 @@ const Declared* find_declared(const std::vector<Declared>& list, const char* nam
   return nullptr;
 }
 
-bool read_declarations(const glslang::TIntermediate* in, bool int_registers, Declarations* out, std::string* err) {
-  // register(iN) shows only as a front-end warning.
-  if (int_registers) {
-    *err = "integer and bool constants (registers iN and bN) are not supported; use float constants";
-    return false;
+const char* const INTEGER_CONSTANTS =
+    "integer and bool constants (registers iN and bN) are not supported; use float constants";
+
+// What the compiled entry reads, walked on the linked tree (the front end has dropped every
+// function the entry does not call by then): the members of the constant block, and texture
+// lookups whose coordinate is not 2D on a sampler the front end typed 2D (an untyped `sampler`
+// read by texCUBE or tex3D).
+class UseFinder : public glslang::TIntermTraverser {
+ public:
+  std::vector<bool> members_read;
+  std::string odd_sampler;
+  int odd_line = 0;
+  bool visitBinary(glslang::TVisit, glslang::TIntermBinary* node) override {
+    if (node->getOp() != glslang::EOpIndexDirectStruct) return true;
+    const glslang::TType& t = node->getLeft()->getType();
+    glslang::TIntermConstantUnion* k = node->getRight()->getAsConstantUnion();
+    if (t.getBasicType() == glslang::EbtBlock && t.getTypeName() == "$Global" && k) {
+      size_t m = size_t(k->getConstArray()[0].getIConst());
+      if (members_read.size() <= m) members_read.resize(m + 1, false);
+      members_read[m] = true;
+    }
+    return true;
   }
+  bool visitAggregate(glslang::TVisit, glslang::TIntermAggregate* node) override {
+    glslang::TOperator op = node->getOp();
+    if (op != glslang::EOpTexture && op != glslang::EOpTextureLod && op != glslang::EOpTextureGrad) return true;
+    glslang::TIntermSequence& args = node->getSequence();
+    if (args.size() < 2 || !args[0]->getAsTyped() || !args[1]->getAsTyped()) return true;
+    const glslang::TType& sampler = args[0]->getAsTyped()->getType();
+    if (sampler.getBasicType() != glslang::EbtSampler || sampler.getSampler().dim != glslang::Esd2D) return true;
+    // tex2D and its kin narrow the coordinate to two components (tex2Dbias types its narrowing
+    // vec2 node as wider, so the constructor counts, not the node's type).
+    glslang::TIntermAggregate* made = args[1]->getAsAggregate();
+    int size = made && made->getOp() == glslang::EOpConstructVec2 ? 2 : args[1]->getAsTyped()->getVectorSize();
+    if (size != 2 && odd_sampler.empty()) {
+      glslang::TIntermSymbol* sym = args[0]->getAsSymbolNode();
+      odd_sampler = sym ? sym->getName().c_str() : "?";
+      odd_line = node->getLoc().line;
+    }
+    return true;
+  }
+};
+
+bool is_integer(const glslang::TType& t) {
+  glslang::TBasicType b = t.getBasicType();
+  return b == glslang::EbtInt || b == glslang::EbtUint || b == glslang::EbtBool;
+}
+
+// Reads the registers the source gave and readies the constant block for the SPIR-V back end:
+// - register offsets are taken off the block, since one register may hold a vertex constant and a
+//   pixel constant (each stage has its own register file) and the back end's layout check would
+//   call that an overlap; the registers are put back per stage from `out` (assign_constants);
+// - integer and bool constants the entry does not read become floats no one reads; ones it reads
+//   are refused. `int_register_lines` holds the lines where the front end ignored register(iN).
+bool read_declarations(glslang::TIntermediate* in, const std::vector<int>& int_register_lines, Declarations* out,
+                       std::string* err) {
   glslang::TIntermAggregate* root = in->getTreeRoot() ? in->getTreeRoot()->getAsAggregate() : nullptr;
   if (!root) return true;
+  UseFinder uses;
+  root->traverse(&uses);
+  if (!uses.odd_sampler.empty()) {
+    *err = "sampler '" + uses.odd_sampler + "' (line " + std::to_string(uses.odd_line) +
+           ") is read as a cube or volume texture: only 2D textures can be drawn here (no cube, volume or 1D "
+           "textures)";
+    return false;
+  }
   int blocks = 0;
   for (TIntermNode* node : root->getSequence()) {
     glslang::TIntermAggregate* objects = node->getAsAggregate();
@@ -155,18 +213,26 @@ bool read_declarations(const glslang::TIntermediate* in, bool int_registers, Dec
           *err = "constant buffers (cbuffer) are not supported: declare constants at the outer level with register(cN)";
           return false;
         }
-        for (const glslang::TTypeLoc& m : *t.getStruct()) {
-          glslang::TBasicType b = m.type->getBasicType();
+        const glslang::TTypeList& members = *t.getStruct();
+        for (size_t i = 0; i < members.size(); i++) {
+          glslang::TType& m = *members[i].type;
+          glslang::TQualifier& q = m.getQualifier();
+          bool read = i < uses.members_read.size() && uses.members_read[i];
+          bool int_register = false;
+          for (int line : int_register_lines) int_register |= line == members[i].loc.line;
           // register(bN) on a float shows as a binding.
-          if (b == glslang::EbtInt || b == glslang::EbtUint || b == glslang::EbtBool ||
-              m.type->getQualifier().hasBinding()) {
-            *err = std::string("constant '") + m.type->getFieldName().c_str() +
-                   "': integer and bool constants (registers iN and bN) are not supported; use float constants";
-            return false;
+          if (is_integer(m) || q.hasBinding() || int_register) {
+            if (read) {
+              *err = std::string("constant '") + m.getFieldName().c_str() + "': " + INTEGER_CONSTANTS;
+              return false;
+            }
+            m.setBasicType(glslang::EbtFloat);
+            q.layoutBinding = glslang::TQualifier::layoutBindingEnd;
           }
           Declared d;
-          d.name = m.type->getFieldName().c_str();
-          if (m.type->getQualifier().hasOffset()) d.reg = m.type->getQualifier().layoutOffset / 16;
+          d.name = m.getFieldName().c_str();
+          if (q.hasOffset()) d.reg = q.layoutOffset / 16;
+          q.layoutOffset = glslang::TQualifier::layoutNotSet;
           out->constants.push_back(d);
         }
       }
@@ -216,11 +282,12 @@ int take_free(std::vector<bool>& used, int count) {
 
 // Interface variables whose declaration the text rewriting changes (see rewrite_glsl).
 struct Widened {
-  std::string temp;  // the name the program's code uses, a plain global after rewriting
-  std::string name;  // the vec4 in or out the other side sees
-  unsigned size;     // components the program's code has
-  bool colour;       // a pixel output: a scalar is replicated as Direct3D 9 does
+  std::string temp;                // the name the program's code uses, a plain global after rewriting
+  std::vector<std::string> names;  // the vec4 in or out the other side sees, one per array element
+  unsigned size;                   // components the program's code has (per element)
+  bool colour;                     // a pixel output: a scalar is replicated as Direct3D 9 does
   bool input;
+  bool array;  // temp is an array of names.size() elements
 };
 struct SamplerArray {
   std::string temp;
@@ -229,6 +296,7 @@ struct SamplerArray {
 struct Interface {
   std::vector<Widened> widened;
   std::vector<SamplerArray> sampler_arrays;
+  std::vector<std::string> varyings;  // v_ names taken so far
   int constant_registers = 0;  // one past the highest register the stage reads
 };
 
@@ -260,7 +328,15 @@ bool assign_constants(spvc_compiler c, const spvc_reflected_resource& block, con
                  std::to_string(CONSTANT_REGISTERS - 1);
           return false;
         }
-        for (int k = 0; k < sizes[m]; k++) used[size_t(regs[m] + k)] = true;
+        // Direct3D 9 refuses two constants of one stage in one register too.
+        for (int k = 0; k < sizes[m]; k++) {
+          if (used[size_t(regs[m] + k)]) {
+            *err = std::string("constant '") + (name ? name : "") + "' shares register c" +
+                   std::to_string(regs[m] + k) + " with another constant this entry reads";
+            return false;
+          }
+          used[size_t(regs[m] + k)] = true;
+        }
       } else if (pass == 1 && !explicit_reg) {
         regs[m] = take_free(used, sizes[m]);
         if (regs[m] < 0) {
@@ -350,26 +426,65 @@ bool float_vector(spvc_compiler c, const spvc_reflected_resource& r, unsigned* s
          spvc_type_get_num_array_dimensions(t) == 0;
 }
 
-// A varying on either side: a vec4 of the semantic's name, smooth as every Direct3D 9 varying.
+// An input or output of the entry as the source names it: a parameter, the return value or a
+// member of the return value's struct.
+std::string describe_io(spvc_compiler c, const spvc_reflected_resource& r) {
+  const char* n = spvc_compiler_get_name(c, r.id);
+  std::string name = n ? n : "";
+  const std::string ret = "@entryPointOutput";
+  if (name.compare(0, ret.size(), ret) != 0) return "parameter '" + name + "'";
+  if (name.size() <= ret.size() + 1) return "the return value";
+  return "member '" + name.substr(ret.size() + 1) + "' of the return value";
+}
+
+bool has_semantic(spvc_compiler c, const spvc_reflected_resource& r, const char* sem, std::string* err) {
+  if (sem && *sem) return true;
+  *err = describe_io(c, r) + " of the entry has no semantic: give every input and output one (POSITION, " +
+         "TEXCOORD0, COLOR...)";
+  return false;
+}
+
+// A varying on either side: a vec4 of the semantic's name, smooth as every Direct3D 9 varying. An
+// array takes consecutive semantic indices, one vec4 each; a struct member that is an array comes
+// split by the front end, one variable per element named "...[k]".
 bool name_varying(spvc_compiler c, const spvc_reflected_resource& r, const char* sem, const std::string& base,
                   int index, bool input, Interface* io, std::string* err) {
-  unsigned size = 0;
-  if (!float_vector(c, r, &size)) {
-    *err = std::string("varying '") + sem + "' must be a float scalar or vector";
+  spvc_type t = spvc_compiler_get_type_handle(c, r.type_id);
+  unsigned size = spvc_type_get_vector_size(t);
+  unsigned dims = spvc_type_get_num_array_dimensions(t);
+  unsigned count = dims == 1 ? spvc_type_get_array_dimension(t, 0) : 1;
+  if (spvc_type_get_basetype(t) != SPVC_BASETYPE_FP32 || spvc_type_get_columns(t) != 1 || dims > 1 || count < 1) {
+    *err = "varying " + describe_io(c, r) + " ('" + sem + "') must be a float scalar or vector, or an array of them";
     return false;
   }
-  char name[64];
-  snprintf(name, sizeof(name), "v_%s%d", base.c_str(), index);
+  const char* raw = spvc_compiler_get_name(c, r.id);
+  std::string full = raw ? raw : "";
+  if (full.size() > 2 && full.back() == ']') {
+    size_t open = full.rfind('[');
+    if (open != std::string::npos) index += atoi(full.c_str() + open + 1);
+  }
+  std::vector<std::string> names;
+  for (unsigned e = 0; e < count; e++) {
+    std::string name = "v_" + base + std::to_string(index + int(e));
+    for (const std::string& taken : io->varyings)
+      if (taken == name) {
+        *err = "semantic " + base + std::to_string(index + int(e)) + " is given to two varyings (an array takes " +
+               "one index per element)";
+        return false;
+      }
+    io->varyings.push_back(name);
+    names.push_back(name);
+  }
   spvc_compiler_unset_decoration(c, r.id, SpvDecorationLocation);
   for (SpvDecoration d : {SpvDecorationFlat, SpvDecorationNoPerspective, SpvDecorationCentroid, SpvDecorationSample})
     spvc_compiler_unset_decoration(c, r.id, d);
-  if (size == 4) {
-    spvc_compiler_set_name(c, r.id, name);
+  if (size == 4 && dims == 0) {
+    spvc_compiler_set_name(c, r.id, names[0].c_str());
     return true;
   }
-  std::string temp = std::string("dx_") + name;
+  std::string temp = "dx_" + names[0];
   spvc_compiler_set_name(c, r.id, temp.c_str());
-  io->widened.push_back(Widened{temp, name, size, false, input});
+  io->widened.push_back(Widened{temp, names, size, false, input, dims > 0});
   return true;
 }
 
@@ -384,9 +499,11 @@ bool map_interface(spvc_compiler c, spvc_resources res, bool vertex, Interface* 
     for (int pass = 0; pass < 2; pass++)
       for (size_t i = 0; i < n; i++) {
         const char* sem = spvc_compiler_get_decoration_string(c, list[i].id, SpvDecorationHlslSemanticGOOGLE);
+        if (!has_semantic(c, list[i], sem, err)) return false;
         std::string base;
         int index = 0;
-        split_semantic(sem ? sem : "", &base, &index);
+        split_semantic(sem, &base, &index);
+        if (base == "SV_POSITION") base = "POSITION";  // the same stream element as POSITION0
         int fixed = input_location(base, index);
         if (pass == 0 && fixed >= 0) {
           if (used[size_t(fixed)]) {
@@ -417,6 +534,7 @@ bool map_interface(spvc_compiler c, spvc_resources res, bool vertex, Interface* 
     for (size_t i = 0; i < n; i++) {
       const char* sem = spvc_compiler_get_decoration_string(c, list[i].id, SpvDecorationHlslSemanticGOOGLE);
       if (spvc_compiler_has_decoration(c, list[i].id, SpvDecorationBuiltIn)) continue;  // SV_Position and such
+      if (!has_semantic(c, list[i], sem, err)) return false;
       std::string base;
       int index = 0;
       split_semantic(sem ? sem : "", &base, &index);
@@ -435,6 +553,7 @@ bool map_interface(spvc_compiler c, spvc_resources res, bool vertex, Interface* 
   for (size_t i = 0; i < n; i++) {
     const char* sem = spvc_compiler_get_decoration_string(c, list[i].id, SpvDecorationHlslSemanticGOOGLE);
     if (spvc_compiler_has_decoration(c, list[i].id, SpvDecorationBuiltIn)) continue;
+    if (!has_semantic(c, list[i], sem, err)) return false;
     std::string base;
     int index = 0;
     split_semantic(sem ? sem : "", &base, &index);
@@ -470,7 +589,7 @@ bool map_interface(spvc_compiler c, spvc_resources res, bool vertex, Interface* 
       // The layer's alpha test reads o_COLOR0.a: every colour output is a vec4.
       std::string temp = std::string("dx_") + name;
       spvc_compiler_set_name(c, list[i].id, temp.c_str());
-      io->widened.push_back(Widened{temp, name, size, true, false});
+      io->widened.push_back(Widened{temp, {name}, size, true, false, false});
     }
   }
   return true;
@@ -491,10 +610,12 @@ size_t find_word(const std::string& s, const std::string& word, size_t from) {
   return std::string::npos;
 }
 
-// The line declaring `name` (as its last word before ';'): [start, end) without the newline.
+// The line declaring `name` (as its last word before ';' or an array size): [start, end) without
+// the newline.
 bool find_declaration(const std::string& s, const std::string& name, size_t* start, size_t* end) {
   for (size_t p = find_word(s, name, 0); p != std::string::npos; p = find_word(s, name, p + 1)) {
-    if (p + name.size() >= s.size() || s[p + name.size()] != ';') continue;
+    if (p + name.size() >= s.size() || (s[p + name.size()] != ';' && s[p + name.size()] != '[')) continue;
+    if (s.find(';', p) > s.find('\n', p)) continue;
     *start = s.rfind('\n', p);
     *start = *start == std::string::npos ? 0 : *start + 1;
     *end = s.find('\n', p);
@@ -509,10 +630,10 @@ const char* glsl_type(unsigned size) {
   return names[size < 5 ? size : 4];
 }
 
-std::string widen_expression(const Widened& w) {
-  if (w.size == 1 && w.colour) return "vec4(" + w.temp + ")";
+std::string widen_expression(const Widened& w, const std::string& value) {
+  if (w.size == 1 && w.colour) return "vec4(" + value + ")";
   static const char* pads[4] = {"", ", 0.0, 0.0, 1.0", ", 0.0, 1.0", ", 1.0"};
-  return "vec4(" + w.temp + pads[w.size < 4 ? w.size : 0] + ")";
+  return "vec4(" + value + pads[w.size < 4 ? w.size : 0] + ")";
 }
 
 bool rewrite_glsl(std::string* text, bool vertex, const Interface& io, std::string* err) {
@@ -572,11 +693,17 @@ bool rewrite_glsl(std::string* text, bool vertex, const Interface& io, std::stri
       *err = "internal: unexpected declaration " + line;
       return false;
     }
-    std::string outer = line.substr(0, type_at) + "vec4 " + w.name + ";";
-    s.replace(start, end - start, std::string(glsl_type(w.size)) + " " + w.temp + ";\n" + outer);
+    std::string global = std::string(glsl_type(w.size)) + " " + w.temp;
+    if (w.array) global += "[" + std::to_string(w.names.size()) + "]";
+    std::string outer;
+    for (const std::string& name : w.names) outer += "\n" + line.substr(0, type_at) + "vec4 " + name + ";";
+    s.replace(start, end - start, global + ";" + outer);
     static const char* swizzles[5] = {"", ".x", ".xy", ".xyz", ""};
-    if (w.input) before += "    " + w.temp + " = " + w.name + swizzles[w.size < 5 ? w.size : 0] + ";\n";
-    else after += "    " + w.name + " = " + widen_expression(w) + ";\n";
+    for (size_t k = 0; k < w.names.size(); k++) {
+      std::string value = w.array ? w.temp + "[" + std::to_string(k) + "]" : w.temp;
+      if (w.input) before += "    " + value + " = " + w.names[k] + swizzles[w.size < 5 ? w.size : 0] + ";\n";
+      else after += "    " + w.names[k] + " = " + widen_expression(w, value) + ";\n";
+    }
   }
   size_t m = s.find("void main()");
   if (m == std::string::npos) {
@@ -696,6 +823,35 @@ bool validate_spirv(const std::vector<uint32_t>& spirv, std::string* err) {
   return ok;
 }
 
+// The front end ignores register(iN) and register(bN) with a warning; integer and bool constants
+// are handled here (see read_declarations), so the warnings go and their lines are returned.
+std::vector<int> take_int_register_warnings(std::string* log) {
+  std::vector<int> lines;
+  std::string kept;
+  size_t p = 0;
+  while (p < log->size()) {
+    size_t eol = log->find('\n', p);
+    eol = eol == std::string::npos ? log->size() : eol + 1;
+    std::string line = log->substr(p, eol - p);
+    p = eol;
+    size_t at = line.find(": 'register' : ignoring unrecognized register type ");
+    if (at == std::string::npos) {
+      kept += line;
+      continue;
+    }
+    char type = line[at + strlen(": 'register' : ignoring unrecognized register type ")];
+    if (type != 'i' && type != 'b') {
+      kept += line;
+      continue;
+    }
+    size_t digits = at;
+    while (digits > 0 && line[digits - 1] >= '0' && line[digits - 1] <= '9') digits--;
+    lines.push_back(atoi(line.c_str() + digits));
+  }
+  *log = kept;
+  return lines;
+}
+
 std::once_flag glslang_started;
 bool glslang_running = false;
 
@@ -754,16 +910,17 @@ extern "C" __attribute__((visibility("default"))) HRESULT D3DCompile(
   Declarations decl;
   bool ok = sh.parse(GetDefaultResources(), 100, false, msgs, includer);
   log += sh.getInfoLog();
-  // Registers as the source gave them, read before the mapping below assigns its own.
-  if (ok && !read_declarations(sh.getIntermediate(), log.find("unrecognized register type") != std::string::npos, &decl,
-                               &err))
-    ok = false;
+  std::vector<int> int_register_lines = take_int_register_warnings(&log);
   glslang::TProgram prog;
   if (ok) {
     prog.addShader(&sh);
-    ok = prog.link(msgs) && prog.mapIO();
+    ok = prog.link(msgs);
     log += prog.getInfoLog();
   }
+  // Registers as the source gave them, read before the mapping below assigns its own, on the
+  // linked tree, which holds only what the entry calls.
+  if (ok && !read_declarations(prog.getIntermediate(stage), int_register_lines, &decl, &err)) ok = false;
+  if (ok) ok = prog.mapIO();
   if (ok) {
     glslang::SpvOptions o;
     o.validate = true;
