@@ -58,6 +58,136 @@ void skip_bom(const char** text, size_t* size) {
   }
 }
 
+// ---- Fixes to the source before the front end
+bool is_ident(char ch) {
+  return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') || ch == '_';
+}
+
+// The source with comments and string literals blanked (newlines kept), so that searches see code
+// only and positions still match the source.
+std::string code_only(const std::string& s) {
+  std::string m = s;
+  for (size_t i = 0; i < m.size(); i++) {
+    if (m.compare(i, 2, "//") == 0) {
+      while (i < m.size() && m[i] != '\n') m[i++] = ' ';
+    } else if (m.compare(i, 2, "/*") == 0) {
+      size_t end = m.find("*/", i + 2);
+      end = end == std::string::npos ? m.size() : end + 2;
+      for (; i < end; i++)
+        if (m[i] != '\n') m[i] = ' ';
+      i--;
+    } else if (m[i] == '"') {
+      m[i++] = ' ';
+      while (i < m.size() && m[i] != '"' && m[i] != '\n') m[i++] = ' ';
+      if (i < m.size() && m[i] == '"') m[i] = ' ';
+    }
+  }
+  return m;
+}
+
+// The components of a matrix swizzle at `p` (just after the dot): "_11_22" and "_m00_m11" give
+// (row, column) pairs counted from 0; the length read goes to `length`. Empty when it is none.
+std::vector<std::pair<int, int>> matrix_swizzle(const std::string& code, size_t p, size_t* length) {
+  std::vector<std::pair<int, int>> parts;
+  size_t i = p;
+  while (i < code.size() && code[i] == '_' && parts.size() < 4) {
+    if (i + 3 < code.size() && code[i + 1] == 'm' && code[i + 2] >= '0' && code[i + 2] <= '3' && code[i + 3] >= '0' &&
+        code[i + 3] <= '3') {
+      parts.push_back({code[i + 2] - '0', code[i + 3] - '0'});
+      i += 4;
+    } else if (i + 2 < code.size() && code[i + 1] >= '1' && code[i + 1] <= '4' && code[i + 2] >= '1' &&
+               code[i + 2] <= '4') {
+      parts.push_back({code[i + 1] - '1', code[i + 2] - '1'});
+      i += 3;
+    } else {
+      return {};
+    }
+  }
+  if (parts.empty() || (i < code.size() && is_ident(code[i]))) return {};
+  *length = i - p;
+  return parts;
+}
+
+// The start of the postfix expression that ends at `end` (a name, member accesses, indexing,
+// calls and parentheses), or `end` when there is none.
+size_t expression_start(const std::string& code, size_t end) {
+  size_t q = end;
+  while (q > 0) {
+    char ch = code[q - 1];
+    if (is_ident(ch)) {
+      size_t word_end = q;
+      while (q > 0 && is_ident(code[q - 1])) q--;
+      if (code.compare(q, word_end - q, "return") == 0) return word_end;
+      if (q > 0 && code[q - 1] == '.') {
+        q--;
+        continue;
+      }
+      return q;
+    }
+    if (ch != ']' && ch != ')') return q;
+    char open = ch == ']' ? '[' : '(';
+    int depth = 0;
+    do {
+      q--;
+      if (code[q] == ch) depth++;
+      else if (code[q] == open) depth--;
+    } while (q > 0 && depth > 0);
+    if (depth != 0) return end;
+  }
+  return q;
+}
+
+// Matrix swizzles (m._11_22_33, m._m00_m11) become constructors of the elements, which the front
+// end translates (it cannot translate the swizzle itself). m._rc is m[r-1][c-1] in HLSL whatever the
+// packing. A swizzle written to fails in the front end as the constructor it became.
+std::string mend_matrix_swizzles(const std::string& src) {
+  std::string code = code_only(src);
+  std::string out = src;
+  for (size_t p = code.size(); p-- > 1;) {
+    if (code[p] != '.' || code[p + 1 < code.size() ? p + 1 : p] != '_') continue;
+    size_t length = 0;
+    std::vector<std::pair<int, int>> parts = matrix_swizzle(code, p + 1, &length);
+    if (parts.empty()) continue;
+    size_t start = expression_start(code, p);
+    if (start == p || (code[start] >= '0' && code[start] <= '9')) continue;
+    std::string expr = "(" + out.substr(start, p - start) + ")";
+    std::string made = parts.size() > 1 ? "float" + std::to_string(parts.size()) + "(" : "";
+    for (size_t k = 0; k < parts.size(); k++)
+      made += (k ? ", " : "") + expr + "[" + std::to_string(parts[k].first) + "][" + std::to_string(parts[k].second) +
+              "]";
+    if (parts.size() > 1) made += ")";
+    out.replace(start, p + 1 + length - start, made);
+    code.replace(start, p + 1 + length - start, std::string(made.size(), ' '));
+    p = start;
+  }
+  return out;
+}
+
+// Effect files hold techniques and state blocks no compiler of single entry points takes: the
+// first one named, with its line, when the front end gives up.
+std::string effect_syntax(const std::string& src) {
+  std::string code = code_only(src);
+  size_t best = std::string::npos;
+  std::string found;
+  for (const char* word : {"technique", "technique9", "technique10", "technique11", "sampler_state", "texture"}) {
+    size_t w = strlen(word);
+    for (size_t p = code.find(word); p != std::string::npos; p = code.find(word, p + 1)) {
+      if ((p > 0 && is_ident(code[p - 1])) || (p + w < code.size() && is_ident(code[p + w]))) continue;
+      if (p < best) {
+        best = p;
+        found = word;
+      }
+      break;
+    }
+  }
+  if (found.empty()) return "";
+  int line = 1;
+  for (size_t i = 0; i < best; i++) line += code[i] == '\n';
+  return "effect files are not supported (technique, pass, sampler_state and texture objects): the first is '" +
+         found + "' at line " + std::to_string(line) + "; declare samplers with register(sN) and compile the entry " +
+         "points alone";
+}
+
 // ---- Includes
 // Deeper nesting than any real shader needs: an include cycle without a guard stops here instead
 // of growing for ever. Guarded cycles (a file included again inside its own #ifndef) still work.
@@ -89,8 +219,10 @@ class IncludeBridge : public glslang::TShader::Includer {
     const char* text = (const char*)data;
     size_t n = size;
     skip_bom(&text, &n);
+    std::string* mended = new std::string(mend_matrix_swizzles(std::string(text, n)));
+    handler->Close(data);
     open_files.push_back(name);
-    return new IncludeResult(name, text, n, (void*)data);
+    return new IncludeResult(name, mended->c_str(), mended->size(), mended);
   }
   IncludeResult* includeLocal(const char* name, const char*, size_t depth) override {
     return open(name, depth, D3D_INCLUDE_LOCAL);
@@ -100,12 +232,8 @@ class IncludeBridge : public glslang::TShader::Includer {
   }
   void releaseInclude(IncludeResult* r) override {
     if (!r) return;
-    if (r->headerName.empty()) {
-      delete (std::string*)r->userData;  // a refusal's text
-    } else {
-      if (open_files.size() > 1) open_files.pop_back();
-      if (handler && r->userData) handler->Close(r->userData);
-    }
+    if (!r->headerName.empty() && open_files.size() > 1) open_files.pop_back();
+    delete (std::string*)r->userData;  // the file's text, or a refusal's
     delete r;
   }
 };
@@ -596,10 +724,6 @@ bool map_interface(spvc_compiler c, spvc_resources res, bool vertex, Interface* 
 }
 
 // ---- Rewriting of the GLSL text
-bool is_ident(char ch) {
-  return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') || ch == '_';
-}
-
 // Position of `word` standing alone at or after `from`, or npos.
 size_t find_word(const std::string& s, const std::string& word, size_t from) {
   for (size_t p = s.find(word, from); p != std::string::npos; p = s.find(word, p + 1)) {
@@ -887,7 +1011,7 @@ extern "C" __attribute__((visibility("default"))) HRESULT D3DCompile(
     preamble += std::string("#define ") + m->Name + " " + (m->Definition ? m->Definition : "") + "\n";
   const char* body = (const char*)src;
   skip_bom(&body, &src_size);
-  std::string source(body, src_size);
+  std::string source = mend_matrix_swizzles(std::string(body, src_size));
   const char* texts[1] = {source.c_str()};
   int lengths[1] = {int(source.size())};
   const char* names[1] = {source_name ? source_name : "shader"};
@@ -910,6 +1034,7 @@ extern "C" __attribute__((visibility("default"))) HRESULT D3DCompile(
   Declarations decl;
   bool ok = sh.parse(GetDefaultResources(), 100, false, msgs, includer);
   log += sh.getInfoLog();
+  if (!ok) err = effect_syntax(source);
   std::vector<int> int_register_lines = take_int_register_warnings(&log);
   glslang::TProgram prog;
   if (ok) {
@@ -930,6 +1055,9 @@ extern "C" __attribute__((visibility("default"))) HRESULT D3DCompile(
     std::string messages = logger.getAllMessages();
     log += messages;
     ok = !spirv.empty() && !has_back_end_error(messages) && validate_spirv(spirv, &err);
+    if (messages.find("Missing functionality: matrix swizzle") != std::string::npos)
+      err = "a matrix swizzle made by a macro cannot be translated: write it out where it is used (m._11_22) or "
+            "index the matrix (m[0][0])";
   }
   std::string glsl;
   if (ok && (!to_glsl(spirv, vertex, decl, &glsl, &err) || !check_glsl(glsl, vertex, &err))) ok = false;
