@@ -153,8 +153,8 @@ std::string mend_matrix_swizzles(const std::string& src) {
     std::string expr = "(" + out.substr(start, p - start) + ")";
     std::string made = parts.size() > 1 ? "float" + std::to_string(parts.size()) + "(" : "";
     for (size_t k = 0; k < parts.size(); k++)
-      made += (k ? ", " : "") + expr + "[" + std::to_string(parts[k].first) + "][" + std::to_string(parts[k].second) +
-              "]";
+      made +=
+          (k ? ", " : "") + expr + "[" + std::to_string(parts[k].first) + "][" + std::to_string(parts[k].second) + "]";
     if (parts.size() > 1) made += ")";
     out.replace(start, p + 1 + length - start, made);
     code.replace(start, p + 1 + length - start, std::string(made.size(), ' '));
@@ -183,8 +183,8 @@ std::string effect_syntax(const std::string& src) {
   if (found.empty()) return "";
   int line = 1;
   for (size_t i = 0; i < best; i++) line += code[i] == '\n';
-  return "effect files are not supported (technique, pass, sampler_state and texture objects): the first is '" +
-         found + "' at line " + std::to_string(line) + "; declare samplers with register(sN) and compile the entry " +
+  return "effect files are not supported (technique, pass, sampler_state and texture objects): the first is '" + found +
+         "' at line " + std::to_string(line) + "; declare samplers with register(sN) and compile the entry " +
          "points alone";
 }
 
@@ -1056,8 +1056,9 @@ extern "C" __attribute__((visibility("default"))) HRESULT D3DCompile(
     log += messages;
     ok = !spirv.empty() && !has_back_end_error(messages) && validate_spirv(spirv, &err);
     if (messages.find("Missing functionality: matrix swizzle") != std::string::npos)
-      err = "a matrix swizzle made by a macro cannot be translated: write it out where it is used (m._11_22) or "
-            "index the matrix (m[0][0])";
+      err =
+          "a matrix swizzle made by a macro cannot be translated: write it out where it is used (m._11_22) or "
+          "index the matrix (m[0][0])";
   }
   std::string glsl;
   if (ok && (!to_glsl(spirv, vertex, decl, &glsl, &err) || !check_glsl(glsl, vertex, &err))) ok = false;

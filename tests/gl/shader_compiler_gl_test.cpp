@@ -329,8 +329,8 @@ TEST_F(ShaderCompilerGl, StagesThatDoNotMatchFailToLinkWithAMessage) {
     const char* hlsl;
     const char* message;
   } cases[] = {
-      {"a semantic the vertex program does not write", VS_PLAIN
-       "float4 psh(float2 uv : TEXCOORD0, float4 other : TEXCOORD2) : COLOR { return other; }",
+      {"a semantic the vertex program does not write",
+       VS_PLAIN "float4 psh(float2 uv : TEXCOORD0, float4 other : TEXCOORD2) : COLOR { return other; }",
        "the pixel program reads TEXCOORD2, which the vertex program does not write"},
       {"one past a float4 array",
        "struct VsOut { float4 pos : POSITION; float4 t[2] : TEXCOORD1; };\n"
@@ -422,8 +422,8 @@ TEST_F(ShaderCompilerGl, WhatTheLayerCannotDrawFailsInTheCompileWithAMessage) {
       // Inputs and outputs without a semantic, and varyings Direct3D 9 cannot interpolate.
       {"a pixel entry returning int without a semantic", false, VS_PLAIN "int psh(VsOut i) { return 1; }",
        "the return value of the entry has no semantic", true},
-      {"a pixel input without a semantic", false,
-       "float4 psh(float2 uv : TEXCOORD0, float x) : COLOR { return x; }", "parameter 'x' of the entry has no semantic"},
+      {"a pixel input without a semantic", false, "float4 psh(float2 uv : TEXCOORD0, float x) : COLOR { return x; }",
+       "parameter 'x' of the entry has no semantic"},
       {"a vertex input without a semantic", true,
        "float4 vsh(float4 p : POSITION, float3 n) : POSITION { return p + n.x; }",
        "parameter 'n' of the entry has no semantic"},
