@@ -317,7 +317,7 @@ bool read_declarations(glslang::TIntermediate* in, const std::vector<int>& int_r
   root->traverse(&uses);
   if (!uses.odd_sampler.empty()) {
     *err = "sampler '" + uses.odd_sampler + "' (line " + std::to_string(uses.odd_line) +
-           ") is read as a cube or volume texture: only 2D textures can be drawn here (no cube, volume or 1D "
+           ") is read as a 1D, cube or volume texture: only 2D textures can be drawn here (no cube, volume or 1D "
            "textures)";
     return false;
   }
@@ -633,12 +633,24 @@ bool map_interface(spvc_compiler c, spvc_resources res, bool vertex, Interface* 
         split_semantic(sem, &base, &index);
         if (base == "SV_POSITION") base = "POSITION";  // the same stream element as POSITION0
         int fixed = input_location(base, index);
-        if (pass == 0 && fixed >= 0) {
-          if (used[size_t(fixed)]) {
-            *err = std::string("vertex input semantic '") + (sem ? sem : "") + "' is used twice";
+        // An array takes one attribute slot per element, which GL puts in a row: its semantics
+        // (TEXCOORD0, TEXCOORD1...) must sit in a row of the table too.
+        spvc_type t = spvc_compiler_get_type_handle(c, list[i].type_id);
+        int count = spvc_type_get_num_array_dimensions(t) > 0 ? int(spvc_type_get_array_dimension(t, 0)) : 1;
+        for (int e = 1; e < count; e++)
+          if (fixed < 0 || input_location(base, index + e) != fixed + e) {
+            *err = "vertex input " + describe_io(c, list[i]) + " ('" + sem + "') is an array whose elements' " +
+                   "semantics have no attribute slots in a row here: declare one input per element";
             return false;
           }
-          used[size_t(fixed)] = true;
+        if (pass == 0 && fixed >= 0) {
+          for (int e = 0; e < count; e++) {
+            if (used[size_t(fixed + e)]) {
+              *err = "vertex input semantic '" + base + std::to_string(index + e) + "' is used twice";
+              return false;
+            }
+            used[size_t(fixed + e)] = true;
+          }
           locs[i] = fixed;
         } else if (pass == 1 && fixed < 0) {
           if (base.empty() || base == "SV_VERTEXID" || base == "SV_INSTANCEID") {
@@ -705,7 +717,7 @@ bool map_interface(spvc_compiler c, spvc_resources res, bool vertex, Interface* 
     }
     unsigned size = 0;
     if (!float_vector(c, list[i], &size)) {
-      *err = std::string("pixel output '") + (sem ? sem : "") + "' must be a float scalar or vector";
+      *err = "pixel output " + describe_io(c, list[i]) + " ('" + sem + "') must be a float scalar or vector";
       return false;
     }
     char name[64];

@@ -274,6 +274,11 @@ TEST_F(ShaderCompilerGl, WhatDirect3D9AcceptsLinksAndDrawsAsItWould) {
        "struct PsIn { float2 t[2] : TEXCOORD3; };\n"
        "float4 psh(PsIn i) : COLOR { return float4(i.t[1].x, i.t[0].y, i.t[0].x, i.t[1].y); }",
        0xFFBF8040},
+      {"a vertex input array on TEXCOORD0 and TEXCOORD1, element 0 read",
+       "struct VsOut { float4 pos : POSITION; float2 uv : TEXCOORD0; };\n"
+       "VsOut vsh(float4 p : POSITION0, float2 t[2] : TEXCOORD0) { VsOut o; o.pos = p; o.uv = t[0]; return o; }\n"
+       "float4 psh(VsOut i) : COLOR { return float4(i.uv, 0, 1); }",
+       0xFF408000},
       // The position input, however named, is what the layer feeds from POSITION0.
       {"SV_Position input beside POSITION1",
        "struct VsOut { float4 pos : POSITION; float4 col : COLOR0; };\n"
@@ -415,10 +420,14 @@ TEST_F(ShaderCompilerGl, WhatTheLayerCannotDrawFailsInTheCompileWithAMessage) {
       // An untyped sampler is 2D to the front end, which then reads coord.xy.
       {"texCUBE on an untyped sampler", false,
        "sampler env;\nfloat4 psh(float3 n : TEXCOORD0) : COLOR { return texCUBE(env, n); }\n" VS_PLAIN,
-       "sampler 'env' (line 2) is read as a cube or volume texture: only 2D textures can be drawn", true},
+       "sampler 'env' (line 2) is read as a 1D, cube or volume texture: only 2D textures can be drawn", true},
       {"tex3D on an untyped sampler", false,
        "sampler vol : register(s1);\nfloat4 psh(float3 n : TEXCOORD0) : COLOR { return tex3D(vol, n); }\n" VS_PLAIN,
-       "sampler 'vol' (line 2) is read as a cube or volume texture", true},
+       "sampler 'vol' (line 2) is read as a 1D, cube or volume texture", true},
+      {"an array vertex input off the table's rows", true,
+       "struct VsOut { float4 pos : POSITION; float4 col : COLOR0; };\n"
+       "VsOut vsh(float4 p : POSITION0, float4 n[2] : NORMAL0) { VsOut o; o.pos = p; o.col = n[0] + n[1]; return o; }",
+       "vertex input parameter 'n' ('NORMAL0') is an array whose elements' semantics have no attribute slots in a row"},
       // Inputs and outputs without a semantic, and varyings Direct3D 9 cannot interpolate.
       {"a pixel entry returning int without a semantic", false, VS_PLAIN "int psh(VsOut i) { return 1; }",
        "the return value of the entry has no semantic", true},
