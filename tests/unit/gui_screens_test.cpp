@@ -384,6 +384,34 @@ TEST_F(GuiScreens, OptionsFollowTheDisplayWhenItChangesWhileOpen) {
   d3d_ht = 720;
 }
 
+// The line along the bottom of the title and the credits fits inside the frame at every size the
+// options offer: 4:3, 5:4 (the narrowest for their UI scale), 16:10 and 16:9, up to 4K.
+TEST_F(GuiScreens, TheBottomLineFitsAtEveryScreenSize) {
+  const int sizes[][2] = {{640, 360},   {640, 480},   {800, 600},   {1024, 768},  {1152, 864},  {1280, 720},
+                          {1280, 800},  {1280, 960},  {1280, 1024}, {1366, 768},  {1440, 900},  {1600, 1200},
+                          {1680, 1050}, {1920, 1080}, {1920, 1200}, {2560, 1440}, {2560, 1600}, {3840, 2160}};
+  open_main_menu();
+  for (BaseGuiScreen** screen : {&main_menu_screen.screen, &credits_screen.screen}) {
+    if (screen == &credits_screen.screen) clickText("Credits");
+    ASSERT_EQ(cur_game_screen, *screen);
+    GuiElement* root = cur_game_screen->root;
+    GuiElement* line = root->child(root->children.size() - 1);
+    ASSERT_NE(line->text()[0], 0);
+    for (const auto& size : sizes) {
+      d3d_wd = size[0];
+      d3d_ht = size[1];
+      step();
+      vec4float inside(root->contentBox), box(line->contentBox);
+      float width = vec4float(line->measure(line->uiScale))[0];
+      EXPECT_LE(width, inside[2] - inside[0]) << size[0] << "x" << size[1] << " at UI scale " << line->uiScale;
+      EXPECT_GE(box[0], inside[0]) << size[0] << "x" << size[1];
+      EXPECT_LE(box[2], inside[2]) << size[0] << "x" << size[1];
+    }
+  }
+  d3d_wd = 1280;
+  d3d_ht = 720;
+}
+
 TEST_F(GuiScreens, KeyBoxNamesEveryKeyAndMouseButton) {
   open_main_menu();
   clickText("Options");
