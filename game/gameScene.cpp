@@ -285,7 +285,11 @@ void render_world(float t) {
   int ax = cx - aw / 2, ay = cy - ah / 2;
   start_level_rendering();
   render_area(level_renderer, ax, ay, ax + aw, ay + ah, 0.0f);
+  // A dead boss lies in pieces; what hangs past the level's edges (its cleared rows' background
+  // under the floor) must not show outside the level.
+  clip_level_rendering(true);
   render_boss(t);
+  clip_level_rendering(false);
   end_level_rendering();
   start_sprite_render();
   render_entling(t);

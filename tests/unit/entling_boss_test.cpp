@@ -235,6 +235,16 @@ TEST_F(BossRoom, BulletsLeaveTheGunsMuzzlesTowardsTheHero) {
     EXPECT_TRUE(b->pos.x() > box.x() - 1 && b->pos.x() < box.z() && b->pos.y() > box.y() - 1 &&
                 b->pos.y() < box.w() + 1)
         << i << ": a shot at " << b->pos.x() << ", " << b->pos.y() << " is not at its gun";
+    // The art agrees: the muzzle is the barrel's end. Its face is the column right of the muzzle,
+    // drawn on both rows that meet there, and nothing of the gun lies beyond it.
+    vec4float g = guns[i]->pivot + offsets[i];
+    int mx = int(g.x()), my = int(g.y());
+    EXPECT_NE(guns[i]->cell(mx, my).foreground & 0x8000, 0) << i << ": no barrel above the muzzle";
+    EXPECT_NE(guns[i]->cell(mx, my - 1).foreground & 0x8000, 0) << i << ": no barrel below the muzzle";
+    int beyond = 0;
+    for (int y = 0; y < guns[i]->grid->height; y++)
+      for (int x = 0; x < mx; x++) beyond += (guns[i]->cell(x, y).foreground & 0x8000) != 0;
+    EXPECT_EQ(beyond, 0) << i << ": cells of the gun beyond its muzzle";
   }
   // The volleys leave the same way, at 100 units a second, to the left where the hero is; the guns
   // turn within their limits towards the hero (below them).
