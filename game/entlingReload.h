@@ -30,3 +30,7 @@ int entling_watch_count();
 const char* entling_watch_path(int i);
 // A build running longer than this is stopped and counts as failed.
 extern int entling_rebuild_time_limit_ms;
+// A build running longer than this (a few normal builds, at least the floor) is ended by a new edit,
+// which then builds again.
+extern int entling_rebuild_stale_floor_ms;
+int entling_rebuild_stale_ms();

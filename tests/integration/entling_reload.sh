@@ -88,6 +88,14 @@ bound=$(tail -n +"$m" "$out" | grep -F -m1 "entling bound: ")
 check "recovered with the newest code" grep -qE "^[^,]*: HeroThree 1, BaseEnemyThree [0-9]+" <<<"$bound"
 check "the same objects throughout" [ "$(others Three "$bound")" = "$objects" ]
 
+# 4. An edit saved while the compiler runs: the object written after it must not pass for up to date.
+suffix_class_names ' "Three"' Four
+n=$(wait_after "=== rebuilding entling DLL" "$k" 10) || fail "no rebuild after the fourth edit"
+m=$(wait_after "Building CXX object" "$n" 60) || fail "no compile line"
+suffix_class_names ' "Four"' Five
+k=$(wait_after "HeroFive 1" "$m" 180) || fail "the edit saved during the build never reached a library"
+check "the edit saved during the build was built" true
+
 kill -TERM "$pid"
 wait "$pid"
 rc=$?

@@ -3,7 +3,9 @@
 // kept, the swap check against changed classes, and the swap refusing broken files while the old
 // library keeps running.
 #include <elf.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
 #include <string>
@@ -244,6 +246,36 @@ TEST_F(SwapRun, BrokenOrChangedBuildsAreRefusedAndTheOldCodeRuns) {
   // Forced: the present entling.dll again, objects kept.
   EXPECT_TRUE(reload_entling(true));
   EXPECT_EQ(h->answer(), 2007);
+  delete h;
+}
+
+TEST_F(SwapRun, AFailedBuildIsNeverSwappedInWhateverItLeft) {
+  TestHero* h = make_hero(7);
+  // Each build leaves a good library behind and then fails: by its exit code, or by an error line
+  // with exit code 0.
+  struct Case {
+    const char* ending;
+  } cases[] = {{"echo 'main.kst:1:1: error: expected declaration'\nexit 0\n"}, {"exit 2\n"}};
+  long ns = 0;
+  for (const Case& c : cases) {
+    write_file_text(src + "rebuild_dll.bat",
+                    "cp '" + lib_path("good2") + "' \"$ASCENDA_PROGRAM_DIR/entling_new.dll\"\n" + c.ending);
+    struct timespec t[2] = {{1700000000, ns += 100}, {1700000000, ns}};
+    ASSERT_EQ(utimensat(AT_FDCWD, (src + "main.kst").c_str(), t, 0), 0);
+    testing::internal::CaptureStdout();
+    bool swapped = false;
+    for (int i = 0; i < 20000 && !swapped && (i == 0 || rebuild_entling_library()); i++) {
+      swapped = reload_entling(false);
+      usleep(1000);
+    }
+    for (int i = 0; i < 3; i++) swapped = reload_entling(false) || swapped;  // and not a second later either
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("!!! failed to rebuild entling DLL"), std::string::npos) << out;
+    EXPECT_FALSE(swapped) << c.ending;
+    EXPECT_EQ(out.find("entling reload"), std::string::npos) << out;
+    EXPECT_EQ(h->answer(), 1007) << c.ending;  // the running library's code
+    EXPECT_FALSE(file_exists(bin + "entling_new.dll"));
+  }
   delete h;
 }
 
