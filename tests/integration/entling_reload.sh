@@ -96,6 +96,24 @@ suffix_class_names ' "Four"' Five
 k=$(wait_after "HeroFive 1" "$m" 180) || fail "the edit saved during the build never reached a library"
 check "the edit saved during the build was built" true
 
+# 5. Classes whose layout changed are refused, the game runs on: a screen that grows, then a value
+# type the boss's objects hold.
+refused() {  # what to edit (a description), the class named
+  local n f
+  n=$(wait_after "=== rebuilding entling DLL" "$k" 10) || fail "no rebuild after $1"
+  f=$(wait_after "entling classes changed, need restart" "$n" 180) || fail "$1 was not refused"
+  check "$1: the changed class is named" bash -c "tail -n +$n '$out' | grep -qF 'the layout of $2 changed'"
+  sleep 2.5
+  check "$1: nothing was swapped" bash -c "! tail -n +$n '$out' | grep -qF 'entling reload'"
+  check "$1: the game runs on" kill -0 "$pid"
+  k=$f
+}
+sed -i 's/^struct main_menu_screen_Class : BaseGuiScreen {$/&\n  char tail[256];/' "$tmp/entling/gui/menus.kst"
+refused "a grown screen" main_menu_screen_Class
+sed -i '/^  char tail\[256\];$/d' "$tmp/entling/gui/menus.kst"
+sed -i 's/^  int id;$/&\n  int extra1, extra2;/' "$tmp/entling/gen/entling.kst"
+refused "a grown member type" BossSubpart
+
 kill -TERM "$pid"
 wait "$pid"
 rc=$?
