@@ -12,6 +12,7 @@
 #include <string.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include "engine/cont/dynArray.h"
 #include "engine/log.h"
 #include "engine/sysUtils.h"
@@ -374,6 +375,50 @@ void watch_entling_sources(const char* folder, const char* main_file) {
   m.format("%s%s", source_folder.c_str(), main_file);
   main_source.assign(m);
   scan_entling_sources(main_source);
+}
+
+// The newest modification time among the watched sources (0 when none is watched); a source that
+// went missing counts as changed now.
+static uint64_t newest_source_time() {
+  uint64_t newest = 0;
+  for (const EntlingWatch& w : entling_watches)
+    if (w.time > newest) newest = w.time;
+  return newest;
+}
+
+bool bring_entling_library_up_to_date(const char* folder, const char* main_file) {
+  watch_entling_sources(folder, main_file);
+  uint64_t sources = newest_source_time();
+  PathString current = make_full_path("entling.dll");
+  PathString waiting = make_full_path("entling_new.dll");
+  uint64_t current_time = get_file_time(current), waiting_time = get_file_time(waiting);
+  bool took = false;
+  // A build the last run refused (its classes changed) or never got to swap: it was made from the
+  // present sources when it is newer than all of them.
+  if (waiting_time != 0 && waiting_time >= sources) {
+    if (rename(waiting, current) == 0) {
+      debug("taking the waiting entling_new.dll, built from the present sources");
+      return true;
+    }
+    debug("!!! can't replace entling.dll by the waiting entling_new.dll");
+    return false;
+  }
+  if (waiting_time != 0) {
+    debug("removing entling_new.dll: the sources changed after it was built");
+    remove(waiting);
+  }
+  if (current_time != 0 && current_time >= sources) return false;
+  // The sources changed after the library was built (fixed after a crash, or edited while the game
+  // was not running): build it now, its output shown as for any rebuild.
+  debug("=== the library's sources are newer than entling.dll");
+  start_build();
+  // Real waits: the build is another process, whatever clock the program runs on.
+  while (rebuild_entling_library()) usleep(20000);
+  if (get_file_time(waiting) != 0 && rename(waiting, current) == 0) {
+    debug("entling.dll rebuilt from the present sources");
+    took = true;
+  }
+  return took;
 }
 
 void load_entling_library(const char* folder, const char* main_file) {

@@ -18,10 +18,11 @@ cleanup() {
 }
 trap cleanup EXIT
 
-cp -r "$prog_src" "$tmp/bin"
+# Times kept: the library stays newer than its sources, as the build left them.
+cp -rp "$prog_src" "$tmp/bin"
 rm -f "$tmp/bin/entling_new.dll"
-cp -r "$src_src" "$tmp/entling"
-cp "$game" "$tmp/bin/game"
+cp -rp "$src_src" "$tmp/entling"
+cp -p "$game" "$tmp/bin/game"
 export ENTLING_REBUILD_DIR=$tmp/rebuild  # the rebuild's own build tree stays in here
 out=$tmp/out.txt
 fails=0
@@ -120,4 +121,29 @@ rc=$?
 pid=""
 check "the game exits cleanly after the swaps" [ $rc -eq 0 ]
 check "the library is unloaded at shutdown" grep -qF "closed scene" "$out"
+
+# 6. "need restart" holds: the next start takes the refused build, made from the present sources;
+# and sources edited while the game is off are built at start-up.
+start_game() {
+  APPDATA=$tmp/appdata SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy ASCENDA_NO_MESSAGE_BOX=1 \
+    "$tmp/bin/game" -win -360 >"$out" 2>&1 &
+  pid=$!
+  wait_after "total start-up time" 0 300 >/dev/null || fail "the game did not start again"
+}
+stop_game() {
+  kill -TERM "$pid"
+  wait "$pid"
+  pid=""
+}
+check "the refused build waits" [ -f "$tmp/bin/entling_new.dll" ]
+start_game
+check "the restart takes the refused build" grep -qF "taking the waiting entling_new.dll" "$out"
+check "no build was needed" bash -c "! grep -qF '=== rebuilding entling DLL' '$out'"
+stop_game
+suffix_class_names ' "Five"' Six
+start_game
+check "sources newer than the library are built at start-up" grep -qF "entling.dll rebuilt from the present sources" "$out"
+check "its build output is shown" grep -qF "=== DLL rebuild done in " "$out"
+check "the start-up build's code runs" bash -c "grep -qF 'HeroSix' '$tmp/bin/entling.dll'"
+stop_game
 [ $fails -eq 0 ] || { echo "--- output:"; tail -n 60 "$out"; echo "$fails check(s) failed"; exit 1; }

@@ -284,6 +284,43 @@ TEST_F(SwapRun, AFailedBuildIsNeverSwappedInWhateverItLeft) {
   delete h;
 }
 
+TEST_F(SwapRun, StartUpTakesTheLibraryOfThePresentSources) {
+  std::string good1 = read_file_text(lib_path("good1")), good2 = read_file_text(lib_path("good2"));
+  auto set_time = [](const std::string& path, time_t t) {
+    struct timespec ts[2] = {{t, 0}, {t, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), ts, 0), 0);
+  };
+  write_file_text(src + "rebuild_dll.bat",
+                  "echo built >> built.txt\ncp '" + lib_path("good2") + "' \"$ASCENDA_PROGRAM_DIR/entling_new.dll\"\n");
+  struct Case {
+    const char* what;
+    time_t library, waiting, sources;  // 0: no waiting file
+    bool replaced, built;
+  } cases[] = {
+      {"up to date", 2000, 0, 1000, false, false},
+      {"a waiting build newer than the sources", 2000, 3000, 1000, true, false},
+      {"sources newer than the library", 1000, 0, 2000, true, true},
+      {"a waiting build older than the sources", 1000, 1500, 2000, true, true},
+  };
+  for (const Case& c : cases) {
+    publish_bytes(good1, "entling.dll");  // never rewritten in place: the loaded one is mapped
+    set_time(bin + "entling.dll", c.library);
+    unlink((bin + "entling_new.dll").c_str());
+    if (c.waiting) {
+      write_file_text(bin + "entling_new.dll", good2);
+      set_time(bin + "entling_new.dll", c.waiting);
+    }
+    set_time(src + "main.kst", c.sources);
+    unlink((src + "built.txt").c_str());
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(bring_entling_library_up_to_date(src.c_str(), "main.kst"), c.replaced) << c.what;
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(read_file_text(bin + "entling.dll") == good2, c.replaced) << c.what;
+    EXPECT_EQ(file_exists(src + "built.txt"), c.built) << c.what << "\n" << out;
+    EXPECT_FALSE(file_exists(bin + "entling_new.dll")) << c.what;
+  }
+}
+
 TEST_F(SwapRun, NothingNewNothingDone) {
   EXPECT_FALSE(reload_entling(false));
   EXPECT_TRUE(entling_library_loaded());
