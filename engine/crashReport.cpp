@@ -184,7 +184,8 @@ void on_fatal_signal(int sig, siginfo_t* info, void* context) {
   l.add(" (");
   l.dec(sig);
   l.add(")");
-  if (sig == SIGSEGV || sig == SIGBUS || sig == SIGFPE || sig == SIGILL) {
+  // Only a fault the kernel raised has an address; a signal sent by kill() has none.
+  if ((sig == SIGSEGV || sig == SIGBUS || sig == SIGFPE || sig == SIGILL) && info->si_code > 0) {
     l.add(" at address ");
     l.hex(uintptr_t(info->si_addr));
   }
