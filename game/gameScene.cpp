@@ -66,7 +66,9 @@ void init_scene() {
   compute_pixel_scale();
   shouldHideMouse = true;
   // The actor library is bound before anything calls into it; it is rebuilt and swapped from the
-  // once-a-second reload check while the game runs.
+  // once-a-second reload check while the game runs. A library older than its sources (fixed after a
+  // crash, edited while the game was off, refused by the last run) is replaced first.
+  bring_entling_library_up_to_date("../entling/", "main.kst");
   load_entling_library("../entling/", "main.kst");
   init_game_script();
   init_new_gui();
