@@ -71,6 +71,8 @@ enum PlatShow { PLAT_SHOW_NORMAL = 1, PLAT_SHOW_MAXIMIZED = 3 };
 
 // ---- start-up
 bool plat_init();  // events, timer, video; false when no video back end can be had
+// Why the last plat_init failed, as a sentence that says what to set; "" when it did not fail.
+const char* plat_init_error();
 void plat_shutdown();
 const char* plat_backend_name();
 

@@ -31,6 +31,7 @@ bool plat_init() {
   window_exists = false;
   return true;
 }
+const char* plat_init_error() { return ""; }
 void plat_shutdown() { queue.clear(); }
 const char* plat_backend_name() { return "null"; }
 

@@ -398,7 +398,29 @@ bool no_message_boxes() {
 
 // ---- start-up and shutdown
 
+namespace {
+char init_error[512] = "";
+
+bool env_set(const char* name) {
+  const char* v = getenv(name);
+  return v && v[0];
+}
+}  // namespace
+
+const char* plat_init_error() { return init_error; }
+
 bool plat_init() {
+  init_error[0] = 0;
+  // Without a display SDL falls back to its offscreen driver by itself: the game would then run
+  // with no window anyone can see, until killed. A driver chosen by name (the tests choose
+  // "offscreen") is taken as asked.
+  if (!env_set("SDL_VIDEODRIVER") && !env_set("DISPLAY") && !env_set("WAYLAND_DISPLAY")) {
+    snprintf(init_error, sizeof(init_error),
+             "there is no display: neither DISPLAY nor WAYLAND_DISPLAY is set. Run the game inside a desktop "
+             "session, set DISPLAY (for example DISPLAY=:0) or WAYLAND_DISPLAY, or set SDL_VIDEODRIVER=offscreen "
+             "to run without a window");
+    return false;
+  }
   counter_freq = SDL_GetPerformanceFrequency();
   counter_start = SDL_GetPerformanceCounter();
   memset(key_state, 0, sizeof(key_state));
@@ -408,7 +430,8 @@ bool plat_init() {
   SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
   SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
   if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) {
-    fprintf(stderr, "SDL_Init failed: %s\n", SDL_GetError());
+    snprintf(init_error, sizeof(init_error), "SDL could not start (video driver '%s'): %s",
+             env_set("SDL_VIDEODRIVER") ? getenv("SDL_VIDEODRIVER") : "default", SDL_GetError());
     return false;
   }
   sdl_video_up = true;
