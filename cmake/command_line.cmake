@@ -35,4 +35,13 @@ if(ASCENDA_TESTS AND NOT ASCENDA_FUZZ)
   add_test(NAME usage.offscreen_by_name COMMAND ${_usage_check} --offscreen 0 "PASSED.* 1 test"
     $<TARGET_FILE:render_gl_tests> --gtest_filter=DrawGl.Splash)
   set_tests_properties(usage.offscreen_by_name PROPERTIES ENVIRONMENT "${_usage_env}" TIMEOUT 120)
+
+  # The GUI screens' pictures go to build/gui_shots/ whichever folder the tests start in.
+  if(TARGET entling)
+    add_test(NAME usage.render_gl_tests.gui_shots_in_the_build_tree COMMAND bash -c
+      "rm -rf \"$1/gui_shots/hud_game_over.png\" \"$1/started_elsewhere\" && mkdir \"$1/started_elsewhere\" && cd \"$1/started_elsewhere\" && \"$2\" --gtest_filter=GuiScreensGl.HudShowsTheGameOverBanner >/dev/null && test -f \"$1/gui_shots/hud_game_over.png\" && ! test -e gui_shots"
+      _ ${CMAKE_BINARY_DIR} $<TARGET_FILE:render_gl_tests>)
+    set_tests_properties(usage.render_gl_tests.gui_shots_in_the_build_tree PROPERTIES
+      ENVIRONMENT "${_usage_env};SDL_VIDEODRIVER=offscreen" TIMEOUT 120)
+  endif()
 endif()
