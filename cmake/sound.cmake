@@ -72,4 +72,4 @@ endif()
 
 # Mixer cost and event latency figures (not a test: it prints numbers).
 add_executable(sound_bench tools/sound_bench.cpp)
-ascenda_link_program(sound_bench platform_null)
+ascenda_link_program(sound_bench platform_sdl)
