@@ -27,7 +27,8 @@ endif()
 if(ASCENDA_TESTS AND TARGET render_gl_tests)
   set_target_properties(render_gl_tests PROPERTIES ENABLE_EXPORTS ON)
   add_dependencies(render_gl_tests entling art_data)
-  target_compile_definitions(render_gl_tests PRIVATE GUI_GL_TEST_LIBRARY="$<TARGET_FILE:entling>")
+  target_compile_definitions(render_gl_tests PRIVATE GUI_GL_TEST_LIBRARY="$<TARGET_FILE:entling>"
+    GUI_GL_SHOTS_DIR="${CMAKE_BINARY_DIR}/gui_shots")
 endif()
 
 # The menus' benchmark (figures, not a test): build/gui_bench.

@@ -432,6 +432,9 @@ exit_loop:
 // ---- start-up and shutdown
 
 int app_main(int argc, char** argv) {
+  // "--help" and a switch written wrongly are answered before anything starts: no log, no window.
+  int code = check_app_command_line(argc, argv);
+  if (code >= 0) return code;
   setlocale(LC_ALL, "C");
   install_crash_report();
   char banner[200];
@@ -444,9 +447,7 @@ int app_main(int argc, char** argv) {
   if (!get_exe_path(app_path, sizeof(app_path))) app_path[0] = 0;
   debug("app path: '%s'", app_path);
 
-  if (!plat_init())
-    fatal("can't start the window system (video driver '%s')",
-          getenv("SDL_VIDEODRIVER") ? getenv("SDL_VIDEODRIVER") : "default");
+  if (!plat_init()) fatal("can't start the window system: %s", plat_init_error());
   platform_started = true;
   // After the window system, whose own handlers turn the first one into a quit request.
   install_second_quit_signal();

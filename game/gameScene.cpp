@@ -194,14 +194,18 @@ static void developer_reach_exit() {
   reached_exit = true;
 }
 
+// The keys that act on the level (restart it, ride its elevator, pause its world) work only while it
+// is played: in the menus there is no level to act on, and after game over a ride to the next level
+// would open it with the hero still dead. The view toggles work in every mode.
 static void developer_keys() {
+  bool playing = cur_game_mode == &play_mode;
   if (getKeyState(VK_CONTROL)) {
-    if (keyDown(VK_F4)) restart_level();
-    if (keyDown(VK_F1)) developer_reach_exit();
+    if (keyDown(VK_F4) && playing) restart_level();
+    if (keyDown(VK_F1) && playing) developer_reach_exit();
     return;
   }
   if (keyDown(VK_F1)) show_fps = !show_fps;
-  if (keyDown(VK_F2)) game_paused = !game_paused;
+  if (keyDown(VK_F2) && playing) game_paused = !game_paused;
   if (keyDown(VK_F4)) use_vis_debug = !use_vis_debug;
   if (keyDown(VK_F6)) use_postfx = !use_postfx;
   if (keyDown(VK_F3)) {

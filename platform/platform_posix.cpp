@@ -1,9 +1,9 @@
 // The parts of the platform layer that are plain POSIX and shared by every back end: folders, file
 // times, modules by name with the check of their files, pipes and child processes, the desktop's
-// opener, the folder watch and process priority.
+// opener, the folder watch, the machine's memory and process priority.
 //
-// Sections: folders and files; the folder watch; modules; pipes and the desktop's opener; process
-// priority; file stamps; child processes.
+// Sections: folders and files; the folder watch; modules; pipes and the desktop's opener; memory;
+// process priority; file stamps; child processes.
 #include <dirent.h>
 #include <dlfcn.h>
 #include <elf.h>
@@ -390,6 +390,15 @@ bool plat_open_document(const char* target) {
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
   }).detach();
   return true;
+}
+
+// ---- memory
+
+int plat_system_ram_mb() {
+  long pages = sysconf(_SC_PHYS_PAGES), page_size = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || page_size <= 0) return 0;
+  uint64_t mb = uint64_t(pages) * uint64_t(page_size) >> 20;
+  return mb > 0x7FFFFFFF ? 0x7FFFFFFF : int(mb);
 }
 
 // ---- process priority

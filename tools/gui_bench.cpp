@@ -17,6 +17,7 @@
 #include "game/entlingBind.h"
 #include "game/guiScreens.h"
 #include "platform/platform.h"
+#include "tools/toolUsage.h"
 
 namespace {
 intptr_t proc(WindowHandle w, unsigned m, uintptr_t wp, intptr_t lp) { return plat_def_window_proc(w, m, wp, lp); }
@@ -33,6 +34,11 @@ void mark_all(GuiElement* e) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  tool_check_positional(argc, argv, "gui_bench",
+                        "usage: gui_bench [actor library]\n"
+                        "Prints what the options screen costs to update and to draw at 1280 x 720 and\n"
+                        "1920 x 1080 (default library: this build's).\n",
+                        0, 1);
   setenv("SDL_VIDEODRIVER", "offscreen", 0);
   setenv("ASCENDA_NO_MESSAGE_BOX", "1", 0);
   const char* library = argc > 1 ? argv[1] : GUI_BENCH_LIBRARY;

@@ -1,7 +1,7 @@
 // The actor library's screens drawn on the GL back end: the main menu, the pause menu over a
 // coloured scene, the options, controls, credits, the HUD's game-over banner and the upgrade
-// screen, each written as a PNG beside the build (gui_shots/) for review, with loose pixel checks:
-// the tinted nine-patch background, the grey menu buttons and the title's gold text.
+// screen, each written as a PNG into the build tree (build/gui_shots/) for review, with loose pixel
+// checks: the tinted nine-patch background, the grey menu buttons and the title's gold text.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <string.h>
@@ -33,9 +33,8 @@ namespace {
 const int W = 640, H = 360;
 
 void save_shot(const char* name, const std::vector<D3dColor>& px, int W = ::W, int H = ::H) {
-  char cwd[1024];
-  ASSERT_TRUE(getcwd(cwd, sizeof(cwd)));
-  std::string dir = std::string(cwd) + "/gui_shots/";
+  // Always the build tree's gui_shots/, wherever the tests are started from.
+  std::string dir = GUI_GL_SHOTS_DIR "/";
   mkdir(dir.c_str(), 0755);
   std::vector<uint8_t> rgba(px.size() * 4);
   for (size_t i = 0; i < px.size(); i++) {
@@ -89,7 +88,7 @@ void expect_like_golden(const char* name, const std::vector<D3dColor>& px, int W
       }
     }
   EXPECT_LE(bad, W * H / 200) << name << ": " << bad << " pixels differ from " << golden
-                              << " (the actual image is in gui_shots/)";
+                              << " (the actual image is in " GUI_GL_SHOTS_DIR "/)";
 }
 
 D3dColor pixel_at(const std::vector<D3dColor>& px, float x, float y) { return px[size_t(int(y)) * W + size_t(int(x))]; }

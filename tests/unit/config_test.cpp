@@ -7,6 +7,7 @@
 #include <functional>
 #include "engine/app.h"
 #include "engine/config.h"
+#include "engine/log.h"
 #include "engine/sysUtils.h"
 #include "testSupport.h"
 
@@ -277,6 +278,75 @@ TEST_F(Settings, StartUpDefaultsSettingsAndSwitches) {
   EXPECT_TRUE(flush_app_config());
   EXPECT_EQ(read_file_text(dataPath("settings.cfg")),
             "screen_wd=800\nscreen_ht=600\nfullscreen=0\nvsync=0\ndevkeys=1\n");
+}
+
+// Arguments the game does not know are still ignored, and named together in one line of the log.
+TEST_F(Settings, UnknownArgumentsAreNamedInOneLogLine) {
+  char* argv[] = {(char*)"game", (char*)"-win", (char*)"junk", (char*)"-fast", (char*)"-720"};
+  close_debug_log();
+  read_app_settings(5, argv);
+  close_debug_log();
+  EXPECT_FALSE(app_want_fullscreen);
+  EXPECT_EQ(app_screen_wd, 1280);
+  std::string log = read_file_text(dataPath("log.txt"));
+  EXPECT_NE(log.find("ignoring unknown command-line arguments: 'junk' '-fast'\n"), std::string::npos) << log;
+  EXPECT_EQ(log.find("-win"), std::string::npos) << log;
+}
+
+// What the game's command line check makes of each argument: help, a switch, a switch written
+// wrongly (its usage and exit 2 before anything starts) or something unknown (ignored).
+TEST(CommandLine, EachArgumentIsASwitchHelpAMiswrittenSwitchOrUnknown) {
+  struct {
+    const char* arg;
+    AppArgKind kind;
+  } cases[] = {
+      {"--help", APP_ARG_HELP},
+      {"-h", APP_ARG_HELP},
+      {"-win", APP_ARG_SWITCH},
+      {"-fullscr", APP_ARG_SWITCH},
+      {"-360", APP_ARG_SWITCH},
+      {"-720", APP_ARG_SWITCH},
+      {"-vs", APP_ARG_SWITCH},
+      {"-novs", APP_ARG_SWITCH},
+      {"-aa", APP_ARG_SWITCH},
+      {"-noaa", APP_ARG_SWITCH},
+      {"-WIN", APP_ARG_MISWRITTEN_SWITCH},
+      {"--win", APP_ARG_MISWRITTEN_SWITCH},
+      {"-win=1", APP_ARG_MISWRITTEN_SWITCH},
+      {"--NoVs", APP_ARG_MISWRITTEN_SWITCH},
+      {"-720=", APP_ARG_MISWRITTEN_SWITCH},
+      {"---win", APP_ARG_UNKNOWN},
+      {"-window", APP_ARG_UNKNOWN},
+      {"win", APP_ARG_UNKNOWN},
+      {"-", APP_ARG_UNKNOWN},
+      {"", APP_ARG_UNKNOWN},
+      {"--helpme", APP_ARG_UNKNOWN},
+      {"level.txt", APP_ARG_UNKNOWN},
+  };
+  for (const auto& c : cases) EXPECT_EQ(classify_app_arg(c.arg), c.kind) << "'" << c.arg << "'";
+
+  struct {
+    std::vector<const char*> args;
+    int code;
+  } lines[] = {
+      {{}, -1},
+      {{"-win", "junk", "-fast"}, -1},
+      {{"-win", "--help"}, 0},
+      {{"-WIN", "--help"}, 0},
+      {{"-win", "-Win"}, 2},
+  };
+  for (const auto& l : lines) {
+    std::vector<char*> argv{(char*)"game"};
+    for (const char* a : l.args) argv.push_back((char*)a);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    int code = check_app_command_line(int(argv.size()), argv.data());
+    std::string out = testing::internal::GetCapturedStdout(), err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(code, l.code) << l.args.size() << " arguments";
+    // The usage goes to standard output for help, to standard error for a mistake, else nowhere.
+    EXPECT_EQ(out.find("-fullscr") != std::string::npos, l.code == 0) << out;
+    EXPECT_EQ(err.find("-fullscr") != std::string::npos, l.code == 2) << err;
+  }
 }
 
 TEST_F(Settings, NoSettingsFileKeepsTheDefaults) {

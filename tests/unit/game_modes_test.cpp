@@ -354,6 +354,79 @@ TEST_F(GameModes, F5SwitchesBetweenPlayAndTheLevelViewerOnly) {
   EXPECT_EQ(cur_game_mode, &play_mode);
 }
 
+// Ctrl+F4 restarts the level, Ctrl+F1 rides its elevator and F2 pauses its world only in play; in
+// every other mode they change nothing (after game over Ctrl+F1 used to start the ride and open the
+// next level with the hero still dead).
+TEST_F(GameModes, LevelDeveloperKeysActOnlyInPlay) {
+  useTileSet();
+  cur_level = 1;
+  struct {
+    const char* name;
+    void (*enter)();
+    GameMode* mode;
+  } modes[] = {
+      {"title", [] { set_game_mode(&title_mode); }, &title_mode},
+      {"pause", [] { set_game_mode(&pause_mode); }, &pause_mode},
+      {"game over",
+       [] {
+         set_game_mode(&play_mode);
+         hero_health = 0;
+         step();
+       },
+       &game_over_mode},
+      {"elevator",
+       [] {
+         set_game_mode(&play_mode);
+         reached_exit = true;
+         step();
+       },
+       &elevator_mode},
+      {"upgrade", [] { set_game_mode(&upgrade_mode); }, &upgrade_mode},
+      {"level viewer",
+       [] {
+         set_game_mode(&play_mode);
+         step({VK_F5});
+       },
+       &view_level_mode},
+  };
+  const struct {
+    const char* name;
+    int vk;
+    bool ctrl;
+  } keys[] = {{"Ctrl+F1", VK_F1, true}, {"Ctrl+F4", VK_F4, true}, {"F2", VK_F2, false}};
+  for (const auto& m : modes)
+    for (const auto& k : keys) {
+      SCOPED_TRACE(std::string(k.name) + " in " + m.name);
+      set_game_mode(nullptr);
+      place_exit(100, 40, 103, 42);
+      hero_health = 10;
+      reached_exit = false;
+      game_paused = false;
+      m.enter();
+      ASSERT_EQ(cur_game_mode, m.mode);
+      bool exit_before = reached_exit, paused_before = game_paused;
+      calls.clear();
+      plat_null_set_key(VK_CONTROL, k.ctrl);
+      step({k.vk});
+      plat_null_set_key(VK_CONTROL, false);
+      EXPECT_EQ(cur_game_mode, m.mode);
+      EXPECT_EQ(reached_exit, exit_before);
+      EXPECT_EQ(game_paused, paused_before);
+      EXPECT_FALSE(has(take_calls(), "event 21")) << "the level was restarted";
+    }
+  // In play each of them acts.
+  set_game_mode(nullptr);
+  usePlayMode();
+  step({VK_F2});
+  EXPECT_TRUE(game_paused);
+  plat_null_set_key(VK_CONTROL, true);
+  step({VK_F4});
+  EXPECT_TRUE(has(take_calls(), "event 21"));
+  step({VK_F1});
+  plat_null_set_key(VK_CONTROL, false);
+  EXPECT_EQ(cur_game_mode, &elevator_mode);
+}
+
 TEST(Minimap, TexelIsTheMeanOfItsSixteenCells) {
   clear_level_data();
   EXPECT_EQ(minimap_texel(0, 0), 0u);  // nothing present: transparent black
