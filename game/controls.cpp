@@ -64,10 +64,8 @@ void init_controls() {
     char buf[64];
     if (!get_config_str(button_setting[i], buf, sizeof(buf))) continue;
     int code = parse_binding(buf);
-    if (code < 0)
-      debug("%s: \"%s\" is not a key, using #%d", button_setting[i], buf, button_default[i]);
-    else
-      button_key[i] = code;
+    if (code < 0) debug("%s: \"%s\" is not a key, using #%d", button_setting[i], buf, button_default[i]);
+    else button_key[i] = code;
   }
   register_behavior(&keybox_behavior, "keybox");
 }

@@ -15,14 +15,14 @@
 #include <vector>
 #include "engine/app.h"
 #include "engine/config.h"
-#include "engine/log.h"
 #include "engine/d3d_misc.h"
 #include "engine/d3d_render.h"
-#include "engine/input.h"
 #include "engine/d3d_shaders.h"
 #include "engine/dynVBWriter.h"
 #include "engine/font.h"
 #include "engine/imageFiles.h"
+#include "engine/input.h"
+#include "engine/log.h"
 #include "engine/sysUtils.h"
 #include "game/baseObject.h"
 #include "game/camera.h"
@@ -195,8 +195,8 @@ TEST_F(LevelRendererGl, EachCellShowsItsOwnLayersWhereverTheEmptyOnesAreLeftOut)
       bool inside = x >= x0 && x <= x1 && y >= y0 && y <= y1;
       D3dColor p = cell(px, x, y);
       bool ok = !inside || !(c.foreground & 0x8000 || c.background & 0x8000) ? p == 0xFF00FF00u
-                : (c.foreground & 0x8000)                                     ? red(p) > blue(p)
-                                                                              : blue(p) > red(p);
+                : (c.foreground & 0x8000)                                    ? red(p) > blue(p)
+                                                                             : blue(p) > red(p);
       if (!ok && wrong++ < 5) ADD_FAILURE() << "cell " << x << "," << y << " shows " << std::hex << p;
     }
   EXPECT_EQ(wrong, 0);
