@@ -37,10 +37,6 @@ if(ASCENDA_TESTS)
   if(TARGET d3dcompiler)
     add_dependencies(render_gl_tests d3dcompiler)
   endif()
-  # One process for the whole suite: the device opens once.
-  add_test(NAME render_gl_tests COMMAND render_gl_tests)
-  set_tests_properties(render_gl_tests PROPERTIES
-    ENVIRONMENT "SDL_VIDEODRIVER=offscreen;ASCENDA_NO_MESSAGE_BOX=1;ASCENDA_BIN_DIR=${ASCENDA_BIN_DIR}" TIMEOUT 300)
 endif()
 
 # The renderer benchmark (figures, not a test): our layer against plain OpenGL.

@@ -139,9 +139,9 @@ int level_view_cells(int pixels, int scale) { return (pixels + scale - 1) / scal
 void create_level() {
   load_level_tiles();
   init_level_tile_pools();
-  level_renderer = create_level_renderer(level_data, int(sizeof(LevelCell)), LEVEL_WIDTH * int(sizeof(LevelCell)),
-                                         LEVEL_WIDTH, LEVEL_HEIGHT, level_view_cells(d3d_wd, voxel_scale),
-                                         level_view_cells(d3d_ht, voxel_scale));
+  level_renderer =
+      create_level_renderer(level_data, int(sizeof(LevelCell)), LEVEL_WIDTH * int(sizeof(LevelCell)), LEVEL_WIDTH,
+                            LEVEL_HEIGHT, level_view_cells(d3d_wd, voxel_scale), level_view_cells(d3d_ht, voxel_scale));
   init_bullets();
   init_junk();
   init_entling();

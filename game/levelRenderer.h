@@ -16,7 +16,7 @@ struct Texture;
 
 // The fields in this order; the actor library holds pointers to renderers but never reads them.
 struct LevelRenderer {
-  LevelCell* cells;  // first cell, not owned
+  LevelCell* cells;    // first cell, not owned
   int32_t cellStride;  // bytes from one cell to the next in a row
   int32_t rowStride;   // bytes from one row to the next
   int32_t width;       // cells per row

@@ -196,8 +196,8 @@ TEST_F(LevelRendererGl, EachCellShowsItsOwnLayersWhereverTheEmptyOnesAreLeftOut)
       bool inside = x >= x0 && x <= x1 && y >= y0 && y <= y1;
       D3dColor p = cell(px, x, y);
       bool ok = !inside || !(c.foreground & 0x8000 || c.background & 0x8000) ? p == 0xFF00FF00u
-                : (c.foreground & 0x8000)                                     ? red(p) > blue(p)
-                                                                              : blue(p) > red(p);
+                : (c.foreground & 0x8000)                                    ? red(p) > blue(p)
+                                                                             : blue(p) > red(p);
       if (!ok && wrong++ < 5) ADD_FAILURE() << "cell " << x << "," << y << " shows " << std::hex << p;
     }
   EXPECT_EQ(wrong, 0);

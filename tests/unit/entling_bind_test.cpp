@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include <algorithm>
 #include <string>
+#include <vector>
 #include "engine/d3d_shaders.h"
 #include "engine/log.h"
 #include "engine/sysUtils.h"
@@ -436,4 +437,17 @@ TEST(EntlingBind, UnbindingTearsDownWhatTheLibraryBuilt) {
   unbind_entling_library();  // no screen open: no screen operation
   EXPECT_EQ(destroy_root_calls, 2);
   delete &menu;
+}
+
+// The count comes from the call list itself: 78 functions, each named once, in binding order from
+// the sound events to the class lookup. A line lost or doubled in the list changes what this sees.
+TEST(EntlingBind, TheCallListCountsEveryFunctionOnce) {
+  EXPECT_EQ(NUM_ENTLING_API, 78);
+  EXPECT_STREQ(entling_api_names[0], "play_sound_event");
+  EXPECT_STREQ(entling_api_names[NUM_ENTLING_API - 1], "entling_id_by_name");
+  std::vector<std::string> names(entling_api_names, entling_api_names + NUM_ENTLING_API);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(std::adjacent_find(names.begin(), names.end()), names.end()) << "a name listed twice";
+  EXPECT_EQ(entling_api_slot(NUM_ENTLING_API), nullptr);
+  EXPECT_NE(entling_api_slot(NUM_ENTLING_API - 1), nullptr);
 }

@@ -7,8 +7,8 @@
 #include <vector>
 #include "engine/app.h"
 #include "engine/config.h"
-#include "engine/log.h"
 #include "engine/input.h"
+#include "engine/log.h"
 #include "game/controls.h"
 #include "game/entlingApi.h"
 #include "game/gameModes.h"
@@ -95,7 +95,7 @@ void place_exit(int x0, int y0, int x1, int y1) {
 
 class GameModes : public level_test::LevelTest {
  protected:
-  void *saved[NUM_ENTLING_API];
+  void* saved[NUM_ENTLING_API];
   static void SetUpTestSuite() {
     plat_init();
     register_window_class();
@@ -165,9 +165,9 @@ TEST_F(GameModes, TitleMenuClosingStartsANewGameInPlay) {
   step();
   EXPECT_EQ(cur_game_mode, &play_mode);
   EXPECT_EQ(cur_level, 1);  // reset_game
-  EXPECT_EQ(take_calls(), (std::vector<std::string>{"update_game_menu", "event 24", "remove_all_enemies",
-                                                    "reset_bullets", "event 21", "close_game_menu",
-                                                    "show_game_over(0)"}));
+  EXPECT_EQ(take_calls(),
+            (std::vector<std::string>{"update_game_menu", "event 24", "remove_all_enemies", "reset_bullets", "event 21",
+                                      "close_game_menu", "show_game_over(0)"}));
 }
 
 TEST_F(GameModes, MenuButtonPausesWithoutTheWorldStepAndTheMenuResumes) {
@@ -245,8 +245,8 @@ TEST_F(GameModes, ElevatorOpensTheShaftAndLiftsTheHeroToTheTop) {
   reached_exit = true;
   step();
   ASSERT_EQ(cur_game_mode, &elevator_mode);
-  EXPECT_EQ(take_calls(), (std::vector<std::string>{"update_entling", "remove_all_enemies", "reset_bullets",
-                                                    "event 16"}));
+  EXPECT_EQ(take_calls(),
+            (std::vector<std::string>{"update_entling", "remove_all_enemies", "reset_bullets", "event 16"}));
   EXPECT_EQ(elevator_mode.x0, 100);
   EXPECT_EQ(elevator_mode.x1, 107);
   EXPECT_EQ(elevator_mode.y0, 40);
@@ -298,9 +298,9 @@ TEST_F(GameModes, UpgradeScreenClosingStartsTheNextLevel) {
   should_close_game_menu = true;
   step();
   EXPECT_EQ(cur_game_mode, &play_mode);
-  EXPECT_EQ(take_calls(), (std::vector<std::string>{"update_game_menu", "event 20", "remove_all_enemies",
-                                                    "reset_bullets", "event 21", "close_game_menu",
-                                                    "show_game_over(0)"}));
+  EXPECT_EQ(take_calls(),
+            (std::vector<std::string>{"update_game_menu", "event 20", "remove_all_enemies", "reset_bullets", "event 21",
+                                      "close_game_menu", "show_game_over(0)"}));
 }
 
 // Ctrl+F1 asks for the elevator; a level without an exit (a boss level before the boss is dead)

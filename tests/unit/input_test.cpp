@@ -210,7 +210,7 @@ TEST_F(Controls, BindingsComeFromTheSettings) {
   set_config_str("B_menu", "#65");
   init_controls();
   EXPECT_EQ(get_button_key(B_jump), 32);
-  EXPECT_EQ(get_button_key(B_left), 65);  // not a key: the default
+  EXPECT_EQ(get_button_key(B_left), 65);   // not a key: the default
   EXPECT_EQ(get_button_key(B_right), 68);  // no "#": the default
   EXPECT_EQ(get_button_key(B_shoot), 1);
   EXPECT_STREQ(get_button_key_name(B_jump), "Space");
