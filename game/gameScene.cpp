@@ -9,6 +9,7 @@
 #include "engine/d3d_shaders.h"
 #include "engine/debugVis.h"
 #include "engine/distFont.h"
+#include "engine/dynVBWriter.h"
 #include "engine/font.h"
 #include "engine/imageFiles.h"
 #include "engine/input.h"
@@ -279,14 +280,33 @@ void render_frame(float t) {
 void render_world(float t) {
   if (game_paused) t = 0.05f;
   compute_visible_rect(free_cam_pos, d3d_wd, d3d_ht, voxel_scale);
-  render_background(BACKGROUND_COLOUR1, BACKGROUND_COLOUR2);
   int cx = int(nearbyintf(free_cam_pos.x() - 0.4999999f)), cy = int(nearbyintf(free_cam_pos.y() - 0.4999999f));
   int aw = d3d_wd / voxel_scale + 2, ah = d3d_ht / voxel_scale + 2;
   int ax = cx - aw / 2, ay = cy - ah / 2;
-  start_level_rendering();
-  render_area(level_renderer, ax, ay, ax + aw, ay + ah, 0.0f);
-  render_boss(t);
-  end_level_rendering();
+  // The boss parts, the level and the background are opaque, so the depth test alone decides what
+  // shows where they overlap, whatever the order: only two draws at one depth go by their order (the
+  // later shows). Nearest first, the rasteriser skips what is already hidden: the background, which
+  // covers the whole screen, is shaded only where the level and the parts leave it open. The parts
+  // keep their order among themselves; some lie at the level's own depths and, drawn after it, show
+  // over it there, so the level drawn after them passes only where it is strictly nearer. The
+  // sprites, particles and debug shapes blend over the finished layers and come after them.
+  if (level_nearest_first) {
+    start_level_rendering();
+    render_boss(t);
+    set_level_tm(Matrix44::identity());
+    common_vb_writer.flush(false);
+    set_zequal_passes(false);
+    render_area(level_renderer, ax, ay, ax + aw, ay + ah, 0.0f);
+    end_level_rendering();
+    set_zequal_passes(true);
+    render_background(BACKGROUND_COLOUR1, BACKGROUND_COLOUR2);
+  } else {
+    render_background(BACKGROUND_COLOUR1, BACKGROUND_COLOUR2);
+    start_level_rendering();
+    render_area(level_renderer, ax, ay, ax + aw, ay + ah, 0.0f);
+    render_boss(t);
+    end_level_rendering();
+  }
   start_sprite_render();
   render_entling(t);
   end_sprite_render();

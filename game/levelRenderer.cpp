@@ -24,6 +24,7 @@ IDirect3DVertexDeclaration9* level_decl = nullptr;
 Texture* bound_texture = nullptr;  // stage 0 as the last quad left it; none between passes
 Matrix44 base_tm = Matrix44::identity();
 Matrix44 level_tm = Matrix44::identity();
+bool foreground_first = false;  // this pass sends each grid's foreground before its background
 
 void create_textures(LevelRenderer* r, int viewWidth, int viewHeight) {
   if (r->bgTexture) destroy_texture(r->bgTexture);
@@ -134,6 +135,8 @@ int level_texture_side(int view, int grid) {
   return side;
 }
 
+bool level_nearest_first = true;
+
 void init_level_rendering() {
   if (!d3d) return;
   level_decl = get_vertex_decl(LEVEL_VERTEX_ELEMENTS);
@@ -207,11 +210,24 @@ void render_area(LevelRenderer* r, int x0, int y0, int x1, int y1, float z) {
   }
   unlock_texture(r->fgTexture);
   unlock_texture(r->bgTexture);
-  // The background first, then the foreground, as the two whole quads would be drawn.
-  if (!background_rects.rects.empty()) bind_quad_texture(r, r->bgTexture, true);
-  for (const CellRect& c : background_rects.rects) emit_rect(r, float(x0), float(y0), c, z + 20.0f);
-  if (!foreground_rects.rects.empty()) bind_quad_texture(r, r->fgTexture, false);
-  for (const CellRect& c : foreground_rects.rects) emit_rect(r, float(x0), float(y0), c, z);
+  auto emit_background = [&] {
+    if (!background_rects.rects.empty()) bind_quad_texture(r, r->bgTexture, true);
+    for (const CellRect& c : background_rects.rects) emit_rect(r, float(x0), float(y0), c, z + 20.0f);
+  };
+  auto emit_foreground = [&] {
+    if (!foreground_rects.rects.empty()) bind_quad_texture(r, r->fgTexture, false);
+    for (const CellRect& c : foreground_rects.rects) emit_rect(r, float(x0), float(y0), c, z);
+  };
+  // Painted back to front the background goes first. With the depth test on, the nearer foreground
+  // goes first instead: the background behind it then fails the early depth test and is not shaded,
+  // and every pixel still ends up with the nearer layer.
+  if (foreground_first) {
+    emit_foreground();
+    emit_background();
+  } else {
+    emit_background();
+    emit_foreground();
+  }
 }
 
 void render_all(LevelRenderer* r, float z) {
@@ -234,6 +250,8 @@ void start_level_rendering() {
   set_texture_filter(1, true);
   set_texture_address(1, 0, 0, 0);
   bound_texture = nullptr;
+  DWORD depth_test = 0;
+  foreground_first = level_nearest_first && d3d->GetRenderState(D3DRS_ZENABLE, &depth_test) == D3D_OK && depth_test;
   common_vb_writer.begin(draw_triangle_run, D3DPT_TRIANGLELIST);
 }
 

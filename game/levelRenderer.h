@@ -64,6 +64,12 @@ void invalidate_all_renderer(LevelRenderer* renderer);
 
 // Draws the cells of the inclusive rectangle (clamped to the grid and to the textures) at depth z.
 void render_area(LevelRenderer* renderer, int x0, int y0, int x1, int y1, float z);
+// Opaque layers drawn nearest first with the depth test, so that a software rasteriser's early depth
+// test skips the pixels they hide: within each grid the foreground before the background (when the
+// pass starts with the depth test on), and in the scene's world pass the boss parts, then the level,
+// then the screen's background behind both. The picture is the same as painted back to front; false
+// paints back to front, every layer over all of its area, so that the two can be timed side by side.
+extern bool level_nearest_first;
 void render_all(LevelRenderer* renderer, float z);
 void start_level_rendering();
 void end_level_rendering();
