@@ -71,6 +71,11 @@ void render_area(LevelRenderer* renderer, int x0, int y0, int x1, int y1, float 
 // paints back to front, every layer over all of its area, so that the two can be timed side by side.
 extern bool level_nearest_first;
 void render_all(LevelRenderer* renderer, float z);
+// What the last render_area left open, in the grid's cells, half-open: the rectangle it drew (x0,
+// y0, x1, y1 into drawn; empty when it drew nothing) and the rectangles of its blocks of cells that
+// hold a cell showing neither layer (four ints each from *open; the count is returned). Everything
+// else of the drawn rectangle is hidden behind the grid's opaque cells.
+int last_draw_open_area(int drawn[4], const int** open);
 void start_level_rendering();
 void end_level_rendering();
 // The transform from grid cells to world for the following quads (boss parts, the elevator).

@@ -4,7 +4,8 @@
 // re-make the textures without leaking, and golden images of a generated level in play through the
 // whole frame (background, level, objects, particles, post effect) at 640 x 360 and 1280 x 720,
 // each the same to the bit whether its opaque layers are painted back to front or drawn nearest
-// first. A golden image is written only when ASCENDA_MAKE_GOLDEN=1 is set (then look at it before committing).
+// first, with the background behind them over the whole screen or only where the level leaves it
+// open. A golden image is written only when ASCENDA_MAKE_GOLDEN=1 is set (then look at it before committing).
 // Sections: fixtures; level renderer; scene frame.
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
@@ -16,14 +17,14 @@
 #include <vector>
 #include "engine/app.h"
 #include "engine/config.h"
-#include "engine/log.h"
 #include "engine/d3d_misc.h"
 #include "engine/d3d_render.h"
-#include "engine/input.h"
 #include "engine/d3d_shaders.h"
 #include "engine/dynVBWriter.h"
 #include "engine/font.h"
 #include "engine/imageFiles.h"
+#include "engine/input.h"
+#include "engine/log.h"
 #include "engine/sysUtils.h"
 #include "game/baseObject.h"
 #include "game/camera.h"
@@ -35,6 +36,7 @@
 #include "game/objectLists.h"
 #include "game/particles.h"
 #include "game/progression.h"
+#include "game/sceneView.h"
 #include "game/screenPasses.h"
 #include "render_gl_env.h"
 
@@ -350,19 +352,35 @@ class SceneGl : public ::testing::Test {
     d3d->EndScene();
     return read_back_buffer(w, h);
   }
-  // The frame painted back to front and again with the opaque layers nearest first: the two must be
-  // the same to the bit, since only the pixels the rasteriser skips differ between them.
+  // The frame painted back to front, then with the opaque layers nearest first and the background
+  // over the whole screen behind them, then with the background cut down to the blocks the level
+  // leaves open (the game's way): all three must be the same to the bit, since they differ only in
+  // the pixels the rasteriser skips.
+  // Each frame starts from a scene texture of one colour that none draws, so a pixel left out shows.
   static std::vector<D3dColor> bothOrdersFrame(int w, int h) {
+    auto scrubbed_frame = [&] {
+      EXPECT_EQ(d3d->BeginScene(), D3D_OK);
+      set_render_target(scene_texture, 0, true);
+      clear_view_color(0xFFFF00FF);
+      d3d->EndScene();
+      return frame(w, h);
+    };
     level_nearest_first = false;
-    std::vector<D3dColor> painted = frame(w, h);
+    std::vector<D3dColor> painted = scrubbed_frame();
     level_nearest_first = true;
-    std::vector<D3dColor> nearest = frame(w, h);
-    size_t differ = 0, first = 0;
-    for (size_t i = 0; i < painted.size(); i++)
-      if (painted[i] != nearest[i] && !differ++) first = i;
-    EXPECT_EQ(differ, 0u) << "pixels differ between the orders, first at (" << first % size_t(w) << ", "
-                          << first / size_t(w) << ")";
-    return nearest;
+    background_open_blocks_only = false;
+    std::vector<D3dColor> behind = scrubbed_frame();
+    background_open_blocks_only = true;
+    std::vector<D3dColor> open_blocks = scrubbed_frame();
+    for (const std::vector<D3dColor>* other : {&behind, &open_blocks}) {
+      size_t differ = 0, first = 0;
+      for (size_t i = 0; i < painted.size(); i++)
+        if (painted[i] != (*other)[i] && !differ++) first = i;
+      EXPECT_EQ(differ, 0u) << (other == &behind ? "behind the level" : "in the open blocks")
+                            << ": pixels differ from the painted frame, first at (" << first % size_t(w) << ", "
+                            << first / size_t(w) << ")";
+    }
+    return open_blocks;
   }
 };
 
@@ -375,6 +393,25 @@ TEST_F(SceneGl, AGeneratedLevelInPlayAtBothGameSizes) {
   ASSERT_TRUE(reset_d3d(1280, 720, false, true));
   EXPECT_EQ(voxel_scale, 6);
   expect_golden_image("scene_level_1280", bothOrdersFrame(1280, 720), 1280, 720);
+  ASSERT_TRUE(reset_d3d(640, 360, false, true));
+}
+
+// Where the level leaves the background open, in a block of empty cells and past the level's left
+// and top edges, the frame is the same in every order; the cut-down background leaves no pixel of
+// it out.
+TEST_F(SceneGl, TheBackgroundShowsThroughEmptyCellsAndPastTheLevelsEdges) {
+  startLevel(7, 1);
+  // Neither colour in a block that starts and ends inside blocks of the level renderer's.
+  for (int y = 203; y < 226; y++)
+    for (int x = 13; x < 50; x++) level_cell(x, y) = LevelCell{0, 0, 0};
+  vec4float corner(40, 230, 0, 1);
+  move_camera(corner, 0);
+  move_camera(corner, 0);
+  bothOrdersFrame(640, 360);
+  EXPECT_LT(cur_view_x0, 0);
+  EXPECT_GT(cur_view_y1, 255);
+  ASSERT_TRUE(reset_d3d(1280, 720, false, true));
+  bothOrdersFrame(1280, 720);
   ASSERT_TRUE(reset_d3d(640, 360, false, true));
 }
 
