@@ -80,7 +80,7 @@ void emit_rect(LevelRenderer* r, float x, float y, const CellRect& c, float z) {
 // is absent (a present foreground cell is opaque and nearer, and hides its background). Every
 // texel is still refilled, and every pixel shows the same cell; only on a rotated grid (a boss part)
 // may a pixel's tile shading round one step apart, the smaller triangles interpolating it anew.
-const int COVER_BLOCK = 8;
+const int COVER_BLOCK = LEVEL_BLOCK_CELLS;
 enum : uint8_t { SHOWS_BACKGROUND = 1, SHOWS_FOREGROUND = 2, LEAVES_OPEN = 4 };
 
 // Rectangles of the blocks that show one layer: the runs of such blocks in each block row, a run

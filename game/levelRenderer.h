@@ -71,8 +71,11 @@ void render_area(LevelRenderer* renderer, int x0, int y0, int x1, int y1, float 
 // paints back to front, every layer over all of its area, so that the two can be timed side by side.
 extern bool level_nearest_first;
 void render_all(LevelRenderer* renderer, float z);
+// A draw leaves out its layers block by block: squares of this many cells from the drawn
+// rectangle's bottom-left corner.
+const int LEVEL_BLOCK_CELLS = 8;
 // What the last render_area left open, in the grid's cells, half-open: the rectangle it drew (x0,
-// y0, x1, y1 into drawn; empty when it drew nothing) and the rectangles of its blocks of cells that
+// y0, x1, y1 into drawn; empty when it drew nothing) and the rectangles made of its blocks that
 // hold a cell showing neither layer (four ints each from *open; the count is returned). Everything
 // else of the drawn rectangle is hidden behind the grid's opaque cells.
 int last_draw_open_area(int drawn[4], const int** open);

@@ -203,6 +203,30 @@ TEST_F(LevelRendererGl, EachCellShowsItsOwnLayersWhereverTheEmptyOnesAreLeftOut)
       if (!ok && wrong++ < 5) ADD_FAILURE() << "cell " << x << "," << y << " shows " << std::hex << p;
     }
   EXPECT_EQ(wrong, 0);
+
+  // What the draw left open for the background: exactly the blocks of the rectangle that hold a
+  // cell with neither colour, each once.
+  int drawn[4];
+  const int* open = nullptr;
+  int count = last_draw_open_area(drawn, &open);
+  EXPECT_EQ(std::vector<int>(drawn, drawn + 4), (std::vector<int>{x0, y0, x1 + 1, y1 + 1}));
+  auto empty = [](int x, int y) { return !((level_cell(x, y).foreground | level_cell(x, y).background) & 0x8000); };
+  const int B = LEVEL_BLOCK_CELLS;
+  int wrong_blocks = 0, open_blocks = 0;
+  for (int by = y0; by <= y1; by += B)
+    for (int bx = x0; bx <= x1; bx += B) {
+      bool has_empty = false;
+      for (int y = by; y < std::min(by + B, y1 + 1); y++)
+        for (int x = bx; x < std::min(bx + B, x1 + 1); x++) has_empty |= empty(x, y);
+      int reported = 0;
+      for (int i = 0; i < count; i++)
+        reported += bx >= open[4 * i] && by >= open[4 * i + 1] && bx < open[4 * i + 2] && by < open[4 * i + 3];
+      wrong_blocks += reported != (has_empty ? 1 : 0);
+      open_blocks += has_empty;
+    }
+  EXPECT_EQ(wrong_blocks, 0);
+  EXPECT_GT(open_blocks, 0);
+  EXPECT_LT(open_blocks, ((x1 - x0) / B + 1) * ((y1 - y0) / B + 1));
 }
 
 // A grid of its own (a boss part, the elevator's lift) placed by set_level_tm; the end of the pass
