@@ -8,6 +8,7 @@
 #include <string.h>
 #include <time.h>
 #include "engine/config.h"
+#include "engine/crashReport.h"
 #include "engine/d3d_misc.h"
 #include "engine/d3d_render.h"
 #include "engine/d3d_shaders.h"
@@ -432,6 +433,7 @@ exit_loop:
 
 int app_main(int argc, char** argv) {
   setlocale(LC_ALL, "C");
+  install_crash_report();
   char banner[200];
   time_t now = time(nullptr);
   struct tm lt;
@@ -446,6 +448,8 @@ int app_main(int argc, char** argv) {
     fatal("can't start the window system (video driver '%s')",
           getenv("SDL_VIDEODRIVER") ? getenv("SDL_VIDEODRIVER") : "default");
   platform_started = true;
+  // After the window system, whose own handlers turn the first one into a quit request.
+  install_second_quit_signal();
   init_timer();
   game_rnd_seed = uint64_t(get_ref_time());
   catch_up_limit = 5;

@@ -7,6 +7,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <new>
 #include "engine/app.h"
@@ -162,17 +163,27 @@ static bool save_failed(const char* name, const char* why) {
 
 // Writes a temporary file beside the settings and renames it over them, so that a crash or a full
 // disk in the middle of a save never leaves a truncated settings file behind; the folder is synced
-// after the rename so that the new name survives a power cut too.
+// after the rename so that the new name survives a power cut too. A settings file that is a link
+// (kept with the user's other dotfiles, say) is saved through it: the temporary file goes beside
+// the link's target and replaces that, so the link stays and its target is never stale.
 bool save_app_config() {
   PathString name = settings_file_name();
   if (settings_file_kept) return false;
-  PathString temp;
-  temp.format("%s.tmp", name.c_str());
-  if (temp.empty()) return save_failed(name, "name too long");
   PathString folder = get_appdata_folder_path("");
   plat_make_folder(folder);
+  PathString target;
+  if (!plat_link_target(name, target.str, target.capacity())) return save_failed(name, strerror(errno));
+  PathString temp;
+  temp.format("%s.tmp", target.c_str());
+  if (temp.empty()) return save_failed(target, "name too long");
+  PathString target_folder = target;
+  if (char* slash = strrchr(target_folder.str, '/')) slash[1] = 0;
+  else target_folder = ".";
   FILE* f = fopen(temp, "wt");
   if (!f) return save_failed(temp, strerror(errno));
+  // The new file keeps the old one's permissions: a user who made the settings private keeps them so.
+  struct stat old_file;
+  if (stat(target, &old_file) == 0) fchmod(fileno(f), old_file.st_mode & 07777);
   bool ok = fputs("// Game settings\n_CONFIG_VERSION_=1\n\n", f) >= 0;
   for (int i = 0; ok && i < settings.size(); i++) {
     const SettingEntry& e = settings[i];
@@ -183,12 +194,12 @@ bool save_app_config() {
   ok = (fsync(fileno(f)) == 0) && ok;
   int write_error = ok ? 0 : errno;
   ok = (fclose(f) == 0) && ok;
-  if (!ok || rename(temp, name) != 0) {
+  if (!ok || rename(temp, target) != 0) {
     int e = write_error ? write_error : errno;
     remove(temp);
-    return save_failed(name, strerror(e));
+    return save_failed(target, strerror(e));
   }
-  plat_sync_folder(folder);
+  plat_sync_folder(target_folder);
   save_failure_reported = false;
   debug("app config saved");
   return true;

@@ -70,7 +70,9 @@ void init_scene() {
   compute_pixel_scale();
   shouldHideMouse = true;
   // The actor library is bound before anything calls into it; it is rebuilt and swapped from the
-  // once-a-second reload check while the game runs.
+  // once-a-second reload check while the game runs. A library older than its sources (fixed after a
+  // crash, edited while the game was off, refused by the last run) is replaced first.
+  bring_entling_library_up_to_date("../entling/", "main.kst");
   load_entling_library("../entling/", "main.kst");
   init_game_script();
   init_new_gui();
@@ -334,9 +336,13 @@ void render_world(float t) {
   // keep their order among themselves; some lie at the level's own depths and, drawn after it, show
   // over it there, so the level drawn after them passes only where it is strictly nearer. The
   // sprites, particles and debug shapes blend over the finished layers and come after them.
+  // A dead boss lies in pieces; what hangs past the level's edges (its cleared rows' background
+  // under the floor) must not show outside the level.
   if (level_nearest_first) {
     start_level_rendering();
+    clip_level_rendering(true);
     render_boss(t);
+    clip_level_rendering(false);
     set_level_tm(Matrix44::identity());
     common_vb_writer.flush(false);
     set_zequal_passes(false);
@@ -354,7 +360,9 @@ void render_world(float t) {
     render_background(BACKGROUND_COLOUR1, BACKGROUND_COLOUR2);
     start_level_rendering();
     render_area(level_renderer, ax, ay, ax + aw, ay + ah, 0.0f);
+    clip_level_rendering(true);
     render_boss(t);
+    clip_level_rendering(false);
     end_level_rendering();
   }
   start_sprite_render();

@@ -84,4 +84,6 @@ void end_level_rendering();
 // The transform from grid cells to world for the following quads (boss parts, the elevator).
 // Without a device the pass, its transforms and its draws do nothing.
 void set_level_tm(const Matrix44& tm);
-
+// Within the pass: the following quads keep to the level's rectangle on screen (true), or draw
+// anywhere again (false). The boss's parts can fall or hang past the level's edges.
+void clip_level_rendering(bool on);

@@ -136,6 +136,9 @@ uint64_t plat_file_size(const char* path);
 enum { PLAT_NOT_REGULAR_FILE = -1 };
 FILE* plat_open_regular_file(const char* path, int* error);
 bool plat_sync_folder(const char* path);  // makes a rename inside it durable
+// The file a path names once every symbolic link at its end is followed (the path itself when it is
+// no link; a dangling link gives the missing file it points to). False with errno set on a loop.
+bool plat_link_target(const char* path, char* out, int size);
 // A folder's identity (device and inode, symlinks followed); false when it cannot be read.
 bool plat_folder_identity(const char* path, uint64_t* device, uint64_t* inode);
 // Lists the entries of a folder (no "." or ".."); false when it cannot be read.

@@ -155,6 +155,33 @@ bool plat_sync_folder(const char* path) {
   return ok;
 }
 
+bool plat_link_target(const char* path, char* out, int size) {
+  std::string cur = path;
+  // The kernel's own limit on links followed in one lookup.
+  for (int hops = 0; hops <= 40; hops++) {
+    char target[PATH_MAX];
+    ssize_t n = readlink(cur.c_str(), target, sizeof(target) - 1);
+    if (n < 0) {
+      if (errno != EINVAL && errno != ENOENT) return false;  // EINVAL: not a link; ENOENT: not there yet
+      if (int(cur.size()) >= size) {
+        errno = ENAMETOOLONG;
+        return false;
+      }
+      memcpy(out, cur.c_str(), cur.size() + 1);
+      return true;
+    }
+    target[n] = 0;
+    if (target[0] == '/') {
+      cur = target;
+    } else {
+      size_t slash = cur.rfind('/');
+      cur = (slash == std::string::npos ? std::string() : cur.substr(0, slash + 1)) + target;
+    }
+  }
+  errno = ELOOP;
+  return false;
+}
+
 bool plat_folder_identity(const char* path, uint64_t* device, uint64_t* inode) {
   struct stat st;
   if (stat(path, &st) != 0 || !S_ISDIR(st.st_mode)) return false;

@@ -36,6 +36,7 @@ int main(int argc, char** argv) {
   setenv("SDL_VIDEODRIVER", "offscreen", 0);
   setenv("ASCENDA_NO_MESSAGE_BOX", "1", 0);
   const char* library = argc > 1 ? argv[1] : GUI_BENCH_LIBRARY;
+  const int rounds = argc > 2 ? atoi(argv[2]) : 2000;  // a small count for the smoke run
   if (!plat_init()) return 1;
   plat_register_window_class("GuiBench", proc);
   WindowHandle window =
@@ -60,7 +61,7 @@ int main(int argc, char** argv) {
   const int sizes[2][2] = {{1280, 720}, {1920, 1080}};
   for (auto& size : sizes) {
     reset_d3d(size[0], size[1], false, true);
-    const int N = 2000;
+    const int N = rounds;
     // The update alone first, with the rasteriser's threads idle.
     double alone = 0;
     for (int i = 0; i < N; i++) {

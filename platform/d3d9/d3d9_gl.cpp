@@ -242,8 +242,24 @@ struct GlShaderBase {
   GLuint shader = 0;
   GLenum stage;
 };
+// The varyings (our compiler's "in/out vec4 v_<SEMANTIC>" lines) a program reads or writes.
+std::vector<std::string> program_varyings(const std::string& text, const char* direction) {
+  std::vector<std::string> names;
+  const std::string head = std::string(direction) + " vec4 v_";
+  for (size_t p = 0; p < text.size();) {
+    size_t eol = text.find('\n', p);
+    if (eol == std::string::npos) eol = text.size();
+    if (text.compare(p, head.size(), head) == 0) {
+      size_t name = p + head.size() - 2, end = text.find(';', name);
+      if (end < eol) names.push_back(text.substr(name, end - name));
+    }
+    p = eol + 1;
+  }
+  return names;
+}
 class GlVertexShader : public IDirect3DVertexShader9, public GlShaderBase {
  public:
+  std::vector<std::string> written;  // its varyings
   ~GlVertexShader() override;
 };
 GLuint compile_gl(GLenum stage, const std::string& src, std::string* log);
@@ -252,6 +268,7 @@ std::string wrap_program(const std::string& text, bool vertex, bool alpha_test);
 // test on (the variant only adds the test, so it compiles whenever the program does).
 struct PixelProgram {
   std::string text;
+  std::vector<std::string> read;  // its varyings
   GLuint plain = 0, tested = 0;
   GLuint get(bool alpha_test) {
     if (!alpha_test) return plain;
@@ -958,8 +975,11 @@ class GlDevice : public IDirect3DDevice9 {
 
   // The program of a vertex and pixel program pair, linked on first use; null when they do not
   // link (log, when given, receives the linker's text; a failed pair is tried again only through
-  // LinkShaders).
-  Program* linkProgram(GLuint v, GLuint p, std::string* log) {
+  // LinkShaders). A pixel program reading a varying the vertex program does not write is a failed
+  // link too (GL only warns, and the pixel program would read garbage); fixed-function programs
+  // pass no lists.
+  Program* linkProgram(GLuint v, GLuint p, std::string* log, const std::vector<std::string>* written = nullptr,
+                       const std::vector<std::string>* read = nullptr) {
     if (!v || !p) return nullptr;
     auto key = std::make_pair(v, p);
     auto it = programs.find(key);
@@ -968,6 +988,17 @@ class GlDevice : public IDirect3DDevice9 {
       programs.erase(it);
     }
     Program pr;
+    if (written && read)
+      for (const std::string& r : *read) {
+        bool found = false;
+        for (const std::string& w : *written) found |= w == r;
+        if (found) continue;
+        std::string why = "the pixel program reads " + r.substr(2) + ", which the vertex program does not write";
+        fprintf(stderr, "d3d9_gl: program link failed: %s\n", why.c_str());
+        if (log) *log = why;
+        programs[key] = pr;
+        return nullptr;
+      }
     pr.prog = gl.CreateProgram();
     gl.AttachShader(pr.prog, v);
     gl.AttachShader(pr.prog, p);
@@ -1035,6 +1066,7 @@ class GlDevice : public IDirect3DDevice9 {
     GLuint v = vs ? vs->shader : (declHasPositionT() ? ff_vs_rhw : ff_vs);
     bool alpha_test = rs[D3DRS_ALPHATESTENABLE] != 0;
     GLuint p = ps ? ps->program.get(alpha_test) : (textures[0] ? ff_ps_tex : ff_ps_diffuse).get(alpha_test);
+    if (vs && ps) return linkProgram(v, p, nullptr, &vs->written, &ps->program.read);
     return linkProgram(v, p, nullptr);
   }
 
@@ -1644,6 +1676,7 @@ class GlDevice : public IDirect3DDevice9 {
     if (!s) return D3DERR_INVALIDCALL;
     GlVertexShader* v = new GlVertexShader();
     v->shader = s;
+    v->written = program_varyings(text, "out");
     v->stage = GL_VERTEX_SHADER;
     *out = v;
     return D3D_OK;
@@ -1670,6 +1703,7 @@ class GlDevice : public IDirect3DDevice9 {
       p->Release();
       return D3DERR_INVALIDCALL;
     }
+    p->program.read = program_varyings(p->program.text, "in");
     *out = p;
     return D3D_OK;
   }
@@ -1693,7 +1727,7 @@ class GlDevice : public IDirect3DDevice9 {
     if (log && log_size) log[0] = 0;
     if (!v || !p) return D3DERR_INVALIDCALL;
     std::string text;
-    if (linkProgram(v->shader, p->program.plain, &text)) return D3D_OK;
+    if (linkProgram(v->shader, p->program.plain, &text, &v->written, &p->program.read)) return D3D_OK;
     if (log && log_size) snprintf(log, log_size, "%s", text.c_str());
     return D3DERR_INVALIDCALL;
   }

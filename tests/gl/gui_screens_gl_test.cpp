@@ -32,7 +32,7 @@ namespace {
 
 const int W = 640, H = 360;
 
-void save_shot(const char* name, const std::vector<D3dColor>& px) {
+void save_shot(const char* name, const std::vector<D3dColor>& px, int W = ::W, int H = ::H) {
   char cwd[1024];
   ASSERT_TRUE(getcwd(cwd, sizeof(cwd)));
   std::string dir = std::string(cwd) + "/gui_shots/";
@@ -58,7 +58,7 @@ GuiElement* find_by_text(GuiElement* e, const char* text) {
 // differs when a channel is off by more than 12, and up to 0.5 % of the pixels may differ. It
 // catches a font drawn upside down, a lost nine-patch or a wrong tint, not a glyph's shading.
 // ASCENDA_MAKE_GOLDEN=1 writes the image instead (review it before committing).
-void expect_like_golden(const char* name, const std::vector<D3dColor>& px) {
+void expect_like_golden(const char* name, const std::vector<D3dColor>& px, int W = ::W, int H = ::H) {
   std::string golden = std::string(GOLDEN_DIR) + "/gui_" + name + ".png";
   const char* make = getenv("ASCENDA_MAKE_GOLDEN");
   if (make && !strcmp(make, "1")) {
@@ -143,7 +143,7 @@ class GuiScreensGl : public ::testing::Test {
     isAppActive = true;
     clear_input();
   }
-  std::vector<D3dColor> draw(void (*scene)() = nullptr) {
+  std::vector<D3dColor> draw(void (*scene)() = nullptr, int w = W, int h = H) {
     update_game_menu(0.05f);
     destroy_queued_gui_elements();
     EXPECT_TRUE(d3d->BeginScene() == D3D_OK);
@@ -151,7 +151,7 @@ class GuiScreensGl : public ::testing::Test {
     if (scene) scene();
     draw_game_menu(0);
     d3d->EndScene();
-    return read_back_buffer(W, H);
+    return read_back_buffer(w, h);
   }
   void click(const char* text) {
     GuiElement* e = find_by_text(cur_game_screen->root, text);
@@ -202,7 +202,9 @@ TEST_F(GuiScreensGl, MenusDrawTheirNinePatchesTextsAndTints) {
   click("Back");
   click("Cancel");
   click("Credits");
-  save_shot("credits", draw());
+  px = draw();
+  save_shot("credits", px);
+  expect_like_golden("credits", px);
   click("Back");
   close_game_menu();
 
@@ -219,6 +221,43 @@ TEST_F(GuiScreensGl, MenusDrawTheirNinePatchesTextsAndTints) {
   save_shot("upgrade", draw());
   close_game_menu();
   destroy_queued_gui_elements();
+}
+
+// At 1280 x 720 the UI scale is 3: the title's and the credits' bottom line still sits inside the
+// frame, and the options opened in a window follow a switch to full screen made behind their back
+// (what Alt+Enter does: the device reset to the display's size, the full-screen flag set).
+TEST_F(GuiScreensGl, TheMenusAt1280x720AndTheOptionsAfterASwitchToFullScreen) {
+  const int w = 1280, h = 720;
+  ASSERT_TRUE(reset_d3d(w, h, false, true));
+  open_main_menu();
+  std::vector<D3dColor> px = draw(nullptr, w, h);
+  save_shot("title_1280", px, w, h);
+  expect_like_golden("title_1280", px, w, h);
+  click("Credits");
+  px = draw(nullptr, w, h);
+  save_shot("credits_1280", px, w, h);
+  expect_like_golden("credits_1280", px, w, h);
+  click("Back");
+  close_game_menu();
+  ASSERT_TRUE(reset_d3d(W, H, false, true));
+  isFullscreen = false;
+  open_main_menu();
+  click("Options");
+  GuiElement* box = cur_game_screen->root->findById("fullscr");
+  ASSERT_NE(box, nullptr);
+  EXPECT_FALSE(box->get<GP_checked>());
+  ASSERT_TRUE(reset_d3d(w, h, false, true));
+  isFullscreen = true;
+  px = draw(nullptr, w, h);
+  save_shot("options_fullscreen", px, w, h);
+  expect_like_golden("options_fullscreen", px, w, h);
+  EXPECT_TRUE(box->get<GP_checked>());
+  EXPECT_STREQ(cur_game_screen->root->findById("resolution")->text(), "1280x720");
+  click("Cancel");
+  close_game_menu();
+  destroy_queued_gui_elements();
+  isFullscreen = false;
+  ASSERT_TRUE(reset_d3d(W, H, false, true));
 }
 
 TEST_F(GuiScreensGl, ResolutionButtonStepsThroughTheDisplayModes) {

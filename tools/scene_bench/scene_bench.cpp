@@ -107,7 +107,9 @@ void split_frame(float t, Series* s) {
   };
   auto time_boss = [&] {
     double p0 = now_ms();
+    clip_level_rendering(true);
     render_boss(t);
+    clip_level_rendering(false);
     boss_cpu = now_ms() - p0;
     common_vb_writer.flush(false);
     flush_gpu();
