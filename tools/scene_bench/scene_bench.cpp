@@ -214,14 +214,13 @@ void time_orders(int frames, OrderFigures* fig) {
 // Medians and 95th percentiles in ms, one pair of columns per order.
 void print_orders(OrderFigures* fig) {
   printf("  %-26s", "");
-  for (const char* n : ORDER_NAMES) printf("  %-20s", n);
-  printf("\n  %-26s", "ms: median, p95");
+  for (const char* n : ORDER_NAMES) printf(" %-26s", n);
   printf("\n");
   auto row = [&](int i) {
     printf("  %-26s", i < 0 ? fig[0].whole.name : fig[0].split[i].name);
     for (int o = 0; o < NUM_ORDERS; o++) {
       Series& s = i < 0 ? fig[o].whole : fig[o].split[i];
-      printf("  %8.3f %8.3f   ", s.at(0.5), s.at(0.95));
+      printf(" median %6.3f p95 %6.3f  ", s.at(0.5), s.at(0.95));
     }
     printf("\n");
   };
