@@ -355,6 +355,7 @@ void set_atest(int ref) {
 void set_cull_mode(int on) { d3d->SetRenderState(D3DRS_CULLMODE, on ? D3DCULL_CCW : D3DCULL_NONE); }
 void set_zenable(bool on) { d3d->SetRenderState(D3DRS_ZENABLE, on ? 1 : 0); }
 void set_zwrite(bool on) { d3d->SetRenderState(D3DRS_ZWRITEENABLE, on ? 1 : 0); }
+void set_zequal_passes(bool on) { d3d->SetRenderState(D3DRS_ZFUNC, on ? D3DCMP_LESSEQUAL : D3DCMP_LESS); }
 void set_color_write_mask(int mask) { d3d->SetRenderState(D3DRS_COLORWRITEENABLE, DWORD(mask)); }
 void set_wireframe(bool on) { d3d->SetRenderState(D3DRS_FILLMODE, on ? D3DFILL_WIREFRAME : D3DFILL_SOLID); }
 void set_stencil_test(int mask, int ref, int func) {

@@ -53,6 +53,9 @@ void set_atest(int ref);
 void set_cull_mode(int on);
 void set_zenable(bool on);
 void set_zwrite(bool on);
+// The depth test's comparison: true passes a pixel as near as the one drawn (the default, so the
+// later of two draws at one depth shows), false only a nearer one (the earlier shows).
+void set_zequal_passes(bool on);
 void set_color_write_mask(int mask);
 void set_wireframe(bool on);
 void set_stencil_test(int mask, int ref, int func);

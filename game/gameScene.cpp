@@ -3,12 +3,16 @@
 // Sections: start-up and shutdown; pixel scale and device reset; level lifetime; update step;
 // frame and world drawing.
 #include "game/gameScene.h"
+#include <math.h>
+#include <algorithm>
+#include <vector>
 #include "engine/app.h"
 #include "engine/d3d_misc.h"
 #include "engine/d3d_render.h"
 #include "engine/d3d_shaders.h"
 #include "engine/debugVis.h"
 #include "engine/distFont.h"
+#include "engine/dynVBWriter.h"
 #include "engine/font.h"
 #include "engine/imageFiles.h"
 #include "engine/input.h"
@@ -282,21 +286,89 @@ void render_frame(float t) {
   end_draw_text();
 }
 
+bool background_open_blocks_only = true;
+
+// A pixel lies on a cell's edge where the camera's half-pixel offset puts it, so every rectangle
+// reaches a pixel further on each side: one too many only costs that pixel.
+void open_background_rects(std::vector<int>& out) {
+  out.clear();
+  int drawn[4];
+  const int* open = nullptr;
+  int count = last_draw_open_area(drawn, &open);
+  Matrix44 glob;
+  get_glob_tm(glob);
+  float w = float(d3d_wd), h = float(d3d_ht);
+  // A rectangle of world cells in pixels, y down as the scissor counts.
+  auto to_pixels = [&](int x0, int y0, int x1, int y1, float box[4]) {
+    vec4float a = vec4float(float(x0), float(y0), 0, 1) * glob, b = vec4float(float(x1), float(y1), 0, 1) * glob;
+    float ax = (a.x() * 0.5f + 0.5f) * w, bx = (b.x() * 0.5f + 0.5f) * w;
+    float ay = (0.5f - a.y() * 0.5f) * h, by = (0.5f - b.y() * 0.5f) * h;
+    box[0] = fminf(ax, bx), box[1] = fminf(ay, by), box[2] = fmaxf(ax, bx), box[3] = fmaxf(ay, by);
+  };
+  auto add = [&](float left, float top, float right, float bottom) {
+    int l = std::max(0, int(floorf(left)) - 1), t = std::max(0, int(floorf(top)) - 1);
+    int r = std::min(d3d_wd, int(ceilf(right)) + 1), b = std::min(d3d_ht, int(ceilf(bottom)) + 1);
+    if (l < r && t < b) out.insert(out.end(), {l, t, r, b});
+  };
+  if (drawn[0] >= drawn[2] || drawn[1] >= drawn[3]) {
+    add(0, 0, w, h);
+    return;
+  }
+  float d[4];
+  to_pixels(drawn[0], drawn[1], drawn[2], drawn[3], d);
+  add(0, 0, d[0], h);
+  add(d[2], 0, w, h);
+  add(0, 0, w, d[1]);
+  add(0, d[3], w, h);
+  for (int i = 0; i < count; i++, open += 4) {
+    float p[4];
+    to_pixels(open[0], open[1], open[2], open[3], p);
+    add(p[0], p[1], p[2], p[3]);
+  }
+}
+
 void render_world(float t) {
   if (game_paused) t = 0.05f;
   compute_visible_rect(free_cam_pos, d3d_wd, d3d_ht, voxel_scale);
-  render_background(BACKGROUND_COLOUR1, BACKGROUND_COLOUR2);
   int cx = int(nearbyintf(free_cam_pos.x() - 0.4999999f)), cy = int(nearbyintf(free_cam_pos.y() - 0.4999999f));
   int aw = d3d_wd / voxel_scale + 2, ah = d3d_ht / voxel_scale + 2;
   int ax = cx - aw / 2, ay = cy - ah / 2;
-  start_level_rendering();
-  render_area(level_renderer, ax, ay, ax + aw, ay + ah, 0.0f);
+  // The boss parts, the level and the background are opaque, so the depth test alone decides what
+  // shows where they overlap, whatever the order: only two draws at one depth go by their order (the
+  // later shows). Nearest first, the rasteriser skips what is already hidden: the background, which
+  // covers the whole screen, is shaded only where the level and the parts leave it open. The parts
+  // keep their order among themselves; some lie at the level's own depths and, drawn after it, show
+  // over it there, so the level drawn after them passes only where it is strictly nearer. The
+  // sprites, particles and debug shapes blend over the finished layers and come after them.
   // A dead boss lies in pieces; what hangs past the level's edges (its cleared rows' background
   // under the floor) must not show outside the level.
-  clip_level_rendering(true);
-  render_boss(t);
-  clip_level_rendering(false);
-  end_level_rendering();
+  if (level_nearest_first) {
+    start_level_rendering();
+    clip_level_rendering(true);
+    render_boss(t);
+    clip_level_rendering(false);
+    set_level_tm(Matrix44::identity());
+    common_vb_writer.flush(false);
+    set_zequal_passes(false);
+    render_area(level_renderer, ax, ay, ax + aw, ay + ah, 0.0f);
+    end_level_rendering();
+    set_zequal_passes(true);
+    if (background_open_blocks_only) {
+      static std::vector<int> rects;
+      open_background_rects(rects);
+      render_background_in(BACKGROUND_COLOUR1, BACKGROUND_COLOUR2, rects.data(), int(rects.size() / 4));
+    } else {
+      render_background(BACKGROUND_COLOUR1, BACKGROUND_COLOUR2);
+    }
+  } else {
+    render_background(BACKGROUND_COLOUR1, BACKGROUND_COLOUR2);
+    start_level_rendering();
+    render_area(level_renderer, ax, ay, ax + aw, ay + ah, 0.0f);
+    clip_level_rendering(true);
+    render_boss(t);
+    clip_level_rendering(false);
+    end_level_rendering();
+  }
   start_sprite_render();
   render_entling(t);
   end_sprite_render();

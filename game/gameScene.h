@@ -4,6 +4,7 @@
 // the post effect to the back buffer, then the GUI and the text overlays). It owns the pixel scale
 // and the level's lifetime.
 #pragma once
+#include <vector>
 #include "engine/gameHost.h"
 
 struct LevelRenderer;
@@ -45,6 +46,14 @@ void update_play(float dt);
 void set_frame_view(float t);
 // The visible world into the current render target: background, level, boss, objects, particles.
 void render_world(float t);
+// With the world's opaque layers drawn nearest first (level_nearest_first), the background's quad
+// is cut down to the blocks the level leaves open (true) or drawn over the whole screen, where the
+// depth test alone skips what is hidden (false). The picture is the same; the benchmark times both.
+extern bool background_open_blocks_only;
+// The screen's pixels that the level's last draw may have left open, as rectangles for the
+// background (left, top, right, bottom, four ints each, y down): its blocks with an empty cell and
+// whatever of the screen lies outside the rectangle it drew.
+void open_background_rects(std::vector<int>& out);
 // The view size in cells that the level renderer's textures are made for, at `scale` pixels per cell.
 int level_view_cells(int pixels, int scale);
 

@@ -26,6 +26,7 @@ IDirect3DVertexDeclaration9* level_decl = nullptr;
 Texture* bound_texture = nullptr;  // stage 0 as the last quad left it; none between passes
 Matrix44 base_tm = Matrix44::identity();
 Matrix44 level_tm = Matrix44::identity();
+bool foreground_first = false;  // this pass sends each grid's foreground before its background
 
 void create_textures(LevelRenderer* r, int viewWidth, int viewHeight) {
   if (r->bgTexture) destroy_texture(r->bgTexture);
@@ -81,8 +82,8 @@ void emit_rect(LevelRenderer* r, float x, float y, const CellRect& c, float z) {
 // is absent (a present foreground cell is opaque and nearer, and hides its background). Every
 // texel is still refilled, and every pixel shows the same cell; only on a rotated grid (a boss part)
 // may a pixel's tile shading round one step apart, the smaller triangles interpolating it anew.
-const int COVER_BLOCK = 8;
-enum : uint8_t { SHOWS_BACKGROUND = 1, SHOWS_FOREGROUND = 2 };
+const int COVER_BLOCK = LEVEL_BLOCK_CELLS;
+enum : uint8_t { SHOWS_BACKGROUND = 1, SHOWS_FOREGROUND = 2, LEAVES_OPEN = 4 };
 
 // Rectangles of the blocks that show one layer: the runs of such blocks in each block row, a run
 // with the same columns as one in the row below growing that rectangle upwards.
@@ -116,6 +117,11 @@ class CoverRects {
 // Scratch of the draws, kept between frames so that a draw allocates nothing.
 std::vector<uint8_t> block_flags;
 CoverRects background_rects, foreground_rects;
+// What the last draw left open: its rectangle and, in the grid's cells, its blocks with a cell that
+// shows neither layer.
+CellRect open_drawn = {0, 0, 0, 0};
+CoverRects open_rects;
+std::vector<CellRect> open_in_grid;
 
 // Converts one row of cells into texels of both layers and marks what the row's blocks show.
 void fill_row(uint32_t* bg, uint32_t* fg, const uint8_t* cell, int count, int stride, uint8_t* flags) {
@@ -124,7 +130,8 @@ void fill_row(uint32_t* bg, uint32_t* fg, const uint8_t* cell, int count, int st
     uint16_t b = c->background, f = c->foreground;
     bg[i] = level_texel(b);
     fg[i] = level_texel(f);
-    flags[i / COVER_BLOCK] |= uint8_t(((b & ~f) >> 15) | ((f >> 14) & SHOWS_FOREGROUND));
+    flags[i / COVER_BLOCK] |=
+        uint8_t(((b & ~f) >> 15) | ((f >> 14) & SHOWS_FOREGROUND) | ((~(b | f) >> 13) & LEAVES_OPEN));
   }
 }
 }  // namespace
@@ -135,6 +142,8 @@ int level_texture_side(int view, int grid) {
   while (side < n) side *= 2;
   return side;
 }
+
+bool level_nearest_first = true;
 
 void init_level_rendering() {
   if (!d3d) return;
@@ -173,6 +182,8 @@ void invalidate_renderer(LevelRenderer*, int, int, int, int) {}
 void invalidate_all_renderer(LevelRenderer*) {}
 
 void render_area(LevelRenderer* r, int x0, int y0, int x1, int y1, float z) {
+  open_drawn = CellRect{0, 0, 0, 0};
+  open_in_grid.clear();
   if (!r || !r->bgTexture || !r->fgTexture) return;
   if (x0 < 0) x0 = 0;
   if (y0 < 0) y0 = 0;
@@ -196,6 +207,7 @@ void render_area(LevelRenderer* r, int x0, int y0, int x1, int y1, float z) {
   block_flags.assign(size_t(blocks), 0);
   background_rects.clear();
   foreground_rects.clear();
+  open_rects.clear();
   for (int k = 0; k < rows; k++) {
     const uint8_t* row = (const uint8_t*)r->cells + (ptrdiff_t)(y0 + k) * r->rowStride + (ptrdiff_t)x0 * r->cellStride;
     fill_row((uint32_t*)(bg + (ptrdiff_t)k * bg_pitch), (uint32_t*)(fg + (ptrdiff_t)k * fg_pitch), row, cols,
@@ -204,16 +216,42 @@ void render_area(LevelRenderer* r, int x0, int y0, int x1, int y1, float z) {
       int bottom = k - k % COVER_BLOCK;
       background_rects.addRow(block_flags.data(), blocks, SHOWS_BACKGROUND, bottom, k + 1, cols);
       foreground_rects.addRow(block_flags.data(), blocks, SHOWS_FOREGROUND, bottom, k + 1, cols);
+      open_rects.addRow(block_flags.data(), blocks, LEAVES_OPEN, bottom, k + 1, cols);
       block_flags.assign(size_t(blocks), 0);
     }
   }
   unlock_texture(r->fgTexture);
   unlock_texture(r->bgTexture);
-  // The background first, then the foreground, as the two whole quads would be drawn.
-  if (!background_rects.rects.empty()) bind_quad_texture(r, r->bgTexture, true);
-  for (const CellRect& c : background_rects.rects) emit_rect(r, float(x0), float(y0), c, z + 20.0f);
-  if (!foreground_rects.rects.empty()) bind_quad_texture(r, r->fgTexture, false);
-  for (const CellRect& c : foreground_rects.rects) emit_rect(r, float(x0), float(y0), c, z);
+  open_drawn = CellRect{x0, y0, x1 + 1, y1 + 1};
+  for (const CellRect& c : open_rects.rects)
+    open_in_grid.push_back(CellRect{x0 + c.x0, y0 + c.y0, x0 + c.x1, y0 + c.y1});
+  auto emit_background = [&] {
+    if (!background_rects.rects.empty()) bind_quad_texture(r, r->bgTexture, true);
+    for (const CellRect& c : background_rects.rects) emit_rect(r, float(x0), float(y0), c, z + 20.0f);
+  };
+  auto emit_foreground = [&] {
+    if (!foreground_rects.rects.empty()) bind_quad_texture(r, r->fgTexture, false);
+    for (const CellRect& c : foreground_rects.rects) emit_rect(r, float(x0), float(y0), c, z);
+  };
+  // Painted back to front the background goes first. With the depth test on, the nearer foreground
+  // goes first instead: the background behind it then fails the early depth test and is not shaded,
+  // and every pixel still ends up with the nearer layer.
+  if (foreground_first) {
+    emit_foreground();
+    emit_background();
+  } else {
+    emit_background();
+    emit_foreground();
+  }
+}
+
+int last_draw_open_area(int drawn[4], const int** open) {
+  drawn[0] = open_drawn.x0;
+  drawn[1] = open_drawn.y0;
+  drawn[2] = open_drawn.x1;
+  drawn[3] = open_drawn.y1;
+  *open = open_in_grid.empty() ? nullptr : &open_in_grid[0].x0;
+  return int(open_in_grid.size());
 }
 
 void render_all(LevelRenderer* r, float z) {
@@ -236,6 +274,8 @@ void start_level_rendering() {
   set_texture_filter(1, true);
   set_texture_address(1, 0, 0, 0);
   bound_texture = nullptr;
+  DWORD depth_test = 0;
+  foreground_first = level_nearest_first && d3d->GetRenderState(D3DRS_ZENABLE, &depth_test) == D3D_OK && depth_test;
   common_vb_writer.begin(draw_triangle_run, D3DPT_TRIANGLELIST);
 }
 

@@ -64,7 +64,21 @@ void invalidate_all_renderer(LevelRenderer* renderer);
 
 // Draws the cells of the inclusive rectangle (clamped to the grid and to the textures) at depth z.
 void render_area(LevelRenderer* renderer, int x0, int y0, int x1, int y1, float z);
+// Opaque layers drawn nearest first with the depth test, so that a software rasteriser's early depth
+// test skips the pixels they hide: within each grid the foreground before the background (when the
+// pass starts with the depth test on), and in the scene's world pass the boss parts, then the level,
+// then the screen's background behind both. The picture is the same as painted back to front; false
+// paints back to front, every layer over all of its area, so that the two can be timed side by side.
+extern bool level_nearest_first;
 void render_all(LevelRenderer* renderer, float z);
+// A draw leaves out its layers block by block: squares of this many cells from the drawn
+// rectangle's bottom-left corner.
+const int LEVEL_BLOCK_CELLS = 8;
+// What the last render_area left open, in the grid's cells, half-open: the rectangle it drew (x0,
+// y0, x1, y1 into drawn; empty when it drew nothing) and the rectangles made of its blocks that
+// hold a cell showing neither layer (four ints each from *open; the count is returned). Everything
+// else of the drawn rectangle is hidden behind the grid's opaque cells.
+int last_draw_open_area(int drawn[4], const int** open);
 void start_level_rendering();
 void end_level_rendering();
 // The transform from grid cells to world for the following quads (boss parts, the elevator).

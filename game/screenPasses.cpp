@@ -69,7 +69,7 @@ void close_background() {
 Texture* get_voxel_tile_texture() { return voxel_tile_texture; }
 Texture* get_back_tile_texture() { return back_tile_texture; }
 
-void render_background(D3dColor colour1, D3dColor colour2) {
+static void start_background(D3dColor colour1, D3dColor colour2) {
   set_wireframe(false);
   set_shader(background_shader);
   set_texture(0, background_texture);
@@ -77,7 +77,25 @@ void render_background(D3dColor colour1, D3dColor colour2) {
   set_texture_filter(0, true);
   vec4float c[3] = {background_extent(d3d_wd, d3d_ht, voxel_scale), colour_to_vec(colour1), colour_to_vec(colour2)};
   set_vs_consts(16, (const float*)c, 3);
+}
+
+void render_background(D3dColor colour1, D3dColor colour2) {
+  start_background(colour1, colour2);
   draw_postfx();
+}
+
+// The same full-screen quad each time, only cut by the scissor: each pixel is computed from the same
+// triangle as in the whole screen's pass and so comes out the same to the bit.
+void render_background_in(D3dColor colour1, D3dColor colour2, const int* rects, int count) {
+  if (count < 1) return;
+  start_background(colour1, colour2);
+  d3d->SetRenderState(D3DRS_SCISSORTESTENABLE, 1);
+  for (int i = 0; i < count; i++, rects += 4) {
+    RECT r = {rects[0], rects[1], rects[2], rects[3]};
+    d3d->SetScissorRect(&r);
+    draw_postfx();
+  }
+  d3d->SetRenderState(D3DRS_SCISSORTESTENABLE, 0);
 }
 
 // ---- post effect

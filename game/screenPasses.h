@@ -12,6 +12,9 @@ struct Texture;
 void init_background();
 void close_background();
 void render_background(D3dColor colour1, D3dColor colour2);
+// The background only inside `count` rectangles of the target's pixels (left, top, right, bottom,
+// four ints each), where it shows exactly what the whole screen's pass shows there.
+void render_background_in(D3dColor colour1, D3dColor colour2, const int* rects, int count);
 Texture* get_voxel_tile_texture();
 Texture* get_back_tile_texture();
 

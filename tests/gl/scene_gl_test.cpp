@@ -2,8 +2,10 @@
 // level_clear_box cuts shows in the very next frame with no invalidation call, leaving out the empty
 // blocks of a layer loses no cell, a rectangle wider than the level textures keeps to them, resizes
 // re-make the textures without leaking, and golden images of a generated level in play through the
-// whole frame (background, level, objects, particles, post effect) at 640 x 360 and 1280 x 720. A
-// golden image is written only when ASCENDA_MAKE_GOLDEN=1 is set (then look at it before committing).
+// whole frame (background, level, objects, particles, post effect) at 640 x 360 and 1280 x 720,
+// each the same to the bit whether its opaque layers are painted back to front or drawn nearest
+// first, with the background behind them over the whole screen or only where the level leaves it
+// open. A golden image is written only when ASCENDA_MAKE_GOLDEN=1 is set (then look at it before committing).
 // Sections: fixtures; level renderer; scene frame.
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
@@ -201,6 +203,30 @@ TEST_F(LevelRendererGl, EachCellShowsItsOwnLayersWhereverTheEmptyOnesAreLeftOut)
       if (!ok && wrong++ < 5) ADD_FAILURE() << "cell " << x << "," << y << " shows " << std::hex << p;
     }
   EXPECT_EQ(wrong, 0);
+
+  // What the draw left open for the background: exactly the blocks of the rectangle that hold a
+  // cell with neither colour, each once.
+  int drawn[4];
+  const int* open = nullptr;
+  int count = last_draw_open_area(drawn, &open);
+  EXPECT_EQ(std::vector<int>(drawn, drawn + 4), (std::vector<int>{x0, y0, x1 + 1, y1 + 1}));
+  auto empty = [](int x, int y) { return !((level_cell(x, y).foreground | level_cell(x, y).background) & 0x8000); };
+  const int B = LEVEL_BLOCK_CELLS;
+  int wrong_blocks = 0, open_blocks = 0;
+  for (int by = y0; by <= y1; by += B)
+    for (int bx = x0; bx <= x1; bx += B) {
+      bool has_empty = false;
+      for (int y = by; y < std::min(by + B, y1 + 1); y++)
+        for (int x = bx; x < std::min(bx + B, x1 + 1); x++) has_empty |= empty(x, y);
+      int reported = 0;
+      for (int i = 0; i < count; i++)
+        reported += bx >= open[4 * i] && by >= open[4 * i + 1] && bx < open[4 * i + 2] && by < open[4 * i + 3];
+      wrong_blocks += reported != (has_empty ? 1 : 0);
+      open_blocks += has_empty;
+    }
+  EXPECT_EQ(wrong_blocks, 0);
+  EXPECT_GT(open_blocks, 0);
+  EXPECT_LT(open_blocks, ((x1 - x0) / B + 1) * ((y1 - y0) / B + 1));
 }
 
 // A grid of its own (a boss part, the elevator's lift) placed by set_level_tm; the end of the pass
@@ -350,6 +376,36 @@ class SceneGl : public ::testing::Test {
     d3d->EndScene();
     return read_back_buffer(w, h);
   }
+  // The frame painted back to front, then with the opaque layers nearest first and the background
+  // over the whole screen behind them, then with the background cut down to the blocks the level
+  // leaves open (the game's way): all three must be the same to the bit, since they differ only in
+  // the pixels the rasteriser skips.
+  // Each frame starts from a scene texture of one colour that none draws, so a pixel left out shows.
+  static std::vector<D3dColor> bothOrdersFrame(int w, int h) {
+    auto scrubbed_frame = [&] {
+      EXPECT_EQ(d3d->BeginScene(), D3D_OK);
+      set_render_target(scene_texture, 0, true);
+      clear_view_color(0xFFFF00FF);
+      d3d->EndScene();
+      return frame(w, h);
+    };
+    level_nearest_first = false;
+    std::vector<D3dColor> painted = scrubbed_frame();
+    level_nearest_first = true;
+    background_open_blocks_only = false;
+    std::vector<D3dColor> behind = scrubbed_frame();
+    background_open_blocks_only = true;
+    std::vector<D3dColor> open_blocks = scrubbed_frame();
+    for (const std::vector<D3dColor>* other : {&behind, &open_blocks}) {
+      size_t differ = 0, first = 0;
+      for (size_t i = 0; i < painted.size(); i++)
+        if (painted[i] != (*other)[i] && !differ++) first = i;
+      EXPECT_EQ(differ, 0u) << (other == &behind ? "behind the level" : "in the open blocks")
+                            << ": pixels differ from the painted frame, first at (" << first % size_t(w) << ", "
+                            << first / size_t(w) << ")";
+    }
+    return open_blocks;
+  }
 };
 
 std::string SceneGl::data_folder, SceneGl::saved_appdata;
@@ -357,10 +413,29 @@ std::string SceneGl::data_folder, SceneGl::saved_appdata;
 TEST_F(SceneGl, AGeneratedLevelInPlayAtBothGameSizes) {
   startLevel(7, 1, true);
   EXPECT_EQ(voxel_scale, 3);
-  expect_golden_image("scene_level_640", frame(640, 360), 640, 360);
+  expect_golden_image("scene_level_640", bothOrdersFrame(640, 360), 640, 360);
   ASSERT_TRUE(reset_d3d(1280, 720, false, true));
   EXPECT_EQ(voxel_scale, 6);
-  expect_golden_image("scene_level_1280", frame(1280, 720), 1280, 720);
+  expect_golden_image("scene_level_1280", bothOrdersFrame(1280, 720), 1280, 720);
+  ASSERT_TRUE(reset_d3d(640, 360, false, true));
+}
+
+// Where the level leaves the background open, in a block of empty cells and past the level's left
+// and top edges, the frame is the same in every order; the cut-down background leaves no pixel of
+// it out.
+TEST_F(SceneGl, TheBackgroundShowsThroughEmptyCellsAndPastTheLevelsEdges) {
+  startLevel(7, 1);
+  // Neither colour in a block that starts and ends inside blocks of the level renderer's.
+  for (int y = 203; y < 226; y++)
+    for (int x = 13; x < 50; x++) level_cell(x, y) = LevelCell{0, 0, 0};
+  vec4float corner(40, 230, 0, 1);
+  move_camera(corner, 0);
+  move_camera(corner, 0);
+  bothOrdersFrame(640, 360);
+  EXPECT_LT(cur_view_x0, 0);
+  EXPECT_GT(cur_view_y1, 255);
+  ASSERT_TRUE(reset_d3d(1280, 720, false, true));
+  bothOrdersFrame(1280, 720);
   ASSERT_TRUE(reset_d3d(640, 360, false, true));
 }
 
@@ -405,7 +480,7 @@ TEST_F(SceneGl, TheBossAsleepFightingAndDying) {
     vec4float b = boss_object()->getPos(), cam(b.x(), b.y() + 5, 0, 1);
     move_camera(cam, 0);
     move_camera(cam, 0);
-    return frame(640, 360);
+    return bothOrdersFrame(640, 360);
   };
   int saved_destr = bullet_wall_destr;
   bullet_wall_destr = 2;
@@ -522,7 +597,7 @@ TEST_F(SceneGl, TheElevatorRideIsDrawnUpToTheUpgrades) {
       vec4float h = get_hero_pos(), cam(h.x(), h.y(), 0, 1);
       move_camera(cam, 0);
       move_camera(cam, 0);
-      ride = frame(640, 360);
+      ride = bothOrdersFrame(640, 360);
       cur_game_mode = &play_mode;  // the same world without the lift, no mode switch
       std::vector<D3dColor> world = frame(640, 360);
       cur_game_mode = &elevator_mode;
