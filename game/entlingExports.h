@@ -45,8 +45,6 @@
 #include "game/controls.h"
 // Collision and ray tracing against the level, with the flags a moving box reports.
 #include "game/levelCollision.h"
-// The generator's draw as a float, inline, so the library draws exactly as the program does.
-#include "game/gen/rndUnit.h"
 // The display modes of the options screen.
 #include "engine/d3dMode.h"
 
