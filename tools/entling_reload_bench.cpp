@@ -172,24 +172,25 @@ void bench_update_walk(const std::string& program) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  tool_check_positional(argc, argv, "entling_reload_bench",
-                        "usage: entling_reload_bench [program folder] [source folder]\n"
-                        "Prints how long a rebuild of the actor library and its swap take, on copies of the\n"
-                        "sources and of the program folder's library (defaults: this build's bin/ and entling/),\n"
-                        "and what binding and re-linking cost with 10,000 live objects.\n",
-                        0, 2);
-  plat_init();
-  init_timer();
+  const char* usage =
+      "usage: entling_reload_bench [--rounds N] [program folder] [source folder]\n"
+      "Prints how long a rebuild of the actor library and its swap take, on copies of the\n"
+      "sources and of the program folder's library (defaults: this build's bin/ and entling/),\n"
+      "over N edits of different modules (default 5), and what binding and re-linking cost\n"
+      "with 10,000 live objects.\n";
+  tool_answer_help(argc, argv, usage);
   int rounds = 5;
   int first = 1;
-  if (argc > 2 && strcmp(argv[1], "--rounds") == 0) {
+  if (argc > 1 && strcmp(argv[1], "--rounds") == 0) {
+    if (argc < 3 || atoi(argv[2]) < 1)
+      tool_usage_error("entling_reload_bench", "--rounds needs a count of 1 or more", usage);
     rounds = atoi(argv[2]);
     first = 3;
   }
-  if (rounds < 1) {
-    fprintf(stderr, "usage: entling_reload_bench [--rounds N] [program folder] [source folder]\n");
-    return 2;
-  }
+  // The folders after the count: positional, at most two.
+  tool_check_positional(argc - first + 1, argv + first - 1, "entling_reload_bench", usage, 0, 2);
+  plat_init();
+  init_timer();
   std::string program = argc > first ? argv[first] : ENTLING_BENCH_PROGRAM_DIR;
   std::string sources = argc > first + 1 ? argv[first + 1] : ENTLING_BENCH_SOURCE_DIR;
   if (program.back() != '/') program += "/";
