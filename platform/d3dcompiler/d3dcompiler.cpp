@@ -267,7 +267,9 @@ class UseFinder : public glslang::TIntermTraverser {
   std::vector<bool> members_read;
   std::string odd_sampler;
   int odd_line = 0;
+  int matrix_swizzle_line = 0;  // one left after mend_matrix_swizzles (made by a macro)
   bool visitBinary(glslang::TVisit, glslang::TIntermBinary* node) override {
+    if (node->getOp() == glslang::EOpMatrixSwizzle && !matrix_swizzle_line) matrix_swizzle_line = node->getLoc().line;
     if (node->getOp() != glslang::EOpIndexDirectStruct) return true;
     const glslang::TType& t = node->getLeft()->getType();
     glslang::TIntermConstantUnion* k = node->getRight()->getAsConstantUnion();
@@ -319,6 +321,13 @@ bool read_declarations(glslang::TIntermediate* in, const std::vector<int>& int_r
     *err = "sampler '" + uses.odd_sampler + "' (line " + std::to_string(uses.odd_line) +
            ") is read as a 1D, cube or volume texture: only 2D textures can be drawn here (no cube, volume or 1D "
            "textures)";
+    return false;
+  }
+  // The SPIR-V back end cannot translate these and says so without a line.
+  if (uses.matrix_swizzle_line) {
+    *err = "line " + std::to_string(uses.matrix_swizzle_line) +
+           ": a matrix swizzle made by a macro cannot be translated: write it out where it is used (m._11_22) or "
+           "index the matrix (m[0][0])";
     return false;
   }
   int blocks = 0;
@@ -1067,10 +1076,6 @@ extern "C" __attribute__((visibility("default"))) HRESULT D3DCompile(
     std::string messages = logger.getAllMessages();
     log += messages;
     ok = !spirv.empty() && !has_back_end_error(messages) && validate_spirv(spirv, &err);
-    if (messages.find("Missing functionality: matrix swizzle") != std::string::npos)
-      err =
-          "a matrix swizzle made by a macro cannot be translated: write it out where it is used (m._11_22) or "
-          "index the matrix (m[0][0])";
   }
   std::string glsl;
   if (ok && (!to_glsl(spirv, vertex, decl, &glsl, &err) || !check_glsl(glsl, vertex, &err))) ok = false;

@@ -388,7 +388,7 @@ TEST_F(ShaderCompilerGl, WhatTheLayerCannotDrawFailsInTheCompileWithAMessage) {
       {"matrix swizzle made by a macro", true,
        "#define DIAGONAL _11_22\nfloat4x4 m : register(c0);\n"
        "float4 vsh(float4 p : POSITION) : POSITION { return float4(m.DIAGONAL, 0, 1) + p; }",
-       "a matrix swizzle made by a macro cannot be translated"},
+       "line 3: a matrix swizzle made by a macro cannot be translated"},
       {"sampler array indexed by a variable", false,
        "sampler2D s[4] : register(s0);\nfloat4 k : register(c0);\n"
        "float4 psh(float2 uv : TEXCOORD0) : COLOR {\n"
