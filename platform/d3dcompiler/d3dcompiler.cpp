@@ -255,6 +255,17 @@ const Declared* find_declared(const std::vector<Declared>& list, const char* nam
   return nullptr;
 }
 
+// An input or output of the entry by the front end's name for it: a parameter, the return value
+// or a member of the return value's struct.
+std::string describe_entry_io(const std::string& name) {
+  const std::string ret = "@entryPointOutput";
+  if (name.compare(0, ret.size(), ret) != 0) return "parameter '" + name + "'";
+  if (name.size() <= ret.size() + 1) return "the return value";
+  return "member '" + name.substr(ret.size() + 1) + "' of the return value";
+}
+const char* const NO_SEMANTIC =
+    " of the entry has no semantic: give every input and output one (POSITION, TEXCOORD0, COLOR...)";
+
 const char* const INTEGER_CONSTANTS =
     "integer and bool constants (registers iN and bN) are not supported; use float constants";
 
@@ -338,7 +349,15 @@ bool read_declarations(glslang::TIntermediate* in, const std::vector<int>& int_r
       glslang::TIntermSymbol* sym = o->getAsSymbolNode();
       if (!sym) continue;
       const glslang::TType& t = sym->getType();
-      if (t.getQualifier().storage != glslang::EvqUniform) continue;
+      const glslang::TQualifier& q = t.getQualifier();
+      // Checked here too, as some of these (a bool output) do not survive to the stage interface.
+      if ((q.storage == glslang::EvqVaryingIn || q.storage == glslang::EvqVaryingOut) &&
+          q.builtIn == glslang::EbvNone && t.getBasicType() != glslang::EbtStruct &&
+          !(q.semanticName && *q.semanticName)) {
+        *err = describe_entry_io(sym->getName().c_str()) + NO_SEMANTIC;
+        return false;
+      }
+      if (q.storage != glslang::EvqUniform) continue;
       if (t.getBasicType() == glslang::EbtSampler) {
         Declared d;
         d.name = sym->getName().c_str();
@@ -567,17 +586,12 @@ bool float_vector(spvc_compiler c, const spvc_reflected_resource& r, unsigned* s
 // member of the return value's struct.
 std::string describe_io(spvc_compiler c, const spvc_reflected_resource& r) {
   const char* n = spvc_compiler_get_name(c, r.id);
-  std::string name = n ? n : "";
-  const std::string ret = "@entryPointOutput";
-  if (name.compare(0, ret.size(), ret) != 0) return "parameter '" + name + "'";
-  if (name.size() <= ret.size() + 1) return "the return value";
-  return "member '" + name.substr(ret.size() + 1) + "' of the return value";
+  return describe_entry_io(n ? n : "");
 }
 
 bool has_semantic(spvc_compiler c, const spvc_reflected_resource& r, const char* sem, std::string* err) {
   if (sem && *sem) return true;
-  *err = describe_io(c, r) + " of the entry has no semantic: give every input and output one (POSITION, " +
-         "TEXCOORD0, COLOR...)";
+  *err = describe_io(c, r) + NO_SEMANTIC;
   return false;
 }
 
@@ -699,15 +713,20 @@ bool map_interface(spvc_compiler c, spvc_resources res, bool vertex, Interface* 
     }
   }
   spvc_resources_get_resource_list_for_type(res, SPVC_RESOURCE_TYPE_STAGE_OUTPUT, &list, &n);
+  bool position = false, colour0 = false;  // what Direct3D 9 requires each stage to write
   for (size_t i = 0; i < n; i++) {
     const char* sem = spvc_compiler_get_decoration_string(c, list[i].id, SpvDecorationHlslSemanticGOOGLE);
-    if (spvc_compiler_has_decoration(c, list[i].id, SpvDecorationBuiltIn)) continue;
+    if (spvc_compiler_has_decoration(c, list[i].id, SpvDecorationBuiltIn)) {
+      position |= spvc_compiler_get_decoration(c, list[i].id, SpvDecorationBuiltIn) == SpvBuiltInPosition;
+      continue;
+    }
     if (!has_semantic(c, list[i], sem, err)) return false;
     std::string base;
     int index = 0;
     split_semantic(sem ? sem : "", &base, &index);
     if (vertex) {
       if (base == "POSITION" || base == "SV_POSITION") {
+        position = true;
         spvc_compiler_unset_decoration(c, list[i].id, SpvDecorationLocation);
         spvc_compiler_set_decoration(c, list[i].id, SpvDecorationBuiltIn, SpvBuiltInPosition);
         continue;
@@ -729,6 +748,7 @@ bool map_interface(spvc_compiler c, spvc_resources res, bool vertex, Interface* 
       *err = "pixel output " + describe_io(c, list[i]) + " ('" + sem + "') must be a float scalar or vector";
       return false;
     }
+    colour0 |= index == 0;
     char name[64];
     snprintf(name, sizeof(name), "o_COLOR%d", index);
     spvc_compiler_set_decoration(c, list[i].id, SpvDecorationLocation, unsigned(index));
@@ -740,6 +760,14 @@ bool map_interface(spvc_compiler c, spvc_resources res, bool vertex, Interface* 
       spvc_compiler_set_name(c, list[i].id, temp.c_str());
       io->widened.push_back(Widened{temp, {name}, size, true, false, false});
     }
+  }
+  if (vertex && !position) {
+    *err = "the vertex entry writes no POSITION: a vertex program must write the position";
+    return false;
+  }
+  if (!vertex && !colour0) {
+    *err = "the pixel entry writes no COLOR0: a pixel program must write its first colour";
+    return false;
   }
   return true;
 }

@@ -431,6 +431,14 @@ TEST_F(ShaderCompilerGl, WhatTheLayerCannotDrawFailsInTheCompileWithAMessage) {
       // Inputs and outputs without a semantic, and varyings Direct3D 9 cannot interpolate.
       {"a pixel entry returning int without a semantic", false, VS_PLAIN "int psh(VsOut i) { return 1; }",
        "the return value of the entry has no semantic", true},
+      {"a pixel entry returning bool without a semantic", false, VS_PLAIN "bool psh(VsOut i) { return true; }",
+       "the return value of the entry has no semantic", true},
+      {"a pixel entry writing no colour", false, VS_PLAIN "void psh(VsOut i) { clip(i.uv.x - 0.5); }",
+       "the pixel entry writes no COLOR0", true},
+      {"a vertex entry writing no position", true,
+       "void vsh(float4 p : POSITION, out float4 t : TEXCOORD0) { t = p; }\n"
+       "float4 psh(float4 t : TEXCOORD0) : COLOR { return t; }",
+       "the vertex entry writes no POSITION", true},
       {"a pixel input without a semantic", false, "float4 psh(float2 uv : TEXCOORD0, float x) : COLOR { return x; }",
        "parameter 'x' of the entry has no semantic"},
       {"a vertex input without a semantic", true,
