@@ -163,6 +163,43 @@ std::string mend_matrix_swizzles(const std::string& src) {
   return out;
 }
 
+// A register for one profile (register(ps, c3), register(vs_2_0, c0)) binds the constant in that
+// stage only; the front end would apply it to both stages, with a warning. For the stage compiled
+// the clause becomes a plain register(c3), and goes where the profile is the other stage's, so
+// that the constant takes a free register there as Direct3D 9 gives it one.
+std::string choose_stage_registers(const std::string& src, bool vertex) {
+  std::string code = code_only(src);
+  std::string out = src;
+  const std::string word = "register";
+  for (size_t p = code.rfind(word); p != std::string::npos; p = p ? code.rfind(word, p - 1) : std::string::npos) {
+    if ((p > 0 && is_ident(code[p - 1])) || (p + word.size() < code.size() && is_ident(code[p + word.size()])))
+      continue;
+    size_t open = p + word.size();
+    while (open < code.size() && (code[open] == ' ' || code[open] == '\t')) open++;
+    if (open >= code.size() || code[open] != '(') continue;
+    size_t close = code.find(')', open);
+    size_t comma = code.find(',', open);
+    if (close == std::string::npos || comma == std::string::npos || comma > close) continue;
+    auto trim = [](std::string t) {
+      size_t a = t.find_first_not_of(" \t"), b = t.find_last_not_of(" \t");
+      return a == std::string::npos ? std::string() : t.substr(a, b - a + 1);
+    };
+    std::string profile = trim(code.substr(open + 1, comma - open - 1));
+    std::string reg = trim(code.substr(comma + 1, close - comma - 1));
+    bool vs = profile.compare(0, 2, "vs") == 0, ps = profile.compare(0, 2, "ps") == 0;
+    if ((!vs && !ps) || (profile.size() > 2 && profile[2] != '_') || reg.empty()) continue;
+    size_t colon = p;
+    while (colon > 0 && (code[colon - 1] == ' ' || code[colon - 1] == '\t')) colon--;
+    if (colon == 0 || code[colon - 1] != ':') continue;
+    colon--;
+    std::string made = vs == vertex ? ": register(" + reg + ")" : "";
+    made.resize(close + 1 - colon, ' ');  // lines and columns stay where they were
+    out.replace(colon, close + 1 - colon, made);
+    p = colon;
+  }
+  return out;
+}
+
 // Effect files hold techniques and state blocks no compiler of single entry points takes: the
 // first one named, with its line, when the front end gives up.
 std::string effect_syntax(const std::string& src) {
@@ -198,7 +235,8 @@ class IncludeBridge : public glslang::TShader::Includer {
  public:
   ID3DInclude* handler;
   std::vector<std::string> open_files;  // the main file, then every include being read
-  IncludeBridge(ID3DInclude* h, const char* main_name) : handler(h), open_files{main_name} {}
+  bool vertex;
+  IncludeBridge(ID3DInclude* h, const char* main_name, bool vs) : handler(h), open_files{main_name}, vertex(vs) {}
 
   IncludeResult* open(const char* name, size_t depth, D3D_INCLUDE_TYPE type) {
     if (depth > MAX_INCLUDE_DEPTH) {
@@ -219,7 +257,7 @@ class IncludeBridge : public glslang::TShader::Includer {
     const char* text = (const char*)data;
     size_t n = size;
     skip_bom(&text, &n);
-    std::string* mended = new std::string(mend_matrix_swizzles(std::string(text, n)));
+    std::string* mended = new std::string(mend_matrix_swizzles(choose_stage_registers(std::string(text, n), vertex)));
     handler->Close(data);
     open_files.push_back(name);
     return new IncludeResult(name, mended->c_str(), mended->size(), mended);
@@ -1060,7 +1098,7 @@ extern "C" __attribute__((visibility("default"))) HRESULT D3DCompile(
     preamble += std::string("#define ") + m->Name + " " + (m->Definition ? m->Definition : "") + "\n";
   const char* body = (const char*)src;
   skip_bom(&body, &src_size);
-  std::string source = mend_matrix_swizzles(std::string(body, src_size));
+  std::string source = mend_matrix_swizzles(choose_stage_registers(std::string(body, src_size), vertex));
   const char* texts[1] = {source.c_str()};
   int lengths[1] = {int(source.size())};
   const char* names[1] = {source_name ? source_name : "shader"};
@@ -1077,7 +1115,7 @@ extern "C" __attribute__((visibility("default"))) HRESULT D3DCompile(
   sh.setAutoMapLocations(true);
   sh.setAutoMapBindings(true);
   EShMessages msgs = EShMessages(EShMsgSpvRules | EShMsgVulkanRules | EShMsgReadHlsl | EShMsgHlslDX9Compatible);
-  IncludeBridge includer(include, names[0]);
+  IncludeBridge includer(include, names[0], vertex);
   std::string log, err;
   std::vector<uint32_t> spirv;
   Declarations decl;
