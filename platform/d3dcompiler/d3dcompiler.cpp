@@ -8,18 +8,25 @@
 // The translation follows the layer's conventions:
 // - constants form one block per stage, flattened into `uniform vec4 vs_c[]` or `ps_c[]` indexed
 //   by register; register(cN) is kept, constants without one get the lowest free registers of
-//   their stage in declaration order, as Direct3D 9 gives them (only what the stage uses counts);
+//   their stage in declaration order, as Direct3D 9 gives them (only what the stage uses counts,
+//   and a register for one profile, register(ps, cN), binds in that stage only); integer and bool
+//   constants are refused only where the entry reads them;
 // - samplers are ps_s<N> after register(sN), unregistered ones placed the same way; an array
 //   becomes one sampler per register; the vertex stage has no samplers here;
 // - vertex inputs sit at fixed locations by semantic and are named a_<SEMANTIC><INDEX>;
 // - varyings are vec4 named v_<SEMANTIC><INDEX> on both sides, so stages match by semantic
-//   whatever size each side declares (the reader takes its components);
+//   whatever size each side declares (the reader takes its components); an array takes one
+//   semantic index per element; every input and output needs a semantic;
 // - the vertex output POSITION becomes gl_Position, the pixel output DEPTH gl_FragDepth, and pixel
 //   outputs COLORn are vec4 o_COLORn at location n.
 // Sources and includes may start with a UTF-8 byte-order mark; includes nest at most 32 deep.
+// Matrix swizzles (m._11_22) are rewritten into element constructors before the front end, which
+// cannot translate them; effect files (techniques, sampler_state) are refused with the first
+// block's line.
 //
-// Sections: blobs; includes; declarations read from the parse tree; registers and the stage
-// interface (SPIRV-Cross); rewriting of the GLSL text; the GLSL check; the two entry points.
+// Sections: blobs; fixes to the source; includes; declarations read from the parse tree;
+// registers and the stage interface (SPIRV-Cross); rewriting of the GLSL text; the GLSL check; the
+// two entry points.
 #include "platform/d3d9/d3dcompiler.h"
 #include <glslang/MachineIndependent/localintermediate.h>
 #include <glslang/Public/ResourceLimits.h>
