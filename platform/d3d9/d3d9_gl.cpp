@@ -1,4 +1,4 @@
-// The OpenGL 3.3 core back end of our Direct3D 9 shaped layer, on the SDL window's context.
+// The OpenGL 3.3 core back end of our Direct3D 9 shaped layer, on the platform window's context.
 //
 // Conventions emulated here, once:
 // - Every render target texture keeps its first row at the top of the image: vertex programs
@@ -25,7 +25,6 @@
 // translation tables; the device (where the back buffer lives, framebuffer binding, state application,
 // programs, draws' preparation, IDirect3DDevice9: reset, present, reads, clears, states, resources,
 // targets, shaders, draws); destructors that need the device; the Direct3D object.
-#include <SDL.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -1249,7 +1248,7 @@ class GlDevice : public IDirect3DDevice9 {
     gl.GetIntegerv(GL_TEXTURE_FREE_MEMORY_ATI, v);
     if (gl.GetError() == GL_NO_ERROR && v[0] > 0) return UINT(v[0] > 4194303 ? 4194303 : v[0]) * 1024u;
     // A software rasteriser keeps textures in system memory: half of it is the estimate.
-    int ram_mb = SDL_GetSystemRAM();
+    int ram_mb = plat_system_ram_mb();
     uint64_t bytes = uint64_t(ram_mb > 0 ? ram_mb : 1024) / 2 * 1024 * 1024;
     return bytes > 0xFFFFFFFFu ? 0xFFFFFFFFu : UINT(bytes);
   }
@@ -1806,14 +1805,10 @@ class GlD3D : public IDirect3D9 {
   }
   std::vector<D3DDISPLAYMODE> modes() {
     std::vector<D3DDISPLAYMODE> r;
-    if (SDL_WasInit(SDL_INIT_VIDEO)) {
-      int n = SDL_GetNumDisplayModes(0);
-      for (int i = 0; i < n; i++) {
-        SDL_DisplayMode m;
-        if (SDL_GetDisplayMode(0, i, &m) == 0)
-          r.push_back({UINT(m.w), UINT(m.h), UINT(m.refresh_rate), D3DFMT_X8R8G8B8});
-      }
-    }
+    PlatDisplayMode found[256];
+    int n = plat_get_display_modes(found, 256);
+    for (int i = 0; i < n; i++)
+      r.push_back({UINT(found[i].width), UINT(found[i].height), UINT(found[i].refresh_hz), D3DFMT_X8R8G8B8});
     if (r.empty()) {
       D3DDISPLAYMODE m;
       if (GetAdapterDisplayMode(0, &m) == D3D_OK) r.push_back(m);
@@ -1864,4 +1859,4 @@ class GlD3D : public IDirect3D9 {
 };
 }  // namespace
 
-IDirect3D9* d3d9_create_gl() { return new GlD3D(); }
+IDirect3D9* Direct3DCreate9(UINT sdk_version) { return sdk_version == D3D_SDK_VERSION ? new GlD3D() : nullptr; }

@@ -95,8 +95,8 @@
 #include "game/entlingReload.h"
 #include "game/gameModes.h"
 #include "game/gameScene.h"
-#include "game/gen/levelGenRuntime.h"
 #include "game/gen/bossTiles.h"
+#include "game/gen/levelGenRuntime.h"
 #include "game/gen/loadTiles.h"
 #include "game/levelCollision.h"
 #include "game/levelGrid.h"
@@ -249,10 +249,10 @@ struct Drive {
   int swapAt = -1;
   int swaps = 0;
   bool dumpStuck = false;
-  bool atBoss = false;  // the player starts at the boss
+  bool atBoss = false;       // the player starts at the boss
   float bossDistance = 180;  // this far to its left
   int startHealth = 0;       // the hero's health at the start of a level (0: the game's own)
-  bool trace = false;  // the player's state lines
+  bool trace = false;        // the player's state lines
   // The rebuild swap: a lasting folder for the program folder, the sources' copy and the rebuild's
   // build tree (configured once, then only compiled), and the sources to copy.
   std::string rebuildRoot, sources;
@@ -1015,11 +1015,11 @@ struct Move {
   bool jump;
   int rects;  // the cells it passes: up to three rectangles
   Rect r[3];
-  bool cuts;  // passes destructible cells
-  bool run;   // a jump that needs a run-up at full speed
-  bool rise_first;  // a jump up round a ledge's edge: sideways only once above the ledge
-  bool sim = false;  // a jump whose flight was played through with the hero's own motion
-  float aim_x = 0;   // where the flight steers to
+  bool cuts;            // passes destructible cells
+  bool run;             // a jump that needs a run-up at full speed
+  bool rise_first;      // a jump up round a ledge's edge: sideways only once above the ledge
+  bool sim = false;     // a jump whose flight was played through with the hero's own motion
+  float aim_x = 0;      // where the flight steers to
   float min_y = -1e9f;  // the height to rise to before steering sideways
 };
 
@@ -1243,10 +1243,9 @@ Plan plan_route(const CellSums& cs, float hx, float hy, int ux0, int uy0, int ux
         }
         if (j < 0 || spots[size_t(j)].dig) continue;
         const Spot& b = spots[size_t(j)];
-        if (!banned.empty() &&
-            std::find(banned.begin(), banned.end(), jump_key(a.x, a.s, b.x, b.s)) != banned.end())
+        if (!banned.empty() && std::find(banned.begin(), banned.end(), jump_key(a.x, a.s, b.x, b.s)) != banned.end())
           continue;
-        Move m{j, 10 + abs(b.x - a.x) / 8 + abs(b.s - a.s) / 8 + (way == 2 ? 8 : 0), true, 0, {}, false, way == 2,
+        Move m{j,    10 + abs(b.x - a.x) / 8 + abs(b.s - a.s) / 8 + (way == 2 ? 8 : 0), true, 0, {}, false, way == 2,
                false};
         m.sim = true, m.aim_x = float(aim), m.min_y = way == 1 ? 1e9f : -1e9f;
         out.push_back(m);
@@ -1259,8 +1258,7 @@ Plan plan_route(const CellSums& cs, float hx, float hy, int ux0, int uy0, int ux
       for (int j : column[size_t(c - c0)]) {
         const Spot& b = spots[size_t(j)];
         if (b.dig || b.s > a.s + JUMP_RISE || b.s < a.s - 96 || (b.x == a.x && b.s <= a.s)) continue;
-        if (!banned.empty() &&
-            std::find(banned.begin(), banned.end(), jump_key(a.x, a.s, b.x, b.s)) != banned.end())
+        if (!banned.empty() && std::find(banned.begin(), banned.end(), jump_key(a.x, a.s, b.x, b.s)) != banned.end())
           continue;
         int top = std::max(a.s + 4, b.s);
         Move m{j, 10 + abs(b.x - a.x) / 8 + abs(b.s - a.s) / 8, true, 3, {}, false, false, false};
@@ -1405,8 +1403,8 @@ struct BossFight {
   PartView* body = nullptr;
   std::vector<int8_t> region;  // per body cell: the index of its subpart's seed, -1 for none
   int regionW = 0, regionH = 0;
-  float floorY = 0;      // the floor the hero fights on
-  float spotX = 0;       // where it wants to stand
+  float floorY = 0;       // the floor the hero fights on
+  float spotX = 0;        // where it wants to stand
   bool spotApex = false;  // shooting from the top of a jump there
   int spotAge = 1 << 20;  // updates since the spot was chosen
   int jumpIn = -1;        // sub-steps to a jump planned for later (-1 none)
@@ -1709,7 +1707,10 @@ bool fight_boss(BossFight& f, const HeroView* h, bool b[4]) {
   b[3] = true;
   if (drive.trace)
     fprintf(out, "fight: spot %.0f%s, %s%s, shot %s at (%.1f, %.1f) (price %d), body at (%.1f, %.1f)\n", f.spotX,
-            f.spotApex ? " (jump)" : "", best_move < 0 ? "left" : best_move > 0 ? "right" : "stand",
+            f.spotApex ? " (jump)" : "",
+            best_move < 0   ? "left"
+            : best_move > 0 ? "right"
+                            : "stand",
             best_jump ? " and jump" : "", shot ? "clear" : "blocked", drive.aimX, drive.aimY, shot ? price : -1,
             body->pos.x(), body->pos.y());
   return true;
@@ -1784,14 +1785,14 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
   int sums_room = -1, sums_changes = -1, sums_step = 0;
   int dump_x0 = 0, dump_y0 = 0, dump_x1 = -1, dump_y1 = -1;
   std::vector<int> route;
-  float air_x = 0;       // where the move in progress is heading
+  float air_x = 0;          // where the move in progress is heading
   float air_min_y = -1e9f;  // and the height to rise to before going sideways
-  bool air_set = false;  // a move is in progress
+  bool air_set = false;     // a move is in progress
   int no_plan = 0, jump_wait = 0;
   std::vector<uint64_t> banned;
   std::map<uint64_t, int> jump_tries;
   FlightCache flights;
-  int stall = 0;  // updates spent pushing on the ground without moving
+  int stall = 0;     // updates spent pushing on the ground without moving
   int standoff = 0;  // updates spent standing to shoot an enemy close by
   float stall_x = 0;
   int runup = 0, runup_dir = 0, runup_step = 0;  // 1 backing off, 2 running at the take-off
@@ -1800,7 +1801,7 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
   std::vector<uint64_t> hearts_left;  // hearts given up on, by position
   uint64_t chased_heart = 0;
   int chase_step = 0;
-  float dodging = 0;  // how much of late the hero has dodged rather than gone its way
+  float dodging = 0;     // how much of late the hero has dodged rather than gone its way
   int barrel_step = -1;  // when the hero set about clearing a barrel out of its way (-1 none)
   vec4float barrel_at;
   int barrel_dir = 0;  // the way it backs off
@@ -2133,8 +2134,8 @@ int run_player(int l0, int l1, int s0, int s1, int max_steps, int expect_exits, 
       kills += r.killedBoss;
       bosses += r.boss;
       if (r.killedBoss)
-        fprintf(out, "level %d seed %d: boss killed after %d updates, the hero's health %d\n", level, seed,
-                r.killStep, r.killHealth);
+        fprintf(out, "level %d seed %d: boss killed after %d updates, the hero's health %d\n", level, seed, r.killStep,
+                r.killHealth);
       else if (r.boss) fprintf(out, "level %d seed %d: boss alive\n", level, seed);
       if (r.exited) {
         exited++;
@@ -2242,8 +2243,7 @@ int main(int argc, char** argv) {
     else if (a == "--health") {
       drive.startHealth = atoi(next());
       if (drive.startHealth < 1) die("--health needs a number from 1");
-    }
-    else if (a == "--trace") drive.trace = true;
+    } else if (a == "--trace") drive.trace = true;
     else if (a == "--rebuild-root") drive.rebuildRoot = next();
     else if (a == "--sources") drive.sources = next();
     else if (a == "--player") {
