@@ -8,18 +8,25 @@
 // The translation follows the layer's conventions:
 // - constants form one block per stage, flattened into `uniform vec4 vs_c[]` or `ps_c[]` indexed
 //   by register; register(cN) is kept, constants without one get the lowest free registers of
-//   their stage in declaration order, as Direct3D 9 gives them (only what the stage uses counts);
+//   their stage in declaration order, as Direct3D 9 gives them (only what the stage uses counts,
+//   and a register for one profile, register(ps, cN), binds in that stage only); integer and bool
+//   constants are refused only where the entry reads them;
 // - samplers are ps_s<N> after register(sN), unregistered ones placed the same way; an array
 //   becomes one sampler per register; the vertex stage has no samplers here;
 // - vertex inputs sit at fixed locations by semantic and are named a_<SEMANTIC><INDEX>;
 // - varyings are vec4 named v_<SEMANTIC><INDEX> on both sides, so stages match by semantic
-//   whatever size each side declares (the reader takes its components);
+//   whatever size each side declares (the reader takes its components); an array takes one
+//   semantic index per element; every input and output needs a semantic;
 // - the vertex output POSITION becomes gl_Position, the pixel output DEPTH gl_FragDepth, and pixel
 //   outputs COLORn are vec4 o_COLORn at location n.
 // Sources and includes may start with a UTF-8 byte-order mark; includes nest at most 32 deep.
+// Matrix swizzles (m._11_22) are rewritten into element constructors before the front end, which
+// cannot translate them; effect files (techniques, sampler_state) are refused with the first
+// block's line.
 //
-// Sections: blobs; includes; declarations read from the parse tree; registers and the stage
-// interface (SPIRV-Cross); rewriting of the GLSL text; the GLSL check; the two entry points.
+// Sections: blobs; fixes to the source; includes; declarations read from the parse tree;
+// registers and the stage interface (SPIRV-Cross); rewriting of the GLSL text; the GLSL check; the
+// two entry points.
 #include "platform/d3d9/d3dcompiler.h"
 #include <glslang/MachineIndependent/localintermediate.h>
 #include <glslang/Public/ResourceLimits.h>
@@ -163,6 +170,43 @@ std::string mend_matrix_swizzles(const std::string& src) {
   return out;
 }
 
+// A register for one profile (register(ps, c3), register(vs_2_0, c0)) binds the constant in that
+// stage only; the front end would apply it to both stages, with a warning. For the stage compiled
+// the clause becomes a plain register(c3), and goes where the profile is the other stage's, so
+// that the constant takes a free register there as Direct3D 9 gives it one.
+std::string choose_stage_registers(const std::string& src, bool vertex) {
+  std::string code = code_only(src);
+  std::string out = src;
+  const std::string word = "register";
+  for (size_t p = code.rfind(word); p != std::string::npos; p = p ? code.rfind(word, p - 1) : std::string::npos) {
+    if ((p > 0 && is_ident(code[p - 1])) || (p + word.size() < code.size() && is_ident(code[p + word.size()])))
+      continue;
+    size_t open = p + word.size();
+    while (open < code.size() && (code[open] == ' ' || code[open] == '\t')) open++;
+    if (open >= code.size() || code[open] != '(') continue;
+    size_t close = code.find(')', open);
+    size_t comma = code.find(',', open);
+    if (close == std::string::npos || comma == std::string::npos || comma > close) continue;
+    auto trim = [](std::string t) {
+      size_t a = t.find_first_not_of(" \t"), b = t.find_last_not_of(" \t");
+      return a == std::string::npos ? std::string() : t.substr(a, b - a + 1);
+    };
+    std::string profile = trim(code.substr(open + 1, comma - open - 1));
+    std::string reg = trim(code.substr(comma + 1, close - comma - 1));
+    bool vs = profile.compare(0, 2, "vs") == 0, ps = profile.compare(0, 2, "ps") == 0;
+    if ((!vs && !ps) || (profile.size() > 2 && profile[2] != '_') || reg.empty()) continue;
+    size_t colon = p;
+    while (colon > 0 && (code[colon - 1] == ' ' || code[colon - 1] == '\t')) colon--;
+    if (colon == 0 || code[colon - 1] != ':') continue;
+    colon--;
+    std::string made = vs == vertex ? ": register(" + reg + ")" : "";
+    made.resize(close + 1 - colon, ' ');  // lines and columns stay where they were
+    out.replace(colon, close + 1 - colon, made);
+    p = colon;
+  }
+  return out;
+}
+
 // Effect files hold techniques and state blocks no compiler of single entry points takes: the
 // first one named, with its line, when the front end gives up.
 std::string effect_syntax(const std::string& src) {
@@ -198,7 +242,8 @@ class IncludeBridge : public glslang::TShader::Includer {
  public:
   ID3DInclude* handler;
   std::vector<std::string> open_files;  // the main file, then every include being read
-  IncludeBridge(ID3DInclude* h, const char* main_name) : handler(h), open_files{main_name} {}
+  bool vertex;
+  IncludeBridge(ID3DInclude* h, const char* main_name, bool vs) : handler(h), open_files{main_name}, vertex(vs) {}
 
   IncludeResult* open(const char* name, size_t depth, D3D_INCLUDE_TYPE type) {
     if (depth > MAX_INCLUDE_DEPTH) {
@@ -219,7 +264,7 @@ class IncludeBridge : public glslang::TShader::Includer {
     const char* text = (const char*)data;
     size_t n = size;
     skip_bom(&text, &n);
-    std::string* mended = new std::string(mend_matrix_swizzles(std::string(text, n)));
+    std::string* mended = new std::string(mend_matrix_swizzles(choose_stage_registers(std::string(text, n), vertex)));
     handler->Close(data);
     open_files.push_back(name);
     return new IncludeResult(name, mended->c_str(), mended->size(), mended);
@@ -255,6 +300,17 @@ const Declared* find_declared(const std::vector<Declared>& list, const char* nam
   return nullptr;
 }
 
+// An input or output of the entry by the front end's name for it: a parameter, the return value
+// or a member of the return value's struct.
+std::string describe_entry_io(const std::string& name) {
+  const std::string ret = "@entryPointOutput";
+  if (name.compare(0, ret.size(), ret) != 0) return "parameter '" + name + "'";
+  if (name.size() <= ret.size() + 1) return "the return value";
+  return "member '" + name.substr(ret.size() + 1) + "' of the return value";
+}
+const char* const NO_SEMANTIC =
+    " of the entry has no semantic: give every input and output one (POSITION, TEXCOORD0, COLOR...)";
+
 const char* const INTEGER_CONSTANTS =
     "integer and bool constants (registers iN and bN) are not supported; use float constants";
 
@@ -267,7 +323,9 @@ class UseFinder : public glslang::TIntermTraverser {
   std::vector<bool> members_read;
   std::string odd_sampler;
   int odd_line = 0;
+  int matrix_swizzle_line = 0;  // one left after mend_matrix_swizzles (made by a macro)
   bool visitBinary(glslang::TVisit, glslang::TIntermBinary* node) override {
+    if (node->getOp() == glslang::EOpMatrixSwizzle && !matrix_swizzle_line) matrix_swizzle_line = node->getLoc().line;
     if (node->getOp() != glslang::EOpIndexDirectStruct) return true;
     const glslang::TType& t = node->getLeft()->getType();
     glslang::TIntermConstantUnion* k = node->getRight()->getAsConstantUnion();
@@ -321,6 +379,13 @@ bool read_declarations(glslang::TIntermediate* in, const std::vector<int>& int_r
            "textures)";
     return false;
   }
+  // The SPIR-V back end cannot translate these and says so without a line.
+  if (uses.matrix_swizzle_line) {
+    *err = "line " + std::to_string(uses.matrix_swizzle_line) +
+           ": a matrix swizzle made by a macro cannot be translated: write it out where it is used (m._11_22) or "
+           "index the matrix (m[0][0])";
+    return false;
+  }
   int blocks = 0;
   for (TIntermNode* node : root->getSequence()) {
     glslang::TIntermAggregate* objects = node->getAsAggregate();
@@ -329,7 +394,15 @@ bool read_declarations(glslang::TIntermediate* in, const std::vector<int>& int_r
       glslang::TIntermSymbol* sym = o->getAsSymbolNode();
       if (!sym) continue;
       const glslang::TType& t = sym->getType();
-      if (t.getQualifier().storage != glslang::EvqUniform) continue;
+      const glslang::TQualifier& q = t.getQualifier();
+      // Checked here too, as some of these (a bool output) do not survive to the stage interface.
+      if ((q.storage == glslang::EvqVaryingIn || q.storage == glslang::EvqVaryingOut) &&
+          q.builtIn == glslang::EbvNone && t.getBasicType() != glslang::EbtStruct &&
+          !(q.semanticName && *q.semanticName)) {
+        *err = describe_entry_io(sym->getName().c_str()) + NO_SEMANTIC;
+        return false;
+      }
+      if (q.storage != glslang::EvqUniform) continue;
       if (t.getBasicType() == glslang::EbtSampler) {
         Declared d;
         d.name = sym->getName().c_str();
@@ -558,17 +631,12 @@ bool float_vector(spvc_compiler c, const spvc_reflected_resource& r, unsigned* s
 // member of the return value's struct.
 std::string describe_io(spvc_compiler c, const spvc_reflected_resource& r) {
   const char* n = spvc_compiler_get_name(c, r.id);
-  std::string name = n ? n : "";
-  const std::string ret = "@entryPointOutput";
-  if (name.compare(0, ret.size(), ret) != 0) return "parameter '" + name + "'";
-  if (name.size() <= ret.size() + 1) return "the return value";
-  return "member '" + name.substr(ret.size() + 1) + "' of the return value";
+  return describe_entry_io(n ? n : "");
 }
 
 bool has_semantic(spvc_compiler c, const spvc_reflected_resource& r, const char* sem, std::string* err) {
   if (sem && *sem) return true;
-  *err = describe_io(c, r) + " of the entry has no semantic: give every input and output one (POSITION, " +
-         "TEXCOORD0, COLOR...)";
+  *err = describe_io(c, r) + NO_SEMANTIC;
   return false;
 }
 
@@ -690,15 +758,20 @@ bool map_interface(spvc_compiler c, spvc_resources res, bool vertex, Interface* 
     }
   }
   spvc_resources_get_resource_list_for_type(res, SPVC_RESOURCE_TYPE_STAGE_OUTPUT, &list, &n);
+  bool position = false, colour0 = false;  // what Direct3D 9 requires each stage to write
   for (size_t i = 0; i < n; i++) {
     const char* sem = spvc_compiler_get_decoration_string(c, list[i].id, SpvDecorationHlslSemanticGOOGLE);
-    if (spvc_compiler_has_decoration(c, list[i].id, SpvDecorationBuiltIn)) continue;
+    if (spvc_compiler_has_decoration(c, list[i].id, SpvDecorationBuiltIn)) {
+      position |= spvc_compiler_get_decoration(c, list[i].id, SpvDecorationBuiltIn) == SpvBuiltInPosition;
+      continue;
+    }
     if (!has_semantic(c, list[i], sem, err)) return false;
     std::string base;
     int index = 0;
     split_semantic(sem ? sem : "", &base, &index);
     if (vertex) {
       if (base == "POSITION" || base == "SV_POSITION") {
+        position = true;
         spvc_compiler_unset_decoration(c, list[i].id, SpvDecorationLocation);
         spvc_compiler_set_decoration(c, list[i].id, SpvDecorationBuiltIn, SpvBuiltInPosition);
         continue;
@@ -720,6 +793,7 @@ bool map_interface(spvc_compiler c, spvc_resources res, bool vertex, Interface* 
       *err = "pixel output " + describe_io(c, list[i]) + " ('" + sem + "') must be a float scalar or vector";
       return false;
     }
+    colour0 |= index == 0;
     char name[64];
     snprintf(name, sizeof(name), "o_COLOR%d", index);
     spvc_compiler_set_decoration(c, list[i].id, SpvDecorationLocation, unsigned(index));
@@ -731,6 +805,14 @@ bool map_interface(spvc_compiler c, spvc_resources res, bool vertex, Interface* 
       spvc_compiler_set_name(c, list[i].id, temp.c_str());
       io->widened.push_back(Widened{temp, {name}, size, true, false, false});
     }
+  }
+  if (vertex && !position) {
+    *err = "the vertex entry writes no POSITION: a vertex program must write the position";
+    return false;
+  }
+  if (!vertex && !colour0) {
+    *err = "the pixel entry writes no COLOR0: a pixel program must write its first colour";
+    return false;
   }
   return true;
 }
@@ -1023,7 +1105,7 @@ extern "C" __attribute__((visibility("default"))) HRESULT D3DCompile(
     preamble += std::string("#define ") + m->Name + " " + (m->Definition ? m->Definition : "") + "\n";
   const char* body = (const char*)src;
   skip_bom(&body, &src_size);
-  std::string source = mend_matrix_swizzles(std::string(body, src_size));
+  std::string source = mend_matrix_swizzles(choose_stage_registers(std::string(body, src_size), vertex));
   const char* texts[1] = {source.c_str()};
   int lengths[1] = {int(source.size())};
   const char* names[1] = {source_name ? source_name : "shader"};
@@ -1040,7 +1122,7 @@ extern "C" __attribute__((visibility("default"))) HRESULT D3DCompile(
   sh.setAutoMapLocations(true);
   sh.setAutoMapBindings(true);
   EShMessages msgs = EShMessages(EShMsgSpvRules | EShMsgVulkanRules | EShMsgReadHlsl | EShMsgHlslDX9Compatible);
-  IncludeBridge includer(include, names[0]);
+  IncludeBridge includer(include, names[0], vertex);
   std::string log, err;
   std::vector<uint32_t> spirv;
   Declarations decl;
@@ -1067,10 +1149,6 @@ extern "C" __attribute__((visibility("default"))) HRESULT D3DCompile(
     std::string messages = logger.getAllMessages();
     log += messages;
     ok = !spirv.empty() && !has_back_end_error(messages) && validate_spirv(spirv, &err);
-    if (messages.find("Missing functionality: matrix swizzle") != std::string::npos)
-      err =
-          "a matrix swizzle made by a macro cannot be translated: write it out where it is used (m._11_22) or "
-          "index the matrix (m[0][0])";
   }
   std::string glsl;
   if (ok && (!to_glsl(spirv, vertex, decl, &glsl, &err) || !check_glsl(glsl, vertex, &err))) ok = false;

@@ -253,6 +253,14 @@ TEST_F(ShaderCompilerGl, WhatDirect3D9AcceptsLinksAndDrawsAsItWould) {
        "  VsOut o; o.pos = p + wvp[0][0]; o.uv = uv; return o; }\n"
        "float4 psh(VsOut i) : COLOR { return tint; }",
        0xFF4080BF},
+      // A register for one profile binds only there; the other stage places the constant itself.
+      {"a vertex-only register, the pixel program's constant in its first free register",
+       "float4 tint : register(vs, c2);\nfloat4 unused : register(ps_2_0, c0) : register(vs, c0);\n"
+       "struct VsOut { float4 pos : POSITION; float2 uv : TEXCOORD0; };\n"
+       "VsOut vsh(float4 p : POSITION0, float2 uv : TEXCOORD0) {\n"
+       "  VsOut o; o.pos = p + tint * 0; o.uv = uv; return o; }\n"
+       "float4 psh(VsOut i) : COLOR { return tint; }",
+       0xFF4080BF},
       // Arrays of varyings take one semantic index per element, whichever way each side declares them.
       {"struct arrays on TEXCOORD0 and TEXCOORD2, read one by one and as an array",
        "struct VsOut { float4 pos : POSITION; float2 uv[2] : TEXCOORD0; float3 sc[3] : TEXCOORD2; };\n"
@@ -388,7 +396,7 @@ TEST_F(ShaderCompilerGl, WhatTheLayerCannotDrawFailsInTheCompileWithAMessage) {
       {"matrix swizzle made by a macro", true,
        "#define DIAGONAL _11_22\nfloat4x4 m : register(c0);\n"
        "float4 vsh(float4 p : POSITION) : POSITION { return float4(m.DIAGONAL, 0, 1) + p; }",
-       "a matrix swizzle made by a macro cannot be translated"},
+       "line 3: a matrix swizzle made by a macro cannot be translated"},
       {"sampler array indexed by a variable", false,
        "sampler2D s[4] : register(s0);\nfloat4 k : register(c0);\n"
        "float4 psh(float2 uv : TEXCOORD0) : COLOR {\n"
@@ -431,6 +439,14 @@ TEST_F(ShaderCompilerGl, WhatTheLayerCannotDrawFailsInTheCompileWithAMessage) {
       // Inputs and outputs without a semantic, and varyings Direct3D 9 cannot interpolate.
       {"a pixel entry returning int without a semantic", false, VS_PLAIN "int psh(VsOut i) { return 1; }",
        "the return value of the entry has no semantic", true},
+      {"a pixel entry returning bool without a semantic", false, VS_PLAIN "bool psh(VsOut i) { return true; }",
+       "the return value of the entry has no semantic", true},
+      {"a pixel entry writing no colour", false, VS_PLAIN "void psh(VsOut i) { clip(i.uv.x - 0.5); }",
+       "the pixel entry writes no COLOR0", true},
+      {"a vertex entry writing no position", true,
+       "void vsh(float4 p : POSITION, out float4 t : TEXCOORD0) { t = p; }\n"
+       "float4 psh(float4 t : TEXCOORD0) : COLOR { return t; }",
+       "the vertex entry writes no POSITION", true},
       {"a pixel input without a semantic", false, "float4 psh(float2 uv : TEXCOORD0, float x) : COLOR { return x; }",
        "parameter 'x' of the entry has no semantic"},
       {"a vertex input without a semantic", true,
@@ -474,8 +490,8 @@ TEST_F(ShaderCompilerGl, WhatTheLayerCannotDrawFailsInTheCompileWithAMessage) {
 }
 
 TEST_F(ShaderCompilerGl, WarningsFailOnlyWhenTheFlagsSaySo) {
-  // A register for one profile: glslang warns that it applies it to both.
-  const char* src = "float4 c : register(ps, c3);\nfloat4 psh() : COLOR { return c; }";
+  // A register type Direct3D 9 does not have: glslang warns and ignores it.
+  const char* src = "float4 c : register(x3);\nfloat4 psh() : COLOR { return c; }";
   Compiled lax = compile(src, false, 0);
   EXPECT_TRUE(lax.ok) << lax.errors;
   EXPECT_NE(lax.errors.find("WARNING"), std::string::npos) << lax.errors;  // reported all the same
