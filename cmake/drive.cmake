@@ -1,8 +1,11 @@
-# The test drive of the game world (tests/drive/worldDrive.cpp): the program's host code on the
-# null platform with the real actor library, stepped through the scenario files of tests/drive/.
+# The test drive of the game world (tests/drive/, its jobs listed in main.cpp): the program's host
+# code on the null platform with the real actor library, stepped through the scenario files of
+# tests/drive/.
 # Each scenario is one test; a line "#! <options>" in a scenario adds driver options to its test
 # (--repeat, --swap-at N).
-add_executable(world_drive ${CMAKE_SOURCE_DIR}/tests/drive/worldDrive.cpp)
+set(_drive ${CMAKE_SOURCE_DIR}/tests/drive)
+add_executable(world_drive ${_drive}/main.cpp ${_drive}/driveWorld.cpp ${_drive}/scenario.cpp ${_drive}/route.cpp
+  ${_drive}/bossFight.cpp ${_drive}/player.cpp ${_drive}/bench.cpp)
 ascenda_link_program(world_drive platform_null)
 # The library resolves its imports against the drive, as it does against the game.
 set_target_properties(world_drive PROPERTIES ENABLE_EXPORTS ON)

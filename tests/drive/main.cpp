@@ -1,0 +1,117 @@
+// world_drive: a headless, deterministic test drive of the game world. It links the program's host
+// code on the null platform, with no drawing device and no sound device, loads the real actor
+// library through the real binding (a private program folder holding a copy of it), and steps the
+// world with scripted buttons and aim, one virtual frame per update (driveWorld.h). It prints one
+// state line per update and exits non-zero when an expectation fails. Its jobs: the scenario runner
+// (scenario.cpp, which describes the scenario format), the scripted player (player.cpp, with its
+// route planning in route.cpp and its boss fight in bossFight.cpp) and the bench (bench.cpp).
+//
+//   world_drive --data <program folder> --lib <entling library> [--repeat] [--swap-at N]
+//               [--rebuild-root DIR --sources DIR] <scenario>
+//   world_drive --data <dir> --lib <lib> --player <levels a-b> <seeds a-b> [--max-steps N]
+//               [--expect-exits N] [--expect-kills N] [--trace] [--dump-stuck] [--at-boss]
+//               [--boss-distance D] [--health N]
+//   world_drive --data <dir> --lib <lib> --bench <level> <seed>
+//
+// --repeat runs the scenario a second time in the same process and fails unless every state line
+// is the same; with --swap-at N the second run swaps in a fresh copy of the library after update N
+// (every live object kept); with --rebuild-root DIR --sources DIR that copy is the real rebuild of
+// the library's sources (the rebuild script, in a build tree kept in DIR).
+// --player runs the scripted player on generated levels and reports which reach the exit and why
+// the others stop (failing when fewer than --expect-exits do); --health N starts the hero with N
+// hearts, which takes the enemies out of a count of the rooms crossed; with --trace it prints its
+// plans and state lines, with --dump-stuck the cells of the rooms it stopped in and the enemies and
+// barrels near the hero;
+// with --at-boss it starts on a boss level's floor 180 cells (--boss-distance D: D) to the left of
+// the boss. Wherever it comes near a living boss on its floor it fights it (dodging its bullets and
+// bombs, shooting the body's core or plates wherever a shot gets through); on boss levels it says
+// which runs kill the boss, failing when fewer than --expect-kills do.
+// --bench prints the cost of an update and of a frame's object drawing on a generated level with
+// every spawn awake.
+//
+// The state line: "<update> hero x y vx vy hp <health> air <t> exit <t> | lists <heroes> <enemies>
+// <bullets> <barrels> <bombs> <hearts> <ups> <parts> <exitfx> <bosses> | junk <n> | snd <events> |
+// cells <hash of the level's cells>".
+#include <stdio.h>
+#include <stdlib.h>
+#include <unistd.h>
+#include <string>
+#include "driveWorld.h"
+#include "engine/app.h"
+
+using namespace world_drive;
+
+int main(int argc, char** argv) {
+  // Standard output becomes the drive's alone: the game logs every line there too.
+  out = fdopen(dup(1), "w");
+  setvbuf(out, nullptr, _IOLBF, 0);
+  if (!freopen("/dev/null", "w", stdout)) die("cannot silence the log's standard output");
+  const char* scenario = nullptr;
+  bool repeat = false;
+  int player_l0 = 0, player_l1 = 0, player_s0 = 0, player_s1 = 0, max_steps = 5000, expect_exits = 0, expect_kills = 0;
+  bool player = false, bench = false;
+  int bench_level = 12;
+  unsigned long long bench_seed = 1;
+  for (int i = 1; i < argc; i++) {
+    std::string a = argv[i];
+    auto next = [&]() -> const char* {
+      if (i + 1 >= argc) die("%s needs a value", a.c_str());
+      return argv[++i];
+    };
+    if (a == "--data") drive.dataDir = next();
+    else if (a == "--lib") drive.libPath = next();
+    else if (a == "--repeat") repeat = true;
+    else if (a == "--swap-at") drive.swapAt = atoi(next());
+    else if (a == "--max-steps") max_steps = atoi(next());
+    else if (a == "--expect-exits") expect_exits = atoi(next());
+    else if (a == "--expect-kills") expect_kills = atoi(next());
+    else if (a == "--dump-stuck") drive.dumpStuck = true;
+    else if (a == "--at-boss") drive.atBoss = true;
+    else if (a == "--boss-distance") drive.bossDistance = float(atof(next()));
+    else if (a == "--health") {
+      drive.startHealth = atoi(next());
+      if (drive.startHealth < 1) die("--health needs a number from 1");
+    } else if (a == "--trace") drive.trace = true;
+    else if (a == "--rebuild-root") drive.rebuildRoot = next();
+    else if (a == "--sources") drive.sources = next();
+    else if (a == "--player") {
+      player = true;
+      if (!parse_range(next(), &player_l0, &player_l1)) die("--player LEVELS SEEDS (ranges like 1-3)");
+      if (!parse_range(next(), &player_s0, &player_s1)) die("--player LEVELS SEEDS (ranges like 1-50)");
+    } else if (a == "--bench") {
+      bench = true;
+      bench_level = atoi(next());
+      bench_seed = strtoull(next(), nullptr, 10);
+    } else if (a[0] == '-') die("unknown option %s", a.c_str());
+    else scenario = argv[i];
+  }
+  if (drive.dataDir.empty() || drive.libPath.empty() || (!scenario && !player && !bench))
+    die("usage: world_drive --data DIR --lib LIB [--repeat] [--swap-at N] SCENARIO | --player L S | --bench L SEED");
+  // The game's log goes to the drive's own folder; its lines on standard output would mix with
+  // the state lines, so only the state lines and results are printed.
+  char* absolute = realpath(drive.dataDir.c_str(), nullptr);
+  if (!absolute) die("no program folder %s", drive.dataDir.c_str());
+  drive.dataDir = absolute;
+  free(absolute);
+  if (!drive.rebuildRoot.empty()) {
+    if (drive.sources.empty()) die("--rebuild-root needs --sources (the library's source folder)");
+    std::string cmd = "mkdir -p '" + drive.rebuildRoot + "'";
+    if (system(cmd.c_str()) != 0) die("cannot make %s", drive.rebuildRoot.c_str());
+    for (std::string* path : {&drive.rebuildRoot, &drive.sources}) {
+      char* full = realpath(path->c_str(), nullptr);
+      if (!full) die("no folder %s", path->c_str());
+      *path = full;
+      free(full);
+    }
+  }
+  make_program_folder();
+  setenv("APPDATA", drive.folder.c_str(), 1);
+  start_world();
+  int rc = 0;
+  if (player) rc = run_player(player_l0, player_l1, player_s0, player_s1, max_steps, expect_exits, expect_kills);
+  else if (bench) rc = run_bench(bench_level, bench_seed);
+  else rc = run_scenario_file(scenario, repeat);
+  stop_world();
+  remove_program_folder();
+  return rc;
+}
