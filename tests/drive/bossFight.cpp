@@ -193,7 +193,7 @@ int fight_hits(const BossFight& f, const HeroView* h, float x0, float x1, int mo
   int hits = 0;
   for (int i = 1; i <= FIGHT_LOOKAHEAD; i++) {
     float t = float(i) * dt;
-    bool jump = jump_at >= 0 && i > jump_at && air <= 0.15f;
+    bool jump = jump_at >= 0 && i > jump_at && air <= HERO_GRACE_TIME;
     if (jump) jump_at = -1;  // one jump only
     m.speedUp(move, jump);
     x = std::max(x0, std::min(x1, x + vx * dt));
@@ -283,7 +283,7 @@ bool fight_boss(BossFight& f, const HeroView* h, bool b[4]) {
   // jump may wait up to 0.3 s (a bullet low in its flight is better jumped late), but only a jump
   // now presses the button (it goes down on an update after one it was up); a jump planned for later
   // is kept unless something better turns up, so that it is not put off for ever.
-  bool can_jump = h->airTime <= 0.15f && !drive.held[2];
+  bool can_jump = h->airTime <= HERO_GRACE_TIME && !drive.held[2];
   const int JUMP_AT[] = {-1, 0, 4, 8, 12, 16, 24};
   int planned = f.jumpIn >= 0 ? std::max(0, f.jumpIn - 4) : -2;
   float best = 1e30f;

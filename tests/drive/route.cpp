@@ -138,11 +138,11 @@ Rect hero_box(int x, int s) { return Rect{x - 4, s, x + 3, s + 15}; }
 // Horizontal reach of a jump that rises `rise` above its start to pass over and lands `land`
 // above it (negative below), at the running speed.
 float jump_reach(int rise, int land) {
-  const float v0 = 195, g = 500;
+  const float v0 = HERO_JUMP_SPEED, g = HERO_AIR_PULL;
   float a = v0 * v0 - 2 * g * float(rise), b = v0 * v0 - 2 * g * float(land);
   if (a < 0 || b < 0) return 0;
   float t_up = (v0 - sqrtf(a)) / g, t_land = (v0 + sqrtf(b)) / g;
-  return 100 * (t_land - t_up) - 10;
+  return HERO_RUN_SPEED * (t_land - t_up) - 10;
 }
 
 // Which way the player holds in the air (and on the ground while a move is under way): toward
@@ -288,7 +288,7 @@ Plan plan_route(const CellSums& cs, float hx, float hy, int ux0, int uy0, int ux
         if (f != flights.end()) landing = f->second;
         else {
           float lx = 0, ly = 0;
-          if (sim_jump(float(a.x), float(a.s), way == 2 ? 100.f * float(aim > a.x ? 1 : -1) : 0.f, float(aim),
+          if (sim_jump(float(a.x), float(a.s), way == 2 ? HERO_RUN_SPEED * float(aim > a.x ? 1 : -1) : 0.f, float(aim),
                        way == 1 ? 1e9f : -1e9f, &lx, &ly))
             landing = int64_t(uint32_t(int(floorf(lx + 0.5f)))) | int64_t(uint32_t(int(floorf(ly + 0.5f)))) << 32;
           flights[key] = landing;

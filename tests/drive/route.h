@@ -17,6 +17,7 @@
 #include <unordered_map>
 #include <vector>
 #include "driveWorld.h"
+#include "entling/objects/heroMotion.kst"
 #include "game/gen/levelGenRuntime.h"
 #include "game/levelCollision.h"
 
@@ -105,11 +106,11 @@ struct HeroMotion {
   float vx = 0, vy = 0, air = 0;
   // A sub-step's change of velocity holding `move` (-1, 0, 1), and the jump button when `jump`.
   void speedUp(int move, bool jump) {
-    vy -= DT * (air > 0.15f ? 500.f : 50.f);
-    float wanted = 100.f * float(move), rate = (move ? 500.f : 1500.f) * DT;
+    vy -= DT * (air > HERO_GRACE_TIME ? HERO_AIR_PULL : HERO_GROUND_PULL);
+    float wanted = HERO_RUN_SPEED * float(move), rate = (move ? HERO_SPEED_UP : HERO_SLOW_DOWN) * DT;
     vx = wanted - vx > rate ? vx + rate : wanted - vx < -rate ? vx - rate : wanted;
-    if (jump && air <= 0.15f) air += 0.15f, vy += 195;
-    vy = std::max(-300.f, std::min(300.f, vy));
+    if (jump && air <= HERO_GRACE_TIME) air += HERO_GRACE_TIME, vy += HERO_JUMP_SPEED;
+    vy = std::max(-HERO_MAX_SPEED_Y, std::min(HERO_MAX_SPEED_Y, vy));
   }
   // One whole sub-step: the velocity, then the move against the cells; the collision flags.
   int step(int move, bool jump) {
