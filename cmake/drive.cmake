@@ -29,6 +29,13 @@ if(ASCENDA_TESTS)
 endif()
 
 if(ASCENDA_TESTS)
+  # The command line: --help and wrong arguments (tests/drive/usage.sh lists the cases).
+  add_test(NAME drive.usage COMMAND bash ${CMAKE_SOURCE_DIR}/tests/drive/usage.sh $<TARGET_FILE:world_drive>
+    ${ASCENDA_BIN_DIR} $<TARGET_FILE:entling> ${CMAKE_SOURCE_DIR}/tests/drive/jump.txt)
+  set_tests_properties(drive.usage PROPERTIES ENVIRONMENT "ASCENDA_NO_MESSAGE_BOX=1" TIMEOUT 120)
+endif()
+
+if(ASCENDA_TESTS)
   # The same scenario with the library really rebuilt from its sources (by its rebuild script, in a
   # build tree kept in the build folder) and swapped in while bullets fly: the run goes on unchanged.
   add_test(NAME drive.rebuild_swap COMMAND world_drive --data ${ASCENDA_BIN_DIR} --lib $<TARGET_FILE:entling>

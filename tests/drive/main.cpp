@@ -34,6 +34,7 @@
 // cells <hash of the level's cells>".
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <unistd.h>
 #include <string>
 #include "driveWorld.h"
@@ -41,7 +42,52 @@
 
 using namespace world_drive;
 
+namespace {
+
+const char USAGE[] =
+    "usage: world_drive --data DIR --lib LIB [--repeat] [--swap-at N] [--rebuild-root DIR --sources DIR]\n"
+    "                   SCENARIO\n"
+    "       world_drive --data DIR --lib LIB --player LEVELS SEEDS [--max-steps N] [--expect-exits N]\n"
+    "                   [--expect-kills N] [--health N] [--at-boss] [--boss-distance D] [--trace]\n"
+    "                   [--dump-stuck]\n"
+    "       world_drive --data DIR --lib LIB --bench LEVEL SEED\n"
+    "  DIR is the program folder, LIB the actor library; LEVELS and SEEDS are ranges like 1-50.\n"
+    "  --repeat runs the scenario twice and compares every state line; --swap-at N swaps a fresh copy\n"
+    "  of the library in after update N (of the second run with --repeat); --player runs the scripted\n"
+    "  player on generated levels; --bench prints the cost of an update.\n";
+
+// A wrong argument: what is wrong and the usage, on standard error; exit status 2.
+[[noreturn]] void usage_error(const char* format, const char* what) {
+  fprintf(stderr, "world_drive: ");
+  fprintf(stderr, format, what);
+  fprintf(stderr, "\n%s", USAGE);
+  exit(2);
+}
+
+// A whole number from `lo`, nothing else.
+int whole_number(const char* option, const char* text, int lo) {
+  char* end = nullptr;
+  long v = strtol(text, &end, 10);
+  if (end == text || *end || v < lo || v > 1 << 30) usage_error("%s needs a whole number", option);
+  return int(v);
+}
+
+// A distance in cells, 0 or more.
+float distance(const char* option, const char* text) {
+  char* end = nullptr;
+  double v = strtod(text, &end);
+  if (end == text || *end || !(v >= 0 && v < 1e6)) usage_error("%s needs a distance in cells", option);
+  return float(v);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  for (int i = 1; i < argc; i++)
+    if (!strcmp(argv[i], "--help") || !strcmp(argv[i], "-h")) {
+      fputs(USAGE, stdout);
+      return 0;
+    }
   // Standard output becomes the drive's alone: the game logs every line there too.
   out = fdopen(dup(1), "w");
   setvbuf(out, nullptr, _IOLBF, 0);
@@ -55,38 +101,43 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; i++) {
     std::string a = argv[i];
     auto next = [&]() -> const char* {
-      if (i + 1 >= argc) die("%s needs a value", a.c_str());
+      if (i + 1 >= argc) usage_error("%s needs a value", a.c_str());
       return argv[++i];
     };
     if (a == "--data") drive.dataDir = next();
     else if (a == "--lib") drive.libPath = next();
     else if (a == "--repeat") repeat = true;
-    else if (a == "--swap-at") drive.swapAt = atoi(next());
-    else if (a == "--max-steps") max_steps = atoi(next());
-    else if (a == "--expect-exits") expect_exits = atoi(next());
-    else if (a == "--expect-kills") expect_kills = atoi(next());
+    else if (a == "--swap-at") drive.swapAt = whole_number("--swap-at", next(), 0);
+    else if (a == "--max-steps") max_steps = whole_number("--max-steps", next(), 1);
+    else if (a == "--expect-exits") expect_exits = whole_number("--expect-exits", next(), 0);
+    else if (a == "--expect-kills") expect_kills = whole_number("--expect-kills", next(), 0);
     else if (a == "--dump-stuck") drive.dumpStuck = true;
     else if (a == "--at-boss") drive.atBoss = true;
-    else if (a == "--boss-distance") drive.bossDistance = float(atof(next()));
-    else if (a == "--health") {
-      drive.startHealth = atoi(next());
-      if (drive.startHealth < 1) die("--health needs a number from 1");
-    } else if (a == "--trace") drive.trace = true;
+    else if (a == "--boss-distance") drive.bossDistance = distance("--boss-distance", next());
+    else if (a == "--health") drive.startHealth = whole_number("--health", next(), 1);
+    else if (a == "--trace") drive.trace = true;
     else if (a == "--rebuild-root") drive.rebuildRoot = next();
     else if (a == "--sources") drive.sources = next();
     else if (a == "--player") {
       player = true;
-      if (!parse_range(next(), &player_l0, &player_l1)) die("--player LEVELS SEEDS (ranges like 1-3)");
-      if (!parse_range(next(), &player_s0, &player_s1)) die("--player LEVELS SEEDS (ranges like 1-50)");
+      if (!parse_range(next(), &player_l0, &player_l1))
+        usage_error("%s LEVELS SEEDS takes ranges like 1-3", "--player");
+      if (!parse_range(next(), &player_s0, &player_s1))
+        usage_error("%s LEVELS SEEDS takes ranges like 1-50", "--player");
     } else if (a == "--bench") {
       bench = true;
-      bench_level = atoi(next());
-      bench_seed = strtoull(next(), nullptr, 10);
-    } else if (a[0] == '-') die("unknown option %s", a.c_str());
+      bench_level = whole_number("--bench", next(), 1);
+      bench_seed = (unsigned long long)whole_number("--bench", next(), 0);
+    } else if (a[0] == '-') usage_error("unknown option %s", a.c_str());
+    else if (scenario) usage_error("one scenario at a time (%s is a second)", a.c_str());
     else scenario = argv[i];
   }
-  if (drive.dataDir.empty() || drive.libPath.empty() || (!scenario && !player && !bench))
-    die("usage: world_drive --data DIR --lib LIB [--repeat] [--swap-at N] SCENARIO | --player L S | --bench L SEED");
+  if (drive.dataDir.empty() || drive.libPath.empty()) usage_error("%s and --lib are needed", "--data");
+  if (int(scenario != nullptr) + int(player) + int(bench) != 1)
+    usage_error("%s: one of a scenario, --player or --bench", "what to run");
+  // The swap belongs to a scenario's run (with --repeat, to its second run).
+  if (drive.swapAt >= 0 && !scenario) usage_error("%s goes with a scenario only", "--swap-at");
+  if (repeat && !scenario) usage_error("%s goes with a scenario only", "--repeat");
   // The game's log goes to the drive's own folder; its lines on standard output would mix with
   // the state lines, so only the state lines and results are printed.
   char* absolute = realpath(drive.dataDir.c_str(), nullptr);
@@ -94,7 +145,7 @@ int main(int argc, char** argv) {
   drive.dataDir = absolute;
   free(absolute);
   if (!drive.rebuildRoot.empty()) {
-    if (drive.sources.empty()) die("--rebuild-root needs --sources (the library's source folder)");
+    if (drive.sources.empty()) usage_error("%s needs --sources (the library's source folder)", "--rebuild-root");
     std::string cmd = "mkdir -p '" + drive.rebuildRoot + "'";
     if (system(cmd.c_str()) != 0) die("cannot make %s", drive.rebuildRoot.c_str());
     for (std::string* path : {&drive.rebuildRoot, &drive.sources}) {

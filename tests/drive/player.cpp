@@ -18,6 +18,7 @@
 #include "game/progression.h"
 #include "game/sceneView.h"
 #include "route.h"
+#include "tests/support/progressLine.h"
 
 namespace world_drive {
 namespace {
@@ -532,10 +533,15 @@ bool parse_range(const char* s, int* a, int* b) {
 
 int run_player(int l0, int l1, int s0, int s1, int max_steps, int expect_exits, int expect_kills) {
   int total = 0, exited = 0, kills = 0, bosses = 0;
+  // On a terminal, a line under the results says how far the run is.
+  ProgressLine progress((long long)(l1 - l0 + 1) * (s1 - s0 + 1), "seeds");
   for (int level = l0; level <= l1; level++) {
     int level_exits = 0, level_total = 0;
     for (int seed = s0; seed <= s1; seed++) {
+      progress.show(total, "level " + std::to_string(level) + " (" + std::to_string(level - l0) + " of " +
+                               std::to_string(l1 - l0 + 1) + " levels done), ");
       PlayResult r = play_level(level, uint64_t(seed), max_steps);
+      progress.clear();
       total++;
       level_total++;
       kills += r.killedBoss;
