@@ -5,7 +5,7 @@
 # (--repeat, --swap-at N).
 set(_drive ${CMAKE_SOURCE_DIR}/tests/drive)
 add_executable(world_drive ${_drive}/main.cpp ${_drive}/driveWorld.cpp ${_drive}/scenario.cpp ${_drive}/route.cpp
-  ${_drive}/bossFight.cpp ${_drive}/player.cpp ${_drive}/bench.cpp)
+  ${_drive}/bossFight.cpp ${_drive}/player.cpp ${_drive}/bench.cpp ${_drive}/wholeRun.cpp)
 ascenda_link_program(world_drive platform_null)
 # The library resolves its imports against the drive, as it does against the game.
 set_target_properties(world_drive PROPERTIES ENABLE_EXPORTS ON)
@@ -77,4 +77,17 @@ if(ASCENDA_TESTS)
   add_test(NAME drive.boss_arrival COMMAND world_drive --data ${ASCENDA_BIN_DIR} --lib $<TARGET_FILE:entling>
     --player 4 1-4 --at-boss --boss-distance 340 --max-steps 600 --expect-kills 3)
   set_tests_properties(drive.boss_arrival PROPERTIES ENVIRONMENT "ASCENDA_NO_MESSAGE_BOX=1" TIMEOUT 300)
+  # A whole run on the game's own modes, twice from seed 2 (tests/drive/wholeRun.cpp): the title's
+  # Play, levels 1 to 4 crossed by the scripted player with 20 hearts each, an upgrade bought and
+  # seen, the boss killed, the notice between worlds, a death, game over and back to the title.
+  # About 60 s here (some 6,000 updates with their frames, twice), over ten times that in the
+  # sanitizer build.
+  add_test(NAME drive.whole_run COMMAND world_drive --data ${ASCENDA_BIN_DIR} --lib $<TARGET_FILE:entling>
+    --whole-run 2)
+  if(ASCENDA_SANITIZE)
+    set(_whole_run_timeout 2400)
+  else()
+    set(_whole_run_timeout 400)
+  endif()
+  set_tests_properties(drive.whole_run PROPERTIES ENVIRONMENT "ASCENDA_NO_MESSAGE_BOX=1" TIMEOUT ${_whole_run_timeout})
 endif()

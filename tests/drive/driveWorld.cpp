@@ -1,6 +1,7 @@
 // The drive's world (see driveWorld.h): the private program folder, the library's load and swap,
 // a run's reset, one update with its virtual frame, and the state line.
 #include "driveWorld.h"
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdarg.h>
@@ -112,7 +113,17 @@ void make_program_folder() {
     if (system(cmd.c_str()) != 0) die("cannot prepare %s", drive.rebuildRoot.c_str());
     setenv("ENTLING_REBUILD_DIR", (drive.rebuildRoot + "/tree").c_str(), 1);
   }
-  for (const char* sub : {"sprites", "tiles"}) {
+  std::vector<std::string> data = {"sprites", "tiles"};
+  if (drive.wholeRun) {
+    // The whole game runs: everything of the program folder but the library.
+    data.clear();
+    if (DIR* d = opendir(drive.dataDir.c_str())) {
+      while (dirent* e = readdir(d))
+        if (e->d_name[0] != '.' && strncmp(e->d_name, "entling", 7) != 0) data.push_back(e->d_name);
+      closedir(d);
+    }
+  }
+  for (const std::string& sub : data) {
     std::string from = drive.dataDir + "/" + sub, to = drive.folder + sub;
     unlink(to.c_str());
     if (symlink(from.c_str(), to.c_str()) != 0) die("cannot link %s: %s", from.c_str(), strerror(errno));
@@ -257,6 +268,11 @@ void update_once(bool printing) {
   compute_view_matrices(free_cam_pos, voxel_scale);
   place_mouse();
   drive.stepSounds.clear();
+  if (drive.modes) {
+    update_modes_once();
+    if (printing) print_line(state_line());
+    return;
+  }
   update_entling(0.05f);
   update_junk(0.05f);
   clear_input();

@@ -52,6 +52,8 @@ struct Drive {
   float bossDistance = 180;  // this far to its left
   int startHealth = 0;       // the hero's health at the start of a level (0: the game's own)
   bool trace = false;        // the player's state lines
+  bool wholeRun = false;     // the program folder holds the whole program's data
+  bool modes = false;        // updates go through the game's modes (and their frames), as in the game
   // The rebuild swap: a lasting folder for the program folder, the sources' copy and the rebuild's
   // build tree (configured once, then only compiled), and the sources to copy.
   std::string rebuildRoot, sources;
@@ -78,6 +80,8 @@ void print_line(const std::string& s);
 std::string state_line();
 // One update as the play mode runs it, then one virtual frame at t = 0.05.
 void update_once(bool printing);
+// With drive.modes: one update of the game's main loop, the scene's step and its frame (wholeRun.cpp).
+void update_modes_once();
 // Buttons for the next updates: a button held now and not before goes down (its key event).
 void hold(const bool next[4]);
 // The cells of a rectangle as the map characters, the hero's box over them.
@@ -90,7 +94,21 @@ void dump_cells(int x0, int y0, int x1, int y1);
 int run_scenario_file(const char* path, bool repeat);
 // A range "a-b" or a single number.
 bool parse_range(const char* s, int* a, int* b);
+// What the scripted player did on a level.
+struct PlayResult {
+  bool boss = false;  // the level has a boss
+  bool killedBoss = false;
+  int killStep = 0, killHealth = 0;  // when the boss died, and the hero's health then
+  bool exited = false;
+  int steps = 0;
+  float x = 0, y = 0, exitX = 0;
+  std::string why;
+};
+// The scripted player on the level in place, until the exit, a death, or a lack of progress.
+PlayResult play_current_level(int max_steps);
 int run_player(int l0, int l1, int s0, int s1, int max_steps, int expect_exits, int expect_kills);
 int run_bench(int level, uint64_t seed);
+// A whole run on the game's own modes (wholeRun.cpp), twice with the same seed.
+int run_whole(uint64_t seed);
 
 }  // namespace world_drive

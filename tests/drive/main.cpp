@@ -51,10 +51,12 @@ const char USAGE[] =
     "                   [--expect-kills N] [--health N] [--at-boss] [--boss-distance D] [--trace]\n"
     "                   [--dump-stuck]\n"
     "       world_drive --data DIR --lib LIB --bench LEVEL SEED\n"
+    "       world_drive --data DIR --lib LIB --whole-run SEED [--health N]\n"
     "  DIR is the program folder, LIB the actor library; LEVELS and SEEDS are ranges like 1-50.\n"
     "  --repeat runs the scenario twice and compares every state line; --swap-at N swaps a fresh copy\n"
     "  of the library in after update N (of the second run with --repeat); --player runs the scripted\n"
-    "  player on generated levels; --bench prints the cost of an update.\n";
+    "  player on generated levels; --bench prints the cost of an update; --whole-run plays a whole\n"
+    "  run on the game's modes, twice from the seed.\n";
 
 // A wrong argument: what is wrong and the usage, on standard error; exit status 2.
 [[noreturn]] void usage_error(const char* format, const char* what) {
@@ -96,6 +98,7 @@ int main(int argc, char** argv) {
   bool repeat = false;
   int player_l0 = 0, player_l1 = 0, player_s0 = 0, player_s1 = 0, max_steps = 5000, expect_exits = 0, expect_kills = 0;
   bool player = false, bench = false;
+  unsigned long long whole_seed = 0;
   int bench_level = 12;
   unsigned long long bench_seed = 1;
   for (int i = 1; i < argc; i++) {
@@ -128,13 +131,16 @@ int main(int argc, char** argv) {
       bench = true;
       bench_level = whole_number("--bench", next(), 1);
       bench_seed = (unsigned long long)whole_number("--bench", next(), 0);
+    } else if (a == "--whole-run") {
+      drive.wholeRun = true;
+      whole_seed = (unsigned long long)whole_number("--whole-run", next(), 0);
     } else if (a[0] == '-') usage_error("unknown option %s", a.c_str());
     else if (scenario) usage_error("one scenario at a time (%s is a second)", a.c_str());
     else scenario = argv[i];
   }
   if (drive.dataDir.empty() || drive.libPath.empty()) usage_error("%s and --lib are needed", "--data");
-  if (int(scenario != nullptr) + int(player) + int(bench) != 1)
-    usage_error("%s: one of a scenario, --player or --bench", "what to run");
+  if (int(scenario != nullptr) + int(player) + int(bench) + int(drive.wholeRun) != 1)
+    usage_error("%s: one of a scenario, --player, --bench or --whole-run", "what to run");
   // The swap belongs to a scenario's run (with --repeat, to its second run).
   if (drive.swapAt >= 0 && !scenario) usage_error("%s goes with a scenario only", "--swap-at");
   if (repeat && !scenario) usage_error("%s goes with a scenario only", "--repeat");
@@ -157,8 +163,13 @@ int main(int argc, char** argv) {
   }
   make_program_folder();
   setenv("APPDATA", drive.folder.c_str(), 1);
-  start_world();
   int rc = 0;
+  if (drive.wholeRun) {
+    rc = run_whole(whole_seed);
+    remove_program_folder();
+    return rc;
+  }
+  start_world();
   if (player) rc = run_player(player_l0, player_l1, player_s0, player_s1, max_steps, expect_exits, expect_kills);
   else if (bench) rc = run_bench(bench_level, bench_seed);
   else rc = run_scenario_file(scenario, repeat);

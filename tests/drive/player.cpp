@@ -23,16 +23,6 @@
 namespace world_drive {
 namespace {
 
-struct PlayResult {
-  bool boss = false;  // the level has a boss
-  bool killedBoss = false;
-  int killStep = 0, killHealth = 0;  // when the boss died, and the hero's health then
-  bool exited = false;
-  int steps = 0;
-  float x = 0, y = 0, exitX = 0;
-  std::string why;
-};
-
 // Enemy bullets that meet the hero within the next 0.9 s when it holds `move` (-1, 0, 1) and jumps now
 // or not: the hero's motion played on as its update moves it (a ceiling stops the rise), each
 // bullet flying straight on until a solid cell stops it. A way out that drops the hero off its
@@ -117,7 +107,7 @@ struct Walk {
 
   bool stuck = false;  // stopped for want of progress (not at the exit, not dead)
 
-  bool start(int level, uint64_t seed);
+  bool start();
   bool fight_update();
   void note_boss_death();
   void choose_buttons();
@@ -134,12 +124,9 @@ struct Walk {
   void dump_stuck();
 };
 
-// The level generated and the goal found: the exit's room, or on a boss level without an exit the
+// The goal found on the level in place: the exit's room, or on a boss level without an exit the
 // boss's. False (with the reason) when the level has none.
-bool Walk::start(int level, uint64_t seed) {
-  reset_run();
-  drive.print = drive.trace;
-  generate(level, seed);
+bool Walk::start() {
   find_exit(&r.exitX, &exitY);
   end_room = r.exitX < 0 ? -1 : room_of(r.exitX, exitY);
   r.boss = !Boss1_list.empty();
@@ -500,9 +487,11 @@ void Walk::dump_stuck() {
   }
 }
 
-PlayResult play_level(int level, uint64_t seed, int max_steps) {
+}  // namespace
+
+PlayResult play_current_level(int max_steps) {
   Walk w;
-  if (!w.start(level, seed)) return w.r;
+  if (!w.start()) return w.r;
   for (w.step = 0; w.step < max_steps; w.step++) {
     w.h = hero_view();
     if (!w.h) return w.r.why = "no hero", w.r;
@@ -521,6 +510,15 @@ PlayResult play_level(int level, uint64_t seed, int max_steps) {
   if (w.r.why.empty()) w.r.why = "out of time in room " + room_name(w.room);
   if (drive.dumpStuck) w.dump_stuck();
   return w.r;
+}
+
+namespace {
+
+PlayResult play_level(int level, uint64_t seed, int max_steps) {
+  reset_run();
+  drive.print = drive.trace;
+  generate(level, seed);
+  return play_current_level(max_steps);
 }
 
 }  // namespace

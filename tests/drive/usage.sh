@@ -32,8 +32,8 @@ expect 2 err "--swap-at needs a value" -- "${L[@]}" "$SCENARIO" --swap-at
 expect 2 err "--swap-at goes with a scenario only" -- "${L[@]}" --swap-at 5 --player 1 1
 expect 2 err "--repeat goes with a scenario only" -- "${L[@]}" --repeat --bench 12 1
 expect 2 err "--player LEVELS SEEDS takes ranges" -- "${L[@]}" --player 1 x
-expect 2 err "one of a scenario, --player or --bench" -- "${L[@]}"
-expect 2 err "one of a scenario, --player or --bench" -- "${L[@]}" --bench 12 1 "$SCENARIO"
+expect 2 err "one of a scenario, --player, --bench or --whole-run" -- "${L[@]}"
+expect 2 err "one of a scenario, --player, --bench or --whole-run" -- "${L[@]}" --bench 12 1 "$SCENARIO"
 expect 2 err "--data and --lib are needed" -- "$SCENARIO"
 expect 2 err "one scenario at a time" -- "${L[@]}" "$SCENARIO" "$SCENARIO"
 [ $failures -eq 0 ] && echo "passed" || echo "FAILED: $failures"
