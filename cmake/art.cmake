@@ -60,10 +60,6 @@ add_dependencies(game art_data)
 if(ASCENDA_TESTS)
   add_dependencies(unit_tests art_data)
   target_compile_definitions(unit_tests PRIVATE ASCENDA_ART_DIR="${ASCENDA_BIN_DIR}")
-  foreach(_sh ${ASCENDA_SHADERS})
-    add_test(NAME shader.${_sh} COMMAND bash "${CMAKE_SOURCE_DIR}/tests/tools/check_shader.sh" "${ASCENDA_GLSLANG}"
-      "${CMAKE_SOURCE_DIR}/data/shaders/${_sh}")
-  endforeach()
 endif()
 
 # Cost of the device-independent 2D drawing on the generated data (prints figures).

@@ -11,8 +11,23 @@ set(ENTLING_SOURCE_DIR ${CMAKE_SOURCE_DIR}/entling CACHE PATH "Folder of the act
 set(ENTLING_PUBLISH_NAME entling.dll CACHE STRING "File name of the built library in the program folder")
 set_source_files_properties(${ENTLING_SOURCE_DIR}/main.kst PROPERTIES LANGUAGE CXX)
 
+# The layout table of every class the sources define, generated from the declarations on each
+# build; the game compares it between the running library and a new build before a swap.
+add_executable(entling_layout_gen tools/entling_layout_gen.cpp tools/layoutScan.cpp)
+target_include_directories(entling_layout_gen PRIVATE ${CMAKE_SOURCE_DIR})
+set(ENTLING_GEN_DIR ${CMAKE_BINARY_DIR}/entling_gen)
+set(ENTLING_LAYOUT_TABLE ${ENTLING_GEN_DIR}/entling_layouts.inc)
+add_custom_command(OUTPUT ${ENTLING_LAYOUT_TABLE}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${ENTLING_GEN_DIR}
+  COMMAND entling_layout_gen ${ENTLING_SOURCE_DIR} main.kst ${ENTLING_LAYOUT_TABLE} ${ENTLING_LAYOUT_TABLE}.d
+  DEPENDS entling_layout_gen ${ENTLING_SOURCE_DIR}/main.kst
+  DEPFILE ${ENTLING_LAYOUT_TABLE}.d
+  COMMENT "Layout table of the actor library's classes" VERBATIM)
+add_custom_target(entling_layouts DEPENDS ${ENTLING_LAYOUT_TABLE})
+
 add_library(entling MODULE ${ENTLING_SOURCE_DIR}/main.kst)
-target_include_directories(entling PRIVATE ${CMAKE_SOURCE_DIR} ${ENTLING_SOURCE_DIR})
+target_include_directories(entling PRIVATE ${CMAKE_SOURCE_DIR} ${ENTLING_SOURCE_DIR} ${ENTLING_GEN_DIR})
+add_dependencies(entling entling_layouts)
 # Headers of the program come in through its include folders; none of its libraries are linked.
 target_include_directories(entling PRIVATE $<TARGET_PROPERTY:ascenda_core,INTERFACE_INCLUDE_DIRECTORIES>)
 target_compile_options(entling PRIVATE -fvisibility=hidden -fvisibility-inlines-hidden $<$<CXX_COMPILER_ID:GNU>:-fno-gnu-unique>
@@ -33,6 +48,9 @@ if(ASCENDA_TESTS)
   set_target_properties(unit_tests PROPERTIES ENABLE_EXPORTS ON)
   add_dependencies(unit_tests entling)
   target_compile_definitions(unit_tests PRIVATE ENTLING_TEST_LIBRARY="$<TARGET_FILE:entling>")
+  # The class scanner of the layout table is tested on its own, and against the real sources.
+  target_sources(unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tools/layoutScan.cpp)
+  target_compile_definitions(unit_tests PRIVATE ENTLING_SOURCE_FOLDER="${ENTLING_SOURCE_DIR}/")
   if(ASCENDA_SANITIZE)
     # The world's tests put objects of their own, laid out like the library's classes, into the
     # object lists, and call the library's objects through such a layout: the dynamic type check
@@ -48,7 +66,8 @@ if(ASCENDA_FUZZ)
   set_source_files_properties(${ENTLING_SOURCE_DIR}/main.kst TARGET_DIRECTORY fuzz_entling_stream
     PROPERTIES LANGUAGE CXX)
   target_sources(fuzz_entling_stream PRIVATE ${ENTLING_SOURCE_DIR}/main.kst)
-  target_include_directories(fuzz_entling_stream PRIVATE ${ENTLING_SOURCE_DIR})
+  target_include_directories(fuzz_entling_stream PRIVATE ${ENTLING_SOURCE_DIR} ${ENTLING_GEN_DIR})
+  add_dependencies(fuzz_entling_stream entling_layouts)
 endif()
 
 # Benchmark of the world walk and the save stream over 1,000 objects (run by hand).

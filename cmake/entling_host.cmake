@@ -11,6 +11,7 @@ if(ENTLING_PUBLISH_NAME STREQUAL "entling.dll")
 ASCENDA_SOURCE_ROOT='@CMAKE_SOURCE_DIR@'
 ASCENDA_CMAKE='@CMAKE_COMMAND@'
 ASCENDA_GENERATOR='@CMAKE_GENERATOR@'
+ASCENDA_MAKE_PROGRAM='@CMAKE_MAKE_PROGRAM@'
 ASCENDA_BUILD_TYPE='@CMAKE_BUILD_TYPE@'
 ASCENDA_CC='@CMAKE_C_COMPILER@'
 ASCENDA_CXX='@CMAKE_CXX_COMPILER@'
@@ -24,10 +25,11 @@ if(ASCENDA_TESTS)
   set_target_properties(unit_tests PROPERTIES ENABLE_EXPORTS ON)
   set(_bind_lib_dir ${CMAKE_BINARY_DIR}/bind_test_libs)
   # The variants and their compile definitions.
-  set(_bind_variants good1 good2 grown no_vtables missing_name short_table no_link_gui sticky unresolved)
+  set(_bind_variants good1 good2 grown member_grown no_vtables missing_name short_table no_link_gui sticky unresolved)
   set(_defs_good1 BIND_TEST_VERSION=1)
   set(_defs_good2 BIND_TEST_VERSION=2)
   set(_defs_grown BIND_TEST_VERSION=3 BIND_TEST_GROWN)
+  set(_defs_member_grown BIND_TEST_VERSION=2 BIND_TEST_MEMBER_GROWN)
   set(_defs_no_vtables BIND_TEST_VERSION=1 BIND_TEST_NO_VTABLES)
   set(_defs_missing_name BIND_TEST_VERSION=1 BIND_TEST_MISSING_NAME="render_boss")
   set(_defs_short_table BIND_TEST_VERSION=1 BIND_TEST_SHORT_TABLE)

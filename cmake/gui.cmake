@@ -7,8 +7,9 @@ if(ASCENDA_TESTS)
   foreach(_variant plain tinted)
     set(_target entling_gui_${_variant})
     add_library(${_target} MODULE ${ENTLING_SOURCE_DIR}/main.kst)
-    target_include_directories(${_target} PRIVATE ${CMAKE_SOURCE_DIR} ${ENTLING_SOURCE_DIR}
+    target_include_directories(${_target} PRIVATE ${CMAKE_SOURCE_DIR} ${ENTLING_SOURCE_DIR} ${ENTLING_GEN_DIR}
       $<TARGET_PROPERTY:ascenda_core,INTERFACE_INCLUDE_DIRECTORIES>)
+    add_dependencies(${_target} entling_layouts)
     target_compile_options(${_target} PRIVATE -fvisibility=hidden -fvisibility-inlines-hidden
       $<$<CXX_COMPILER_ID:GNU>:-fno-gnu-unique>)
     target_link_options(${_target} PRIVATE -nodefaultlibs)
@@ -26,7 +27,8 @@ endif()
 if(ASCENDA_TESTS AND TARGET render_gl_tests)
   set_target_properties(render_gl_tests PROPERTIES ENABLE_EXPORTS ON)
   add_dependencies(render_gl_tests entling art_data)
-  target_compile_definitions(render_gl_tests PRIVATE GUI_GL_TEST_LIBRARY="$<TARGET_FILE:entling>")
+  target_compile_definitions(render_gl_tests PRIVATE GUI_GL_TEST_LIBRARY="$<TARGET_FILE:entling>"
+    GUI_GL_SHOTS_DIR="${CMAKE_BINARY_DIR}/gui_shots")
 endif()
 
 # The menus' benchmark (figures, not a test): build/gui_bench.

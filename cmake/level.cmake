@@ -28,16 +28,4 @@ add_dependencies(game level_tiles)
 if(ASCENDA_TESTS)
   add_dependencies(unit_tests level_tiles)
   target_compile_definitions(unit_tests PRIVATE LEVEL_TILESET_DIR="${ASCENDA_BIN_DIR}/")
-  # Every level from 1 to 12 over many seeds: no fatal, always a path from the start to the end.
-  if(ASCENDA_SANITIZE)
-    set(sweep_seeds 60)
-  else()
-    set(sweep_seeds 1000)
-  endif()
-  add_test(NAME level.seed_sweep COMMAND leveltool --data ${ASCENDA_BIN_DIR} --sweep ${sweep_seeds})
-  set_tests_properties(level.seed_sweep PROPERTIES ENVIRONMENT "ASCENDA_NO_MESSAGE_BOX=1" TIMEOUT 300)
-  # Every argument of the level tool is checked before anything is built.
-  add_test(NAME level.tool_arguments
-    COMMAND bash ${CMAKE_SOURCE_DIR}/tests/tools/leveltool_args.sh $<TARGET_FILE:leveltool> ${ASCENDA_BIN_DIR})
-  set_tests_properties(level.tool_arguments PROPERTIES ENVIRONMENT "ASCENDA_NO_MESSAGE_BOX=1" TIMEOUT 120)
 endif()

@@ -1,11 +1,8 @@
-# The renderer: our Direct3D 9 shaped layer (linked into the program's code), the shader compiler
+# The renderer: our Direct3D 9 shaped layer (its memory side linked into the program's code), the shader compiler
 # library the game loads by name from the program folder, the GL pixel tests and the benchmark.
 
-target_sources(ascenda_core PRIVATE
-  ${CMAKE_SOURCE_DIR}/platform/d3d9/d3d9_mem.cpp
-  ${CMAKE_SOURCE_DIR}/platform/d3d9/d3d9_gl.cpp
-  ${CMAKE_SOURCE_DIR}/platform/d3d9/d3d9_record.cpp
-  ${CMAKE_SOURCE_DIR}/platform/d3d9/gl_loader.cpp)
+# The memory side is shared; the two devices go with their platform back ends (CMakeLists.txt).
+target_sources(ascenda_core PRIVATE ${CMAKE_SOURCE_DIR}/platform/d3d9/d3d9_mem.cpp)
 
 # The shader compiler library, named as the game loads it, built into the program folder. It is
 # optional at run time: without it the game takes shaders from the cache only.
@@ -40,10 +37,6 @@ if(ASCENDA_TESTS)
   if(TARGET d3dcompiler)
     add_dependencies(render_gl_tests d3dcompiler)
   endif()
-  # One process for the whole suite: the device opens once.
-  add_test(NAME render_gl_tests COMMAND render_gl_tests)
-  set_tests_properties(render_gl_tests PROPERTIES
-    ENVIRONMENT "SDL_VIDEODRIVER=offscreen;ASCENDA_NO_MESSAGE_BOX=1;ASCENDA_BIN_DIR=${ASCENDA_BIN_DIR}" TIMEOUT 300)
 endif()
 
 # The renderer benchmark (figures, not a test): our layer against plain OpenGL.

@@ -61,6 +61,7 @@ add_custom_command(OUTPUT "${ASCENDA_BIN_DIR}/sound/sound.nut"
   DEPENDS "${CMAKE_SOURCE_DIR}/data/sound/sound.nut"
   COMMENT "Copying the sound script")
 add_custom_target(sound_data ALL DEPENDS ${_ascenda_sound_outputs} "${ASCENDA_BIN_DIR}/sound/sound.nut")
+add_dependencies(game sound_data)  # ./play builds only the game's target: it needs its sounds
 
 # The unit tests read the real sound script and the generated sounds.
 if(ASCENDA_TESTS)
@@ -71,4 +72,4 @@ endif()
 
 # Mixer cost and event latency figures (not a test: it prints numbers).
 add_executable(sound_bench tools/sound_bench.cpp)
-ascenda_link_program(sound_bench platform_null)
+ascenda_link_program(sound_bench platform_sdl)

@@ -8,6 +8,7 @@
 #include <string.h>
 #include <time.h>
 #include "engine/config.h"
+#include "engine/crashReport.h"
 #include "engine/d3d_misc.h"
 #include "engine/d3d_render.h"
 #include "engine/d3d_shaders.h"
@@ -431,7 +432,11 @@ exit_loop:
 // ---- start-up and shutdown
 
 int app_main(int argc, char** argv) {
+  // "--help" and a switch written wrongly are answered before anything starts: no log, no window.
+  int code = check_app_command_line(argc, argv);
+  if (code >= 0) return code;
   setlocale(LC_ALL, "C");
+  install_crash_report();
   char banner[200];
   time_t now = time(nullptr);
   struct tm lt;
@@ -442,10 +447,10 @@ int app_main(int argc, char** argv) {
   if (!get_exe_path(app_path, sizeof(app_path))) app_path[0] = 0;
   debug("app path: '%s'", app_path);
 
-  if (!plat_init())
-    fatal("can't start the window system (video driver '%s')",
-          getenv("SDL_VIDEODRIVER") ? getenv("SDL_VIDEODRIVER") : "default");
+  if (!plat_init()) fatal("can't start the window system: %s", plat_init_error());
   platform_started = true;
+  // After the window system, whose own handlers turn the first one into a quit request.
+  install_second_quit_signal();
   init_timer();
   game_rnd_seed = uint64_t(get_ref_time());
   catch_up_limit = 5;

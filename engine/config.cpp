@@ -7,6 +7,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <new>
 #include "engine/app.h"
@@ -162,17 +163,27 @@ static bool save_failed(const char* name, const char* why) {
 
 // Writes a temporary file beside the settings and renames it over them, so that a crash or a full
 // disk in the middle of a save never leaves a truncated settings file behind; the folder is synced
-// after the rename so that the new name survives a power cut too.
+// after the rename so that the new name survives a power cut too. A settings file that is a link
+// (kept with the user's other dotfiles, say) is saved through it: the temporary file goes beside
+// the link's target and replaces that, so the link stays and its target is never stale.
 bool save_app_config() {
   PathString name = settings_file_name();
   if (settings_file_kept) return false;
-  PathString temp;
-  temp.format("%s.tmp", name.c_str());
-  if (temp.empty()) return save_failed(name, "name too long");
   PathString folder = get_appdata_folder_path("");
   plat_make_folder(folder);
+  PathString target;
+  if (!plat_link_target(name, target.str, target.capacity())) return save_failed(name, strerror(errno));
+  PathString temp;
+  temp.format("%s.tmp", target.c_str());
+  if (temp.empty()) return save_failed(target, "name too long");
+  PathString target_folder = target;
+  if (char* slash = strrchr(target_folder.str, '/')) slash[1] = 0;
+  else target_folder = ".";
   FILE* f = fopen(temp, "wt");
   if (!f) return save_failed(temp, strerror(errno));
+  // The new file keeps the old one's permissions: a user who made the settings private keeps them so.
+  struct stat old_file;
+  if (stat(target, &old_file) == 0) fchmod(fileno(f), old_file.st_mode & 07777);
   bool ok = fputs("// Game settings\n_CONFIG_VERSION_=1\n\n", f) >= 0;
   for (int i = 0; ok && i < settings.size(); i++) {
     const SettingEntry& e = settings[i];
@@ -183,12 +194,12 @@ bool save_app_config() {
   ok = (fsync(fileno(f)) == 0) && ok;
   int write_error = ok ? 0 : errno;
   ok = (fclose(f) == 0) && ok;
-  if (!ok || rename(temp, name) != 0) {
+  if (!ok || rename(temp, target) != 0) {
     int e = write_error ? write_error : errno;
     remove(temp);
-    return save_failed(name, strerror(e));
+    return save_failed(target, strerror(e));
   }
-  plat_sync_folder(folder);
+  plat_sync_folder(target_folder);
   save_failure_reported = false;
   debug("app config saved");
   return true;
@@ -291,6 +302,7 @@ void read_app_settings(int argc, char** argv) {
   clamp_screen_size_to_display();
   vs_profile_name = "vs_2_0";
   ps_profile_name = "ps_2_0";
+  TempString<1024> unknown;  // as much of them as fits on one line
   for (int i = 1; i < argc; i++) {
     const char* a = argv[i];
     if (!strcmp(a, "-720")) {
@@ -305,7 +317,69 @@ void read_app_settings(int argc, char** argv) {
     else if (!strcmp(a, "-novs")) app_use_vsync = false;
     else if (!strcmp(a, "-fullscr")) app_want_fullscreen = true;
     else if (!strcmp(a, "-win")) app_want_fullscreen = false;
+    else {
+      if (unknown.length() > 0) unknown.append(" ");
+      unknown.append("'");
+      unknown.append(a);
+      unknown.append("'");
+    }
   }
+  if (unknown.length() > 0) debug("ignoring unknown command-line arguments: %s", unknown.c_str());
+}
+
+// ---- the command line's check before start-up
+
+namespace {
+const char* const app_switches[] = {"-720", "-360", "-aa", "-noaa", "-vs", "-novs", "-fullscr", "-win"};
+}
+
+const char* const app_usage_text =
+    "usage: game [switch]...\n"
+    "Starts ASCENDA!. The switches override the settings for this run only (nothing is saved):\n"
+    "  -win       play in a window\n"
+    "  -fullscr   play full screen\n"
+    "  -360       640 x 360\n"
+    "  -720       1280 x 720\n"
+    "  -vs        vertical sync on\n"
+    "  -novs      vertical sync off\n"
+    "  -aa        multisampling on\n"
+    "  -noaa      multisampling off\n"
+    "  --help     this text\n"
+    "A later switch overrides an earlier one. Other arguments are ignored and named in the log.\n"
+    "Settings, logs and screenshots live in ASCENDA/ under $APPDATA when it is set, else under\n"
+    "$XDG_DATA_HOME (~/.local/share). Without a display set SDL_VIDEODRIVER=offscreen.\n";
+
+AppArgKind classify_app_arg(const char* arg) {
+  if (!strcmp(arg, "--help") || !strcmp(arg, "-h")) return APP_ARG_HELP;
+  for (const char* s : app_switches)
+    if (!strcmp(arg, s)) return APP_ARG_SWITCH;
+  // The name without its dashes and without a value, compared without case.
+  const char* name = arg;
+  int dashes = 0;
+  while (*name == '-' && dashes < 2) {
+    name++;
+    dashes++;
+  }
+  if (dashes == 0) return APP_ARG_UNKNOWN;
+  size_t len = strcspn(name, "=");
+  for (const char* s : app_switches)
+    if (strlen(s + 1) == len && !strncasecmp(name, s + 1, len)) return APP_ARG_MISWRITTEN_SWITCH;
+  return APP_ARG_UNKNOWN;
+}
+
+int check_app_command_line(int argc, char** argv) {
+  for (int i = 1; i < argc; i++)
+    if (classify_app_arg(argv[i]) == APP_ARG_HELP) {
+      fputs(app_usage_text, stdout);
+      return 0;
+    }
+  for (int i = 1; i < argc; i++)
+    if (classify_app_arg(argv[i]) == APP_ARG_MISWRITTEN_SWITCH) {
+      fprintf(stderr, "game: '%s' is not a switch the game knows (they are exact, in lower case)\n%s", argv[i],
+              app_usage_text);
+      return 2;
+    }
+  return -1;
 }
 
 // ---- ConfigNode

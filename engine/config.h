@@ -17,6 +17,16 @@ bool save_app_config();
 void reset_app_config();
 
 void read_app_settings(int argc, char** argv);
+// What one argument of the game's command line is. A switch written wrongly is a known one with
+// another case, a doubled dash or a value ("-WIN", "--win", "-win=1"): taken as unknown it would be
+// dropped silently and the run would not be what was asked.
+enum AppArgKind { APP_ARG_SWITCH, APP_ARG_HELP, APP_ARG_MISWRITTEN_SWITCH, APP_ARG_UNKNOWN };
+AppArgKind classify_app_arg(const char* arg);
+// Checked before anything starts: "--help" (or "-h") prints the usage on standard output and gives
+// 0; a switch written wrongly prints it on standard error and gives 2; otherwise -1, the run goes on
+// (other unknown arguments are ignored, and read_app_settings logs them in one line).
+int check_app_command_line(int argc, char** argv);
+extern const char* const app_usage_text;
 extern const char* vs_profile_name;
 extern const char* ps_profile_name;
 extern bool d3d_scene_without_rt_surface;

@@ -3,6 +3,7 @@
 // and calls the resource tables' release and re-create hooks around a reset.
 #pragma once
 #include "engine/cont/dynArray.h"
+#include "engine/d3dMode.h"
 #include "engine/misc/vecMath.h"
 #include "platform/d3d9/d3d9.h"
 #include "platform/platform.h"
@@ -16,10 +17,6 @@ extern D3DFORMAT d3d_adapter_format;
 extern D3DMULTISAMPLE_TYPE d3d_multisample_type;
 extern DWORD d3d_multisample_quality;
 extern bool d3d_limit_buffered_frames;
-
-struct D3dMode {
-  int width, height;
-};
 
 // ---- device lifetime
 bool init_d3d(WindowHandle window, int width, int height);

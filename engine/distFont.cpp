@@ -4,6 +4,7 @@
 // DDS, and the quads collect in memory.
 // Sections: batch states and pages; line readers; DistFont; BitmapFont; DistIcons; passes.
 #include "engine/distFont.h"
+#include <errno.h>
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -15,6 +16,7 @@
 #include "engine/log.h"
 #include "engine/sysUtils.h"
 #include "engine/uiDraw.h"
+#include "platform/platform.h"
 
 BitmapFont default_font;
 
@@ -44,15 +46,34 @@ IDirect3DVertexDeclaration9* dist_font_decl = nullptr;
 Shader* dist_icon_shader = nullptr;
 IDirect3DVertexDeclaration9* dist_icon_decl = nullptr;
 
-// The page through the texture manager when a device draws; a DDS header check otherwise.
-bool page_exists(const char* pagePath);
-Texture* load_page(const char* pagePath, bool* ok) {
+// The page through the texture manager when a device draws; a DDS header check otherwise. A page
+// of another size than the description's would put every glyph in the wrong place: it is refused
+// (a width below 0 asks for no size).
+bool read_page_size(const char* pagePath, int* width, int* height, FontLoadError& why);
+Texture* load_page(const char* pagePath, int width, int height, bool* ok, FontLoadError& why) {
+  const char* name = pagePath;
+  int w = 0, h = 0;
+  Texture* t = nullptr;
+  *ok = false;
   if (!d3d) {
-    *ok = page_exists(pagePath);
+    if (!read_page_size(pagePath, &w, &h, why)) return nullptr;
+  } else {
+    t = get_texture(make_path("%s.dds", pagePath), false);
+    if (!t) {
+      why.format(
+          "page %s.dds: %s", name,
+          plat_file_mtime(make_full_path(make_path("%s.dds", pagePath))) ? "not a texture that loads" : "no such file");
+      return nullptr;
+    }
+    w = get_texture_width(t);
+    h = get_texture_height(t);
+  }
+  if (width >= 0 && (w != width || h != height)) {
+    why.format("page %s.dds is %dx%d, the description says %dx%d", name, w, h, width, height);
+    if (t) free_texture(t);
     return nullptr;
   }
-  Texture* t = get_texture(make_path("%s.dds", pagePath), false);
-  *ok = t != nullptr;
+  *ok = true;
   return t;
 }
 
@@ -63,10 +84,14 @@ void release_page_and_state(Texture*& page, BaseRenderBatchState*& state) {
   state = nullptr;
 }
 
-// Reads a whole file; false when it cannot be opened or read.
-bool read_text_file(const char* path, DynArray<char>& out) {
+// Reads a whole file; false when it cannot be opened or read, with errno's reason in why.
+bool read_text_file(const char* path, DynArray<char>& out, const char** why = nullptr) {
   FILE* f = fopen(path, "rb");
-  if (!f) return false;
+  if (!f) {
+    if (why) *why = strerror(errno);
+    return false;
+  }
+  if (why) *why = "cannot be read";
   bool ok = false;
   if (fseek(f, 0, SEEK_END) == 0) {
     long size = ftell(f);
@@ -81,15 +106,29 @@ bool read_text_file(const char* path, DynArray<char>& out) {
   return ok;
 }
 
-// Until the renderer's texture manager exists: a page is there when its file holds a DDS header.
-bool page_exists(const char* pagePath) {
+// Until the renderer's texture manager exists: a page is there when its file holds a DDS header,
+// whose height and width follow the header's size and flags.
+bool read_page_size(const char* pagePath, int* width, int* height, FontLoadError& why) {
+  const char* name = pagePath;
   PathString full = make_full_path(make_path("%s.dds", pagePath));
   FILE* f = fopen(full, "rb");
-  if (!f) return false;
-  unsigned char h[8];
-  bool ok = fread(h, 1, 8, f) == 8 && memcmp(h, "DDS ", 4) == 0 && h[4] == 124 && !h[5] && !h[6] && !h[7];
+  if (!f) {
+    why.format("page %s.dds: %s", name, strerror(errno));
+    return false;
+  }
+  unsigned char h[20];
+  bool ok = fread(h, 1, 20, f) == 20 && memcmp(h, "DDS ", 4) == 0 && h[4] == 124 && !h[5] && !h[6] && !h[7];
   fclose(f);
-  return ok;
+  if (!ok) {
+    why.format("page %s.dds: not a DDS file", name);
+    return false;
+  }
+  auto u32 = [&](int at) {
+    return uint32_t(h[at]) | uint32_t(h[at + 1]) << 8 | uint32_t(h[at + 2]) << 16 | uint32_t(h[at + 3]) << 24;
+  };
+  *height = int(u32(12) & 0x7FFFFFFF);
+  *width = int(u32(16) & 0x7FFFFFFF);
+  return true;
 }
 
 // sscanf of one whole line: true when the pattern matched every character.
@@ -148,30 +187,54 @@ void DistFont::clear() {
 }
 
 bool DistFont::parse(const char* text, int length, char* pagePath, int pagePathSize) {
+  return parse(text, length, pagePath, pagePathSize, nullptr, nullptr, nullptr);
+}
+
+bool DistFont::parse(const char* text, int length, char* pagePath, int pagePathSize, int* pageWidth, int* pageHeight,
+                     FontLoadError* why) {
   DescriptionLines lines{text, text + length, {}};
   char* line = lines.line;
-  auto next_line = [&]() { return lines.next(); };
+  int line_number = 0;
+  bool ended = false;
+  auto next_line = [&]() {
+    line_number++;
+    ended = lines.p >= lines.end;
+    return lines.next();
+  };
+  // Says which line broke the format and what it should have been.
+  auto bad_line = [&](const char* expected) {
+    if (why) {
+      if (ended) why->format("the file ends before %s", expected);
+      else why->format("line %d is not %s", line_number, expected);
+    }
+    return false;
+  };
   char face[256];
   int scaleW = 0, scaleH = 0, count = 0;
   if (!next_line() || !MATCH_LINE(line, "info face=\"%255[^\"]\" size=%d spread=%d", face, &size, &spread))
-    return false;
+    return bad_line("the info line");
   if (!next_line() ||
       !MATCH_LINE(line, "common lineHeight=%d base=0 scaleW=%d scaleH=%d", &lineHeight, &scaleW, &scaleH))
-    return false;
+    return bad_line("the common line");
   // A page without a size has no texel scale: bad input, not an infinite coordinate.
-  if (scaleW <= 0 || scaleH <= 0) return false;
+  if (scaleW <= 0 || scaleH <= 0) {
+    if (why) why->format("line %d gives a page of %dx%d", line_number, scaleW, scaleH);
+    return false;
+  }
+  if (pageWidth) *pageWidth = scaleW;
+  if (pageHeight) *pageHeight = scaleH;
   texelScaleX = 1.0f / float(scaleW);
   texelScaleY = 1.0f / float(scaleH);
   char file[256];
-  if (!next_line() || !MATCH_LINE(line, "page id=0 file=\"%255[^\"]\"", file)) return false;
+  if (!next_line() || !MATCH_LINE(line, "page id=0 file=\"%255[^\"]\"", file)) return bad_line("the page line");
   if (pagePath) snprintf(pagePath, size_t(pagePathSize), "%s", file);
-  if (!next_line() || !MATCH_LINE(line, "chars count=%d", &count) || count < 0) return false;
+  if (!next_line() || !MATCH_LINE(line, "chars count=%d", &count) || count < 0) return bad_line("the chars line");
   for (int i = 0; i < count; i++) {
     int id;
     DistFontGlyph g;
     if (!next_line() || !MATCH_LINE(line, "char id=%d x=%f y=%f width=%f height=%f xoffset=%f yoffset=%f xadvance=%f",
                                     &id, &g.x, &g.y, &g.width, &g.height, &g.xoffset, &g.yoffset, &g.xadvance))
-      return false;
+      return bad_line("a char line");
     g.x *= texelScaleX;
     g.y *= texelScaleY;
     if (!ranges.empty() && ranges.last().end == id && id != 0x7FFFFFFF) {
@@ -182,12 +245,12 @@ bool DistFont::parse(const char* text, int length, char* pagePath, int pagePathS
     }
     glyphs.push_back(g);
   }
-  if (!next_line() || !MATCH_LINE(line, "kernings count=%d", &count) || count < 0) return false;
+  if (!next_line() || !MATCH_LINE(line, "kernings count=%d", &count) || count < 0) return bad_line("the kernings line");
   for (int i = 0; i < count; i++) {
     int first;
     DistFontKerning k;
     if (!next_line() || !MATCH_LINE(line, "kerning first=%d second=%d amount=%f", &first, &k.second, &k.amount))
-      return false;
+      return bad_line("a kerning line");
     if (!kerningIndex.empty() && kerningIndex.last().first == first) {
       kerningIndex.last().count++;
     } else {
@@ -200,13 +263,23 @@ bool DistFont::parse(const char* text, int length, char* pagePath, int pagePathS
 }
 
 bool DistFont::load(const char* file) {
+  FontLoadError why;
+  return load(file, why);
+}
+
+bool DistFont::load(const char* file, FontLoadError& why) {
   DynArray<char> text;
-  if (!file || !read_text_file(make_full_path(file), text)) return false;
+  const char* read_error = "no file named";
+  if (!file || !read_text_file(make_full_path(file), text, &read_error)) {
+    why.format("%s", read_error);
+    return false;
+  }
   clear();
   char pagePath[256];
-  if (!parse(text.data, text.size(), pagePath, sizeof(pagePath))) return false;
+  int pageWidth = 0, pageHeight = 0;
+  if (!parse(text.data, text.size(), pagePath, sizeof(pagePath), &pageWidth, &pageHeight, &why)) return false;
   bool ok = false;
-  page = load_page(pagePath, &ok);
+  page = load_page(pagePath, pageWidth, pageHeight, &ok, why);
   if (!ok) return false;
   if (state) state->texture = page;
   else if (dist_font_shader) state = new DistFontBatchState(dist_font_shader, dist_font_decl, 28, page);
@@ -388,7 +461,12 @@ void DistFont::renderText(RenderBatch& batch, __m128 box, int align, D3dColor co
 // ---- BitmapFont
 
 bool BitmapFont::load(const char* file) {
-  if (!DistFont::load(file)) return false;
+  FontLoadError why;
+  return load(file, why);
+}
+
+bool BitmapFont::load(const char* file, FontLoadError& why) {
+  if (!DistFont::load(file, why)) return false;
   if (d3d) {
     delete state;
     Shader* shader = get_gui_bitmap_shader();
@@ -467,7 +545,8 @@ bool DistIcons::load(const char* file) {
   char pagePath[256];
   if (!parse(text.data, text.size(), pagePath, sizeof(pagePath))) return false;
   bool ok = false;
-  page = load_page(pagePath, &ok);
+  FontLoadError why;
+  page = load_page(pagePath, -1, -1, &ok, why);
   if (!ok) return false;
   if (dist_icon_shader) state = new DistFontBatchState(dist_icon_shader, dist_icon_decl, 40, page);
   return true;

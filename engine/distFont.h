@@ -43,6 +43,10 @@ struct DistIconVertex {
 };
 static_assert(sizeof(DistIconVertex) == 40, "icon vertex is 40 bytes");
 
+// Why a font description did not load: the file's own error, the line that broke the format, or
+// what is wrong with its page.
+typedef TempString<256> FontLoadError;
+
 struct DistFont {
   int size = 0;
   int spread = 0;
@@ -61,8 +65,12 @@ struct DistFont {
   DistFont& operator=(const DistFont&) = delete;
   void clear();
   bool load(const char* file);
+  bool load(const char* file, FontLoadError& why);
   // Reads a description from memory; pagePath receives the page file (without ".dds") as written.
   bool parse(const char* text, int length, char* pagePath, int pagePathSize);
+  // The same, also giving the page's size as described and, on failure, why.
+  bool parse(const char* text, int length, char* pagePath, int pagePathSize, int* pageWidth, int* pageHeight,
+             FontLoadError* why);
   __m128 calcTextBox(const char* text, int len, int* count) const;
   const DistFontGlyph* findGlyph(int code) const;
   float findKerning(int previous, int code) const;
@@ -82,6 +90,7 @@ struct DistFont {
 
 struct BitmapFont : DistFont {
   bool load(const char* file);
+  bool load(const char* file, FontLoadError& why);
   void renderText(RenderBatch& batch, __m128 box, int align, D3dColor colour, int scale, const char* text, int len,
                   BaseRenderBatchState* state);
   int layoutText(DynArray<GuiImageVertex>& out, __m128 box, int align, D3dColor colour, int scale, const char* text,

@@ -383,8 +383,13 @@ static void send_crossing(NewGuiInputEvent& event, GuiElement* element, uint32_t
   event.type = saved;
 }
 
+// Counts resetState calls: a switch of the menu screen resets both screens, which tells
+// processInput that the screen it is feeding has just been left.
+static unsigned screen_resets = 0;
+
 void BaseGuiScreen::processInput() {
   NewGuiInputEvent event;
+  unsigned resets = screen_resets;
   while (getEvent(event.input)) {
     event.type = GE_INPUT;
     GuiElement* target;
@@ -414,6 +419,13 @@ void BaseGuiScreen::processInput() {
       target = hit;
     }
     processInputEvent(event, target);
+    if (screen_resets != resets) {
+      // A click switched screens: the rest of this update's input was aimed at the screen that is
+      // gone, and one click acts on one screen only.
+      InputEvent rest;
+      while (getEvent(rest)) {}
+      break;
+    }
   }
   if (!root) return;
   float x, y;
@@ -440,6 +452,7 @@ void BaseGuiScreen::processInputEvent(NewGuiInputEvent& event, GuiElement* targe
 }
 
 void BaseGuiScreen::resetState() {
+  screen_resets++;
   captured = nullptr;
   if (hovered) {
     NewGuiInputEvent leave;

@@ -235,8 +235,34 @@ bool pack_sprites(DynArray<Sprite*>& list, int side) {
   return true;
 }
 
+namespace {
+// The image a sprite made by its ".cfg" alone should have had, and why it has none.
+PathString missing_image_path(const Sprite& s) { return make_path("sprites/%s.png", s.name.text()); }
+bool image_is_folder(const Sprite& s) {
+  uint64_t device = 0, inode = 0;
+  return plat_folder_identity(make_full_path(missing_image_path(s)), &device, &inode);
+}
+const char* missing_image_reason(const Sprite& s) {
+  return image_is_folder(s) ? "a folder, not an image" : "no such file";
+}
+bool has_no_image(const Sprite& s) { return s.width == 0 && s.height == 0 && s.pixels.empty(); }
+
+// A ".cfg" whose image is missing leaves a sprite of no size: loading goes on (a sprite nobody asks
+// for is harmless), but it is said here, and asking for it as a required sprite is fatal. An image
+// whose name is taken by a folder can never be read: that stops loading at once.
+void report_sprites_without_images() {
+  for (const Sprite* s : sprites) {
+    if (!has_no_image(*s)) continue;
+    const char* why = missing_image_reason(*s);
+    if (image_is_folder(*s)) fatal("Error loading sprite image %s: %s", missing_image_path(*s).c_str(), why);
+    debug("sprite '%s' has a config but no image: %s (%s)", s->name.text(), missing_image_path(*s).c_str(), why);
+  }
+}
+}  // namespace
+
 void init_sprites() {
   load_sprites_dir("");
+  report_sprites_without_images();
   for (Sprite* s : sprites) apply_sprite_config(*s);
   sprites.sort(compare_area, nullptr);
   // One sprite the atlas cannot hold at all is named, rather than blamed on the number of sprites.
@@ -305,6 +331,8 @@ Texture* get_sprite_tile_texture() { return tile_texture; }
 Sprite* get_sprite(const char* name, bool must_exist) {
   Sprite* s = find_sprite(name ? name : "");
   if (!s && must_exist) fatal("Sprite '%s' not found", name ? name : "");
+  if (s && must_exist && has_no_image(*s))
+    fatal("Error loading sprite image %s: %s", missing_image_path(*s).c_str(), missing_image_reason(*s));
   return s;
 }
 

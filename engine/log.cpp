@@ -7,6 +7,7 @@
 #include <utility>
 #include "engine/app.h"
 #include "engine/cont/dynArray.h"
+#include "engine/crashReport.h"
 #include "engine/d3d_render.h"
 #include "engine/font.h"
 #include "engine/misc/utils.h"
@@ -38,6 +39,7 @@ static void open_debug_log() {
   plat_make_folder(get_appdata_folder_path(""));
   PathString name = log_file_name(0);
   log_file = fopen(name, "wt");
+  set_crash_report_log_fd(log_file ? fileno(log_file) : -1);
   if (!log_file && !open_failure_said) {
     open_failure_said = true;
     fprintf(stderr, "can't open the log file '%s': %s; the log goes to standard output only\n", name.c_str(),
@@ -66,6 +68,7 @@ void flush_debug_log() {
 }
 
 void close_debug_log() {
+  set_crash_report_log_fd(-1);
   if (log_file) fclose(log_file);
   log_file = nullptr;
   open_failure_said = false;

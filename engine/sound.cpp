@@ -1,11 +1,11 @@
-// The sound layer (see sound.h): the SDL2 audio device and its callback, the tables of samples,
-// streams and voices behind the handles, decoding with libsndfile, 3D attenuation, panning and the
-// Doppler shift.
-// The callback runs on SDL's audio thread: everything it reads is changed only under the device lock.
+// The sound layer (see sound.h): the platform's audio device and what it asks for, the tables of
+// samples, streams and voices behind the handles, decoding with libsndfile, 3D attenuation, panning
+// and the Doppler shift.
+// The device mixes on its own thread: everything the mixing reads is changed only under the device
+// lock.
 // Sections: tables and handles; decoding from memory; 3D; device; volumes; samples; streams;
 // channels; 3D.
 #include "engine/sound.h"
-#include <SDL.h>
 #include <math.h>
 #include <sndfile.h>
 #include <stdio.h>
@@ -13,6 +13,7 @@
 #include "engine/log.h"
 #include "engine/sharedHeap.h"
 #include "engine/soundMixer.h"
+#include "platform/platform.h"
 
 volatile uint32_t sound_stream_to_chain = 0;
 
@@ -76,8 +77,7 @@ struct Listener {
 
 bool sound_open = false;
 bool sound_3d = false;
-SDL_AudioDeviceID device = 0;
-bool audio_subsystem = false;
+bool device_open = false;
 uint16_t next_serial = 1;
 float master_volume = 1.0f;
 MixLimiter output_limiter;  // its gain carries over from one device buffer to the next
@@ -92,10 +92,10 @@ MixVoice voices[MAX_VOICES];
 
 struct DeviceLock {
   DeviceLock() {
-    if (device) SDL_LockAudioDevice(device);
+    if (device_open) plat_audio_lock();
   }
   ~DeviceLock() {
-    if (device) SDL_UnlockAudioDevice(device);
+    if (device_open) plat_audio_unlock();
   }
 };
 
@@ -296,8 +296,6 @@ void update_3d_voice(int v) {
   m.step = r.base_step * doppler_ratio(listener.pos - r.pos, r.vel);
 }
 
-void audio_callback(void*, Uint8* stream, int len) { mix_sound_output((float*)stream, len / int(2 * sizeof(float))); }
-
 bool open_layer(bool use_3d) {
   for (int i = 0; i < MAX_VOICES; i++) release_voice(i);
   sound_3d = use_3d;
@@ -318,49 +316,31 @@ bool open_layer(bool use_3d) {
 
 bool init_sound(bool use_3d) {
   if (sound_open) close_sound();
-  SDL_version v;
-  SDL_GetVersion(&v);
-  if (v.major != 2) {
-    debug("Incorrect BASS version");
-    return false;
+  char why[300];
+  switch (plat_audio_open(OUTPUT_RATE, OUTPUT_FRAMES, mix_sound_output, why, int(sizeof(why)))) {
+    case PLAT_AUDIO_OPEN:
+      break;
+    case PLAT_AUDIO_WRONG_LIBRARY:
+      debug("Incorrect BASS version");
+      return false;
+    case PLAT_AUDIO_NOT_STARTED:
+      debug("can't start audio: %s", why);
+      return false;
+    case PLAT_AUDIO_NO_DEVICE:
+      debug("no audio device (%s), sound is off", why);
+      return false;
+    case PLAT_AUDIO_OPEN_FAILED:
+      debug("can't open audio device (%s), sound is off", why);
+      return false;
   }
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-    debug("can't start audio: %s", SDL_GetError());
-    return false;
+  // The device is already asking for sound: the layer opens under its lock.
+  device_open = true;
+  {
+    DeviceLock lock;
+    open_layer(use_3d);
   }
-  audio_subsystem = true;
-  const char* driver = SDL_GetCurrentAudioDriver();
-  if (!driver || strcmp(driver, "dummy") == 0) {
-    // The dummy driver plays nowhere: that is a machine without sound.
-    debug("no audio device (audio driver '%s'), sound is off", driver ? driver : "none");
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    audio_subsystem = false;
-    return false;
-  }
-  SDL_AudioSpec want, have;
-  SDL_zero(want);
-  want.freq = OUTPUT_RATE;
-  want.format = AUDIO_F32SYS;
-  want.channels = 2;
-  want.samples = OUTPUT_FRAMES;
-  want.callback = audio_callback;
-  SDL_AudioDeviceID dev = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-  if (!dev) {
-    debug("can't open audio device (driver '%s'): %s, sound is off", driver, SDL_GetError());
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    audio_subsystem = false;
-    return false;
-  }
-  open_layer(use_3d);
-  device = dev;
-  SDL_PauseAudioDevice(device, 0);
   debug("BASS init OK, %s mode", use_3d ? "3d" : "2d");
   return true;
-}
-
-bool init_sound_offline(bool use_3d) {
-  if (sound_open) close_sound();
-  return open_layer(use_3d);
 }
 
 bool is_sound_open() { return sound_open; }
@@ -376,12 +356,8 @@ uint64_t get_sound_output_samples_over_full_scale() {
 
 bool close_sound() {
   debug("closing BASS");
-  if (device) {
-    SDL_CloseAudioDevice(device);
-    device = 0;
-  }
-  if (audio_subsystem) SDL_QuitSubSystem(SDL_INIT_AUDIO);
-  audio_subsystem = false;
+  if (device_open) plat_audio_close();
+  device_open = false;
   bool was_open = sound_open;
   for (int i = 0; i < MAX_STREAMS; i++)
     if (streams[i].used) {

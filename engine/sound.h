@@ -1,4 +1,4 @@
-// The sound layer: the audio device (SDL2, stereo float at 44100 Hz), master and global volumes,
+// The sound layer: the audio device (the platform's, stereo float at 44100 Hz), master and global volumes,
 // samples with a maximum of simultaneous playbacks and an override rule, streams decoded from
 // memory with loop points and end notices, and channels (play, pause, stop, volume, pan, slides,
 // position, fade-out-and-stop, 3D positions). Files are decoded with libsndfile; the mixing is ours
@@ -21,10 +21,9 @@ enum {
 // The last chained stream that reached its end (written by the mixing thread).
 extern volatile uint32_t sound_stream_to_chain;
 
+// Opens the layer on the platform's audio device; false (sound off, one line in the log) without
+// one. On the null platform's device nothing plays to a speaker: mix_sound_output renders what would.
 bool init_sound(bool use_3d);
-// Opens the layer with no audio device: nothing plays to a speaker, mix_sound_output renders what
-// would. For tests and measurements.
-bool init_sound_offline(bool use_3d);
 bool close_sound();
 bool is_sound_open();
 // Renders `frames` stereo frames of what the device plays next (the device's callback does this).

@@ -213,11 +213,63 @@ void close_dir_watch() {
   dir_watch = -1;
 }
 
-bool init_gpu_activity() { return false; }
-bool get_gpu_activity(int* percent) {
-  (void)percent;
-  return false;
+// ---- GPU activity
+
+namespace {
+PathString gpu_busy_file;  // empty while no card reports its load
+
+// The number of a "card<N>" entry, -1 for any other name (connectors are "card0-DP-1" and such).
+int drm_card_number(const char* name) {
+  if (strncmp(name, "card", 4) != 0 || !name[4]) return -1;
+  int n = 0;
+  for (const char* p = name + 4; *p; p++) {
+    if (*p < '0' || *p > '9' || n > 100000) return -1;
+    n = n * 10 + (*p - '0');
+  }
+  return n;
 }
-void close_gpu_activity() {}
+
+struct DrmCards {
+  const char* folder;
+  int best;  // lowest card number with a load file, -1 for none yet
+};
+
+void visit_drm_entry(void* ctx, const char* name, bool is_folder) {
+  DrmCards* cards = (DrmCards*)ctx;
+  int n = drm_card_number(name);
+  if (!is_folder || n < 0 || (cards->best >= 0 && n >= cards->best)) return;
+  PathString file = make_path("%s/%s/device/gpu_busy_percent", cards->folder, name);
+  if (plat_file_mtime(file) != 0) cards->best = n;
+}
+}  // namespace
+
+bool init_gpu_activity_in(const char* drm_folder) {
+  gpu_busy_file = "";
+  DrmCards cards = {drm_folder, -1};
+  plat_list_folder(drm_folder, visit_drm_entry, &cards);
+  if (cards.best < 0) return false;
+  gpu_busy_file = make_path("%s/card%d/device/gpu_busy_percent", drm_folder, cards.best);
+  return true;
+}
+
+bool init_gpu_activity() { return init_gpu_activity_in("/sys/class/drm"); }
+
+// The file holds the load in percent and a line end, read afresh every time.
+bool get_gpu_activity(int* percent) {
+  if (gpu_busy_file.empty()) return false;
+  FILE* f = fopen(gpu_busy_file, "rb");
+  if (!f) return false;
+  char text[16];
+  size_t n = fread(text, 1, sizeof(text) - 1, f);
+  fclose(f);
+  text[n] = 0;
+  char* end = nullptr;
+  long value = strtol(text, &end, 10);
+  if (end == text || (*end && strcmp(end, "\n") != 0) || value < 0 || value > 100) return false;
+  *percent = int(value);
+  return true;
+}
+
+void close_gpu_activity() { gpu_busy_file = ""; }
 
 uint64_t get_file_stamp(const char* name) { return plat_file_stamp(name); }

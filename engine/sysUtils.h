@@ -74,8 +74,12 @@ void close_dir_watch();
 // program folder's whole tree.
 int dir_watch_record_count();
 
-// GPU activity for the statistics overlay. No such probe exists here, so it reports none.
+// GPU activity for the statistics overlay, in percent. The driver of the cards that report it
+// (amdgpu) writes it to "/sys/class/drm/card<N>/device/gpu_busy_percent": the first card with that
+// file is read; elsewhere, or when the read fails or gives a value outside 0..100, there is none.
 bool init_gpu_activity();
+// The same with another folder in the place of "/sys/class/drm" (tests use a fake one).
+bool init_gpu_activity_in(const char* drm_folder);
 bool get_gpu_activity(int* percent);
 void close_gpu_activity();
 

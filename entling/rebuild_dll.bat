@@ -8,7 +8,9 @@
 # The game runs it with the program folder in ASCENDA_PROGRAM_DIR; by hand, from this folder, the
 # program folder defaults to ../bin/. The main build leaves "entling_build.cfg" there: the source
 # tree, CMake, the compiler and the options of that build. ENTLING_REBUILD_DIR overrides where the
-# rebuild's build tree lives.
+# rebuild's build tree lives. ENTLING_REBUILD_CLEAN=1 (set by the game when a source was saved while
+# the last build ran) removes the library's objects first: the build tool would otherwise take an
+# object written after that save for up to date.
 set -u
 src=$(pwd -P)
 prog=${ASCENDA_PROGRAM_DIR:-$src/../bin/}
@@ -26,5 +28,12 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
     -DCMAKE_BUILD_TYPE="$ASCENDA_BUILD_TYPE" -DCMAKE_C_COMPILER="$ASCENDA_CC" -DCMAKE_CXX_COMPILER="$ASCENDA_CXX" \
     -DASCENDA_SANITIZE="$ASCENDA_SANITIZE" -DASCENDA_TESTS=OFF -DASCENDA_BIN_DIR="$prog" \
     -DENTLING_SOURCE_DIR="$src" -DENTLING_PUBLISH_NAME=entling_new.dll || exit 1
+fi
+if [ "${ENTLING_REBUILD_CLEAN:-0}" = 1 ]; then
+  if [ "$ASCENDA_GENERATOR" = Ninja ]; then
+    "${ASCENDA_MAKE_PROGRAM:-ninja}" -C "$build" -t clean entling >/dev/null || exit 1
+  else
+    "$ASCENDA_CMAKE" --build "$build" --target clean >/dev/null || exit 1
+  fi
 fi
 exec "$ASCENDA_CMAKE" --build "$build" --target entling

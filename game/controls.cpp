@@ -1,12 +1,18 @@
 // Button bindings. Settings hold "#<key code>" under the button's name; a value that is not a key
 // code (empty, not "#<number>", or outside 0..255) keeps the default, with a line in the log. Also
 // the "keybox" behaviour, with which the controls screen captures a new key.
+//
+// The Menu button takes keyboard keys only: the mouse buttons point and click in the menus, and a
+// Menu on a mouse button would turn every click there into Back or Cancel (the Controls screen could
+// never be reached again to undo it) and every shot into a pause. Such a binding is refused when
+// chosen and, read from an older settings file, gives way to the default, each with a log line.
 #include "game/controls.h"
 #include <stdlib.h>
 #include "engine/config.h"
 #include "engine/guiRuntime.h"
 #include "engine/input.h"
 #include "engine/log.h"
+#include "platform/vkeys.h"
 
 namespace {
 const char* const button_setting[NUM_BUTTONS] = {"B_left", "B_right", "B_jump", "B_shoot", "B_menu"};
@@ -48,6 +54,10 @@ struct KeyBoxBehavior : NewGuiEventHandler {
 };
 KeyBoxBehavior keybox_behavior;
 
+bool is_mouse_button(int key) { return key == VK_LBUTTON || key == VK_RBUTTON || key == VK_MBUTTON; }
+
+bool binding_allowed(int i, int key) { return i != B_menu || !is_mouse_button(key); }
+
 // The key code of a stored binding, or -1 when the text is not "#<0..255>".
 int parse_binding(const char* text) {
   if (text[0] != '#' || !text[1]) return -1;
@@ -66,6 +76,9 @@ void init_controls() {
     int code = parse_binding(buf);
     if (code < 0)
       debug("%s: \"%s\" is not a key, using #%d", button_setting[i], buf, button_default[i]);
+    else if (!binding_allowed(i, code))
+      debug("%s: \"%s\" is a mouse button, which clicks in the menus; using #%d", button_setting[i], buf,
+            button_default[i]);
     else
       button_key[i] = code;
   }
@@ -86,6 +99,10 @@ TempString<260> get_button_key_name(int i) {
 
 void set_button_key(int i, int key) {
   if (unsigned(i) >= NUM_BUTTONS) return;
+  if (!binding_allowed(i, key)) {
+    debug("%s: #%d is a mouse button, which clicks in the menus; keeping #%d", button_setting[i], key, button_key[i]);
+    return;
+  }
   button_key[i] = key;
   char buf[16];
   snprintf(buf, sizeof(buf), "#%d", key);

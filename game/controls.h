@@ -10,5 +10,5 @@ bool button_up(int i);
 bool button_state(int i);
 const char* get_button_ui_name(int i);
 TempString<260> get_button_key_name(int i);
-void set_button_key(int i, int key);
+void set_button_key(int i, int key);  // B_menu refuses the mouse buttons (they click in the menus)
 int get_button_key(int i);

@@ -21,7 +21,13 @@ class OutputStream;
 #include "game/entlingApiList.h"
 #undef ENTLING_API
 
-enum { NUM_ENTLING_API = 78 };
+// How many there are, counted from the list itself, so adding a function to the list is the whole change.
+enum {
+  NUM_ENTLING_API = 0
+#define ENTLING_API(ret, name, params) +1
+#include "game/entlingApiList.h"
+#undef ENTLING_API
+};
 
 // The names in binding order (entry i names entling_api_slot(i)).
 extern const char* const entling_api_names[NUM_ENTLING_API];

@@ -8,6 +8,7 @@
 #include "engine/sysUtils.h"
 #include "game/baseObject.h"
 #include "game/entlingApi.h"
+#include "game/entlingLayout.h"
 #include "game/guiScreens.h"
 #include "game/objectLists.h"
 
@@ -86,6 +87,41 @@ void unbind_entling_library() {
   common_style.clearSheets();
 }
 
+static bool same_text(const char* a, const char* b) { return a == b || (a && b && strcmp(a, b) == 0); }
+
+// The rows of one class: from its own row to the next class's row.
+static int class_rows_end(const EntlingLayoutRow* rows, int n, int start) {
+  int e = start + 1;
+  while (e < n && rows[e].field) e++;
+  return e;
+}
+
+// Every class both tables have must be laid out alike, member by member. A class only the new table
+// has has no live instance yet; one only the old table has is no member of a class that stays
+// (that class's member row would differ). The first class that differs is named in *changed.
+bool entling_layouts_match(const EntlingLayoutRow* current, int n_current, const EntlingLayoutRow* next, int n_next,
+                           TempString<256>* changed) {
+  for (int i = 0; i < n_current; i = class_rows_end(current, n_current, i)) {
+    if (current[i].field) return false;  // a table that does not start with a class row
+    int i_end = class_rows_end(current, n_current, i);
+    for (int j = 0; j < n_next; j = class_rows_end(next, n_next, j)) {
+      if (next[j].field || !same_text(next[j].owner, current[i].owner)) continue;
+      int j_end = class_rows_end(next, n_next, j);
+      bool same = i_end - i == j_end - j;
+      for (int k = 0; same && k < i_end - i; k++) {
+        const EntlingLayoutRow &a = current[i + k], &b = next[j + k];
+        same = same_text(a.field, b.field) && same_text(a.type, b.type) && a.offset == b.offset && a.size == b.size;
+      }
+      if (!same) {
+        if (changed) changed->assign(current[i].owner);
+        return false;
+      }
+      break;
+    }
+  }
+  return true;
+}
+
 bool check_entling_swap(void* next, void* current, TempString<512>* why) {
   auto by_name = (GetEntlingFuncByNameFn)get_library_proc(next, "get_entling_func_by_name");
   auto vtables = (GetEntlingVtablesFn)get_library_proc(next, "get_entling_vtables");
@@ -116,6 +152,18 @@ bool check_entling_swap(void* next, void* current, TempString<512>* why) {
   if (same) {
     for (int k = 1; k < NUM_ENTLING_TYPES; k++)
       if (entling_vtables[k] && !table[k]) same = false;
+  }
+  auto current_layouts = current ? (GetEntlingLayoutsFn)get_library_proc(current, "get_entling_layouts") : nullptr;
+  if (same && current_layouts) {
+    // Not only the object classes: their member types, the screens and elements, anything the
+    // sources define may have instances on the program's heap.
+    auto next_layouts = (GetEntlingLayoutsFn)get_library_proc(next, "get_entling_layouts");
+    int n_next = 0, n_current = 0;
+    const EntlingLayoutRow* rows_next = next_layouts ? next_layouts(&n_next) : nullptr;
+    const EntlingLayoutRow* rows_current = current_layouts(&n_current);
+    TempString<256> changed;
+    same = rows_next && entling_layouts_match(rows_current, n_current, rows_next, n_next, &changed);
+    if (!same) debug("the layout of %s changed", changed.empty() ? "the classes" : changed.c_str());
   }
   if (!same) why->assign("entling classes changed, need restart");
   return same;

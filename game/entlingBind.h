@@ -13,6 +13,13 @@ void bind_entling_library(void* module);
 // style sheets); objects, sprites and the level stay.
 void unbind_entling_library();
 // Before a swap: true when the freshly loaded library `next` has every export and name and the same
-// classes (count and object sizes) as the bound one `current` (null: only the exports, names and
-// count are checked). Otherwise false with the reason for the screen in why.
+// classes (count, object sizes and the layout of every class both define) as the bound one
+// `current` (null: only the exports, names and count are checked). Otherwise false with the reason
+// for the screen in why.
 bool check_entling_swap(void* next, void* current, TempString<512>* why);
+
+struct EntlingLayoutRow;
+// True when every class of `current` that `next` also has is laid out alike; else false with the
+// first such class in *changed (when given).
+bool entling_layouts_match(const EntlingLayoutRow* current, int n_current, const EntlingLayoutRow* next, int n_next,
+                           TempString<256>* changed);

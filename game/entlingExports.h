@@ -1,12 +1,22 @@
-// What the program exports to the actor library, by family. The library includes this one header;
-// every name here is a function or global of the program that the library's code calls or reads
-// (the game is linked with its symbols exported, and the library resolves against it when loaded).
+// What the program exports to the actor library: the one header of the program that the library
+// includes (besides the list of its own by-name functions, entlingApiList.h). The game is linked
+// with its symbols exported and the library resolves against it when loaded, so every name below is
+// a function or global of the program that the library's code calls or reads, and nothing else is.
+// It comes in two halves:
+// - the shared object model, included whole: the types that both files build objects from (heap,
+//   containers, maths, streams, sprites, fonts, the GUI runtime, BaseObject, the object lists, the
+//   level grid, the screens, the upgrades, the game's buttons and the collision flags);
+// - the program's services, declared here one by one, because their headers bring much more than
+//   the library may use. game/entlingExports.cpp compiles this header together with those headers,
+//   so a declaration that drifts from the program's own does not compile (or, for a changed
+//   argument list, leaves a symbol the library cannot resolve, which the symbol check reports).
 // The program never calls into the library through these: its way in is entlingApi.h.
 #pragma once
+#include <stdint.h>
 
-// Log, fatal errors and the on-screen error strip: every module of the library reports here.
+// Log, fatal errors and assertions: every module of the library reports here.
 #include "engine/log.h"
-// The shared heap and the containers and strings built on it: objects and lists live there.
+// The shared heap and the containers, strings and maths built on it: objects and lists live there.
 #include "engine/cont/dynArray.h"
 #include "engine/cont/weakRef.h"
 #include "engine/misc/utils.h"
@@ -14,47 +24,96 @@
 #include "engine/sharedHeap.h"
 // Streams: the object-world save stream reads and writes them.
 #include "engine/streams.h"
-// Sound: panned playback of game sound events (play_sound_event).
-#include "engine/sound.h"
-#include "game/soundEvents.h"
-// Sprites, looked up by name by the objects' loaders.
+// Sprites (looked up by name and drawn by the objects and screens), the fonts the screens measure
+// and draw text with, and the batch the GUI draws into.
+#include "engine/distFont.h"
 #include "engine/loadSprite.h"
-// Debug drawing of the objects' shapes (render_entling_debug).
-#include "engine/debugVis.h"
-// The hero's controls: the game buttons, the mouse it aims with, and whether the window has the input.
-#include "engine/app.h"
-#include "engine/input.h"
-#include "game/controls.h"
-// Screen size and pixels per world unit (sound panning).
-#include "engine/d3d_render.h"
-#include "game/gameScene.h"
+#include "engine/renderBatch.h"
+// The GUI runtime: elements, events, behaviours, styles, and its queue of elements to destroy.
+#include "engine/guiRuntime.h"
 // BaseObject, the deletion queue, the world script VM and its stream hooks.
 #include "game/baseObject.h"
 // The object lists, the hero, the level's enemy types and the objects' sprites.
 #include "game/objectLists.h"
-// Run data and upgrades (the hero's fire rate, the bullets' wall destruction).
-#include "game/progression.h"
-// The camera, which the hero moves, and the view: matrices and the visible rectangle.
-#include "game/camera.h"
-#include "game/sceneView.h"
-// Particles (add_junk): debris, explosions, exhausts.
-#include "game/particles.h"
-// Level services: the game's random source, the level grid, collision and ray tracing.
-#include "game/gen/levelGenRuntime.h"
-#include "game/levelCollision.h"
+// The level grid and the cell grids of the boss parts.
 #include "game/levelGrid.h"
-// Level renderers of the library's own grids (boss parts): created, drawn and destroyed by it.
-#include "game/levelRenderer.h"
-// The game modes: the pause menu's way back to the title, and the flag a finished menu sets.
-#include "game/gameModes.h"
-// The GUI's element and screen classes, which the library's GUI functions take.
-struct BaseGuiScreen;
-struct GuiElement;
-// The GUI: the runtime's elements, events, behaviours and styles, the screen singletons and the menu
-// state; the controls (key names and bindings for the controls screen); the UI drawing and fonts.
+// The screen singletons, the style sheets and the menu state.
 #include "game/guiScreens.h"
+// Run data and upgrades (the hero's fire rate, the bullets' wall destruction, the upgrade screen).
+#include "game/progression.h"
+// The game's buttons, their names and bindings (the hero's controls and the controls screen).
 #include "game/controls.h"
-#include "engine/uiDraw.h"
-#include "engine/distFont.h"
-#include "engine/app.h"
-#include "engine/config.h"
+// Collision and ray tracing against the level, with the flags a moving box reports.
+#include "game/levelCollision.h"
+// The display modes of the options screen.
+#include "engine/d3dMode.h"
+
+struct LevelRenderer;
+
+// Application shell: the window and its input, the frame step, the game's random state, and the
+// options screen's display, vertical sync and priority settings.
+extern bool isAppActive;
+extern bool isFullscreen;
+extern int app_screen_wd, app_screen_ht;
+extern bool app_use_vsync;
+extern bool use_dev_keys;
+extern float time_dt;
+extern float time_ik;
+extern uint64_t game_rnd_seed;
+void set_fullscreen(bool fullscreen);
+void set_process_priority(int level);
+int get_process_priority();
+void app_request_quit();
+// The mouse, which the hero aims with and the screens follow.
+void getMousePos(float& x, float& y);
+// Settings that the options screen reads and writes.
+bool get_config_int(const char* key, int* out);
+bool set_config_int(const char* key, int value);
+bool set_config_bool(const char* key, bool value);
+bool flush_app_config();
+
+// The screen: its size in pixels (sound panning, GUI placement) and the display's modes.
+extern int d3d_wd, d3d_ht;
+void get_d3d_modes(DynArray<D3dMode>& modes);
+// UI drawing: the frame of the GUI batch.
+extern RenderBatch gui_batch;
+void start_gui_render();
+void end_gui_render();
+// Debug drawing of the objects' shapes (render_entling_debug).
+void start_draw_debug_vis();
+void end_draw_debug_vis();
+void draw_debug_vis_flat_line(vec4float a, vec4float b, D3dColor colour);
+void draw_debug_vis_wire_box(vec4float corner1, vec4float corner2, D3dColor colour);
+void draw_debug_vis_cross_point(vec4float point, float size, D3dColor colour);
+
+// Sound: game sound events played on their channels (play_sound_event), and the volume options.
+typedef uint32_t SoundChannel;
+uint32_t get_sound_event_channel(int id);
+bool play_sound(SoundChannel channel, bool restart);
+bool set_sound_pan(SoundChannel channel, float pan);
+float get_master_volume();
+void set_master_volume(float volume);
+void set_global_stream_volume(int volume);
+
+// The scene: pixels per world unit, the exit flag, and the cells a hit changed.
+extern int voxel_scale;
+extern bool reached_exit;
+void invalidate_level(int x0, int y0, int x1, int y1);
+// The camera, which the hero moves, and the view: matrices and the visible rectangle.
+extern vec4float free_cam_pos;
+void reset_camera();
+void update_camera(float dt);
+extern Matrix44 cur_view_tm;
+extern Matrix44 cur_proj_tm;
+extern int cur_view_x0, cur_view_y0, cur_view_x1, cur_view_y1;
+// Particles: debris, explosions, exhausts.
+void add_junk(vec4float pos, vec4float vel, uint32_t colour, float life, float gravity);
+// Level services: the generator's random source and the exit a dead boss leaves.
+uint32_t level_rnd();
+vec4float put_exit_tile();
+// Level renderers of the library's own grids (boss parts): created, drawn and destroyed by it.
+LevelRenderer* create_level_renderer(LevelCell* cells, int cellStride, int rowStride, int width, int height,
+                                     int viewWidth, int viewHeight);
+void destroy_renderer(LevelRenderer*& renderer);
+void render_all(LevelRenderer* renderer, float z);
+void set_level_tm(const Matrix44& tm);

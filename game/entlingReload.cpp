@@ -12,6 +12,7 @@
 #include <string.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include "engine/cont/dynArray.h"
 #include "engine/log.h"
 #include "engine/sysUtils.h"
@@ -29,6 +30,9 @@ PathString loaded_path;  // the exact name the module was loaded from, to ask th
 PathString source_folder;
 PathString main_source;
 DynArray<EntlingWatch> entling_watches;
+// Sources named by an import that were missing when read: the build that follows fails, and the
+// file's return must start the next one.
+DynArray<EntlingWatch> entling_missing;
 
 PlatChild rebuild = {-1, -1};
 bool rebuild_output_ended = false;
@@ -37,6 +41,10 @@ char rebuild_line[1024];
 int rebuild_line_len = 0;
 int rebuild_error_bytes = 0;     // error text put on screen by this build
 uint64_t refused_new_stamp = 0;  // an "entling_new.dll" that was refused is not tried again unchanged
+// A source saved while the last build ran may be older than the object the build wrote from its
+// earlier text: the build tool would then see nothing to do, so the next build starts clean.
+bool clean_next_build = false;
+int longest_good_build_ms = 0;
 
 // The on-screen message takes this much of a build's error lines; a build that fails with pages of
 // errors would otherwise grow it without bound.
@@ -47,6 +55,14 @@ const int poll_read_budget_bytes = 4 << 20;
 }  // namespace
 
 int entling_rebuild_time_limit_ms = 10 * 60 * 1000;
+int entling_rebuild_stale_floor_ms = 30 * 1000;
+
+int entling_rebuild_stale_ms() {
+  // Far longer than a normal build: a few times the longest one that succeeded, and never less than
+  // the floor (the first build also configures its build tree).
+  int by_history = longest_good_build_ms * 4;
+  return by_history > entling_rebuild_stale_floor_ms ? by_history : entling_rebuild_stale_floor_ms;
+}
 
 bool entling_library_loaded() { return entling_module != nullptr; }
 void* entling_library_module() { return entling_module; }
@@ -82,7 +98,14 @@ void scan_entling_sources(const char* path) {
   for (const EntlingWatch& w : entling_watches)
     if (strcasecmp(w.path, full) == 0) return;
   // Only regular files: opening a FIFO would wait for a writer for ever.
-  if (!regular_file(full)) return;
+  if (!regular_file(full)) {
+    if (get_file_time(full) == 0) {
+      for (const EntlingWatch& w : entling_missing)
+        if (strcasecmp(w.path, full) == 0) return;
+      entling_missing.push_back().path = full;
+    }
+    return;
+  }
   FILE* f = fopen(full, "r");
   if (!f) return;
   EntlingWatch& w = entling_watches.push_back();
@@ -115,11 +138,16 @@ void scan_entling_sources(const char* path) {
   fclose(f);
 }
 
-static void free_watches() { entling_watches.free(); }
+static void free_watches() {
+  entling_watches.free();
+  entling_missing.free();
+}
 
 static bool sources_changed() {
   for (const EntlingWatch& w : entling_watches)
     if (get_file_time(w.path) != w.time) return true;
+  for (const EntlingWatch& w : entling_missing)
+    if (get_file_time(w.path) != 0) return true;
   return false;
 }
 
@@ -169,20 +197,27 @@ static void drain_build_output() {
   }
 }
 
-static void end_build(int code, bool timed_out) {
+static void end_build(int code, bool stopped) {
   rebuild = {-1, -1};
   if (rebuild_line_len > 0) take_build_line(rebuild_line, rebuild_line_len);
   rebuild_line_len = 0;
-  if (timed_out || code != 0 || has_error_message()) {
+  clean_next_build = sources_changed();
+  int ms = get_time_msec(get_ref_time() - rebuild_start);
+  if (stopped || code != 0 || has_error_message()) {
     append_error_message("entling rebuild failed!!!", -1);
-    if (timed_out) debug("!!! DLL rebuild stopped after %d ms", get_time_msec(get_ref_time() - rebuild_start));
     debug("!!! failed to rebuild entling DLL (code %d)", code);
+    // Whatever the failed build left is not swapped in: the running library stays.
+    PathString left = make_full_path("entling_new.dll");
+    if (get_file_time(left) != 0 && remove(left) == 0) debug("removed the failed build's entling_new.dll");
   } else {
-    debug("=== DLL rebuild done in %d ms", get_time_msec(get_ref_time() - rebuild_start));
+    debug("=== DLL rebuild done in %d ms", ms);
+    if (ms > longest_good_build_ms) longest_good_build_ms = ms;
   }
 }
 
 static bool build_running() { return rebuild.pid > 0; }
+
+static void start_build();
 
 static bool poll_running_build() {
   drain_build_output();
@@ -195,10 +230,21 @@ static bool poll_running_build() {
     end_build(code, false);
     return false;
   }
-  if (get_time_msec(get_ref_time() - rebuild_start) > entling_rebuild_time_limit_ms) {
+  int ms = get_time_msec(get_ref_time() - rebuild_start);
+  if (ms > entling_rebuild_time_limit_ms) {
     code = plat_kill_child(&rebuild);
+    debug("!!! DLL rebuild stopped after %d ms", ms);
     end_build(code, true);
     return false;
+  }
+  // A build that hangs must not hold back the next edit: once it has run far longer than a normal
+  // build, a new edit ends it (its whole process group) and builds again.
+  if (ms > entling_rebuild_stale_ms() && sources_changed()) {
+    code = plat_kill_child(&rebuild);
+    debug("!!! DLL rebuild stopped after %d ms: a newer edit starts a new build", ms);
+    end_build(code, true);
+    start_build();
+    return true;
   }
   return true;
 }
@@ -223,11 +269,16 @@ static void start_build() {
   script_name.format("%srebuild_dll.bat", source_folder.c_str());
   PathString script = make_full_path(script_name);
   TempString<1100> command;
-  command.assign("/bin/sh ");
+  // Messages in the C locale: plain ASCII quotes and English words, which the on-screen font shows
+  // as the terminal does.
+  command.assign("LC_ALL=C /bin/sh ");
   quote_for_shell(command, script);
   command.append(" 2>&1");
   // The script publishes into the program folder; it is told where that is.
   setenv("ASCENDA_PROGRAM_DIR", app_path, 1);
+  if (clean_next_build) debug("=== a source changed during the last build: building from clean");
+  setenv("ENTLING_REBUILD_CLEAN", clean_next_build ? "1" : "0", 1);
+  clean_next_build = false;
   rebuild_start = get_ref_time();
   rebuild_output_ended = false;
   rebuild_line_len = 0;
@@ -326,6 +377,50 @@ void watch_entling_sources(const char* folder, const char* main_file) {
   scan_entling_sources(main_source);
 }
 
+// The newest modification time among the watched sources (0 when none is watched); a source that
+// went missing counts as changed now.
+static uint64_t newest_source_time() {
+  uint64_t newest = 0;
+  for (const EntlingWatch& w : entling_watches)
+    if (w.time > newest) newest = w.time;
+  return newest;
+}
+
+bool bring_entling_library_up_to_date(const char* folder, const char* main_file) {
+  watch_entling_sources(folder, main_file);
+  uint64_t sources = newest_source_time();
+  PathString current = make_full_path("entling.dll");
+  PathString waiting = make_full_path("entling_new.dll");
+  uint64_t current_time = get_file_time(current), waiting_time = get_file_time(waiting);
+  bool took = false;
+  // A build the last run refused (its classes changed) or never got to swap: it was made from the
+  // present sources when it is newer than all of them.
+  if (waiting_time != 0 && waiting_time >= sources) {
+    if (rename(waiting, current) == 0) {
+      debug("taking the waiting entling_new.dll, built from the present sources");
+      return true;
+    }
+    debug("!!! can't replace entling.dll by the waiting entling_new.dll");
+    return false;
+  }
+  if (waiting_time != 0) {
+    debug("removing entling_new.dll: the sources changed after it was built");
+    remove(waiting);
+  }
+  if (current_time != 0 && current_time >= sources) return false;
+  // The sources changed after the library was built (fixed after a crash, or edited while the game
+  // was not running): build it now, its output shown as for any rebuild.
+  debug("=== the library's sources are newer than entling.dll");
+  start_build();
+  // Real waits: the build is another process, whatever clock the program runs on.
+  while (rebuild_entling_library()) usleep(20000);
+  if (get_file_time(waiting) != 0 && rename(waiting, current) == 0) {
+    debug("entling.dll rebuilt from the present sources");
+    took = true;
+  }
+  return took;
+}
+
 void load_entling_library(const char* folder, const char* main_file) {
   free_entling_module();
   free_watches();
@@ -340,4 +435,5 @@ void unload_entling_library() {
   free_entling_module();
   free_watches();
   refused_new_stamp = 0;
+  clean_next_build = false;
 }

@@ -6,6 +6,10 @@
 // Start-up: loads and binds "entling.dll" of the program folder and records the sources, starting
 // from folder + main file and following every "import " line.
 void load_entling_library(const char* folder, const char* main_file);
+// Before start-up's load: makes "entling.dll" the library of the present sources. A waiting
+// "entling_new.dll" newer than every source takes its place; sources newer than the library are
+// built at once (output echoed, errors on screen). True when "entling.dll" was replaced.
+bool bring_entling_library_up_to_date(const char* folder, const char* main_file);
 // Shutdown: stops a running build, unbinds and frees the library, forgets the sources.
 void unload_entling_library();
 // The once-a-second step: polls a running build or starts one when a source changed; swaps in
@@ -30,3 +34,7 @@ int entling_watch_count();
 const char* entling_watch_path(int i);
 // A build running longer than this is stopped and counts as failed.
 extern int entling_rebuild_time_limit_ms;
+// A build running longer than this (a few normal builds, at least the floor) is ended by a new edit,
+// which then builds again.
+extern int entling_rebuild_stale_floor_ms;
+int entling_rebuild_stale_ms();

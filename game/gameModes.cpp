@@ -132,8 +132,7 @@ void GameOverMode::update(float dt) {
     return;
   }
   show_game_over(true);
-  if (keyUp(' ') || keyUp(1) || keyUp(2) || keyUp(13) || button_up(B_shoot) || button_up(B_jump) ||
-      button_up(B_menu))
+  if (keyUp(' ') || keyUp(1) || keyUp(2) || keyUp(13) || button_up(B_shoot) || button_up(B_jump) || button_up(B_menu))
     set_game_mode(&title_mode);
 }
 
@@ -190,8 +189,8 @@ void ElevatorGameMode::enter(GameMode*) {
   liftCells = (LevelCell*)dlmalloc(sizeof(LevelCell) * size_t(width) * size_t(rows));
   if (liftCells) {
     for (int r = 0; r < rows; r++) memcpy(liftCells + r * width, &level_cell(x0, y0 + r), sizeof(LevelCell) * width);
-    liftRenderer = create_level_renderer(liftCells, int(sizeof(LevelCell)), width * int(sizeof(LevelCell)), width,
-                                         rows, 0, 0);
+    liftRenderer =
+        create_level_renderer(liftCells, int(sizeof(LevelCell)), width * int(sizeof(LevelCell)), width, rows, 0, 0);
   }
 
   // The shaft: nothing drawn in front above the lift; walls and background stay.

@@ -66,7 +66,9 @@ void init_scene() {
   compute_pixel_scale();
   shouldHideMouse = true;
   // The actor library is bound before anything calls into it; it is rebuilt and swapped from the
-  // once-a-second reload check while the game runs.
+  // once-a-second reload check while the game runs. A library older than its sources (fixed after a
+  // crash, edited while the game was off, refused by the last run) is replaced first.
+  bring_entling_library_up_to_date("../entling/", "main.kst");
   load_entling_library("../entling/", "main.kst");
   init_game_script();
   init_new_gui();
@@ -137,9 +139,9 @@ int level_view_cells(int pixels, int scale) { return (pixels + scale - 1) / scal
 void create_level() {
   load_level_tiles();
   init_level_tile_pools();
-  level_renderer = create_level_renderer(level_data, int(sizeof(LevelCell)), LEVEL_WIDTH * int(sizeof(LevelCell)),
-                                         LEVEL_WIDTH, LEVEL_HEIGHT, level_view_cells(d3d_wd, voxel_scale),
-                                         level_view_cells(d3d_ht, voxel_scale));
+  level_renderer =
+      create_level_renderer(level_data, int(sizeof(LevelCell)), LEVEL_WIDTH * int(sizeof(LevelCell)), LEVEL_WIDTH,
+                            LEVEL_HEIGHT, level_view_cells(d3d_wd, voxel_scale), level_view_cells(d3d_ht, voxel_scale));
   init_bullets();
   init_junk();
   init_entling();
@@ -192,14 +194,18 @@ static void developer_reach_exit() {
   reached_exit = true;
 }
 
+// The keys that act on the level (restart it, ride its elevator, pause its world) work only while it
+// is played: in the menus there is no level to act on, and after game over a ride to the next level
+// would open it with the hero still dead. The view toggles work in every mode.
 static void developer_keys() {
+  bool playing = cur_game_mode == &play_mode;
   if (getKeyState(VK_CONTROL)) {
-    if (keyDown(VK_F4)) restart_level();
-    if (keyDown(VK_F1)) developer_reach_exit();
+    if (keyDown(VK_F4) && playing) restart_level();
+    if (keyDown(VK_F1) && playing) developer_reach_exit();
     return;
   }
   if (keyDown(VK_F1)) show_fps = !show_fps;
-  if (keyDown(VK_F2)) game_paused = !game_paused;
+  if (keyDown(VK_F2) && playing) game_paused = !game_paused;
   if (keyDown(VK_F4)) use_vis_debug = !use_vis_debug;
   if (keyDown(VK_F6)) use_postfx = !use_postfx;
   if (keyDown(VK_F3)) {
@@ -285,7 +291,11 @@ void render_world(float t) {
   int ax = cx - aw / 2, ay = cy - ah / 2;
   start_level_rendering();
   render_area(level_renderer, ax, ay, ax + aw, ay + ah, 0.0f);
+  // A dead boss lies in pieces; what hangs past the level's edges (its cleared rows' background
+  // under the floor) must not show outside the level.
+  clip_level_rendering(true);
   render_boss(t);
+  clip_level_rendering(false);
   end_level_rendering();
   start_sprite_render();
   render_entling(t);

@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string>
+#include "game/camera.h"
 #include "game/entlingApi.h"
 #include "game/gameModes.h"
 #include "game/guiScreens.h"
@@ -77,6 +78,11 @@ void gui_probe_update() {
     vec4float p = get_hero_pos();
     char line[64];
     snprintf(line, sizeof(line), "hero\t%.1f\t%.1f\n", p.x(), p.y());
+    now += line;
+    // And where the camera is, which follows the hero with a lag: a frame is only the same from
+    // run to run once the camera has come to rest too.
+    vec4float c = get_camera_pos();
+    snprintf(line, sizeof(line), "camera\t%.1f\t%.1f\n", c.x(), c.y());
     now += line;
   }
   if (cur_game_screen && cur_game_screen->root) describe(now, cur_game_screen->root, 0);

@@ -9,6 +9,7 @@
 //   mode <title|play|pause|game_over|elevator|upgrade|view_level|none>
 //   screen <main_menu|game_menu|game_options|game_controls|credits|upgrade|interworld_warning|other|none>
 //   hero <x> <y>        (in play and pause, in cells, y up)
+//   camera <x> <y>      (in play and pause, the point the view follows, in cells)
 //   el <depth> <x0> <y0> <x1> <y1> <class> <flags> <id> <text>
 // where flags is a list of h (hover), c (checked), p (pressed) or "-", and the rectangle is the
 // element's margin box, the one its hit test uses.

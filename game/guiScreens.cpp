@@ -26,4 +26,3 @@ void gui_show_tooltip(const char* text, __m128 anchor) {
 void gui_hide_tooltip() {
   if (hide_tooltip) hide_tooltip();
 }
-

@@ -1,7 +1,9 @@
 // The level renderer (see levelRenderer.h): texture sizing, the refill of the visible cells, the two
 // quads per draw through the shared vertex writer, and the pass state they share.
 #include "game/levelRenderer.h"
+#include <math.h>
 #include <string.h>
+#include <algorithm>
 #include <new>
 #include <vector>
 #include "engine/d3d_misc.h"
@@ -244,6 +246,30 @@ void end_level_rendering() {
   set_cull_mode(1);
   set_atest(0);
   if (level_tm != Matrix44::identity()) set_vs_consts(0, (const float*)&base_tm, 4);
+}
+
+void clip_level_rendering(bool on) {
+  if (!d3d) return;
+  common_vb_writer.flush(false);
+  if (on) {
+    // The pass's view is orthographic, so the level's rectangle covers the same pixels at every
+    // depth: its two corners through the world-to-clip transform, then into the viewport.
+    D3DVIEWPORT9 vp = {};
+    d3d->GetViewport(&vp);
+    vec4float a = vec4float(0, 0, 0, 1) * base_tm,
+              b = vec4float(float(LEVEL_WIDTH), float(LEVEL_HEIGHT), 0, 1) * base_tm;
+    auto px = [&](float clip_x) { return float(vp.X) + (clip_x + 1) * 0.5f * float(vp.Width); };
+    auto py = [&](float clip_y) { return float(vp.Y) + (1 - clip_y) * 0.5f * float(vp.Height); };
+    auto clamp = [](float v, float lo, float hi) { return v < lo ? lo : v > hi ? hi : v; };
+    float x0 = px(a.x()), x1 = px(b.x()), y0 = py(b.y()), y1 = py(a.y());
+    RECT r;
+    r.left = int32_t(floorf(clamp(std::min(x0, x1), float(vp.X), float(vp.X + vp.Width)) + 0.5f));
+    r.right = int32_t(floorf(clamp(std::max(x0, x1), float(vp.X), float(vp.X + vp.Width)) + 0.5f));
+    r.top = int32_t(floorf(clamp(std::min(y0, y1), float(vp.Y), float(vp.Y + vp.Height)) + 0.5f));
+    r.bottom = int32_t(floorf(clamp(std::max(y0, y1), float(vp.Y), float(vp.Y + vp.Height)) + 0.5f));
+    d3d->SetScissorRect(&r);
+  }
+  d3d->SetRenderState(D3DRS_SCISSORTESTENABLE, on ? 1 : 0);
 }
 
 void set_level_tm(const Matrix44& tm) {

@@ -16,7 +16,7 @@ struct Texture;
 
 // The fields in this order; the actor library holds pointers to renderers but never reads them.
 struct LevelRenderer {
-  LevelCell* cells;  // first cell, not owned
+  LevelCell* cells;    // first cell, not owned
   int32_t cellStride;  // bytes from one cell to the next in a row
   int32_t rowStride;   // bytes from one row to the next
   int32_t width;       // cells per row
@@ -70,4 +70,6 @@ void end_level_rendering();
 // The transform from grid cells to world for the following quads (boss parts, the elevator).
 // Without a device the pass, its transforms and its draws do nothing.
 void set_level_tm(const Matrix44& tm);
-
+// Within the pass: the following quads keep to the level's rectangle on screen (true), or draw
+// anywhere again (false). The boss's parts can fall or hang past the level's edges.
+void clip_level_rendering(bool on);

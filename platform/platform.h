@@ -71,6 +71,8 @@ enum PlatShow { PLAT_SHOW_NORMAL = 1, PLAT_SHOW_MAXIMIZED = 3 };
 
 // ---- start-up
 bool plat_init();  // events, timer, video; false when no video back end can be had
+// Why the last plat_init failed, as a sentence that says what to set; "" when it did not fail.
+const char* plat_init_error();
 void plat_shutdown();
 const char* plat_backend_name();
 
@@ -87,6 +89,14 @@ void plat_set_window_pos(WindowHandle w, bool topmost, int x, int y, int width, 
 bool plat_is_window_minimized(WindowHandle w);
 bool plat_get_work_area(PlatRect* r);
 void plat_get_screen_size(int* width, int* height);
+// The display modes of the first display, as many as fit (its current size alone when the modes
+// cannot be asked); the count written.
+struct PlatDisplayMode {
+  int width, height, refresh_hz;
+};
+int plat_get_display_modes(PlatDisplayMode* modes, int max_modes);
+// The machine's memory in megabytes, 0 when it cannot be asked.
+int plat_system_ram_mb();
 void plat_adjust_window_rect(PlatRect* r, uint32_t style);  // client rectangle to outer rectangle
 void plat_client_to_screen(WindowHandle w, int* x, int* y);
 void plat_screen_to_client(WindowHandle w, int* x, int* y);
@@ -136,6 +146,9 @@ uint64_t plat_file_size(const char* path);
 enum { PLAT_NOT_REGULAR_FILE = -1 };
 FILE* plat_open_regular_file(const char* path, int* error);
 bool plat_sync_folder(const char* path);  // makes a rename inside it durable
+// The file a path names once every symbolic link at its end is followed (the path itself when it is
+// no link; a dangling link gives the missing file it points to). False with errno set on a loop.
+bool plat_link_target(const char* path, char* out, int size);
 // A folder's identity (device and inode, symlinks followed); false when it cannot be read.
 bool plat_folder_identity(const char* path, uint64_t* device, uint64_t* inode);
 // Lists the entries of a folder (no "." or ".."); false when it cannot be read.
@@ -185,6 +198,25 @@ int plat_kill_child(PlatChild* child);
 // could not be undone later is skipped.
 void plat_set_process_nice(int nice);
 
+// ---- audio output: one device playing stereo 32-bit float frames. Its fill callback runs on the
+// device's own thread and never while the device is locked. The null back end has no device unless
+// a test gives it one (plat_null_set_audio_device): then the device opens but never calls fill, and
+// the test mixes by hand.
+typedef void (*PlatAudioFill)(float* out, int frames);
+enum PlatAudioResult {
+  PLAT_AUDIO_OPEN,
+  PLAT_AUDIO_WRONG_LIBRARY,  // the audio library is not the version we were built for
+  PLAT_AUDIO_NOT_STARTED,    // the audio system would not start
+  PLAT_AUDIO_NO_DEVICE,      // nothing to play on (a driver that plays nowhere counts as none)
+  PLAT_AUDIO_OPEN_FAILED,
+};
+// Opens the default device at `rate` frames a second with buffers of `frames` and starts it; `why`
+// names the driver and, on failure, the reason.
+PlatAudioResult plat_audio_open(int rate, int frames, PlatAudioFill fill, char* why, int why_size);
+void plat_audio_close();
+void plat_audio_lock();  // nestable
+void plat_audio_unlock();
+
 // ---- OpenGL 3.3 core on the window
 bool plat_gl_create_context(WindowHandle w);
 void plat_gl_destroy_context();
@@ -200,3 +232,4 @@ void plat_null_advance_counter(int64_t ticks);
 void plat_null_set_key(int vk, bool held);
 void plat_null_set_cursor(int screen_x, int screen_y);
 int plat_null_message_boxes_shown();
+void plat_null_set_audio_device(bool present);  // none at start

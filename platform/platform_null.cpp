@@ -1,5 +1,6 @@
 // The null back end: no screen, no devices. A window exists only as a record, messages come from
-// what tests post, the clock moves only when a test moves it, and message boxes are counted.
+// what tests post, the clock moves only when a test moves it, and message boxes are counted. The
+// audio device exists only when a test asks for one, and it never mixes by itself.
 #include <stdio.h>
 #include <string.h>
 #include <deque>
@@ -31,6 +32,7 @@ bool plat_init() {
   window_exists = false;
   return true;
 }
+const char* plat_init_error() { return ""; }
 void plat_shutdown() { queue.clear(); }
 const char* plat_backend_name() { return "null"; }
 
@@ -97,6 +99,11 @@ bool plat_get_work_area(PlatRect* r) {
 void plat_get_screen_size(int* w, int* h) {
   *w = SCREEN_W;
   *h = SCREEN_H;
+}
+int plat_get_display_modes(PlatDisplayMode* modes, int max_modes) {
+  if (max_modes < 1) return 0;
+  modes[0] = PlatDisplayMode{SCREEN_W, SCREEN_H, 60};
+  return 1;
 }
 void plat_adjust_window_rect(PlatRect*, uint32_t) {}
 void plat_client_to_screen(WindowHandle w, int* x, int* y) {
@@ -204,3 +211,16 @@ void plat_null_set_cursor(int x, int y) {
   cursor_y = y;
 }
 int plat_null_message_boxes_shown() { return boxes_shown; }
+
+// ---- audio: a device only when a test asks for one, and it never plays by itself
+namespace {
+bool audio_device_present = false;
+}
+void plat_null_set_audio_device(bool present) { audio_device_present = present; }
+PlatAudioResult plat_audio_open(int, int, PlatAudioFill, char* why, int why_size) {
+  snprintf(why, size_t(why_size), "audio driver 'null'");
+  return audio_device_present ? PLAT_AUDIO_OPEN : PLAT_AUDIO_NO_DEVICE;
+}
+void plat_audio_close() {}
+void plat_audio_lock() {}
+void plat_audio_unlock() {}

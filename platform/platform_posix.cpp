@@ -1,9 +1,9 @@
 // The parts of the platform layer that are plain POSIX and shared by every back end: folders, file
 // times, modules by name with the check of their files, pipes and child processes, the desktop's
-// opener, the folder watch and process priority.
+// opener, the folder watch, the machine's memory and process priority.
 //
-// Sections: folders and files; the folder watch; modules; pipes and the desktop's opener; process
-// priority; file stamps; child processes.
+// Sections: folders and files; the folder watch; modules; pipes and the desktop's opener; memory;
+// process priority; file stamps; child processes.
 #include <dirent.h>
 #include <dlfcn.h>
 #include <elf.h>
@@ -153,6 +153,33 @@ bool plat_sync_folder(const char* path) {
   bool ok = fsync(fd) == 0;
   close(fd);
   return ok;
+}
+
+bool plat_link_target(const char* path, char* out, int size) {
+  std::string cur = path;
+  // The kernel's own limit on links followed in one lookup.
+  for (int hops = 0; hops <= 40; hops++) {
+    char target[PATH_MAX];
+    ssize_t n = readlink(cur.c_str(), target, sizeof(target) - 1);
+    if (n < 0) {
+      if (errno != EINVAL && errno != ENOENT) return false;  // EINVAL: not a link; ENOENT: not there yet
+      if (int(cur.size()) >= size) {
+        errno = ENAMETOOLONG;
+        return false;
+      }
+      memcpy(out, cur.c_str(), cur.size() + 1);
+      return true;
+    }
+    target[n] = 0;
+    if (target[0] == '/') {
+      cur = target;
+    } else {
+      size_t slash = cur.rfind('/');
+      cur = (slash == std::string::npos ? std::string() : cur.substr(0, slash + 1)) + target;
+    }
+  }
+  errno = ELOOP;
+  return false;
 }
 
 bool plat_folder_identity(const char* path, uint64_t* device, uint64_t* inode) {
@@ -363,6 +390,15 @@ bool plat_open_document(const char* target) {
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
   }).detach();
   return true;
+}
+
+// ---- memory
+
+int plat_system_ram_mb() {
+  long pages = sysconf(_SC_PHYS_PAGES), page_size = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || page_size <= 0) return 0;
+  uint64_t mb = uint64_t(pages) * uint64_t(page_size) >> 20;
+  return mb > 0x7FFFFFFF ? 0x7FFFFFFF : int(mb);
 }
 
 // ---- process priority

@@ -3,9 +3,13 @@
 // wParam/lParam packing it reads. Typed characters come from SDL's text input, so the keyboard layout
 // the player uses decides them.
 //
+// The audio device is SDL's too, and ALSA's own error lines are kept off the terminal.
+//
 // Sections: window and input state; key codes; event translation; start-up and shutdown; windows;
-// messages; keyboard; cursor and mouse; message boxes and timing; the OpenGL context.
+// display modes; messages; keyboard; cursor and mouse; message boxes and timing; audio; the OpenGL
+// context.
 #include <SDL.h>
+#include <dlfcn.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -398,7 +402,29 @@ bool no_message_boxes() {
 
 // ---- start-up and shutdown
 
+namespace {
+char init_error[512] = "";
+
+bool env_set(const char* name) {
+  const char* v = getenv(name);
+  return v && v[0];
+}
+}  // namespace
+
+const char* plat_init_error() { return init_error; }
+
 bool plat_init() {
+  init_error[0] = 0;
+  // Without a display SDL falls back to its offscreen driver by itself: the game would then run
+  // with no window anyone can see, until killed. A driver chosen by name (the tests choose
+  // "offscreen") is taken as asked.
+  if (!env_set("SDL_VIDEODRIVER") && !env_set("DISPLAY") && !env_set("WAYLAND_DISPLAY")) {
+    snprintf(init_error, sizeof(init_error),
+             "there is no display: neither DISPLAY nor WAYLAND_DISPLAY is set. Run the game inside a desktop "
+             "session, set DISPLAY (for example DISPLAY=:0) or WAYLAND_DISPLAY, or set SDL_VIDEODRIVER=offscreen "
+             "to run without a window");
+    return false;
+  }
   counter_freq = SDL_GetPerformanceFrequency();
   counter_start = SDL_GetPerformanceCounter();
   memset(key_state, 0, sizeof(key_state));
@@ -408,7 +434,8 @@ bool plat_init() {
   SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
   SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
   if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) {
-    fprintf(stderr, "SDL_Init failed: %s\n", SDL_GetError());
+    snprintf(init_error, sizeof(init_error), "SDL could not start (video driver '%s'): %s",
+             env_set("SDL_VIDEODRIVER") ? getenv("SDL_VIDEODRIVER") : "default", SDL_GetError());
     return false;
   }
   sdl_video_up = true;
@@ -589,6 +616,25 @@ void plat_set_fullscreen_display(WindowHandle w, bool fullscreen, int, int) {
   SDL_SetWindowFullscreen(w->sdl, fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
 }
 
+// ---- display modes
+
+int plat_get_display_modes(PlatDisplayMode* modes, int max_modes) {
+  int count = 0;
+  if (sdl_video_up) {
+    int n = SDL_GetNumDisplayModes(0);
+    for (int i = 0; i < n && count < max_modes; i++) {
+      SDL_DisplayMode m;
+      if (SDL_GetDisplayMode(0, i, &m) == 0) modes[count++] = PlatDisplayMode{m.w, m.h, m.refresh_rate};
+    }
+  }
+  if (count == 0 && max_modes > 0) {
+    int w = 0, h = 0;
+    plat_get_screen_size(&w, &h);
+    if (w > 0 && h > 0) modes[count++] = PlatDisplayMode{w, h, 60};
+  }
+  return count;
+}
+
 // ---- messages
 
 bool plat_peek_message(PlatMsg* msg) {
@@ -698,6 +744,89 @@ int64_t plat_counter() {
 }
 int64_t plat_counter_frequency() { return 10000000; }
 void plat_sleep_ms(int ms) { SDL_Delay(Uint32(ms < 0 ? 0 : ms)); }
+
+// ---- audio
+
+namespace {
+SDL_AudioDeviceID audio_device = 0;
+bool audio_up = false;
+PlatAudioFill audio_fill = nullptr;
+
+void sdl_audio_callback(void*, Uint8* stream, int len) { audio_fill((float*)stream, len / int(2 * sizeof(float))); }
+
+// SDL tries its audio drivers in turn, and ALSA prints a dozen lines of its own on a machine without a
+// sound card before the game can say in one line that sound is off. ALSA's error handler is set to
+// one that says nothing, on the copy of the library that SDL loads too (same name, so the same one;
+// it stays loaded). A machine without ALSA has nothing to silence.
+void say_nothing(const char*, int, const char*, int, const char*, ...) {}
+
+void silence_alsa_errors() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  void* alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
+  if (!alsa) return;
+  typedef void (*ErrorHandler)(const char* file, int line, const char* function, int err, const char* fmt, ...);
+  typedef int (*SetErrorHandler)(ErrorHandler handler);
+  auto set_handler = (SetErrorHandler)dlsym(alsa, "snd_lib_error_set_handler");
+  if (set_handler) set_handler(say_nothing);
+}
+}  // namespace
+
+PlatAudioResult plat_audio_open(int rate, int frames, PlatAudioFill fill, char* why, int why_size) {
+  plat_audio_close();
+  why[0] = 0;
+  SDL_version v;
+  SDL_GetVersion(&v);
+  if (v.major != 2) {
+    snprintf(why, size_t(why_size), "SDL %d.%d.%d", v.major, v.minor, v.patch);
+    return PLAT_AUDIO_WRONG_LIBRARY;
+  }
+  silence_alsa_errors();
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+    snprintf(why, size_t(why_size), "%s", SDL_GetError());
+    return PLAT_AUDIO_NOT_STARTED;
+  }
+  audio_up = true;
+  const char* driver = SDL_GetCurrentAudioDriver();
+  if (!driver || strcmp(driver, "dummy") == 0) {
+    // The dummy driver plays nowhere: that is a machine without sound.
+    snprintf(why, size_t(why_size), "audio driver '%s'", driver ? driver : "none");
+    plat_audio_close();
+    return PLAT_AUDIO_NO_DEVICE;
+  }
+  SDL_AudioSpec want, have;
+  SDL_zero(want);
+  want.freq = rate;
+  want.format = AUDIO_F32SYS;
+  want.channels = 2;
+  want.samples = Uint16(frames);
+  want.callback = sdl_audio_callback;
+  audio_fill = fill;
+  audio_device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+  if (!audio_device) {
+    snprintf(why, size_t(why_size), "driver '%s': %s", driver, SDL_GetError());
+    plat_audio_close();
+    return PLAT_AUDIO_OPEN_FAILED;
+  }
+  snprintf(why, size_t(why_size), "audio driver '%s'", driver);
+  SDL_PauseAudioDevice(audio_device, 0);
+  return PLAT_AUDIO_OPEN;
+}
+
+void plat_audio_close() {
+  if (audio_device) SDL_CloseAudioDevice(audio_device);
+  audio_device = 0;
+  if (audio_up) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  audio_up = false;
+}
+
+void plat_audio_lock() {
+  if (audio_device) SDL_LockAudioDevice(audio_device);
+}
+void plat_audio_unlock() {
+  if (audio_device) SDL_UnlockAudioDevice(audio_device);
+}
 
 // ---- the OpenGL context
 

@@ -19,6 +19,7 @@
 #include "game/objectLists.h"
 #include "game/progression.h"
 #include "tests/support/entlingViews.h"
+#include "tools/toolUsage.h"
 
 static double now_us() {
   return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now().time_since_epoch()).count();
@@ -48,10 +49,11 @@ static Entling* place_boss_only(int type_id, float x, float y) {
 }
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    fprintf(stderr, "usage: boss_bench <program folder> <entling.dll>\n");
-    return 2;
-  }
+  tool_check_positional(argc, argv, "boss_bench",
+                        "usage: boss_bench <program folder> <actor library>\n"
+                        "Prints what an update step costs with the level-4 boss fighting, from the program\n"
+                        "folder (bin) and the actor library (build/entling/entling_lib.so).\n",
+                        2, 2);
   void* lib = dlopen(argv[2], RTLD_NOW | RTLD_LOCAL);
   if (!lib) {
     fprintf(stderr, "%s\n", dlerror());

@@ -11,6 +11,7 @@
 #include "game/baseObject.h"
 #include "game/entlingApi.h"
 #include "game/objectLists.h"
+#include "tools/toolUsage.h"
 
 static double now_us() {
   return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now().time_since_epoch()).count();
@@ -47,10 +48,11 @@ static double walk_us(int rounds) {
 }
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    fprintf(stderr, "usage: entling_bench <entling.dll>\n");
-    return 2;
-  }
+  tool_check_positional(argc, argv, "entling_bench",
+                        "usage: entling_bench <actor library>\n"
+                        "Prints the cost of the world's walk and of its save stream over 1,000 objects of the\n"
+                        "actor library (build/entling/entling_lib.so).\n",
+                        1, 1);
   void* lib = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
   if (!lib) {
     fprintf(stderr, "%s\n", dlerror());

@@ -17,6 +17,7 @@
 #include "game/entlingBind.h"
 #include "game/guiScreens.h"
 #include "platform/platform.h"
+#include "tools/toolUsage.h"
 
 namespace {
 intptr_t proc(WindowHandle w, unsigned m, uintptr_t wp, intptr_t lp) { return plat_def_window_proc(w, m, wp, lp); }
@@ -33,9 +34,15 @@ void mark_all(GuiElement* e) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  tool_check_positional(argc, argv, "gui_bench",
+                        "usage: gui_bench [actor library]\n"
+                        "Prints what the options screen costs to update and to draw at 1280 x 720 and\n"
+                        "1920 x 1080 (default library: this build's).\n",
+                        0, 1);
   setenv("SDL_VIDEODRIVER", "offscreen", 0);
   setenv("ASCENDA_NO_MESSAGE_BOX", "1", 0);
   const char* library = argc > 1 ? argv[1] : GUI_BENCH_LIBRARY;
+  const int rounds = argc > 2 ? atoi(argv[2]) : 2000;  // a small count for the smoke run
   if (!plat_init()) return 1;
   plat_register_window_class("GuiBench", proc);
   WindowHandle window =
@@ -60,7 +67,7 @@ int main(int argc, char** argv) {
   const int sizes[2][2] = {{1280, 720}, {1920, 1080}};
   for (auto& size : sizes) {
     reset_d3d(size[0], size[1], false, true);
-    const int N = 2000;
+    const int N = rounds;
     // The update alone first, with the rasteriser's threads idle.
     double alone = 0;
     for (int i = 0; i < N; i++) {

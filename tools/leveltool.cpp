@@ -21,19 +21,24 @@
 #include "engine/log.h"
 #include "tests/support/progressLine.h"
 #include "tools/levelToolLib.h"
+#include "tools/toolUsage.h"
 
 const int MAX_LEVEL = 9999;
 const int MAX_SCALE = 16;
 // The picture is built in memory whole: at most this many bytes of it.
 const unsigned long long MAX_PICTURE_BYTES = 512ull << 20;
 
-static int usage() {
-  fprintf(stderr,
+static void print_usage(FILE* to) {
+  fprintf(to,
           "usage: leveltool --data <program folder> [--level N] [--seed S] [--out file.png] [--collision]\n"
           "                 [--summary file.txt] [--columns A-B] [--scale K]\n"
           "       leveltool --data <program folder> (--sweep <count> | --seeds A-B) [--levels A-B]\n"
           "  levels 1 to %d, seeds 0 to 18446744073709551615, columns 0 to 4096, scale 1 to %d\n",
           MAX_LEVEL, MAX_SCALE);
+}
+
+static int usage() {
+  print_usage(stderr);
   return 2;
 }
 
@@ -134,6 +139,11 @@ int main(int argc, char** argv) {
   bool sweep = false;
   bool overlay = false;
   unsigned long long x_from = 0, x_to = 0, scale = 1;
+  for (int i = 1; i < argc; i++)
+    if (tool_is_help(argv[i])) {
+      print_usage(stdout);
+      return 0;
+    }
   for (int i = 1; i < argc; i++) {
     std::string a = argv[i];
     bool takes_value = a == "--data" || a == "--level" || a == "--seed" || a == "--out" || a == "--summary" ||

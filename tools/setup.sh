@@ -9,7 +9,7 @@ PACKAGES=(
   libsdl2-dev libpng-dev zlib1g-dev libstb-dev libsndfile1-dev libfreetype-dev fonts-dejavu-core
   glslang-dev glslang-tools spirv-tools spirv-cross libspirv-cross-c-shared-dev
   libegl-dev libgl-dev libgl1-mesa-dri libegl-mesa0
-  xvfb xauth xdotool x11-xkb-utils xdg-utils libx11-dev clang libclang-rt-14-dev
+  xvfb xauth xdotool x11-xkb-utils xdg-utils libx11-dev clang clang-format libclang-rt-14-dev
   dpkg-dev patch xz-utils
 )
 

@@ -546,9 +546,16 @@ void make_boss() {
   write_png("tiles/boss1/body_f.png", body);
   write_png("tiles/boss1/body_c.png", bmap);
 
+  // The front gun: a housing from x 14 and a barrel pointing left whose end is the muzzle the game
+  // fires from, pivot (20, 5) + (-14, 1) = (6, 6): the barrel's rows 4 to 7 sit round y 6 and
+  // nothing lies beyond x 6, so shots leave from the barrel's tip.
   Image fgun = steel_part(32, 10, dark, 740);
-  fgun.fill(0, 3, 13, 6, rgb(40, 40, 44));                                      // barrel pointing left
-  write_part("fgun", fgun, hull_map(fgun, {{0, 3, 3, 6}}), 741, {0, 4, 1, 5});  // armoured muzzle
+  for (int y = 0; y < fgun.h; y++)
+    for (int x = 0; x < 14; x++)
+      if (x < 6 || y < 4 || y > 7) fgun.at(x, y) = NONE;
+  fgun.fill(6, 4, 13, 7, rgb(40, 40, 44));                                      // barrel
+  fgun.fill(14, 0, 14, 9, shade(rgb(70, 64, 70), 1.2f));                        // the housing's front edge
+  write_part("fgun", fgun, hull_map(fgun, {{6, 4, 9, 7}}), 741, {6, 5, 7, 6});  // armoured muzzle
 
   Image support = steel_part(12, 24, hull, 750);
   write_part("support1", support, hull_map(support, {{5, 0, 6, 23}}), 751);

@@ -7,6 +7,9 @@
 #include "game/gen/loadTiles.h"
 
 const int boss_body_seeds[BOSS_BODY_SEEDS][2] = {{32, 6}, {32, 42}, {20, 24}, {12, 24}};
+const char* const boss_tile_names[] = {"boss1/foot",     "boss1/leg",  "boss1/body",    "boss1/fgun",
+                                       "boss1/support1", "boss1/tgun", "boss1/launcher"};
+const int num_boss_tiles = int(sizeof(boss_tile_names) / sizeof(boss_tile_names[0]));
 
 namespace {
 
@@ -82,4 +85,8 @@ void check_boss_tiles() {
   if (!body) return;  // a tile set without the boss: only boss levels need it
   char msg[200];
   if (boss_body_fault(*body, msg, sizeof(msg))) fatal("boss tile boss1/body: %s", msg);
+}
+
+void require_boss_tiles() {
+  for (int i = 0; i < num_boss_tiles; i++) load_level_tile(boss_tile_names[i]);
 }

@@ -16,6 +16,14 @@ enum {
 // Seed cells of the body's subparts 1, 2, 3 and the core, in grid cells (row 0 at the bottom).
 extern const int boss_body_seeds[BOSS_BODY_SEEDS][2];
 
+// Every tile the boss is built from, in the order its parts are made. The level that holds the boss
+// comes late in a run, so these are looked up with the generator's tiles at start-up: a missing one
+// stops the game at once, naming the tile, instead of on the boss level.
+extern const char* const boss_tile_names[];
+extern const int num_boss_tiles;
+// Looks up every tile of boss_tile_names; the first one missing is fatal.
+void require_boss_tiles();
+
 // Checks the loaded "boss1/body" tile, if there is one; a tile that breaks a rule is fatal.
 void check_boss_tiles();
 // The same check of one tile: null when it passes, else the broken rule (written into msg).

@@ -8,6 +8,7 @@
 #include "engine/log.h"
 #include "game/entlingApi.h"
 #include "game/gameScene.h"
+#include "game/gen/bossTiles.h"
 #include "game/gen/levelTemplates.h"
 #include "game/gen/loadTiles.h"
 #include "game/levelGrid.h"
@@ -98,6 +99,7 @@ void init_level_tile_pools() {
   exit_tile = load_level_tile("exit");
   for (int i = 0; i < 7; i++) sback_set[i] = load_level_tile(sback_names[i]);
   back2_tile = back_set[2];
+  require_boss_tiles();
 
   for (int i = 0; i < 70; i++) back_pool[i] = back_set[i / 10];
   for (int i = 0; i < 3; i++) back_pool[70 + i] = back_s[i];

@@ -462,12 +462,9 @@ class IDirect3D9 : public D3dObject {
                                D3DPRESENT_PARAMETERS* params, IDirect3DDevice9** out) = 0;
 };
 
-// The Direct3D object of the back end in use: the recording one when d3d9_use_recorder(true) was
-// called (tests), else OpenGL on the window's context.
+// The Direct3D object of the back end the program was linked with: OpenGL on the window's context
+// with the SDL platform (d3d9_gl.cpp), the recording one with the null platform (d3d9_record.cpp).
 IDirect3D9* Direct3DCreate9(UINT sdk_version);
-void d3d9_use_recorder(bool on);
-IDirect3D9* d3d9_create_gl();
-IDirect3D9* d3d9_create_recorder();
 
 // ---- the shader code blob our compiler produces and both back ends accept
 // {magic, stage, text length, instruction count} then the GLSL 330 text and a terminating zero.

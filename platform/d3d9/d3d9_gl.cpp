@@ -1,4 +1,4 @@
-// The OpenGL 3.3 core back end of our Direct3D 9 shaped layer, on the SDL window's context.
+// The OpenGL 3.3 core back end of our Direct3D 9 shaped layer, on the platform window's context.
 //
 // Conventions emulated here, once:
 // - Every render target texture keeps its first row at the top of the image: vertex programs
@@ -25,7 +25,6 @@
 // translation tables; the device (where the back buffer lives, framebuffer binding, state application,
 // programs, draws' preparation, IDirect3DDevice9: reset, present, reads, clears, states, resources,
 // targets, shaders, draws); destructors that need the device; the Direct3D object.
-#include <SDL.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -242,8 +241,24 @@ struct GlShaderBase {
   GLuint shader = 0;
   GLenum stage;
 };
+// The varyings (our compiler's "in/out vec4 v_<SEMANTIC>" lines) a program reads or writes.
+std::vector<std::string> program_varyings(const std::string& text, const char* direction) {
+  std::vector<std::string> names;
+  const std::string head = std::string(direction) + " vec4 v_";
+  for (size_t p = 0; p < text.size();) {
+    size_t eol = text.find('\n', p);
+    if (eol == std::string::npos) eol = text.size();
+    if (text.compare(p, head.size(), head) == 0) {
+      size_t name = p + head.size() - 2, end = text.find(';', name);
+      if (end < eol) names.push_back(text.substr(name, end - name));
+    }
+    p = eol + 1;
+  }
+  return names;
+}
 class GlVertexShader : public IDirect3DVertexShader9, public GlShaderBase {
  public:
+  std::vector<std::string> written;  // its varyings
   ~GlVertexShader() override;
 };
 GLuint compile_gl(GLenum stage, const std::string& src, std::string* log);
@@ -252,6 +267,7 @@ std::string wrap_program(const std::string& text, bool vertex, bool alpha_test);
 // test on (the variant only adds the test, so it compiles whenever the program does).
 struct PixelProgram {
   std::string text;
+  std::vector<std::string> read;  // its varyings
   GLuint plain = 0, tested = 0;
   GLuint get(bool alpha_test) {
     if (!alpha_test) return plain;
@@ -958,8 +974,11 @@ class GlDevice : public IDirect3DDevice9 {
 
   // The program of a vertex and pixel program pair, linked on first use; null when they do not
   // link (log, when given, receives the linker's text; a failed pair is tried again only through
-  // LinkShaders).
-  Program* linkProgram(GLuint v, GLuint p, std::string* log) {
+  // LinkShaders). A pixel program reading a varying the vertex program does not write is a failed
+  // link too (GL only warns, and the pixel program would read garbage); fixed-function programs
+  // pass no lists.
+  Program* linkProgram(GLuint v, GLuint p, std::string* log, const std::vector<std::string>* written = nullptr,
+                       const std::vector<std::string>* read = nullptr) {
     if (!v || !p) return nullptr;
     auto key = std::make_pair(v, p);
     auto it = programs.find(key);
@@ -968,6 +987,17 @@ class GlDevice : public IDirect3DDevice9 {
       programs.erase(it);
     }
     Program pr;
+    if (written && read)
+      for (const std::string& r : *read) {
+        bool found = false;
+        for (const std::string& w : *written) found |= w == r;
+        if (found) continue;
+        std::string why = "the pixel program reads " + r.substr(2) + ", which the vertex program does not write";
+        fprintf(stderr, "d3d9_gl: program link failed: %s\n", why.c_str());
+        if (log) *log = why;
+        programs[key] = pr;
+        return nullptr;
+      }
     pr.prog = gl.CreateProgram();
     gl.AttachShader(pr.prog, v);
     gl.AttachShader(pr.prog, p);
@@ -1035,6 +1065,7 @@ class GlDevice : public IDirect3DDevice9 {
     GLuint v = vs ? vs->shader : (declHasPositionT() ? ff_vs_rhw : ff_vs);
     bool alpha_test = rs[D3DRS_ALPHATESTENABLE] != 0;
     GLuint p = ps ? ps->program.get(alpha_test) : (textures[0] ? ff_ps_tex : ff_ps_diffuse).get(alpha_test);
+    if (vs && ps) return linkProgram(v, p, nullptr, &vs->written, &ps->program.read);
     return linkProgram(v, p, nullptr);
   }
 
@@ -1217,7 +1248,7 @@ class GlDevice : public IDirect3DDevice9 {
     gl.GetIntegerv(GL_TEXTURE_FREE_MEMORY_ATI, v);
     if (gl.GetError() == GL_NO_ERROR && v[0] > 0) return UINT(v[0] > 4194303 ? 4194303 : v[0]) * 1024u;
     // A software rasteriser keeps textures in system memory: half of it is the estimate.
-    int ram_mb = SDL_GetSystemRAM();
+    int ram_mb = plat_system_ram_mb();
     uint64_t bytes = uint64_t(ram_mb > 0 ? ram_mb : 1024) / 2 * 1024 * 1024;
     return bytes > 0xFFFFFFFFu ? 0xFFFFFFFFu : UINT(bytes);
   }
@@ -1644,6 +1675,7 @@ class GlDevice : public IDirect3DDevice9 {
     if (!s) return D3DERR_INVALIDCALL;
     GlVertexShader* v = new GlVertexShader();
     v->shader = s;
+    v->written = program_varyings(text, "out");
     v->stage = GL_VERTEX_SHADER;
     *out = v;
     return D3D_OK;
@@ -1670,6 +1702,7 @@ class GlDevice : public IDirect3DDevice9 {
       p->Release();
       return D3DERR_INVALIDCALL;
     }
+    p->program.read = program_varyings(p->program.text, "in");
     *out = p;
     return D3D_OK;
   }
@@ -1693,7 +1726,7 @@ class GlDevice : public IDirect3DDevice9 {
     if (log && log_size) log[0] = 0;
     if (!v || !p) return D3DERR_INVALIDCALL;
     std::string text;
-    if (linkProgram(v->shader, p->program.plain, &text)) return D3D_OK;
+    if (linkProgram(v->shader, p->program.plain, &text, &v->written, &p->program.read)) return D3D_OK;
     if (log && log_size) snprintf(log, log_size, "%s", text.c_str());
     return D3DERR_INVALIDCALL;
   }
@@ -1772,14 +1805,10 @@ class GlD3D : public IDirect3D9 {
   }
   std::vector<D3DDISPLAYMODE> modes() {
     std::vector<D3DDISPLAYMODE> r;
-    if (SDL_WasInit(SDL_INIT_VIDEO)) {
-      int n = SDL_GetNumDisplayModes(0);
-      for (int i = 0; i < n; i++) {
-        SDL_DisplayMode m;
-        if (SDL_GetDisplayMode(0, i, &m) == 0)
-          r.push_back({UINT(m.w), UINT(m.h), UINT(m.refresh_rate), D3DFMT_X8R8G8B8});
-      }
-    }
+    PlatDisplayMode found[256];
+    int n = plat_get_display_modes(found, 256);
+    for (int i = 0; i < n; i++)
+      r.push_back({UINT(found[i].width), UINT(found[i].height), UINT(found[i].refresh_hz), D3DFMT_X8R8G8B8});
     if (r.empty()) {
       D3DDISPLAYMODE m;
       if (GetAdapterDisplayMode(0, &m) == D3D_OK) r.push_back(m);
@@ -1830,4 +1859,4 @@ class GlD3D : public IDirect3D9 {
 };
 }  // namespace
 
-IDirect3D9* d3d9_create_gl() { return new GlD3D(); }
+IDirect3D9* Direct3DCreate9(UINT sdk_version) { return sdk_version == D3D_SDK_VERSION ? new GlD3D() : nullptr; }

@@ -1,18 +1,8 @@
 // The memory side of the layer's resources (see d3d9_mem.h), the format facts, the fixed-function
-// vertex formats, the DXT block decoder and the choice of back end.
+// vertex formats and the DXT block decoder.
 #include "platform/d3d9/d3d9_mem.h"
 
 int d3d9_live_default_objects = 0;
-
-namespace {
-bool use_recorder = false;
-}
-
-void d3d9_use_recorder(bool on) { use_recorder = on; }
-IDirect3D9* Direct3DCreate9(UINT sdk_version) {
-  if (sdk_version != D3D_SDK_VERSION) return nullptr;
-  return use_recorder ? d3d9_create_recorder() : d3d9_create_gl();
-}
 
 size_t d3d9_blob_size(const void* code, size_t available, uint32_t stage) {
   if (!code || available < sizeof(D3d9GlslBlobHeader)) return 0;

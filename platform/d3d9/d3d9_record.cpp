@@ -443,7 +443,7 @@ class RecD3D : public IDirect3D9 {
 
 // ---- the recorder's controls
 
-IDirect3D9* d3d9_create_recorder() { return new RecD3D(); }
+IDirect3D9* Direct3DCreate9(UINT sdk_version) { return sdk_version == D3D_SDK_VERSION ? new RecD3D() : nullptr; }
 D3d9RecorderConfig& d3d9_recorder_config() { return config; }
 std::vector<std::string>& d3d9_recorder_log() { return call_log; }
 void d3d9_recorder_fail(const char* op, HRESULT code, int times) { failures[op] = {code, times}; }

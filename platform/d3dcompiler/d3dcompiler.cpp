@@ -58,6 +58,136 @@ void skip_bom(const char** text, size_t* size) {
   }
 }
 
+// ---- Fixes to the source before the front end
+bool is_ident(char ch) {
+  return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') || ch == '_';
+}
+
+// The source with comments and string literals blanked (newlines kept), so that searches see code
+// only and positions still match the source.
+std::string code_only(const std::string& s) {
+  std::string m = s;
+  for (size_t i = 0; i < m.size(); i++) {
+    if (m.compare(i, 2, "//") == 0) {
+      while (i < m.size() && m[i] != '\n') m[i++] = ' ';
+    } else if (m.compare(i, 2, "/*") == 0) {
+      size_t end = m.find("*/", i + 2);
+      end = end == std::string::npos ? m.size() : end + 2;
+      for (; i < end; i++)
+        if (m[i] != '\n') m[i] = ' ';
+      i--;
+    } else if (m[i] == '"') {
+      m[i++] = ' ';
+      while (i < m.size() && m[i] != '"' && m[i] != '\n') m[i++] = ' ';
+      if (i < m.size() && m[i] == '"') m[i] = ' ';
+    }
+  }
+  return m;
+}
+
+// The components of a matrix swizzle at `p` (just after the dot): "_11_22" and "_m00_m11" give
+// (row, column) pairs counted from 0; the length read goes to `length`. Empty when it is none.
+std::vector<std::pair<int, int>> matrix_swizzle(const std::string& code, size_t p, size_t* length) {
+  std::vector<std::pair<int, int>> parts;
+  size_t i = p;
+  while (i < code.size() && code[i] == '_' && parts.size() < 4) {
+    if (i + 3 < code.size() && code[i + 1] == 'm' && code[i + 2] >= '0' && code[i + 2] <= '3' && code[i + 3] >= '0' &&
+        code[i + 3] <= '3') {
+      parts.push_back({code[i + 2] - '0', code[i + 3] - '0'});
+      i += 4;
+    } else if (i + 2 < code.size() && code[i + 1] >= '1' && code[i + 1] <= '4' && code[i + 2] >= '1' &&
+               code[i + 2] <= '4') {
+      parts.push_back({code[i + 1] - '1', code[i + 2] - '1'});
+      i += 3;
+    } else {
+      return {};
+    }
+  }
+  if (parts.empty() || (i < code.size() && is_ident(code[i]))) return {};
+  *length = i - p;
+  return parts;
+}
+
+// The start of the postfix expression that ends at `end` (a name, member accesses, indexing,
+// calls and parentheses), or `end` when there is none.
+size_t expression_start(const std::string& code, size_t end) {
+  size_t q = end;
+  while (q > 0) {
+    char ch = code[q - 1];
+    if (is_ident(ch)) {
+      size_t word_end = q;
+      while (q > 0 && is_ident(code[q - 1])) q--;
+      if (code.compare(q, word_end - q, "return") == 0) return word_end;
+      if (q > 0 && code[q - 1] == '.') {
+        q--;
+        continue;
+      }
+      return q;
+    }
+    if (ch != ']' && ch != ')') return q;
+    char open = ch == ']' ? '[' : '(';
+    int depth = 0;
+    do {
+      q--;
+      if (code[q] == ch) depth++;
+      else if (code[q] == open) depth--;
+    } while (q > 0 && depth > 0);
+    if (depth != 0) return end;
+  }
+  return q;
+}
+
+// Matrix swizzles (m._11_22_33, m._m00_m11) become constructors of the elements, which the front
+// end translates (it cannot translate the swizzle itself). m._rc is m[r-1][c-1] in HLSL whatever the
+// packing. A swizzle written to fails in the front end as the constructor it became.
+std::string mend_matrix_swizzles(const std::string& src) {
+  std::string code = code_only(src);
+  std::string out = src;
+  for (size_t p = code.size(); p-- > 1;) {
+    if (code[p] != '.' || code[p + 1 < code.size() ? p + 1 : p] != '_') continue;
+    size_t length = 0;
+    std::vector<std::pair<int, int>> parts = matrix_swizzle(code, p + 1, &length);
+    if (parts.empty()) continue;
+    size_t start = expression_start(code, p);
+    if (start == p || (code[start] >= '0' && code[start] <= '9')) continue;
+    std::string expr = "(" + out.substr(start, p - start) + ")";
+    std::string made = parts.size() > 1 ? "float" + std::to_string(parts.size()) + "(" : "";
+    for (size_t k = 0; k < parts.size(); k++)
+      made +=
+          (k ? ", " : "") + expr + "[" + std::to_string(parts[k].first) + "][" + std::to_string(parts[k].second) + "]";
+    if (parts.size() > 1) made += ")";
+    out.replace(start, p + 1 + length - start, made);
+    code.replace(start, p + 1 + length - start, std::string(made.size(), ' '));
+    p = start;
+  }
+  return out;
+}
+
+// Effect files hold techniques and state blocks no compiler of single entry points takes: the
+// first one named, with its line, when the front end gives up.
+std::string effect_syntax(const std::string& src) {
+  std::string code = code_only(src);
+  size_t best = std::string::npos;
+  std::string found;
+  for (const char* word : {"technique", "technique9", "technique10", "technique11", "sampler_state", "texture"}) {
+    size_t w = strlen(word);
+    for (size_t p = code.find(word); p != std::string::npos; p = code.find(word, p + 1)) {
+      if ((p > 0 && is_ident(code[p - 1])) || (p + w < code.size() && is_ident(code[p + w]))) continue;
+      if (p < best) {
+        best = p;
+        found = word;
+      }
+      break;
+    }
+  }
+  if (found.empty()) return "";
+  int line = 1;
+  for (size_t i = 0; i < best; i++) line += code[i] == '\n';
+  return "effect files are not supported (technique, pass, sampler_state and texture objects): the first is '" + found +
+         "' at line " + std::to_string(line) + "; declare samplers with register(sN) and compile the entry " +
+         "points alone";
+}
+
 // ---- Includes
 // Deeper nesting than any real shader needs: an include cycle without a guard stops here instead
 // of growing for ever. Guarded cycles (a file included again inside its own #ifndef) still work.
@@ -89,8 +219,10 @@ class IncludeBridge : public glslang::TShader::Includer {
     const char* text = (const char*)data;
     size_t n = size;
     skip_bom(&text, &n);
+    std::string* mended = new std::string(mend_matrix_swizzles(std::string(text, n)));
+    handler->Close(data);
     open_files.push_back(name);
-    return new IncludeResult(name, text, n, (void*)data);
+    return new IncludeResult(name, mended->c_str(), mended->size(), mended);
   }
   IncludeResult* includeLocal(const char* name, const char*, size_t depth) override {
     return open(name, depth, D3D_INCLUDE_LOCAL);
@@ -100,12 +232,8 @@ class IncludeBridge : public glslang::TShader::Includer {
   }
   void releaseInclude(IncludeResult* r) override {
     if (!r) return;
-    if (r->headerName.empty()) {
-      delete (std::string*)r->userData;  // a refusal's text
-    } else {
-      if (open_files.size() > 1) open_files.pop_back();
-      if (handler && r->userData) handler->Close(r->userData);
-    }
+    if (!r->headerName.empty() && open_files.size() > 1) open_files.pop_back();
+    delete (std::string*)r->userData;  // the file's text, or a refusal's
     delete r;
   }
 };
@@ -127,14 +255,72 @@ const Declared* find_declared(const std::vector<Declared>& list, const char* nam
   return nullptr;
 }
 
-bool read_declarations(const glslang::TIntermediate* in, bool int_registers, Declarations* out, std::string* err) {
-  // register(iN) shows only as a front-end warning.
-  if (int_registers) {
-    *err = "integer and bool constants (registers iN and bN) are not supported; use float constants";
-    return false;
+const char* const INTEGER_CONSTANTS =
+    "integer and bool constants (registers iN and bN) are not supported; use float constants";
+
+// What the compiled entry reads, walked on the linked tree (the front end has dropped every
+// function the entry does not call by then): the members of the constant block, and texture
+// lookups whose coordinate is not 2D on a sampler the front end typed 2D (an untyped `sampler`
+// read by texCUBE or tex3D).
+class UseFinder : public glslang::TIntermTraverser {
+ public:
+  std::vector<bool> members_read;
+  std::string odd_sampler;
+  int odd_line = 0;
+  bool visitBinary(glslang::TVisit, glslang::TIntermBinary* node) override {
+    if (node->getOp() != glslang::EOpIndexDirectStruct) return true;
+    const glslang::TType& t = node->getLeft()->getType();
+    glslang::TIntermConstantUnion* k = node->getRight()->getAsConstantUnion();
+    if (t.getBasicType() == glslang::EbtBlock && t.getTypeName() == "$Global" && k) {
+      size_t m = size_t(k->getConstArray()[0].getIConst());
+      if (members_read.size() <= m) members_read.resize(m + 1, false);
+      members_read[m] = true;
+    }
+    return true;
   }
+  bool visitAggregate(glslang::TVisit, glslang::TIntermAggregate* node) override {
+    glslang::TOperator op = node->getOp();
+    if (op != glslang::EOpTexture && op != glslang::EOpTextureLod && op != glslang::EOpTextureGrad) return true;
+    glslang::TIntermSequence& args = node->getSequence();
+    if (args.size() < 2 || !args[0]->getAsTyped() || !args[1]->getAsTyped()) return true;
+    const glslang::TType& sampler = args[0]->getAsTyped()->getType();
+    if (sampler.getBasicType() != glslang::EbtSampler || sampler.getSampler().dim != glslang::Esd2D) return true;
+    // tex2D and its kin narrow the coordinate to two components (tex2Dbias types its narrowing
+    // vec2 node as wider, so the constructor counts, not the node's type).
+    glslang::TIntermAggregate* made = args[1]->getAsAggregate();
+    int size = made && made->getOp() == glslang::EOpConstructVec2 ? 2 : args[1]->getAsTyped()->getVectorSize();
+    if (size != 2 && odd_sampler.empty()) {
+      glslang::TIntermSymbol* sym = args[0]->getAsSymbolNode();
+      odd_sampler = sym ? sym->getName().c_str() : "?";
+      odd_line = node->getLoc().line;
+    }
+    return true;
+  }
+};
+
+bool is_integer(const glslang::TType& t) {
+  glslang::TBasicType b = t.getBasicType();
+  return b == glslang::EbtInt || b == glslang::EbtUint || b == glslang::EbtBool;
+}
+
+// Reads the registers the source gave and readies the constant block for the SPIR-V back end:
+// - register offsets are taken off the block, since one register may hold a vertex constant and a
+//   pixel constant (each stage has its own register file) and the back end's layout check would
+//   call that an overlap; the registers are put back per stage from `out` (assign_constants);
+// - integer and bool constants the entry does not read become floats no one reads; ones it reads
+//   are refused. `int_register_lines` holds the lines where the front end ignored register(iN).
+bool read_declarations(glslang::TIntermediate* in, const std::vector<int>& int_register_lines, Declarations* out,
+                       std::string* err) {
   glslang::TIntermAggregate* root = in->getTreeRoot() ? in->getTreeRoot()->getAsAggregate() : nullptr;
   if (!root) return true;
+  UseFinder uses;
+  root->traverse(&uses);
+  if (!uses.odd_sampler.empty()) {
+    *err = "sampler '" + uses.odd_sampler + "' (line " + std::to_string(uses.odd_line) +
+           ") is read as a 1D, cube or volume texture: only 2D textures can be drawn here (no cube, volume or 1D "
+           "textures)";
+    return false;
+  }
   int blocks = 0;
   for (TIntermNode* node : root->getSequence()) {
     glslang::TIntermAggregate* objects = node->getAsAggregate();
@@ -155,18 +341,26 @@ bool read_declarations(const glslang::TIntermediate* in, bool int_registers, Dec
           *err = "constant buffers (cbuffer) are not supported: declare constants at the outer level with register(cN)";
           return false;
         }
-        for (const glslang::TTypeLoc& m : *t.getStruct()) {
-          glslang::TBasicType b = m.type->getBasicType();
+        const glslang::TTypeList& members = *t.getStruct();
+        for (size_t i = 0; i < members.size(); i++) {
+          glslang::TType& m = *members[i].type;
+          glslang::TQualifier& q = m.getQualifier();
+          bool read = i < uses.members_read.size() && uses.members_read[i];
+          bool int_register = false;
+          for (int line : int_register_lines) int_register |= line == members[i].loc.line;
           // register(bN) on a float shows as a binding.
-          if (b == glslang::EbtInt || b == glslang::EbtUint || b == glslang::EbtBool ||
-              m.type->getQualifier().hasBinding()) {
-            *err = std::string("constant '") + m.type->getFieldName().c_str() +
-                   "': integer and bool constants (registers iN and bN) are not supported; use float constants";
-            return false;
+          if (is_integer(m) || q.hasBinding() || int_register) {
+            if (read) {
+              *err = std::string("constant '") + m.getFieldName().c_str() + "': " + INTEGER_CONSTANTS;
+              return false;
+            }
+            m.setBasicType(glslang::EbtFloat);
+            q.layoutBinding = glslang::TQualifier::layoutBindingEnd;
           }
           Declared d;
-          d.name = m.type->getFieldName().c_str();
-          if (m.type->getQualifier().hasOffset()) d.reg = m.type->getQualifier().layoutOffset / 16;
+          d.name = m.getFieldName().c_str();
+          if (q.hasOffset()) d.reg = q.layoutOffset / 16;
+          q.layoutOffset = glslang::TQualifier::layoutNotSet;
           out->constants.push_back(d);
         }
       }
@@ -216,11 +410,12 @@ int take_free(std::vector<bool>& used, int count) {
 
 // Interface variables whose declaration the text rewriting changes (see rewrite_glsl).
 struct Widened {
-  std::string temp;  // the name the program's code uses, a plain global after rewriting
-  std::string name;  // the vec4 in or out the other side sees
-  unsigned size;     // components the program's code has
-  bool colour;       // a pixel output: a scalar is replicated as Direct3D 9 does
+  std::string temp;                // the name the program's code uses, a plain global after rewriting
+  std::vector<std::string> names;  // the vec4 in or out the other side sees, one per array element
+  unsigned size;                   // components the program's code has (per element)
+  bool colour;                     // a pixel output: a scalar is replicated as Direct3D 9 does
   bool input;
+  bool array;  // temp is an array of names.size() elements
 };
 struct SamplerArray {
   std::string temp;
@@ -229,6 +424,7 @@ struct SamplerArray {
 struct Interface {
   std::vector<Widened> widened;
   std::vector<SamplerArray> sampler_arrays;
+  std::vector<std::string> varyings;  // v_ names taken so far
   int constant_registers = 0;  // one past the highest register the stage reads
 };
 
@@ -260,7 +456,15 @@ bool assign_constants(spvc_compiler c, const spvc_reflected_resource& block, con
                  std::to_string(CONSTANT_REGISTERS - 1);
           return false;
         }
-        for (int k = 0; k < sizes[m]; k++) used[size_t(regs[m] + k)] = true;
+        // Direct3D 9 refuses two constants of one stage in one register too.
+        for (int k = 0; k < sizes[m]; k++) {
+          if (used[size_t(regs[m] + k)]) {
+            *err = std::string("constant '") + (name ? name : "") + "' shares register c" +
+                   std::to_string(regs[m] + k) + " with another constant this entry reads";
+            return false;
+          }
+          used[size_t(regs[m] + k)] = true;
+        }
       } else if (pass == 1 && !explicit_reg) {
         regs[m] = take_free(used, sizes[m]);
         if (regs[m] < 0) {
@@ -350,26 +554,65 @@ bool float_vector(spvc_compiler c, const spvc_reflected_resource& r, unsigned* s
          spvc_type_get_num_array_dimensions(t) == 0;
 }
 
-// A varying on either side: a vec4 of the semantic's name, smooth as every Direct3D 9 varying.
+// An input or output of the entry as the source names it: a parameter, the return value or a
+// member of the return value's struct.
+std::string describe_io(spvc_compiler c, const spvc_reflected_resource& r) {
+  const char* n = spvc_compiler_get_name(c, r.id);
+  std::string name = n ? n : "";
+  const std::string ret = "@entryPointOutput";
+  if (name.compare(0, ret.size(), ret) != 0) return "parameter '" + name + "'";
+  if (name.size() <= ret.size() + 1) return "the return value";
+  return "member '" + name.substr(ret.size() + 1) + "' of the return value";
+}
+
+bool has_semantic(spvc_compiler c, const spvc_reflected_resource& r, const char* sem, std::string* err) {
+  if (sem && *sem) return true;
+  *err = describe_io(c, r) + " of the entry has no semantic: give every input and output one (POSITION, " +
+         "TEXCOORD0, COLOR...)";
+  return false;
+}
+
+// A varying on either side: a vec4 of the semantic's name, smooth as every Direct3D 9 varying. An
+// array takes consecutive semantic indices, one vec4 each; a struct member that is an array comes
+// split by the front end, one variable per element named "...[k]".
 bool name_varying(spvc_compiler c, const spvc_reflected_resource& r, const char* sem, const std::string& base,
                   int index, bool input, Interface* io, std::string* err) {
-  unsigned size = 0;
-  if (!float_vector(c, r, &size)) {
-    *err = std::string("varying '") + sem + "' must be a float scalar or vector";
+  spvc_type t = spvc_compiler_get_type_handle(c, r.type_id);
+  unsigned size = spvc_type_get_vector_size(t);
+  unsigned dims = spvc_type_get_num_array_dimensions(t);
+  unsigned count = dims == 1 ? spvc_type_get_array_dimension(t, 0) : 1;
+  if (spvc_type_get_basetype(t) != SPVC_BASETYPE_FP32 || spvc_type_get_columns(t) != 1 || dims > 1 || count < 1) {
+    *err = "varying " + describe_io(c, r) + " ('" + sem + "') must be a float scalar or vector, or an array of them";
     return false;
   }
-  char name[64];
-  snprintf(name, sizeof(name), "v_%s%d", base.c_str(), index);
+  const char* raw = spvc_compiler_get_name(c, r.id);
+  std::string full = raw ? raw : "";
+  if (full.size() > 2 && full.back() == ']') {
+    size_t open = full.rfind('[');
+    if (open != std::string::npos) index += atoi(full.c_str() + open + 1);
+  }
+  std::vector<std::string> names;
+  for (unsigned e = 0; e < count; e++) {
+    std::string name = "v_" + base + std::to_string(index + int(e));
+    for (const std::string& taken : io->varyings)
+      if (taken == name) {
+        *err = "semantic " + base + std::to_string(index + int(e)) + " is given to two varyings (an array takes " +
+               "one index per element)";
+        return false;
+      }
+    io->varyings.push_back(name);
+    names.push_back(name);
+  }
   spvc_compiler_unset_decoration(c, r.id, SpvDecorationLocation);
   for (SpvDecoration d : {SpvDecorationFlat, SpvDecorationNoPerspective, SpvDecorationCentroid, SpvDecorationSample})
     spvc_compiler_unset_decoration(c, r.id, d);
-  if (size == 4) {
-    spvc_compiler_set_name(c, r.id, name);
+  if (size == 4 && dims == 0) {
+    spvc_compiler_set_name(c, r.id, names[0].c_str());
     return true;
   }
-  std::string temp = std::string("dx_") + name;
+  std::string temp = "dx_" + names[0];
   spvc_compiler_set_name(c, r.id, temp.c_str());
-  io->widened.push_back(Widened{temp, name, size, false, input});
+  io->widened.push_back(Widened{temp, names, size, false, input, dims > 0});
   return true;
 }
 
@@ -384,16 +627,30 @@ bool map_interface(spvc_compiler c, spvc_resources res, bool vertex, Interface* 
     for (int pass = 0; pass < 2; pass++)
       for (size_t i = 0; i < n; i++) {
         const char* sem = spvc_compiler_get_decoration_string(c, list[i].id, SpvDecorationHlslSemanticGOOGLE);
+        if (!has_semantic(c, list[i], sem, err)) return false;
         std::string base;
         int index = 0;
-        split_semantic(sem ? sem : "", &base, &index);
+        split_semantic(sem, &base, &index);
+        if (base == "SV_POSITION") base = "POSITION";  // the same stream element as POSITION0
         int fixed = input_location(base, index);
-        if (pass == 0 && fixed >= 0) {
-          if (used[size_t(fixed)]) {
-            *err = std::string("vertex input semantic '") + (sem ? sem : "") + "' is used twice";
+        // An array takes one attribute slot per element, which GL puts in a row: its semantics
+        // (TEXCOORD0, TEXCOORD1...) must sit in a row of the table too.
+        spvc_type t = spvc_compiler_get_type_handle(c, list[i].type_id);
+        int count = spvc_type_get_num_array_dimensions(t) > 0 ? int(spvc_type_get_array_dimension(t, 0)) : 1;
+        for (int e = 1; e < count; e++)
+          if (fixed < 0 || input_location(base, index + e) != fixed + e) {
+            *err = "vertex input " + describe_io(c, list[i]) + " ('" + sem + "') is an array whose elements' " +
+                   "semantics have no attribute slots in a row here: declare one input per element";
             return false;
           }
-          used[size_t(fixed)] = true;
+        if (pass == 0 && fixed >= 0) {
+          for (int e = 0; e < count; e++) {
+            if (used[size_t(fixed + e)]) {
+              *err = "vertex input semantic '" + base + std::to_string(index + e) + "' is used twice";
+              return false;
+            }
+            used[size_t(fixed + e)] = true;
+          }
           locs[i] = fixed;
         } else if (pass == 1 && fixed < 0) {
           if (base.empty() || base == "SV_VERTEXID" || base == "SV_INSTANCEID") {
@@ -417,6 +674,7 @@ bool map_interface(spvc_compiler c, spvc_resources res, bool vertex, Interface* 
     for (size_t i = 0; i < n; i++) {
       const char* sem = spvc_compiler_get_decoration_string(c, list[i].id, SpvDecorationHlslSemanticGOOGLE);
       if (spvc_compiler_has_decoration(c, list[i].id, SpvDecorationBuiltIn)) continue;  // SV_Position and such
+      if (!has_semantic(c, list[i], sem, err)) return false;
       std::string base;
       int index = 0;
       split_semantic(sem ? sem : "", &base, &index);
@@ -435,6 +693,7 @@ bool map_interface(spvc_compiler c, spvc_resources res, bool vertex, Interface* 
   for (size_t i = 0; i < n; i++) {
     const char* sem = spvc_compiler_get_decoration_string(c, list[i].id, SpvDecorationHlslSemanticGOOGLE);
     if (spvc_compiler_has_decoration(c, list[i].id, SpvDecorationBuiltIn)) continue;
+    if (!has_semantic(c, list[i], sem, err)) return false;
     std::string base;
     int index = 0;
     split_semantic(sem ? sem : "", &base, &index);
@@ -458,7 +717,7 @@ bool map_interface(spvc_compiler c, spvc_resources res, bool vertex, Interface* 
     }
     unsigned size = 0;
     if (!float_vector(c, list[i], &size)) {
-      *err = std::string("pixel output '") + (sem ? sem : "") + "' must be a float scalar or vector";
+      *err = "pixel output " + describe_io(c, list[i]) + " ('" + sem + "') must be a float scalar or vector";
       return false;
     }
     char name[64];
@@ -470,17 +729,13 @@ bool map_interface(spvc_compiler c, spvc_resources res, bool vertex, Interface* 
       // The layer's alpha test reads o_COLOR0.a: every colour output is a vec4.
       std::string temp = std::string("dx_") + name;
       spvc_compiler_set_name(c, list[i].id, temp.c_str());
-      io->widened.push_back(Widened{temp, name, size, true, false});
+      io->widened.push_back(Widened{temp, {name}, size, true, false, false});
     }
   }
   return true;
 }
 
 // ---- Rewriting of the GLSL text
-bool is_ident(char ch) {
-  return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') || ch == '_';
-}
-
 // Position of `word` standing alone at or after `from`, or npos.
 size_t find_word(const std::string& s, const std::string& word, size_t from) {
   for (size_t p = s.find(word, from); p != std::string::npos; p = s.find(word, p + 1)) {
@@ -491,10 +746,12 @@ size_t find_word(const std::string& s, const std::string& word, size_t from) {
   return std::string::npos;
 }
 
-// The line declaring `name` (as its last word before ';'): [start, end) without the newline.
+// The line declaring `name` (as its last word before ';' or an array size): [start, end) without
+// the newline.
 bool find_declaration(const std::string& s, const std::string& name, size_t* start, size_t* end) {
   for (size_t p = find_word(s, name, 0); p != std::string::npos; p = find_word(s, name, p + 1)) {
-    if (p + name.size() >= s.size() || s[p + name.size()] != ';') continue;
+    if (p + name.size() >= s.size() || (s[p + name.size()] != ';' && s[p + name.size()] != '[')) continue;
+    if (s.find(';', p) > s.find('\n', p)) continue;
     *start = s.rfind('\n', p);
     *start = *start == std::string::npos ? 0 : *start + 1;
     *end = s.find('\n', p);
@@ -509,10 +766,10 @@ const char* glsl_type(unsigned size) {
   return names[size < 5 ? size : 4];
 }
 
-std::string widen_expression(const Widened& w) {
-  if (w.size == 1 && w.colour) return "vec4(" + w.temp + ")";
+std::string widen_expression(const Widened& w, const std::string& value) {
+  if (w.size == 1 && w.colour) return "vec4(" + value + ")";
   static const char* pads[4] = {"", ", 0.0, 0.0, 1.0", ", 0.0, 1.0", ", 1.0"};
-  return "vec4(" + w.temp + pads[w.size < 4 ? w.size : 0] + ")";
+  return "vec4(" + value + pads[w.size < 4 ? w.size : 0] + ")";
 }
 
 bool rewrite_glsl(std::string* text, bool vertex, const Interface& io, std::string* err) {
@@ -572,11 +829,17 @@ bool rewrite_glsl(std::string* text, bool vertex, const Interface& io, std::stri
       *err = "internal: unexpected declaration " + line;
       return false;
     }
-    std::string outer = line.substr(0, type_at) + "vec4 " + w.name + ";";
-    s.replace(start, end - start, std::string(glsl_type(w.size)) + " " + w.temp + ";\n" + outer);
+    std::string global = std::string(glsl_type(w.size)) + " " + w.temp;
+    if (w.array) global += "[" + std::to_string(w.names.size()) + "]";
+    std::string outer;
+    for (const std::string& name : w.names) outer += "\n" + line.substr(0, type_at) + "vec4 " + name + ";";
+    s.replace(start, end - start, global + ";" + outer);
     static const char* swizzles[5] = {"", ".x", ".xy", ".xyz", ""};
-    if (w.input) before += "    " + w.temp + " = " + w.name + swizzles[w.size < 5 ? w.size : 0] + ";\n";
-    else after += "    " + w.name + " = " + widen_expression(w) + ";\n";
+    for (size_t k = 0; k < w.names.size(); k++) {
+      std::string value = w.array ? w.temp + "[" + std::to_string(k) + "]" : w.temp;
+      if (w.input) before += "    " + value + " = " + w.names[k] + swizzles[w.size < 5 ? w.size : 0] + ";\n";
+      else after += "    " + w.names[k] + " = " + widen_expression(w, value) + ";\n";
+    }
   }
   size_t m = s.find("void main()");
   if (m == std::string::npos) {
@@ -696,6 +959,35 @@ bool validate_spirv(const std::vector<uint32_t>& spirv, std::string* err) {
   return ok;
 }
 
+// The front end ignores register(iN) and register(bN) with a warning; integer and bool constants
+// are handled here (see read_declarations), so the warnings go and their lines are returned.
+std::vector<int> take_int_register_warnings(std::string* log) {
+  std::vector<int> lines;
+  std::string kept;
+  size_t p = 0;
+  while (p < log->size()) {
+    size_t eol = log->find('\n', p);
+    eol = eol == std::string::npos ? log->size() : eol + 1;
+    std::string line = log->substr(p, eol - p);
+    p = eol;
+    size_t at = line.find(": 'register' : ignoring unrecognized register type ");
+    if (at == std::string::npos) {
+      kept += line;
+      continue;
+    }
+    char type = line[at + strlen(": 'register' : ignoring unrecognized register type ")];
+    if (type != 'i' && type != 'b') {
+      kept += line;
+      continue;
+    }
+    size_t digits = at;
+    while (digits > 0 && line[digits - 1] >= '0' && line[digits - 1] <= '9') digits--;
+    lines.push_back(atoi(line.c_str() + digits));
+  }
+  *log = kept;
+  return lines;
+}
+
 std::once_flag glslang_started;
 bool glslang_running = false;
 
@@ -731,7 +1023,7 @@ extern "C" __attribute__((visibility("default"))) HRESULT D3DCompile(
     preamble += std::string("#define ") + m->Name + " " + (m->Definition ? m->Definition : "") + "\n";
   const char* body = (const char*)src;
   skip_bom(&body, &src_size);
-  std::string source(body, src_size);
+  std::string source = mend_matrix_swizzles(std::string(body, src_size));
   const char* texts[1] = {source.c_str()};
   int lengths[1] = {int(source.size())};
   const char* names[1] = {source_name ? source_name : "shader"};
@@ -754,16 +1046,18 @@ extern "C" __attribute__((visibility("default"))) HRESULT D3DCompile(
   Declarations decl;
   bool ok = sh.parse(GetDefaultResources(), 100, false, msgs, includer);
   log += sh.getInfoLog();
-  // Registers as the source gave them, read before the mapping below assigns its own.
-  if (ok && !read_declarations(sh.getIntermediate(), log.find("unrecognized register type") != std::string::npos, &decl,
-                               &err))
-    ok = false;
+  if (!ok) err = effect_syntax(source);
+  std::vector<int> int_register_lines = take_int_register_warnings(&log);
   glslang::TProgram prog;
   if (ok) {
     prog.addShader(&sh);
-    ok = prog.link(msgs) && prog.mapIO();
+    ok = prog.link(msgs);
     log += prog.getInfoLog();
   }
+  // Registers as the source gave them, read before the mapping below assigns its own, on the
+  // linked tree, which holds only what the entry calls.
+  if (ok && !read_declarations(prog.getIntermediate(stage), int_register_lines, &decl, &err)) ok = false;
+  if (ok) ok = prog.mapIO();
   if (ok) {
     glslang::SpvOptions o;
     o.validate = true;
@@ -773,6 +1067,10 @@ extern "C" __attribute__((visibility("default"))) HRESULT D3DCompile(
     std::string messages = logger.getAllMessages();
     log += messages;
     ok = !spirv.empty() && !has_back_end_error(messages) && validate_spirv(spirv, &err);
+    if (messages.find("Missing functionality: matrix swizzle") != std::string::npos)
+      err =
+          "a matrix swizzle made by a macro cannot be translated: write it out where it is used (m._11_22) or "
+          "index the matrix (m[0][0])";
   }
   std::string glsl;
   if (ok && (!to_glsl(spirv, vertex, decl, &glsl, &err) || !check_glsl(glsl, vertex, &err))) ok = false;

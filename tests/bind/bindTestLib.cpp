@@ -1,8 +1,10 @@
 // A stand-in actor library for the binding tests. Its variants (compile definitions) leave out an
 // export or a name, shorten the class table, grow a class or keep themselves loaded after dlclose;
 // BIND_TEST_VERSION makes the classes answer differently. One calls a function that exists nowhere.
+#include <stddef.h>
 #include <string.h>
 #include "game/entlingApi.h"
+#include "game/entlingLayout.h"
 #include "game/objectLists.h"
 #include "tests/bind/bindTestClasses.h"
 
@@ -89,5 +91,29 @@ __attribute__((visibility("default"))) void* const* get_entling_vtables(int* cou
 __attribute__((visibility("default"))) const int* get_entling_class_sizes(int* count) {
   *count = NUM_ENTLING_TYPES;
   return sizes;
+}
+
+// The layout table: a member type of the objects whose layout a variant changes while every object
+// class keeps its size.
+#ifdef BIND_TEST_MEMBER_GROWN
+#define BIND_TEST_PART_EXTRA ", int, int"
+#define BIND_TEST_PART_SIZE 16
+#else
+#define BIND_TEST_PART_EXTRA ""
+#define BIND_TEST_PART_SIZE 8
+#endif
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Winvalid-offsetof"
+static const EntlingLayoutRow layout_rows[] = {
+    {"TestPart", nullptr, nullptr, BIND_TEST_PART_SIZE, 4},
+    {"TestPart", "a", "int", 0, 4},
+    {"TestPart", "b", "int", 4, 4},
+    {"TestHero", nullptr, nullptr, int(sizeof(TestHero)), int(alignof(TestHero))},
+    {"TestHero", "value", "int", int(offsetof(TestHero, value)), 4},
+};
+#pragma GCC diagnostic pop
+__attribute__((visibility("default"))) const EntlingLayoutRow* get_entling_layouts(int* count) {
+  *count = int(sizeof(layout_rows) / sizeof(layout_rows[0]));
+  return layout_rows;
 }
 }

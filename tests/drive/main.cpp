@@ -39,6 +39,7 @@
 #include <string>
 #include "driveWorld.h"
 #include "engine/app.h"
+#include "tools/toolUsage.h"
 
 using namespace world_drive;
 
@@ -85,11 +86,7 @@ float distance(const char* option, const char* text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; i++)
-    if (!strcmp(argv[i], "--help") || !strcmp(argv[i], "-h")) {
-      fputs(USAGE, stdout);
-      return 0;
-    }
+  tool_answer_help(argc, argv, USAGE);
   // Standard output becomes the drive's alone: the game logs every line there too.
   out = fdopen(dup(1), "w");
   setvbuf(out, nullptr, _IOLBF, 0);

@@ -13,7 +13,6 @@
 namespace {
 intptr_t proc(WindowHandle w, unsigned m, uintptr_t wp, intptr_t lp) { return plat_def_window_proc(w, m, wp, lp); }
 bool open_device() {
-  d3d9_use_recorder(true);
   plat_init();
   plat_register_window_class("Fuzz", proc);
   WindowHandle w = plat_create_window("fuzz", PLAT_STYLE_OVERLAPPED, false, 0, 0, 64, 64, PLAT_SHOW_NORMAL);

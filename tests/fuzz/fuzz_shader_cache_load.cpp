@@ -21,7 +21,6 @@ static std::string set_up() {
   std::string folder = fuzz_scratch_folder();
   snprintf(app_path, sizeof(app_path), "%s", folder.c_str());
   mkdir((folder + "cache").c_str(), 0755);
-  d3d9_use_recorder(true);
   plat_init();
   plat_register_window_class("FuzzShaders", fuzz_window_proc);
   WindowHandle w = plat_create_window("fuzz", PLAT_STYLE_OVERLAPPED, false, 0, 0, 64, 64, PLAT_SHOW_NORMAL);

@@ -1,7 +1,7 @@
 // The actor library's screens drawn on the GL back end: the main menu, the pause menu over a
 // coloured scene, the options, controls, credits, the HUD's game-over banner and the upgrade
-// screen, each written as a PNG beside the build (gui_shots/) for review, with loose pixel checks:
-// the tinted nine-patch background, the grey menu buttons and the title's gold text.
+// screen, each written as a PNG into the build tree (build/gui_shots/) for review, with loose pixel
+// checks: the tinted nine-patch background, the grey menu buttons and the title's gold text.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <string.h>
@@ -32,10 +32,9 @@ namespace {
 
 const int W = 640, H = 360;
 
-void save_shot(const char* name, const std::vector<D3dColor>& px) {
-  char cwd[1024];
-  ASSERT_TRUE(getcwd(cwd, sizeof(cwd)));
-  std::string dir = std::string(cwd) + "/gui_shots/";
+void save_shot(const char* name, const std::vector<D3dColor>& px, int W = ::W, int H = ::H) {
+  // Always the build tree's gui_shots/, wherever the tests are started from.
+  std::string dir = GUI_GL_SHOTS_DIR "/";
   mkdir(dir.c_str(), 0755);
   std::vector<uint8_t> rgba(px.size() * 4);
   for (size_t i = 0; i < px.size(); i++) {
@@ -58,7 +57,7 @@ GuiElement* find_by_text(GuiElement* e, const char* text) {
 // differs when a channel is off by more than 12, and up to 0.5 % of the pixels may differ. It
 // catches a font drawn upside down, a lost nine-patch or a wrong tint, not a glyph's shading.
 // ASCENDA_MAKE_GOLDEN=1 writes the image instead (review it before committing).
-void expect_like_golden(const char* name, const std::vector<D3dColor>& px) {
+void expect_like_golden(const char* name, const std::vector<D3dColor>& px, int W = ::W, int H = ::H) {
   std::string golden = std::string(GOLDEN_DIR) + "/gui_" + name + ".png";
   const char* make = getenv("ASCENDA_MAKE_GOLDEN");
   if (make && !strcmp(make, "1")) {
@@ -89,7 +88,7 @@ void expect_like_golden(const char* name, const std::vector<D3dColor>& px) {
       }
     }
   EXPECT_LE(bad, W * H / 200) << name << ": " << bad << " pixels differ from " << golden
-                              << " (the actual image is in gui_shots/)";
+                              << " (the actual image is in " GUI_GL_SHOTS_DIR "/)";
 }
 
 D3dColor pixel_at(const std::vector<D3dColor>& px, float x, float y) { return px[size_t(int(y)) * W + size_t(int(x))]; }
@@ -143,7 +142,7 @@ class GuiScreensGl : public ::testing::Test {
     isAppActive = true;
     clear_input();
   }
-  std::vector<D3dColor> draw(void (*scene)() = nullptr) {
+  std::vector<D3dColor> draw(void (*scene)() = nullptr, int w = W, int h = H) {
     update_game_menu(0.05f);
     destroy_queued_gui_elements();
     EXPECT_TRUE(d3d->BeginScene() == D3D_OK);
@@ -151,7 +150,7 @@ class GuiScreensGl : public ::testing::Test {
     if (scene) scene();
     draw_game_menu(0);
     d3d->EndScene();
-    return read_back_buffer(W, H);
+    return read_back_buffer(w, h);
   }
   void click(const char* text) {
     GuiElement* e = find_by_text(cur_game_screen->root, text);
@@ -202,7 +201,9 @@ TEST_F(GuiScreensGl, MenusDrawTheirNinePatchesTextsAndTints) {
   click("Back");
   click("Cancel");
   click("Credits");
-  save_shot("credits", draw());
+  px = draw();
+  save_shot("credits", px);
+  expect_like_golden("credits", px);
   click("Back");
   close_game_menu();
 
@@ -219,6 +220,43 @@ TEST_F(GuiScreensGl, MenusDrawTheirNinePatchesTextsAndTints) {
   save_shot("upgrade", draw());
   close_game_menu();
   destroy_queued_gui_elements();
+}
+
+// At 1280 x 720 the UI scale is 3: the title's and the credits' bottom line still sits inside the
+// frame, and the options opened in a window follow a switch to full screen made behind their back
+// (what Alt+Enter does: the device reset to the display's size, the full-screen flag set).
+TEST_F(GuiScreensGl, TheMenusAt1280x720AndTheOptionsAfterASwitchToFullScreen) {
+  const int w = 1280, h = 720;
+  ASSERT_TRUE(reset_d3d(w, h, false, true));
+  open_main_menu();
+  std::vector<D3dColor> px = draw(nullptr, w, h);
+  save_shot("title_1280", px, w, h);
+  expect_like_golden("title_1280", px, w, h);
+  click("Credits");
+  px = draw(nullptr, w, h);
+  save_shot("credits_1280", px, w, h);
+  expect_like_golden("credits_1280", px, w, h);
+  click("Back");
+  close_game_menu();
+  ASSERT_TRUE(reset_d3d(W, H, false, true));
+  isFullscreen = false;
+  open_main_menu();
+  click("Options");
+  GuiElement* box = cur_game_screen->root->findById("fullscr");
+  ASSERT_NE(box, nullptr);
+  EXPECT_FALSE(box->get<GP_checked>());
+  ASSERT_TRUE(reset_d3d(w, h, false, true));
+  isFullscreen = true;
+  px = draw(nullptr, w, h);
+  save_shot("options_fullscreen", px, w, h);
+  expect_like_golden("options_fullscreen", px, w, h);
+  EXPECT_TRUE(box->get<GP_checked>());
+  EXPECT_STREQ(cur_game_screen->root->findById("resolution")->text(), "1280x720");
+  click("Cancel");
+  close_game_menu();
+  destroy_queued_gui_elements();
+  isFullscreen = false;
+  ASSERT_TRUE(reset_d3d(W, H, false, true));
 }
 
 TEST_F(GuiScreensGl, ResolutionButtonStepsThroughTheDisplayModes) {

@@ -2,10 +2,10 @@
 #include "render_gl_env.h"
 #include <gtest/gtest.h>
 #include <stdio.h>
-#include <sys/stat.h>
-#include <string>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
+#include <string>
 #include "engine/app.h"
 #include "engine/d3d_render.h"
 #include "engine/imageFiles.h"

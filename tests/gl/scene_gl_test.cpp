@@ -35,6 +35,7 @@
 #include "game/objectLists.h"
 #include "game/particles.h"
 #include "game/progression.h"
+#include "game/sceneView.h"
 #include "game/screenPasses.h"
 #include "render_gl_env.h"
 #include "tests/support/entlingViews.h"
@@ -169,8 +170,8 @@ TEST_F(LevelRendererGl, EachCellShowsItsOwnLayersWhereverTheEmptyOnesAreLeftOut)
       bool inside = x >= x0 && x <= x1 && y >= y0 && y <= y1;
       D3dColor p = cell(px, x, y);
       bool ok = !inside || !(c.foreground & 0x8000 || c.background & 0x8000) ? p == 0xFF00FF00u
-                : (c.foreground & 0x8000)                                     ? red(p) > blue(p)
-                                                                              : blue(p) > red(p);
+                : (c.foreground & 0x8000)                                    ? red(p) > blue(p)
+                                                                             : blue(p) > red(p);
       if (!ok && wrong++ < 5) ADD_FAILURE() << "cell " << x << "," << y << " shows " << std::hex << p;
     }
   EXPECT_EQ(wrong, 0);
@@ -428,6 +429,27 @@ TEST_F(SceneGl, TheBossAsleepFightingAndDying) {
   EXPECT_EQ(ExitFx_list.size(), 0) << "not dead yet";
   std::vector<D3dColor> dying = boss_frame();
   expect_golden_image("scene_boss_dying", dying, 640, 360);
+
+  // Dead: the core blown off 6 s after its hit, the exit placed, the pieces at rest on the floor.
+  // The body's cleared rows hang below the floor, yet nothing of a part shows outside the level:
+  // under its bottom edge the picture is the one without any part.
+  steps(90);
+  EXPECT_EQ(ExitFx_list.size(), 1) << "dead";
+  steps(40);
+  std::vector<D3dColor> dead = boss_frame();
+  expect_golden_image("scene_boss_dead", dead, 640, 360);
+  vec4float edge = vec4float(0, 0, 0, 1) * (cur_view_tm * cur_proj_tm);
+  int edge_row = int(ceilf((1 - edge.y()) * 0.5f * 360));
+  ASSERT_GT(edge_row, 0);
+  ASSERT_LT(edge_row, 360) << "the level's bottom edge is in the picture";
+  int parts = BossPart_list.num;
+  BossPart_list.num = 0;
+  std::vector<D3dColor> bare = frame(640, 360);
+  BossPart_list.num = parts;
+  int outside = 0;
+  for (int y = edge_row; y < 360; y++)
+    for (int x = 0; x < 640; x++) outside += dead[size_t(y) * 640 + x] != bare[size_t(y) * 640 + x];
+  EXPECT_EQ(outside, 0) << "pixels of the boss's parts under the level's bottom edge (row " << edge_row << " down)";
   // The pictures differ where the boss is.
   EXPECT_NE(asleep, fighting);
   EXPECT_NE(fighting, dying);

@@ -239,6 +239,58 @@ TEST_F(ShaderCompilerGl, WhatDirect3D9AcceptsLinksAndDrawsAsItWould) {
        GAME_FLAGS | D3DCOMPILE_PACK_MATRIX_ROW_MAJOR},
       {"a UTF-8 byte-order mark", "\xEF\xBB\xBF" VS_PLAIN "float4 psh(VsOut i) : COLOR { return float4(i.uv, 0, 1); }",
        0xFF408000},
+      // One file for both stages: what only the other entry, or no entry, reads is no concern of
+      // this one.
+      {"integer and bool constants no entry reads",
+       "int mode : register(i0);\nbool flip : register(b0);\nint4 counts;\nfloat4 tint : register(c0);\n"
+       "float4 unused_helper() { return flip ? counts : mode; }\n" VS_PLAIN
+       "float4 psh(VsOut i) : COLOR { return tint; }",
+       0xFF4080BF},
+      {"one register for a vertex constant and a pixel constant",
+       "float4x4 wvp : register(c0);\nfloat4 tint : register(c0);\n"
+       "struct VsOut { float4 pos : POSITION; float2 uv : TEXCOORD0; };\n"
+       "VsOut vsh(float4 p : POSITION0, float2 uv : TEXCOORD0) {\n"
+       "  VsOut o; o.pos = p + wvp[0][0]; o.uv = uv; return o; }\n"
+       "float4 psh(VsOut i) : COLOR { return tint; }",
+       0xFF4080BF},
+      // Arrays of varyings take one semantic index per element, whichever way each side declares them.
+      {"struct arrays on TEXCOORD0 and TEXCOORD2, read one by one and as an array",
+       "struct VsOut { float4 pos : POSITION; float2 uv[2] : TEXCOORD0; float3 sc[3] : TEXCOORD2; };\n"
+       "VsOut vsh(float4 p : POSITION0, float2 uv : TEXCOORD0) {\n"
+       "  VsOut o; o.pos = p; o.uv[0] = uv; o.uv[1] = uv.yx;\n"
+       "  for (int k = 0; k < 3; k++) o.sc[k] = float3(0.25 * k, 0, 1);\n"
+       "  return o; }\n"
+       "float4 psh(float2 t1 : TEXCOORD1, float3 s[3] : TEXCOORD2) : COLOR { return float4(t1.x, s[2].x, s[1].x, 1); }",
+       0xFF808040},
+      {"a float4 array in a struct, read as TEXCOORD1 and TEXCOORD2",
+       "struct VsOut { float4 pos : POSITION; float4 t[2] : TEXCOORD1; };\n"
+       "VsOut vsh(float4 p : POSITION0) {\n"
+       "  VsOut o; o.pos = p; o.t[0] = float4(0.25, 0, 0, 0); o.t[1] = float4(0, 0.5, 0, 1); return o; }\n"
+       "float4 psh(float4 a : TEXCOORD1, float4 b : TEXCOORD2) : COLOR { return a + b; }",
+       0xFF408000},
+      {"an out parameter array, read as a struct array",
+       "float4 vsh(float4 p : POSITION0, out float2 t[2] : TEXCOORD3) : POSITION {\n"
+       "  t[0] = float2(0.25, 0.5); t[1] = float2(0.75, 1); return p; }\n"
+       "struct PsIn { float2 t[2] : TEXCOORD3; };\n"
+       "float4 psh(PsIn i) : COLOR { return float4(i.t[1].x, i.t[0].y, i.t[0].x, i.t[1].y); }",
+       0xFFBF8040},
+      {"a vertex input array on TEXCOORD0 and TEXCOORD1, element 0 read",
+       "struct VsOut { float4 pos : POSITION; float2 uv : TEXCOORD0; };\n"
+       "VsOut vsh(float4 p : POSITION0, float2 t[2] : TEXCOORD0) { VsOut o; o.pos = p; o.uv = t[0]; return o; }\n"
+       "float4 psh(VsOut i) : COLOR { return float4(i.uv, 0, 1); }",
+       0xFF408000},
+      // The position input, however named, is what the layer feeds from POSITION0.
+      {"SV_Position input beside POSITION1",
+       "struct VsOut { float4 pos : POSITION; float4 col : COLOR0; };\n"
+       "VsOut vsh(float4 p1 : POSITION1, float4 p : SV_Position) {\n"
+       "  VsOut o; o.pos = p; o.col = p1; return o; }\n"
+       "float4 psh(float4 col : COLOR0) : COLOR { return col; }",
+       0xFFBF4080},
+      // Matrix swizzles: pixel c0..c3 hold the columns, so _r1 is c0's component r, _23 is c2.y.
+      {"matrix swizzles, one-based and zero-based",
+       VS_PLAIN "float4x4 m : register(c0);\n"
+                "float4 psh(VsOut i) : COLOR { return float4(m._11_21, m._m02_m30) + float4(0, 0, m._23, 0); }",
+       0xFF408080},
   };
   for (const DrawCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -274,6 +326,43 @@ TEST_F(ShaderCompilerGl, MovedVertexInputsFollowTheProgramBetweenDrawsFromOneBuf
   destroy_vb(vb);
 }
 
+// A pixel program reading a varying its vertex program does not write would read garbage; the
+// layer refuses the pair as it refuses one GL does not link, whatever the stages compiled to.
+TEST_F(ShaderCompilerGl, StagesThatDoNotMatchFailToLinkWithAMessage) {
+  const struct {
+    const char* name;
+    const char* hlsl;
+    const char* message;
+  } cases[] = {
+      {"a semantic the vertex program does not write",
+       VS_PLAIN "float4 psh(float2 uv : TEXCOORD0, float4 other : TEXCOORD2) : COLOR { return other; }",
+       "the pixel program reads TEXCOORD2, which the vertex program does not write"},
+      {"one past a float4 array",
+       "struct VsOut { float4 pos : POSITION; float4 t[2] : TEXCOORD1; };\n"
+       "VsOut vsh(float4 p : POSITION0) { VsOut o; o.pos = p; o.t[0] = p; o.t[1] = p; return o; }\n"
+       "float4 psh(float4 a : TEXCOORD2, float4 b : TEXCOORD3) : COLOR { return a + b; }",
+       "the pixel program reads TEXCOORD3, which the vertex program does not write"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Compiled v = compile(c.hlsl, true), p = compile(c.hlsl, false);
+    ASSERT_TRUE(v.ok) << v.errors;
+    ASSERT_TRUE(p.ok) << p.errors;
+    IDirect3DVertexShader9* vs = nullptr;
+    IDirect3DPixelShader9* ps = nullptr;
+    ASSERT_EQ(d3d->CreateVertexShader(v.code.data(), &vs), D3D_OK);
+    ASSERT_EQ(d3d->CreatePixelShader(p.code.data(), &ps), D3D_OK);
+    char log[512];
+    EXPECT_NE(d3d->LinkShaders(vs, ps, log, sizeof(log)), D3D_OK);
+    EXPECT_NE(std::string(log).find(c.message), std::string::npos) << log;
+    vs->Release();
+    ps->Release();
+    HRESULT drawn;
+    draw_pair(v.code, p.code, &drawn);
+    EXPECT_NE(drawn, D3D_OK);
+  }
+}
+
 // ---- what is refused
 
 struct RefusedCase {
@@ -281,6 +370,7 @@ struct RefusedCase {
   bool vertex;
   const char* hlsl;
   const char* message;  // part of the error text
+  bool other_stage_compiles = false;  // the same file's other entry reads none of it
 };
 
 TEST_F(ShaderCompilerGl, WhatTheLayerCannotDrawFailsInTheCompileWithAMessage) {
@@ -293,11 +383,12 @@ TEST_F(ShaderCompilerGl, WhatTheLayerCannotDrawFailsInTheCompileWithAMessage) {
        "integer and bool constants (registers iN and bN) are not supported"},
       {"float on a bool register", false, "float4 c : register(b1);\nfloat4 psh() : COLOR { return c; }",
        "integer and bool constants (registers iN and bN) are not supported"},
-      // glslang only logs this one and still hands out a module.
-      {"matrix swizzle", true,
-       "float4x4 m : register(c0);\n"
-       "float4 vsh(float4 p : POSITION) : POSITION { return float4(m._m00_m11, 0, 1) + p; }",
-       "matrix swizzle"},
+      // glslang only logs this one and still hands out a module; a swizzle written out in the source
+      // is mended before the front end, one made by a macro cannot be.
+      {"matrix swizzle made by a macro", true,
+       "#define DIAGONAL _11_22\nfloat4x4 m : register(c0);\n"
+       "float4 vsh(float4 p : POSITION) : POSITION { return float4(m.DIAGONAL, 0, 1) + p; }",
+       "a matrix swizzle made by a macro cannot be translated"},
       {"sampler array indexed by a variable", false,
        "sampler2D s[4] : register(s0);\nfloat4 k : register(c0);\n"
        "float4 psh(float2 uv : TEXCOORD0) : COLOR {\n"
@@ -319,6 +410,55 @@ TEST_F(ShaderCompilerGl, WhatTheLayerCannotDrawFailsInTheCompileWithAMessage) {
        "declare it without 'const'"},
       {"pixel program reading POSITION", false, "float4 psh(float4 p : POSITION) : COLOR { return p; }",
        "cannot read the vertex position"},
+      {"an integer constant the pixel entry reads", false,
+       "int mode : register(i0);\nfloat4 tint : register(c0);\n" VS_PLAIN
+       "float4 psh(VsOut i) : COLOR { return mode == 1 ? tint : 1 - tint; }",
+       "constant 'mode': integer and bool constants (registers iN and bN) are not supported", true},
+      {"two constants of one stage in one register", false,
+       "float4 a : register(c1);\nfloat4x4 b : register(c0);\nfloat4 psh() : COLOR { return a + b[0]; }",
+       "constant 'b' shares register c1 with another constant"},
+      // An untyped sampler is 2D to the front end, which then reads coord.xy.
+      {"texCUBE on an untyped sampler", false,
+       "sampler env;\nfloat4 psh(float3 n : TEXCOORD0) : COLOR { return texCUBE(env, n); }\n" VS_PLAIN,
+       "sampler 'env' (line 2) is read as a 1D, cube or volume texture: only 2D textures can be drawn", true},
+      {"tex3D on an untyped sampler", false,
+       "sampler vol : register(s1);\nfloat4 psh(float3 n : TEXCOORD0) : COLOR { return tex3D(vol, n); }\n" VS_PLAIN,
+       "sampler 'vol' (line 2) is read as a 1D, cube or volume texture", true},
+      {"an array vertex input off the table's rows", true,
+       "struct VsOut { float4 pos : POSITION; float4 col : COLOR0; };\n"
+       "VsOut vsh(float4 p : POSITION0, float4 n[2] : NORMAL0) { VsOut o; o.pos = p; o.col = n[0] + n[1]; return o; }",
+       "vertex input parameter 'n' ('NORMAL0') is an array whose elements' semantics have no attribute slots in a row"},
+      // Inputs and outputs without a semantic, and varyings Direct3D 9 cannot interpolate.
+      {"a pixel entry returning int without a semantic", false, VS_PLAIN "int psh(VsOut i) { return 1; }",
+       "the return value of the entry has no semantic", true},
+      {"a pixel input without a semantic", false, "float4 psh(float2 uv : TEXCOORD0, float x) : COLOR { return x; }",
+       "parameter 'x' of the entry has no semantic"},
+      {"a vertex input without a semantic", true,
+       "float4 vsh(float4 p : POSITION, float3 n) : POSITION { return p + n.x; }",
+       "parameter 'n' of the entry has no semantic"},
+      {"a struct output member without a semantic", true,
+       "struct VsOut { float4 pos : POSITION; float2 uv; };\n"
+       "VsOut vsh(float4 p : POSITION) { VsOut o; o.pos = p; o.uv = p.xy; return o; }",
+       "member 'uv' of the return value of the entry has no semantic"},
+      {"an integer varying", true,
+       "float4 vsh(float4 p : POSITION, out int k : TEXCOORD0) : POSITION { k = 1; return p; }",
+       "varying parameter 'k' ('TEXCOORD0') must be a float scalar or vector"},
+      {"an array varying running into the next semantic", true,
+       "struct VsOut { float4 pos : POSITION; float2 uv[2] : TEXCOORD0; float2 extra : TEXCOORD1; };\n"
+       "VsOut vsh(float4 p : POSITION) {\n"
+       "  VsOut o; o.pos = p; o.uv[0] = p.xy; o.uv[1] = p.yx; o.extra = p.zw; return o; }",
+       "semantic TEXCOORD1 is given to two varyings"},
+      // Effect files.
+      {"a technique block", true,
+       VS_PLAIN "float4 psh(VsOut i) : COLOR { return 1; }\n"
+                "technique Main { pass P0 { VertexShader = compile vs_2_0 vsh(); } }\n",
+       "effect files are not supported (technique, pass, sampler_state and texture objects): the first is "
+       "'technique' at line 6"},
+      {"a sampler_state block", false,
+       "// sampler_state in a comment does not count\n"
+       "sampler img = sampler_state { MinFilter = Linear; };\n"
+       "float4 psh(float2 uv : TEXCOORD0) : COLOR { return tex2D(img, uv); }",
+       "the first is 'sampler_state' at line 2"},
   };
   for (const RefusedCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -326,6 +466,10 @@ TEST_F(ShaderCompilerGl, WhatTheLayerCannotDrawFailsInTheCompileWithAMessage) {
     EXPECT_FALSE(r.ok);
     EXPECT_TRUE(r.code.empty());
     EXPECT_NE(r.errors.find(c.message), std::string::npos) << r.errors;
+    if (c.other_stage_compiles) {
+      Compiled other = compile(c.hlsl, !c.vertex);
+      EXPECT_TRUE(other.ok) << other.errors;
+    }
   }
 }
 

@@ -18,10 +18,11 @@ cleanup() {
 }
 trap cleanup EXIT
 
-cp -r "$prog_src" "$tmp/bin"
+# Times kept: the library stays newer than its sources, as the build left them.
+cp -rp "$prog_src" "$tmp/bin"
 rm -f "$tmp/bin/entling_new.dll"
-cp -r "$src_src" "$tmp/entling"
-cp "$game" "$tmp/bin/game"
+cp -rp "$src_src" "$tmp/entling"
+cp -p "$game" "$tmp/bin/game"
 export ENTLING_REBUILD_DIR=$tmp/rebuild  # the rebuild's own build tree stays in here
 out=$tmp/out.txt
 fails=0
@@ -88,10 +89,61 @@ bound=$(tail -n +"$m" "$out" | grep -F -m1 "entling bound: ")
 check "recovered with the newest code" grep -qE "^[^,]*: HeroThree 1, BaseEnemyThree [0-9]+" <<<"$bound"
 check "the same objects throughout" [ "$(others Three "$bound")" = "$objects" ]
 
+# 4. An edit saved while the compiler runs: the object written after it must not pass for up to date.
+suffix_class_names ' "Three"' Four
+n=$(wait_after "=== rebuilding entling DLL" "$k" 10) || fail "no rebuild after the fourth edit"
+m=$(wait_after "Building CXX object" "$n" 60) || fail "no compile line"
+suffix_class_names ' "Four"' Five
+k=$(wait_after "HeroFive 1" "$m" 180) || fail "the edit saved during the build never reached a library"
+check "the edit saved during the build was built" true
+
+# 5. Classes whose layout changed are refused, the game runs on: a screen that grows, then a value
+# type the boss's objects hold.
+refused() {  # what to edit (a description), the class named
+  local n f
+  n=$(wait_after "=== rebuilding entling DLL" "$k" 10) || fail "no rebuild after $1"
+  f=$(wait_after "entling classes changed, need restart" "$n" 180) || fail "$1 was not refused"
+  check "$1: the changed class is named" bash -c "tail -n +$n '$out' | grep -qF 'the layout of $2 changed'"
+  sleep 2.5
+  check "$1: nothing was swapped" bash -c "! tail -n +$n '$out' | grep -qF 'entling reload'"
+  check "$1: the game runs on" kill -0 "$pid"
+  k=$f
+}
+sed -i 's/^struct main_menu_screen_Class : BaseGuiScreen {$/&\n  char tail[256];/' "$tmp/entling/gui/menus.kst"
+refused "a grown screen" main_menu_screen_Class
+sed -i '/^  char tail\[256\];$/d' "$tmp/entling/gui/menus.kst"
+sed -i 's/^  int id;$/&\n  int extra1, extra2;/' "$tmp/entling/gen/entling.kst"
+refused "a grown member type" BossSubpart
+
 kill -TERM "$pid"
 wait "$pid"
 rc=$?
 pid=""
 check "the game exits cleanly after the swaps" [ $rc -eq 0 ]
 check "the library is unloaded at shutdown" grep -qF "closed scene" "$out"
+
+# 6. "need restart" holds: the next start takes the refused build, made from the present sources;
+# and sources edited while the game is off are built at start-up.
+start_game() {
+  APPDATA=$tmp/appdata SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy ASCENDA_NO_MESSAGE_BOX=1 \
+    "$tmp/bin/game" -win -360 >"$out" 2>&1 &
+  pid=$!
+  wait_after "total start-up time" 0 300 >/dev/null || fail "the game did not start again"
+}
+stop_game() {
+  kill -TERM "$pid"
+  wait "$pid"
+  pid=""
+}
+check "the refused build waits" [ -f "$tmp/bin/entling_new.dll" ]
+start_game
+check "the restart takes the refused build" grep -qF "taking the waiting entling_new.dll" "$out"
+check "no build was needed" bash -c "! grep -qF '=== rebuilding entling DLL' '$out'"
+stop_game
+suffix_class_names ' "Five"' Six
+start_game
+check "sources newer than the library are built at start-up" grep -qF "entling.dll rebuilt from the present sources" "$out"
+check "its build output is shown" grep -qF "=== DLL rebuild done in " "$out"
+check "the start-up build's code runs" bash -c "grep -qF 'HeroSix' '$tmp/bin/entling.dll'"
+stop_game
 [ $fails -eq 0 ] || { echo "--- output:"; tail -n 60 "$out"; echo "$fails check(s) failed"; exit 1; }

@@ -136,6 +136,7 @@ while [ $i -lt 200 ]; do
   y0=$y; i=$((i + 1))
 done
 must "the hero stands on the level" [ -n "$y0" ]
+must "the hero and the camera come to rest" probe_wait_still "$P" 20
 shot play --tint 8 8
 xdotool keydown space
 risen=0; i=0
@@ -148,6 +149,10 @@ xdotool keyup space
 check "Space makes the hero jump (from $y0 to ${y:-nothing})" [ $risen -eq 1 ]
 
 # ---- pause, its options left with Cancel
+# Paused mid-jump, the frame would show the level from wherever the jump and the camera's lag had
+# got to at that moment, a different view on every run: the hero lands and the camera settles on
+# the start's view first.
+must "the hero lands and the camera comes to rest after the jump" probe_wait_still "$P" 20
 xdotool key Escape
 must "Escape pauses" mode_is pause
 must "the pause menu is up" screen_is game_menu

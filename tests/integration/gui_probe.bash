@@ -66,3 +66,23 @@ probe_drawn_bounds() {  # probe file
       if (!n || $5 > x1) x1 = $5; if (!n || $6 > y1) y1 = $6; n++ }
     END { if (n) print x0, y0, x1, y1 }' "$1" 2>/dev/null
 }
+
+# True once the hero and the camera have stood still for a second (the probe's hero and camera lines
+# unchanged over five looks 0.2 s apart), within the seconds; false outside a level. A frame of the
+# level is the same from run to run only then: the camera follows the hero with a lag, and a jump
+# or a landing still under way moves the whole view.
+probe_wait_still() {  # probe file, seconds
+  local last="" now still=0 i=0
+  while [ $i -lt $(($2 * 5)) ]; do
+    now=$(awk -F'\t' '$1 == "hero" || $1 == "camera"' "$1" 2>/dev/null)
+    if [ -n "$now" ] && [ "$now" = "$last" ]; then
+      still=$((still + 1))
+      [ $still -ge 5 ] && return 0
+    else
+      still=0
+    fi
+    last=$now
+    sleep 0.2; i=$((i + 1))
+  done
+  return 1
+}

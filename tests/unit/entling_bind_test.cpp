@@ -3,10 +3,13 @@
 // kept, the swap check against changed classes, and the swap refusing broken files while the old
 // library keeps running.
 #include <elf.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
 #include <string>
+#include <vector>
 #include "engine/d3d_shaders.h"
 #include "engine/log.h"
 #include "engine/sysUtils.h"
@@ -156,7 +159,12 @@ TEST(EntlingBind, SwapCheckComparesClassSizesAndNames) {
   EXPECT_STREQ(why, "no \"link_gui\" function in entling.dll");
   EXPECT_FALSE(check_entling_swap(no_vtables, v1, &why));
   EXPECT_STREQ(why, "invalid entling.dll");
-  for (void* m : {v1, v2, grown, missing, no_gui, no_vtables}) free_library(m);
+  // Every object class keeps its size, but a type their members hold grew.
+  void* member_grown = load_variant("member_grown");
+  EXPECT_FALSE(check_entling_swap(member_grown, v1, &why));
+  EXPECT_STREQ(why, "entling classes changed, need restart");
+  EXPECT_TRUE(check_entling_swap(v1, v2, &why)) << why.c_str();
+  for (void* m : {v1, v2, grown, missing, no_gui, no_vtables, member_grown}) free_library(m);
 }
 
 namespace {
@@ -245,6 +253,73 @@ TEST_F(SwapRun, BrokenOrChangedBuildsAreRefusedAndTheOldCodeRuns) {
   EXPECT_TRUE(reload_entling(true));
   EXPECT_EQ(h->answer(), 2007);
   delete h;
+}
+
+TEST_F(SwapRun, AFailedBuildIsNeverSwappedInWhateverItLeft) {
+  TestHero* h = make_hero(7);
+  // Each build leaves a good library behind and then fails: by its exit code, or by an error line
+  // with exit code 0.
+  struct Case {
+    const char* ending;
+  } cases[] = {{"echo 'main.kst:1:1: error: expected declaration'\nexit 0\n"}, {"exit 2\n"}};
+  long ns = 0;
+  for (const Case& c : cases) {
+    write_file_text(src + "rebuild_dll.bat",
+                    "cp '" + lib_path("good2") + "' \"$ASCENDA_PROGRAM_DIR/entling_new.dll\"\n" + c.ending);
+    struct timespec t[2] = {{1700000000, ns += 100}, {1700000000, ns}};
+    ASSERT_EQ(utimensat(AT_FDCWD, (src + "main.kst").c_str(), t, 0), 0);
+    testing::internal::CaptureStdout();
+    bool swapped = false;
+    for (int i = 0; i < 20000 && !swapped && (i == 0 || rebuild_entling_library()); i++) {
+      swapped = reload_entling(false);
+      usleep(1000);
+    }
+    for (int i = 0; i < 3; i++) swapped = reload_entling(false) || swapped;  // and not a second later either
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("!!! failed to rebuild entling DLL"), std::string::npos) << out;
+    EXPECT_FALSE(swapped) << c.ending;
+    EXPECT_EQ(out.find("entling reload"), std::string::npos) << out;
+    EXPECT_EQ(h->answer(), 1007) << c.ending;  // the running library's code
+    EXPECT_FALSE(file_exists(bin + "entling_new.dll"));
+  }
+  delete h;
+}
+
+TEST_F(SwapRun, StartUpTakesTheLibraryOfThePresentSources) {
+  std::string good1 = read_file_text(lib_path("good1")), good2 = read_file_text(lib_path("good2"));
+  auto set_time = [](const std::string& path, time_t t) {
+    struct timespec ts[2] = {{t, 0}, {t, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), ts, 0), 0);
+  };
+  write_file_text(src + "rebuild_dll.bat",
+                  "echo built >> built.txt\ncp '" + lib_path("good2") + "' \"$ASCENDA_PROGRAM_DIR/entling_new.dll\"\n");
+  struct Case {
+    const char* what;
+    time_t library, waiting, sources;  // 0: no waiting file
+    bool replaced, built;
+  } cases[] = {
+      {"up to date", 2000, 0, 1000, false, false},
+      {"a waiting build newer than the sources", 2000, 3000, 1000, true, false},
+      {"sources newer than the library", 1000, 0, 2000, true, true},
+      {"a waiting build older than the sources", 1000, 1500, 2000, true, true},
+  };
+  for (const Case& c : cases) {
+    publish_bytes(good1, "entling.dll");  // never rewritten in place: the loaded one is mapped
+    set_time(bin + "entling.dll", c.library);
+    unlink((bin + "entling_new.dll").c_str());
+    if (c.waiting) {
+      write_file_text(bin + "entling_new.dll", good2);
+      set_time(bin + "entling_new.dll", c.waiting);
+    }
+    set_time(src + "main.kst", c.sources);
+    unlink((src + "built.txt").c_str());
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(bring_entling_library_up_to_date(src.c_str(), "main.kst"), c.replaced) << c.what;
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(read_file_text(bin + "entling.dll") == good2, c.replaced) << c.what;
+    EXPECT_EQ(file_exists(src + "built.txt"), c.built) << c.what << "\n" << out;
+    EXPECT_FALSE(file_exists(bin + "entling_new.dll")) << c.what;
+  }
 }
 
 TEST_F(SwapRun, NothingNewNothingDone) {
@@ -362,4 +437,17 @@ TEST(EntlingBind, UnbindingTearsDownWhatTheLibraryBuilt) {
   unbind_entling_library();  // no screen open: no screen operation
   EXPECT_EQ(destroy_root_calls, 2);
   delete &menu;
+}
+
+// The count comes from the call list itself: 78 functions, each named once, in binding order from
+// the sound events to the class lookup. A line lost or doubled in the list changes what this sees.
+TEST(EntlingBind, TheCallListCountsEveryFunctionOnce) {
+  EXPECT_EQ(NUM_ENTLING_API, 78);
+  EXPECT_STREQ(entling_api_names[0], "play_sound_event");
+  EXPECT_STREQ(entling_api_names[NUM_ENTLING_API - 1], "entling_id_by_name");
+  std::vector<std::string> names(entling_api_names, entling_api_names + NUM_ENTLING_API);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(std::adjacent_find(names.begin(), names.end()), names.end()) << "a name listed twice";
+  EXPECT_EQ(entling_api_slot(NUM_ENTLING_API), nullptr);
+  EXPECT_NE(entling_api_slot(NUM_ENTLING_API - 1), nullptr);
 }

@@ -4,11 +4,13 @@
 #include <math.h>
 #include <stdio.h>
 #include <string.h>
+#include <set>
 #include <string>
 #include <vector>
 #include "bossViews.h"
 #include "engine/app.h"
 #include "engine/sysUtils.h"
+#include "game/gen/bossTiles.h"
 #include "game/gen/levelGenRuntime.h"
 #include "game/gen/levelTemplates.h"
 #include "game/gen/loadTiles.h"
@@ -157,6 +159,34 @@ TEST_F(BossRoom, TheGeneratorBuildsTheBossFromItsTiles) {
   EXPECT_NEAR(pivot_world.y(), spawnY + 50, 1e-3);
 }
 
+// The tiles checked at start-up are all the boss needs: with every other tile hidden, the level
+// and its boss are still built. A boss part made from a tile the list lacks stops this test.
+TEST_F(BossRoom, IsBuiltFromTheTilesCheckedAtStartUp) {
+  std::set<const LevelGenTile*> needed;
+  for (const LevelGenTile* t : back_pool) needed.insert(t);
+  for (const LevelGenTile* t : mach_wall_pool) needed.insert(t);
+  for (const LevelGenTile* t : floor_set) needed.insert(t);
+  for (const LevelGenTile* t : mach_set) needed.insert(t);
+  for (const LevelGenTile* t : sback_set) needed.insert(t);
+  for (const LevelGenTile* t : plat_set) needed.insert(t);
+  for (const LevelGenTile* t : hfloor_set) needed.insert(t);
+  for (const LevelGenTile* t : {stairR_tile, stairL_tile, exit_tile, back2_tile}) needed.insert(t);
+  for (int i = 0; i < num_boss_tiles; i++) needed.insert(find_level_tile(boss_tile_names[i]));
+  int hidden = 0;
+  for (LevelGenTile* t : level_tiles)
+    if (!needed.count(t)) {
+      t->name[0] = '#';  // no lookup finds it any more
+      hidden++;
+    }
+  EXPECT_EQ(hidden, 0);  // today the tile set holds nothing else
+  EXPECT_EXIT(
+      {
+        makeLevel(7);
+        _exit(Boss1_list.size() == 1 && BossPart_list.size() == 9 ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "");
+}
+
 TEST_F(BossRoom, SleepsUntilTheHeroIsNearThenFiresAndBombsOnItsTimers) {
   makeLevel(7);
   putHero(spawnX - 201);
@@ -205,6 +235,16 @@ TEST_F(BossRoom, BulletsLeaveTheGunsMuzzlesTowardsTheHero) {
     EXPECT_TRUE(b->pos.x() > box.x() - 1 && b->pos.x() < box.z() && b->pos.y() > box.y() - 1 &&
                 b->pos.y() < box.w() + 1)
         << i << ": a shot at " << b->pos.x() << ", " << b->pos.y() << " is not at its gun";
+    // The art agrees: the muzzle is the barrel's end. Its face is the column right of the muzzle,
+    // drawn on both rows that meet there, and nothing of the gun lies beyond it.
+    vec4float g = guns[i]->pivot + offsets[i];
+    int mx = int(g.x()), my = int(g.y());
+    EXPECT_NE(guns[i]->cell(mx, my).foreground & 0x8000, 0) << i << ": no barrel above the muzzle";
+    EXPECT_NE(guns[i]->cell(mx, my - 1).foreground & 0x8000, 0) << i << ": no barrel below the muzzle";
+    int beyond = 0;
+    for (int y = 0; y < guns[i]->grid->height; y++)
+      for (int x = 0; x < mx; x++) beyond += (guns[i]->cell(x, y).foreground & 0x8000) != 0;
+    EXPECT_EQ(beyond, 0) << i << ": cells of the gun beyond its muzzle";
   }
   // The volleys leave the same way, at 100 units a second, to the left where the hero is; the guns
   // turn within their limits towards the hero (below them).

@@ -324,7 +324,7 @@ TEST_F(Enemies, JetFliesWithoutGravityAndTurnsWhenBlocked) {
   }
   EXPECT_GE(soundCount(takeLog(), "enemy_flyer_change_dir"), 5);
   // It starts straight up, speeding up by 2.5 units/s a step; meeting a ceiling before its first
-  // second is out, it picks a new direction at once.
+  // second is out, it picks a new direction at once, and so does one sent down onto the floor.
   remove_all_entling();
   for (int x = 780; x < 820; x++)
     for (int y = 50; y < 60; y++) level_cell(x, y).collision = LEVEL_COLL_SOLID;
@@ -333,10 +333,27 @@ TEST_F(Enemies, JetFliesWithoutGravityAndTurnsWhenBlocked) {
   j->update(STEP);
   EXPECT_FLOAT_EQ(j->vel[1], 2.5f);
   EXPECT_EQ(j->vel[0], 0);
-  takeLog();
-  for (int i = 1; i < 18; i++) j->update(STEP);
-  EXPECT_EQ(soundCount(takeLog(), "enemy_flyer_change_dir"), 1);
-  EXPECT_LE(j->pos.y() + j->height, 50 + 0.01f);
+  struct Case {
+    const char* what;
+    float dirY, y;  // the top starts 10 units below the ceiling, the bottom 10 units above the floor
+  } cases[] = {{"up into a ceiling", 1, 30}, {"down onto the floor", -1, FLOOR_TOP + 10}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    remove_all_entling();
+    j = addEnemy(JET, 800, c.y);
+    j->asleep = false;
+    j->flyDirY = c.dirY;
+    takeLog();
+    // Its timer alone would turn it after 20 steps; the wall, 10 units away, turns it sooner.
+    int turned_at = -1;
+    for (int i = 0; i < 18 && turned_at < 0; i++) {
+      j->update(STEP);
+      if (soundCount(takeLog(), "enemy_flyer_change_dir") > 0) turned_at = i;
+      EXPECT_LE(j->pos.y() + j->height, 50 + 0.01f);
+      EXPECT_GE(j->pos.y(), FLOOR_TOP - 0.01f);
+    }
+    EXPECT_GE(turned_at, 10);  // when it got there (-1: it never turned)
+  }
 }
 
 TEST_F(Enemies, JumperMovesSidewaysOnlyDuringHops) {

@@ -371,8 +371,8 @@ TEST_F(EntlingStubsDeathTest, TheBossAndTheJointsHaveStubsOfTheirOwn) {
               "pure virtual call Boss\\(Boss\\)::getPos\\(\\)");
   EXPECT_EXIT((as_base(boss, TYPE_BOSS), boss->updateLogic(0.05f)), testing::ExitedWithCode(100),
               "pure virtual call Boss\\(Boss\\)::updateLogic\\(\\)");
-  EXPECT_EXIT((as_base(boss, TYPE_BOSS), boss->turnGun(nullptr, vec4float(), 0, 0, 0, 0)),
-              testing::ExitedWithCode(100), "pure virtual call Boss\\(Boss\\)::turnGun\\(\\)");
+  EXPECT_EXIT((as_base(boss, TYPE_BOSS), boss->turnGun(nullptr, vec4float(), 0, 0, 0, 0)), testing::ExitedWithCode(100),
+              "pure virtual call Boss\\(Boss\\)::turnGun\\(\\)");
   JointMirror* joint = (JointMirror*)load_one("BossPosJoint", 4);
   ASSERT_NE(joint, nullptr);
   joint->jumble(1.5f);  // a joint without parts shakes nothing

@@ -264,3 +264,79 @@ TEST_F(BuildRun, TenMegabytesOfErrorsKeepTheScreenMessageSmall) {
   std::string screen = get_error_message();
   EXPECT_EQ(screen.substr(screen.size() - 29), "...\nentling rebuild failed!!!");
 }
+
+TEST_F(BuildRun, ASourceSavedDuringTheBuildIsBuiltAgainFromClean) {
+  // The first build saves a source while it runs, as an editor would; the build tool's object is
+  // then newer than that save, so only a clean build takes it in.
+  script(
+      "echo \"clean=$ENTLING_REBUILD_CLEAN\" >> runs\n"
+      "if [ ! -f edited ]; then touch edited; echo 'int part2;' >> part.kst; fi\n");
+  touch_within_second("part.kst", 100);
+  run_build();
+  run_build();
+  EXPECT_NE(out.find("a source changed during the last build"), std::string::npos) << out;
+  run_build();  // nothing changed since: no third build
+  EXPECT_EQ(read_file_text(src.path("runs")), "clean=0\nclean=1\n");
+}
+
+TEST_F(BuildRun, ADeletedSourceIsWatchedUntilItComesBack) {
+  script("echo built >> count\n");
+  std::string text = read_file_text(src.path("part.kst"));
+  ASSERT_EQ(unlink(src.path("part.kst").c_str()), 0);
+  run_build();  // the loss is a change: built (and in a real build, failed)
+  EXPECT_EQ(run_build(), 0);
+  EXPECT_EQ(read_file_text(src.path("count")), "built\n");
+  src.write("part.kst", text);
+  run_build();
+  EXPECT_EQ(read_file_text(src.path("count")), "built\nbuilt\n");
+  EXPECT_EQ(entling_watch_count(), 2);  // watched again
+}
+
+TEST_F(BuildRun, ANewEditEndsABuildThatHangs) {
+  // The first build hangs in a child of its own; the second one finishes.
+  script(
+      "if [ -f hung ]; then echo 'second build'; exit 0; fi\n"
+      "touch hung\nsleep 60 &\necho $! > sleeper\nwait\n");
+  entling_rebuild_stale_floor_ms = 1000;
+  touch_within_second("part.kst", 100);
+  testing::internal::CaptureStdout();
+  EXPECT_TRUE(rebuild_entling_library());
+  for (int i = 0; i < 200 && !file_exists(src.path("sleeper")); i++) usleep(10000);
+  plat_null_advance_counter(time_ticks_per_sec() * 5);
+  EXPECT_TRUE(rebuild_entling_library());  // long, but no newer edit: it may go on
+  touch_within_second("part.kst", 200);
+  EXPECT_TRUE(rebuild_entling_library());  // stopped, and the new build started
+  out = testing::internal::GetCapturedStdout();
+  entling_rebuild_stale_floor_ms = 30 * 1000;
+  EXPECT_NE(out.find("!!! DLL rebuild stopped after 5000 ms: a newer edit starts a new build"), std::string::npos)
+      << out;
+  size_t first = out.find("=== rebuilding entling DLL");
+  EXPECT_NE(out.find("=== rebuilding entling DLL", first + 1), std::string::npos) << out;
+  int sleeper = atoi(read_file_text(src.path("sleeper")).c_str());
+  ASSERT_GT(sleeper, 0);
+  bool gone = false;
+  for (int i = 0; i < 200 && !gone; i++) {
+    gone = kill(sleeper, 0) != 0;
+    if (!gone) usleep(10000);
+  }
+  EXPECT_TRUE(gone);  // its whole process group ended
+  run_build();
+  EXPECT_NE(out.find("second build"), std::string::npos) << out;
+  EXPECT_NE(out.find("=== DLL rebuild done in "), std::string::npos) << out;
+}
+
+TEST_F(BuildRun, TheBuildSpeaksInTheCLocale) {
+  // A compiler in a UTF-8 locale quotes with curly marks, which the on-screen font cannot show.
+  const char* saved = getenv("LC_ALL");
+  std::string saved_value = saved ? saved : "";
+  setenv("LC_ALL", "C.UTF-8", 1);
+  script("printf 'int x = ;\\n' > bad.c\ncc -fsyntax-only bad.c\necho \"lc_all=$LC_ALL\"\n");
+  touch_within_second("part.kst", 100);
+  run_build();
+  if (saved) setenv("LC_ALL", saved_value.c_str(), 1);
+  else unsetenv("LC_ALL");
+  EXPECT_NE(out.find("lc_all=C\n"), std::string::npos) << out;
+  std::string screen = get_error_message();
+  EXPECT_NE(screen.find("before ';' token"), std::string::npos) << screen;
+  for (unsigned char c : screen) EXPECT_LT(c, 0x80) << screen;
+}

@@ -12,6 +12,7 @@
 #include "entlingSupport.h"
 #include "game/camera.h"
 #include "game/gameScene.h"
+#include "testSupport.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ class EntlingSound : public EntlingWorld {
   int savedWidth = 0, savedScale = 0;
   void SetUp() override {
     EntlingWorld::SetUp();
-    ASSERT_TRUE(init_sound_offline(false));
+    ASSERT_TRUE(open_sound_without_speaker(false));
     char tmpl[] = "/tmp/ascenda_entling_snd_XXXXXX";
     dir = std::string(mkdtemp(tmpl)) + "/";
     mkdir((dir + "sound").c_str(), 0755);

@@ -375,3 +375,46 @@ TEST_F(World, ANewEnemyTakesOneDrawAndOneOfTheLevelsTypes) {
   plain->setPos(0, 0);
   EXPECT_EQ(plain->getBox().w(), 10.f);
 }
+
+namespace {
+// The state whose next draw is `draw`: the generator's step run backwards (its multiplier is odd,
+// so it has an inverse modulo 2^64, found by Newton's iteration).
+uint64_t state_before_draw(uint32_t draw) {
+  const uint64_t mul = 6364136223846793005ull, inc = 1442695040888963407ull;
+  uint64_t inverse = mul;
+  for (int i = 0; i < 5; i++) inverse *= 2 - mul * inverse;
+  return ((uint64_t(draw) << 32) - inc) * inverse;
+}
+}  // namespace
+
+// A unit draw is the draw over 2^32 and stays below 1 even for the top draws, whose conversion to
+// float rounds up to 2^32; it takes exactly one draw.
+TEST(RandomUnit, EveryDrawGivesAValueFromZeroToBelowOne) {
+  const float below_one = 1.0f - 1.0f / 16777216.0f;
+  struct {
+    uint32_t draw;
+    float expected;
+  } cases[] = {{0, 0.0f},
+               {1, 1.0f / 4294967296.0f},
+               {0x80000000u, 0.5f},
+               {0xFFFFFF00u, below_one},
+               {0xFFFFFF7Fu, below_one},  // the last draw that rounds down
+               {0xFFFFFF80u, below_one},  // the first that rounds up to 2^32
+               {0xFFFFFFFFu, below_one}};
+  for (const auto& c : cases) {
+    game_rnd_seed = state_before_draw(c.draw);
+    uint64_t before = game_rnd_seed;
+    EXPECT_EQ(level_rnd(), c.draw) << "the state leads to the draw";
+    game_rnd_seed = before;
+    float r = rnd_unit();
+    EXPECT_FLOAT_EQ(r, c.expected) << std::hex << c.draw;
+    EXPECT_LT(r, 1.0f) << std::hex << c.draw;
+    EXPECT_LT(2 * r - 1, 1.0f) << std::hex << c.draw;
+    game_rnd_seed = before;
+    level_rnd();
+    uint64_t after_one = game_rnd_seed;
+    game_rnd_seed = before;
+    rnd_unit();
+    EXPECT_EQ(game_rnd_seed, after_one) << "one draw";
+  }
+}

@@ -5,6 +5,7 @@
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <functional>
 #include <string>
 #include <vector>
 #include "engine/d3d_render.h"
@@ -250,9 +251,17 @@ class FontDesc : public DataFolderTest {
     char text[2048];
     snprintf(text, sizeof(text), FIXTURE, page.c_str());
     write_file_text(fnt, text);
+    write_file_text(page + ".dds", dds_header(64, 32));
+  }
+  // The 128-byte start of a DDS file: its magic, header size, flags, height and width.
+  static std::string dds_header(uint32_t width, uint32_t height) {
     std::string dds(128, '\0');
     memcpy(&dds[0], "DDS \x7c", 5);
-    write_file_text(page + ".dds", dds);
+    dds[8] = 7;
+    dds[10] = 1;  // caps, height, width, pixel format
+    memcpy(&dds[12], &height, 4);
+    memcpy(&dds[16], &width, 4);
+    return dds;
   }
 };
 
@@ -392,6 +401,50 @@ TEST_F(FontDesc, BadDescriptionsFail) {
   write_file_text(fnt, text);
   EXPECT_FALSE(f.load(fnt.c_str()));
   EXPECT_EQ(f.glyphs.size(), 4);
+}
+
+// A font that does not load says why: the file's own error, the line that broke the format, or
+// what is wrong with the page, whose size must be the one the description gives.
+TEST_F(FontDesc, AFailedLoadSaysWhy) {
+  const std::string good = read_file_text(fnt), good_page = read_file_text(page + ".dds");
+  struct Case {
+    const char* what;
+    std::function<void()> make;
+    std::string why;
+  } cases[] = {
+      {"no description", [&] { remove(fnt.c_str()); }, "No such file or directory"},
+      {"a broken line",
+       [&] {
+         std::string t = good;
+         t.replace(t.find("base=0"), 6, "base=1");
+         write_file_text(fnt, t);
+       },
+       "line 2 is not the common line"},
+      {"a description cut short", [&] { write_file_text(fnt, good.substr(0, good.find("kernings"))); },
+       "the file ends before the kernings line"},
+      {"no page", [&] { remove((page + ".dds").c_str()); }, "page " + page + ".dds: No such file or directory"},
+      {"a page that is no DDS file", [&] { write_file_text(page + ".dds", std::string(128, 'x')); },
+       "page " + page + ".dds: not a DDS file"},
+      {"a page wider than described", [&] { write_file_text(page + ".dds", dds_header(128, 32)); },
+       "page " + page + ".dds is 128x32, the description says 64x32"},
+      {"a page lower than described", [&] { write_file_text(page + ".dds", dds_header(64, 16)); },
+       "page " + page + ".dds is 64x16, the description says 64x32"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    write_file_text(fnt, good);
+    write_file_text(page + ".dds", good_page);
+    c.make();
+    BitmapFont f;
+    FontLoadError why;
+    EXPECT_FALSE(f.load(fnt.c_str(), why));
+    EXPECT_EQ(std::string(why.c_str()), c.why);
+  }
+  write_file_text(fnt, good);
+  write_file_text(page + ".dds", good_page);
+  DistFont f;
+  FontLoadError why;
+  EXPECT_TRUE(f.load(fnt.c_str(), why));
 }
 
 #ifdef ASCENDA_ART_DIR

@@ -7,8 +7,8 @@
 #include <vector>
 #include "engine/app.h"
 #include "engine/config.h"
-#include "engine/log.h"
 #include "engine/input.h"
+#include "engine/log.h"
 #include "game/controls.h"
 #include "game/entlingApi.h"
 #include "game/gameModes.h"
@@ -95,7 +95,7 @@ void place_exit(int x0, int y0, int x1, int y1) {
 
 class GameModes : public level_test::LevelTest {
  protected:
-  void *saved[NUM_ENTLING_API];
+  void* saved[NUM_ENTLING_API];
   static void SetUpTestSuite() {
     plat_init();
     register_window_class();
@@ -165,9 +165,9 @@ TEST_F(GameModes, TitleMenuClosingStartsANewGameInPlay) {
   step();
   EXPECT_EQ(cur_game_mode, &play_mode);
   EXPECT_EQ(cur_level, 1);  // reset_game
-  EXPECT_EQ(take_calls(), (std::vector<std::string>{"update_game_menu", "event 24", "remove_all_enemies",
-                                                    "reset_bullets", "event 21", "close_game_menu",
-                                                    "show_game_over(0)"}));
+  EXPECT_EQ(take_calls(),
+            (std::vector<std::string>{"update_game_menu", "event 24", "remove_all_enemies", "reset_bullets", "event 21",
+                                      "close_game_menu", "show_game_over(0)"}));
 }
 
 TEST_F(GameModes, MenuButtonPausesWithoutTheWorldStepAndTheMenuResumes) {
@@ -245,8 +245,8 @@ TEST_F(GameModes, ElevatorOpensTheShaftAndLiftsTheHeroToTheTop) {
   reached_exit = true;
   step();
   ASSERT_EQ(cur_game_mode, &elevator_mode);
-  EXPECT_EQ(take_calls(), (std::vector<std::string>{"update_entling", "remove_all_enemies", "reset_bullets",
-                                                    "event 16"}));
+  EXPECT_EQ(take_calls(),
+            (std::vector<std::string>{"update_entling", "remove_all_enemies", "reset_bullets", "event 16"}));
   EXPECT_EQ(elevator_mode.x0, 100);
   EXPECT_EQ(elevator_mode.x1, 107);
   EXPECT_EQ(elevator_mode.y0, 40);
@@ -298,9 +298,9 @@ TEST_F(GameModes, UpgradeScreenClosingStartsTheNextLevel) {
   should_close_game_menu = true;
   step();
   EXPECT_EQ(cur_game_mode, &play_mode);
-  EXPECT_EQ(take_calls(), (std::vector<std::string>{"update_game_menu", "event 20", "remove_all_enemies",
-                                                    "reset_bullets", "event 21", "close_game_menu",
-                                                    "show_game_over(0)"}));
+  EXPECT_EQ(take_calls(),
+            (std::vector<std::string>{"update_game_menu", "event 20", "remove_all_enemies", "reset_bullets", "event 21",
+                                      "close_game_menu", "show_game_over(0)"}));
 }
 
 // Ctrl+F1 asks for the elevator; a level without an exit (a boss level before the boss is dead)
@@ -352,6 +352,79 @@ TEST_F(GameModes, F5SwitchesBetweenPlayAndTheLevelViewerOnly) {
   use_dev_keys = false;
   step({VK_F5});
   EXPECT_EQ(cur_game_mode, &play_mode);
+}
+
+// Ctrl+F4 restarts the level, Ctrl+F1 rides its elevator and F2 pauses its world only in play; in
+// every other mode they change nothing (after game over Ctrl+F1 used to start the ride and open the
+// next level with the hero still dead).
+TEST_F(GameModes, LevelDeveloperKeysActOnlyInPlay) {
+  useTileSet();
+  cur_level = 1;
+  struct {
+    const char* name;
+    void (*enter)();
+    GameMode* mode;
+  } modes[] = {
+      {"title", [] { set_game_mode(&title_mode); }, &title_mode},
+      {"pause", [] { set_game_mode(&pause_mode); }, &pause_mode},
+      {"game over",
+       [] {
+         set_game_mode(&play_mode);
+         hero_health = 0;
+         step();
+       },
+       &game_over_mode},
+      {"elevator",
+       [] {
+         set_game_mode(&play_mode);
+         reached_exit = true;
+         step();
+       },
+       &elevator_mode},
+      {"upgrade", [] { set_game_mode(&upgrade_mode); }, &upgrade_mode},
+      {"level viewer",
+       [] {
+         set_game_mode(&play_mode);
+         step({VK_F5});
+       },
+       &view_level_mode},
+  };
+  const struct {
+    const char* name;
+    int vk;
+    bool ctrl;
+  } keys[] = {{"Ctrl+F1", VK_F1, true}, {"Ctrl+F4", VK_F4, true}, {"F2", VK_F2, false}};
+  for (const auto& m : modes)
+    for (const auto& k : keys) {
+      SCOPED_TRACE(std::string(k.name) + " in " + m.name);
+      set_game_mode(nullptr);
+      place_exit(100, 40, 103, 42);
+      hero_health = 10;
+      reached_exit = false;
+      game_paused = false;
+      m.enter();
+      ASSERT_EQ(cur_game_mode, m.mode);
+      bool exit_before = reached_exit, paused_before = game_paused;
+      calls.clear();
+      plat_null_set_key(VK_CONTROL, k.ctrl);
+      step({k.vk});
+      plat_null_set_key(VK_CONTROL, false);
+      EXPECT_EQ(cur_game_mode, m.mode);
+      EXPECT_EQ(reached_exit, exit_before);
+      EXPECT_EQ(game_paused, paused_before);
+      EXPECT_FALSE(has(take_calls(), "event 21")) << "the level was restarted";
+    }
+  // In play each of them acts.
+  set_game_mode(nullptr);
+  usePlayMode();
+  step({VK_F2});
+  EXPECT_TRUE(game_paused);
+  plat_null_set_key(VK_CONTROL, true);
+  step({VK_F4});
+  EXPECT_TRUE(has(take_calls(), "event 21"));
+  step({VK_F1});
+  plat_null_set_key(VK_CONTROL, false);
+  EXPECT_EQ(cur_game_mode, &elevator_mode);
 }
 
 TEST(Minimap, TexelIsTheMeanOfItsSixteenCells) {

@@ -3,6 +3,7 @@
 // the real sheets of link_gui, the program folder's sprites and font, and a settings file of the
 // test's own.
 #include <gtest/gtest.h>
+#include <string.h>
 #include <string>
 #include "engine/app.h"
 #include "engine/config.h"
@@ -154,6 +155,24 @@ TEST_F(GuiScreens, LinkGuiFillsTheSheetsAndRebuildsOpenScreens) {
   step();
 }
 
+// The menus' font that fails to load stops the game naming the file and why: here its page, copied
+// at another size than the description's.
+TEST_F(GuiScreens, AMenuFontThatDoesNotLoadIsFatalWithTheFileAndTheReason) {
+  std::string folder = root + "/program/";
+  ASSERT_EQ(system(("mkdir -p '" + folder + "' && cp '" GUI_TEST_PROGRAM_DIR "glintor.fnt' '" + folder + "'").c_str()),
+            0);
+  std::string dds = read_file_text(GUI_TEST_PROGRAM_DIR "glintor.dds").substr(0, 128);
+  uint32_t width = 128;
+  memcpy(&dds[16], &width, 4);
+  write_file_text(folder + "glintor.dds", dds);
+  snprintf(app_path, sizeof(app_path), "%s", folder.c_str());
+  EXPECT_EXIT(init_new_gui(), testing::ExitedWithCode(100),
+              "can't load font glintor.fnt: page glintor.dds is 128x64, the description says 256x64");
+  remove((folder + "glintor.fnt").c_str());
+  EXPECT_EXIT(init_new_gui(), testing::ExitedWithCode(100), "can't load font glintor.fnt: No such file or directory");
+  snprintf(app_path, sizeof(app_path), "%s", GUI_TEST_PROGRAM_DIR);
+}
+
 TEST_F(GuiScreens, MainMenuPlayCreditsAndQuitThroughAFlag) {
   open_main_menu();
   EXPECT_FALSE(should_close_game_menu);
@@ -269,6 +288,147 @@ TEST_F(GuiScreens, SettingsChosenInTheMenusReachTheSettingsFile) {
                            "music_volume=" + std::to_string(volume), std::string("B_jump=#32")})
     EXPECT_NE(file.find("\n" + line + "\n"), std::string::npos) << line << " in\n" << file;
   EXPECT_EQ(file.find("screen_wd"), std::string::npos);
+}
+
+// The mouse buttons click in the menus, so the Menu control takes none of them: a Menu on the left
+// button would turn every click on Options, Controls and the pause menu into Cancel or Back, and
+// the Controls screen that could undo it would be out of reach. Keys bind as before, and with one
+// every menu is still reached by clicks.
+TEST_F(GuiScreens, TheMenuTakesNoMouseButtonAndEveryMenuStaysReachable) {
+  open_main_menu();
+  clickText("Options");
+  clickText("Controls");
+  GuiElement* menu_box = findId("4");
+  ASSERT_NE(menu_box, nullptr);
+  const std::string escape = get_button_key_name(B_menu).c_str();
+  for (int button : {1, 2, 4}) {
+    click(menu_box, button);
+    EXPECT_EQ(get_button_key(B_menu), VK_ESCAPE) << button;
+    EXPECT_STREQ(findId("4")->text(), escape.c_str()) << button;
+    EXPECT_EQ(cur_game_screen, game_controls_screen.screen) << button;
+  }
+  EXPECT_EQ(setting("B_menu"), "<none>");
+  moveTo(findId("4"));
+  key('P');
+  EXPECT_EQ(get_button_key(B_menu), 'P');
+  EXPECT_EQ(setting("B_menu"), "#80");
+  click(findId("3"), 2);  // the other controls still take mouse buttons
+  EXPECT_EQ(get_button_key(B_shoot), 2);
+  // Every screen is reached by clicks, each click acting where it lands.
+  clickText("Back");
+  EXPECT_EQ(cur_game_screen, game_options_screen.screen);
+  clickText("Controls");
+  EXPECT_EQ(cur_game_screen, game_controls_screen.screen);
+  clickText("Back");
+  clickText("Cancel");
+  EXPECT_EQ(cur_game_screen, main_menu_screen.screen);
+  EXPECT_FALSE(app_quit_requested());
+  close_game_menu();
+  open_game_menu();
+  clickText("Options");
+  EXPECT_EQ(cur_game_screen, game_options_screen.screen);
+  EXPECT_FALSE(should_close_game_menu);
+  key('P');  // the new Menu key backs out
+  EXPECT_EQ(cur_game_screen, game_menu_screen.screen);
+  close_debug_log();
+  EXPECT_NE(read_file_text(dataPath("log.txt")).find("B_menu: #1 is a mouse button"), std::string::npos);
+}
+
+// One click or key acts on one screen only: what arrives in the update in which a screen is left
+// never reaches the screen shown next (here: a click where the main menu has its "Quit").
+TEST_F(GuiScreens, InputThatLeavesAScreenActsOnThatScreenOnly) {
+  struct Case {
+    const char* name;
+    const char* first_click;  // on the main menu, before the update
+    bool escape;              // the Menu key in the same update
+    BaseGuiScreen** shown;
+  } cases[] = {
+      {"Escape on Options", "Options", true, &main_menu_screen.screen},
+      {"Options, then a second click", nullptr, false, &game_options_screen.screen},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    app_clear_quit();
+    close_game_menu();
+    destroy_queued_gui_elements();
+    open_main_menu();
+    vec4float q(find("Quit")->marginBox);
+    int qx = int((q[0] + q[2]) / 2), qy = int((q[1] + q[3]) / 2);
+    if (c.first_click) clickText(c.first_click);
+    else moveTo(find("Options"));
+    if (!c.first_click) {
+      vec4float o(find("Options")->marginBox);
+      int ox = int((o[0] + o[2]) / 2), oy = int((o[1] + o[3]) / 2);
+      push_input_event(IE_MOUSE_DOWN, 1, 0, IF_LBUTTON, ox, oy);
+      push_input_event(IE_MOUSE_UP, 1, 0, 0, ox, oy);
+    }
+    if (c.escape) push_input_event(IE_KEY_DOWN, VK_ESCAPE, 0, 0, 0, 0);
+    push_input_event(IE_MOUSE_MOVE, 0, 0, 0, qx, qy);
+    push_input_event(IE_MOUSE_DOWN, 1, 0, IF_LBUTTON, qx, qy);
+    push_input_event(IE_MOUSE_UP, 1, 0, 0, qx, qy);
+    step();
+    EXPECT_EQ(cur_game_screen, *c.shown);
+    EXPECT_FALSE(app_quit_requested());
+    step();  // and nothing of it is left for the next update
+    EXPECT_EQ(cur_game_screen, *c.shown);
+    EXPECT_FALSE(app_quit_requested());
+  }
+}
+
+// Alt+Enter while the options are open switches the display behind the screen's back: the boxes
+// and the automatic size's text follow at the next update, so a click then does what the box shows.
+TEST_F(GuiScreens, OptionsFollowTheDisplayWhenItChangesWhileOpen) {
+  isFullscreen = false;
+  app_use_vsync = false;
+  open_main_menu();
+  clickText("Options");
+  EXPECT_FALSE(findId("fullscr")->get<GP_checked>());
+  EXPECT_STREQ(findId("resolution")->text(), "1280x720");
+  // What the window's Alt+Enter leaves behind: full screen at the display's size.
+  isFullscreen = true;
+  d3d_wd = 1920;
+  d3d_ht = 1080;
+  step();
+  EXPECT_TRUE(findId("fullscr")->get<GP_checked>());
+  EXPECT_FALSE(findId("vsync")->get<GP_checked>());
+  EXPECT_STREQ(findId("resolution")->text(), "1920x1080");
+  app_use_vsync = true;
+  step();
+  EXPECT_TRUE(findId("vsync")->get<GP_checked>());
+  // Cancel keeps the display as the player switched it rather than switching back.
+  clickText("Cancel");
+  EXPECT_EQ(setting("fullscreen"), "1");
+  EXPECT_TRUE(isFullscreen);
+  d3d_wd = 1280;
+  d3d_ht = 720;
+}
+
+// The line along the bottom of the title and the credits fits inside the frame at every size the
+// options offer: 4:3, 5:4 (the narrowest for their UI scale), 16:10 and 16:9, up to 4K.
+TEST_F(GuiScreens, TheBottomLineFitsAtEveryScreenSize) {
+  const int sizes[][2] = {{640, 360},   {640, 480},   {800, 600},   {1024, 768},  {1152, 864},  {1280, 720},
+                          {1280, 800},  {1280, 960},  {1280, 1024}, {1366, 768},  {1440, 900},  {1600, 1200},
+                          {1680, 1050}, {1920, 1080}, {1920, 1200}, {2560, 1440}, {2560, 1600}, {3840, 2160}};
+  open_main_menu();
+  for (BaseGuiScreen** screen : {&main_menu_screen.screen, &credits_screen.screen}) {
+    if (screen == &credits_screen.screen) clickText("Credits");
+    ASSERT_EQ(cur_game_screen, *screen);
+    GuiElement* root = cur_game_screen->root;
+    GuiElement* line = root->child(root->children.size() - 1);
+    ASSERT_NE(line->text()[0], 0);
+    for (const auto& size : sizes) {
+      d3d_wd = size[0];
+      d3d_ht = size[1];
+      step();
+      vec4float inside(root->contentBox), box(line->contentBox);
+      float width = vec4float(line->measure(line->uiScale))[0];
+      EXPECT_LE(width, inside[2] - inside[0]) << size[0] << "x" << size[1] << " at UI scale " << line->uiScale;
+      EXPECT_GE(box[0], inside[0]) << size[0] << "x" << size[1];
+      EXPECT_LE(box[2], inside[2]) << size[0] << "x" << size[1];
+    }
+  }
+  d3d_wd = 1280;
+  d3d_ht = 720;
 }
 
 TEST_F(GuiScreens, KeyBoxNamesEveryKeyAndMouseButton) {

@@ -210,7 +210,7 @@ TEST_F(Controls, BindingsComeFromTheSettings) {
   set_config_str("B_menu", "#65");
   init_controls();
   EXPECT_EQ(get_button_key(B_jump), 32);
-  EXPECT_EQ(get_button_key(B_left), 65);  // not a key: the default
+  EXPECT_EQ(get_button_key(B_left), 65);   // not a key: the default
   EXPECT_EQ(get_button_key(B_right), 68);  // no "#": the default
   EXPECT_EQ(get_button_key(B_shoot), 1);
   EXPECT_STREQ(get_button_key_name(B_jump), "Space");
@@ -234,11 +234,44 @@ TEST_F(Controls, BindingsComeFromTheSettings) {
   set_button_key(7, 1);  // out of range: nothing
 }
 
+// A Menu on a mouse button, stored by an older game, would lock the player out of the menus (every
+// click there is Back or Cancel): it gives way to Escape, and cannot be chosen again. Keys, and
+// mouse buttons for the other controls, bind as stored.
+TEST_F(Controls, TheMenuTakesKeysOnly) {
+  struct {
+    const char* stored;
+    int key;
+  } cases[] = {{"#1", VK_ESCAPE}, {"#2", VK_ESCAPE}, {"#4", VK_ESCAPE}, {"#3", 3}, {"#80", 80}, {"#65", 65}};
+  for (auto& c : cases) {
+    set_config_str("B_menu", c.stored);
+    init_controls();
+    EXPECT_EQ(get_button_key(B_menu), c.key) << c.stored;
+  }
+  set_config_str("B_menu", "#27");
+  set_config_str("B_jump", "#4");
+  init_controls();
+  EXPECT_EQ(get_button_key(B_jump), 4);
+  for (int button : {1, 2, 4}) {
+    set_button_key(B_menu, button);
+    EXPECT_EQ(get_button_key(B_menu), VK_ESCAPE) << button;
+    set_button_key(B_shoot, button);
+    EXPECT_EQ(get_button_key(B_shoot), button);
+  }
+  char buf[16];
+  ASSERT_TRUE(get_config_str("B_menu", buf, sizeof(buf)));
+  EXPECT_STREQ(buf, "#27");
+  close_debug_log();
+  std::string log = read_file_text(dataPath("log.txt"));
+  EXPECT_NE(log.find("B_menu: \"#1\" is a mouse button, which clicks in the menus; using #27"), std::string::npos)
+      << log;
+}
+
 TEST_F(Controls, BindingsThatAreNoKeysKeepTheDefaults) {
   struct {
     const char* stored;
     int key;
-  } cases[] = {{"#999", 87}, {"", 87}, {"#-1", 87}, {"#", 87}, {"#12a", 87}, {"#255", 255}, {"#0", 0}};
+  } cases[] = {{"#999", 87}, {"", 87},      {"#-1", 87},  {"#", 87},
+               {"#12a", 87}, {"#255", 255}, {"#256", 87}, {"#0", 0}};  // 255 is the last key code
   for (auto& c : cases) {
     set_config_str("B_jump", c.stored);
     init_controls();

@@ -50,6 +50,37 @@ TEST_F(LevelCollision, BoxesStopAtWallsWithTheMargin) {
   EXPECT_EQ(flags, HIT_LEFT);
 }
 
+// A box edge that lies inside a row or column covers it: a one-cell wall or floor in the last row
+// or column a fractional edge reaches still stops the box; an edge on a cell border covers nothing
+// beyond it.
+TEST_F(LevelCollision, FractionalEdgesCoverThePartlyCoveredRowsAndColumns) {
+  struct Case {
+    const char* what;
+    float lo, hi;  // the box's extent across the motion: rows for a sideways move, columns for a fall
+    bool stopped;
+  };
+  const Case cases[] = {
+      {"top inside the cell's row", 10.f, 21.5f, true},        {"top just inside it", 10.f, 21.01f, true},
+      {"top on the row's lower border", 10.f, 21.f, false},    {"bottom inside the cell's row", 21.9f, 30.f, true},
+      {"bottom on the row's upper border", 22.f, 30.f, false},
+  };
+  // A wall cell at column 16 in row 21 and a floor cell at column 21 in row 9, nothing else.
+  level_cell(16, 21).collision = 1;
+  level_cell(21, 9).collision = 1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    int flags = 0;
+    float x = scan_level_x(10.f, 20.f, c.lo, c.hi, flags);
+    EXPECT_EQ(flags == HIT_RIGHT, c.stopped);
+    EXPECT_NEAR(x, c.stopped ? 15.99f : 20.f, 1e-4);
+    // The same extent as the columns of a box falling from row 15 towards row 5.
+    flags = 0;
+    float y = scan_level_y(c.lo, c.hi, 15.f, 5.f, flags, nullptr);
+    EXPECT_EQ(flags == HIT_GROUND, c.stopped);
+    EXPECT_NEAR(y, c.stopped ? 10.01f : 5.f, 1e-4);
+  }
+}
+
 TEST_F(LevelCollision, FallingBoxesLandAndReportTheirSupport) {
   fill(0, 9, 40, 9, 1);
   vec4float pos(12, 10.01f, 0, 1);

@@ -1,6 +1,7 @@
 // The tile library: file-name rules, layer completion, configuration, pixel conversions, the fatal
 // errors on bad tile folders, and the generated tile set itself.
 #include <zlib.h>
+#include "game/gen/bossTiles.h"
 #include "game/gen/levelGenRuntime.h"
 #include "tests/unit/level_fixtures.h"
 
@@ -215,6 +216,33 @@ TEST_F(LevelTilesDeath, UnknownTilesAreFatal) {
   EXPECT_EXIT(init_level_tile_pools(), testing::ExitedWithCode(100), "can't find level tile 'back0'");
 }
 
+// A tile that only the boss needs is missed at start-up, with the generator's, not on the boss
+// level: the game's own tile set copied with boss tiles taken away stops while the tiles load.
+TEST_F(LevelTilesDeath, BossTilesAreRequiredWhenTheTilesLoad) {
+  struct Case {
+    const char* removed;  // below tiles/
+    const char* message;
+  } cases[] = {
+      {"boss1/leg_*", "can't find level tile 'boss1/leg'"},
+      {"boss1/foot_*", "can't find level tile 'boss1/foot'"},
+      {"boss1/launcher_f.png boss1/launcher_c.png", "can't find level tile 'boss1/launcher'"},
+      {"boss1", "can't find level tile 'boss1/foot'"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.removed);
+    std::string cmd = "rm -rf '" + root + "/tiles' && cp -r '" LEVEL_TILESET_DIR "tiles' '" + root + "/' && cd '" +
+                      root + "/tiles' && rm -r " + c.removed;
+    ASSERT_EQ(system(cmd.c_str()), 0);
+    EXPECT_EXIT(
+        {
+          load_level_tiles();
+          init_level_tile_pools();
+          _exit(0);
+        },
+        testing::ExitedWithCode(100), c.message);
+  }
+}
+
 // ---- the generated tile set
 
 class TileSet : public LevelTest {
@@ -234,9 +262,8 @@ int count_type(const LevelGenTile* t, uint8_t type) {
 }
 
 TEST_F(TileSet, HoldsEveryTileTheGameLooksUp) {
-  const char* boss_tiles[] = {"boss1/foot",     "boss1/leg",  "boss1/body",    "boss1/fgun",
-                              "boss1/support1", "boss1/tgun", "boss1/launcher"};
-  for (const char* name : boss_tiles) EXPECT_TRUE(find_level_tile(name)) << name;
+  EXPECT_EQ(num_boss_tiles, 7);
+  for (int i = 0; i < num_boss_tiles; i++) EXPECT_TRUE(find_level_tile(boss_tile_names[i])) << boss_tile_names[i];
   EXPECT_EQ(level_tiles.size(), 43 + 7);
 }
 

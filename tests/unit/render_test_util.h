@@ -39,7 +39,6 @@ class RecorderDevice : public ::testing::Test {
   std::string folder;
   void SetUp() override {
     folder = render_test_folder();
-    d3d9_use_recorder(true);
     d3d9_recorder_reset();
     plat_init();
     plat_register_window_class("RenderTest", render_test_proc);
@@ -49,10 +48,7 @@ class RecorderDevice : public ::testing::Test {
     ASSERT_TRUE(init_d3d(window, 320, 200));
     d3d9_recorder_log().clear();
   }
-  void TearDown() override {
-    close_d3d();
-    d3d9_use_recorder(false);
-  }
+  void TearDown() override { close_d3d(); }
   static std::vector<std::string>& log() { return d3d9_recorder_log(); }
   // Index of the first log line at or after `from` starting with prefix, -1 when none.
   static int find(const char* prefix, int from = 0) {

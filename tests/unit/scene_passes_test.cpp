@@ -32,8 +32,8 @@ TEST(ScenePasses, LevelTexturesFitTheViewInPowersOfTwo) {
   struct {
     int view, grid, side;
   } cases[] = {
-      {215, 4096, 256}, {122, 256, 128}, {128, 4096, 128}, {129, 4096, 256},  // rounding up, a power stays
-      {0, 4096, 4096},  {-5, 256, 256},  {5000, 4096, 4096}, {300, 256, 256},  // none, or more than the grid
+      {215, 4096, 256}, {122, 256, 128}, {128, 4096, 128},   {129, 4096, 256},  // rounding up, a power stays
+      {0, 4096, 4096},  {-5, 256, 256},  {5000, 4096, 4096}, {300, 256, 256},   // none, or more than the grid
       {1, 4096, 1},     {3, 20, 4},      {20, 20, 32},                          // a grid that is no power
   };
   for (auto c : cases) EXPECT_EQ(level_texture_side(c.view, c.grid), c.side) << c.view << " of " << c.grid;

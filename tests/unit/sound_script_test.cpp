@@ -17,6 +17,7 @@
 #include "engine/sqbind.h"
 #include "engine/sysUtils.h"
 #include "game/soundEvents.h"
+#include "testSupport.h"
 
 namespace {
 
@@ -64,7 +65,7 @@ struct SoundScript : testing::Test {
   void SetUp() override {
     set_error_message(nullptr);
     log_sound_events = false;
-    ASSERT_TRUE(init_sound_offline(false));
+    ASSERT_TRUE(open_sound_without_speaker(false));
   }
   void TearDown() override {
     close_sound_script();

@@ -196,6 +196,28 @@ TEST_F(Sprites, FatalPaths) {
               "Sprite wide is 1024x2, too large for the 1024x1024 sprite texture");
 }
 
+// A sprite whose ".cfg" stays while its image is gone, or whose image's name is taken by a folder,
+// would be drawn as nothing at all: the image is named as the one that cannot be read.
+TEST_F(Sprites, AConfigWithoutItsImageNamesTheImage) {
+  write_file_text(spr("barrel.cfg"), "oy=2\n");
+  write_png(spr("bomb.png"), 4, 4, solid);
+  // Missing: loading goes on and says so; a lookup that needs the sprite stops with the file.
+  testing::internal::CaptureStdout();
+  init_sprites();
+  std::string log = testing::internal::GetCapturedStdout();
+  EXPECT_NE(log.find("sprite 'barrel' has a config but no image: sprites/barrel.png (no such file)"), std::string::npos)
+      << log;
+  EXPECT_TRUE(get_sprite("barrel", false));
+  EXPECT_EQ(get_sprite("bomb", true)->width, 4);
+  EXPECT_EXIT(get_sprite("barrel", true), testing::ExitedWithCode(100),
+              "Error loading sprite image sprites/barrel.png: no such file");
+  close_sprites();
+  // A folder in the image's place can never be read: loading stops at once.
+  mkdir(spr("barrel.png").c_str(), 0755);
+  EXPECT_EXIT(init_sprites(), testing::ExitedWithCode(100),
+              "Error loading sprite image sprites/barrel.png: a folder, not an image");
+}
+
 TEST_F(Sprites, PackerLeavesSpacingAndFailsWhenFull) {
   Sprite a, b;
   a.width = 15;

@@ -114,10 +114,45 @@ TEST(System, PriorityLevelsSetTheNicenessTheSystemAllows) {
   set_process_priority(0);
   EXPECT_EQ(getpriority(PRIO_PROCESS, 0), normal);
   isAppActive = false;
+}
 
+// The GPU load as the amdgpu driver reports it, read from a fake "/sys/class/drm".
+TEST(System, TheGpuLoadComesFromTheFirstCardThatReportsIt) {
+  std::string temp = make_temp_folder(), drm = temp + "/drm";
+  auto card_file = [&](const std::string& card) { return drm + "/" + card + "/device/gpu_busy_percent"; };
+  auto put = [&](const std::string& card, const char* text) {
+    ASSERT_TRUE(plat_make_folder((drm + "/" + card).c_str()));
+    ASSERT_TRUE(plat_make_folder((drm + "/" + card + "/device").c_str()));
+    if (text) write_file_text(card_file(card), text);
+  };
   int gpu = 7;
-  EXPECT_FALSE(init_gpu_activity());
+  EXPECT_FALSE(init_gpu_activity_in(drm.c_str()));  // no such folder: no figure
   EXPECT_FALSE(get_gpu_activity(&gpu));
+  put("card0", nullptr);      // a card whose driver says nothing
+  put("card0-DP-1", "55\n");  // a connector, not a card
+  EXPECT_FALSE(init_gpu_activity_in(drm.c_str()));
+  put("card10", "90\n");
+  put("card2", "37\n");
+  ASSERT_TRUE(init_gpu_activity_in(drm.c_str()));
+  EXPECT_TRUE(get_gpu_activity(&gpu));
+  EXPECT_EQ(gpu, 37);  // card2: the lowest number that has the file
+  struct Case {
+    const char* text;
+    int percent;  // -1: no figure
+  } cases[] = {{"0\n", 0},   {"100\n", 100}, {"5", 5}, {"101\n", -1},
+               {"-1\n", -1}, {"abc\n", -1},  {"", -1}, {"12 x\n", -1}};
+  for (const Case& c : cases) {
+    write_file_text(card_file("card2"), c.text);
+    gpu = 7;
+    EXPECT_EQ(get_gpu_activity(&gpu), c.percent >= 0) << c.text;
+    EXPECT_EQ(gpu, c.percent >= 0 ? c.percent : 7) << c.text;
+  }
+  remove(card_file("card2").c_str());  // a read error
+  EXPECT_FALSE(get_gpu_activity(&gpu));
+  write_file_text(card_file("card2"), "50\n");
+  close_gpu_activity();
+  EXPECT_FALSE(get_gpu_activity(&gpu));
+  ASSERT_EQ(system(("rm -rf '" + temp + "'").c_str()), 0);
 }
 
 namespace {

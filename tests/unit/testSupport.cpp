@@ -6,6 +6,8 @@
 #include <sstream>
 #include "engine/config.h"
 #include "engine/log.h"
+#include "engine/sound.h"
+#include "platform/platform.h"
 
 std::string make_temp_folder() {
   char tmpl[] = "/tmp/ascenda_test_XXXXXX";
@@ -42,4 +44,12 @@ void write_file_text(const std::string& path, const std::string& text) {
 bool file_exists(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0;
+}
+
+bool open_sound_without_speaker(bool use_3d) {
+  plat_null_set_audio_device(true);
+  bool ok = init_sound(use_3d);
+  // Only this opening gets the device: the scene's own start-up in other tests stays silent.
+  plat_null_set_audio_device(false);
+  return ok;
 }

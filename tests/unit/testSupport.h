@@ -18,3 +18,6 @@ std::string read_file_text(const std::string& path);
 void write_file_text(const std::string& path, const std::string& text);
 bool file_exists(const std::string& path);
 std::string make_temp_folder();
+// Opens the sound layer on a device of the null platform that never mixes by itself: the test
+// renders what a speaker would get with mix_sound_output.
+bool open_sound_without_speaker(bool use_3d);
