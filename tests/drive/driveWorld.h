@@ -108,7 +108,8 @@ struct PlayResult {
 PlayResult play_current_level(int max_steps);
 int run_player(int l0, int l1, int s0, int s1, int max_steps, int expect_exits, int expect_kills);
 int run_bench(int level, uint64_t seed);
-// A whole run on the game's own modes (wholeRun.cpp), twice with the same seed.
-int run_whole(uint64_t seed);
+// A whole run on the game's own modes (wholeRun.cpp), `passes` times from the same seed (the
+// lines of each pass the same as the first's).
+int run_whole(uint64_t seed, int passes);
 
 }  // namespace world_drive

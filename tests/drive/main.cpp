@@ -52,12 +52,12 @@ const char USAGE[] =
     "                   [--expect-kills N] [--health N] [--at-boss] [--boss-distance D] [--trace]\n"
     "                   [--dump-stuck]\n"
     "       world_drive --data DIR --lib LIB --bench LEVEL SEED\n"
-    "       world_drive --data DIR --lib LIB --whole-run SEED [--health N]\n"
+    "       world_drive --data DIR --lib LIB --whole-run SEED [--passes N] [--health N]\n"
     "  DIR is the program folder, LIB the actor library; LEVELS and SEEDS are ranges like 1-50.\n"
     "  --repeat runs the scenario twice and compares every state line; --swap-at N swaps a fresh copy\n"
     "  of the library in after update N (of the second run with --repeat); --player runs the scripted\n"
     "  player on generated levels; --bench prints the cost of an update; --whole-run plays a whole\n"
-    "  run on the game's modes, twice from the seed.\n";
+    "  run on the game's modes, twice from the seed (--passes N: N times).\n";
 
 // A wrong argument: what is wrong and the usage, on standard error; exit status 2.
 [[noreturn]] void usage_error(const char* format, const char* what) {
@@ -96,6 +96,7 @@ int main(int argc, char** argv) {
   int player_l0 = 0, player_l1 = 0, player_s0 = 0, player_s1 = 0, max_steps = 5000, expect_exits = 0, expect_kills = 0;
   bool player = false, bench = false;
   unsigned long long whole_seed = 0;
+  int whole_passes = 2;
   int bench_level = 12;
   unsigned long long bench_seed = 1;
   for (int i = 1; i < argc; i++) {
@@ -131,6 +132,8 @@ int main(int argc, char** argv) {
     } else if (a == "--whole-run") {
       drive.wholeRun = true;
       whole_seed = (unsigned long long)whole_number("--whole-run", next(), 0);
+    } else if (a == "--passes") {
+      whole_passes = whole_number("--passes", next(), 1);
     } else if (a[0] == '-') usage_error("unknown option %s", a.c_str());
     else if (scenario) usage_error("one scenario at a time (%s is a second)", a.c_str());
     else scenario = argv[i];
@@ -162,7 +165,7 @@ int main(int argc, char** argv) {
   setenv("APPDATA", drive.folder.c_str(), 1);
   int rc = 0;
   if (drive.wholeRun) {
-    rc = run_whole(whole_seed);
+    rc = run_whole(whole_seed, whole_passes);
     remove_program_folder();
     return rc;
   }

@@ -6,7 +6,7 @@
 // 4 killed and its exit taken, the notice before level 5 acknowledged, a death in level 5, game over,
 // and a key back to the title. It checks the sequence of modes, the run's level, points and upgrades
 // at each step, and each mode's lines in the game's log; then plays the run again from the same seed
-// and fails unless every line is the same.
+// and fails unless every line is the same (--passes 1 plays it once).
 #include <stdio.h>
 #include <string.h>
 #include <algorithm>
@@ -296,7 +296,7 @@ void update_modes_once() {
   d3d9_recorder_log().clear();
 }
 
-int run_whole(uint64_t seed) {
+int run_whole(uint64_t seed, int passes) {
   d3d9_recorder_reset();
   plat_init();
   plat_register_window_class("WorldDrive", [](WindowHandle w, unsigned m, uintptr_t wp, intptr_t lp) -> intptr_t {
@@ -316,7 +316,7 @@ int run_whole(uint64_t seed) {
   auto previous_observer = sound_event_observer;
   std::vector<std::string> first;
   int failures = 0;
-  for (int pass = 0; pass < 2; pass++) {
+  for (int pass = 0; pass < passes; pass++) {
     fprintf(out, "# run %d from seed %llu\n", pass + 1, (unsigned long long)seed);
     Run r;
     run = &r;
