@@ -1,8 +1,11 @@
-# The test drive of the game world (tests/drive/worldDrive.cpp): the program's host code on the
-# null platform with the real actor library, stepped through the scenario files of tests/drive/.
+# The test drive of the game world (tests/drive/, its jobs listed in main.cpp): the program's host
+# code on the null platform with the real actor library, stepped through the scenario files of
+# tests/drive/.
 # Each scenario is one test; a line "#! <options>" in a scenario adds driver options to its test
 # (--repeat, --swap-at N).
-add_executable(world_drive ${CMAKE_SOURCE_DIR}/tests/drive/worldDrive.cpp)
+set(_drive ${CMAKE_SOURCE_DIR}/tests/drive)
+add_executable(world_drive ${_drive}/main.cpp ${_drive}/driveWorld.cpp ${_drive}/scenario.cpp ${_drive}/route.cpp
+  ${_drive}/bossFight.cpp ${_drive}/player.cpp ${_drive}/bench.cpp ${_drive}/wholeRun.cpp)
 ascenda_link_program(world_drive platform_null)
 # The library resolves its imports against the drive, as it does against the game.
 set_target_properties(world_drive PROPERTIES ENABLE_EXPORTS ON)
@@ -23,6 +26,13 @@ if(ASCENDA_TESTS)
       ${scenario})
     set_tests_properties(drive.${name} PROPERTIES ENVIRONMENT "ASCENDA_NO_MESSAGE_BOX=1" TIMEOUT 120)
   endforeach()
+endif()
+
+if(ASCENDA_TESTS)
+  # The command line: --help and wrong arguments (tests/drive/usage.sh lists the cases).
+  add_test(NAME drive.usage COMMAND bash ${CMAKE_SOURCE_DIR}/tests/drive/usage.sh $<TARGET_FILE:world_drive>
+    ${ASCENDA_BIN_DIR} $<TARGET_FILE:entling> ${CMAKE_SOURCE_DIR}/tests/drive/jump.txt)
+  set_tests_properties(drive.usage PROPERTIES ENVIRONMENT "ASCENDA_NO_MESSAGE_BOX=1" TIMEOUT 120)
 endif()
 
 if(ASCENDA_TESTS)
@@ -67,4 +77,20 @@ if(ASCENDA_TESTS)
   add_test(NAME drive.boss_arrival COMMAND world_drive --data ${ASCENDA_BIN_DIR} --lib $<TARGET_FILE:entling>
     --player 4 1-4 --at-boss --boss-distance 340 --max-steps 600 --expect-kills 3)
   set_tests_properties(drive.boss_arrival PROPERTIES ENVIRONMENT "ASCENDA_NO_MESSAGE_BOX=1" TIMEOUT 300)
+  # A whole run on the game's own modes, twice from seed 2 (tests/drive/wholeRun.cpp): the title's
+  # Play, levels 1 to 4 crossed by the scripted player with 20 hearts each, an upgrade bought and
+  # seen, the boss killed, the notice between worlds, a death, game over and back to the title.
+  # About 60 s here alone (some 6,000 updates with their frames, twice), several times that on a
+  # busy machine; in the sanitizer build, where one pass takes some 15 minutes, it plays once (the
+  # main build checks that a second pass repeats the first).
+  if(ASCENDA_SANITIZE)
+    set(_whole_run_passes 1)
+    set(_whole_run_timeout 3600)
+  else()
+    set(_whole_run_passes 2)
+    set(_whole_run_timeout 1200)
+  endif()
+  add_test(NAME drive.whole_run COMMAND world_drive --data ${ASCENDA_BIN_DIR} --lib $<TARGET_FILE:entling>
+    --whole-run 2 --passes ${_whole_run_passes})
+  set_tests_properties(drive.whole_run PROPERTIES ENVIRONMENT "ASCENDA_NO_MESSAGE_BOX=1" TIMEOUT ${_whole_run_timeout})
 endif()

@@ -18,16 +18,8 @@
 #include "game/gen/loadTiles.h"
 #include "game/objectLists.h"
 #include "game/progression.h"
+#include "tests/support/entlingViews.h"
 #include "tools/toolUsage.h"
-
-struct BossSubpart;
-struct BossSubpartBehavior;
-// Entling's virtual layout, to call the struck part's hit.
-struct EntlingCalls : BaseObject {
-#define ENTLING_VIRTUAL(ret, name, params) virtual ret name params;
-#include "entling/gen/virtuals.kst"
-#undef ENTLING_VIRTUAL
-};
 
 static double now_us() {
   return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now().time_since_epoch()).count();
@@ -68,6 +60,15 @@ int main(int argc, char** argv) {
     return 1;
   }
   auto by_name = (GetEntlingFuncByNameFn)dlsym(lib, "get_entling_func_by_name");
+  auto class_sizes = (GetEntlingClassSizesFn)dlsym(lib, "get_entling_class_sizes");
+  int count = 0;
+  const int* sizes = class_sizes ? class_sizes(&count) : nullptr;
+  std::string wrong = check_entling_views(sizes, count);
+  if (!wrong.empty()) {
+    fprintf(stderr, "boss_bench: the library's classes changed; update tests/support/entlingViews.h:\n%s",
+            wrong.c_str());
+    return 1;
+  }
   for (int i = 0; i < NUM_ENTLING_API; i++) *entling_api_slot(i) = by_name(entling_api_names[i]);
   snprintf(app_path, sizeof(app_path), "%s/", argv[1]);
   load_level_tiles();
@@ -100,7 +101,7 @@ int main(int argc, char** argv) {
       Entling* struck = nullptr;
       float f = trace_ray_enemies(nullptr, &struck, from, motion, 2, 0.05f, 1);
       if (struck && f >= 0) {
-        ((EntlingCalls*)(BaseObject*)struck)->hit(from + motion * f, 1);
+        view<EntlingView>((BaseObject*)struck)->hit(from + motion * f, 1);
         struck_count++;
       }
     }

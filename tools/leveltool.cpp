@@ -19,6 +19,7 @@
 #include <unistd.h>
 #include <string>
 #include "engine/log.h"
+#include "tests/support/progressLine.h"
 #include "tools/levelToolLib.h"
 #include "tools/toolUsage.h"
 
@@ -82,7 +83,7 @@ struct SweepProgress {
 // One level's seeds in a child process: a fatal error there ends only the child, and the parent
 // still knows which seed it was.
 static int sweep_level(const char* data, int level, unsigned long long seed_from, unsigned long long seed_to,
-                       SweepProgress* progress) {
+                       SweepProgress* progress, ProgressLine& line, long long done_before, const std::string& before) {
   pid_t pid = fork();
   if (pid < 0) {
     perror("fork");
@@ -106,7 +107,16 @@ static int sweep_level(const char* data, int level, unsigned long long seed_from
     _exit(0);
   }
   int status = 0;
-  waitpid(pid, &status, 0);
+  if (line.on()) {
+    // On a terminal: the child's seed, read from the shared record, shown while it works.
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+      line.show(done_before + (long long)(progress->seed - seed_from), before);
+      usleep(250000);
+    }
+    line.clear();
+  } else {
+    waitpid(pid, &status, 0);
+  }
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
     printf("level %d: seeds %llu to %llu, every level built with a path from the start room to the end room\n", level,
            seed_from, seed_to);
@@ -202,9 +212,16 @@ int main(int argc, char** argv) {
       return 1;
     }
     int failures = 0;
+    // On a terminal, a line under the results says how far the sweep is.
+    long long per_level = (long long)(seed_to - seed_from + 1);
+    ProgressLine line(per_level * (long long)(level_to - level_from + 1), "seeds");
     for (unsigned long long l = level_from; l <= level_to; l++) {
       progress->failed_path = 0;
-      failures += sweep_level(data, int(l), seed_from, seed_to, progress);
+      progress->seed = seed_from;
+      std::string before = "level " + std::to_string(l) + " (" + std::to_string(l - level_from) + " of " +
+                           std::to_string(level_to - level_from + 1) + " levels done), ";
+      failures += sweep_level(data, int(l), seed_from, seed_to, progress, line, per_level * (long long)(l - level_from),
+                              before);
       fflush(stdout);
     }
     std::string cleanup = std::string("rm -rf '") + log_dir + "'";

@@ -29,6 +29,7 @@
 #include "game/baseObject.h"
 #include "game/camera.h"
 #include "game/entlingApi.h"
+#include "game/entlingReload.h"
 #include "game/gameModes.h"
 #include "game/gameScene.h"
 #include "game/levelGrid.h"
@@ -39,34 +40,7 @@
 #include "game/sceneView.h"
 #include "game/screenPasses.h"
 #include "render_gl_env.h"
-
-// The actor library's objects as the boss pictures reach them: the library's operations through the
-// object's own table (outside the anonymous namespace, so no call is devirtualised), and a boss
-// part's leading fields in the library's order.
-struct BossSubpart;
-struct BossSubpartBehavior;
-template <class T>
-T scene_value_of_nothing() {
-  return T();
-}
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-parameter"
-struct SceneEntlingView : BaseObject {
-#define ENTLING_VIRTUAL(ret, name, params) \
-  virtual ret name params { return scene_value_of_nothing<ret>(); }
-#include "entling/gen/virtuals.kst"
-#undef ENTLING_VIRTUAL
-};
-#pragma GCC diagnostic pop
-struct ScenePartView : SceneEntlingView {
-  vec4float pos, prevPos;
-  Matrix44 tm, invTm;
-  float vel[2];
-  int32_t contacts;
-  float angle, prevAngle;
-  LevelGrid* grid;
-  LevelRenderer* renderer;
-};
+#include "tests/support/entlingViews.h"
 
 namespace {
 // ---- fixtures
@@ -331,6 +305,11 @@ class SceneGl : public ::testing::Test {
     if (!common_vb_writer.vb) common_vb_writer.create(65536);
     init_debug_font();
     init_scene();
+    // The pictures of the boss read its parts through the shared views: their sizes are the library's.
+    auto class_sizes = (GetEntlingClassSizesFn)get_library_proc(entling_library_module(), "get_entling_class_sizes");
+    int count = 0;
+    const int* sizes = class_sizes ? class_sizes(&count) : nullptr;
+    ASSERT_EQ(check_entling_views(sizes, count), "");
   }
   static void TearDownTestSuite() {
     close_scene();
@@ -440,14 +419,14 @@ TEST_F(SceneGl, TheBackgroundShowsThroughEmptyCellsAndPastTheLevelsEdges) {
 }
 
 // The boss and its parts, in the order the boss makes them (body fifth).
-SceneEntlingView* boss_object() { return Boss1_list.size() ? (SceneEntlingView*)(void*)Boss1_list[0] : nullptr; }
-ScenePartView* boss_part(int i) { return (ScenePartView*)(void*)BossPart_list[i]; }
-vec4float boss_cell_point(ScenePartView* p, int x, int y) { return vec4float(x + 0.5f, y + 0.5f, 0, 1) * p->tm; }
+EntlingView* boss_object() { return Boss1_list.size() ? view<EntlingView>((BaseObject*)Boss1_list[0]) : nullptr; }
+PartView* boss_part(int i) { return view<PartView>((BaseObject*)BossPart_list[i]); }
+vec4float boss_cell_point(PartView* p, int x, int y) { return vec4float(x + 0.5f, y + 0.5f, 0, 1) * p->tm; }
 // A hit on every tenth cell of each part that is not a subpart's and has none within the reach of
 // a hit (two cells), so that no subpart's countdown starts before the picture means it to.
 void shoot_boss_holes() {
   for (int i = 0; i < BossPart_list.size(); i++) {
-    ScenePartView* p = boss_part(i);
+    PartView* p = boss_part(i);
     const LevelGrid* g = p->grid;
     auto near_subpart = [&](int x, int y) {
       for (int v = std::max(0, y - 2); v <= std::min(g->height - 1, y + 2); v++)
@@ -491,7 +470,7 @@ TEST_F(SceneGl, TheBossAsleepFightingAndDying) {
   health = get_hero_health();
   ASSERT_NE(boss_object(), nullptr);
   ASSERT_EQ(BossPart_list.size(), 9);
-  ScenePartView* body = boss_part(4);
+  PartView* body = boss_part(4);
   ASSERT_NE(body->renderer, nullptr);
   ASSERT_NE(body->renderer->fgTexture, nullptr);
   int textures = count_textures_in_use();  // two of each part's renderer among them

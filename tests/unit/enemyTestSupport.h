@@ -1,7 +1,7 @@
-// Helpers of the tests of enemies, explosives, bonuses and the exit effect: views with the field
-// layout of the library's classes (so a test reads and sets an object's state and calls its
-// operations through its own table), a stand-in hero that records what the world does to it, and
-// a fixture with a small level of solid floor, a fixed random seed and the sound-event log on.
+// Helpers of the tests of enemies, explosives, bonuses and the exit effect (which reach the
+// library's objects through the views of tests/support/entlingViews.h): a stand-in hero that
+// records what the world does to it, and a fixture with a small level of solid floor, a fixed
+// random seed and the sound-event log on.
 #pragma once
 #include <stdio.h>
 #include <string>
@@ -15,27 +15,22 @@
 #include "game/sceneView.h"
 #include "game/soundEvents.h"
 
-// The hero's fields in their order, answering the world like the hero does: its box blocks other
+// The hero's fields (its view's), answering the world like the hero does: its box blocks other
 // movers with the hero's flags; it is never struck by rays (bullets fly past it here).
-struct FakeHero : EntlingMirror {
-  vec4float target;
-  vec4float aimDir = vec4float(1, 0, 0, 0);
-  vec4float prevAimDir = vec4float(1, 0, 0, 0);
-  vec4float gunOffset = vec4float(0, 8, 2, 1);
-  float legPhase = 0;
-  float invulTime = 0;
-  float exitTime = 0;
-  bool hurt = false;
-  int32_t health = 4;
-  bool faceRight = true;
-  vec4float pos;
-  vec4float prevPos;
-  Matrix44 tm = Matrix44::identity();
-  float vel[2] = {0, 0};
-  float groundVx = 0;
-  float shootCooldown = 0;
-  int32_t contacts = 0;
-  float airTime = 1.0f;
+struct FakeHero : HeroView {
+  FakeHero() {
+    aimDir = prevAimDir = vec4float(1, 0, 0, 0);
+    gunOffset = vec4float(0, 8, 2, 1);
+    legPhase = invulTime = exitTime = 0;
+    hurt = false;
+    health = 4;
+    faceRight = true;
+    tm = Matrix44::identity();
+    vel[0] = vel[1] = 0;
+    groundVx = shootCooldown = 0;
+    contacts = 0;
+    airTime = 1.0f;
+  }
   // The test's own records.
   int hits = 0;
   float pushX = 0, pushY = 0;
@@ -65,76 +60,6 @@ struct FakeHero : EntlingMirror {
     return 0;
   }
 };
-
-// BaseEnemy's fields.
-struct EnemyView : EntlingMirror {
-  bool asleep;
-  int32_t health;
-  bool faceRight;
-  float halfWidth;
-  float height;
-  int32_t parts;
-  float gunAngle;
-  float prevGunAngle;
-  float chargeTime;
-  int32_t shotsLeft;
-  float flyDirX, flyDirY;
-  float actionTimer;
-  float hopMove;
-  vec4float tether;
-  vec4float prevTether;
-  vec4float anchor;
-  vec4float pos;
-  vec4float prevPos;
-  Matrix44 tm;
-  float vel[2];
-  float groundVx;
-  float shootCooldown;
-  int32_t contacts;
-  float airTime;
-};
-
-// The fields shared by barrels and bombs.
-struct ExplosiveView : EntlingMirror {
-  float fuse;
-  vec4float pos;
-  vec4float prevPos;
-  Matrix44 tm;
-  float vel[2];
-  float groundVx;
-  float shootCooldown;
-  int32_t health;
-  int32_t contacts;
-  float airTime;
-  bool faceRight;
-};
-
-struct BonusView : EntlingMirror {
-  vec4float pos;
-  float phase;
-  bool taken;
-};
-
-struct ExitFxView : EntlingMirror {
-  vec4float pos;
-  float strength;
-};
-
-struct BulletView : EntlingMirror {
-  vec4float pos;
-  vec4float prevPos;
-  vec4float vel;
-  int32_t bulletFlags;
-};
-
-template <class V>
-V* view(Entling* e) {
-  return static_cast<V*>(static_cast<EntlingMirror*>(reinterpret_cast<BaseObject*>(e)));
-}
-template <class V>
-V* view(BaseObject* o) {
-  return static_cast<V*>(static_cast<EntlingMirror*>(o));
-}
 
 enum { HERO_LIST = 0, ENEMY_LIST = 1, BULLET_LIST = 2, BARREL_LIST = 3, BOMB_LIST = 4 };
 

@@ -1,7 +1,8 @@
 // Helpers of the tests of the actor library: the real library loaded once per test process with
-// every by-name pointer of the program bound, a fixture that leaves the object world empty, and
-// EntlingMirror, a class with Entling's virtual layout (from the same list), so tests can call any
-// operation on the library's objects and put objects of their own into the world's lists.
+// every by-name pointer of the program bound (the shared views of its objects checked against its
+// class sizes when it loads), and a fixture that leaves the object world empty. Through EntlingView
+// (tests/support/entlingViews.h) tests call any operation on the library's objects and put objects
+// of their own into the world's lists.
 #pragma once
 #include <stdint.h>
 #include <string>
@@ -13,28 +14,11 @@
 #include "game/entlingApi.h"
 #include "game/objectLists.h"
 #include "testSupport.h"
-
-struct BossSubpart;
-struct BossSubpartBehavior;
-
-template <class T>
-T default_value() {
-  return T();
-}
-
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-parameter"
-struct EntlingMirror : BaseObject {
-#define ENTLING_VIRTUAL(ret, name, params) \
-  virtual ret name params { return default_value<ret>(); }
-#include "entling/gen/virtuals.kst"
-#undef ENTLING_VIRTUAL
-};
-#pragma GCC diagnostic pop
+#include "tests/support/entlingViews.h"
 
 // Calls a member with value-initialised arguments (null pointers, zeros).
 template <class R, class... A>
-void call_with_defaults(EntlingMirror* m, R (EntlingMirror::*f)(A...)) {
+void call_with_defaults(EntlingView* m, R (EntlingView::*f)(A...)) {
   std::tuple<std::remove_cvref_t<A>...> args{};
   std::apply([&](auto&... a) { (m->*f)(a...); }, args);
 }

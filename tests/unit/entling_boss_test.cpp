@@ -214,7 +214,7 @@ TEST_F(BossRoom, SleepsUntilTheHeroIsNearThenFiresAndBombsOnItsTimers) {
   EXPECT_EQ(std::vector<int>(bombs.begin(), bombs.begin() + 3), std::vector<int>({81, 112, 143}));
 }
 
-struct BulletHead : EntlingMirror {  // the bullet's first fields: position, previous position, velocity
+struct BulletHead : EntlingView {  // the bullet's first fields: position, previous position, velocity
   vec4float pos, prevPos, vel;
 };
 
@@ -226,7 +226,7 @@ TEST_F(BossRoom, BulletsLeaveTheGunsMuzzlesTowardsTheHero) {
   PartView* guns[2] = {boss->frontGun.get(), boss->topGun.get()};
   const vec4float offsets[2] = {vec4float(-14, 1, 0, 0), vec4float(-26, 5, 0, 0)};
   for (int i = 0; i < 2; i++) {
-    boss->fireBullet((BossPart*)(EntlingMirror*)guns[i], offsets[i], vec4float(-1, 0, 0, 0));
+    boss->fireBullet((BossPart*)(EntlingView*)guns[i], offsets[i], vec4float(-1, 0, 0, 0));
     BulletHead* b = view<BulletHead>((BaseObject*)Bullet_list.last());
     vec4float muzzle = (guns[i]->pivot + offsets[i] + vec4float(0, 0, 0, 1)) * guns[i]->tm;
     EXPECT_NEAR(b->pos.x(), muzzle.x(), 1e-3) << i;
@@ -530,7 +530,7 @@ TEST_F(BossRoom, APartWithoutAGridIsEmpty) {
   EXPECT_EQ(bare->scanX(0, &to, 0, 5), 0);
   EXPECT_EQ(bare->traceRay(vec4float(), vec4float(5, 0, 0, 0), 2, 0.05f, 1), -1);
   bare->renderGrid(0.01f);
-  boss->addSubpart((BossPart*)(EntlingMirror*)bare, 0, 0, 7);
+  boss->addSubpart((BossPart*)(EntlingView*)bare, 0, 0, 7);
   EXPECT_EQ(boss->subparts.size(), 4);
   EXPECT_EQ(boss->findSubpart(7), nullptr);
 }

@@ -196,7 +196,7 @@ TEST_F(Bonuses, TakenOnceEachAndAHeartAddsEvenAtFullHealth) {
 
 TEST_F(Bonuses, TouchingCountsOnTheLeftAndBottomOnly) {
   BonusView* b = add(TYPE_HEART_BONUS, 100, 50);  // box (94, 50) to (106, 62)
-  EntlingMirror* m = b;
+  EntlingView* m = b;
   struct Case {
     vec4float box;
     bool touches;

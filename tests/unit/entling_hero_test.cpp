@@ -7,13 +7,13 @@ namespace {
 
 class HeroQueries : public EntlingWorld {
  protected:
-  EntlingMirror* h = nullptr;
+  EntlingView* h = nullptr;
   void SetUp() override {
     EntlingWorld::SetUp();
     hero = (Hero*)new_entling_by_id(TYPE_HERO);
     ASSERT_NE(hero, nullptr);
     reset_hero(100, 20);  // box (96, 20) to (104, 35)
-    h = (EntlingMirror*)(BaseObject*)hero;
+    h = (EntlingView*)(BaseObject*)hero;
   }
 };
 

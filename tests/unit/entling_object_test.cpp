@@ -319,11 +319,10 @@ TEST_F(EntlingClasses, NamesAreFoundExactlyKindsIncluded) {
 namespace {
 struct StubCall {
   const char* name;
-  void (*call)(EntlingMirror*);
+  void (*call)(EntlingView*);
 };
 const StubCall stub_calls[] = {
-#define ENTLING_VIRTUAL(ret, name, params) \
-  {#name, [](EntlingMirror* m) { call_with_defaults(m, &EntlingMirror::name); }},
+#define ENTLING_VIRTUAL(ret, name, params) {#name, [](EntlingView* m) { call_with_defaults(m, &EntlingView::name); }},
 #include "entling/gen/virtuals.kst"
 #undef ENTLING_VIRTUAL
 };
@@ -348,8 +347,8 @@ using EntlingStubsDeathTest = EntlingWorld;
 TEST_F(EntlingStubsDeathTest, EveryStubNamesItselfAndTheClass) {
   ASSERT_EQ(sizeof(stub_calls) / sizeof(stub_calls[0]), 54u);
   // The exit effect implements only update; a boss part implements many, but not update.
-  EntlingMirror* fx = (EntlingMirror*)load_one("ExitFx", 1);
-  EntlingMirror* part = (EntlingMirror*)load_one("BossPart", 2);
+  EntlingView* fx = (EntlingView*)load_one("ExitFx", 1);
+  EntlingView* part = (EntlingView*)load_one("BossPart", 2);
   ASSERT_TRUE(fx && part);
   for (const StubCall& s : stub_calls) {
     bool update = strcmp(s.name, "update") == 0;
@@ -366,7 +365,7 @@ TEST_F(EntlingStubsDeathTest, TheBossAndTheJointsHaveStubsOfTheirOwn) {
   void* const* tables = entling_library().vtables(&count);
   ASSERT_EQ(count, NUM_ENTLING_TYPES);
   auto as_base = [&](BaseObject* o, int type_id) { *(void* const**)o = (void* const*)tables[type_id]; };
-  EntlingMirror* boss = (EntlingMirror*)load_one("Boss1", 3);
+  EntlingView* boss = (EntlingView*)load_one("Boss1", 3);
   ASSERT_NE(boss, nullptr);
   EXPECT_EXIT((as_base(boss, TYPE_BOSS), boss->getPos()), testing::ExitedWithCode(100),
               "pure virtual call Boss\\(Boss\\)::getPos\\(\\)");

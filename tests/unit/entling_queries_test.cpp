@@ -6,7 +6,7 @@
 
 // Answers the world's questions with the values a test sets. (Outside an anonymous namespace, so
 // that calls go through its table like the library's.)
-struct Answerer : EntlingMirror {
+struct Answerer : EntlingView {
   static std::vector<Answerer*>* asked;
   int scanFlags = 0;
   float scanStop = 1e30f;  // scans clamp `to` to this

@@ -210,7 +210,7 @@ TEST_F(SaveStream, ALoadedBossWithoutPartsSleepsAndAPartWithoutGridIsEmpty) {
   int flags = 0;
   EXPECT_EQ(scan_objects_x(&flags, nullptr, 0, 100, 0, 10), 100);
   EXPECT_EQ(trace_ray_enemies(nullptr, nullptr, vec4float(), vec4float(10, 0, 0, 0), 1, 0.05f, 1), -1);
-  EntlingMirror* part = (EntlingMirror*)list_object(7, 0);
+  EntlingView* part = (EntlingView*)list_object(7, 0);
   vec4float box = part->getBox();
   EXPECT_EQ(box.x(), 0);
   EXPECT_EQ(box.z(), 0);

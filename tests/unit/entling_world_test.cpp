@@ -15,7 +15,7 @@
 
 // Records what the walks ask of it. Outside an anonymous namespace, so that calls go through its
 // table like the library's.
-struct Probe : EntlingMirror {
+struct Probe : EntlingView {
   static std::vector<std::string>* journal;
   static int freed;
   std::string tag;
@@ -65,7 +65,7 @@ class World : public EntlingWorld {
   std::vector<std::string> tags(int list) {
     std::vector<std::string> t;
     DynArray<BaseObject*>& l = object_list(list);
-    for (int i = 0; i < l.size(); i++) t.push_back(static_cast<Probe*>(static_cast<EntlingMirror*>(l[i]))->tag);
+    for (int i = 0; i < l.size(); i++) t.push_back(static_cast<Probe*>(static_cast<EntlingView*>(l[i]))->tag);
     return t;
   }
   int total() {
@@ -258,8 +258,8 @@ TEST_F(World, PlacedObjectsAndTheHero) {
   EXPECT_STREQ(((BaseObject*)barrel)->className(), "ExplBarrel");
   EXPECT_STREQ(((BaseObject*)boss)->className(), "Boss1");
   EXPECT_STREQ(((BaseObject*)enemy)->className(), "BaseEnemy");
-  EXPECT_EQ(((EntlingMirror*)barrel)->getBox().x(), 45);
-  EXPECT_EQ(((EntlingMirror*)barrel)->getBox().w(), 27);
+  EXPECT_EQ(((EntlingView*)barrel)->getBox().x(), 45);
+  EXPECT_EQ(((EntlingView*)barrel)->getBox().w(), 27);
   update_entling(0.05f);
   close_hero();
   EXPECT_EQ(hero, nullptr);
@@ -358,7 +358,7 @@ TEST_F(World, ANewEnemyTakesOneDrawAndOneOfTheLevelsTypes) {
   EXPECT_EQ(game_rnd_seed, after);
   ASSERT_EQ(BaseEnemy_list.size(), 20);
   for (int i = 0; i < 20; i++) {
-    EntlingMirror* e = (EntlingMirror*)BaseEnemy_list[i];
+    EntlingView* e = (EntlingView*)BaseEnemy_list[i];
     e->setPos(0, 0);
     vec4float box = e->getBox();
     bool spikes = expected[i] & 0x100000;
@@ -371,7 +371,7 @@ TEST_F(World, ANewEnemyTakesOneDrawAndOneOfTheLevelsTypes) {
   level_rnd();
   after = game_rnd_seed;
   game_rnd_seed = 7;
-  EntlingMirror* plain = (EntlingMirror*)new_entling_by_id(8);
+  EntlingView* plain = (EntlingView*)new_entling_by_id(8);
   EXPECT_EQ(game_rnd_seed, after);
   plain->setPos(0, 0);
   EXPECT_EQ(plain->getBox().w(), 10.f);

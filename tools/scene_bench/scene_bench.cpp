@@ -30,6 +30,7 @@
 #include "game/baseObject.h"
 #include "game/camera.h"
 #include "game/entlingApi.h"
+#include "game/entlingReload.h"
 #include "game/gameModes.h"
 #include "game/gameScene.h"
 #include "game/levelRenderer.h"
@@ -39,16 +40,8 @@
 #include "game/sceneView.h"
 #include "game/screenPasses.h"
 #include "platform/platform.h"
+#include "tests/support/entlingViews.h"
 #include "tools/toolUsage.h"
-
-struct BossSubpart;
-struct BossSubpartBehavior;
-// Entling's virtual layout, to ask the boss and its parts where they are.
-struct EntlingCalls : BaseObject {
-#define ENTLING_VIRTUAL(ret, name, params) virtual ret name params;
-#include "entling/gen/virtuals.kst"
-#undef ENTLING_VIRTUAL
-};
 
 namespace {
 const int W = 1280, H = 720;
@@ -266,9 +259,9 @@ void bench_size(WindowHandle win, int width, int height, int frames) {
     printf("no boss on this level\n");
     return;
   }
-  EntlingCalls* boss = (EntlingCalls*)(void*)Boss1_list[0];
+  EntlingView* boss = view<EntlingView>((BaseObject*)Boss1_list[0]);
   vec4float at = boss->getPos();
-  float floor_y = ((EntlingCalls*)(void*)BossPart_list[0])->getBox().y();
+  float floor_y = view<EntlingView>((BaseObject*)BossPart_list[0])->getBox().y();
   int health = get_hero_health();
   reset_hero(at.x() - 90, floor_y);
   Series boss_update{"update step"};
@@ -322,6 +315,17 @@ int main(int argc, char** argv) {
   common_vb_writer.create(65536);
   init_debug_font();
   init_scene();
+  {
+    auto class_sizes = (GetEntlingClassSizesFn)get_library_proc(entling_library_module(), "get_entling_class_sizes");
+    int count = 0;
+    const int* sizes = class_sizes ? class_sizes(&count) : nullptr;
+    std::string wrong = check_entling_views(sizes, count);
+    if (!wrong.empty()) {
+      fprintf(stderr, "scene_bench: the library's classes changed; update tests/support/entlingViews.h:\n%s",
+              wrong.c_str());
+      return 1;
+    }
+  }
   render_d3d_frame(0);
   present_d3d();
   flush_gpu();
