@@ -3,6 +3,9 @@
 # Included at the end of the top-level CMakeLists.txt, after the modules have made the targets and
 # the lists the tests run; each test is named <area>.<what it checks>.
 
+# The world driver and its scenarios, beside the driver in tests/drive.
+include(${CMAKE_SOURCE_DIR}/tests/drive/drive.cmake)
+
 # Tests that run the real program, each a script given the game's path.
 file(GLOB INTEGRATION_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/integration/*.sh)
 if(NOT ASCENDA_SANITIZE)

@@ -19,7 +19,7 @@
 #include <unistd.h>
 #include <string>
 #include "engine/log.h"
-#include "tools/levelToolLib.h"
+#include "tools/leveltool/levelToolLib.h"
 #include "tools/toolUsage.h"
 
 const int MAX_LEVEL = 9999;
