@@ -110,6 +110,14 @@ extern int cur_view_x0, cur_view_y0, cur_view_x1, cur_view_y1;
 void add_junk(vec4float pos, vec4float vel, uint32_t colour, float life, float gravity);
 // Level services: the generator's random source and the exit a dead boss leaves.
 uint32_t level_rnd();
+// One draw as a float r in [0, 1): the draw over 2^32. The float conversion rounds the top 128
+// draws up to 2^32; they take the largest float below 1, so "2r - 1" never reaches the far edge and
+// every other draw keeps its value. Inline: the library's particles draw their values with it, one draw each.
+inline float rnd_unit() {
+  uint32_t draw = level_rnd();
+  float r = float(draw) * (1.0f / 4294967296.0f);
+  return r < 1.0f ? r : 0x1.fffffep-1f;
+}
 vec4float put_exit_tile();
 // Level renderers of the library's own grids (boss parts): created, drawn and destroyed by it.
 LevelRenderer* create_level_renderer(LevelCell* cells, int cellStride, int rowStride, int width, int height,

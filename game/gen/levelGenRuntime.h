@@ -18,15 +18,6 @@ int level_rnd_pick(int n);         // index below n; no draw when n <= 1
 int level_rnd_pick_always(int n);  // index below n; draws even for n == 1
 bool level_chance();               // three times in four
 
-// One draw as a float r in [0, 1): the draw over 2^32. The float conversion rounds the top 128
-// draws up to 2^32; they take the largest float below 1, so "2r - 1" never reaches the far edge and
-// every other draw keeps its value. Inline: the actor library draws its particles' values with it.
-inline float rnd_unit() {
-  uint32_t draw = level_rnd();
-  float r = float(draw) * (1.0f / 4294967296.0f);
-  return r < 1.0f ? r : 0x1.fffffep-1f;
-}
-
 // ---- tile-position sets (tile units of 16 cells)
 struct ILevelGenCoords {
   virtual int count() const = 0;

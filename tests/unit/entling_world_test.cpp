@@ -10,6 +10,7 @@
 #include "engine/log.h"
 #include "engine/sysUtils.h"
 #include "entlingSupport.h"
+#include "game/entlingExports.h"
 #include "game/gen/levelGenRuntime.h"
 
 // Records what the walks ask of it. Outside an anonymous namespace, so that calls go through its
