@@ -13,7 +13,7 @@ set_source_files_properties(${ENTLING_SOURCE_DIR}/main.kst PROPERTIES LANGUAGE C
 
 # The layout table of every class the sources define, generated from the declarations on each
 # build; the game compares it between the running library and a new build before a swap.
-add_executable(entling_layout_gen tools/entling_layout_gen.cpp tools/layoutScan.cpp)
+add_executable(entling_layout_gen tools/entling_layout_gen/entling_layout_gen.cpp tools/entling_layout_gen/layoutScan.cpp)
 target_include_directories(entling_layout_gen PRIVATE ${CMAKE_SOURCE_DIR})
 set(ENTLING_GEN_DIR ${CMAKE_BINARY_DIR}/entling_gen)
 set(ENTLING_LAYOUT_TABLE ${ENTLING_GEN_DIR}/entling_layouts.inc)
@@ -49,7 +49,7 @@ if(ASCENDA_TESTS)
   add_dependencies(unit_tests entling)
   target_compile_definitions(unit_tests PRIVATE ENTLING_TEST_LIBRARY="$<TARGET_FILE:entling>")
   # The class scanner of the layout table is tested on its own, and against the real sources.
-  target_sources(unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tools/layoutScan.cpp)
+  target_sources(unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tools/entling_layout_gen/layoutScan.cpp)
   target_compile_definitions(unit_tests PRIVATE ENTLING_SOURCE_FOLDER="${ENTLING_SOURCE_DIR}/")
   if(ASCENDA_SANITIZE)
     # The world's tests put objects of their own, laid out like the library's classes, into the
@@ -71,13 +71,13 @@ if(ASCENDA_FUZZ)
 endif()
 
 # Benchmark of the world walk and the save stream over 1,000 objects (run by hand).
-add_executable(entling_bench tools/entling_bench.cpp)
+add_executable(entling_bench tools/entling_bench/entling_bench.cpp)
 ascenda_link_program(entling_bench platform_null)
 set_target_properties(entling_bench PROPERTIES ENABLE_EXPORTS ON)
 add_dependencies(entling_bench entling)
 
 # Benchmark of one world step with the level-4 boss fighting (run by hand).
-add_executable(boss_bench tools/boss_bench.cpp)
+add_executable(boss_bench tools/boss_bench/boss_bench.cpp)
 ascenda_link_program(boss_bench platform_null)
 set_target_properties(boss_bench PROPERTIES ENABLE_EXPORTS ON)
 add_dependencies(boss_bench entling)

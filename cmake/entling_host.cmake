@@ -58,7 +58,7 @@ if(ASCENDA_TESTS)
 endif()
 
 # Figures of the hot swap: save to reload, bind and re-link, the update walk.
-add_executable(entling_reload_bench ${CMAKE_SOURCE_DIR}/tools/entling_reload_bench.cpp)
+add_executable(entling_reload_bench ${CMAKE_SOURCE_DIR}/tools/entling_reload_bench/entling_reload_bench.cpp)
 ascenda_link_program(entling_reload_bench platform_null)
 set_target_properties(entling_reload_bench PROPERTIES ENABLE_EXPORTS ON)
 add_dependencies(entling_reload_bench entling)

@@ -33,7 +33,7 @@ endif()
 
 # The menus' benchmark (figures, not a test): build/gui_bench.
 if(NOT ASCENDA_FUZZ)
-  add_executable(gui_bench ${CMAKE_SOURCE_DIR}/tools/gui_bench.cpp)
+  add_executable(gui_bench ${CMAKE_SOURCE_DIR}/tools/gui_bench/gui_bench.cpp)
   ascenda_link_program(gui_bench platform_sdl)
   set_target_properties(gui_bench PROPERTIES ENABLE_EXPORTS ON)
   add_dependencies(gui_bench entling art_data)

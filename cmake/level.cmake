@@ -2,7 +2,7 @@
 # tool (renders a generated level to a PNG with a summary, and sweeps many seeds), the level
 # benchmark, and the tests that need the generated tile set.
 
-add_executable(tilegen tools/tilegen.cpp)
+add_executable(tilegen tools/tilegen/tilegen.cpp)
 target_link_libraries(tilegen PRIVATE PkgConfig::STB m)
 
 set(LEVEL_TILES_STAMP ${CMAKE_BINARY_DIR}/level_tiles.stamp)
@@ -16,11 +16,11 @@ add_custom_command(
   VERBATIM)
 add_custom_target(level_tiles ALL DEPENDS ${LEVEL_TILES_STAMP})
 
-add_executable(leveltool tools/leveltool.cpp tools/levelToolLib.cpp)
+add_executable(leveltool tools/leveltool/leveltool.cpp tools/leveltool/levelToolLib.cpp)
 ascenda_link_program(leveltool platform_null)
 add_dependencies(leveltool level_tiles)
 
-add_executable(level_bench tools/level_bench.cpp tools/levelToolLib.cpp)
+add_executable(level_bench tools/level_bench/level_bench.cpp tools/leveltool/levelToolLib.cpp)
 ascenda_link_program(level_bench platform_null)
 add_dependencies(level_bench level_tiles)
 

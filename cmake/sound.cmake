@@ -39,7 +39,7 @@ pkg_check_modules(SNDFILE REQUIRED IMPORTED_TARGET sndfile)
 target_link_libraries(ascenda_core PUBLIC ascenda_sqstdlib ascenda_squirrel PkgConfig::SNDFILE)
 
 # The sound generator: synthesised effects and music, deterministic, written with libsndfile.
-add_executable(sound_gen tools/sound_gen.cpp)
+add_executable(sound_gen tools/sound_gen/sound_gen.cpp)
 target_link_libraries(sound_gen PRIVATE PkgConfig::SNDFILE)
 
 set(ASCENDA_SOUND_FILES shoot.wav jump.wav hurt.wav dead.wav game_over.wav spot.wav enemy_hurt.wav enemy_dead.wav
@@ -71,5 +71,5 @@ if(ASCENDA_TESTS)
 endif()
 
 # Mixer cost and event latency figures (not a test: it prints numbers).
-add_executable(sound_bench tools/sound_bench.cpp)
+add_executable(sound_bench tools/sound_bench/sound_bench.cpp)
 ascenda_link_program(sound_bench platform_sdl)

@@ -74,13 +74,11 @@ void init_controls() {
     char buf[64];
     if (!get_config_str(button_setting[i], buf, sizeof(buf))) continue;
     int code = parse_binding(buf);
-    if (code < 0)
-      debug("%s: \"%s\" is not a key, using #%d", button_setting[i], buf, button_default[i]);
+    if (code < 0) debug("%s: \"%s\" is not a key, using #%d", button_setting[i], buf, button_default[i]);
     else if (!binding_allowed(i, code))
       debug("%s: \"%s\" is a mouse button, which clicks in the menus; using #%d", button_setting[i], buf,
             button_default[i]);
-    else
-      button_key[i] = code;
+    else button_key[i] = code;
   }
   register_behavior(&keybox_behavior, "keybox");
 }

@@ -1,7 +1,11 @@
-# Every test of the build but the unit tests is registered here (those are found in the unit test
-# program by gtest_discover_tests, which CMake wants beside its target in tests/CMakeLists.txt).
-# Included at the end of the top-level CMakeLists.txt, after the modules have made the targets and
-# the lists the tests run; each test is named <area>.<what it checks>.
+# Every test of the build but the unit tests is registered from here (those are found in the unit
+# test program by gtest_discover_tests, which CMake wants beside its target in tests/CMakeLists.txt):
+# here, and in the files of tests/ included below. Included at the end of the top-level
+# CMakeLists.txt, after the modules have made the targets and the lists the tests run; each test is
+# named <area>.<what it checks>.
+
+# The world driver and its scenarios, beside the driver in tests/drive.
+include(${CMAKE_SOURCE_DIR}/tests/drive/drive.cmake)
 
 # Tests that run the real program, each a script given the game's path.
 file(GLOB INTEGRATION_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/integration/*.sh)
@@ -35,6 +39,10 @@ add_test(NAME structure.sdl_only_in_the_platform_back_end
 add_test(NAME structure.entling_includes_only_its_exports
   COMMAND bash ${CMAKE_SOURCE_DIR}/tests/structure/entling_includes.sh ${CMAKE_SOURCE_DIR})
 
+# The SDL back end's own tests.
+add_test(NAME platform_sdl_tests COMMAND platform_sdl_tests)
+set_tests_properties(platform_sdl_tests PROPERTIES ENVIRONMENT "ASCENDA_NO_MESSAGE_BOX=1" TIMEOUT 120)
+
 # The GL pixel suite, one process for the whole suite: the device opens once.
 if(TARGET render_gl_tests)
   add_test(NAME render_gl_tests COMMAND render_gl_tests)
@@ -60,3 +68,8 @@ set_tests_properties(level.seed_sweep PROPERTIES ENVIRONMENT "ASCENDA_NO_MESSAGE
 add_test(NAME level.tool_arguments
   COMMAND bash ${CMAKE_SOURCE_DIR}/tests/tools/leveltool_args.sh $<TARGET_FILE:leveltool> ${ASCENDA_BIN_DIR})
 set_tests_properties(level.tool_arguments PROPERTIES ENVIRONMENT "ASCENDA_NO_MESSAGE_BOX=1" TIMEOUT 120)
+
+# One short run of every benchmark and tool the README names.
+include(${CMAKE_SOURCE_DIR}/tests/smoke.cmake)
+# "--help" and wrong arguments of the game and the tools, the game without a display.
+include(${CMAKE_SOURCE_DIR}/tests/command_line.cmake)

@@ -498,7 +498,7 @@ struct Interface {
   std::vector<Widened> widened;
   std::vector<SamplerArray> sampler_arrays;
   std::vector<std::string> varyings;  // v_ names taken so far
-  int constant_registers = 0;  // one past the highest register the stage reads
+  int constant_registers = 0;         // one past the highest register the stage reads
 };
 
 bool assign_constants(spvc_compiler c, const spvc_reflected_resource& block, const Declarations& decl, Interface* io,

@@ -377,7 +377,7 @@ struct RefusedCase {
   const char* name;
   bool vertex;
   const char* hlsl;
-  const char* message;  // part of the error text
+  const char* message;                // part of the error text
   bool other_stage_compiles = false;  // the same file's other entry reads none of it
 };
 

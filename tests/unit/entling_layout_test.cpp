@@ -10,7 +10,7 @@
 #include "game/entlingBind.h"
 #include "game/entlingLayout.h"
 #include "testSupport.h"
-#include "tools/layoutScan.h"
+#include "tools/entling_layout_gen/layoutScan.h"
 
 namespace {
 std::string describe(const std::vector<ScannedClass>& classes) {

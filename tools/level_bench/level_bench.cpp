@@ -12,7 +12,7 @@
 #include "game/gen/loadTiles.h"
 #include "game/levelCollision.h"
 #include "game/levelGrid.h"
-#include "tools/levelToolLib.h"
+#include "tools/leveltool/levelToolLib.h"
 #include "tools/toolUsage.h"
 
 static double now_us() {

@@ -20,7 +20,7 @@
 #include <string>
 #include "engine/log.h"
 #include "tests/support/progressLine.h"
-#include "tools/levelToolLib.h"
+#include "tools/leveltool/levelToolLib.h"
 #include "tools/toolUsage.h"
 
 const int MAX_LEVEL = 9999;

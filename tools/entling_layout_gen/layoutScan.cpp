@@ -2,7 +2,7 @@
 // literals and preprocessor lines removed, and keeps a stack of the scopes it is in; what it does
 // not recognise as a data member (methods, static members, type aliases) only leaves a member out,
 // never a class: the class's size and alignment are in the table regardless.
-#include "tools/layoutScan.h"
+#include "tools/entling_layout_gen/layoutScan.h"
 #include <ctype.h>
 
 namespace {

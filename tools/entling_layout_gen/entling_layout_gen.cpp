@@ -1,4 +1,4 @@
-// Writes the actor library's layout table (see tools/layoutScan.h) from its sources: the main file
+// Writes the actor library's layout table (see tools/entling_layout_gen/layoutScan.h) from its sources: the main file
 // and every file that it imports or includes, transitively. The table is rewritten only when it
 // changes, and a dependency file names every source read, so that any edit regenerates it.
 //   entling_layout_gen <source folder> <main file> <output> <dependency file>
@@ -8,7 +8,7 @@
 #include <sstream>
 #include <string>
 #include <vector>
-#include "tools/layoutScan.h"
+#include "tools/entling_layout_gen/layoutScan.h"
 
 namespace {
 bool read_text(const std::string& path, std::string* text) {

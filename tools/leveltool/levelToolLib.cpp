@@ -1,5 +1,5 @@
 // Helpers of the level tool and benchmark (see levelToolLib.h).
-#include "tools/levelToolLib.h"
+#include "tools/leveltool/levelToolLib.h"
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
