@@ -4,6 +4,7 @@
 
 add_executable(tilegen tools/tilegen/tilegen.cpp)
 target_link_libraries(tilegen PRIVATE PkgConfig::STB m)
+target_include_directories(tilegen PRIVATE ${CMAKE_SOURCE_DIR})
 
 set(LEVEL_TILES_STAMP ${CMAKE_BINARY_DIR}/level_tiles.stamp)
 add_custom_command(

@@ -6,7 +6,7 @@ if(ASCENDA_TESTS AND NOT ASCENDA_FUZZ)
   set(_usage_check bash ${CMAKE_SOURCE_DIR}/tests/tools/usage_check.sh)
   set(_usage_env "XDG_DATA_HOME=${CMAKE_BINARY_DIR}/command_line_data;ASCENDA_NO_MESSAGE_BOX=1;SDL_AUDIODRIVER=dummy")
   # program and a wrong argument of it
-  set(_usage_programs game:-WIN leveltool:--bogus level_bench:--bogus scene_bench:--bogus entling_bench:--bogus
+  set(_usage_programs game:-WIN tilegen:--bogus leveltool:--bogus level_bench:--bogus scene_bench:--bogus entling_bench:--bogus
     entling_reload_bench:--bogus boss_bench:--bogus)
   if(TARGET gui_bench)
     list(APPEND _usage_programs gui_bench:--bogus)

@@ -22,6 +22,7 @@
 #include <initializer_list>
 #include <string>
 #include <vector>
+#include "tools/toolUsage.h"
 
 namespace {
 
@@ -572,10 +573,10 @@ void make_boss() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    fprintf(stderr, "usage: tilegen <program folder>\n");
-    return 2;
-  }
+  tool_check_positional(argc, argv, "tilegen",
+                        "usage: tilegen <program folder>\n"
+                        "Writes the level and boss tiles (images and .cfg files) into <program folder>/tiles.\n",
+                        1, 1);
   out_root = argv[1];
   make_backgrounds();
   make_walls();
