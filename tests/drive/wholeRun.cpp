@@ -31,6 +31,7 @@
 #include "platform/d3d9/d3d9.h"
 #include "platform/d3d9/d3d9_record.h"
 #include "platform/platform.h"
+#include "tests/support/guiFind.h"
 
 namespace world_drive {
 namespace {
@@ -103,14 +104,6 @@ void note_progress(const char* when) {
            hero_shoot_rate, bullet_wall_destr);
   run->progress.push_back(buf);
   run->note(std::string(buf) + ", health " + std::to_string(get_hero_health()));
-}
-
-GuiElement* find_by_text(GuiElement* e, const char* text) {
-  if (!e) return nullptr;
-  if (strcmp(e->text(), text) == 0) return e;
-  for (int i = 0; i < e->children.size(); i++)
-    if (GuiElement* r = find_by_text(e->child(i), text)) return r;
-  return nullptr;
 }
 
 void click_element(GuiElement* e) {

@@ -27,6 +27,7 @@
 #include "game/guiScreens.h"
 #include "game/progression.h"
 #include "render_gl_env.h"
+#include "tests/support/guiFind.h"
 
 namespace {
 
@@ -43,14 +44,6 @@ void save_shot(const char* name, const std::vector<D3dColor>& px, int W = ::W, i
   }
   std::string path = dir + name + ".png";
   EXPECT_TRUE(save_png(path.c_str(), W, H, 4, rgba.data(), W * 4));
-}
-
-GuiElement* find_by_text(GuiElement* e, const char* text) {
-  if (!e) return nullptr;
-  if (strcmp(e->text(), text) == 0) return e;
-  for (int i = 0; i < e->children.size(); i++)
-    if (GuiElement* r = find_by_text(e->child(i), text)) return r;
-  return nullptr;
 }
 
 // A loose comparison with a reviewed golden image (tests/data/golden/gui_<name>.png): a pixel

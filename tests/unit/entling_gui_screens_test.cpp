@@ -17,16 +17,9 @@
 #include "game/guiScreens.h"
 #include "game/progression.h"
 #include "platform/vkeys.h"
+#include "tests/support/guiFind.h"
 
 namespace {
-
-GuiElement* find_by_text(GuiElement* e, const char* text) {
-  if (!e) return nullptr;
-  if (strcmp(e->text(), text) == 0) return e;
-  for (int i = 0; i < e->children.size(); i++)
-    if (GuiElement* r = find_by_text(e->child(i), text)) return r;
-  return nullptr;
-}
 
 // The program folder's sprites, loaded for one test (close_program_folder frees them).
 void use_program_folder() {
