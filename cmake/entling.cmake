@@ -1,6 +1,7 @@
 # The actor library entling.dll: an ELF shared object in the program folder, built from the ".kst"
-# sources of entling/ (C++ through the LANGUAGE property, one translation unit from main.kst). It links nothing of the program: its
-# references resolve against the running game (or a test executable with ENABLE_EXPORTS). Only the
+# sources of entling/ (C++ through the LANGUAGE property): main.kst and one translation unit for
+# each module that its import lines name, so that an edit recompiles its own module. It links
+# nothing of the program: its references resolve against the running game (or a test executable with ENABLE_EXPORTS). Only the
 # extern "C" lookups are exported; everything else is hidden, and never "unique", so that unloading
 # really unmaps the old code. The build writes entling.dll.tmp and renames it into place, because the
 # game may be polling or loading the file while it is built.
@@ -9,7 +10,20 @@
 # target from another copy of the sources and publishes it under another name.
 set(ENTLING_SOURCE_DIR ${CMAKE_SOURCE_DIR}/entling CACHE PATH "Folder of the actor library's sources")
 set(ENTLING_PUBLISH_NAME entling.dll CACHE STRING "File name of the built library in the program folder")
-set_source_files_properties(${ENTLING_SOURCE_DIR}/main.kst PROPERTIES LANGUAGE CXX)
+# The translation units: main.kst and each module its import lines name ("a.b" is a/b.kst). The
+# configuration re-reads main.kst whenever it changes, so a module added there joins the build.
+file(STRINGS ${ENTLING_SOURCE_DIR}/main.kst _entling_imports REGEX "^import[ \t]")
+set(ENTLING_UNITS ${ENTLING_SOURCE_DIR}/main.kst)
+foreach(_import IN LISTS _entling_imports)
+  string(REGEX REPLACE "^import[ \t]+([^ \t\r]+).*" "\\1" _module "${_import}")
+  string(REPLACE "." "/" _module "${_module}")
+  if(NOT EXISTS ${ENTLING_SOURCE_DIR}/${_module}.kst)
+    message(FATAL_ERROR "main.kst imports ${_module}.kst, which is not in ${ENTLING_SOURCE_DIR}")
+  endif()
+  list(APPEND ENTLING_UNITS ${ENTLING_SOURCE_DIR}/${_module}.kst)
+endforeach()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${ENTLING_SOURCE_DIR}/main.kst)
+set_source_files_properties(${ENTLING_UNITS} PROPERTIES LANGUAGE CXX)
 
 # The layout table of every class the sources define, generated from the declarations on each
 # build; the game compares it between the running library and a new build before a swap.
@@ -25,7 +39,7 @@ add_custom_command(OUTPUT ${ENTLING_LAYOUT_TABLE}
   COMMENT "Layout table of the actor library's classes" VERBATIM)
 add_custom_target(entling_layouts DEPENDS ${ENTLING_LAYOUT_TABLE})
 
-add_library(entling MODULE ${ENTLING_SOURCE_DIR}/main.kst)
+add_library(entling MODULE ${ENTLING_UNITS})
 target_include_directories(entling PRIVATE ${CMAKE_SOURCE_DIR} ${ENTLING_SOURCE_DIR} ${ENTLING_GEN_DIR})
 add_dependencies(entling entling_layouts)
 # Headers of the program come in through its include folders; none of its libraries are linked.
@@ -48,6 +62,9 @@ if(ASCENDA_TESTS)
   set_target_properties(unit_tests PROPERTIES ENABLE_EXPORTS ON)
   add_dependencies(unit_tests entling)
   target_compile_definitions(unit_tests PRIVATE ENTLING_TEST_LIBRARY="$<TARGET_FILE:entling>")
+  # A few tests compile a module of the library into themselves; its includes name the library's
+  # folders.
+  target_include_directories(unit_tests PRIVATE ${ENTLING_SOURCE_DIR})
   # The class scanner of the layout table is tested on its own, and against the real sources.
   target_sources(unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tools/entling_layout_gen/layoutScan.cpp)
   target_compile_definitions(unit_tests PRIVATE ENTLING_SOURCE_FOLDER="${ENTLING_SOURCE_DIR}/")
@@ -63,9 +80,8 @@ endif()
 if(ASCENDA_FUZZ)
   # The save-stream fuzzer takes the library's code in directly, so the fuzzer's coverage and
   # sanitizers see it; it reaches the functions by name as the game does.
-  set_source_files_properties(${ENTLING_SOURCE_DIR}/main.kst TARGET_DIRECTORY fuzz_entling_stream
-    PROPERTIES LANGUAGE CXX)
-  target_sources(fuzz_entling_stream PRIVATE ${ENTLING_SOURCE_DIR}/main.kst)
+  set_source_files_properties(${ENTLING_UNITS} TARGET_DIRECTORY fuzz_entling_stream PROPERTIES LANGUAGE CXX)
+  target_sources(fuzz_entling_stream PRIVATE ${ENTLING_UNITS})
   target_include_directories(fuzz_entling_stream PRIVATE ${ENTLING_SOURCE_DIR} ${ENTLING_GEN_DIR})
   add_dependencies(fuzz_entling_stream entling_layouts)
 endif()

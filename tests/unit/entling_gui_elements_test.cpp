@@ -4,7 +4,7 @@
 #include "engine/d3d_render.h"
 #include "engine/loadSprite.h"
 // The library's layouts and helpers, compiled into the test.
-#include "entling/gui/elements.kst"
+#include "entling/gui/elementsCode.kst"
 
 namespace {
 

@@ -45,8 +45,11 @@ double median(std::vector<double> v) {
   return v.empty() ? 0 : v[v.size() / 2];
 }
 
-const char* const edited_modules[] = {"objects/hero.kst", "objects/enemy.kst",  "gui/menus.kst", "boss/boss.kst",
-                                      "gen/world.kst",    "objects/bullet.kst", "gui/hud.kst",   "boss/part.kst"};
+// The code of eight modules, as a developer changing behaviour edits it (a class's declarations
+// change less often, and rebuild every module that uses them).
+const char* const edited_modules[] = {"objects/heroCode.kst", "objects/enemyCode.kst", "gui/menusCode.kst",
+                                      "boss/bossCode.kst",    "gen/worldCode.kst",     "objects/bulletCode.kst",
+                                      "gui/hudCode.kst",      "gen/queriesCode.kst"};
 
 // Saves a source (a changed comment line) and follows the build to its end and the swap.
 void bench_save_to_reload(const std::string& program, const std::string& sources, int rounds) {
