@@ -31,8 +31,10 @@ add_executable(entling_layout_gen tools/entling_layout_gen/entling_layout_gen.cp
 target_include_directories(entling_layout_gen PRIVATE ${CMAKE_SOURCE_DIR})
 set(ENTLING_GEN_DIR ${CMAKE_BINARY_DIR}/entling_gen)
 set(ENTLING_LAYOUT_TABLE ${ENTLING_GEN_DIR}/entling_layouts.inc)
+# Every cmake -E in a rebuild's commands costs a start-up of CMake (tens of milliseconds, a tenth of
+# a short rebuild): the folder is made here, and the publishing below uses cp and mv.
+file(MAKE_DIRECTORY ${ENTLING_GEN_DIR})
 add_custom_command(OUTPUT ${ENTLING_LAYOUT_TABLE}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${ENTLING_GEN_DIR}
   COMMAND entling_layout_gen ${ENTLING_SOURCE_DIR} main.kst ${ENTLING_LAYOUT_TABLE} ${ENTLING_LAYOUT_TABLE}.d
   DEPENDS entling_layout_gen ${ENTLING_SOURCE_DIR}/main.kst
   DEPFILE ${ENTLING_LAYOUT_TABLE}.d
@@ -46,13 +48,25 @@ add_dependencies(entling entling_layouts)
 target_include_directories(entling PRIVATE $<TARGET_PROPERTY:ascenda_core,INTERFACE_INCLUDE_DIRECTORIES>)
 target_compile_options(entling PRIVATE -fvisibility=hidden -fvisibility-inlines-hidden $<$<CXX_COMPILER_ID:GNU>:-fno-gnu-unique>
   -fdiagnostics-color=never)
+# Without it the compiler guesses the class behind each virtual call and inlines that class's
+# methods from its declarations at the call, which took a third of the time of the larger modules
+# (world, boss) for calls that stay virtual anyway. The code does the same; only its speed differs.
+target_compile_options(entling PRIVATE $<$<CXX_COMPILER_ID:GNU>:-fno-devirtualize-speculatively>)
 target_link_options(entling PRIVATE -nodefaultlibs)
+# gold links the library in three quarters of the time of the default linker (lld took longer
+# than either here); both come with binutils.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  target_link_options(entling PRIVATE -fuse-ld=gold)
+endif()
+# What every module includes of the program, compiled once: it parses in about as long as a small
+# module compiles, and does not change while the game runs.
+target_precompile_headers(entling PRIVATE ${CMAKE_SOURCE_DIR}/game/entlingExports.h)
 # Linked in the build tree, then published: copied to a temporary name beside the game and renamed.
 set_target_properties(entling PROPERTIES PREFIX "" OUTPUT_NAME "entling_lib" SUFFIX ".so"
   LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/entling)
 add_custom_command(TARGET entling POST_BUILD
-  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:entling> ${ASCENDA_BIN_DIR}/${ENTLING_PUBLISH_NAME}.tmp
-  COMMAND ${CMAKE_COMMAND} -E rename ${ASCENDA_BIN_DIR}/${ENTLING_PUBLISH_NAME}.tmp ${ASCENDA_BIN_DIR}/${ENTLING_PUBLISH_NAME}
+  COMMAND cp -f $<TARGET_FILE:entling> ${ASCENDA_BIN_DIR}/${ENTLING_PUBLISH_NAME}.tmp
+  COMMAND mv -f ${ASCENDA_BIN_DIR}/${ENTLING_PUBLISH_NAME}.tmp ${ASCENDA_BIN_DIR}/${ENTLING_PUBLISH_NAME}
   VERBATIM)
 add_dependencies(game entling)
 

@@ -36,4 +36,9 @@ if [ "${ENTLING_REBUILD_CLEAN:-0}" = 1 ]; then
     "$ASCENDA_CMAKE" --build "$build" --target clean >/dev/null || exit 1
   fi
 fi
+# Ninja directly when the build is Ninja's: it re-runs CMake itself when main.kst or the build's
+# files changed, and skips the start-up of "cmake --build", a tenth of a short rebuild.
+if [ "$ASCENDA_GENERATOR" = Ninja ]; then
+  exec "${ASCENDA_MAKE_PROGRAM:-ninja}" -C "$build" entling
+fi
 exec "$ASCENDA_CMAKE" --build "$build" --target entling
