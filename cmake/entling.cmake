@@ -1,8 +1,8 @@
 # The actor library entling.dll: an ELF shared object in the program folder, built from the ".kst"
 # sources of entling/ (C++ through the LANGUAGE property): main.kst and one translation unit for
 # each module that its import lines name, so that an edit recompiles its own module. It links
-# nothing of the program: its references resolve against the running game (or a test executable with ENABLE_EXPORTS). Only the
-# extern "C" lookups are exported; everything else is hidden, and never "unique", so that unloading
+# nothing of the program: its references resolve against the running game (or a test executable
+# with ENABLE_EXPORTS). Only the extern "C" lookups are exported; everything else is hidden, and never "unique", so that unloading
 # really unmaps the old code. The build writes entling.dll.tmp and renames it into place, because the
 # game may be polling or loading the file while it is built.
 
@@ -12,10 +12,11 @@ set(ENTLING_SOURCE_DIR ${CMAKE_SOURCE_DIR}/entling CACHE PATH "Folder of the act
 set(ENTLING_PUBLISH_NAME entling.dll CACHE STRING "File name of the built library in the program folder")
 # The translation units: main.kst and each module its import lines name ("a.b" is a/b.kst). The
 # configuration re-reads main.kst whenever it changes, so a module added there joins the build.
-file(STRINGS ${ENTLING_SOURCE_DIR}/main.kst _entling_imports REGEX "^import[ \t]")
+# An import line is read as the game's source watcher reads it: "import ", spaces or tabs, the name.
+file(STRINGS ${ENTLING_SOURCE_DIR}/main.kst _entling_imports REGEX "^import ")
 set(ENTLING_UNITS ${ENTLING_SOURCE_DIR}/main.kst)
 foreach(_import IN LISTS _entling_imports)
-  string(REGEX REPLACE "^import[ \t]+([^ \t\r]+).*" "\\1" _module "${_import}")
+  string(REGEX REPLACE "^import [ \t]*([^ \t\r]*).*" "\\1" _module "${_import}")
   string(REPLACE "." "/" _module "${_module}")
   if(NOT EXISTS ${ENTLING_SOURCE_DIR}/${_module}.kst)
     message(FATAL_ERROR "main.kst imports ${_module}.kst, which is not in ${ENTLING_SOURCE_DIR}")

@@ -51,8 +51,6 @@ const char* const edited_modules[] = {"objects/heroCode.kst", "objects/enemyCode
                                       "boss/bossCode.kst",    "gen/worldCode.kst",     "objects/bulletCode.kst",
                                       "gui/hudCode.kst",      "gen/queriesCode.kst"};
 
-bool file_exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
-
 // Saves a source (a changed comment line) and runs the game's once-a-second check on it, as the
 // game does after a frame, until the new library is swapped in. The save falls at another moment
 // of the second each round (the first check comes 100, 300, 500, 700 or 900 ms after it), as a
@@ -68,7 +66,7 @@ bool follow_save_through_checks(const std::string& published, double saved, doub
   for (;;) {
     // Between checks the bench only watches for the published file, as the game draws frames.
     while (now_ms() < check) {
-      if (build_start > 0 && build_end == 0 && file_exists(published)) build_end = now_ms();
+      if (build_start > 0 && build_end == 0 && get_file_time(published.c_str()) != 0) build_end = now_ms();
       usleep(1000);
     }
     double t0 = now_ms();
@@ -80,8 +78,8 @@ bool follow_save_through_checks(const std::string& published, double saved, doub
       return true;
     }
     if (build_start == 0) build_start = t0;
-    // A build that ended without a library never swaps: stop at the check that sees it.
-    if (t0 - saved > 2000 && !rebuild_entling_library() && !file_exists(published)) return false;
+    // A failed or refused build never swaps: its error is on screen at the check that ends it.
+    if (has_error_message()) return false;
     if (t0 - saved > 120000) return false;
     check += 1000;
   }
