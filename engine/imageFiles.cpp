@@ -103,10 +103,23 @@ void png_report_error(png_structp png, png_const_charp msg) {
 void png_report_warning(png_structp, png_const_charp) {}
 }  // namespace
 
+// Every chunk's stated length must fit in the bytes that follow it: libpng allocates what a chunk
+// claims before it reads it, so a corrupt length would otherwise ask for gigabytes.
+static bool png_chunks_fit(const unsigned char* p, size_t size) {
+  size_t at = 8;
+  while (at + 12 <= size) {
+    size_t length = (size_t(p[at]) << 24) | (size_t(p[at + 1]) << 16) | (size_t(p[at + 2]) << 8) | p[at + 3];
+    if (length > size - at - 12) return false;
+    if (memcmp(p + at + 4, "IEND", 4) == 0) return true;
+    at += 12 + length;
+  }
+  return true;
+}
+
 // Decoding keeps no C++ object alive across libpng's longjmp: the pixel array is filled only after
 // png_read_png has returned.
 bool load_png_from_memory(const void* data, int size, int& width, int& height, DynArray<uint32_t>& pixels) {
-  if (!data || size < 8) return false;
+  if (!data || size < 8 || !png_chunks_fit((const unsigned char*)data, size_t(size))) return false;
   PngErrorJump err;
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &err, png_report_error, png_report_warning);
   if (!png) return false;

@@ -192,6 +192,12 @@ TEST_F(Files, PngReaderConvertsToArgbBottomRowFirst) {
   std::string whole = read_file_text(root + "/a.png");
   write_file_text(root + "/cut.png", whole.substr(0, whole.size() / 2));
   EXPECT_FALSE(load_png((root + "/cut.png").c_str(), w, h, px));
+  // An ancillary chunk after the header whose length runs past the file (about 1.9 GB) is bad
+  // input, refused before libpng would allocate what it claims (the fuzzer's memory limit is what
+  // sees the allocation itself).
+  std::string huge = whole.substr(0, 33) + "ssssssss" + whole.substr(33);
+  write_file_text(root + "/huge.png", huge);
+  EXPECT_FALSE(load_png((root + "/huge.png").c_str(), w, h, px));
   write_file_text(root + "/junk.png", "not a png at all");
   EXPECT_FALSE(load_png((root + "/junk.png").c_str(), w, h, px));
   EXPECT_FALSE(load_png((root + "/none.png").c_str(), w, h, px));
