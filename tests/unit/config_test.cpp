@@ -193,6 +193,28 @@ TEST_F(Settings, ASaveReplacesTheFileAndAFailedWriteLeavesTheOldOneWhole) {
   EXPECT_EQ(read_file_text(file), "// Game settings\n_CONFIG_VERSION_=1\n\nscreen_wd=1024\nmusic_volume=3\n");
 }
 
+// The new file that a save puts in the old one's place keeps the old one's permissions: settings a
+// user made private stay private. Under the usual umask a file the save created with its own mode
+// would come out 0644, so each mode here shows whether it was carried over.
+TEST_F(Settings, ASaveKeepsTheFilesPermissions) {
+  mkdir((root + "/ASCENDA").c_str(), 0755);
+  std::string file = dataPath("settings.cfg");
+  mode_t old_umask = umask(022);
+  for (mode_t mode : {mode_t(0600), mode_t(0640), mode_t(0664)}) {
+    SCOPED_TRACE(mode);
+    reset_app_config();
+    write_file_text(file, "screen_wd=800\n");
+    ASSERT_EQ(chmod(file.c_str(), mode), 0);
+    set_config_int("screen_wd", 1024);
+    ASSERT_TRUE(flush_app_config());
+    struct stat st;
+    ASSERT_EQ(stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, mode);
+    EXPECT_NE(read_file_text(file).find("screen_wd=1024"), std::string::npos);
+  }
+  umask(old_umask);
+}
+
 // A settings file that is a link is saved through it: the link stays, its target gets the new
 // settings, and the temporary file lives beside the target, in the target's folder.
 TEST_F(Settings, ALinkedSettingsFileIsSavedThroughTheLink) {
