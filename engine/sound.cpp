@@ -388,7 +388,7 @@ void mix_sound_output(float* out, int frames) {
 
 // ---- volumes
 
-float get_master_volume() { return sound_open ? master_volume : -1.0f; }
+float get_master_volume() { return master_volume; }
 void set_master_volume(float volume) {
   DeviceLock lock;
   master_volume = volume < 0.0f ? 0.0f : (volume > 1.0f ? 1.0f : volume);
