@@ -424,24 +424,6 @@ TEST_F(Settings, OverLongLinesAndHugeValuesStayIntact) {
 
 // ---- a settings file that exists but cannot be read is never replaced
 
-namespace {
-// Runs body in a child process without root's right to read any file: as root the child becomes
-// an unprivileged user, as any other user it stays that user. The child's exit code is body's
-// result (0 for success), or CANNOT_DROP_ROOT when root could not give up its rights (a container
-// without another user, say).
-const int CANNOT_DROP_ROOT = 90;
-int run_unprivileged(const std::function<int()>& body) {
-  pid_t pid = fork();
-  if (pid == 0) {
-    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(CANNOT_DROP_ROOT);
-    _exit(body());
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 99;
-}
-}  // namespace
-
 TEST_F(Settings, AFileThatCannotBeReadIsNeverReplaced) {
   mkdir((root + "/ASCENDA").c_str(), 0777);
   chmod(root.c_str(), 0777);
