@@ -302,7 +302,10 @@ void read_app_settings(int argc, char** argv) {
   clamp_screen_size_to_display();
   vs_profile_name = "vs_2_0";
   ps_profile_name = "ps_2_0";
-  TempString<1024> unknown;  // as much of them as fits on one line
+  // As much of them as fits on one line (the rest counted), each escaped: the log is read on
+  // terminals, and an argument may carry their escape sequences.
+  char unknown[1024] = "";
+  int unknown_count = 0, cut_count = 0;
   for (int i = 1; i < argc; i++) {
     const char* a = argv[i];
     if (!strcmp(a, "-720")) {
@@ -318,13 +321,19 @@ void read_app_settings(int argc, char** argv) {
     else if (!strcmp(a, "-fullscr")) app_want_fullscreen = true;
     else if (!strcmp(a, "-win")) app_want_fullscreen = false;
     else {
-      if (unknown.length() > 0) unknown.append(" ");
-      unknown.append("'");
-      unknown.append(a);
-      unknown.append("'");
+      unknown_count++;
+      if (cut_count > 0) {
+        cut_count++;
+        continue;
+      }
+      if (unknown[0]) strcat(unknown, " ");
+      if (!append_quoted_for_log(unknown, int(sizeof(unknown)), a)) cut_count = 1;
     }
   }
-  if (unknown.length() > 0) debug("ignoring unknown command-line arguments: %s", unknown.c_str());
+  if (cut_count > 0)
+    debug("ignoring unknown command-line arguments: %s (the line is cut: %d of the %d not shown in full)", unknown,
+          cut_count, unknown_count);
+  else if (unknown_count > 0) debug("ignoring unknown command-line arguments: %s", unknown);
 }
 
 // ---- the command line's check before start-up

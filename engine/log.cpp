@@ -107,6 +107,39 @@ void debug(const char* fmt, ...) {
   flush_log_file();
 }
 
+bool append_quoted_for_log(char* out, int size, const char* text) {
+  const char* const CUT = "...";
+  int used = int(strlen(out));
+  // Room is kept for the mark of a cut, so that it always fits.
+  int room = size - 1 - used - int(strlen(CUT));
+  if (room < 2) return false;
+  char* p = out + used;
+  *p++ = '\'';
+  room--;
+  bool whole = true;
+  for (const unsigned char* c = (const unsigned char*)text; *c; c++) {
+    char piece[5];
+    int n;
+    if (*c < 0x20 || *c == 0x7F) n = snprintf(piece, sizeof(piece), "\\x%02X", *c);
+    else if (*c == '\\') n = snprintf(piece, sizeof(piece), "\\\\");
+    else {
+      piece[0] = char(*c);
+      n = 1;
+    }
+    if (n > room - 1) {  // the closing quote needs one more
+      whole = false;
+      break;
+    }
+    memcpy(p, piece, size_t(n));
+    p += n;
+    room -= n;
+  }
+  if (whole) *p++ = '\'';
+  else p += snprintf(p, strlen(CUT) + 1, "%s", CUT);
+  *p = 0;
+  return whole;
+}
+
 void error_message(const char* text) {
   debug("ERROR: %s", text);
   TempString<256> caption;

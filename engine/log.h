@@ -17,6 +17,12 @@ void draw_visual_log();
 int visual_log_count();
 const char* visual_log_line(int i);
 
+// Appends text from outside the game (a command-line argument) to the terminated text in out, as
+// the log shows such text: in single quotes, its control bytes as \xHH and its backslashes doubled,
+// so that a terminal showing the log runs no escape sequence that came with it. What does not fit in
+// out's size is cut, "..." standing in for it; false then.
+bool append_quoted_for_log(char* out, int size, const char* text);
+
 void set_error_message(const char* text);
 void append_error_message(const char* text, int length);
 bool has_error_message();

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <functional>
+#include <vector>
 #include "engine/app.h"
 #include "engine/config.h"
 #include "engine/log.h"
@@ -313,6 +314,38 @@ TEST_F(Settings, UnknownArgumentsAreNamedInOneLogLine) {
   std::string log = read_file_text(dataPath("log.txt"));
   EXPECT_NE(log.find("ignoring unknown command-line arguments: 'junk' '-fast'\n"), std::string::npos) << log;
   EXPECT_EQ(log.find("-win"), std::string::npos) << log;
+}
+
+// The log is read on terminals: an argument's control bytes (an escape sequence that would colour
+// or clear the screen, a line end that would forge a log line) are written escaped, and a line
+// too long for the log says that it was cut and how much of it is missing.
+TEST_F(Settings, UnknownArgumentsAreLoggedEscapedAndCutVisibly) {
+  const std::string long_arg(400, 'x');
+  struct Case {
+    const char* what;
+    std::vector<std::string> args;
+    std::string line;
+  } cases[] = {
+      {"control bytes",
+       {"\x1b[2J\x1b[31mred", "a\\b", "two\nlines", "\x7f"},
+       "ignoring unknown command-line arguments: '\\x1B[2J\\x1B[31mred' 'a\\\\b' 'two\\x0Alines' '\\x7F'\n"},
+      {"too many for one line",
+       {long_arg, long_arg, long_arg, long_arg, "last"},
+       "ignoring unknown command-line arguments: '" + long_arg + "' '" + long_arg + "' '" + std::string(212, 'x') +
+           "... (the line is cut: 3 of the 5 not shown in full)\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<char*> argv = {(char*)"game"};
+    for (const std::string& a : c.args) argv.push_back((char*)a.c_str());
+    close_debug_log();
+    remove(dataPath("log.txt").c_str());
+    read_app_settings(int(argv.size()), argv.data());
+    close_debug_log();
+    std::string log = read_file_text(dataPath("log.txt"));
+    EXPECT_NE(log.find(c.line), std::string::npos) << log;
+    for (char ch : log) EXPECT_FALSE((unsigned char)ch < 0x20 && ch != '\n') << int(ch);
+  }
 }
 
 // What the game's command line check makes of each argument: help, a switch, a switch written
