@@ -234,18 +234,7 @@ TEST_F(Sprites, AnUnreadableImageOrFolderSaysWhy) {
   write_png(spr("bomb.png"), 4, 4, solid);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.unreadable);
-    ASSERT_EQ(chmod(spr(c.unreadable).c_str(), 0), 0);
-    std::string err;
-    int rc = run_unprivileged(
-        [] {
-          init_sprites();
-          return 0;
-        },
-        &err);
-    chmod(spr(c.unreadable).c_str(), 0755);
-    if (rc == CANNOT_DROP_ROOT) GTEST_SKIP() << "as root this test needs to become user 65534, which it cannot here";
-    EXPECT_EQ(rc, 100);
-    EXPECT_NE(err.find(c.message), std::string::npos) << err;
+    expect_fatal_while_unreadable(spr(c.unreadable), init_sprites, c.message);
   }
 }
 

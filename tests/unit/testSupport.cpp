@@ -73,3 +73,19 @@ int run_unprivileged(const std::function<int()>& body, std::string* err) {
   remove(err_file);
   return WIFEXITED(status) ? WEXITSTATUS(status) : 99;
 }
+
+void expect_fatal_while_unreadable(const std::string& path, const std::function<void()>& load,
+                                   const std::string& message) {
+  ASSERT_EQ(chmod(path.c_str(), 0), 0);
+  std::string err;
+  int rc = run_unprivileged(
+      [&] {
+        load();
+        return 0;
+      },
+      &err);
+  chmod(path.c_str(), 0755);
+  if (rc == CANNOT_DROP_ROOT) GTEST_SKIP() << "as root this test needs to become user 65534, which it cannot here";
+  EXPECT_EQ(rc, 100);
+  EXPECT_NE(err.find(message), std::string::npos) << err;
+}

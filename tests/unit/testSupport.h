@@ -30,3 +30,8 @@ bool open_sound_without_speaker(bool use_3d);
 // error goes).
 const int CANNOT_DROP_ROOT = 90;
 int run_unprivileged(const std::function<int()>& body, std::string* err = nullptr);
+// Makes the file or folder unreadable (mode 000, put back afterwards), runs load as a user that
+// mode binds and expects it to stop with a fatal error that says message. Skips the test when root
+// cannot become that user.
+void expect_fatal_while_unreadable(const std::string& path, const std::function<void()>& load,
+                                   const std::string& message);
