@@ -1116,6 +1116,17 @@ bool check_glsl(const std::string& glsl, bool vertex, std::string* err) {
   return false;
 }
 
+// The float remainder `x % y` is fmod in HLSL, with the sign of x; the front end makes it GLSL's mod
+// (OpFMod, the sign of y). OpFRem is the HLSL one, with the same operands. (fmod itself never gets
+// here, see HLSL_INTRINSICS.)
+void use_hlsl_remainder(std::vector<uint32_t>* spirv) {
+  for (size_t i = 5; i < spirv->size();) {
+    uint32_t words = (*spirv)[i] >> 16;
+    if (((*spirv)[i] & 0xFFFF) == SpvOpFMod) (*spirv)[i] = (words << 16) | SpvOpFRem;
+    i += words ? words : 1;
+  }
+}
+
 // Messages of the SPIR-V back end that are not warnings ("error:", "Missing functionality:"...).
 bool has_back_end_error(const std::string& messages) {
   size_t p = 0;
@@ -1267,6 +1278,7 @@ extern "C" __attribute__((visibility("default"))) HRESULT D3DCompile(
     glslang::GlslangToSpv(*prog.getIntermediate(stage), spirv, &logger, &o);
     std::string messages = logger.getAllMessages();
     log += messages;
+    use_hlsl_remainder(&spirv);
     ok = !spirv.empty() && !has_back_end_error(messages) && validate_spirv(spirv, &err);
   }
   std::string glsl;

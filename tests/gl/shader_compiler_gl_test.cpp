@@ -338,6 +338,10 @@ TEST_F(ShaderCompilerGl, WhatDirect3D9AcceptsLinksAndDrawsAsItWould) {
        "float4 c : register(c0);\n"
        "float4 psh(VsOut i) : COLOR { return float4(-fmod(-0.375, 0.25), -fmod(-c.z, c.y), fmod(c.z, -c.y), 1); }",
        0xFF204040},
+      {"the float remainder % is fmod's",
+       VS_PLAIN "float4 c : register(c0);\n"
+                "float4 psh(VsOut i) : COLOR { return float4(-(-c.z % c.y), c.z % -c.y, 0, 1); }",
+       0xFF404000},
       {"lit raises n.h to the power m",
        VS_PLAIN
        "float4 c : register(c0);\n"
