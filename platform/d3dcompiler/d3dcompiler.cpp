@@ -18,7 +18,12 @@
 //   whatever size each side declares (the reader takes its components); an array takes one
 //   semantic index per element; every input and output needs a semantic;
 // - the vertex output POSITION becomes gl_Position, the pixel output DEPTH gl_FragDepth, and pixel
-//   outputs COLORn are vec4 o_COLORn at location n.
+//   outputs COLORn are vec4 o_COLORn at location n; vs_1_1 and vs_2_0 colour outputs are clamped
+//   to [0, 1] as Direct3D 9 clamps oD0 and oD1;
+// - the pixel position (VPOS, SV_Position read by the pixel entry) is refused: the layer draws the
+//   window the other way up from texture targets and GL counts from the bottom at pixel centres.
+// Intrinsics whose GLSL namesakes are defined otherwise (fmod and the float %, round, ldexp, lit)
+// get their HLSL definitions; cube and volume lookups on an untyped `sampler` are refused.
 // Sources and includes may start with a UTF-8 byte-order mark; includes nest at most 32 deep.
 // Matrix swizzles (m._11_22) are rewritten into element constructors before the front end, which
 // cannot translate them; effect files (techniques, sampler_state) are refused with the first
@@ -346,10 +351,6 @@ class UseFinder : public glslang::TIntermTraverser {
   int odd_line = 0;
   std::vector<SamplerRead> reads_2d;
   int matrix_swizzle_line = 0;  // one left after mend_matrix_swizzles (made by a macro)
-  bool visitUnary(glslang::TVisit, glslang::TIntermUnary* node) override {
-    if (node->getOp() == glslang::EOpRound) node->setOp(glslang::EOpRoundEven);  // see HLSL_INTRINSICS
-    return true;
-  }
   bool visitBinary(glslang::TVisit, glslang::TIntermBinary* node) override {
     if (node->getOp() == glslang::EOpMatrixSwizzle && !matrix_swizzle_line) matrix_swizzle_line = node->getLoc().line;
     if (node->getOp() != glslang::EOpIndexDirectStruct) return true;
@@ -1185,7 +1186,7 @@ std::vector<int> take_int_register_warnings(std::string* log) {
 // lit raises n.h to the power m (the front end multiplies them), and round takes halves to the
 // even neighbour (GLSL leaves the direction to the driver, the front end folds them away from 0):
 // a function the optimiser inlines keeps the front end from folding it, and its round becomes
-// roundEven in the tree (UseFinder).
+// roundEven in the tree (RoundToEven).
 const char* const HLSL_INTRINSICS =
     "float dx_round(float x) { return round(x); }\n"
     "float2 dx_round(float2 x) { return round(x); }\n"
@@ -1196,6 +1197,15 @@ const char* const HLSL_INTRINSICS =
     "#define ldexp(x, e) ((x) * exp2(e))\n"
     "#define lit(n_dot_l, n_dot_h, m) "
     "float4(1.0, max(n_dot_l, 0.0), (n_dot_l) < 0.0 || (n_dot_h) < 0.0 ? 0.0 : pow(n_dot_h, m), 1.0)\n";
+
+// HLSL's round, which GLSL calls roundEven (see HLSL_INTRINSICS).
+class RoundToEven : public glslang::TIntermTraverser {
+ public:
+  bool visitUnary(glslang::TVisit, glslang::TIntermUnary* node) override {
+    if (node->getOp() == glslang::EOpRound) node->setOp(glslang::EOpRoundEven);
+    return true;
+  }
+};
 
 std::once_flag glslang_started;
 bool glslang_running = false;
@@ -1271,6 +1281,8 @@ extern "C" __attribute__((visibility("default"))) HRESULT D3DCompile(
     ok = false;
   if (ok) ok = prog.mapIO();
   if (ok) {
+    RoundToEven rounding;
+    prog.getIntermediate(stage)->getTreeRoot()->traverse(&rounding);
     glslang::SpvOptions o;
     o.validate = true;
     o.disableOptimizer = false;
