@@ -29,7 +29,9 @@ class MemoryInclude : public ID3DInclude {
   std::map<std::string, std::string> files;
   int opens = 0;
   bool beside_parent = false;
+  std::vector<const void*> parents;  // given to each Open
   HRESULT Open(D3D_INCLUDE_TYPE, const char* name, const void* parent, const void** data, UINT* size) override {
+    parents.push_back(parent);
     std::string path = name;
     for (const auto& f : files)
       if (beside_parent && parent == f.second.data()) path = f.first.substr(0, f.first.rfind('/') + 1) + name;
@@ -679,6 +681,9 @@ TEST_F(ShaderCompilerGl, NestedIncludesAreFoundBesideTheirParent) {
   ASSERT_TRUE(p.ok) << p.errors;
   HRESULT drawn;
   EXPECT_TRUE(near(draw_pair(v.code, p.code, &drawn), 0x80808080));
+  ASSERT_EQ(inc.parents.size(), 4u);  // two files, both stages
+  EXPECT_EQ(inc.parents[0], nullptr);
+  EXPECT_EQ(inc.parents[1], inc.files["lib/light.inc"].data());
   // A cube lookup on an untyped sampler is found in an include too, at its line there.
   inc.files["lib/env.inc"] = "sampler env;\nfloat4 reflection(float4 d) {\n  return texCUBElod(env, d); }\n";
   Compiled r = compile("#include \"lib/env.inc\"\nfloat4 psh(float4 d : TEXCOORD0) : COLOR { return reflection(d); }\n",
