@@ -372,7 +372,9 @@ class UseFinder : public glslang::TIntermTraverser {
     if (args.size() < 2 || !args[0]->getAsTyped() || !args[1]->getAsTyped()) return true;
     const glslang::TType& sampler = args[0]->getAsTyped()->getType();
     if (sampler.getBasicType() != glslang::EbtSampler || sampler.getSampler().dim != glslang::Esd2D) return true;
-    glslang::TIntermSymbol* sym = args[0]->getAsSymbolNode();
+    // A sampler, or an element of a sampler array.
+    glslang::TIntermBinary* element = args[0]->getAsBinaryNode();
+    glslang::TIntermSymbol* sym = element ? element->getLeft()->getAsSymbolNode() : args[0]->getAsSymbolNode();
     if (sym)
       reads_2d.push_back(SamplerRead{sym->getName().c_str(), node->getLoc().getFilenameStr(), node->getLoc().line});
     if (op == glslang::EOpTextureProj) return true;

@@ -533,6 +533,10 @@ TEST_F(ShaderCompilerGl, WhatTheLayerCannotDrawFailsInTheCompileWithAMessage) {
       UNTYPED_SAMPLER_READ("tex3Dlod"),
       UNTYPED_SAMPLER_READ("tex3Dbias"),
       UNTYPED_SAMPLER_READ("tex3Dproj"),
+      {"an element of an untyped sampler array read by texCUBElod", false,
+       "sampler s[2] : register(s0);\nfloat4 psh(float4 d : TEXCOORD0) : COLOR {\n"
+       "  return tex2Dlod(s[0], d) + texCUBElod(s[1], d); }\n" VS_PLAIN,
+       "sampler 's' (line 3) is read as a 1D, cube or volume texture", true},
       // Direct3D 9's pixel position, whole pixels from the top left of every target: GL's is the
       // pixel centre from the bottom, and the window is drawn the other way up from texture targets.
       {"VPOS", false, "float4 psh(float2 v : VPOS) : COLOR { return float4(v / 64, 0, 1); }",
