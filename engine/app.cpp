@@ -158,19 +158,35 @@ void clip_cursor_to_window(WindowHandle window) {
 
 bool register_window_class() { return plat_register_window_class(APP_WINDOW_CLASS, app_window_proc); }
 
-void clamp_screen_size_to_display() {
+// Each dimension clamped to the display; 0 or less counts as automatic (0). A change is logged.
+static void clamp_to_display(int& app_wd, int& app_ht) {
   int screen_wd = 0, screen_ht = 0;
   plat_get_screen_size(&screen_wd, &screen_ht);
   // 0 or less means "chosen automatically"; keeping such values at 0 also keeps the window
   // arithmetic below from overflowing on a value like INT_MIN.
-  int wd = app_screen_wd < 0 ? 0 : app_screen_wd, ht = app_screen_ht < 0 ? 0 : app_screen_ht;
+  int wd = app_wd < 0 ? 0 : app_wd, ht = app_ht < 0 ? 0 : app_ht;
   if (screen_wd > 0 && wd > screen_wd) wd = screen_wd;
   if (screen_ht > 0 && ht > screen_ht) ht = screen_ht;
-  if (wd == app_screen_wd && ht == app_screen_ht) return;
-  debug("screen size %dx%d clamped to %dx%d (the display is %dx%d)", app_screen_wd, app_screen_ht, wd, ht, screen_wd,
-        screen_ht);
-  app_screen_wd = wd;
-  app_screen_ht = ht;
+  if (wd == app_wd && ht == app_ht) return;
+  debug("screen size %dx%d clamped to %dx%d (the display is %dx%d)", app_wd, app_ht, wd, ht, screen_wd, screen_ht);
+  app_wd = wd;
+  app_ht = ht;
+}
+
+void clamp_screen_size_to_display() { clamp_to_display(app_screen_wd, app_screen_ht); }
+
+void read_app_settings(int argc, char** argv) {
+  AppStartSettings s = read_start_settings();
+  // A size from the file may come from another machine or a typo; the switches' sizes are our own
+  // and stay as given.
+  clamp_to_display(s.screen_wd, s.screen_ht);
+  apply_app_switches(s, argc, argv);
+  app_want_fullscreen = s.fullscreen;
+  app_screen_wd = s.screen_wd;
+  app_screen_ht = s.screen_ht;
+  app_use_vsync = s.vsync;
+  app_use_aa = s.multisampling;
+  use_dev_keys = s.dev_keys;
 }
 
 static void centred_window_rect(PlatRect* out, int width, int height) {

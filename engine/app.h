@@ -37,6 +37,9 @@ void set_window_pos(int x, int y, int width, int height);
 // window from being created: each dimension is clamped to the display, 0 or less counts as
 // automatic (0), and a change is logged.
 void clamp_screen_size_to_display();
+// The start-up settings: the settings file's values, the file's size clamped to the display, the
+// command-line switches over them; then into the globals above.
+void read_app_settings(int argc, char** argv);
 void set_process_priority(int level);
 int get_process_priority();
 void apply_process_priority();

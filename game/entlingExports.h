@@ -47,6 +47,9 @@
 #include "game/levelCollision.h"
 // The display modes of the options screen.
 #include "engine/d3dMode.h"
+// The game's settings, their keys, types, defaults and ranges: the options screen reads and writes
+// them by id, through the program's table.
+#include "engine/appSettings.h"
 
 struct LevelRenderer;
 
@@ -66,10 +69,8 @@ int get_process_priority();
 void app_request_quit();
 // The mouse, which the hero aims with and the screens follow.
 void getMousePos(float& x, float& y);
-// Settings that the options screen reads and writes.
-bool get_config_int(const char* key, int* out);
-bool set_config_int(const char* key, int value);
-bool set_config_bool(const char* key, bool value);
+// Settings that the options screen reads and writes (by their ids in engine/appSettings.h), and
+// the write of the file on Accept.
 bool flush_app_config();
 
 // The screen: its size in pixels (sound panning, GUI placement) and the display's modes.
