@@ -80,6 +80,10 @@ void app_once_a_second() {
 MainLoopHooks loop_hooks;
 bool loop_hooks_set = false;
 
+// Registered as the program is loaded, so that a fatal error at any moment (before app_main too,
+// or in a test that never runs it) shuts down whatever had been started.
+[[maybe_unused]] const bool fatal_shutdown_registered = (set_fatal_shutdown(shutdown_app), true);
+
 float step_seconds() { return get_time_sec(update_step_ticks); }
 }  // namespace
 
@@ -189,6 +193,8 @@ void read_app_settings(int argc, char** argv) {
   use_dev_keys = s.dev_keys;
 }
 
+static void reset_display(int width, int height, bool fullscreen, bool force);
+
 static void centred_window_rect(PlatRect* out, int width, int height) {
   PlatRect work;
   if (!plat_get_work_area(&work)) {
@@ -213,7 +219,7 @@ intptr_t app_window_proc(WindowHandle window, unsigned message, uintptr_t wParam
     case WM_SIZE: {
       if (wParam == SIZE_MINIMIZED || isFullscreen) return 0;
       PlatRect r;
-      if (plat_get_client_rect(window, &r)) reset_d3d(r.right - r.left, r.bottom - r.top, false, false);
+      if (plat_get_client_rect(window, &r)) reset_display(r.right - r.left, r.bottom - r.top, false, false);
       return 0;
     }
     case WM_ACTIVATE: {
@@ -290,6 +296,22 @@ intptr_t app_window_proc(WindowHandle window, unsigned message, uintptr_t wParam
   }
 }
 
+D3dDisplaySettings app_display_settings() {
+  D3dDisplaySettings d;
+  d.fullscreen = isFullscreen;
+  d.vsync = app_use_vsync;
+  d.multisampling = app_use_aa;
+  return d;
+}
+
+// Resets the device with the current settings (vertical sync may have changed since the last
+// reset); the mode it switched to becomes the shell's.
+static void reset_display(int width, int height, bool fullscreen, bool force) {
+  set_d3d_display_settings(app_display_settings());
+  reset_d3d(width, height, fullscreen, force);
+  isFullscreen = get_d3d_display_settings().fullscreen;
+}
+
 void set_window_pos(int x, int y, int width, int height) {
   plat_set_window_pos(main_window, false, x, y, width, height);
 }
@@ -322,7 +344,7 @@ void set_fullscreen(bool fullscreen) {
     ht = app_screen_ht;
   }
   plat_set_fullscreen_display(main_window, fullscreen, wd, ht);
-  reset_d3d(wd, ht, fullscreen, true);
+  reset_display(wd, ht, fullscreen, true);
   PlatRect target = saved_window_rect;
   if (fullscreen || target.right - target.left == 0) target = PlatRect{0, 0, d3d_wd, d3d_ht};
   if (fullscreen) {
@@ -506,6 +528,7 @@ int app_main(int argc, char** argv) {
   dir_watch_started = true;
   init_input(main_window);
   input_started = true;
+  set_d3d_display_settings(app_display_settings());
   if (!init_d3d(main_window, bb_wd, bb_ht)) fatal("can't initialize Direct3D");
   d3d_started = true;
   if (isFullscreen) clip_cursor_to_window(main_window);
