@@ -5,7 +5,8 @@
 // It comes in two halves:
 // - the shared object model, included whole: the types that both files build objects from (heap,
 //   containers, maths, streams, sprites, fonts, the GUI runtime, BaseObject, the object lists, the
-//   level grid, the screens, the upgrades, the game's buttons and the collision flags);
+//   level grid, the screens, the upgrades, the game's buttons, the collision flags and the game's
+//   settings);
 // - the program's services, declared here one by one, because their headers bring much more than
 //   the library may use. game/entlingExports.cpp compiles this header together with those headers,
 //   so a declaration that drifts from the program's own does not compile (or, for a changed
