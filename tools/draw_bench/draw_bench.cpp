@@ -61,6 +61,7 @@ int main(int argc, char** argv) {
   WindowHandle win = plat_create_window("draw bench", PLAT_STYLE_OVERLAPPED, false, 0, 0, W, H, PLAT_SHOW_NORMAL);
   isFullscreen = false;
   app_use_vsync = false;
+  set_d3d_display_settings(app_display_settings());
   if (!win || !init_d3d(win, W, H)) {
     fprintf(stderr, "draw_bench: no device\n");
     return 1;

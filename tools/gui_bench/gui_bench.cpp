@@ -49,6 +49,7 @@ int main(int argc, char** argv) {
       plat_create_window("gui bench", PLAT_STYLE_OVERLAPPED, false, 0, 0, 1280, 720, PLAT_SHOW_NORMAL);
   isFullscreen = false;
   app_use_vsync = false;
+  set_d3d_display_settings(app_display_settings());
   if (!window || !init_d3d(window, 1280, 720)) return 1;
   snprintf(app_path, sizeof(app_path), "%s/", GUI_BENCH_PROGRAM_DIR);
   load_shader_compiler();

@@ -26,6 +26,7 @@
 #include "engine/dynVBWriter.h"
 #include "engine/font.h"
 #include "engine/loadSprite.h"
+#include "engine/onScreenLog.h"
 #include "engine/sysUtils.h"
 #include "game/baseObject.h"
 #include "game/camera.h"
@@ -307,6 +308,7 @@ int main(int argc, char** argv) {
   WindowHandle win = plat_create_window("bench", PLAT_STYLE_OVERLAPPED, false, 0, 0, W, H, PLAT_SHOW_NORMAL);
   isFullscreen = false;
   app_use_vsync = false;
+  set_d3d_display_settings(app_display_settings());
   if (!win || !init_d3d(win, W, H)) {
     fprintf(stderr, "scene_bench: no device\n");
     return 1;
