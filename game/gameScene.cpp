@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <vector>
 #include "engine/app.h"
-#include "engine/config.h"
+#include "engine/appSettings.h"
 #include "engine/d3d_misc.h"
 #include "engine/d3d_render.h"
 #include "engine/d3d_shaders.h"
@@ -19,6 +19,7 @@
 #include "engine/input.h"
 #include "engine/loadSprite.h"
 #include "engine/log.h"
+#include "engine/onScreenLog.h"
 #include "engine/sound.h"
 #include "engine/soundScript.h"
 #include "engine/statsOverlay.h"
@@ -59,10 +60,8 @@ static const D3dColor BACKGROUND_COLOUR1 = 0x00725020, BACKGROUND_COLOUR2 = 0x00
 void init_scene_sound() {
   init_sound(false);
   // The music volume chosen in the options holds from the first note, not from the first visit to
-  // the options (full when none was chosen).
-  int music = 10000;
-  get_config_int("music_volume", &music);
-  set_global_stream_volume(music);
+  // the options.
+  set_global_stream_volume(get_app_setting(SETTING_MUSIC_VOLUME));
   init_sound_script("sound/sound.nut");
 }
 
