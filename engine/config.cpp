@@ -416,7 +416,10 @@ int check_app_command_line(int argc, char** argv) {
     }
   for (int i = 1; i < argc; i++)
     if (classify_app_arg(argv[i]) == APP_ARG_MISWRITTEN_SWITCH) {
-      fprintf(stderr, "game: '%s' is not a switch the game knows (they are exact, in lower case)\n%s", argv[i],
+      // Quoted as the log quotes it: the terminal would run an escape sequence in the argument.
+      char shown[300] = "";
+      append_quoted_for_log(shown, int(sizeof(shown)), argv[i]);
+      fprintf(stderr, "game: %s is not a switch the game knows (they are exact, in lower case)\n%s", shown,
               app_usage_text);
       return 2;
     }

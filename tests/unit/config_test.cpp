@@ -395,12 +395,14 @@ TEST(CommandLine, EachArgumentIsASwitchHelpAMiswrittenSwitchOrUnknown) {
   struct {
     std::vector<const char*> args;
     int code;
+    const char* named;  // how a mistake names the argument on standard error
   } lines[] = {
-      {{}, -1},
-      {{"-win", "junk", "-fast"}, -1},
-      {{"-win", "--help"}, 0},
-      {{"-WIN", "--help"}, 0},
-      {{"-win", "-Win"}, 2},
+      {{}, -1, nullptr},
+      {{"-win", "junk", "-fast"}, -1, nullptr},
+      {{"-win", "--help"}, 0, nullptr},
+      {{"-WIN", "--help"}, 0, nullptr},
+      {{"-win", "-Win"}, 2, "'-Win' is not a switch"},
+      {{"-win=\x1b[2J\x1b]0;owned\x07"}, 2, "'-win=\\x1B[2J\\x1B]0;owned\\x07' is not a switch"},
   };
   for (const auto& l : lines) {
     std::vector<char*> argv{(char*)"game"};
@@ -413,6 +415,8 @@ TEST(CommandLine, EachArgumentIsASwitchHelpAMiswrittenSwitchOrUnknown) {
     // The usage goes to standard output for help, to standard error for a mistake, else nowhere.
     EXPECT_EQ(out.find("-fullscr") != std::string::npos, l.code == 0) << out;
     EXPECT_EQ(err.find("-fullscr") != std::string::npos, l.code == 2) << err;
+    if (l.named) EXPECT_NE(err.find(l.named), std::string::npos) << err;
+    for (char ch : err) EXPECT_FALSE((unsigned char)ch < 0x20 && ch != '\n') << int(ch);
   }
 }
 
