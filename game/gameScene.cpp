@@ -22,6 +22,7 @@
 #include "engine/soundScript.h"
 #include "engine/statsOverlay.h"
 #include "engine/uiDraw.h"
+#include "engine/updateRate.h"
 #include "game/baseObject.h"
 #include "game/camera.h"
 #include "game/controls.h"
@@ -56,7 +57,7 @@ static const D3dColor BACKGROUND_COLOUR1 = 0x00725020, BACKGROUND_COLOUR2 = 0x00
 // ---- start-up and shutdown
 
 void init_scene() {
-  set_update_rate(20, 5);
+  set_update_rate(UPDATES_PER_SECOND, 5);
   init_sound(false);
   init_sound_script("sound/sound.nut");
   scene_texture = create_screen_render_texture();

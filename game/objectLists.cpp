@@ -29,29 +29,6 @@ Hero* hero;
 int enemy_types[MAX_ENEMY_TYPES];
 int num_enemy_types;
 
-Sprite* r_body;
-Sprite* r_dasher;
-Sprite* r_drill;
-Sprite* r_jet;
-Sprite* r_jumper;
-Sprite* r_magnet;
-Sprite* r_side_spikes;
-Sprite* r_top_spikes;
-Sprite* r_t_gun;
-Sprite* r_h_gun;
-Sprite* r_c_gun0;
-Sprite* r_c_gun1;
-Sprite* r_wheels;
-Sprite* explosive_spr;
-Sprite* bomb_spr;
-Sprite* bullet_hero_spr;
-Sprite* bullet_enemy_spr;
-Sprite* up_bonus_spr;
-Sprite* heart_bonus_spr;
-Sprite* hero_body;
-Sprite* hero_arm;
-Sprite* hero_legs0;
-Sprite* hero_legs2;
-Sprite* hero_legs4;
-Sprite* hero_legs6;
-Sprite* heart_spr;
+#define OBJECT_SPRITE_DEFINE(family, global, name) Sprite* global;
+OBJECT_SPRITES(OBJECT_SPRITE_DEFINE)
+#undef OBJECT_SPRITE_DEFINE
