@@ -4,7 +4,7 @@
 // bonuses, the boss or the exit.
 #pragma once
 #include <stdint.h>
-#include "game/entlingTypeIds.h"
+#include "game/objectLists.h"
 
 struct LevelGenTemplate {
   void (*stamp)(int x, int y);  // called with the room cell the template was placed at
