@@ -18,6 +18,7 @@
 #include "engine/input.h"
 #include "engine/loadSprite.h"
 #include "engine/log.h"
+#include "engine/onScreenLog.h"
 #include "engine/sound.h"
 #include "engine/soundScript.h"
 #include "engine/statsOverlay.h"

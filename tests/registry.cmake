@@ -31,6 +31,10 @@ endif()
 # engine/gameHost.h alone.
 add_test(NAME structure.engine_includes_no_game_header
   COMMAND bash -c "! grep -rn '#include \"game/' '${CMAKE_SOURCE_DIR}/engine'")
+# The engine's floors: the log, containers, maths and streams include nothing above them, and the
+# renderer and the settings reach no header of the shell.
+add_test(NAME structure.engine_ground_floor_stays_below
+  COMMAND bash ${CMAKE_SOURCE_DIR}/tests/structure/engine_floors.sh ${CMAKE_SOURCE_DIR})
 # SDL is the platform back end's alone: nothing else of the program includes it (the graphics
 # device, the sound layer and the rest reach it through platform/platform.h).
 add_test(NAME structure.sdl_only_in_the_platform_back_end
@@ -43,6 +47,8 @@ add_test(NAME structure.only_tests_include_tests
 # The actor library reaches the program through game/entlingExports.h and its call list alone.
 add_test(NAME structure.entling_includes_only_its_exports
   COMMAND bash ${CMAKE_SOURCE_DIR}/tests/structure/entling_includes.sh ${CMAKE_SOURCE_DIR})
+# Every source path the README and docs/features.md name is there.
+add_test(NAME structure.doc_paths_exist COMMAND bash ${CMAKE_SOURCE_DIR}/tests/structure/doc_paths.sh ${CMAKE_SOURCE_DIR})
 
 # The SDL back end's own tests.
 add_test(NAME platform_sdl_tests COMMAND platform_sdl_tests)

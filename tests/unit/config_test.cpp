@@ -1,5 +1,6 @@
 // Settings file grammar, typed getters, saving and the command-line switches; ConfigNode.
 #include <signal.h>
+#include <string.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -324,6 +325,17 @@ TEST(CommandLine, EachArgumentIsASwitchHelpAMiswrittenSwitchOrUnknown) {
       {"level.txt", APP_ARG_UNKNOWN},
   };
   for (const auto& c : cases) EXPECT_EQ(classify_app_arg(c.arg), c.kind) << "'" << c.arg << "'";
+  // The usage names every argument the game takes, each as a word of its own.
+  std::string usage = app_usage_text;
+  for (const auto& c : cases) {
+    if (c.kind != APP_ARG_SWITCH && c.kind != APP_ARG_HELP) continue;
+    bool named = false;
+    for (size_t at = usage.find(c.arg); at != std::string::npos && !named; at = usage.find(c.arg, at + 1)) {
+      size_t end = at + strlen(c.arg);
+      named = (at == 0 || strchr(" ,\n", usage[at - 1])) && (end == usage.size() || strchr(" ,\n", usage[end]));
+    }
+    EXPECT_TRUE(named) << "the usage does not name '" << c.arg << "':\n" << usage;
+  }
 
   struct {
     std::vector<const char*> args;
@@ -357,6 +369,52 @@ TEST_F(Settings, NoSettingsFileKeepsTheDefaults) {
   EXPECT_TRUE(app_want_fullscreen);
   EXPECT_TRUE(app_use_vsync);
   EXPECT_FALSE(app_use_aa);
+}
+
+// Each of the game's settings under the key that players' files hold, with the one default that
+// the start-up and the options screen both get, read back within its range and written as its type.
+TEST_F(Settings, EachGameSettingKeepsItsKeyDefaultRangeAndStoredForm) {
+  struct Case {
+    AppSetting id;
+    const char* key;
+    int def;
+    const char* stored;  // in the file
+    int read;            // what get_app_setting gives for it
+    int set;             // written back through set_app_setting
+    const char* written;
+  } cases[] = {
+      {SETTING_SCREEN_WD, "screen_wd", 0, "-40", -40, 1280, "1280"},
+      {SETTING_SCREEN_HT, "screen_ht", 0, "0x2D0", 720, 720, "720"},
+      {SETTING_FULLSCREEN, "fullscreen", 1, "0", 0, 0, "0"},
+      {SETTING_VSYNC, "vsync", 1, "7", 1, 5, "1"},
+      {SETTING_DEVKEYS, "devkeys", 0, "1", 1, 0, "0"},
+      {SETTING_PROCESS_PRIORITY, "process_priority", 0, "9", 2, 1, "1"},
+      {SETTING_MUSIC_VOLUME, "music_volume", 10000, "-5", 0, 2500, "2500"},
+  };
+  ASSERT_EQ(int(sizeof(cases) / sizeof(cases[0])), int(NUM_APP_SETTINGS));
+  for (const Case& c : cases) {
+    EXPECT_STREQ(app_setting_def(c.id).key, c.key);
+    EXPECT_EQ(get_app_setting(c.id), c.def) << c.key << " without a file";
+  }
+  reset_app_config();
+  mkdir((root + "/ASCENDA").c_str(), 0755);
+  std::string file;
+  for (const Case& c : cases) file += std::string(c.key) + "=" + c.stored + "\n";
+  write_file_text(dataPath("settings.cfg"), file);
+  close_debug_log();
+  for (const Case& c : cases) EXPECT_EQ(get_app_setting(c.id), c.read) << c.key << "=" << c.stored;
+  close_debug_log();
+  std::string log = read_file_text(dataPath("log.txt"));
+  EXPECT_NE(log.find("music_volume -5 out of range, using 0\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("process_priority 9 out of range, using 2\n"), std::string::npos) << log;
+  EXPECT_EQ(log.find("screen_wd"), std::string::npos) << log;  // the display bounds it, not the table
+  std::string expected = "// Game settings\n_CONFIG_VERSION_=1\n\n";
+  for (const Case& c : cases) {
+    EXPECT_TRUE(set_app_setting(c.id, c.set));
+    expected += std::string(c.key) + "=" + c.written + "\n";
+  }
+  EXPECT_TRUE(flush_app_config());
+  EXPECT_EQ(read_file_text(dataPath("settings.cfg")), expected);
 }
 
 TEST_F(Settings, ConfigNodeLoadsFilesAndAnswersLookups) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 #include "tools/entling_layout_gen/layoutScan.h"
+#include "tools/toolUsage.h"
 
 namespace {
 bool read_text(const std::string& path, std::string* text) {
@@ -46,10 +47,11 @@ std::vector<std::string> named_sources(const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 5) {
-    fprintf(stderr, "usage: entling_layout_gen <source folder> <main file> <output> <dependency file>\n");
-    return 2;
-  }
+  tool_check_positional(argc, argv, "entling_layout_gen",
+                        "usage: entling_layout_gen <source folder> <main file> <output> <dependency file>\n"
+                        "Writes the actor library's layout table from the main file and every file it imports\n"
+                        "or includes, and a dependency file naming each of them.\n",
+                        4, 4);
   std::string folder = argv[1];
   if (!folder.empty() && folder.back() != '/') folder += '/';
   std::vector<std::string> order, pending = {argv[2]};
