@@ -11,12 +11,26 @@ ascenda_link_program(art_gen platform_null Freetype::Freetype)
 
 set(ASCENDA_FONT_FILES font.tga glintor.fnt glintor.dds)
 set(ASCENDA_TEXTURE_FILES voxel-tile.dds back-tile.dds background.dds)
-# Sprites with a ".cfg" (origin or nine-patch margins) and those without.
-set(ASCENDA_SPRITES_WITH_CFG hero_body hero_arm heart heart_bonus up_point bullet_hero bullet_enemy barrel
-  parts/jet parts/magnet parts/gun parts/c_gun0 parts/c_gun1 parts/h_gun parts/side_spikes parts/drill
-  ui/crosshair1 ui/button ui/button_pressed ui/panel ui/back)
-set(ASCENDA_SPRITES_PLAIN hero_legs0 hero_legs2 hero_legs4 hero_legs6 bomb parts/body parts/wheels parts/jumper
-  parts/top_spikes parts/dasher)
+# The sprites: the generator's table (all_sprites in tools/art_gen/spriteGen.cpp, one sprite a
+# line) is their one list; each line names a sprite and, unless its settings are "", it has a ".cfg"
+# (origin or nine-patch margins) beside its ".png". The configuration re-reads the table when it
+# changes, so a sprite added there is an output of the build at once.
+set(_art_sprite_table ${CMAKE_SOURCE_DIR}/tools/art_gen/spriteGen.cpp)
+file(STRINGS ${_art_sprite_table} _art_sprite_lines REGEX "^  s\\.push_back\\(\\{\"")
+set(ASCENDA_SPRITES_WITH_CFG "")
+set(ASCENDA_SPRITES_PLAIN "")
+foreach(_line ${_art_sprite_lines})
+  string(REGEX REPLACE "^  s\\.push_back\\(\\{\"([^\"]+)\".*" "\\1" _name "${_line}")
+  if(_line MATCHES ", \"\"\\}\\);$")
+    list(APPEND ASCENDA_SPRITES_PLAIN ${_name})
+  else()
+    list(APPEND ASCENDA_SPRITES_WITH_CFG ${_name})
+  endif()
+endforeach()
+if(NOT ASCENDA_SPRITES_PLAIN OR NOT ASCENDA_SPRITES_WITH_CFG)
+  message(FATAL_ERROR "no sprites read from the table of ${_art_sprite_table}")
+endif()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_art_sprite_table})
 
 set(_art_font_outputs "")
 foreach(_f ${ASCENDA_FONT_FILES})

@@ -20,6 +20,7 @@
 #include "engine/mesh.h"
 #include "engine/statsOverlay.h"
 #include "engine/sysUtils.h"
+#include "engine/updateRate.h"
 #include "platform/vkeys.h"
 
 bool isAppActive = false;
@@ -492,7 +493,7 @@ int app_main(int argc, char** argv) {
   init_timer();
   game_rnd_seed = uint64_t(get_ref_time());
   catch_up_limit = 5;
-  update_step_ticks = time_ticks_per_sec() / 20;
+  update_step_ticks = time_ticks_per_sec() / UPDATES_PER_SECOND;
   if (update_step_ticks < 1) update_step_ticks = 1;
   int64_t start_time = get_ref_time();
 

@@ -25,6 +25,8 @@
 #include "engine/sharedHeap.h"
 // Streams: the object-world save stream reads and writes them.
 #include "engine/streams.h"
+// The update rate: what is drawn between two updates is interpolated by it.
+#include "engine/updateRate.h"
 // Sprites (looked up by name and drawn by the objects and screens), the fonts the screens measure
 // and draw text with, and the batch the GUI draws into.
 #include "engine/distFont.h"

@@ -24,6 +24,7 @@
 #include "engine/soundScript.h"
 #include "engine/statsOverlay.h"
 #include "engine/uiDraw.h"
+#include "engine/updateRate.h"
 #include "game/baseObject.h"
 #include "game/camera.h"
 #include "game/controls.h"
@@ -66,7 +67,7 @@ void init_scene_sound() {
 }
 
 void init_scene() {
-  set_update_rate(20, 5);
+  set_update_rate(UPDATES_PER_SECOND, 5);
   init_scene_sound();
   scene_texture = create_screen_render_texture();
   if (!scene_texture) fatal("can't create scene image texture");

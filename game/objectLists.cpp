@@ -1,26 +1,16 @@
 // Storage of the object world's program data (see objectLists.h).
 #include "game/objectLists.h"
 
-DynArray<Hero*> Hero_list;
-DynArray<BaseEnemy*> BaseEnemy_list;
-DynArray<Bullet*> Bullet_list;
-DynArray<ExplBarrel*> ExplBarrel_list;
-DynArray<Bomb*> Bomb_list;
-DynArray<HeartBonus*> HeartBonus_list;
-DynArray<UpBonus*> UpBonus_list;
-DynArray<BossPart*> BossPart_list;
-DynArray<BossPosJoint*> BossPosJoint_list;
-DynArray<LockSubpartBehavior*> LockSubpartBehavior_list;
-DynArray<ExitFx*> ExitFx_list;
-DynArray<Boss1*> Boss1_list;
+#define OBJECT_LIST_DEFINE(cls) DynArray<cls*> cls##_list;
+OBJECT_LISTS(OBJECT_LIST_DEFINE)
+#undef OBJECT_LIST_DEFINE
 
 DynArray<BaseObject*>& object_list(int i) {
   // Every DynArray of pointers has the same layout whatever the pointee, and the classes' BaseObject
   // part is at offset 0, so each list can be walked as a list of BaseObject pointers.
-  static void* const lists[NUM_OBJECT_LISTS] = {
-      &Hero_list,    &BaseEnemy_list, &Bullet_list,       &ExplBarrel_list,          &Bomb_list,   &HeartBonus_list,
-      &UpBonus_list, &BossPart_list,  &BossPosJoint_list, &LockSubpartBehavior_list, &ExitFx_list, &Boss1_list,
-  };
+#define OBJECT_LIST_ADDRESS(cls) &cls##_list,
+  static void* const lists[NUM_OBJECT_LISTS] = {OBJECT_LISTS(OBJECT_LIST_ADDRESS)};
+#undef OBJECT_LIST_ADDRESS
   return *static_cast<DynArray<BaseObject*>*>(lists[i]);
 }
 
@@ -29,29 +19,6 @@ Hero* hero;
 int enemy_types[MAX_ENEMY_TYPES];
 int num_enemy_types;
 
-Sprite* r_body;
-Sprite* r_dasher;
-Sprite* r_drill;
-Sprite* r_jet;
-Sprite* r_jumper;
-Sprite* r_magnet;
-Sprite* r_side_spikes;
-Sprite* r_top_spikes;
-Sprite* r_t_gun;
-Sprite* r_h_gun;
-Sprite* r_c_gun0;
-Sprite* r_c_gun1;
-Sprite* r_wheels;
-Sprite* explosive_spr;
-Sprite* bomb_spr;
-Sprite* bullet_hero_spr;
-Sprite* bullet_enemy_spr;
-Sprite* up_bonus_spr;
-Sprite* heart_bonus_spr;
-Sprite* hero_body;
-Sprite* hero_arm;
-Sprite* hero_legs0;
-Sprite* hero_legs2;
-Sprite* hero_legs4;
-Sprite* hero_legs6;
-Sprite* heart_spr;
+#define OBJECT_SPRITE_DEFINE(family, global, name) Sprite* global;
+OBJECT_SPRITES(OBJECT_SPRITE_DEFINE)
+#undef OBJECT_SPRITE_DEFINE

@@ -10,6 +10,13 @@ extern int up_points;          // points to spend on upgrades
 extern float hero_shoot_rate;  // shots per second
 extern int bullet_wall_destr;  // wall-destruction power of the hero's bullets
 
+// The run's levels come in worlds of four: the last level of a world ends in the boss's room, and
+// the first of the next world opens with the notice between worlds.
+enum { LEVELS_PER_WORLD = 4 };
+// A level's place in its world: 0 for the first, LEVELS_PER_WORLD - 1 for the boss's level.
+inline int level_in_world(int level) { return (level - 1) % LEVELS_PER_WORLD; }
+inline bool is_boss_level(int level) { return level_in_world(level) == LEVELS_PER_WORLD - 1; }
+
 struct Upgrade {
   virtual void reset() = 0;
   virtual TempString<32> getName() = 0;

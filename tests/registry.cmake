@@ -39,6 +39,11 @@ add_test(NAME structure.engine_ground_floor_stays_below
 # device, the sound layer and the rest reach it through platform/platform.h).
 add_test(NAME structure.sdl_only_in_the_platform_back_end
   COMMAND bash -c "! grep -rnE '#include *[<\"](SDL2/)?SDL' '${CMAKE_SOURCE_DIR}/engine' '${CMAKE_SOURCE_DIR}/game' '${CMAKE_SOURCE_DIR}/entling' '${CMAKE_SOURCE_DIR}/platform' --exclude=platform_sdl.cpp")
+# The tests build on the program and the tools, never the other way round: the tools and benchmarks
+# share their views of the library's objects and their progress line with the tests through
+# tools/harness/, and nothing outside tests/ includes a file of tests/.
+add_test(NAME structure.only_tests_include_tests
+  COMMAND bash -c "! grep -rnE '#[[:space:]]*include[[:space:]]*[<\"]tests/' '${CMAKE_SOURCE_DIR}/engine' '${CMAKE_SOURCE_DIR}/game' '${CMAKE_SOURCE_DIR}/entling' '${CMAKE_SOURCE_DIR}/platform' '${CMAKE_SOURCE_DIR}/tools'")
 # The actor library reaches the program through game/entlingExports.h and its call list alone.
 add_test(NAME structure.entling_includes_only_its_exports
   COMMAND bash ${CMAKE_SOURCE_DIR}/tests/structure/entling_includes.sh ${CMAKE_SOURCE_DIR})

@@ -12,18 +12,19 @@
 #include "game/gen/levelTemplates.h"
 #include "game/gen/loadTiles.h"
 #include "game/levelGrid.h"
+#include "game/progression.h"
 
 uint8_t room_cell_map[ROOM_MAP_HEIGHT][ROOM_MAP_WIDTH];
 
-LevelGenTile* back_pool[73];
-LevelGenTile* back_set[7];
-LevelGenTile* wall_set[4];
-LevelGenTile* floor_set[4];
-LevelGenTile* mach_set[7];
-LevelGenTile* mach_wall_pool[47];
-LevelGenTile* sback_set[7];
-LevelGenTile* plat_set[5];
-LevelGenTile* hfloor_set[3];
+LevelGenTile* back_pool[BACK_POOL_SIZE];
+LevelGenTile* back_set[BACK_SET_SIZE];
+LevelGenTile* wall_set[WALL_SET_SIZE];
+LevelGenTile* floor_set[FLOOR_SET_SIZE];
+LevelGenTile* mach_set[MACH_SET_SIZE];
+LevelGenTile* mach_wall_pool[MACH_WALL_POOL_SIZE];
+LevelGenTile* sback_set[SBACK_SET_SIZE];
+LevelGenTile* plat_set[PLAT_SET_SIZE];
+LevelGenTile* hfloor_set[HFLOOR_SET_SIZE];
 LevelGenTile* stairR_tile;
 LevelGenTile* stairL_tile;
 LevelGenTile* exit_tile;
@@ -79,32 +80,35 @@ void LevelGenCoordList::get(int i, int& x, int& y) const {
 // ---- tile pools
 
 void init_level_tile_pools() {
-  static const char* back_names[7] = {"back0", "back1", "back2", "back3", "back4", "back5", "back6"};
-  static const char* wall_names[4] = {"wall0", "wall1", "wall2", "wall3"};
-  static const char* floor_names[4] = {"floor0", "floor1", "floor2", "floor3"};
-  static const char* mach_names[7] = {"mach1", "mach2", "mach3", "mach4", "mach5", "mach6", "mach7"};
-  static const char* plat_names[5] = {"plat0", "plat1", "plat2", "plat3", "plat4"};
-  static const char* hfloor_names[3] = {"hfloor0", "hfloor1", "hfloor2"};
-  static const char* sback_names[7] = {"sback0", "sback1", "sback2", "sback3", "sback4", "sback5", "sback6"};
+  // Each list of names has its set's size.
+  static const char* back_names[BACK_SET_SIZE] = {"back0", "back1", "back2", "back3", "back4", "back5", "back6"};
+  static const char* wall_names[WALL_SET_SIZE] = {"wall0", "wall1", "wall2", "wall3"};
+  static const char* floor_names[FLOOR_SET_SIZE] = {"floor0", "floor1", "floor2", "floor3"};
+  static const char* mach_names[MACH_SET_SIZE] = {"mach1", "mach2", "mach3", "mach4", "mach5", "mach6", "mach7"};
+  static const char* plat_names[PLAT_SET_SIZE] = {"plat0", "plat1", "plat2", "plat3", "plat4"};
+  static const char* hfloor_names[HFLOOR_SET_SIZE] = {"hfloor0", "hfloor1", "hfloor2"};
+  static const char* sback_names[SBACK_SET_SIZE] = {"sback0", "sback1", "sback2", "sback3",
+                                                    "sback4", "sback5", "sback6"};
   // Looked up in the order of the tile list, so the first missing tile is the one reported.
-  for (int i = 0; i < 7; i++) back_set[i] = load_level_tile(back_names[i]);
-  LevelGenTile* back_s[3] = {load_level_tile("backS1"), load_level_tile("backS2"), load_level_tile("backS3")};
-  for (int i = 0; i < 4; i++) wall_set[i] = load_level_tile(wall_names[i]);
-  for (int i = 0; i < 4; i++) floor_set[i] = load_level_tile(floor_names[i]);
+  for (int i = 0; i < BACK_SET_SIZE; i++) back_set[i] = load_level_tile(back_names[i]);
+  LevelGenTile* back_s[BACK_S_TILES] = {load_level_tile("backS1"), load_level_tile("backS2"),
+                                        load_level_tile("backS3")};
+  for (int i = 0; i < WALL_SET_SIZE; i++) wall_set[i] = load_level_tile(wall_names[i]);
+  for (int i = 0; i < FLOOR_SET_SIZE; i++) floor_set[i] = load_level_tile(floor_names[i]);
   stairR_tile = load_level_tile("stairR");
   stairL_tile = load_level_tile("stairL");
-  for (int i = 0; i < 7; i++) mach_set[i] = load_level_tile(mach_names[i]);
-  for (int i = 0; i < 5; i++) plat_set[i] = load_level_tile(plat_names[i]);
-  for (int i = 0; i < 3; i++) hfloor_set[i] = load_level_tile(hfloor_names[i]);
+  for (int i = 0; i < MACH_SET_SIZE; i++) mach_set[i] = load_level_tile(mach_names[i]);
+  for (int i = 0; i < PLAT_SET_SIZE; i++) plat_set[i] = load_level_tile(plat_names[i]);
+  for (int i = 0; i < HFLOOR_SET_SIZE; i++) hfloor_set[i] = load_level_tile(hfloor_names[i]);
   exit_tile = load_level_tile("exit");
-  for (int i = 0; i < 7; i++) sback_set[i] = load_level_tile(sback_names[i]);
+  for (int i = 0; i < SBACK_SET_SIZE; i++) sback_set[i] = load_level_tile(sback_names[i]);
   back2_tile = back_set[2];
   require_boss_tiles();
 
-  for (int i = 0; i < 70; i++) back_pool[i] = back_set[i / 10];
-  for (int i = 0; i < 3; i++) back_pool[70 + i] = back_s[i];
-  for (int i = 0; i < 7; i++) mach_wall_pool[i] = mach_set[i];
-  for (int i = 0; i < 40; i++) mach_wall_pool[7 + i] = wall_set[i / 10];
+  for (int i = 0; i < BACK_SET_SIZE * POOL_WEIGHT; i++) back_pool[i] = back_set[i / POOL_WEIGHT];
+  for (int i = 0; i < BACK_S_TILES; i++) back_pool[BACK_SET_SIZE * POOL_WEIGHT + i] = back_s[i];
+  for (int i = 0; i < MACH_SET_SIZE; i++) mach_wall_pool[i] = mach_set[i];
+  for (int i = 0; i < WALL_SET_SIZE * POOL_WEIGHT; i++) mach_wall_pool[MACH_SET_SIZE + i] = wall_set[i / POOL_WEIGHT];
 }
 
 // ---- stamping and objects
@@ -394,49 +398,64 @@ void print_level_layout() {
 
 // ---- the layout
 
+int level_right_end_room(int level) { return level == 1 ? 16 : 31; }
+
+void level_end_room(int level, int& x, int& y) {
+  // Every template of a list has one width (a unit test checks), so the place is known before the
+  // draw that picks the template.
+  const LevelGenTemplate* end = is_boss_level(level) ? boss_templates[0] : end_templates[0];
+  x = level_right_end_room(level) - end->width;
+  y = 0;
+}
+
+// The end room chosen for the current level, placed where level_end_room says.
+static void place_end_room(LevelGenTemplate* end) {
+  int x, y;
+  level_end_room(cur_level, x, y);
+  place_room_template(end, x, y);
+}
+
 void build_level_layout() {
-  LevelGenTemplate* start = start_templates[level_rnd_pick(1)];
+  LevelGenTemplate* start = start_templates[level_rnd_pick(START_TEMPLATE_COUNT)];
   place_room_template(start, 0, 0);
   if (cur_level != 1) {
     LevelGenCoordRect top(0, 15, 249, 16);
-    stamp_random_tiles(mach_set, 7, top);
-    int pick_right = level_rnd_pick(1);
-    place_room_template(right_end_templates[pick_right], 31, 0);
-    int k = (cur_level - 1) % 4;
+    stamp_random_tiles(mach_set, MACH_SET_SIZE, top);
+    int pick_right = level_rnd_pick(RIGHT_END_TEMPLATE_COUNT);
+    place_room_template(right_end_templates[pick_right], level_right_end_room(cur_level), 0);
     LevelGenTemplate* end;
-    if (k == 3) {
-      int pick = level_rnd_pick(1);
+    if (is_boss_level(cur_level)) {
+      int pick = level_rnd_pick(BOSS_TEMPLATE_COUNT);
       end = boss_templates[pick];
     } else {
-      int pick = level_rnd_pick(2);
+      int pick = level_rnd_pick(END_TEMPLATE_COUNT);
       end = end_templates[pick];
     }
-    place_room_template(end, 31 - end->width, 0);
+    place_end_room(end);
   } else {
     LevelGenCoordRect top(0, 15, 129, 16);
-    stamp_random_tiles(mach_set, 7, top);
-    int pick_right = level_rnd_pick(1);
-    place_room_template(right_end_templates[pick_right], 16, 0);
-    int pick = level_rnd_pick(2);
-    LevelGenTemplate* end = end_templates[pick];
-    place_room_template(end, 16 - end->width, 0);
+    stamp_random_tiles(mach_set, MACH_SET_SIZE, top);
+    int pick_right = level_rnd_pick(RIGHT_END_TEMPLATE_COUNT);
+    place_room_template(right_end_templates[pick_right], level_right_end_room(cur_level), 0);
+    int pick = level_rnd_pick(END_TEMPLATE_COUNT);
+    place_end_room(end_templates[pick]);
   }
   if (level_chance()) {
-    int pick = level_rnd_pick(5);
+    int pick = level_rnd_pick(OPTIONAL_TEMPLATE_COUNT);
     place_room_template(optional_templates[pick], 8, 0);
   }
   if (cur_level > 1) {
     if (level_chance()) {
-      int pick = level_rnd_pick(5);
+      int pick = level_rnd_pick(OPTIONAL_TEMPLATE_COUNT);
       place_room_template(optional_templates[pick], 16, 0);
     }
     if (level_chance()) {
-      int pick = level_rnd_pick(5);
+      int pick = level_rnd_pick(OPTIONAL_TEMPLATE_COUNT);
       place_room_template(optional_templates[pick], 24, 0);
     }
   }
   build_level_path();
-  fill_free_room_cells(filler_templates, 27);
+  fill_free_room_cells(filler_templates, FILLER_TEMPLATE_COUNT);
 }
 
 void generate_level() {

@@ -55,16 +55,29 @@ enum {
 };
 extern uint8_t room_cell_map[ROOM_MAP_HEIGHT][ROOM_MAP_WIDTH];
 
-// ---- tile pools (a tile may stand several times: its weight)
-extern LevelGenTile* back_pool[73];
-extern LevelGenTile* back_set[7];
-extern LevelGenTile* wall_set[4];
-extern LevelGenTile* floor_set[4];
-extern LevelGenTile* mach_set[7];
-extern LevelGenTile* mach_wall_pool[47];
-extern LevelGenTile* sback_set[7];
-extern LevelGenTile* plat_set[5];
-extern LevelGenTile* hfloor_set[3];
+// ---- tile pools (a tile may stand several times: its weight), each size written here once
+enum {
+  BACK_SET_SIZE = 7,
+  WALL_SET_SIZE = 4,
+  FLOOR_SET_SIZE = 4,
+  MACH_SET_SIZE = 7,
+  SBACK_SET_SIZE = 7,
+  PLAT_SET_SIZE = 5,
+  HFLOOR_SET_SIZE = 3,
+  BACK_S_TILES = 3,  // backS1 to backS3, once each in the background pool
+  POOL_WEIGHT = 10,  // how often a set's tile stands in the background and machinery pools
+  BACK_POOL_SIZE = BACK_SET_SIZE * POOL_WEIGHT + BACK_S_TILES,
+  MACH_WALL_POOL_SIZE = MACH_SET_SIZE + WALL_SET_SIZE * POOL_WEIGHT,
+};
+extern LevelGenTile* back_pool[BACK_POOL_SIZE];
+extern LevelGenTile* back_set[BACK_SET_SIZE];
+extern LevelGenTile* wall_set[WALL_SET_SIZE];
+extern LevelGenTile* floor_set[FLOOR_SET_SIZE];
+extern LevelGenTile* mach_set[MACH_SET_SIZE];
+extern LevelGenTile* mach_wall_pool[MACH_WALL_POOL_SIZE];
+extern LevelGenTile* sback_set[SBACK_SET_SIZE];
+extern LevelGenTile* plat_set[PLAT_SET_SIZE];
+extern LevelGenTile* hfloor_set[HFLOOR_SET_SIZE];
 extern LevelGenTile* stairR_tile;
 extern LevelGenTile* stairL_tile;
 extern LevelGenTile* exit_tile;
@@ -82,6 +95,12 @@ extern void (*level_layout_generator)();
 void init_level_tile_pools();
 void generate_level();
 void build_level_layout();
+// The room column of the level's right end piece (level 1 is half as wide as the others).
+int level_right_end_room(int level);
+// Where the level's end room stands (its bottom-left room cell): just left of the right end piece,
+// the boss's room on a world's last level. The generator places it there; the level tool's path
+// check runs to it.
+void level_end_room(int level, int& x, int& y);
 void build_level_path();
 bool grow_level_branch();
 void fill_free_room_cells(LevelGenTemplate* const* list, int n);

@@ -42,7 +42,7 @@ struct RoomDesign {
 #define STAMP(pool, g, n) \
   { ROOM_STEP_STAMP, ROOM_POOL_##pool, 0, 0, g, n }
 #define OBJECTS(type, k, g, n) \
-  { ROOM_STEP_OBJECTS, ROOM_POOL_NONE, ENTLING_TYPE_##type, k, g, n }
+  { ROOM_STEP_OBJECTS, ROOM_POOL_NONE, TYPE_##type, k, g, n }
 #define HERO(g) \
   { ROOM_STEP_HERO, ROOM_POOL_NONE, 0, 0, g, 1 }
 #define EXIT_CHOICE(g) \
@@ -60,80 +60,99 @@ struct RoomDesign {
 
 // 0: unused left-right room.
 const char* art0[] = {"........", "........", "........", ".e....e.", "wwwwwwww"};
-const StepDef steps0[] = {STAMP(BACK, '.', 30), OBJECTS(ENEMY, 1, 'e', 2), STAMP(BACK_SET, 'e', 2), STAMP(WALL, 'w', 8),
-                          STAMP(FLOOR, 'w', 8)};
+const StepDef steps0[] = {STAMP(BACK, '.', 30), OBJECTS(BASE_ENEMY, 1, 'e', 2), STAMP(BACK_SET, 'e', 2),
+                          STAMP(WALL, 'w', 8), STAMP(FLOOR, 'w', 8)};
 
 // 1-8: left and right.
 const char* art1b[] = {"mm....mm", "........", "...RL...", ".eRmmLe.", "mwwwwmmm"};
-const StepDef steps1[] = {STAMP(BACK, '.', 20),     OBJECTS(ENEMY, 1, 'e', 2), STAMP(BACK_SET, 'e', 2),
-                          STAMP(BACK_SET, 'R', 2),  STAMP(STAIR_R, 'R', 2),    STAMP(WALL, 'w', 4),
-                          STAMP(FLOOR, 'w', 4),     STAMP(BACK_SET, 'L', 2),   STAMP(STAIR_L, 'L', 2),
+const StepDef steps1[] = {STAMP(BACK, '.', 20),     OBJECTS(BASE_ENEMY, 1, 'e', 2), STAMP(BACK_SET, 'e', 2),
+                          STAMP(BACK_SET, 'R', 2),  STAMP(STAIR_R, 'R', 2),         STAMP(WALL, 'w', 4),
+                          STAMP(FLOOR, 'w', 4),     STAMP(BACK_SET, 'L', 2),        STAMP(STAIR_L, 'L', 2),
                           STAMP(MACH_WALL, 'm', 10)};
 
 const char* art2[] = {"xx....xx", "........", "..beeb..", ".bwwwwb.", "wwwwwwww"};
-const StepDef steps2[] = {STAMP(BACK, '.', 18),      OBJECTS(BARREL, 1, 'b', 4), STAMP(BACK_SET, 'b', 4),
-                          STAMP(WALL, 'w', 12),      STAMP(FLOOR, 'w', 12),      EVEN('x', 4),
-                          OBJECTS(ENEMY, 1, 'e', 2), STAMP(BACK_SET, 'e', 2)};
+const StepDef steps2[] = {STAMP(BACK, '.', 18),           OBJECTS(EXPL_BARREL, 1, 'b', 4), STAMP(BACK_SET, 'b', 4),
+                          STAMP(WALL, 'w', 12),           STAMP(FLOOR, 'w', 12),           EVEN('x', 4),
+                          OBJECTS(BASE_ENEMY, 1, 'e', 2), STAMP(BACK_SET, 'e', 2)};
 
 const char* art3[] = {"xm....mx", "k.......", "...RL...", "eeRkkLe.", "mwwmmwwm"};
 const StepDef steps3[] = {STAMP(BACK, '.', 18),    STAMP(MACH, 'k', 3),      EVEN('x', 2),
                           STAMP(BACK_SET, 'R', 2), STAMP(STAIR_R, 'R', 2),   STAMP(BACK_SET, 'L', 2),
-                          STAMP(STAIR_L, 'L', 2),  STAMP(MACH_WALL, 'm', 6), OBJECTS(ENEMY, 1, 'e', 3),
+                          STAMP(STAIR_L, 'L', 2),  STAMP(MACH_WALL, 'm', 6), OBJECTS(BASE_ENEMY, 1, 'e', 3),
                           STAMP(BACK_SET, 'e', 3), STAMP(WALL, 'w', 4),      STAMP(FLOOR, 'w', 4)};
 
 const char* art4[] = {"k..xx..k", "........", "...ee...", ".bbwwbb.", "wwwwwwww"};
-const StepDef steps4[] = {STAMP(BACK, '.', 20), OBJECTS(BARREL, 1, 'b', 4), STAMP(BACK_SET, 'b', 4),
-                          STAMP(MACH, 'k', 2),  STAMP(WALL, 'w', 10),       STAMP(FLOOR, 'w', 10),
-                          EVEN('x', 2),         OBJECTS(ENEMY, 1, 'e', 2),  STAMP(BACK_SET, 'e', 2)};
+const StepDef steps4[] = {STAMP(BACK, '.', 20),
+                          OBJECTS(EXPL_BARREL, 1, 'b', 4),
+                          STAMP(BACK_SET, 'b', 4),
+                          STAMP(MACH, 'k', 2),
+                          STAMP(WALL, 'w', 10),
+                          STAMP(FLOOR, 'w', 10),
+                          EVEN('x', 2),
+                          OBJECTS(BASE_ENEMY, 1, 'e', 2),
+                          STAMP(BACK_SET, 'e', 2)};
 
 const char* art5[] = {"mmmxxmmm", "m......m", "...ee...", ".b.mm.b.", "wwwwwwww"};
 const StepDef steps5[] = {
-    STAMP(BACK, '.', 16),    EVEN('x', 2),        STAMP(MACH_WALL, 'm', 10), OBJECTS(ENEMY, 1, 'e', 2),
-    STAMP(BACK_SET, 'e', 2), STAMP(WALL, 'w', 8), STAMP(FLOOR, 'w', 8),      OBJECTS(BARREL, 1, 'b', 2),
+    STAMP(BACK, '.', 16),    EVEN('x', 2),        STAMP(MACH_WALL, 'm', 10), OBJECTS(BASE_ENEMY, 1, 'e', 2),
+    STAMP(BACK_SET, 'e', 2), STAMP(WALL, 'w', 8), STAMP(FLOOR, 'w', 8),      OBJECTS(EXPL_BARREL, 1, 'b', 2),
     STAMP(BACK_SET, 'b', 2)};
 
 const char* art6[] = {"mmmmmmmm", "........", "...e....", "ebbmebbe", "wwwwwwww"};
-const StepDef steps6[] = {STAMP(MACH_WALL, 'm', 9),  STAMP(BACK, '.', 15),   OBJECTS(BARREL, 1, 'b', 4),
-                          STAMP(BACK_SET, 'b', 4),   STAMP(WALL, 'w', 8),    STAMP(FLOOR, 'w', 8),
-                          OBJECTS(ENEMY, 1, 'e', 4), STAMP(BACK_SET, 'e', 4)};
+const StepDef steps6[] = {STAMP(MACH_WALL, 'm', 9),       STAMP(BACK, '.', 15),   OBJECTS(EXPL_BARREL, 1, 'b', 4),
+                          STAMP(BACK_SET, 'b', 4),        STAMP(WALL, 'w', 8),    STAMP(FLOOR, 'w', 8),
+                          OBJECTS(BASE_ENEMY, 1, 'e', 4), STAMP(BACK_SET, 'e', 4)};
 
 const char* art7[] = {"mmmmmmmm", "mmmmmmmm", "..mmmm..", ".e.ee.e.", "wwwwwwww"};
-const StepDef steps7[] = {STAMP(MACH_WALL, 'm', 20), STAMP(BACK, '.', 8),       STAMP(WALL, 'w', 8),
-                          STAMP(FLOOR, 'w', 8),      OBJECTS(ENEMY, 1, 'e', 4), STAMP(BACK_SET, 'e', 4)};
+const StepDef steps7[] = {
+    STAMP(MACH_WALL, 'm', 20),      STAMP(BACK, '.', 8),    STAMP(WALL, 'w', 8), STAMP(FLOOR, 'w', 8),
+    OBJECTS(BASE_ENEMY, 1, 'e', 4), STAMP(BACK_SET, 'e', 4)};
 
 const char* art8[] = {"mmmbbmmm", "..beeb..", "..ewwe..", "eewwwwee", "wwwwwwww"};
-const StepDef steps8[] = {STAMP(BACK, '.', 8),     STAMP(MACH_WALL, 'm', 6),  OBJECTS(BARREL, 1, 'b', 4),
-                          STAMP(BACK_SET, 'b', 4), OBJECTS(ENEMY, 1, 'e', 8), STAMP(BACK_SET, 'e', 8),
+const StepDef steps8[] = {STAMP(BACK, '.', 8),     STAMP(MACH_WALL, 'm', 6),       OBJECTS(EXPL_BARREL, 1, 'b', 4),
+                          STAMP(BACK_SET, 'b', 4), OBJECTS(BASE_ENEMY, 1, 'e', 8), STAMP(BACK_SET, 'e', 8),
                           STAMP(WALL, 'w', 14),    STAMP(FLOOR, 'w', 14)};
 
 // 9-11: left only.
 const char* art9[] = {"mmmmmmmk", "m......k", "...ee..k", ".b.kk.bk", "wwwwwwww"};
-const StepDef steps9[] = {STAMP(BACK, '.', 14),    STAMP(MACH_WALL, 'm', 8), OBJECTS(BARREL, 1, 'b', 2),
-                          STAMP(BACK_SET, 'b', 2), STAMP(MACH, 'k', 6),      OBJECTS(ENEMY, 1, 'e', 2),
+const StepDef steps9[] = {STAMP(BACK, '.', 14),    STAMP(MACH_WALL, 'm', 8), OBJECTS(EXPL_BARREL, 1, 'b', 2),
+                          STAMP(BACK_SET, 'b', 2), STAMP(MACH, 'k', 6),      OBJECTS(BASE_ENEMY, 1, 'e', 2),
                           STAMP(BACK_SET, 'e', 2), STAMP(WALL, 'w', 8),      STAMP(FLOOR, 'w', 8)};
 
 const char* art10[] = {"k.....kk", ".......k", ".......k", ".e.bbbek", "wwwwwwww"};
-const StepDef steps10[] = {STAMP(BACK, '.', 21),    STAMP(MACH, 'k', 6),        OBJECTS(ENEMY, 1, 'e', 2),
-                           STAMP(BACK_SET, 'e', 2), OBJECTS(BARREL, 1, 'b', 3), STAMP(BACK_SET, 'b', 3),
-                           STAMP(WALL, 'w', 8),     STAMP(FLOOR, 'w', 8)};
+const StepDef steps10[] = {STAMP(BACK, '.', 21),
+                           STAMP(MACH, 'k', 6),
+                           OBJECTS(BASE_ENEMY, 1, 'e', 2),
+                           STAMP(BACK_SET, 'e', 2),
+                           OBJECTS(EXPL_BARREL, 1, 'b', 3),
+                           STAMP(BACK_SET, 'b', 3),
+                           STAMP(WALL, 'w', 8),
+                           STAMP(FLOOR, 'w', 8)};
 
 const char* art11[] = {"........", "..kkkk..", "..b.b..k", ".e..b.ek", "wwwwwwww"};
-const StepDef steps11[] = {STAMP(BACK, '.', 21), OBJECTS(ENEMY, 1, 'e', 2),  STAMP(BACK_SET, 'e', 2),
-                           STAMP(MACH, 'k', 6),  OBJECTS(BARREL, 1, 'b', 3), STAMP(BACK_SET, 'b', 3),
-                           STAMP(WALL, 'w', 8),  STAMP(FLOOR, 'w', 8)};
+const StepDef steps11[] = {STAMP(BACK, '.', 21),
+                           OBJECTS(BASE_ENEMY, 1, 'e', 2),
+                           STAMP(BACK_SET, 'e', 2),
+                           STAMP(MACH, 'k', 6),
+                           OBJECTS(EXPL_BARREL, 1, 'b', 3),
+                           STAMP(BACK_SET, 'b', 3),
+                           STAMP(WALL, 'w', 8),
+                           STAMP(FLOOR, 'w', 8)};
 
 // 12-13: right only.
 const char* art12[] = {"mmmmmkkk", "m.......", "m...k...", "mhbkkbe.", "mwwwwwmm"};
-const StepDef steps12[] = {STAMP(MACH_WALL, 'm', 11),  STAMP(BACK, '.', 14),    STAMP(MACH, 'k', 6),
-                           OBJECTS(BARREL, 1, 'b', 2), STAMP(BACK_SET, 'b', 2), OBJECTS(ENEMY, 1, 'e', 1),
-                           STAMP(BACK_SET, 'e', 1),    BONUS(1, 'h', 1),        STAMP(BACK_SET, 'h', 1),
-                           STAMP(WALL, 'w', 5),        STAMP(FLOOR, 'w', 5)};
+const StepDef steps12[] = {STAMP(MACH_WALL, 'm', 11), STAMP(BACK, '.', 14),
+                           STAMP(MACH, 'k', 6),       OBJECTS(EXPL_BARREL, 1, 'b', 2),
+                           STAMP(BACK_SET, 'b', 2),   OBJECTS(BASE_ENEMY, 1, 'e', 1),
+                           STAMP(BACK_SET, 'e', 1),   BONUS(1, 'h', 1),
+                           STAMP(BACK_SET, 'h', 1),   STAMP(WALL, 'w', 5),
+                           STAMP(FLOOR, 'w', 5)};
 
 const char* art13[] = {"m....kkk", "m.......", "m.kkk...", "mhbbhbe.", "mwwwwwww"};
-const StepDef steps13[] = {STAMP(MACH_WALL, 'm', 5),   STAMP(MACH, 'k', 6),       STAMP(BACK, '.', 16),
-                           OBJECTS(BARREL, 1, 'b', 3), STAMP(BACK_SET, 'b', 3),   BONUS(1, 'h', 2),
-                           STAMP(BACK_SET, 'h', 2),    OBJECTS(ENEMY, 1, 'e', 1), STAMP(BACK_SET, 'e', 1),
-                           STAMP(WALL, 'w', 7),        STAMP(FLOOR, 'w', 7)};
+const StepDef steps13[] = {
+    STAMP(MACH_WALL, 'm', 5), STAMP(MACH, 'k', 6), STAMP(BACK, '.', 16),    OBJECTS(EXPL_BARREL, 1, 'b', 3),
+    STAMP(BACK_SET, 'b', 3),  BONUS(1, 'h', 2),    STAMP(BACK_SET, 'h', 2), OBJECTS(BASE_ENEMY, 1, 'e', 1),
+    STAMP(BACK_SET, 'e', 1),  STAMP(WALL, 'w', 7), STAMP(FLOOR, 'w', 7)};
 
 // 14: left, right and up.
 const char* art14[] = {"........", "...p....", "..m.m...", "........", "wwvkkvww"};
@@ -143,10 +162,10 @@ const StepDef steps14[] = {STAMP(BACK, '.', 29), STAMP(BACK_SET, 'p', 1), STAMP(
 
 // 15-16: left and up.
 const char* art15[] = {"......kk", "....p...", "...k....", "..keee..", "mwwvvwwm"};
-const StepDef steps15[] = {STAMP(BACK, '.', 24),      STAMP(BACK_SET, 'p', 1), STAMP(PLAT, 'p', 1),
-                           OBJECTS(ENEMY, 1, 'e', 3), STAMP(BACK_SET, 'e', 3), STAMP(MACH, 'k', 4),
-                           STAMP(WALL, 'w', 4),       STAMP(FLOOR, 'w', 4),    STAMP(WALL, 'v', 2),
-                           STAMP(HFLOOR, 'v', 2),     STAMP(MACH_WALL, 'm', 2)};
+const StepDef steps15[] = {
+    STAMP(BACK, '.', 24),    STAMP(BACK_SET, 'p', 1), STAMP(PLAT, 'p', 1),     OBJECTS(BASE_ENEMY, 1, 'e', 3),
+    STAMP(BACK_SET, 'e', 3), STAMP(MACH, 'k', 4),     STAMP(WALL, 'w', 4),     STAMP(FLOOR, 'w', 4),
+    STAMP(WALL, 'v', 2),     STAMP(HFLOOR, 'v', 2),   STAMP(MACH_WALL, 'm', 2)};
 
 const char* art16[] = {"xx......", "...R.p.m", "..Rmk..m", ".Rmmkkkm", "mwwvvmmm"};
 const StepDef steps16[] = {STAMP(BACK, '.', 16),    EVEN('x', 2),        STAMP(MACH_WALL, 'm', 10),
@@ -156,7 +175,7 @@ const StepDef steps16[] = {STAMP(BACK, '.', 16),    EVEN('x', 2),        STAMP(M
 
 // 17-18: right and up.
 const char* art17[] = {"m.....k.", "m..p....", "m...k...", "mkee.ke.", "mwvvwwmm"};
-const StepDef steps17[] = {STAMP(MACH_WALL, 'm', 7), STAMP(BACK, '.', 20),    OBJECTS(ENEMY, 1, 'e', 3),
+const StepDef steps17[] = {STAMP(MACH_WALL, 'm', 7), STAMP(BACK, '.', 20),    OBJECTS(BASE_ENEMY, 1, 'e', 3),
                            STAMP(BACK_SET, 'e', 3),  STAMP(BACK_SET, 'p', 1), STAMP(PLAT, 'p', 1),
                            STAMP(MACH, 'k', 4),      STAMP(WALL, 'v', 2),     STAMP(HFLOOR, 'v', 2),
                            STAMP(WALL, 'w', 3),      STAMP(FLOOR, 'w', 3)};
@@ -169,7 +188,7 @@ const StepDef steps18[] = {STAMP(MACH_WALL, 'm', 15), STAMP(BACK, '.', 12),    E
 
 // 19: up only.
 const char* art19[] = {"mmm...mm", "mk.p....", "mk...k..", "mhe.ek..", "mwwvkkkk"};
-const StepDef steps19[] = {STAMP(MACH_WALL, 'm', 9), STAMP(BACK, '.', 16),    OBJECTS(ENEMY, 1, 'e', 2),
+const StepDef steps19[] = {STAMP(MACH_WALL, 'm', 9), STAMP(BACK, '.', 16),    OBJECTS(BASE_ENEMY, 1, 'e', 2),
                            STAMP(BACK_SET, 'e', 2),  STAMP(BACK_SET, 'p', 1), STAMP(PLAT, 'p', 1),
                            STAMP(MACH, 'k', 8),      BONUS(1, 'h', 1),        STAMP(BACK_SET, 'h', 1),
                            STAMP(WALL, 'w', 2),      STAMP(FLOOR, 'w', 2),    STAMP(WALL, 'v', 1),
@@ -242,10 +261,10 @@ const StepDef steps33[] = {
 
 const char* art34[] = {"mkkkkkkk", "mkkkkkkk", "mk....bb", "mk....bb", "mkk..kkH", "mk....kk", "mk.k..kk", "mk..k.kk",
                        "mkke..kk", "mkk..kkk", "k......k", "k...k..k", "..e..k.k", ".eh.eh.k", "wkkkkkkk"};
-const StepDef steps34[] = {STAMP(MACH_WALL, 'm', 10), STAMP(MACH, 'k', 55), STAMP(SBACK, '.', 43),
-                           OBJECTS(ENEMY, 1, 'e', 4), STAMP(SBACK, 'e', 4), BONUS(1, 'h', 2),
-                           STAMP(SBACK, 'h', 2),      STAMP(MACH, 'H', 1),  STAMP(HFLOOR, 'H', 1),
-                           STAMP(BACK_SET, 'b', 4),   STAMP(WALL, 'w', 1),  STAMP(FLOOR, 'w', 1)};
+const StepDef steps34[] = {STAMP(MACH_WALL, 'm', 10),      STAMP(MACH, 'k', 55), STAMP(SBACK, '.', 43),
+                           OBJECTS(BASE_ENEMY, 1, 'e', 4), STAMP(SBACK, 'e', 4), BONUS(1, 'h', 2),
+                           STAMP(SBACK, 'h', 2),           STAMP(MACH, 'H', 1),  STAMP(HFLOOR, 'H', 1),
+                           STAMP(BACK_SET, 'b', 4),        STAMP(WALL, 'w', 1),  STAMP(FLOOR, 'w', 1)};
 
 // 35-36: optional halls of 3 x 3 room cells, entered bottom left, left at the middle right.
 const char* art35[] = {"kkkkkkkkkkkkkkkkkkkkkkkk", "mkkkkkkkkkkkkkkkkkkkkkkk", "m.........p...p........k",
@@ -253,11 +272,13 @@ const char* art35[] = {"kkkkkkkkkkkkkkkkkkkkkkkk", "mkkkkkkkkkkkkkkkkkkkkkkk", "
                        "m....pp..p.p...kk....p.k", "mp.........ehp..kp......", "m....e....mmmm..k.......",
                        "mkkkkkkkkkkkkkkkkkk..kkk", "mk.....................k", "k.p......p..........p..k",
                        ".bb.p.m...p.m.p..p...p.k", ".bbe..m...e.mer...e....k", "wkkkkkkkkkkkkkkkkkkkkkkk"};
-const StepDef steps35[] = {STAMP(MACH_WALL, 'm', 18),  STAMP(MACH, 'k', 126), STAMP(SBACK, '.', 179),
-                           OBJECTS(ENEMY, 20, 'e', 9), STAMP(SBACK, 'e', 9),  STAMP(SBACK, 'p', 21),
-                           STAMP(PLAT, 'p', 21),       BONUS(1, 'h', 1),      STAMP(SBACK, 'h', 1),
-                           OBJECTS(BARREL, 1, 'r', 1), STAMP(SBACK, 'r', 1),  STAMP(BACK_SET, 'b', 4),
-                           STAMP(WALL, 'w', 1),        STAMP(FLOOR, 'w', 1)};
+const StepDef steps35[] = {STAMP(MACH_WALL, 'm', 18), STAMP(MACH, 'k', 126),
+                           STAMP(SBACK, '.', 179),    OBJECTS(BASE_ENEMY, 20, 'e', 9),
+                           STAMP(SBACK, 'e', 9),      STAMP(SBACK, 'p', 21),
+                           STAMP(PLAT, 'p', 21),      BONUS(1, 'h', 1),
+                           STAMP(SBACK, 'h', 1),      OBJECTS(EXPL_BARREL, 1, 'r', 1),
+                           STAMP(SBACK, 'r', 1),      STAMP(BACK_SET, 'b', 4),
+                           STAMP(WALL, 'w', 1),       STAMP(FLOOR, 'w', 1)};
 
 const char* art36[] = {"kkkkkkkkkkkkkkkkkkkkkkkk", "m......................k", "m.p..p...p.p..p..p..p..k",
                        "m....e......e....e.....k", "mkk..kkkkkkkkkkkkkk..kkk", "m..p..p...p.p..kk..p..pk",
@@ -265,7 +286,7 @@ const char* art36[] = {"kkkkkkkkkkkkkkkkkkkkkkkk", "m......................k", "
                        "mkkkkkkkkkkkkkkkkkk..kkk", "mpk..p.p.p.p.p.p.p.....k", "k.p...p..pp...p..pp.p..k",
                        ".bb.p.......p........p.k", ".bbe......e.......e....k", "wkkkkkkkkkkkkkkkkkkkkkkk"};
 const StepDef steps36[] = {STAMP(MACH_WALL, 'm', 10), STAMP(MACH, 'k', 104), STAMP(SBACK, '.', 191),
-                           STAMP(SBACK, 'p', 41),     STAMP(PLAT, 'p', 41),  OBJECTS(ENEMY, 20, 'e', 8),
+                           STAMP(SBACK, 'p', 41),     STAMP(PLAT, 'p', 41),  OBJECTS(BASE_ENEMY, 20, 'e', 8),
                            STAMP(SBACK, 'e', 8),      BONUS(1, 'h', 1),      STAMP(SBACK, 'h', 1),
                            STAMP(BACK_SET, 'b', 4),   STAMP(WALL, 'w', 1),   STAMP(FLOOR, 'w', 1)};
 
@@ -276,7 +297,7 @@ const char* art37[] = {"kkkkkkkkkkkkkkkkkkkkkkkk", "kkkkkkkkkkkkkkkkkkkkkkkk", "
                        "k......................k", "k......................k", "k......................k",
                        ".......................k", "...................B..Xk", "wwkkkvvvvvvvvvvvvvvvvkkk"};
 const StepDef steps37[] = {STAMP(MACH_WALL, 'm', 10), STAMP(BACK, '.', 254),   STAMP(MACH, 'k', 76),
-                           OBJECTS(BOSS, 1, 'B', 1),  STAMP(BACK_SET, 'B', 1), STAMP(BACK_SET, 'X', 1),
+                           OBJECTS(BOSS1, 1, 'B', 1), STAMP(BACK_SET, 'B', 1), STAMP(BACK_SET, 'X', 1),
                            EXIT_CHOICE('X'),          STAMP(WALL, 'w', 2),     STAMP(FLOOR, 'w', 2),
                            STAMP(WALL, 'v', 16),      STAMP(HFLOOR, 'v', 16)};
 
@@ -292,7 +313,7 @@ const StepDef steps38[] = {STAMP(MACH_WALL, 'm', 16),
                            STAMP(FLOOR, 'w', 1),
                            HERO('H'),
                            STAMP(BACK2, 'H', 1),
-                           OBJECTS(BOSS, 1, 'B', 1),
+                           OBJECTS(BOSS1, 1, 'B', 1),
                            STAMP(BACK_SET, 'B', 1),
                            STAMP(MACH, 'k', 3),
                            STAMP(BACK_SET, 'X', 1),
@@ -361,31 +382,31 @@ void build_tables() {
 LevelGenTile* const* pool_of(RoomPoolId id, int& n) {
   switch (id) {
     case ROOM_POOL_BACK:
-      n = 73;
+      n = BACK_POOL_SIZE;
       return back_pool;
     case ROOM_POOL_BACK_SET:
-      n = 7;
+      n = BACK_SET_SIZE;
       return back_set;
     case ROOM_POOL_WALL:
-      n = 4;
+      n = WALL_SET_SIZE;
       return wall_set;
     case ROOM_POOL_FLOOR:
-      n = 4;
+      n = FLOOR_SET_SIZE;
       return floor_set;
     case ROOM_POOL_MACH:
-      n = 7;
+      n = MACH_SET_SIZE;
       return mach_set;
     case ROOM_POOL_MACH_WALL:
-      n = 47;
+      n = MACH_WALL_POOL_SIZE;
       return mach_wall_pool;
     case ROOM_POOL_SBACK:
-      n = 7;
+      n = SBACK_SET_SIZE;
       return sback_set;
     case ROOM_POOL_PLAT:
-      n = 5;
+      n = PLAT_SET_SIZE;
       return plat_set;
     case ROOM_POOL_HFLOOR:
-      n = 3;
+      n = HFLOOR_SET_SIZE;
       return hfloor_set;
     case ROOM_POOL_STAIR_R:
       n = 1;
@@ -429,13 +450,13 @@ void run_template(int row, int x, int y) {
         break;
       case ROOM_STEP_EVEN_CHOICE: {
         uint32_t draw = level_rnd();
-        if (draw < 0x80000000u) stamp_random_tiles(back_set, 7, coords);
-        else stamp_random_tiles(wall_set, 4, coords);
+        if (draw < 0x80000000u) stamp_random_tiles(back_set, BACK_SET_SIZE, coords);
+        else stamp_random_tiles(wall_set, WALL_SET_SIZE, coords);
         break;
       }
       case ROOM_STEP_BONUS_CHOICE: {
         uint32_t draw = level_rnd();
-        int type = draw < 0xC0000000u ? ENTLING_TYPE_HEART : ENTLING_TYPE_POINT;
+        int type = draw < 0xC0000000u ? TYPE_HEART_BONUS : TYPE_UP_BONUS;
         spawn_random_objects(type, step.objects, coords);
         break;
       }
@@ -495,13 +516,13 @@ LevelGenTemplate room_templates[ROOM_TEMPLATE_COUNT] = {
     T(36, 3, 3, exits_hall),    T(37, 3, 3, exits_boss),    T(38, 3, 3, exits_boss_start),
 };
 
-LevelGenTemplate* const start_templates[1] = {&room_templates[28]};
-LevelGenTemplate* const end_templates[2] = {&room_templates[29], &room_templates[30]};
-LevelGenTemplate* const boss_templates[1] = {&room_templates[37]};
-LevelGenTemplate* const right_end_templates[1] = {&room_templates[31]};
-LevelGenTemplate* const optional_templates[5] = {&room_templates[32], &room_templates[33], &room_templates[34],
-                                                 &room_templates[35], &room_templates[36]};
-LevelGenTemplate* const filler_templates[27] = {
+LevelGenTemplate* const start_templates[START_TEMPLATE_COUNT] = {&room_templates[28]};
+LevelGenTemplate* const end_templates[END_TEMPLATE_COUNT] = {&room_templates[29], &room_templates[30]};
+LevelGenTemplate* const boss_templates[BOSS_TEMPLATE_COUNT] = {&room_templates[37]};
+LevelGenTemplate* const right_end_templates[RIGHT_END_TEMPLATE_COUNT] = {&room_templates[31]};
+LevelGenTemplate* const optional_templates[OPTIONAL_TEMPLATE_COUNT] = {
+    &room_templates[32], &room_templates[33], &room_templates[34], &room_templates[35], &room_templates[36]};
+LevelGenTemplate* const filler_templates[FILLER_TEMPLATE_COUNT] = {
     &room_templates[1],  &room_templates[2],  &room_templates[3],  &room_templates[4],  &room_templates[5],
     &room_templates[6],  &room_templates[7],  &room_templates[8],  &room_templates[9],  &room_templates[10],
     &room_templates[11], &room_templates[12], &room_templates[13], &room_templates[14], &room_templates[15],

@@ -4,6 +4,7 @@
 // bonuses, the boss or the exit.
 #pragma once
 #include <stdint.h>
+#include "game/objectLists.h"
 
 struct LevelGenTemplate {
   void (*stamp)(int x, int y);  // called with the room cell the template was placed at
@@ -15,21 +16,22 @@ struct LevelGenTemplate {
 enum { ROOM_TEMPLATE_COUNT = 39 };
 extern LevelGenTemplate room_templates[ROOM_TEMPLATE_COUNT];
 
-extern LevelGenTemplate* const start_templates[1];
-extern LevelGenTemplate* const end_templates[2];
-extern LevelGenTemplate* const boss_templates[1];
-extern LevelGenTemplate* const right_end_templates[1];
-extern LevelGenTemplate* const optional_templates[5];
-extern LevelGenTemplate* const filler_templates[27];
-
-// Object type ids that templates place.
+// The lists the generator places rooms from, each size written here once (the generator draws by
+// them).
 enum {
-  ENTLING_TYPE_ENEMY = 8,
-  ENTLING_TYPE_BARREL = 11,
-  ENTLING_TYPE_HEART = 14,
-  ENTLING_TYPE_POINT = 15,
-  ENTLING_TYPE_BOSS = 23,
+  START_TEMPLATE_COUNT = 1,
+  END_TEMPLATE_COUNT = 2,
+  BOSS_TEMPLATE_COUNT = 1,
+  RIGHT_END_TEMPLATE_COUNT = 1,
+  OPTIONAL_TEMPLATE_COUNT = 5,
+  FILLER_TEMPLATE_COUNT = 27,
 };
+extern LevelGenTemplate* const start_templates[START_TEMPLATE_COUNT];
+extern LevelGenTemplate* const end_templates[END_TEMPLATE_COUNT];
+extern LevelGenTemplate* const boss_templates[BOSS_TEMPLATE_COUNT];
+extern LevelGenTemplate* const right_end_templates[RIGHT_END_TEMPLATE_COUNT];
+extern LevelGenTemplate* const optional_templates[OPTIONAL_TEMPLATE_COUNT];
+extern LevelGenTemplate* const filler_templates[FILLER_TEMPLATE_COUNT];
 
 // A template's steps, for tools and tests.
 enum RoomStepOp : uint8_t {

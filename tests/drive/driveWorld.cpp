@@ -173,7 +173,7 @@ void start_world() {
   int count = 0;
   const int* size = sizes ? sizes(&count) : nullptr;
   std::string wrong = check_entling_views(size, count);
-  if (!wrong.empty()) die("the library's classes changed; update tests/support/entlingViews.h:\n%s", wrong.c_str());
+  if (!wrong.empty()) die("the library's classes changed; update tools/harness/entlingViews.h:\n%s", wrong.c_str());
   init_game_script();
   load_level_tiles();
   init_level_tile_pools();

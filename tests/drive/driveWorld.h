@@ -2,7 +2,7 @@
 // private program folder, stepped one update and one virtual frame at a time (t = 0.05 s on a fixed
 // screen size: enemies wake when they are drawn), with the buttons and the aim the jobs hold, and the
 // state line every update prints. The drive reads the library's objects through the shared views
-// (tests/support/entlingViews.h). Each of the drive's jobs (scenario.cpp, player.cpp, bench.cpp)
+// (tools/harness/entlingViews.h). Each of the drive's jobs (scenario.cpp, player.cpp, bench.cpp)
 // runs on it.
 #pragma once
 #include <stdint.h>
@@ -15,7 +15,7 @@
 #include "game/levelGrid.h"
 #include "game/objectLists.h"
 #include "game/soundEvents.h"
-#include "tests/support/entlingViews.h"
+#include "tools/harness/entlingViews.h"
 
 namespace world_drive {
 

@@ -18,7 +18,7 @@
 #include "game/progression.h"
 #include "game/sceneView.h"
 #include "route.h"
-#include "tests/support/progressLine.h"
+#include "tools/harness/progressLine.h"
 
 namespace world_drive {
 namespace {

@@ -99,32 +99,22 @@ struct Plan {
 const int JUMP_RISE = 36;
 
 // The hero's motion as its update moves it, one sub-step at a time, against the level's cells (no
-// objects): what the player's predictions play through.
+// objects): what the player's predictions play through, by the hero's own sub-step
+// (entling/objects/heroMotion.kst).
 struct HeroMotion {
   static constexpr float DT = 0.0125f;  // the hero's sub-step
   vec4float pos;
   float vx = 0, vy = 0, air = 0;
+  float groundVx = 0;  // no ground carries it: the level's cells stand still
   // A sub-step's change of velocity holding `move` (-1, 0, 1), and the jump button when `jump`.
   void speedUp(int move, bool jump) {
-    vy -= DT * (air > HERO_GRACE_TIME ? HERO_AIR_PULL : HERO_GROUND_PULL);
-    float wanted = HERO_RUN_SPEED * float(move), rate = (move ? HERO_SPEED_UP : HERO_SLOW_DOWN) * DT;
-    vx = wanted - vx > rate ? vx + rate : wanted - vx < -rate ? vx - rate : wanted;
-    if (jump && air <= HERO_GRACE_TIME) air += HERO_GRACE_TIME, vy += HERO_JUMP_SPEED;
-    vy = std::max(-HERO_MAX_SPEED_Y, std::min(HERO_MAX_SPEED_Y, vy));
+    hero_motion_pull(vy, air, DT);
+    hero_motion_steer(vx, vy, air, groundVx, float(move), jump, DT);
   }
   // One whole sub-step: the velocity, then the move against the cells; the collision flags.
   int step(int move, bool jump) {
     speedUp(move, jump);
-    float ground[2] = {0, 0};
-    int flags =
-        collide_moving_box(pos, pos + vec4float(vx, vy, 0, 0) * DT, vec4float(-4, 0, 4, 15), nullptr, ground, 4.0f);
-    if ((flags & HIT_LEFT) && vx < 0) vx = 0;
-    if ((flags & HIT_RIGHT) && vx > 0) vx = 0;
-    if ((flags & HIT_CEILING) && vy > 0) vy = 0;
-    if ((flags & HIT_GROUND) && vy < 0) vy = 0;
-    if (flags & HIT_GROUND) air = 0;
-    else air += DT;
-    return flags;
+    return hero_motion_move(pos, vx, vy, air, groundVx, nullptr, DT);
   }
 };
 

@@ -40,7 +40,7 @@
 #include "game/sceneView.h"
 #include "game/screenPasses.h"
 #include "render_gl_env.h"
-#include "tests/support/entlingViews.h"
+#include "tools/harness/entlingViews.h"
 
 namespace {
 // ---- fixtures

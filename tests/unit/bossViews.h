@@ -1,5 +1,5 @@
 // Helpers of the boss tests: the game's tile set loaded while a test runs. The tests look inside
-// the boss's objects through the views of tests/support/entlingViews.h.
+// the boss's objects through the views of tools/harness/entlingViews.h.
 #pragma once
 #include <stdio.h>
 #include <string.h>

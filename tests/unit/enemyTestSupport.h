@@ -1,5 +1,5 @@
 // Helpers of the tests of enemies, explosives, bonuses and the exit effect (which reach the
-// library's objects through the views of tests/support/entlingViews.h): a stand-in hero that
+// library's objects through the views of tools/harness/entlingViews.h): a stand-in hero that
 // records what the world does to it, and a fixture with a small level of solid floor, a fixed
 // random seed and the sound-event log on.
 #pragma once

@@ -18,7 +18,7 @@ const EntlingLibrary& entling_library() {
     const int* sizes = lib.classSizes ? lib.classSizes(&count) : nullptr;
     std::string wrong = check_entling_views(sizes, count);
     if (!wrong.empty())
-      ADD_FAILURE() << "the library's classes changed; update tests/support/entlingViews.h:\n" << wrong;
+      ADD_FAILURE() << "the library's classes changed; update tools/harness/entlingViews.h:\n" << wrong;
   }
   // Bound again every time: tests install recording functions in some pointers.
   for (int i = 0; i < NUM_ENTLING_API; i++) *entling_api_slot(i) = lib.funcByName(entling_api_names[i]);

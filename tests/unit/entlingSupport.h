@@ -1,7 +1,7 @@
 // Helpers of the tests of the actor library: the real library loaded once per test process with
 // every by-name pointer of the program bound (the shared views of its objects checked against its
 // class sizes when it loads), and a fixture that leaves the object world empty. Through EntlingView
-// (tests/support/entlingViews.h) tests call any operation on the library's objects and put objects
+// (tools/harness/entlingViews.h) tests call any operation on the library's objects and put objects
 // of their own into the world's lists.
 #pragma once
 #include <stdint.h>
@@ -14,7 +14,7 @@
 #include "game/entlingApi.h"
 #include "game/objectLists.h"
 #include "testSupport.h"
-#include "tests/support/entlingViews.h"
+#include "tools/harness/entlingViews.h"
 
 // Calls a member with value-initialised arguments (null pointers, zeros).
 template <class R, class... A>

@@ -2,6 +2,7 @@
 // carried when they land on it), boxes pushed out of it, rays that meet its moving box; a dead or
 // excluded hero pushes nothing.
 #include "entlingSupport.h"
+#include "tests/drive/route.h"
 
 namespace {
 
@@ -68,4 +69,55 @@ TEST_F(HeroQueries, RaysMeetItsBoxWhereItWillBe) {
   // Running away at 200 units/s the hero moves 10 units in the step: the bullet needs 26 of 40.
   h->addVel(200, 0);
   EXPECT_FLOAT_EQ(h->traceRay(vec4float(80, 25, 8, 1), vec4float(40, 0, 0, 0), 2, 0.05f, 1), 14.0f / 30.0f);
+}
+
+// The test drive's scripted player plans with a prediction of the hero's motion (HeroMotion of
+// tests/drive/route.h). Flown through the same cells from the same start, the hero's own update
+// and the prediction must stay together sub-step for sub-step, or the player plans its jumps on
+// physics the hero no longer has: falls, a landing, a run into a wall, a rise into a ceiling, a
+// climb up a step and a rise stopped at its edge, with the hero's velocity given at the start and
+// no controls held.
+TEST_F(HeroQueries, TheScriptedPlayersPredictionMovesAsTheHeroDoes) {
+  const int X0 = 300, X1 = 700;
+  auto build_cells = [&](bool with_cells) {
+    for (int x = X0; x < X1; x++)
+      for (int y = 0; y < 120; y++) {
+        bool solid = y < 20                               // the floor
+                     || (x >= 420 && x < 430 && y < 60)   // a wall
+                     || (x >= 500 && x < 560 && y >= 70)  // a ceiling
+                     || (x >= 600 && y < 23);             // a step the mover climbs
+        level_cell(x, y).collision = with_cells && solid ? LEVEL_COLL_SOLID : 0;
+      }
+  };
+  struct Case {
+    const char* what;
+    float x, y, vx, vy;
+  } cases[] = {
+      {"falls and lands", 340, 60, 0, 0},
+      {"runs into the wall", 380, 20, 100, 0},
+      {"jumps at the wall", 380, 20, 100, 195},
+      {"rises into the ceiling", 520, 20, 40, 300},
+      {"runs up the step", 560, 20, 100, 0},
+      {"hops up the step", 580, 20, 100, 120},
+      {"falls onto the step's edge", 596, 50, 20, -100},
+      // Its box's corner over the step's edge: the ground met while rising stops the rise.
+      {"rises slowly at the step's edge", 596.4f, 20, 0, 22},
+  };
+  build_cells(true);
+  HeroView* v = reinterpret_cast<HeroView*>(static_cast<void*>(hero));
+  for (const Case& c : cases) {
+    reset_hero(c.x, c.y);
+    h->addVel(c.vx, c.vy);
+    world_drive::HeroMotion m{v->pos, v->vel[0], v->vel[1], v->airTime};
+    for (int update = 0; update < 30; update++) {
+      h->update(0.05f);
+      for (int k = 0; k < 4; k++) m.step(0, false);
+      ASSERT_EQ(v->pos.x(), m.pos.x()) << c.what << ", update " << update;
+      ASSERT_EQ(v->pos.y(), m.pos.y()) << c.what << ", update " << update;
+      ASSERT_EQ(v->vel[0], m.vx) << c.what << ", update " << update;
+      ASSERT_EQ(v->vel[1], m.vy) << c.what << ", update " << update;
+      ASSERT_EQ(v->airTime, m.air) << c.what << ", update " << update;
+    }
+  }
+  build_cells(false);
 }

@@ -145,7 +145,7 @@ TEST_F(LevelGen, StampingSpawningAndTheExitDrawAsTheRulesSay) {
 
   // Twenty objects over nine places: one on each place, nothing twice.
   spawns().clear();
-  spawn_random_objects(ENTLING_TYPE_ENEMY, 20, coords);
+  spawn_random_objects(TYPE_BASE_ENEMY, 20, coords);
   ASSERT_EQ(spawns().size(), 9u);
   std::vector<bool> taken(9, false);
   for (const Spawn& s : spawns()) {
@@ -159,7 +159,7 @@ TEST_F(LevelGen, StampingSpawningAndTheExitDrawAsTheRulesSay) {
   const uint8_t one[] = {3, 1};
   LevelGenCoordList single(one, 1, 8, 5);
   before = game_rnd_seed;
-  spawn_random_objects(ENTLING_TYPE_BARREL, 1, single);
+  spawn_random_objects(TYPE_EXPL_BARREL, 1, single);
   EXPECT_EQ(draws_since(before), 1);
   before = game_rnd_seed;
   place_hero_start(single);
@@ -233,8 +233,33 @@ TEST_F(LevelGen, TheFirstLevelEndsAtRoomSixteen) {
     for (int y = 0; y < 256; y++)
       for (int x = 2064; x < 4096; x++) ASSERT_EQ(level_cell(x, y).collision | level_cell(x, y).background, 0);
     int bosses = 0;
-    for (const Spawn& s : spawns()) bosses += s.type_id == ENTLING_TYPE_BOSS;
+    for (const Spawn& s : spawns()) bosses += s.type_id == TYPE_BOSS1;
     EXPECT_EQ(bosses, 0);
+  }
+}
+
+// The end room's place is known before the draw that picks its template (the level tool's path
+// check asks for it): every template a level may end in fills the room cells up to the right end
+// piece, whichever the draw picks.
+TEST(LevelLayout, EveryEndTemplateReachesTheRightEndPiece) {
+  struct Case {
+    int level;
+    LevelGenTemplate* const* list;
+    int count;
+    int want_x;
+  } cases[] = {
+      {1, end_templates, END_TEMPLATE_COUNT, 15},
+      {2, end_templates, END_TEMPLATE_COUNT, 30},
+      {4, boss_templates, BOSS_TEMPLATE_COUNT, 28},
+      {12, boss_templates, BOSS_TEMPLATE_COUNT, 28},
+  };
+  for (const Case& c : cases) {
+    int x = -1, y = -1;
+    level_end_room(c.level, x, y);
+    EXPECT_EQ(x, c.want_x) << "level " << c.level;
+    EXPECT_EQ(y, 0) << "level " << c.level;
+    for (int i = 0; i < c.count; i++)
+      EXPECT_EQ(x + c.list[i]->width, level_right_end_room(c.level)) << "level " << c.level << ", template " << i;
   }
 }
 
@@ -245,7 +270,7 @@ TEST_F(LevelGen, EveryFourthLevelEndsInTheBossRoom) {
     bool boss = level % 4 == 0;
     std::vector<Spawn> bosses;
     for (const Spawn& s : spawns())
-      if (s.type_id == ENTLING_TYPE_BOSS) bosses.push_back(s);
+      if (s.type_id == TYPE_BOSS1) bosses.push_back(s);
     if (boss) {
       EXPECT_EQ(room_cell_map[0][28], 3);
       EXPECT_EQ(room_cell_map[0][29], 3);

@@ -1,7 +1,7 @@
-// The progress line's text (tests/support/progressLine.h): the count, and once something is done
+// The progress line's text (tools/harness/progressLine.h): the count, and once something is done
 // the rate and the time left, in seconds, minutes or hours.
 #include <gtest/gtest.h>
-#include "tests/support/progressLine.h"
+#include "tools/harness/progressLine.h"
 
 TEST(ProgressLine, SaysWhatIsDoneHowFastAndTheTimeLeft) {
   struct Case {

@@ -404,6 +404,10 @@ Canvas backdrop() {
   return c;
 }
 
+// Every sprite of the game, one a line: the name, its drawing, its settings ("" for none). The build
+// reads these lines for its outputs (cmake/art.cmake), so keep each sprite on one line; the
+// objects' sprites are named in game/objectSprites.h, and a unit test loads every one of those from
+// what this writes.
 std::vector<SpriteOut> all_sprites() {
   std::vector<SpriteOut> s;
   s.push_back({"hero_body", hero_body(), origin(5, -5)});

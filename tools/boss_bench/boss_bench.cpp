@@ -18,7 +18,7 @@
 #include "game/gen/loadTiles.h"
 #include "game/objectLists.h"
 #include "game/progression.h"
-#include "tests/support/entlingViews.h"
+#include "tools/harness/entlingViews.h"
 #include "tools/toolUsage.h"
 
 static double now_us() {
@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
   const int* sizes = class_sizes ? class_sizes(&count) : nullptr;
   std::string wrong = check_entling_views(sizes, count);
   if (!wrong.empty()) {
-    fprintf(stderr, "boss_bench: the library's classes changed; update tests/support/entlingViews.h:\n%s",
+    fprintf(stderr, "boss_bench: the library's classes changed; update tools/harness/entlingViews.h:\n%s",
             wrong.c_str());
     return 1;
   }

@@ -44,13 +44,6 @@ void level_tool_generate(int level, uint64_t seed) {
   generate_level();
 }
 
-void level_end_room(int level, int& x, int& y) {
-  y = 0;
-  if (level == 1) x = 15;
-  else if ((level - 1) % 4 == 3) x = 28;
-  else x = 30;
-}
-
 bool level_path_ok(int level, int* unreachable) {
   bool seen[ROOM_MAP_HEIGHT][ROOM_MAP_WIDTH] = {};
   int queue[ROOM_MAP_HEIGHT * ROOM_MAP_WIDTH], head = 0, tail = 0;
@@ -131,13 +124,13 @@ bool write_level_png(const char* file, bool overlay, int x_from, int x_to, int s
     }
   if (overlay) {
     for (const LevelSpawn& s : level_spawns) {
-      uint32_t colour = s.type_id == 0                     ? 0xFFFFFF
-                        : s.type_id == ENTLING_TYPE_BARREL ? 0xFF8000
-                        : s.type_id == ENTLING_TYPE_HEART  ? 0xFF60C0
-                        : s.type_id == ENTLING_TYPE_POINT  ? 0xFFFF00
-                        : s.type_id == ENTLING_TYPE_BOSS   ? 0xC000FF
-                                                           : 0xFF0000;
-      int size = s.type_id == ENTLING_TYPE_BOSS ? 12 : 4;
+      uint32_t colour = s.type_id == 0                  ? 0xFFFFFF
+                        : s.type_id == TYPE_EXPL_BARREL ? 0xFF8000
+                        : s.type_id == TYPE_HEART_BONUS ? 0xFF60C0
+                        : s.type_id == TYPE_UP_BONUS    ? 0xFFFF00
+                        : s.type_id == TYPE_BOSS1       ? 0xC000FF
+                                                        : 0xFF0000;
+      int size = s.type_id == TYPE_BOSS1 ? 12 : 4;
       int cx = int(s.x), cy = int(s.y);
       for (int dy = 0; dy <= size * 2; dy++)
         for (int dx = -size; dx <= size; dx++) {
@@ -169,15 +162,15 @@ static const char* spawn_name(int type_id) {
   switch (type_id) {
     case 0:
       return "hero start";
-    case ENTLING_TYPE_ENEMY:
+    case TYPE_BASE_ENEMY:
       return "enemy";
-    case ENTLING_TYPE_BARREL:
+    case TYPE_EXPL_BARREL:
       return "barrel";
-    case ENTLING_TYPE_HEART:
+    case TYPE_HEART_BONUS:
       return "heart bonus";
-    case ENTLING_TYPE_POINT:
+    case TYPE_UP_BONUS:
       return "upgrade point";
-    case ENTLING_TYPE_BOSS:
+    case TYPE_BOSS1:
       return "boss";
     default:
       return "object";
@@ -210,8 +203,8 @@ std::string level_summary(int level, uint64_t seed) {
     counts[sp.type_id & 31]++;
   }
   snprintf(line, sizeof(line), "objects: %d enemies, %d barrels, %d hearts, %d upgrade points, %d boss\n",
-           counts[ENTLING_TYPE_ENEMY], counts[ENTLING_TYPE_BARREL], counts[ENTLING_TYPE_HEART],
-           counts[ENTLING_TYPE_POINT], counts[ENTLING_TYPE_BOSS]);
+           counts[TYPE_BASE_ENEMY], counts[TYPE_EXPL_BARREL], counts[TYPE_HEART_BONUS], counts[TYPE_UP_BONUS],
+           counts[TYPE_BOSS1]);
   s += line;
   int x0 = LEVEL_WIDTH, y0 = LEVEL_HEIGHT, x1 = -1, y1 = -1;
   for (int y = 0; y < LEVEL_HEIGHT; y++)
@@ -225,7 +218,7 @@ std::string level_summary(int level, uint64_t seed) {
   if (x1 >= 0) {
     snprintf(line, sizeof(line), "exit cells: (%d, %d) to (%d, %d)\n", x0, y0, x1, y1);
     s += line;
-  } else if (exit_choice.tile && counts[ENTLING_TYPE_BOSS]) {
+  } else if (exit_choice.tile && counts[TYPE_BOSS1]) {
     snprintf(line, sizeof(line), "exit: placed at tile (%d, %d), cells (%d, %d), when the boss dies\n", exit_choice.tx,
              exit_choice.ty, exit_choice.tx * 16, exit_choice.ty * 16);
     s += line;

@@ -17,10 +17,8 @@ void level_tool_load_tiles(const char* folder);
 // cur_level = level, game_rnd_seed = seed, then generate_level with the recorders installed.
 void level_tool_generate(int level, uint64_t seed);
 
-// The end room's cell for a level number: where the exit (or the boss and its exit) is.
-void level_end_room(int level, int& x, int& y);
 // True when the room graph (exits present on both sides of a boundary) joins the start room to
-// the end room. `unreachable` receives the number of rooms with exits that the start cannot reach.
+// the end room (level_end_room of the generator). `unreachable` receives the number of rooms with exits that the start cannot reach.
 bool level_path_ok(int level, int* unreachable);
 
 // Writes level_data as a PNG (an absolute file name), top row first, in the colours the level

@@ -19,7 +19,7 @@
 #include <unistd.h>
 #include <string>
 #include "engine/log.h"
-#include "tests/support/progressLine.h"
+#include "tools/harness/progressLine.h"
 #include "tools/leveltool/levelToolLib.h"
 #include "tools/toolUsage.h"
 

@@ -41,7 +41,7 @@
 #include "game/sceneView.h"
 #include "game/screenPasses.h"
 #include "platform/platform.h"
-#include "tests/support/entlingViews.h"
+#include "tools/harness/entlingViews.h"
 #include "tools/toolUsage.h"
 
 namespace {
@@ -322,7 +322,7 @@ int main(int argc, char** argv) {
     const int* sizes = class_sizes ? class_sizes(&count) : nullptr;
     std::string wrong = check_entling_views(sizes, count);
     if (!wrong.empty()) {
-      fprintf(stderr, "scene_bench: the library's classes changed; update tests/support/entlingViews.h:\n%s",
+      fprintf(stderr, "scene_bench: the library's classes changed; update tools/harness/entlingViews.h:\n%s",
               wrong.c_str());
       return 1;
     }
