@@ -112,8 +112,9 @@ static const EntlingLayoutRow layout_rows[] = {
     {"TestHero", "value", "int", int(offsetof(TestHero, value)), 4},
 };
 #pragma GCC diagnostic pop
-__attribute__((visibility("default"))) const EntlingLayoutRow* get_entling_layouts(int* count) {
-  *count = int(sizeof(layout_rows) / sizeof(layout_rows[0]));
-  return layout_rows;
+__attribute__((visibility("default"))) int get_entling_layouts(EntlingLayoutRow* out, int capacity) {
+  int n = int(sizeof(layout_rows) / sizeof(layout_rows[0]));
+  for (int i = 0; i < n && i < capacity; i++) out[i] = layout_rows[i];
+  return n;
 }
 }
