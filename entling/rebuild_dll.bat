@@ -8,13 +8,17 @@
 # The game runs it with the program folder in ASCENDA_PROGRAM_DIR; by hand, from this folder, the
 # program folder defaults to ../bin/. The main build leaves "entling_build.cfg" there: the source
 # tree, CMake, the compiler and the options of that build. ENTLING_REBUILD_DIR overrides where the
-# rebuild's build tree lives. ENTLING_REBUILD_CLEAN=1 (set by the game when a source was saved while
-# the last build ran) removes the library's objects first: the build tool would otherwise take an
-# object written after that save for up to date.
+# rebuild's build tree lives. ENTLING_REBUILD_PREPARE=1 builds the tree without publishing (the main
+# build does that, so that the first save while the game runs compiles one module, not all).
+#
+# The build tool goes by files' times: before it runs, every module whose files' bytes changed since
+# the last build here (a file put back with an older time, or saved while the last build read it)
+# is marked to be compiled again. Every build that succeeds publishes, even one with nothing to do:
+# the game asked because a source changed, and the library of this tree is the present sources'.
 set -u
 src=$(pwd -P)
 prog=${ASCENDA_PROGRAM_DIR:-$src/../bin/}
-case $prog in */) ;; *) prog=$prog/ ;; esac
+prog=$(cd "$prog" 2>/dev/null && pwd -P)/ || { echo "rebuild_dll.bat: error: no program folder $prog"; exit 1; }
 cfg=${prog}entling_build.cfg
 if [ ! -r "$cfg" ]; then
   echo "rebuild_dll.bat: error: no $cfg; build the game with CMake once"
@@ -27,7 +31,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
   "$ASCENDA_CMAKE" -S "$ASCENDA_SOURCE_ROOT" -B "$build" -G "$ASCENDA_GENERATOR" \
     -DCMAKE_BUILD_TYPE="$ASCENDA_BUILD_TYPE" -DCMAKE_C_COMPILER="$ASCENDA_CC" -DCMAKE_CXX_COMPILER="$ASCENDA_CXX" \
     -DASCENDA_SANITIZE="$ASCENDA_SANITIZE" -DASCENDA_TESTS=OFF -DASCENDA_BIN_DIR="$prog" \
-    -DENTLING_SOURCE_DIR="$src" -DENTLING_PUBLISH_NAME=entling_new.dll || exit 1
+    -DENTLING_SOURCE_DIR="$src" -DENTLING_PUBLISH_NAME= >/dev/null || exit 1
 fi
 if [ "${ENTLING_REBUILD_CLEAN:-0}" = 1 ]; then
   if [ "$ASCENDA_GENERATOR" = Ninja ]; then
@@ -36,9 +40,17 @@ if [ "${ENTLING_REBUILD_CLEAN:-0}" = 1 ]; then
     "$ASCENDA_CMAKE" --build "$build" --target clean >/dev/null || exit 1
   fi
 fi
+# The tree's own generator once it has one (the main build's before its first build).
+gen=$build/entling_layout_gen
+[ -x "$gen" ] || gen=$ASCENDA_LAYOUT_GEN
+"$gen" --refresh "$src/" main.kst "$build/entling_gen" || exit 1
 # Ninja directly when the build is Ninja's: it re-runs CMake itself when main.kst or the build's
 # files changed, and skips the start-up of "cmake --build", a tenth of a short rebuild.
 if [ "$ASCENDA_GENERATOR" = Ninja ]; then
-  exec "${ASCENDA_MAKE_PROGRAM:-ninja}" -C "$build" entling
+  "${ASCENDA_MAKE_PROGRAM:-ninja}" -C "$build" entling || exit 1
+else
+  "$ASCENDA_CMAKE" --build "$build" --target entling || exit 1
 fi
-exec "$ASCENDA_CMAKE" --build "$build" --target entling
+[ "${ENTLING_REBUILD_PREPARE:-0}" = 1 ] && exit 0
+# A temporary name, then a rename: the game never sees a half-written library.
+cp -f "$build/entling/entling_lib.so" "${prog}entling_new.dll.tmp" && mv -f "${prog}entling_new.dll.tmp" "${prog}entling_new.dll"
