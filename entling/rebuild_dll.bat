@@ -2,8 +2,8 @@
 # Rebuilds the actor library from the sources of this folder while the game runs, and publishes it
 # as "entling_new.dll" in the program folder, where the game picks it up within a second. It builds
 # the same CMake target as the main build ("entling"), in a build tree of its own that compiles this
-# folder's sources; the target writes a temporary file and renames it into place, so the game never
-# sees a half-written library. Messages go to standard output; the exit code is 0 on success.
+# folder's sources, then writes a temporary file and renames it into place, so the game never sees
+# a half-written library. Messages go to standard output; the exit code is 0 on success.
 #
 # The game runs it with the program folder in ASCENDA_PROGRAM_DIR; by hand, from this folder, the
 # program folder defaults to ../bin/. The main build leaves "entling_build.cfg" there: the source
@@ -32,13 +32,6 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
     -DCMAKE_BUILD_TYPE="$ASCENDA_BUILD_TYPE" -DCMAKE_C_COMPILER="$ASCENDA_CC" -DCMAKE_CXX_COMPILER="$ASCENDA_CXX" \
     -DASCENDA_SANITIZE="$ASCENDA_SANITIZE" -DASCENDA_TESTS=OFF -DASCENDA_BIN_DIR="$prog" \
     -DENTLING_SOURCE_DIR="$src" -DENTLING_PUBLISH_NAME= >/dev/null || exit 1
-fi
-if [ "${ENTLING_REBUILD_CLEAN:-0}" = 1 ]; then
-  if [ "$ASCENDA_GENERATOR" = Ninja ]; then
-    "${ASCENDA_MAKE_PROGRAM:-ninja}" -C "$build" -t clean entling >/dev/null || exit 1
-  else
-    "$ASCENDA_CMAKE" --build "$build" --target clean >/dev/null || exit 1
-  fi
 fi
 # The tree's own generator once it has one (the main build's before its first build).
 gen=$build/entling_layout_gen

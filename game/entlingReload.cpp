@@ -357,6 +357,8 @@ bool reload_entling(bool force) {
   }
   load_entling_module();
   debug("entling reload %s", ok ? "ok" : "failed");
+  // A source saved while that build ran is built at once, not a check later.
+  if (!force) rebuild_entling_library();
   return ok;
 }
 
