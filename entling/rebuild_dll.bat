@@ -27,6 +27,13 @@ fi
 . "$cfg"
 key=$(printf '%s|%s' "$src" "$prog" | cksum | cut -d ' ' -f 1)
 build=${ENTLING_REBUILD_DIR:-$ASCENDA_REBUILD_ROOT/$key}
+# One build at a time in a tree: the game's rebuild and the game's CMake build (which builds this
+# tree too) may run together.
+mkdir -p "$build"
+if command -v flock >/dev/null 2>&1; then
+  exec 9>"$build/rebuild.lock"
+  flock 9
+fi
 if [ ! -f "$build/CMakeCache.txt" ]; then
   "$ASCENDA_CMAKE" -S "$ASCENDA_SOURCE_ROOT" -B "$build" -G "$ASCENDA_GENERATOR" \
     -DCMAKE_BUILD_TYPE="$ASCENDA_BUILD_TYPE" -DCMAKE_C_COMPILER="$ASCENDA_CC" -DCMAKE_CXX_COMPILER="$ASCENDA_CXX" \
