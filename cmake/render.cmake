@@ -31,7 +31,7 @@ if(ASCENDA_TESTS)
   file(GLOB RENDER_GL_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/gl/*.cpp)
   add_executable(render_gl_tests ${RENDER_GL_TEST_SOURCES})
   target_include_directories(render_gl_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/gl)
-  ascenda_link_program(render_gl_tests platform_sdl GTest::gtest GTest::gtest_main)
+  ascenda_link_program(render_gl_tests platform_sdl ascenda_test_main)
   target_compile_definitions(render_gl_tests PRIVATE RENDER_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data/render"
     RENDER_BIN_DIR="${ASCENDA_BIN_DIR}")
   if(TARGET d3dcompiler)

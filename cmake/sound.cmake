@@ -41,6 +41,7 @@ target_link_libraries(ascenda_core PUBLIC ascenda_sqstdlib ascenda_squirrel PkgC
 # The sound generator: synthesised effects and music, deterministic, written with libsndfile.
 add_executable(sound_gen tools/sound_gen/sound_gen.cpp)
 target_link_libraries(sound_gen PRIVATE PkgConfig::SNDFILE)
+target_include_directories(sound_gen PRIVATE ${CMAKE_SOURCE_DIR})
 
 set(ASCENDA_SOUND_FILES shoot.wav jump.wav hurt.wav dead.wav game_over.wav spot.wav enemy_hurt.wav enemy_dead.wav
   magnet_jump.wav enemy_jump.wav enemy_shoot.wav burst.wav charge.wav flyer_turn.wav wall_break.wav ricochet.wav

@@ -344,7 +344,7 @@ const char* const app_usage_text =
     "  -novs      vertical sync off\n"
     "  -aa        multisampling on\n"
     "  -noaa      multisampling off\n"
-    "  --help     this text\n"
+    "  -h, --help this text\n"
     "A later switch overrides an earlier one. Other arguments are ignored and named in the log.\n"
     "Settings, logs and screenshots live in ASCENDA/ under $APPDATA when it is set, else under\n"
     "$XDG_DATA_HOME (~/.local/share). Without a display set SDL_VIDEODRIVER=offscreen.\n";

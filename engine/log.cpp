@@ -4,6 +4,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 #include "engine/app.h"
 #include "engine/cont/dynArray.h"
@@ -114,6 +116,13 @@ void error_message(const char* text) {
   plat_message_box(text, caption);
 }
 
+// Standard error goes where standard output goes (a terminal, or both sent to one file).
+static bool stderr_is_stdout() {
+  struct stat out, err;
+  return fstat(STDOUT_FILENO, &out) == 0 && fstat(STDERR_FILENO, &err) == 0 && out.st_dev == err.st_dev &&
+         out.st_ino == err.st_ino;
+}
+
 void fatal(const char* fmt, ...) {
   // A fatal error raised while shutting down (or while reporting another one) must not recurse
   // into the shutdown again: report it and leave.
@@ -121,12 +130,16 @@ void fatal(const char* fmt, ...) {
   depth++;
   va_list a;
   va_start(a, fmt);
-  fputs("\n\n", stderr);
-  va_list copy;
-  va_copy(copy, a);
-  vfprintf(stderr, fmt, copy);
-  va_end(copy);
-  fputs("\n", stderr);
+  // The log line "ERROR: ..." below reaches standard output: where standard error is the same,
+  // the message is said there once, not twice.
+  if (depth > 1 || !stderr_is_stdout()) {
+    fputs("\n\n", stderr);
+    va_list copy;
+    va_copy(copy, a);
+    vfprintf(stderr, fmt, copy);
+    va_end(copy);
+    fputs("\n", stderr);
+  }
   fflush(stdout);
   fflush(stderr);
   if (log_file) fflush(log_file);

@@ -73,6 +73,11 @@ enum PlatShow { PLAT_SHOW_NORMAL = 1, PLAT_SHOW_MAXIMIZED = 3 };
 bool plat_init();  // events, timer, video; false when no video back end can be had
 // Why the last plat_init failed, as a sentence that says what to set; "" when it did not fail.
 const char* plat_init_error();
+// Whether a display that DISPLAY (x_display) or WAYLAND_DISPLAY (wayland_display) names (null or ""
+// when unset) answers, found by connecting to each as its clients do: an X server is asked for a
+// connection with the credentials of XAUTHORITY and may refuse it with a reason of its own. `why`
+// gets one sentence, naming the display, for each that is set and does not answer ("" when none).
+bool plat_probe_displays(const char* x_display, const char* wayland_display, char* why, size_t size);
 void plat_shutdown();
 const char* plat_backend_name();
 

@@ -3,22 +3,27 @@
 // opener, the folder watch, the machine's memory and process priority.
 //
 // Sections: folders and files; the folder watch; modules; pipes and the desktop's opener; memory;
-// process priority; file stamps; child processes.
+// process priority; file stamps; child processes; the displays' sockets.
 #include <dirent.h>
 #include <dlfcn.h>
 #include <elf.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <netdb.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <stddef.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <map>
@@ -510,4 +515,216 @@ int plat_kill_child(PlatChild* child) {
     kill(child->pid, SIGKILL);
   }
   return plat_finish_child(child);
+}
+
+// ---- the displays' sockets
+//
+// A window system that cannot be opened leaves SDL to fall through to a driver that shows nothing,
+// and says nothing of why. The reason is found here by doing what the clients do: connecting to the
+// X server's socket and asking it for a connection (the server answers a refusal with its reason),
+// or to the Wayland compositor's socket.
+
+namespace {
+const int DISPLAY_WAIT_MS = 3000;  // a remote X server that does not answer is given up on
+
+void add_sentence(std::string& out, const std::string& s) {
+  if (!out.empty()) out += "; ";
+  out += s;
+}
+
+// Waits for the descriptor to be ready for `events`; false on a timeout.
+bool wait_socket(int fd, short events) {
+  struct pollfd p = {fd, events, 0};
+  return poll(&p, 1, DISPLAY_WAIT_MS) == 1;
+}
+
+// Connects within the wait; -1 with errno set when it cannot.
+int connect_within_wait(int family, const sockaddr* addr, socklen_t len) {
+  int fd = socket(family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) return -1;
+  if (connect(fd, addr, len) != 0) {
+    int e = errno;
+    if (e == EINPROGRESS && wait_socket(fd, POLLOUT)) {
+      socklen_t el = sizeof(e);
+      getsockopt(fd, SOL_SOCKET, SO_ERROR, &e, &el);
+    } else if (e == EINPROGRESS) {
+      e = ETIMEDOUT;
+    }
+    if (e != 0 && e != EINPROGRESS) {
+      close(fd);
+      errno = e;
+      return -1;
+    }
+  }
+  return fd;
+}
+
+int connect_unix(const std::string& path, bool abstract) {
+  sockaddr_un a;
+  memset(&a, 0, sizeof(a));
+  a.sun_family = AF_UNIX;
+  size_t skip = abstract ? 1 : 0;  // an abstract name starts with a zero byte
+  if (path.size() + skip >= sizeof(a.sun_path)) {
+    errno = ENAMETOOLONG;
+    return -1;
+  }
+  memcpy(a.sun_path + skip, path.data(), path.size());
+  return connect_within_wait(AF_UNIX, (const sockaddr*)&a,
+                             socklen_t(offsetof(sockaddr_un, sun_path) + skip + path.size()));
+}
+
+bool read_full(int fd, void* buf, size_t n) {
+  char* p = (char*)buf;
+  while (n > 0) {
+    if (!wait_socket(fd, POLLIN)) return false;
+    ssize_t got = read(fd, p, n);
+    if (got <= 0) return false;
+    p += got;
+    n -= size_t(got);
+  }
+  return true;
+}
+
+// The X authority file's cookie for display number `number` of this machine, as the clients pick
+// it: an entry for this host's name or for any host, with the display's number.
+void find_x_cookie(const std::string& number, std::string* name, std::string* data) {
+  const char* file = getenv("XAUTHORITY");
+  std::string path;
+  if (file && file[0]) path = file;
+  else if (getenv("HOME")) path = std::string(getenv("HOME")) + "/.Xauthority";
+  FILE* f = path.empty() ? nullptr : fopen(path.c_str(), "rb");
+  if (!f) return;
+  char host[256] = "";
+  gethostname(host, sizeof(host) - 1);
+  auto field = [&](std::string* out) {
+    int hi = fgetc(f), lo = fgetc(f);
+    if (hi < 0 || lo < 0) return false;
+    out->assign(size_t(hi << 8 | lo), '\0');
+    return out->empty() || fread(&(*out)[0], 1, out->size(), f) == out->size();
+  };
+  for (;;) {
+    int hi = fgetc(f), lo = fgetc(f);
+    std::string address, num, n, d;
+    if (hi < 0 || lo < 0 || !field(&address) || !field(&num) || !field(&n) || !field(&d)) break;
+    int family = hi << 8 | lo;
+    const int FAMILY_LOCAL = 256, FAMILY_WILD = 65535;
+    bool this_host = family == FAMILY_WILD || (family == FAMILY_LOCAL && address == host);
+    if (num == number && this_host) {
+      *name = n;
+      *data = d;
+      break;
+    }
+  }
+  fclose(f);
+}
+
+// Asks the X server on `fd` for a connection; "" when it grants one, else its answer.
+std::string x_server_answer(int fd, const std::string& number, const std::string& where) {
+  std::string auth_name, auth_data;
+  find_x_cookie(number, &auth_name, &auth_data);
+  auto pad = [](std::string& s) { s.append((4 - s.size() % 4) % 4, '\0'); };
+  std::string req(12, '\0');
+  req[0] = 'l';  // little-endian numbers follow
+  req[2] = 11;   // protocol 11.0
+  req[6] = char(auth_name.size() & 0xFF);
+  req[7] = char(auth_name.size() >> 8);
+  req[8] = char(auth_data.size() & 0xFF);
+  req[9] = char(auth_data.size() >> 8);
+  std::string n = auth_name, d = auth_data;
+  pad(n);
+  pad(d);
+  req += n + d;
+  // A request this small fits a new socket's buffer at once; a server gone meanwhile is no signal.
+  if (send(fd, req.data(), req.size(), MSG_NOSIGNAL) != ssize_t(req.size()))
+    return "the X server at " + where + " takes no request";
+  unsigned char head[8];
+  if (!read_full(fd, head, sizeof(head)))
+    return "the X server at " + where + " closed the connection without an answer";
+  if (head[0] == 1) return "";
+  // A refusal (0) carries its reason's length in byte 1; a demand for more authentication (2) only
+  // the length of what follows, the reason itself.
+  size_t extra = size_t(head[6] | head[7] << 8) * 4;
+  size_t len = head[0] == 0 ? head[1] : extra;
+  std::string reason(extra < 4096 ? extra : 4096, '\0');
+  if (!reason.empty() && !read_full(fd, &reason[0], reason.size())) reason.clear();
+  if (len < reason.size()) reason.resize(len);
+  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\0' || reason.back() == ' ')) reason.pop_back();
+  if (reason.empty()) reason = "it gives no reason";
+  return "the X server at " + where + " refused the connection: " + reason;
+}
+
+// Display names are [protocol/][host]:number[.screen].
+std::string x_display_reason(const std::string& display) {
+  std::string name = display, protocol;
+  size_t colon = name.rfind(':');
+  size_t slash = name.find('/');
+  if (slash != std::string::npos && (colon == std::string::npos || slash < colon)) {
+    protocol = name.substr(0, slash);
+    name = name.substr(slash + 1);
+    colon = name.rfind(':');
+  }
+  std::string host = colon == std::string::npos ? "" : name.substr(0, colon);
+  std::string number = colon == std::string::npos ? "" : name.substr(colon + 1);
+  number = number.substr(0, number.find('.'));
+  if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos || number.size() > 5)
+    return "it is not a display name of the form [host]:number[.screen]";
+  int fd = -1;
+  int err = 0;
+  std::string where;
+  if (host.empty() || host == "unix" || protocol == "unix") {
+    where = "/tmp/.X11-unix/X" + number;
+    fd = connect_unix(where, true);
+    if (fd < 0) fd = connect_unix(where, false);
+    err = errno;
+  } else {
+    std::string port = std::to_string(6000 + atoi(number.c_str()));
+    where = host + " port " + port;
+    struct addrinfo hints, *found = nullptr;
+    memset(&hints, 0, sizeof(hints));
+    hints.ai_socktype = SOCK_STREAM;
+    int g = getaddrinfo(host.c_str(), port.c_str(), &hints, &found);
+    if (g != 0) return "the host " + host + " cannot be found (" + gai_strerror(g) + ")";
+    for (struct addrinfo* a = found; a && fd < 0; a = a->ai_next) {
+      fd = connect_within_wait(a->ai_family, a->ai_addr, a->ai_addrlen);
+      err = errno;
+    }
+    freeaddrinfo(found);
+  }
+  if (fd < 0) return "no X server answers at " + where + " (" + strerror(err) + ")";
+  std::string answer = x_server_answer(fd, number, where);
+  close(fd);
+  return answer;
+}
+
+std::string wayland_display_reason(const std::string& display) {
+  std::string path = display;
+  if (path[0] != '/') {
+    const char* dir = getenv("XDG_RUNTIME_DIR");
+    if (!dir || !dir[0]) return "XDG_RUNTIME_DIR, the folder of its socket, is not set";
+    path = std::string(dir) + "/" + display;
+  }
+  int fd = connect_unix(path, false);
+  if (fd < 0) return "no Wayland compositor answers at " + path + " (" + strerror(errno) + ")";
+  close(fd);
+  return "";
+}
+}  // namespace
+
+bool plat_probe_displays(const char* x_display, const char* wayland_display, char* why, size_t size) {
+  std::string text;
+  bool answers = false;
+  struct {
+    const char* variable;
+    const char* value;
+    std::string (*reason)(const std::string&);
+  } displays[] = {{"DISPLAY", x_display, x_display_reason},
+                  {"WAYLAND_DISPLAY", wayland_display, wayland_display_reason}};
+  for (const auto& d : displays) {
+    if (!d.value || !d.value[0]) continue;
+    std::string r = d.reason(d.value);
+    if (r.empty()) answers = true;
+    else add_sentence(text, std::string(d.variable) + "=" + d.value + ": " + r);
+  }
+  if (size > 0) snprintf(why, size, "%s", text.c_str());
+  return answers;
 }

@@ -14,6 +14,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <deque>
+#include <string>
 #include "platform/platform.h"
 #include "platform/vkeys.h"
 
@@ -403,7 +404,7 @@ bool no_message_boxes() {
 // ---- start-up and shutdown
 
 namespace {
-char init_error[512] = "";
+char init_error[1024] = "";
 
 bool env_set(const char* name) {
   const char* v = getenv(name);
@@ -418,11 +419,23 @@ bool plat_init() {
   // Without a display SDL falls back to its offscreen driver by itself: the game would then run
   // with no window anyone can see, until killed. A driver chosen by name (the tests choose
   // "offscreen") is taken as asked.
-  if (!env_set("SDL_VIDEODRIVER") && !env_set("DISPLAY") && !env_set("WAYLAND_DISPLAY")) {
+  // The same happens when the display that is set cannot be opened (no server there, or one that
+  // refuses us): each is tried first, so the reason can be given.
+  bool by_name = env_set("SDL_VIDEODRIVER");
+  if (!by_name && !env_set("DISPLAY") && !env_set("WAYLAND_DISPLAY")) {
     snprintf(init_error, sizeof(init_error),
              "there is no display: neither DISPLAY nor WAYLAND_DISPLAY is set. Run the game inside a desktop "
              "session, set DISPLAY (for example DISPLAY=:0) or WAYLAND_DISPLAY, or set SDL_VIDEODRIVER=offscreen "
              "to run without a window");
+    return false;
+  }
+  const char* display_advice =
+      ". Run the game inside a desktop session, set DISPLAY or WAYLAND_DISPLAY to a display that is running, "
+      "or set SDL_VIDEODRIVER=offscreen to run without a window";
+  char unreachable[600] = "";
+  if (!by_name &&
+      !plat_probe_displays(getenv("DISPLAY"), getenv("WAYLAND_DISPLAY"), unreachable, sizeof(unreachable))) {
+    snprintf(init_error, sizeof(init_error), "the display cannot be opened: %s%s", unreachable, display_advice);
     return false;
   }
   counter_freq = SDL_GetPerformanceFrequency();
@@ -433,9 +446,25 @@ bool plat_init() {
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "0");
   SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
   SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
-  if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) {
-    snprintf(init_error, sizeof(init_error), "SDL could not start (video driver '%s'): %s",
-             env_set("SDL_VIDEODRIVER") ? getenv("SDL_VIDEODRIVER") : "default", SDL_GetError());
+  bool started = SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) == 0;
+  if (!started && by_name) {
+    snprintf(init_error, sizeof(init_error), "SDL could not start (video driver '%s'): %s", getenv("SDL_VIDEODRIVER"),
+             SDL_GetError());
+    return false;
+  }
+  // A display answered, yet SDL may still fail on it (its client library missing, credentials read
+  // otherwise than ours, a server that stops answering) or go on to a driver without a window.
+  const char* driver = started ? SDL_GetCurrentVideoDriver() : nullptr;
+  if (!by_name && (!driver || (strcmp(driver, "x11") != 0 && strcmp(driver, "wayland") != 0))) {
+    std::string tried, how;
+    for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY"})
+      if (env_set(v)) tried += std::string(tried.empty() ? "" : " or ") + v + "=" + getenv(v);
+    if (started)
+      how = std::string("it went on to its '") + (driver ? driver : "") + "' video driver, which shows nothing";
+    else how = SDL_GetError();
+    snprintf(init_error, sizeof(init_error), "the display cannot be opened: SDL could not open %s (%s)%s%s%s",
+             tried.c_str(), how.c_str(), unreachable[0] ? "; " : "", unreachable, display_advice);
+    if (started) SDL_Quit();
     return false;
   }
   sdl_video_up = true;

@@ -1,31 +1,52 @@
-# The command line of the game and of the tools the README names: "--help" prints the usage and
-# exits 0, a wrong argument exits 2, both before anything starts; and the game without a display
-# stops at once, saying so. Each check is one short run; the timeout only stops a program that
-# started instead of answering.
+# The command line of every program the build makes: "--help" prints the usage on standard output
+# and exits 0, a wrong argument prints it on standard error and exits 2, both before anything
+# starts; and the game without a display stops at once, saying so. The programs are the build's
+# own executable targets, found here, so a new tool is checked without being named. Each check is
+# one short run; the timeout only stops a program that started instead of answering.
 if(ASCENDA_TESTS AND NOT ASCENDA_FUZZ)
   set(_usage_check bash ${CMAKE_SOURCE_DIR}/tests/tools/usage_check.sh)
   set(_usage_env "XDG_DATA_HOME=${CMAKE_BINARY_DIR}/command_line_data;ASCENDA_NO_MESSAGE_BOX=1;SDL_AUDIODRIVER=dummy")
-  # program and a wrong argument of it
-  set(_usage_programs game:-WIN tilegen:--bogus leveltool:--bogus level_bench:--bogus scene_bench:--bogus entling_bench:--bogus
-    entling_reload_bench:--bogus boss_bench:--bogus)
-  if(TARGET gui_bench)
-    list(APPEND _usage_programs gui_bench:--bogus)
-  endif()
-  foreach(_entry ${_usage_programs})
-    string(REPLACE ":" ";" _parts "${_entry}")
-    list(GET _parts 0 _program)
-    list(GET _parts 1 _wrong)
-    add_test(NAME usage.${_program}.help COMMAND ${_usage_check} 0 "^usage: ${_program} "
+
+  # Every executable target of a folder of the build and of the folders below it.
+  function(ascenda_executable_targets out dir)
+    set(found "")
+    get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+    foreach(t ${targets})
+      get_target_property(type ${t} TYPE)
+      if(type STREQUAL "EXECUTABLE")
+        list(APPEND found ${t})
+      endif()
+    endforeach()
+    get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+    foreach(d ${subdirs})
+      ascenda_executable_targets(below ${d})
+      list(APPEND found ${below})
+    endforeach()
+    set(${out} ${found} PARENT_SCOPE)
+  endfunction()
+  ascenda_executable_targets(_usage_programs ${CMAKE_SOURCE_DIR})
+
+  foreach(_program ${_usage_programs})
+    set(_help_text "^usage: ${_program} ")
+    set(_wrong --bogus-arg)
+    # The game passes over arguments it does not know (its log names them): its wrong argument is a
+    # switch written in the wrong case.
+    if(_program STREQUAL "game")
+      set(_wrong -WIN)
+    endif()
+    # The test programs' help is Google Test's, which lists its flags.
+    get_target_property(_links ${_program} LINK_LIBRARIES)
+    if("ascenda_test_main" IN_LIST _links)
+      set(_help_text "--gtest_filter")
+    endif()
+    add_test(NAME usage.${_program}.help COMMAND ${_usage_check} 0 "${_help_text}"
       $<TARGET_FILE:${_program}> --help)
+    add_test(NAME usage.${_program}.h COMMAND ${_usage_check} 0 "${_help_text}" $<TARGET_FILE:${_program}> -h)
     add_test(NAME usage.${_program}.wrong_argument COMMAND ${_usage_check} 2 "^usage: ${_program} "
       $<TARGET_FILE:${_program}> ${_wrong})
-    set_tests_properties(usage.${_program}.help usage.${_program}.wrong_argument PROPERTIES
+    set_tests_properties(usage.${_program}.help usage.${_program}.h usage.${_program}.wrong_argument PROPERTIES
       ENVIRONMENT "${_usage_env};SDL_VIDEODRIVER=offscreen" TIMEOUT 60)
   endforeach()
-  # The test binary of the GL pixel tests answers --help through its test framework.
-  add_test(NAME usage.render_gl_tests.help COMMAND ${_usage_check} 0 "--gtest_filter"
-    $<TARGET_FILE:render_gl_tests> --help)
-  set_tests_properties(usage.render_gl_tests.help PROPERTIES ENVIRONMENT "${_usage_env}" TIMEOUT 60)
 
   # Without a display the game stops at once with a fatal error that names the cause and the way
   # out; the offscreen driver chosen by name still starts (every GL test and benchmark uses it).

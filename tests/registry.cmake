@@ -38,6 +38,8 @@ add_test(NAME structure.sdl_only_in_the_platform_back_end
 # The actor library reaches the program through game/entlingExports.h and its call list alone.
 add_test(NAME structure.entling_includes_only_its_exports
   COMMAND bash ${CMAKE_SOURCE_DIR}/tests/structure/entling_includes.sh ${CMAKE_SOURCE_DIR})
+# Every source path the README and docs/features.md name is there.
+add_test(NAME structure.doc_paths_exist COMMAND bash ${CMAKE_SOURCE_DIR}/tests/structure/doc_paths.sh ${CMAKE_SOURCE_DIR})
 
 # The SDL back end's own tests.
 add_test(NAME platform_sdl_tests COMMAND platform_sdl_tests)

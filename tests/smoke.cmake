@@ -24,4 +24,18 @@ if(ASCENDA_TESTS AND NOT ASCENDA_SANITIZE AND NOT ASCENDA_FUZZ)
   if(TARGET gui_bench)
     ascenda_smoke(gui_bench "update_game_menu" gui_bench ${_lib} 5)
   endif()
+  # A program folder without sprites (the font and the shaders only): the benchmarks of the atlas
+  # leave the sprite figures out and measure the text, nothing divided by the sprite count.
+  foreach(_bench art_bench draw_bench)
+    if(TARGET ${_bench})
+      add_test(NAME smoke.${_bench}_without_sprites COMMAND bash -c [[
+        d=$(mktemp -d) && trap 'rm -rf "$d"' EXIT && cp "$1"/font.tga "$1"/*.sh "$1"/d3dcompiler_43.dll "$d/" || exit 1
+        "$2" "$d" >"$d/out" 2>&1
+        code=$?
+        cat "$d/out"
+        [ $code -eq 0 ] && grep -q "^no sprites in $d/sprites/" "$d/out" && grep -q "a screen of debug text" "$d/out"
+        ]] _ ${ASCENDA_BIN_DIR} $<TARGET_FILE:${_bench}>)
+      set_tests_properties(smoke.${_bench}_without_sprites PROPERTIES ENVIRONMENT "${_smoke_env}" TIMEOUT 300)
+    endif()
+  endforeach()
 endif()

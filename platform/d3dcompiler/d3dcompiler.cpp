@@ -18,7 +18,12 @@
 //   whatever size each side declares (the reader takes its components); an array takes one
 //   semantic index per element; every input and output needs a semantic;
 // - the vertex output POSITION becomes gl_Position, the pixel output DEPTH gl_FragDepth, and pixel
-//   outputs COLORn are vec4 o_COLORn at location n.
+//   outputs COLORn are vec4 o_COLORn at location n; vs_1_1 and vs_2_0 colour outputs are clamped
+//   to [0, 1] as Direct3D 9 clamps oD0 and oD1;
+// - the pixel position (VPOS, SV_Position read by the pixel entry) is refused: the layer draws the
+//   window the other way up from texture targets and GL counts from the bottom at pixel centres.
+// Intrinsics whose GLSL namesakes are defined otherwise (fmod and the float %, round, ldexp, lit)
+// get their HLSL definitions; cube and volume lookups on an untyped `sampler` are refused.
 // Sources and includes may start with a UTF-8 byte-order mark; includes nest at most 32 deep.
 // Matrix swizzles (m._11_22) are rewritten into element constructors before the front end, which
 // cannot translate them; effect files (techniques, sampler_state) are refused with the first
@@ -37,6 +42,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -237,13 +243,20 @@ std::string effect_syntax(const std::string& src) {
 // of growing for ever. Guarded cycles (a file included again inside its own #ifndef) still work.
 const size_t MAX_INCLUDE_DEPTH = 32;
 
-// glslang's include requests go to the caller's include handler.
+// glslang's include requests go to the caller's include handler. As with Direct3D, Open is given
+// the bytes of the including file (null for the main source), so a handler can find a nested
+// include beside its parent; each file's bytes stay open until the file has been read.
 class IncludeBridge : public glslang::TShader::Includer {
  public:
   ID3DInclude* handler;
-  std::vector<std::string> open_files;  // the main file, then every include being read
+  std::vector<std::string> open_files;       // the main file, then every include being read
+  std::vector<const void*> open_data;        // the handler's bytes of each include being read
+  std::map<std::string, std::string> texts;  // every file read, as the front end saw it, by name
   bool vertex;
   IncludeBridge(ID3DInclude* h, const char* main_name, bool vs) : handler(h), open_files{main_name}, vertex(vs) {}
+  ~IncludeBridge() {
+    for (const void* data : open_data) handler->Close(data);  // the front end gave up inside an include
+  }
 
   IncludeResult* open(const char* name, size_t depth, D3D_INCLUDE_TYPE type) {
     if (depth > MAX_INCLUDE_DEPTH) {
@@ -260,13 +273,15 @@ class IncludeBridge : public glslang::TShader::Includer {
     if (!handler) return nullptr;
     const void* data = nullptr;
     UINT size = 0;
-    if (FAILED(handler->Open(type, name, nullptr, &data, &size)) || !data) return nullptr;
+    const void* parent = open_data.empty() ? nullptr : open_data.back();
+    if (FAILED(handler->Open(type, name, parent, &data, &size)) || !data) return nullptr;
     const char* text = (const char*)data;
     size_t n = size;
     skip_bom(&text, &n);
     std::string* mended = new std::string(mend_matrix_swizzles(choose_stage_registers(std::string(text, n), vertex)));
-    handler->Close(data);
     open_files.push_back(name);
+    open_data.push_back(data);
+    texts[name] = *mended;
     return new IncludeResult(name, mended->c_str(), mended->size(), mended);
   }
   IncludeResult* includeLocal(const char* name, const char*, size_t depth) override {
@@ -277,7 +292,11 @@ class IncludeBridge : public glslang::TShader::Includer {
   }
   void releaseInclude(IncludeResult* r) override {
     if (!r) return;
-    if (!r->headerName.empty() && open_files.size() > 1) open_files.pop_back();
+    if (!r->headerName.empty() && open_files.size() > 1) {
+      open_files.pop_back();
+      handler->Close(open_data.back());
+      open_data.pop_back();
+    }
     delete (std::string*)r->userData;  // the file's text, or a refusal's
     delete r;
   }
@@ -314,15 +333,23 @@ const char* const NO_SEMANTIC =
 const char* const INTEGER_CONSTANTS =
     "integer and bool constants (registers iN and bN) are not supported; use float constants";
 
+// A texture read on a sampler the front end typed 2D, where the source is.
+struct SamplerRead {
+  std::string sampler, file;
+  int line;
+};
+
 // What the compiled entry reads, walked on the linked tree (the front end has dropped every
-// function the entry does not call by then): the members of the constant block, and texture
-// lookups whose coordinate is not 2D on a sampler the front end typed 2D (an untyped `sampler`
-// read by texCUBE or tex3D).
+// function the entry does not call by then): the members of the constant block, texture lookups
+// whose coordinate is not 2D on a sampler the front end typed 2D (an untyped `sampler` read by
+// texCUBE or tex3D), and every other lookup on such a sampler, for the source to say which
+// function made it (texCUBElod and tex2Dlod make the same tree).
 class UseFinder : public glslang::TIntermTraverser {
  public:
   std::vector<bool> members_read;
   std::string odd_sampler;
   int odd_line = 0;
+  std::vector<SamplerRead> reads_2d;
   int matrix_swizzle_line = 0;  // one left after mend_matrix_swizzles (made by a macro)
   bool visitBinary(glslang::TVisit, glslang::TIntermBinary* node) override {
     if (node->getOp() == glslang::EOpMatrixSwizzle && !matrix_swizzle_line) matrix_swizzle_line = node->getLoc().line;
@@ -338,23 +365,56 @@ class UseFinder : public glslang::TIntermTraverser {
   }
   bool visitAggregate(glslang::TVisit, glslang::TIntermAggregate* node) override {
     glslang::TOperator op = node->getOp();
-    if (op != glslang::EOpTexture && op != glslang::EOpTextureLod && op != glslang::EOpTextureGrad) return true;
+    if (op != glslang::EOpTexture && op != glslang::EOpTextureLod && op != glslang::EOpTextureGrad &&
+        op != glslang::EOpTextureProj)
+      return true;
     glslang::TIntermSequence& args = node->getSequence();
     if (args.size() < 2 || !args[0]->getAsTyped() || !args[1]->getAsTyped()) return true;
     const glslang::TType& sampler = args[0]->getAsTyped()->getType();
     if (sampler.getBasicType() != glslang::EbtSampler || sampler.getSampler().dim != glslang::Esd2D) return true;
+    // A sampler, or an element of a sampler array.
+    glslang::TIntermBinary* element = args[0]->getAsBinaryNode();
+    glslang::TIntermSymbol* sym = element ? element->getLeft()->getAsSymbolNode() : args[0]->getAsSymbolNode();
+    if (sym)
+      reads_2d.push_back(SamplerRead{sym->getName().c_str(), node->getLoc().getFilenameStr(), node->getLoc().line});
+    if (op == glslang::EOpTextureProj) return true;
     // tex2D and its kin narrow the coordinate to two components (tex2Dbias types its narrowing
     // vec2 node as wider, so the constructor counts, not the node's type).
     glslang::TIntermAggregate* made = args[1]->getAsAggregate();
     int size = made && made->getOp() == glslang::EOpConstructVec2 ? 2 : args[1]->getAsTyped()->getVectorSize();
     if (size != 2 && odd_sampler.empty()) {
-      glslang::TIntermSymbol* sym = args[0]->getAsSymbolNode();
       odd_sampler = sym ? sym->getName().c_str() : "?";
       odd_line = node->getLoc().line;
     }
     return true;
   }
 };
+
+// Whether line `line` of `text` calls a cube, volume or 1D lookup (texCUBElod, tex3Dproj, tex1D...)
+// on `sampler`.
+bool reads_cube_or_volume(const std::string& text, int line, const std::string& sampler) {
+  size_t p = 0;
+  for (int l = 1; l < line && p != std::string::npos; l++) {
+    p = text.find('\n', p);
+    if (p != std::string::npos) p++;
+  }
+  if (p == std::string::npos) return false;
+  std::string code = code_only(text.substr(p, text.find('\n', p) - p));
+  for (const char* family : {"texCUBE", "tex3D", "tex1D"})
+    for (size_t at = code.find(family); at != std::string::npos; at = code.find(family, at + 1)) {
+      if (at > 0 && is_ident(code[at - 1])) continue;
+      size_t q = at;
+      while (q < code.size() && is_ident(code[q])) q++;
+      while (q < code.size() && (code[q] == ' ' || code[q] == '\t')) q++;
+      if (q >= code.size() || code[q] != '(') continue;
+      q++;
+      while (q < code.size() && (code[q] == ' ' || code[q] == '\t')) q++;
+      if (code.compare(q, sampler.size(), sampler) == 0 &&
+          (q + sampler.size() >= code.size() || !is_ident(code[q + sampler.size()])))
+        return true;
+    }
+  return false;
+}
 
 bool is_integer(const glslang::TType& t) {
   glslang::TBasicType b = t.getBasicType();
@@ -367,12 +427,19 @@ bool is_integer(const glslang::TType& t) {
 //   call that an overlap; the registers are put back per stage from `out` (assign_constants);
 // - integer and bool constants the entry does not read become floats no one reads; ones it reads
 //   are refused. `int_register_lines` holds the lines where the front end ignored register(iN).
-bool read_declarations(glslang::TIntermediate* in, const std::vector<int>& int_register_lines, Declarations* out,
-                       std::string* err) {
+bool read_declarations(glslang::TIntermediate* in, const std::vector<int>& int_register_lines,
+                       const std::map<std::string, std::string>& texts, Declarations* out, std::string* err) {
   glslang::TIntermAggregate* root = in->getTreeRoot() ? in->getTreeRoot()->getAsAggregate() : nullptr;
   if (!root) return true;
   UseFinder uses;
   root->traverse(&uses);
+  for (const SamplerRead& r : uses.reads_2d) {
+    auto text = texts.find(r.file);
+    if (uses.odd_sampler.empty() && text != texts.end() && reads_cube_or_volume(text->second, r.line, r.sampler)) {
+      uses.odd_sampler = r.sampler;
+      uses.odd_line = r.line;
+    }
+  }
   if (!uses.odd_sampler.empty()) {
     *err = "sampler '" + uses.odd_sampler + "' (line " + std::to_string(uses.odd_line) +
            ") is read as a 1D, cube or volume texture: only 2D textures can be drawn here (no cube, volume or 1D "
@@ -497,8 +564,9 @@ struct SamplerArray {
 struct Interface {
   std::vector<Widened> widened;
   std::vector<SamplerArray> sampler_arrays;
-  std::vector<std::string> varyings;  // v_ names taken so far
-  int constant_registers = 0;         // one past the highest register the stage reads
+  std::vector<std::string> varyings;   // v_ names taken so far
+  std::vector<std::string> saturated;  // vertex colours clamped to [0, 1] after the translated main
+  int constant_registers = 0;          // one past the highest register the stage reads
 };
 
 bool assign_constants(spvc_compiler c, const spvc_reflected_resource& block, const Declarations& decl, Interface* io,
@@ -684,7 +752,17 @@ bool name_varying(spvc_compiler c, const spvc_reflected_resource& r, const char*
   return true;
 }
 
-bool map_interface(spvc_compiler c, spvc_resources res, bool vertex, Interface* io, std::string* err) {
+// GL's fragment position is the pixel centre, counted from the bottom of the target, and the
+// window is drawn the other way up from texture targets; Direct3D 9's VPOS is whole pixels from the
+// top left of either.
+const char* const PIXEL_POSITION =
+    "VPOS (SV_Position read by a pixel program) is not supported: pass the position the vertex program computes "
+    "in a TEXCOORD";
+
+// saturate_colours: the vertex profiles before vs_3_0, whose colour outputs (oD0, oD1) Direct3D 9
+// clamps to [0, 1].
+bool map_interface(spvc_compiler c, spvc_resources res, bool vertex, bool saturate_colours, Interface* io,
+                   std::string* err) {
   const spvc_reflected_resource* list = nullptr;
   size_t n = 0;
   spvc_resources_get_resource_list_for_type(res, SPVC_RESOURCE_TYPE_STAGE_INPUT, &list, &n);
@@ -746,8 +824,12 @@ bool map_interface(spvc_compiler c, spvc_resources res, bool vertex, Interface* 
       std::string base;
       int index = 0;
       split_semantic(sem ? sem : "", &base, &index);
-      if (base == "VPOS" || base == "VFACE") {
-        *err = "VPOS and VFACE are not supported; use SV_Position / SV_IsFrontFace";
+      if (base == "VPOS") {
+        *err = PIXEL_POSITION;
+        return false;
+      }
+      if (base == "VFACE") {
+        *err = "VFACE is not supported; use SV_IsFrontFace";
         return false;
       }
       if (base == "POSITION" || base == "SV_POSITION") {
@@ -757,6 +839,15 @@ bool map_interface(spvc_compiler c, spvc_resources res, bool vertex, Interface* 
       if (!name_varying(c, list[i], sem ? sem : "", base, index, true, io, err)) return false;
     }
   }
+  // SV_Position read by the pixel entry is Direct3D 9's VPOS, which the front end makes a built-in.
+  const spvc_reflected_builtin_resource* builtins = nullptr;
+  size_t nbuiltins = 0;
+  spvc_resources_get_builtin_resource_list_for_type(res, SPVC_BUILTIN_RESOURCE_TYPE_STAGE_INPUT, &builtins, &nbuiltins);
+  for (size_t i = 0; !vertex && i < nbuiltins; i++)
+    if (builtins[i].builtin == SpvBuiltInFragCoord) {
+      *err = PIXEL_POSITION;
+      return false;
+    }
   spvc_resources_get_resource_list_for_type(res, SPVC_RESOURCE_TYPE_STAGE_OUTPUT, &list, &n);
   bool position = false, colour0 = false;  // what Direct3D 9 requires each stage to write
   for (size_t i = 0; i < n; i++) {
@@ -776,7 +867,10 @@ bool map_interface(spvc_compiler c, spvc_resources res, bool vertex, Interface* 
         spvc_compiler_set_decoration(c, list[i].id, SpvDecorationBuiltIn, SpvBuiltInPosition);
         continue;
       }
+      size_t first = io->varyings.size();
       if (!name_varying(c, list[i], sem ? sem : "", base, index, false, io, err)) return false;
+      if (saturate_colours && base == "COLOR")
+        io->saturated.insert(io->saturated.end(), io->varyings.begin() + long(first), io->varyings.end());
       continue;
     }
     if (base == "DEPTH" || base == "SV_DEPTH") {
@@ -806,6 +900,11 @@ bool map_interface(spvc_compiler c, spvc_resources res, bool vertex, Interface* 
       io->widened.push_back(Widened{temp, {name}, size, true, false, false});
     }
   }
+  // A position the front end made a built-in itself (a vs_3_0 SV_Position return, an out
+  // parameter) is listed apart from the other outputs.
+  spvc_resources_get_builtin_resource_list_for_type(res, SPVC_BUILTIN_RESOURCE_TYPE_STAGE_OUTPUT, &builtins,
+                                                    &nbuiltins);
+  for (size_t i = 0; i < nbuiltins; i++) position |= builtins[i].builtin == SpvBuiltInPosition;
   if (vertex && !position) {
     *err = "the vertex entry writes no POSITION: a vertex program must write the position";
     return false;
@@ -894,9 +993,10 @@ bool rewrite_glsl(std::string* text, bool vertex, const Interface& io, std::stri
       s.replace(q, close + 1 - q, "ps_s" + std::to_string(a.reg + k));
     }
   }
-  if (io.widened.empty()) return true;
+  if (io.widened.empty() && io.saturated.empty()) return true;
   // Varyings and colours the program declares narrower than vec4: the code keeps a global of its
-  // own size, copied from or to the vec4 around the translated main.
+  // own size, copied from or to the vec4 around the translated main; saturated colours are clamped
+  // after it.
   std::string before, after;
   for (const Widened& w : io.widened) {
     size_t start, end;
@@ -923,6 +1023,7 @@ bool rewrite_glsl(std::string* text, bool vertex, const Interface& io, std::stri
       else after += "    " + w.names[k] + " = " + widen_expression(w, value) + ";\n";
     }
   }
+  for (const std::string& name : io.saturated) after += "    " + name + " = clamp(" + name + ", 0.0, 1.0);\n";
   size_t m = s.find("void main()");
   if (m == std::string::npos) {
     *err = "internal: no main in the translated program";
@@ -933,8 +1034,8 @@ bool rewrite_glsl(std::string* text, bool vertex, const Interface& io, std::stri
   return true;
 }
 
-bool to_glsl(const std::vector<uint32_t>& spirv, bool vertex, const Declarations& decl, std::string* out,
-             std::string* err) {
+bool to_glsl(const std::vector<uint32_t>& spirv, bool vertex, bool saturate_colours, const Declarations& decl,
+             std::string* out, std::string* err) {
   spvc_context ctx = nullptr;
   if (spvc_context_create(&ctx) != SPVC_SUCCESS) return false;
   spvc_parsed_ir ir = nullptr;
@@ -984,7 +1085,7 @@ bool to_glsl(const std::vector<uint32_t>& spirv, bool vertex, const Declarations
     }
     spvc_resources_get_resource_list_for_type(res, SPVC_RESOURCE_TYPE_SAMPLED_IMAGE, &list, &n);
     if (!assign_samplers(c, list, n, vertex, decl, &io, err)) goto done;
-    if (!map_interface(c, res, vertex, &io, err)) goto done;
+    if (!map_interface(c, res, vertex, saturate_colours, &io, err)) goto done;
     const char* text = nullptr;
     if (spvc_compiler_compile(c, &text) != SPVC_SUCCESS) {
       *err = spvc_context_get_last_error_string(ctx);
@@ -1016,6 +1117,17 @@ bool check_glsl(const std::string& glsl, bool vertex, std::string* err) {
   if (sh.parse(GetDefaultResources(), 330, ECoreProfile, false, false, EShMsgDefault)) return true;
   *err = std::string("the translated program is not valid GLSL 330:\n") + sh.getInfoLog();
   return false;
+}
+
+// The float remainder `x % y` is fmod in HLSL, with the sign of x; the front end makes it GLSL's mod
+// (OpFMod, the sign of y). OpFRem is the HLSL one, with the same operands. (fmod itself never gets
+// here, see HLSL_INTRINSICS.)
+void use_hlsl_remainder(std::vector<uint32_t>* spirv) {
+  for (size_t i = 5; i < spirv->size();) {
+    uint32_t words = (*spirv)[i] >> 16;
+    if (((*spirv)[i] & 0xFFFF) == SpvOpFMod) (*spirv)[i] = (words << 16) | SpvOpFRem;
+    i += words ? words : 1;
+  }
 }
 
 // Messages of the SPIR-V back end that are not warnings ("error:", "Missing functionality:"...).
@@ -1070,6 +1182,33 @@ std::vector<int> take_int_register_warnings(std::string* log) {
   return lines;
 }
 
+// Intrinsics the front end translates to GLSL namesakes defined otherwise, given their HLSL
+// definitions ahead of the source, since the front end folds constant arguments as it reads them:
+// fmod takes the sign of x (GLSL mod that of y), ldexp a fractional exponent (GLSL's an integer),
+// lit raises n.h to the power m (the front end multiplies them), and round takes halves to the
+// even neighbour (GLSL leaves the direction to the driver, the front end folds them away from 0):
+// a function the optimiser inlines keeps the front end from folding it, and its round becomes
+// roundEven in the tree (RoundToEven).
+const char* const HLSL_INTRINSICS =
+    "float dx_round(float x) { return round(x); }\n"
+    "float2 dx_round(float2 x) { return round(x); }\n"
+    "float3 dx_round(float3 x) { return round(x); }\n"
+    "float4 dx_round(float4 x) { return round(x); }\n"
+    "#define round(x) dx_round(x)\n"
+    "#define fmod(x, y) ((x) - (y) * trunc((x) / (y)))\n"
+    "#define ldexp(x, e) ((x) * exp2(e))\n"
+    "#define lit(n_dot_l, n_dot_h, m) "
+    "float4(1.0, max(n_dot_l, 0.0), (n_dot_l) < 0.0 || (n_dot_h) < 0.0 ? 0.0 : pow(n_dot_h, m), 1.0)\n";
+
+// HLSL's round, which GLSL calls roundEven (see HLSL_INTRINSICS).
+class RoundToEven : public glslang::TIntermTraverser {
+ public:
+  bool visitUnary(glslang::TVisit, glslang::TIntermUnary* node) override {
+    if (node->getOp() == glslang::EOpRound) node->setOp(glslang::EOpRoundEven);
+    return true;
+  }
+};
+
 std::once_flag glslang_started;
 bool glslang_running = false;
 
@@ -1101,6 +1240,7 @@ extern "C" __attribute__((visibility("default"))) HRESULT D3DCompile(
   std::string preamble;
   if (flags & D3DCOMPILE_PACK_MATRIX_ROW_MAJOR) preamble += "#pragma pack_matrix(row_major)\n";
   else if (flags & D3DCOMPILE_PACK_MATRIX_COLUMN_MAJOR) preamble += "#pragma pack_matrix(column_major)\n";
+  preamble += HLSL_INTRINSICS;
   for (const D3D_SHADER_MACRO* m = defines; m && m->Name; m++)
     preamble += std::string("#define ") + m->Name + " " + (m->Definition ? m->Definition : "") + "\n";
   const char* body = (const char*)src;
@@ -1123,6 +1263,7 @@ extern "C" __attribute__((visibility("default"))) HRESULT D3DCompile(
   sh.setAutoMapBindings(true);
   EShMessages msgs = EShMessages(EShMsgSpvRules | EShMsgVulkanRules | EShMsgReadHlsl | EShMsgHlslDX9Compatible);
   IncludeBridge includer(include, names[0], vertex);
+  includer.texts[names[0]] = source;
   std::string log, err;
   std::vector<uint32_t> spirv;
   Declarations decl;
@@ -1138,9 +1279,12 @@ extern "C" __attribute__((visibility("default"))) HRESULT D3DCompile(
   }
   // Registers as the source gave them, read before the mapping below assigns its own, on the
   // linked tree, which holds only what the entry calls.
-  if (ok && !read_declarations(prog.getIntermediate(stage), int_register_lines, &decl, &err)) ok = false;
+  if (ok && !read_declarations(prog.getIntermediate(stage), int_register_lines, includer.texts, &decl, &err))
+    ok = false;
   if (ok) ok = prog.mapIO();
   if (ok) {
+    RoundToEven rounding;
+    prog.getIntermediate(stage)->getTreeRoot()->traverse(&rounding);
     glslang::SpvOptions o;
     o.validate = true;
     o.disableOptimizer = false;
@@ -1148,10 +1292,13 @@ extern "C" __attribute__((visibility("default"))) HRESULT D3DCompile(
     glslang::GlslangToSpv(*prog.getIntermediate(stage), spirv, &logger, &o);
     std::string messages = logger.getAllMessages();
     log += messages;
+    use_hlsl_remainder(&spirv);
     ok = !spirv.empty() && !has_back_end_error(messages) && validate_spirv(spirv, &err);
   }
   std::string glsl;
-  if (ok && (!to_glsl(spirv, vertex, decl, &glsl, &err) || !check_glsl(glsl, vertex, &err))) ok = false;
+  bool saturate_colours = vertex && (strncmp(target, "vs_1_", 5) == 0 || strncmp(target, "vs_2_", 5) == 0);
+  if (ok && (!to_glsl(spirv, vertex, saturate_colours, decl, &glsl, &err) || !check_glsl(glsl, vertex, &err)))
+    ok = false;
   // Direct3D 9 keeps an uninitialised global const settable like any constant; glslang makes it 0.
   if (ok && log.find("not initialized; zero initializing") != std::string::npos) {
     ok = false;

@@ -21,13 +21,21 @@ namespace {
 
 const UINT GAME_FLAGS = D3DCOMPILE_DEBUG | D3DCOMPILE_OPTIMIZATION_LEVEL3 | D3DCOMPILE_WARNINGS_ARE_ERRORS;
 
-// Files handed out from memory by name, counting the opens.
+// Files handed out from memory by name, counting the opens. beside_parent: a name is looked for in
+// the folder of the including file, which Open knows by its bytes, as handlers that keep shaders in
+// folders do.
 class MemoryInclude : public ID3DInclude {
  public:
   std::map<std::string, std::string> files;
   int opens = 0;
-  HRESULT Open(D3D_INCLUDE_TYPE, const char* name, const void*, const void** data, UINT* size) override {
-    auto it = files.find(name);
+  bool beside_parent = false;
+  std::vector<const void*> parents;  // given to each Open
+  HRESULT Open(D3D_INCLUDE_TYPE, const char* name, const void* parent, const void** data, UINT* size) override {
+    parents.push_back(parent);
+    std::string path = name;
+    for (const auto& f : files)
+      if (beside_parent && parent == f.second.data()) path = f.first.substr(0, f.first.rfind('/') + 1) + name;
+    auto it = files.find(path);
     if (it == files.end()) return D3DERR_INVALIDCALL;
     opens++;
     *data = it->second.data();
@@ -48,8 +56,10 @@ PfnD3DCompile compiler() {
   return lib ? (PfnD3DCompile)dlsym(lib, "D3DCompile") : nullptr;
 }
 
-// One stage, with the game's definitions (VSH or PSH) and, unless told, the game's flags.
-Compiled compile(const std::string& src, bool vertex, UINT flags = GAME_FLAGS, ID3DInclude* inc = nullptr) {
+// One stage, with the game's definitions (VSH or PSH) and, unless told, the game's flags and
+// profiles.
+Compiled compile(const std::string& src, bool vertex, UINT flags = GAME_FLAGS, ID3DInclude* inc = nullptr,
+                 const char* profile = nullptr) {
   Compiled r;
   PfnD3DCompile c = compiler();
   if (!c) {
@@ -59,8 +69,8 @@ Compiled compile(const std::string& src, bool vertex, UINT flags = GAME_FLAGS, I
   D3D_SHADER_MACRO m[2] = {{vertex ? "VSH" : "PSH", " 1"}, {nullptr, nullptr}};
   ID3DBlob* code = nullptr;
   ID3DBlob* errors = nullptr;
-  HRESULT h = c(src.data(), src.size(), "case.sh", m, inc, vertex ? "vsh" : "psh", vertex ? "vs_2_0" : "ps_2_0", flags,
-                0, &code, &errors);
+  if (!profile) profile = vertex ? "vs_2_0" : "ps_2_0";
+  HRESULT h = c(src.data(), src.size(), "case.sh", m, inc, vertex ? "vsh" : "psh", profile, flags, 0, &code, &errors);
   if (errors) {
     r.errors = (const char*)errors->GetBufferPointer();
     errors->Release();
@@ -185,6 +195,8 @@ struct DrawCase {
   const char* hlsl;
   D3dColor want;
   UINT flags = GAME_FLAGS;
+  const char* vs_profile = "vs_2_0";
+  const char* ps_profile = "ps_2_0";
 };
 
 TEST_F(ShaderCompilerGl, WhatDirect3D9AcceptsLinksAndDrawsAsItWould) {
@@ -299,12 +311,84 @@ TEST_F(ShaderCompilerGl, WhatDirect3D9AcceptsLinksAndDrawsAsItWould) {
        VS_PLAIN "float4x4 m : register(c0);\n"
                 "float4 psh(VsOut i) : COLOR { return float4(m._11_21, m._m02_m30) + float4(0, 0, m._23, 0); }",
        0xFF408080},
+      // The position however the vertex entry writes it.
+      {"a position written through an out parameter",
+       "void vsh(float4 p : POSITION0, float2 uv : TEXCOORD0, out float4 pos : POSITION, out float2 t : TEXCOORD0) {\n"
+       "  pos = p; t = uv; }\n"
+       "float4 psh(float2 t : TEXCOORD0) : COLOR { return float4(t, 0, 1); }",
+       0xFF408000},
+      {"a position written through an out parameter, vs_3_0",
+       "void vsh(float4 p : POSITION0, float2 uv : TEXCOORD0, out float4 pos : POSITION, out float2 t : TEXCOORD0) {\n"
+       "  pos = p; t = uv; }\n"
+       "float4 psh(float2 t : TEXCOORD0) : COLOR { return float4(t, 0, 1); }",
+       0xFF408000, GAME_FLAGS, "vs_3_0", "ps_3_0"},
+      {"an SV_Position return, vs_3_0",
+       "float4 vsh(float4 p : POSITION0, float2 uv : TEXCOORD0, out float2 t : TEXCOORD0) : SV_Position {\n"
+       "  t = uv; return p; }\n"
+       "float4 psh(float2 t : TEXCOORD0) : COLOR { return float4(t, 0, 1); }",
+       0xFF408000, GAME_FLAGS, "vs_3_0", "ps_3_0"},
+      // What the pixel entry does not read of its input struct is no concern of it.
+      {"SV_Position in the pixel entry's input struct, unread, ps_3_0",
+       "struct VsOut { float4 pos : SV_Position; float2 uv : TEXCOORD0; };\n"
+       "VsOut vsh(float4 p : POSITION0, float2 uv : TEXCOORD0) { VsOut o; o.pos = p; o.uv = uv; return o; }\n"
+       "float4 psh(VsOut i) : COLOR { return float4(i.uv, 0, 1); }",
+       0xFF408000, GAME_FLAGS, "vs_3_0", "ps_3_0"},
+      // Intrinsics defined otherwise than their GLSL namesakes, with constant arguments (folded
+      // by the front end) and with registers (pixel c0 is 0.25, 0.5, 0.75, 1).
+      {"fmod takes the sign of x (GLSL mod takes that of y)",
+       VS_PLAIN
+       "float4 c : register(c0);\n"
+       "float4 psh(VsOut i) : COLOR { return float4(-fmod(-0.375, 0.25), -fmod(-c.z, c.y), fmod(c.z, -c.y), 1); }",
+       0xFF204040},
+      {"the float remainder % is fmod's",
+       VS_PLAIN "float4 c : register(c0);\n"
+                "float4 psh(VsOut i) : COLOR { return float4(-(-c.z % c.y), c.z % -c.y, 0, 1); }",
+       0xFF404000},
+      {"lit raises n.h to the power m",
+       VS_PLAIN
+       "float4 c : register(c0);\n"
+       "float4 psh(VsOut i) : COLOR {\n"
+       "  return float4(lit(c.y, c.y, 2).yz, lit(0.5, 0.5, 3).z + lit(-c.x, c.y, 1).z + lit(c.x, -c.y, 1).z, 1); }",
+       0xFF804020},
+      {"ldexp takes a fractional exponent",
+       VS_PLAIN
+       "float4 c : register(c0);\n"
+       "float4 psh(VsOut i) : COLOR { return float4(ldexp(c.x, c.y), ldexp(1.0, -1.5), ldexp(c.y, -c.w), 1); }",
+       0xFF5A5A40},
+      {"round takes halves to the even neighbour",
+       VS_PLAIN "float4 c : register(c0);\n"
+                "float4 psh(VsOut i) : COLOR {\n"
+                "  return float4(round(c.x * 10) * 0.25, round(-c.x * 10) * -0.25, round(2.5) * 0.25, round(c.y * 9) * "
+                "0.125); }",
+       0x80808080},
+      // vs_1_1 and vs_2_0 colours (oD0, oD1) reach the pixel program clamped to [0, 1]; vs_3_0 ones
+      // do not.
+      {"vs_2_0 colours saturated",
+       "float4 vsh(float4 p : POSITION0, out float4 c : COLOR0, out float3 d : COLOR1) : POSITION {\n"
+       "  c = float4(2.5, -1, 0.5, 1); d = float3(2, 0.25, -3); return p; }\n"
+       "float4 psh(float4 c : COLOR0, float3 d : COLOR1) : COLOR { return float4(c.r * 0.5, d.x * 0.5, c.g - d.z, 1); "
+       "}",
+       0xFF808000},
+      {"vs_1_1 colours saturated",
+       "float4 vsh(float4 p : POSITION0, out float4 c : COLOR0, out float3 d : COLOR1) : POSITION {\n"
+       "  c = float4(2.5, -1, 0.5, 1); d = float3(2, 0.25, -3); return p; }\n"
+       "float4 psh(float4 c : COLOR0, float3 d : COLOR1) : COLOR { return float4(c.r * 0.5, d.x * 0.5, c.g - d.z, 1); "
+       "}",
+       0xFF808000, GAME_FLAGS, "vs_1_1", "ps_2_0"},
+      {"vs_3_0 colours as written",
+       "float4 vsh(float4 p : POSITION0, out float4 c : COLOR0, out float3 d : COLOR1) : POSITION {\n"
+       "  c = float4(2.5, -1, 0.5, 1); d = float3(2, 0.25, -3); return p; }\n"
+       "float4 psh(float4 c : COLOR0, float3 d : COLOR1) : COLOR { return float4(c.r * 0.25, d.x * 0.25, c.g - d.z, "
+       "1); }",
+       0xFF9F80FF, GAME_FLAGS, "vs_3_0", "ps_3_0"},
   };
   for (const DrawCase& c : cases) {
     SCOPED_TRACE(c.name);
-    Compiled v = compile(c.hlsl, true, c.flags), p = compile(c.hlsl, false, c.flags);
-    ASSERT_TRUE(v.ok) << v.errors;
-    ASSERT_TRUE(p.ok) << p.errors;
+    Compiled v = compile(c.hlsl, true, c.flags, nullptr, c.vs_profile),
+             p = compile(c.hlsl, false, c.flags, nullptr, c.ps_profile);
+    EXPECT_TRUE(v.ok) << v.errors;
+    EXPECT_TRUE(p.ok) << p.errors;
+    if (!v.ok || !p.ok) continue;  // the next case all the same
     HRESULT drawn;
     D3dColor got = draw_pair(v.code, p.code, &drawn);
     EXPECT_EQ(drawn, D3D_OK) << "the pair did not link";
@@ -379,7 +463,17 @@ struct RefusedCase {
   const char* hlsl;
   const char* message;                // part of the error text
   bool other_stage_compiles = false;  // the same file's other entry reads none of it
+  const char* profile = nullptr;      // the game's when null
 };
+
+// An untyped sampler read by a cube or volume lookup of each kind.
+#define UNTYPED_SAMPLER_READ(lookup)                                                                        \
+  {                                                                                                         \
+    "untyped sampler read by " lookup, false,                                                               \
+        "sampler s : register(s0);\nfloat4 psh(float4 d : TEXCOORD0) : COLOR {\n  return " lookup           \
+        "(s, d); }\n" VS_PLAIN,                                                                             \
+        "sampler 's' (line 3) is read as a 1D, cube or volume texture: only 2D textures can be drawn", true \
+  }
 
 TEST_F(ShaderCompilerGl, WhatTheLayerCannotDrawFailsInTheCompileWithAMessage) {
   const RefusedCase cases[] = {
@@ -432,6 +526,29 @@ TEST_F(ShaderCompilerGl, WhatTheLayerCannotDrawFailsInTheCompileWithAMessage) {
       {"tex3D on an untyped sampler", false,
        "sampler vol : register(s1);\nfloat4 psh(float3 n : TEXCOORD0) : COLOR { return tex3D(vol, n); }\n" VS_PLAIN,
        "sampler 'vol' (line 2) is read as a 1D, cube or volume texture", true},
+      // These make the tree tex2Dlod, tex2Dbias and tex2Dproj make: the source says which it was.
+      UNTYPED_SAMPLER_READ("texCUBElod"),
+      UNTYPED_SAMPLER_READ("texCUBEbias"),
+      UNTYPED_SAMPLER_READ("texCUBEproj"),
+      UNTYPED_SAMPLER_READ("tex3Dlod"),
+      UNTYPED_SAMPLER_READ("tex3Dbias"),
+      UNTYPED_SAMPLER_READ("tex3Dproj"),
+      {"an element of an untyped sampler array read by texCUBElod", false,
+       "sampler s[2] : register(s0);\nfloat4 psh(float4 d : TEXCOORD0) : COLOR {\n"
+       "  return tex2Dlod(s[0], d) + texCUBElod(s[1], d); }\n" VS_PLAIN,
+       "sampler 's' (line 3) is read as a 1D, cube or volume texture", true},
+      // Direct3D 9's pixel position, whole pixels from the top left of every target: GL's is the
+      // pixel centre from the bottom, and the window is drawn the other way up from texture targets.
+      {"VPOS", false, "float4 psh(float2 v : VPOS) : COLOR { return float4(v / 64, 0, 1); }",
+       "VPOS (SV_Position read by a pixel program) is not supported: pass the position"},
+      {"SV_Position read by a ps_3_0 entry", false,
+       "float4 vsh(float4 p : POSITION) : POSITION { return p; }\n"
+       "float4 psh(float4 v : SV_Position) : COLOR { return v / 64; }",
+       "VPOS (SV_Position read by a pixel program) is not supported: pass the position", true, "ps_3_0"},
+      {"SV_Position read from the pixel entry's input struct", false,
+       "struct VsOut { float4 pos : SV_Position; float2 uv : TEXCOORD0; };\n"
+       "float4 psh(VsOut i) : COLOR { return float4(i.uv, i.pos.xy / 64); }",
+       "VPOS (SV_Position read by a pixel program) is not supported", false, "ps_3_0"},
       {"an array vertex input off the table's rows", true,
        "struct VsOut { float4 pos : POSITION; float4 col : COLOR0; };\n"
        "VsOut vsh(float4 p : POSITION0, float4 n[2] : NORMAL0) { VsOut o; o.pos = p; o.col = n[0] + n[1]; return o; }",
@@ -478,7 +595,7 @@ TEST_F(ShaderCompilerGl, WhatTheLayerCannotDrawFailsInTheCompileWithAMessage) {
   };
   for (const RefusedCase& c : cases) {
     SCOPED_TRACE(c.name);
-    Compiled r = compile(c.hlsl, c.vertex);
+    Compiled r = compile(c.hlsl, c.vertex, GAME_FLAGS, nullptr, c.profile);
     EXPECT_FALSE(r.ok);
     EXPECT_TRUE(r.code.empty());
     EXPECT_NE(r.errors.find(c.message), std::string::npos) << r.errors;
@@ -552,6 +669,32 @@ TEST_F(ShaderCompilerGl, IncludeCyclesAndDeepNestingAreRefusedGuardedCyclesWork)
       EXPECT_NE(r.errors.find("includes nest deeper than 32 levels"), std::string::npos) << r.errors;
     }
   }
+}
+
+// A handler that finds a nested include beside the file including it, as Direct3D lets it: Open
+// is given the bytes of the including file, and null for includes of the main source.
+TEST_F(ShaderCompilerGl, NestedIncludesAreFoundBesideTheirParent) {
+  MemoryInclude inc;
+  inc.beside_parent = true;
+  inc.files["lib/light.inc"] = "#include \"colour.inc\"\nfloat4 lit_colour() { return colour() * 0.5; }\n";
+  inc.files["lib/colour.inc"] = "float4 colour() { return 1; }\n";
+  inc.files["colour.inc"] = "float4 colour() { return 0; }\n";  // beside the main file: not this one
+  const char* src = "#include \"lib/light.inc\"\n" VS_PLAIN "float4 psh(VsOut i) : COLOR { return lit_colour(); }\n";
+  Compiled v = compile(src, true, GAME_FLAGS, &inc), p = compile(src, false, GAME_FLAGS, &inc);
+  ASSERT_TRUE(v.ok) << v.errors;
+  ASSERT_TRUE(p.ok) << p.errors;
+  HRESULT drawn;
+  EXPECT_TRUE(near(draw_pair(v.code, p.code, &drawn), 0x80808080));
+  ASSERT_EQ(inc.parents.size(), 4u);  // two files, both stages
+  EXPECT_EQ(inc.parents[0], nullptr);
+  EXPECT_EQ(inc.parents[1], inc.files["lib/light.inc"].data());
+  // A cube lookup on an untyped sampler is found in an include too, at its line there.
+  inc.files["lib/env.inc"] = "sampler env;\nfloat4 reflection(float4 d) {\n  return texCUBElod(env, d); }\n";
+  Compiled r = compile("#include \"lib/env.inc\"\nfloat4 psh(float4 d : TEXCOORD0) : COLOR { return reflection(d); }\n",
+                       false, GAME_FLAGS, &inc);
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.errors.find("sampler 'env' (line 3) is read as a 1D, cube or volume texture"), std::string::npos)
+      << r.errors;
 }
 
 // ---- the game's shaders

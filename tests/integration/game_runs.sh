@@ -1,6 +1,6 @@
 # Runs the game headless: start-up and shutdown log lines in order, log rotation over six runs,
-# the window size switches and their clamp to the display, a long program folder, and a fatal error
-# before the window exists.
+# the window size switches and their clamp to the display, arguments it does not know, a long
+# program folder, and a fatal error before the window exists.
 set -u
 GAME=$1
 . "$(dirname "$0")/common.bash"
@@ -30,6 +30,13 @@ check "banner names the version" grep -qE "^Log started [0-9]{2}/[0-9]{2}/[0-9]{
 for n in 01 02 03 04; do check "log$n.txt kept" [ -s "$APPDATA/ASCENDA/log$n.txt" ]; done
 check "only four old logs" [ ! -e "$APPDATA/ASCENDA/log05.txt" ]
 check "settings file written" has_line "$APPDATA/ASCENDA/settings.cfg" "_CONFIG_VERSION_=1"
+
+# Arguments the game does not know are passed over: it starts as without them, its log naming them.
+run_game -win -360 -window -1080 --bogus-arg
+check "unknown arguments start the game" [ $? -eq 0 ]
+check "in the size of its switches" has_line "$LOG" "starting d3d in 640x360"
+check "the log names the unknown arguments" has_line "$LOG" \
+  "ignoring unknown command-line arguments: '-window' '-1080' '--bogus-arg'"
 
 printf 'screen_wd=800\nscreen_ht=500\nfullscreen=0\n' > "$APPDATA/ASCENDA/settings.cfg"
 run_game

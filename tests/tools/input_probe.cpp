@@ -7,8 +7,13 @@
 #include "engine/input.h"
 #include "engine/sysUtils.h"
 #include "platform/platform.h"
+#include "tools/toolUsage.h"
 
-int main() {
+int main(int argc, char** argv) {
+  tool_check_positional(argc, argv, "input_probe",
+                        "usage: input_probe (no arguments)\n"
+                        "Opens the game's window for 30 s and prints every input event the shell queues.\n",
+                        0, 0);
   setvbuf(stdout, nullptr, _IOLBF, 0);
   if (!plat_init()) return 2;
   init_timer();

@@ -1,5 +1,6 @@
 // Settings file grammar, typed getters, saving and the command-line switches; ConfigNode.
 #include <signal.h>
+#include <string.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -324,6 +325,17 @@ TEST(CommandLine, EachArgumentIsASwitchHelpAMiswrittenSwitchOrUnknown) {
       {"level.txt", APP_ARG_UNKNOWN},
   };
   for (const auto& c : cases) EXPECT_EQ(classify_app_arg(c.arg), c.kind) << "'" << c.arg << "'";
+  // The usage names every argument the game takes, each as a word of its own.
+  std::string usage = app_usage_text;
+  for (const auto& c : cases) {
+    if (c.kind != APP_ARG_SWITCH && c.kind != APP_ARG_HELP) continue;
+    bool named = false;
+    for (size_t at = usage.find(c.arg); at != std::string::npos && !named; at = usage.find(c.arg, at + 1)) {
+      size_t end = at + strlen(c.arg);
+      named = (at == 0 || strchr(" ,\n", usage[at - 1])) && (end == usage.size() || strchr(" ,\n", usage[end]));
+    }
+    EXPECT_TRUE(named) << "the usage does not name '" << c.arg << "':\n" << usage;
+  }
 
   struct {
     std::vector<const char*> args;

@@ -8,6 +8,7 @@
 #include "artGen.h"
 #include "engine/imageFiles.h"
 #include "platform/platform.h"
+#include "tools/toolUsage.h"
 
 bool write_canvas_png(const std::string& path, const Canvas& c) {
   // The canvas is 0xAARRGGBB; the PNG writer wants bytes R, G, B, A.
@@ -23,17 +24,21 @@ bool write_canvas_png(const std::string& path, const Canvas& c) {
 }
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    fprintf(stderr, "usage: art_gen fonts|sprites|textures <program folder>\n");
-    return 2;
-  }
+  const char* usage =
+      "usage: art_gen fonts|sprites|textures <program folder>\n"
+      "Writes the game's fonts, sprites or textures into the program folder.\n";
+  tool_check_positional(argc, argv, "art_gen", usage, 2, 2);
   std::string what = argv[1], dir = argv[2];
+  if (what != "fonts" && what != "sprites" && what != "textures") {
+    char why[300];
+    snprintf(why, sizeof(why), "unknown set '%.200s'", what.c_str());
+    tool_usage_error("art_gen", why, usage);
+  }
   plat_make_folder(dir.c_str());
   bool ok = false;
   if (what == "fonts") ok = generate_fonts(dir);
   else if (what == "sprites") ok = generate_sprites(dir);
-  else if (what == "textures") ok = generate_textures(dir);
-  else fprintf(stderr, "art_gen: unknown set '%s'\n", what.c_str());
+  else ok = generate_textures(dir);
   if (!ok) fprintf(stderr, "art_gen: generating %s failed\n", what.c_str());
   return ok ? 0 : 1;
 }

@@ -25,6 +25,7 @@
 #include <vector>
 #include "game/entlingSourceRecord.h"
 #include "tools/entling_layout_gen/layoutScan.h"
+#include "tools/toolUsage.h"
 
 namespace {
 bool read_text(const std::string& path, std::string* text) {
@@ -233,14 +234,19 @@ int refresh(Library& lib, const std::string& gen) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const char* usage =
+      "usage: entling_layout_gen <source folder> <main file> <generated folder> <dependency file>\n"
+      "       entling_layout_gen --refresh <source folder> <main file> <generated folder>\n"
+      "Writes the actor library's generated parts (each unit's layout rows, their list, the record\n"
+      "of the sources) from the main file and every file it imports or includes, and a dependency\n"
+      "file naming each of them; --refresh marks for the next build every unit whose files' bytes\n"
+      "changed since the last refresh.\n";
+  tool_answer_help(argc, argv, usage);
   bool refreshing = argc > 1 && std::string(argv[1]) == "--refresh";
-  if (argc != 5) {
-    fprintf(stderr,
-            "usage: entling_layout_gen <source folder> <main file> <generated folder> <dependency file>\n"
-            "       entling_layout_gen --refresh <source folder> <main file> <generated folder>\n");
-    return 2;
-  }
-  char** a = argv + (refreshing ? 2 : 1);
+  int first = refreshing ? 2 : 1;
+  int count = refreshing ? 3 : 4;
+  tool_check_positional(argc - first + 1, argv + first - 1, "entling_layout_gen", usage, count, count);
+  char** a = argv + first;
   Library lib;
   lib.folder = a[0];
   if (!lib.folder.empty() && lib.folder.back() != '/') lib.folder += '/';

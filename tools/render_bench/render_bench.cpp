@@ -24,6 +24,7 @@
 #include "engine/sysUtils.h"
 #include "platform/d3d9/gl_loader.h"
 #include "platform/platform.h"
+#include "tools/toolUsage.h"
 
 namespace {
 const int W = 1280, H = 720, QUAD = 24;
@@ -95,6 +96,12 @@ void write_file(const std::string& p, const char* text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  tool_check_positional(argc, argv, "render_bench",
+                        "usage: render_bench [frames]\n"
+                        "Prints mean frame times of an empty frame, 2,000 and 10,000 textured quads at 1280 x 720\n"
+                        "through the game's render batches and through plain OpenGL, and the time to compile a\n"
+                        "shader and to load it from its cache. The frames default to 60.\n",
+                        0, 1);
   int frames = argc > 1 ? atoi(argv[1]) : 60;
   if (frames < 1) frames = 60;
   setenv("SDL_VIDEODRIVER", "offscreen", 0);

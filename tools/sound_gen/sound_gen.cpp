@@ -10,6 +10,7 @@
 #include <string.h>
 #include <string>
 #include <vector>
+#include "tools/toolUsage.h"
 
 static const int RATE = 44100;
 static const double PI = 3.14159265358979323846;
@@ -360,10 +361,10 @@ static bool make_music(const std::string& d) {
 }
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    fprintf(stderr, "usage: sound_gen <output folder>\n");
-    return 2;
-  }
+  tool_check_positional(argc, argv, "sound_gen",
+                        "usage: sound_gen <output folder>\n"
+                        "Writes the game's sound effects and music into the folder as 16-bit WAV files.\n",
+                        1, 1);
   std::string dir = argv[1];
   bool ok = make_effects(dir);
   ok &= make_music(dir);
