@@ -340,6 +340,12 @@ bool reload_entling(bool force) {
   PathString new_path = make_full_path("entling_new.dll");
   uint64_t new_stamp = get_file_stamp(new_path);
   if (new_stamp == 0 && !force) return false;
+  // A source saved while that build ran may have reached some of its modules and not others, or
+  // its code and not its layout table: such a build is never swapped in. The next one starts now.
+  if (!force && sources_changed()) {
+    start_build();
+    return false;
+  }
   if (!force) {
     if (new_stamp == refused_new_stamp) return false;
     if (entling_module && !new_library_fits(new_path)) {
@@ -357,8 +363,6 @@ bool reload_entling(bool force) {
   }
   load_entling_module();
   debug("entling reload %s", ok ? "ok" : "failed");
-  // A source saved while that build ran is built at once, not a check later.
-  if (!force) rebuild_entling_library();
   return ok;
 }
 

@@ -370,6 +370,31 @@ TEST(EntlingStartUpDeath, AMissingLibraryNamesWhatItCannotBeBuiltFrom) {
   }
 }
 
+TEST_F(SwapRun, ABuildOvertakenByASaveIsNotSwappedIn) {
+  // The first build is overtaken by a save while it runs (it may have read some of its sources
+  // before and some after): the check that sees it end starts the next build instead, and only
+  // that one is swapped in.
+  TestHero* h = make_hero(7);
+  write_file_text(src + "rebuild_dll.bat",
+                  "echo built >> built.txt\n"
+                  "if [ ! -f saved ]; then touch saved; touch -d @6000 main.kst; fi\n"
+                  "cp '" +
+                      lib_path("good2") + "' \"$ASCENDA_PROGRAM_DIR/entling_new.dll\"\n");
+  struct timespec t[2] = {{5000, 0}, {5000, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, (src + "main.kst").c_str(), t, 0), 0);
+  testing::internal::CaptureStdout();
+  int swaps = 0;
+  for (int i = 0; i < 4000 && swaps == 0; i++) {
+    swaps += reload_entling(false);
+    usleep(1000);
+  }
+  for (int i = 0; i < 3; i++) swaps += reload_entling(false);  // and nothing more after it
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(read_file_text(src + "built.txt"), "built\nbuilt\n") << out;
+  EXPECT_EQ(swaps, 1) << out;
+  EXPECT_EQ(h->answer(), 2007) << out;
+}
+
 TEST_F(SwapRun, NothingNewNothingDone) {
   EXPECT_FALSE(reload_entling(false));
   EXPECT_TRUE(entling_library_loaded());
