@@ -40,6 +40,14 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
     -DASCENDA_SANITIZE="$ASCENDA_SANITIZE" -DASCENDA_TESTS=OFF -DASCENDA_BIN_DIR="$prog" \
     -DENTLING_SOURCE_DIR="$src" -DENTLING_PUBLISH_NAME= >/dev/null || exit 1
 fi
+# A build that was stopped (the game ends a build it no longer needs at once, its compilers too)
+# may have left an object half written and newer than its sources: whatever it wrote goes.
+running=$build/entling_gen/build_running
+if [ -f "$running" ]; then
+  find "$build" -name '*.o' -newer "$running" -exec rm -f {} + 2>/dev/null
+  rm -f "$build/entling/entling_lib.so"
+fi
+mkdir -p "$build/entling_gen" && : >"$running"
 # The tree's own generator once it has one (the main build's before its first build).
 gen=$build/entling_layout_gen
 [ -x "$gen" ] || gen=$ASCENDA_LAYOUT_GEN
@@ -47,10 +55,11 @@ gen=$build/entling_layout_gen
 # Ninja directly when the build is Ninja's: it re-runs CMake itself when main.kst or the build's
 # files changed, and skips the start-up of "cmake --build", a tenth of a short rebuild.
 if [ "$ASCENDA_GENERATOR" = Ninja ]; then
-  "${ASCENDA_MAKE_PROGRAM:-ninja}" -C "$build" entling || exit 1
+  "${ASCENDA_MAKE_PROGRAM:-ninja}" -C "$build" entling || { rm -f "$running"; exit 1; }
 else
-  "$ASCENDA_CMAKE" --build "$build" --target entling || exit 1
+  "$ASCENDA_CMAKE" --build "$build" --target entling || { rm -f "$running"; exit 1; }
 fi
+rm -f "$running"
 [ "${ENTLING_REBUILD_PREPARE:-0}" = 1 ] && exit 0
 # A temporary name, then a rename: the game never sees a half-written library.
 cp -f "$build/entling/entling_lib.so" "${prog}entling_new.dll.tmp" && mv -f "${prog}entling_new.dll.tmp" "${prog}entling_new.dll"
