@@ -62,11 +62,14 @@ struct GameLog {
   std::vector<double> running;                    // the start of each build not ended yet
   std::vector<std::pair<double, double>> builds;  // each ended build: start, end
   std::string published;                          // the build's "entling_new.dll"
-  double published_at = 0;                        // when it appeared, while a build ran
+  uint64_t published_before = 0;                  // that file as the running build found it
+  double published_at = 0;                        // when the running build wrote it anew
   // Between checks: a build has ended when its library appears (the program's clock is the null
   // back end's scripted one, so the build's own logged time says nothing here).
   void watch() {
-    if (building() && published_at == 0 && get_file_time(published.c_str()) != 0) published_at = now_ms();
+    if (!building() || published_at != 0) return;
+    uint64_t stamp = get_file_stamp(published.c_str());
+    if (stamp != 0 && stamp != published_before) published_at = now_ms();
   }
   // Reads what was written since the last call, during a check that began at check_start: a build
   // starts in a check and is seen to end in one.
@@ -79,7 +82,10 @@ struct GameLog {
     while (fgets(line, sizeof(line), f)) {
       read += strlen(line);
       int ms = 0;
-      if (strstr(line, "=== rebuilding entling DLL")) running.push_back(check_start);
+      if (strstr(line, "=== rebuilding entling DLL")) {
+        running.push_back(check_start);
+        published_before = get_file_stamp(published.c_str());
+      }
       bool done = sscanf(line, "=== DLL rebuild done in %d ms", &ms) == 1;
       if ((done || strstr(line, "!!! failed to rebuild entling DLL")) && !running.empty()) {
         builds.push_back({running[0], done && published_at > 0 ? published_at : check_start});
