@@ -80,6 +80,10 @@ void app_once_a_second() {
 MainLoopHooks loop_hooks;
 bool loop_hooks_set = false;
 
+// Registered as the program is loaded, so that a fatal error at any moment (before app_main too,
+// or in a test that never runs it) shuts down whatever had been started.
+[[maybe_unused]] const bool fatal_shutdown_registered = (set_fatal_shutdown(shutdown_app), true);
+
 float step_seconds() { return get_time_sec(update_step_ticks); }
 }  // namespace
 
@@ -158,20 +162,38 @@ void clip_cursor_to_window(WindowHandle window) {
 
 bool register_window_class() { return plat_register_window_class(APP_WINDOW_CLASS, app_window_proc); }
 
-void clamp_screen_size_to_display() {
+// Each dimension clamped to the display; 0 or less counts as automatic (0). A change is logged.
+static void clamp_to_display(int& app_wd, int& app_ht) {
   int screen_wd = 0, screen_ht = 0;
   plat_get_screen_size(&screen_wd, &screen_ht);
   // 0 or less means "chosen automatically"; keeping such values at 0 also keeps the window
   // arithmetic below from overflowing on a value like INT_MIN.
-  int wd = app_screen_wd < 0 ? 0 : app_screen_wd, ht = app_screen_ht < 0 ? 0 : app_screen_ht;
+  int wd = app_wd < 0 ? 0 : app_wd, ht = app_ht < 0 ? 0 : app_ht;
   if (screen_wd > 0 && wd > screen_wd) wd = screen_wd;
   if (screen_ht > 0 && ht > screen_ht) ht = screen_ht;
-  if (wd == app_screen_wd && ht == app_screen_ht) return;
-  debug("screen size %dx%d clamped to %dx%d (the display is %dx%d)", app_screen_wd, app_screen_ht, wd, ht, screen_wd,
-        screen_ht);
-  app_screen_wd = wd;
-  app_screen_ht = ht;
+  if (wd == app_wd && ht == app_ht) return;
+  debug("screen size %dx%d clamped to %dx%d (the display is %dx%d)", app_wd, app_ht, wd, ht, screen_wd, screen_ht);
+  app_wd = wd;
+  app_ht = ht;
 }
+
+void clamp_screen_size_to_display() { clamp_to_display(app_screen_wd, app_screen_ht); }
+
+void read_app_settings(int argc, char** argv) {
+  AppStartSettings s = read_start_settings();
+  // A size from the file may come from another machine or a typo; the switches' sizes are our own
+  // and stay as given.
+  clamp_to_display(s.screen_wd, s.screen_ht);
+  apply_app_switches(s, argc, argv);
+  app_want_fullscreen = s.fullscreen;
+  app_screen_wd = s.screen_wd;
+  app_screen_ht = s.screen_ht;
+  app_use_vsync = s.vsync;
+  app_use_aa = s.multisampling;
+  use_dev_keys = s.dev_keys;
+}
+
+static void reset_display(int width, int height, bool fullscreen, bool force);
 
 static void centred_window_rect(PlatRect* out, int width, int height) {
   PlatRect work;
@@ -197,7 +219,7 @@ intptr_t app_window_proc(WindowHandle window, unsigned message, uintptr_t wParam
     case WM_SIZE: {
       if (wParam == SIZE_MINIMIZED || isFullscreen) return 0;
       PlatRect r;
-      if (plat_get_client_rect(window, &r)) reset_d3d(r.right - r.left, r.bottom - r.top, false, false);
+      if (plat_get_client_rect(window, &r)) reset_display(r.right - r.left, r.bottom - r.top, false, false);
       return 0;
     }
     case WM_ACTIVATE: {
@@ -274,6 +296,22 @@ intptr_t app_window_proc(WindowHandle window, unsigned message, uintptr_t wParam
   }
 }
 
+D3dDisplaySettings app_display_settings() {
+  D3dDisplaySettings d;
+  d.fullscreen = isFullscreen;
+  d.vsync = app_use_vsync;
+  d.multisampling = app_use_aa;
+  return d;
+}
+
+// Resets the device with the current settings (vertical sync may have changed since the last
+// reset); the mode it switched to becomes the shell's.
+static void reset_display(int width, int height, bool fullscreen, bool force) {
+  set_d3d_display_settings(app_display_settings());
+  reset_d3d(width, height, fullscreen, force);
+  isFullscreen = get_d3d_display_settings().fullscreen;
+}
+
 void set_window_pos(int x, int y, int width, int height) {
   plat_set_window_pos(main_window, false, x, y, width, height);
 }
@@ -306,7 +344,7 @@ void set_fullscreen(bool fullscreen) {
     ht = app_screen_ht;
   }
   plat_set_fullscreen_display(main_window, fullscreen, wd, ht);
-  reset_d3d(wd, ht, fullscreen, true);
+  reset_display(wd, ht, fullscreen, true);
   PlatRect target = saved_window_rect;
   if (fullscreen || target.right - target.left == 0) target = PlatRect{0, 0, d3d_wd, d3d_ht};
   if (fullscreen) {
@@ -490,6 +528,7 @@ int app_main(int argc, char** argv) {
   dir_watch_started = true;
   init_input(main_window);
   input_started = true;
+  set_d3d_display_settings(app_display_settings());
   if (!init_d3d(main_window, bb_wd, bb_ht)) fatal("can't initialize Direct3D");
   d3d_started = true;
   if (isFullscreen) clip_cursor_to_window(main_window);

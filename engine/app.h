@@ -2,10 +2,9 @@
 // the fixed-step main loop and the shutdown order. Also the timing globals every update reads.
 #pragma once
 #include <stdint.h>
+#include "engine/appVersion.h"
 #include "platform/platform.h"
 
-#define APP_VERSION "0.11"
-#define APP_WINDOW_TITLE "ASCENDA! " APP_VERSION
 #define APP_WINDOW_CLASS "AscendaWindow"
 
 extern bool isAppActive;
@@ -32,11 +31,18 @@ void run_main_loop();
 void shutdown_app();
 [[noreturn]] void quit_game(int code);
 void set_fullscreen(bool fullscreen);
+// The display as the globals above ask for it (mode, vertical sync, multisampling): the value the
+// shell hands the renderer before it makes the device and before every reset of its own.
+struct D3dDisplaySettings;
+D3dDisplaySettings app_display_settings();
 void set_window_pos(int x, int y, int width, int height);
 // A window size from the settings that the display cannot show (or a negative one) would stop the
 // window from being created: each dimension is clamped to the display, 0 or less counts as
 // automatic (0), and a change is logged.
 void clamp_screen_size_to_display();
+// The start-up settings: the settings file's values, the file's size clamped to the display, the
+// command-line switches over them; then into the globals above.
+void read_app_settings(int argc, char** argv);
 void set_process_priority(int level);
 int get_process_priority();
 void apply_process_priority();

@@ -10,7 +10,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <new>
-#include "engine/app.h"
 #include "engine/log.h"
 #include "engine/sysUtils.h"
 #include "platform/platform.h"
@@ -283,48 +282,90 @@ bool flush_app_config() {
   return settings_saved;
 }
 
+// ---- the game's settings
+
+static const AppSettingDef app_settings[NUM_APP_SETTINGS] = {
+#define APP_SETTING_DEF(id, key, type, def, lowest, highest) {key, type, def, lowest, highest},
+    APP_SETTINGS_LIST(APP_SETTING_DEF)
+#undef APP_SETTING_DEF
+};
+
+const AppSettingDef& app_setting_def(AppSetting id) {
+  ASSERT(id >= 0 && id < NUM_APP_SETTINGS);
+  return app_settings[id];
+}
+
+bool app_setting_in_range(AppSetting id, int value) {
+  const AppSettingDef& d = app_setting_def(id);
+  return value >= d.lowest && value <= d.highest;
+}
+
+int get_app_setting(AppSetting id) {
+  const AppSettingDef& d = app_setting_def(id);
+  int v;
+  if (!get_config_int(d.key, &v)) return d.def;
+  if (d.type == APP_SETTING_BOOL) return v != 0;
+  int kept = v < d.lowest ? d.lowest : v > d.highest ? d.highest : v;
+  if (kept != v) debug("%s %d out of range, using %d", d.key, v, kept);
+  return kept;
+}
+
+bool set_app_setting(AppSetting id, int value) {
+  const AppSettingDef& d = app_setting_def(id);
+  if (d.type == APP_SETTING_BOOL) return set_config_bool(d.key, value != 0);
+  return set_config_int(d.key, value);
+}
+
 // ---- start-up settings and switches
 
-void read_app_settings(int argc, char** argv) {
-  app_want_fullscreen = true;
-  app_screen_wd = 0;
-  app_screen_ht = 0;
-  app_use_aa = false;
-  app_use_vsync = true;
+AppStartSettings read_start_settings() {
+  AppStartSettings s;
+  s.screen_wd = get_app_setting(SETTING_SCREEN_WD);
+  s.screen_ht = get_app_setting(SETTING_SCREEN_HT);
+  s.fullscreen = get_app_setting(SETTING_FULLSCREEN) != 0;
+  s.vsync = get_app_setting(SETTING_VSYNC) != 0;
+  s.dev_keys = get_app_setting(SETTING_DEVKEYS) != 0;
+  s.multisampling = false;  // a switch alone turns it on, for one run
+  // The renderer's fixed choices, the same on every start.
   d3d_scene_without_rt_surface = true;
-  get_config_int("screen_wd", &app_screen_wd);
-  get_config_int("screen_ht", &app_screen_ht);
-  get_config_bool("fullscreen", &app_want_fullscreen);
-  get_config_bool("vsync", &app_use_vsync);
-  get_config_bool("devkeys", &use_dev_keys);
-  // A size from the file may come from another machine or a typo; the switches below are sizes of
-  // our own and stay as given.
-  clamp_screen_size_to_display();
   vs_profile_name = "vs_2_0";
   ps_profile_name = "ps_2_0";
-  TempString<1024> unknown;  // as much of them as fits on one line
+  return s;
+}
+
+void apply_app_switches(AppStartSettings& s, int argc, char** argv) {
+  // As much of them as fits on one line (the rest counted), each escaped: the log is read on
+  // terminals, and an argument may carry their escape sequences.
+  char unknown[1024] = "";
+  int unknown_count = 0, cut_count = 0;
   for (int i = 1; i < argc; i++) {
     const char* a = argv[i];
     if (!strcmp(a, "-720")) {
-      app_screen_wd = 1280;
-      app_screen_ht = 720;
+      s.screen_wd = 1280;
+      s.screen_ht = 720;
     } else if (!strcmp(a, "-360")) {
-      app_screen_wd = 640;
-      app_screen_ht = 360;
-    } else if (!strcmp(a, "-aa")) app_use_aa = true;
-    else if (!strcmp(a, "-noaa")) app_use_aa = false;
-    else if (!strcmp(a, "-vs")) app_use_vsync = true;
-    else if (!strcmp(a, "-novs")) app_use_vsync = false;
-    else if (!strcmp(a, "-fullscr")) app_want_fullscreen = true;
-    else if (!strcmp(a, "-win")) app_want_fullscreen = false;
+      s.screen_wd = 640;
+      s.screen_ht = 360;
+    } else if (!strcmp(a, "-aa")) s.multisampling = true;
+    else if (!strcmp(a, "-noaa")) s.multisampling = false;
+    else if (!strcmp(a, "-vs")) s.vsync = true;
+    else if (!strcmp(a, "-novs")) s.vsync = false;
+    else if (!strcmp(a, "-fullscr")) s.fullscreen = true;
+    else if (!strcmp(a, "-win")) s.fullscreen = false;
     else {
-      if (unknown.length() > 0) unknown.append(" ");
-      unknown.append("'");
-      unknown.append(a);
-      unknown.append("'");
+      unknown_count++;
+      if (cut_count > 0) {
+        cut_count++;
+        continue;
+      }
+      if (unknown[0]) strcat(unknown, " ");
+      if (!append_quoted_for_log(unknown, int(sizeof(unknown)), a)) cut_count = 1;
     }
   }
-  if (unknown.length() > 0) debug("ignoring unknown command-line arguments: %s", unknown.c_str());
+  if (cut_count > 0)
+    debug("ignoring unknown command-line arguments: %s (the line is cut: %d of the %d not shown in full)", unknown,
+          cut_count, unknown_count);
+  else if (unknown_count > 0) debug("ignoring unknown command-line arguments: %s", unknown);
 }
 
 // ---- the command line's check before start-up
@@ -375,7 +416,10 @@ int check_app_command_line(int argc, char** argv) {
     }
   for (int i = 1; i < argc; i++)
     if (classify_app_arg(argv[i]) == APP_ARG_MISWRITTEN_SWITCH) {
-      fprintf(stderr, "game: '%s' is not a switch the game knows (they are exact, in lower case)\n%s", argv[i],
+      // Quoted as the log quotes it: the terminal would run an escape sequence in the argument.
+      char shown[300] = "";
+      append_quoted_for_log(shown, int(sizeof(shown)), argv[i]);
+      fprintf(stderr, "game: %s is not a switch the game knows (they are exact, in lower case)\n%s", shown,
               app_usage_text);
       return 2;
     }

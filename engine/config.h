@@ -1,6 +1,7 @@
 // The settings file "settings.cfg" in the data folder with its typed getters and setters, the
 // command-line switches, and ConfigNode, which reads the same line grammar from other files.
 #pragma once
+#include "engine/appSettings.h"
 #include "engine/cont/dynArray.h"
 #include "engine/misc/utils.h"
 
@@ -16,7 +17,20 @@ bool save_app_config();
 // Forgets the table so the next access loads the file again (tests).
 void reset_app_config();
 
-void read_app_settings(int argc, char** argv);
+// What the settings file and the command line ask of this run. They are read into this value and
+// the shell applies it (read_app_settings), so that the settings module writes nothing of the shell.
+struct AppStartSettings {
+  bool fullscreen;
+  int screen_wd, screen_ht;  // 0 or less: chosen automatically
+  bool vsync;
+  bool multisampling;
+  bool dev_keys;
+};
+// The file's values, each missing or unreadable one at its default.
+AppStartSettings read_start_settings();
+// The switches over them, each argument compared exactly and in order (a later one wins); the
+// arguments that are none are named in one log line. Nothing is written back.
+void apply_app_switches(AppStartSettings& settings, int argc, char** argv);
 // What one argument of the game's command line is. A switch written wrongly is a known one with
 // another case, a doubled dash or a value ("-WIN", "--win", "-win=1"): taken as unknown it would be
 // dropped silently and the run would not be what was asked.
@@ -24,7 +38,7 @@ enum AppArgKind { APP_ARG_SWITCH, APP_ARG_HELP, APP_ARG_MISWRITTEN_SWITCH, APP_A
 AppArgKind classify_app_arg(const char* arg);
 // Checked before anything starts: "--help" (or "-h") prints the usage on standard output and gives
 // 0; a switch written wrongly prints it on standard error and gives 2; otherwise -1, the run goes on
-// (other unknown arguments are ignored, and read_app_settings logs them in one line).
+// (other unknown arguments are ignored, and apply_app_switches logs them in one line).
 int check_app_command_line(int argc, char** argv);
 extern const char* const app_usage_text;
 extern const char* vs_profile_name;

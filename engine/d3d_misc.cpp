@@ -41,24 +41,6 @@ ManagedTexture* find_managed(Texture* t) {
   return nullptr;
 }
 
-// Reads a whole file into shared-heap memory; null when it cannot be opened or read.
-uint8_t* read_file(const char* path, size_t* size) {
-  FILE* f = fopen(path, "rb");
-  if (!f) return nullptr;
-  uint8_t* data = nullptr;
-  long n = -1;
-  if (fseek(f, 0, SEEK_END) == 0) n = ftell(f);
-  if (n >= 0 && fseek(f, 0, SEEK_SET) == 0) {
-    data = (uint8_t*)dlmalloc(size_t(n) + 1);
-    if (data && fread(data, 1, size_t(n), f) != size_t(n)) {
-      dlfree(data);
-      data = nullptr;
-    }
-  }
-  fclose(f);
-  *size = size_t(n);
-  return data;
-}
 }  // namespace
 
 Texture* create_texture(int width, int height, int levels, DWORD usage, D3DFORMAT format, D3DPOOL pool) {
@@ -260,9 +242,11 @@ void reload_textures(bool) {
 Texture* load_dds_texture(const char* name) {
   PathString path = make_full_path(name);
   size_t size = 0;
-  uint8_t* data = read_file(path, &size);
+  const char* why = "";
+  // The largest texture the device takes (16384 texels square, 4 bytes each) with its mip chain.
+  uint8_t* data = read_data_file(path, &size, &why, int64_t(1) << 31);
   if (!data) {
-    debug("Error loading file '%s'", (const char*)path);
+    debug("Error loading file '%s': %s", (const char*)path, why);
     return nullptr;
   }
   DdsInfo info;

@@ -8,11 +8,9 @@
 #include <string.h>
 #include <chrono>
 #include <thread>
-#include "engine/app.h"
 #include "engine/d3d_misc.h"
 #include "engine/d3d_shaders.h"
 #include "engine/d3d_vbuf.h"
-#include "engine/font.h"
 #include "engine/gameHost.h"
 #include "engine/log.h"
 
@@ -31,6 +29,7 @@ IDirect3DQuery9* frame_queries[NUM_FRAME_QUERIES] = {};
 int cur_frame_query = 0;
 IDirect3DQuery9* flush_query = nullptr;
 WindowHandle device_window = nullptr;
+D3dDisplaySettings display;                     // as the shell last gave them; fullscreen follows every reset
 IDirect3DSurface9* transfer_surface = nullptr;  // upload or read-back in progress
 IDirect3DSurface9* front_copy = nullptr;        // front-buffer copy in progress
 bool front_copy_locked = false;
@@ -87,22 +86,25 @@ const char* mode_name(bool fullscreen) { return fullscreen ? "fullscreen" : "win
 
 // ---- device
 
+void set_d3d_display_settings(const D3dDisplaySettings& settings) { display = settings; }
+const D3dDisplaySettings& get_d3d_display_settings() { return display; }
+
 bool d3d_is_open() { return d3d != nullptr; }
 IDirect3DSurface9* get_scene_depth_surface() { return scene_depth; }
 
 void fill_present_params(D3DPRESENT_PARAMETERS& pp, int& width, int& height) {
   memset(&pp, 0, sizeof(pp));
   pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-  pp.Windowed = !isFullscreen;
+  pp.Windowed = !display.fullscreen;
   pp.hDeviceWindow = device_window;
-  pp.PresentationInterval = app_use_vsync ? D3DPRESENT_INTERVAL_ONE : D3DPRESENT_INTERVAL_IMMEDIATE;
+  pp.PresentationInterval = display.vsync ? D3DPRESENT_INTERVAL_ONE : D3DPRESENT_INTERVAL_IMMEDIATE;
   pp.EnableAutoDepthStencil = 0;
   pp.BackBufferCount = 0;
   pp.MultiSampleType = D3DMULTISAMPLE_NONE;
   D3DDISPLAYMODE mode;
   if (d3d_object->GetAdapterDisplayMode(D3DADAPTER_DEFAULT, &mode) == D3D_OK) {
     pp.BackBufferFormat = mode.Format;
-    if (isFullscreen) {
+    if (display.fullscreen) {
       if (width < 1 || height < 1) {
         width = int(mode.Width);
         height = int(mode.Height);
@@ -118,7 +120,7 @@ void fill_present_params(D3DPRESENT_PARAMETERS& pp, int& width, int& height) {
   DWORD levels = 0;
   if (d3d_object->CheckDeviceMultiSampleType(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, pp.BackBufferFormat, pp.Windowed,
                                              D3DMULTISAMPLE_NONMASKABLE, &levels) == D3D_OK &&
-      app_use_aa && levels > 0) {
+      display.multisampling && levels > 0) {
     d3d_multisample_type = D3DMULTISAMPLE_NONMASKABLE;
     d3d_multisample_quality = levels - 1;
     debug("AA quality %d", int(levels));
@@ -211,7 +213,7 @@ bool reset_d3d(int width, int height, bool fullscreen, bool force) {
     width = d3d_wd;
     height = d3d_ht;
   }
-  if (!force && width == d3d_wd && height == d3d_ht && fullscreen == isFullscreen) return true;
+  if (!force && width == d3d_wd && height == d3d_ht && fullscreen == display.fullscreen) return true;
   debug("=== resizing d3d to %dx%d %s", width, height, mode_name(fullscreen));
   release_dynamic_buffers();
   release_default_textures();
@@ -219,7 +221,7 @@ bool reset_d3d(int width, int height, bool fullscreen, bool force) {
   release_scene_target();
   release_transfer_surface();
   release_front_buffer_copy();
-  isFullscreen = fullscreen;
+  display.fullscreen = fullscreen;
   D3DPRESENT_PARAMETERS pp;
   fill_present_params(pp, width, height);
   pp.BackBufferWidth = UINT(width);
@@ -240,7 +242,7 @@ bool reset_d3d(int width, int height, bool fullscreen, bool force) {
   }
   create_gpu_queries();
   set_default_samplers();
-  debug("resized d3d to %dx%d %s", d3d_wd, d3d_ht, mode_name(isFullscreen));
+  debug("resized d3d to %dx%d %s", d3d_wd, d3d_ht, mode_name(display.fullscreen));
   on_device_reset();
   return true;
 }
@@ -249,7 +251,7 @@ bool check_d3d_device() {
   if (!d3d) return false;
   HRESULT h = d3d->TestCooperativeLevel();
   if (h == D3D_OK) return true;
-  if (h == D3DERR_DEVICENOTRESET) return reset_d3d(d3d_wd, d3d_ht, isFullscreen, true);
+  if (h == D3DERR_DEVICENOTRESET) return reset_d3d(d3d_wd, d3d_ht, display.fullscreen, true);
   return false;
 }
 
@@ -300,16 +302,6 @@ void present_d3d() {
 bool begin_scene() { return d3d && d3d->BeginScene() == D3D_OK; }
 void end_scene() {
   if (d3d) d3d->EndScene();
-}
-
-void redraw_splash() {
-  pump_messages();
-  if (d3d && d3d->BeginScene() == D3D_OK) {
-    set_cull_mode(1);
-    draw_splash();
-    d3d->EndScene();
-  }
-  present_d3d();
 }
 
 void flush_gpu() {

@@ -18,6 +18,17 @@ extern D3DMULTISAMPLE_TYPE d3d_multisample_type;
 extern DWORD d3d_multisample_quality;
 extern bool d3d_limit_buffered_frames;
 
+// What the shell asks of the display, handed over as one value before init_d3d and again whenever
+// one of them changes; the renderer makes and resets the device by the settings it was last given,
+// and a reset records the mode it switched to. It reads nothing of the shell.
+struct D3dDisplaySettings {
+  bool fullscreen = false;
+  bool vsync = true;           // presents wait for the display's refresh
+  bool multisampling = false;  // the scene depth surface multisampled, when the card offers it
+};
+void set_d3d_display_settings(const D3dDisplaySettings& settings);
+const D3dDisplaySettings& get_d3d_display_settings();
+
 // ---- device lifetime
 bool init_d3d(WindowHandle window, int width, int height);
 void close_d3d();
@@ -36,7 +47,6 @@ bool render_d3d_frame(float t);
 void present_d3d();
 bool begin_scene();
 void end_scene();
-void redraw_splash();
 void flush_gpu();
 unsigned get_free_texmem();
 

@@ -44,6 +44,8 @@ bool same_defs(const char* a, const char* b) {
 class MyShaderInclude : public ID3DInclude {
  public:
   explicit MyShaderInclude(Shader* o) : owner(o) {}
+  // Why the last Open failed.
+  const char* why = "";
   HRESULT Open(D3D_INCLUDE_TYPE, const char* file_name, const void*, const void** data, UINT* size) override {
     ASSERT(data);
     ASSERT(size);
@@ -53,28 +55,16 @@ class MyShaderInclude : public ID3DInclude {
     // A name the cache could not hold, or no file here could have, is refused like a missing file.
     if (strlen(file_name) >= size_t(ShaderDependency::MAX_NAME) || !try_make_full_path(file_name, path)) {
       debug("shader include name too long: '%s'", file_name);
+      why = "name too long";
       return D3DERR_INVALIDCALL;
     }
-    FILE* f = fopen(path, "rb");
-    if (!f) return D3DERR_INVALIDCALL;
-    long n = -1;
-    if (fseek(f, 0, SEEK_END) == 0) n = ftell(f);
-    if (n < 0 || fseek(f, 0, SEEK_SET) != 0) {
-      fclose(f);
-      return D3DERR_INVALIDCALL;
-    }
-    char* buf = (char*)dlmalloc(size_t(n) + 1);
+    size_t n = 0;
+    // Shader sources are small; anything near this is not one.
+    char* buf = (char*)read_data_file(path, &n, &why, 64 << 20);
     if (!buf) {
-      fclose(f);
-      return E_OUTOFMEMORY;
-    }
-    if (fread(buf, 1, size_t(n), f) != size_t(n)) {
-      fclose(f);
-      dlfree(buf);
+      debug("can't read shader source '%s': %s", (const char*)path, why);
       return D3DERR_INVALIDCALL;
     }
-    fclose(f);
-    buf[n] = 0;
     if (owner) {
       ShaderDependency& d = owner->deps.push_back();
       d.path = file_name;
@@ -154,7 +144,7 @@ ID3DBlob* compile_shader_func(const char* profile, const char* file, const char*
     debug("FAILED to compile HLSL shader '%s', func '%s'", file, entry);
     if (errors_on_screen) {
       TempString<512> t;
-      t.format("can't read '%s'", file);
+      t.format("can't read '%s': %s", file, inc.why);
       append_error_message(t, -1);
     }
     return nullptr;

@@ -14,6 +14,7 @@
 #include "engine/d3d_shaders.h"
 #include "engine/d3d_vbuf.h"
 #include "engine/log.h"
+#include "engine/sharedHeap.h"
 #include "engine/sysUtils.h"
 #include "engine/uiDraw.h"
 #include "platform/platform.h"
@@ -84,26 +85,17 @@ void release_page_and_state(Texture*& page, BaseRenderBatchState*& state) {
   state = nullptr;
 }
 
-// Reads a whole file; false when it cannot be opened or read, with errno's reason in why.
+// Reads a whole file; false when it cannot be read, with the reason in why.
 bool read_text_file(const char* path, DynArray<char>& out, const char** why = nullptr) {
-  FILE* f = fopen(path, "rb");
-  if (!f) {
-    if (why) *why = strerror(errno);
-    return false;
-  }
-  if (why) *why = "cannot be read";
-  bool ok = false;
-  if (fseek(f, 0, SEEK_END) == 0) {
-    long size = ftell(f);
-    if (size >= 0 && size < (64L << 20) && fseek(f, 0, SEEK_SET) == 0) {
-      out.resize(int(size) + 1);
-      ok = fread(out.data, 1, size_t(size), f) == size_t(size);
-      out[int(size)] = 0;
-      out.resize(int(size));
-    }
-  }
-  fclose(f);
-  return ok;
+  size_t size = 0;
+  const char* reason = "";
+  char* data = (char*)read_data_file(path, &size, &reason, 64 << 20);
+  if (why) *why = reason;
+  if (!data) return false;
+  out.append(int(size) + 1, data);  // the terminator stays behind the text
+  out.resize(int(size));
+  dlfree(data);
+  return true;
 }
 
 // Until the renderer's texture manager exists: a page is there when its file holds a DDS header,
@@ -111,9 +103,10 @@ bool read_text_file(const char* path, DynArray<char>& out, const char** why = nu
 bool read_page_size(const char* pagePath, int* width, int* height, FontLoadError& why) {
   const char* name = pagePath;
   PathString full = make_full_path(make_path("%s.dds", pagePath));
-  FILE* f = fopen(full, "rb");
+  int error = 0;
+  FILE* f = open_regular_file(full, &error);
   if (!f) {
-    why.format("page %s.dds: %s", name, strerror(errno));
+    why.format("page %s.dds: %s", name, file_error_text(error));
     return false;
   }
   unsigned char h[20];

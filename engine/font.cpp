@@ -5,6 +5,7 @@
 // hand-over points are counted.
 #include "engine/font.h"
 #include <string.h>
+#include "engine/app.h"
 #include "engine/cont/dynArray.h"
 #include "engine/d3d_misc.h"
 #include "engine/d3d_render.h"
@@ -338,6 +339,18 @@ void draw_box(int x0, int y0, int x1, int y1, D3dColor colour) {
 
 void draw_image(int x0, int y0, int x1, int y1, D3dColor colour, int u0, int v0, int u1, int v1) {
   put_quad(x0, y0, x1, y1, colour, u0, v0, u1, v1);
+}
+
+// Drawn and presented at once, between the steps of a long start-up: the shell's messages are
+// pumped first so the window stays answering meanwhile.
+static void redraw_splash() {
+  pump_messages();
+  if (begin_scene()) {
+    set_cull_mode(1);
+    draw_splash();
+    end_scene();
+  }
+  present_d3d();
 }
 
 void show_splash(const char* text, float progress) {

@@ -9,6 +9,7 @@
 #include <time.h>
 #include "engine/d3d_render.h"
 #include "engine/log.h"
+#include "engine/sharedHeap.h"
 #include "engine/sysUtils.h"
 #include "platform/platform.h"
 
@@ -64,7 +65,7 @@ bool load_tga(const char* name, DynArray<uint32_t>& pixels, int& width, int& hei
 bool load_tga(const char* name, DynArray<uint32_t>& pixels, int& width, int& height, TempString<256>& why) {
   FileInputStream s(name, "rb");
   if (!s.isOpen()) {
-    snprintf(why.str, sizeof(why.str), "%s", strerror(errno));
+    snprintf(why.str, sizeof(why.str), "%s", s.openError());
     return false;
   }
   try {
@@ -86,6 +87,7 @@ struct PngMemory {
 };
 struct PngErrorJump {
   jmp_buf jump;
+  char message[200];  // libpng's words for what is wrong
 };
 
 void png_read_memory(png_structp png, png_bytep out, png_size_t count) {
@@ -98,6 +100,7 @@ void png_read_memory(png_structp png, png_bytep out, png_size_t count) {
 void png_report_error(png_structp png, png_const_charp msg) {
   debug("PNG error: %s", msg);
   PngErrorJump* j = (PngErrorJump*)png_get_error_ptr(png);
+  snprintf(j->message, sizeof(j->message), "%s", msg);
   longjmp(j->jump, 1);
 }
 void png_report_warning(png_structp, png_const_charp) {}
@@ -118,9 +121,18 @@ static bool png_chunks_fit(const unsigned char* p, size_t size) {
 
 // Decoding keeps no C++ object alive across libpng's longjmp: the pixel array is filled only after
 // png_read_png has returned.
-bool load_png_from_memory(const void* data, int size, int& width, int& height, DynArray<uint32_t>& pixels) {
-  if (!data || size < 8 || !png_chunks_fit((const unsigned char*)data, size_t(size))) return false;
+static bool decode_png(const void* data, int size, int& width, int& height, DynArray<uint32_t>& pixels,
+                       TempString<256>& why) {
+  if (!data || size < 8) {
+    why = "not a PNG image (too short)";
+    return false;
+  }
+  if (!png_chunks_fit((const unsigned char*)data, size_t(size))) {
+    why = "a chunk claims more bytes than the file holds";
+    return false;
+  }
   PngErrorJump err;
+  snprintf(err.message, sizeof(err.message), "libpng failed");
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &err, png_report_error, png_report_warning);
   if (!png) return false;
   png_infop info = png_create_info_struct(png);
@@ -131,6 +143,7 @@ bool load_png_from_memory(const void* data, int size, int& width, int& height, D
   PngMemory mem{(const unsigned char*)data, size_t(size), 0};
   if (setjmp(err.jump)) {
     png_destroy_read_struct(&png, &info, nullptr);
+    why.format("not a PNG image it can read (%s)", err.message);
     return false;
   }
   png_set_read_fn(png, &mem, png_read_memory);
@@ -168,20 +181,29 @@ bool load_png_from_memory(const void* data, int size, int& width, int& height, D
   return true;
 }
 
+bool load_png_from_memory(const void* data, int size, int& width, int& height, DynArray<uint32_t>& pixels) {
+  TempString<256> why;
+  return decode_png(data, size, width, height, pixels, why);
+}
+
 bool load_png(const char* name, int& width, int& height, DynArray<uint32_t>& pixels) {
-  FILE* f = fopen(name, "rb");
-  if (!f) return false;
-  DynArray<unsigned char> bytes;
-  bool ok = false;
-  if (fseek(f, 0, SEEK_END) == 0) {
-    long size = ftell(f);
-    if (size > 0 && size < (1L << 30) && fseek(f, 0, SEEK_SET) == 0) {
-      bytes.resize(int(size));
-      ok = fread(bytes.data, 1, size_t(size), f) == size_t(size);
-    }
+  TempString<256> why;
+  return load_png(name, width, height, pixels, why);
+}
+
+bool load_png(const char* name, int& width, int& height, DynArray<uint32_t>& pixels, TempString<256>& why) {
+  size_t size = 0;
+  const char* read_error = "";
+  // An image larger than the biggest texture the game can use is refused while it is decoded; a
+  // file of a gigabyte is not read at all.
+  uint8_t* bytes = read_data_file(name, &size, &read_error, (1 << 30) - 1);
+  if (!bytes) {
+    why = read_error;
+    return false;
   }
-  fclose(f);
-  return ok && load_png_from_memory(bytes.data, bytes.size(), width, height, pixels);
+  bool ok = decode_png(bytes, int(size), width, height, pixels, why);
+  dlfree(bytes);
+  return ok;
 }
 
 static void append_png_bytes(void* ctx, void* data, int size) {

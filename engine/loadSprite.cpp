@@ -3,6 +3,7 @@
 // are kept in memory instead.
 // Sections: state and loading; atlas; quads.
 #include "engine/loadSprite.h"
+#include <errno.h>
 #include <math.h>
 #include <string.h>
 #include <new>
@@ -107,7 +108,9 @@ void load_sprite_image(const char* prefix, const char* file) {
   PathString name = make_path("%s%.*s", prefix, int(strlen(file)) - 4, file);
   int wd = 0, ht = 0;
   DynArray<uint32_t> pixels;
-  if (!load_png(make_full_path(rel), wd, ht, pixels)) fatal("Error loading sprite image %s", rel.c_str());
+  TempString<256> why;
+  if (!load_png(make_full_path(rel), wd, ht, pixels, why))
+    fatal("Error loading sprite image %s: %s", rel.c_str(), why.c_str());
   ASSERT(pixels.size()==wd*ht);
   Sprite* s = find_sprite(name);
   if (!s) {
@@ -160,9 +163,11 @@ void load_sprites_folder(const char* prefix, FolderWalk& walk) {
   PathString folder = make_full_path(make_path("sprites/%s", prefix));
   if (!walk.enter(folder)) return;
   DirListing listing;
+  // The folder is there (the walk entered it): a listing that fails would lose its sprites without
+  // a word, and the game would stop later blaming a sprite it cannot find.
   if (!plat_list_folder(folder, collect_entry, &listing)) {
-    walk.leave();
-    return;
+    int error = errno;
+    fatal("can't read sprite folder %s: %s", make_path("sprites/%s", prefix).c_str(), strerror(error));
   }
   for (const String& f : listing.folders) {
     if (f.text()[0] == '.') continue;

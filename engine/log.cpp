@@ -1,4 +1,8 @@
-// Log file rotation, fatal errors, the visual log and the on-screen error message.
+// Log file rotation, fatal errors, assertions, and the texts of the visual log and the error
+// message. Everything else reports through this file, the containers and the shell included, so it
+// stands at the engine's ground floor: the drawing of those two texts is in engine/onScreenLog.cpp,
+// above the renderer and the debug font, and the shutdown that a fatal error runs is the one the
+// shell registers here.
 #include "engine/log.h"
 #include <errno.h>
 #include <stdio.h>
@@ -7,16 +11,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
-#include "engine/app.h"
+#include "engine/appVersion.h"
 #include "engine/cont/dynArray.h"
 #include "engine/crashReport.h"
-#include "engine/d3d_render.h"
-#include "engine/font.h"
 #include "engine/misc/utils.h"
 #include "engine/sysUtils.h"
 #include "platform/platform.h"
 
 int num_debug_log_files = 5;
+
+// What a fatal error runs before the process ends: the shell's shutdown, registered when the
+// program is loaded.
+static void (*fatal_shutdown)() = nullptr;
+void set_fatal_shutdown(void (*shutdown)()) { fatal_shutdown = shutdown; }
 
 static FILE* log_file = nullptr;
 // A log that cannot be opened or written is said once on standard error, not at every line.
@@ -109,6 +116,39 @@ void debug(const char* fmt, ...) {
   flush_log_file();
 }
 
+bool append_quoted_for_log(char* out, int size, const char* text) {
+  const char* const CUT = "...";
+  int used = int(strlen(out));
+  // Room is kept for the mark of a cut, so that it always fits.
+  int room = size - 1 - used - int(strlen(CUT));
+  if (room < 2) return false;
+  char* p = out + used;
+  *p++ = '\'';
+  room--;
+  bool whole = true;
+  for (const unsigned char* c = (const unsigned char*)text; *c; c++) {
+    char piece[5];
+    int n;
+    if (*c < 0x20 || *c == 0x7F) n = snprintf(piece, sizeof(piece), "\\x%02X", *c);
+    else if (*c == '\\') n = snprintf(piece, sizeof(piece), "\\\\");
+    else {
+      piece[0] = char(*c);
+      n = 1;
+    }
+    if (n > room - 1) {  // the closing quote needs one more
+      whole = false;
+      break;
+    }
+    memcpy(p, piece, size_t(n));
+    p += n;
+    room -= n;
+  }
+  if (whole) *p++ = '\'';
+  else p += snprintf(p, strlen(CUT) + 1, "%s", CUT);
+  *p = 0;
+  return whole;
+}
+
 void error_message(const char* text) {
   debug("ERROR: %s", text);
   TempString<256> caption;
@@ -150,7 +190,7 @@ void fatal(const char* fmt, ...) {
   if (!buf) buf = (char*)"(fatal error message could not be formatted)";
   if (depth == 1) {
     error_message(buf);
-    shutdown_app();
+    if (fatal_shutdown) fatal_shutdown();
   } else if (log_file) {
     fprintf(log_file, "ERROR: %s\n", buf);
     fflush(log_file);
@@ -177,15 +217,6 @@ void visual_log(const char* fmt, ...) {
 void clear_visual_log() { visual_log_lines.free(); }
 int visual_log_count() { return visual_log_lines.size(); }
 const char* visual_log_line(int i) { return visual_log_lines[i]; }
-
-void draw_visual_log() {
-  TextState saved = save_text_state();
-  set_text_scale(2);
-  int u = get_font_cell_height();
-  int n = visual_log_lines.size();
-  for (int i = 0; i < n; i++) draw_text(visual_log_lines[i], -1, 2 * u, 2 * u * (n - i), -1, -1, 0xFFFFFFFF);
-  restore_text_state(saved);
-}
 
 void set_error_message(const char* text) {
   if (!text || !text[0]) {
@@ -214,104 +245,3 @@ void append_error_message(const char* text, int length) {
 
 bool has_error_message() { return error_text.size() > 0; }
 const char* get_error_message() { return error_text.size() > 0 ? error_text.data : ""; }
-
-namespace {
-int text_width(const char* text, int len) {
-  int w, h;
-  calc_text_size(text, len, w, h);
-  return w;
-}
-
-// The message broken into lines of at most `width` pixels in the current text style: at spaces
-// where a line has them, inside a word only when the word alone is wider.
-void wrap_error_text(const char* text, int width, DynArray<char>& out) {
-  out.clear();
-  const char* p = text;
-  while (true) {
-    const char* eol = strchr(p, '\n');
-    int len = eol ? int(eol - p) : int(strlen(p));
-    int start = 0;
-    while (start < len || (start == 0 && len == 0)) {
-      int end = len;
-      if (text_width(p + start, len - start) > width) {
-        // The longest run that fits (at least one character), ended at its last space when it
-        // has one.
-        int fit = start, run = 0;
-        while (fit < len) {
-          int c = text_width(p + fit, 1);
-          if (fit > start && run + c > width) break;
-          run += c;
-          fit++;
-        }
-        end = fit;
-        for (int k = fit; k > start; k--)
-          if (p[k] == ' ') {
-            end = k;
-            break;
-          }
-      }
-      out.append(end - start, p + start);
-      start = end;
-      while (start < len && p[start] == ' ') start++;
-      if (start < len) out.push_back('\n');
-      if (len == 0) break;
-    }
-    if (!eol) break;
-    out.push_back('\n');
-    p = eol + 1;
-  }
-  out.push_back(0);
-}
-
-int count_lines(const DynArray<char>& t) {
-  int n = 1;
-  for (int i = 0; i + 1 < t.size(); i++) n += t[i] == '\n';
-  return n;
-}
-
-// Keeps the first lines and the last one (which names the failed shader) within `max_lines`.
-void keep_lines(DynArray<char>& t, int max_lines) {
-  int n = count_lines(t);
-  if (n <= max_lines || max_lines < 3) return;
-  int head_end = 0, seen = 0;
-  for (int i = 0; i < t.size(); i++)
-    if (t[i] == '\n' && ++seen == max_lines - 2) {
-      head_end = i;
-      break;
-    }
-  int tail = t.size() - 1;
-  while (tail > 0 && t[tail - 1] != '\n') tail--;
-  DynArray<char> kept;
-  kept.append(head_end, t.data);
-  kept.append(5, "\n...\n");
-  kept.append(t.size() - tail, t.data + tail);
-  t = std::move(kept);
-}
-}  // namespace
-
-// The red strip at the top of the screen: the message wrapped to the window's width at text scale
-// 2, or at scale 1 when that is too tall for the window, the strip growing to hold it.
-void draw_error_message() {
-  if (!has_error_message()) return;
-  TextState saved = save_text_state();
-  int u = get_font_cell_height();
-  int width = d3d_wd - u;
-  DynArray<char> text;
-  int w = 0, h = 0;
-  for (int scale = 2; scale >= 1; scale--) {
-    set_text_scale(scale);
-    wrap_error_text(error_text.data, width, text);
-    calc_text_size(text.data, -1, w, h);
-    if (h + 2 * u <= d3d_ht) break;
-  }
-  int line = get_text_scale() * u;
-  if (h + 2 * u > d3d_ht) {
-    keep_lines(text, (d3d_ht - 2 * u) / line);
-    calc_text_size(text.data, -1, w, h);
-  }
-  int strip = h + 2 * u > 12 * u ? h + 2 * u : 12 * u;
-  if (strip > d3d_ht) strip = d3d_ht;
-  draw_rect(0, d3d_ht - strip, d3d_wd, d3d_ht, 0xCC660000);
-  draw_text(text.data, -1, d3d_wd / 2, d3d_ht - u, 0, 1, 0xFFFFEE00);
-  restore_text_state(saved);
-}

@@ -130,7 +130,8 @@ Mesh* parse_mesh(InputStream& in) {
 Mesh* load_mesh_file(const char* path, bool required) {
   FileInputStream in;
   try {
-    if (!in.open(path, "rb")) throw InputStream::Exception("Can't open file", 0);
+    if (!in.open(path, "rb"))
+      throw InputStream::Exception(TempString<300>::make("Can't open file: %s", in.openError()), 0);
     Mesh* m = parse_mesh(in);
     int len = int(strlen(path));
     m->path.resize(len + 1);

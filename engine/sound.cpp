@@ -13,6 +13,7 @@
 #include "engine/log.h"
 #include "engine/sharedHeap.h"
 #include "engine/soundMixer.h"
+#include "engine/sysUtils.h"
 #include "platform/platform.h"
 
 volatile uint32_t sound_stream_to_chain = 0;
@@ -217,8 +218,12 @@ bool decode_memory(const char* name, const void* data, int64_t size, PcmData* ou
 
 // Reads `size` bytes from `offset` (size <= 0: to the end). Null on failure; *got is the size read.
 void* read_file_part(const char* name, int offset, int size, int64_t* got) {
-  FILE* f = fopen(name, "rb");
-  if (!f) return nullptr;
+  int error = 0;
+  FILE* f = open_regular_file(name, &error);
+  if (!f) {
+    debug("can't read sound file '%s': %s", name, file_error_text(error));
+    return nullptr;
+  }
   void* mem = nullptr;
   long end = -1;
   if (fseek(f, 0, SEEK_END) == 0) end = ftell(f);
@@ -388,7 +393,7 @@ void mix_sound_output(float* out, int frames) {
 
 // ---- volumes
 
-float get_master_volume() { return sound_open ? master_volume : -1.0f; }
+float get_master_volume() { return master_volume; }
 void set_master_volume(float volume) {
   DeviceLock lock;
   master_volume = volume < 0.0f ? 0.0f : (volume > 1.0f ? 1.0f : volume);
@@ -536,9 +541,10 @@ SoundChannel get_sound_sample_channel(SoundSample sample, bool only_new) {
 
 SoundStream load_sound_stream(const char* name, double loop_point, int flags, int offset, int size) {
   if (!sound_open) return 0;
-  FILE* f = fopen(name, "rb");
+  int error = 0;
+  FILE* f = open_regular_file(name, &error);
   if (!f) {
-    debug("failed to open stream file '%s'", name);
+    debug("failed to open stream file '%s': %s", name, file_error_text(error));
     return 0;
   }
   long end = -1;

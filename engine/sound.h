@@ -34,6 +34,8 @@ int get_sound_output_rate();
 float get_sound_output_gain();
 uint64_t get_sound_output_samples_over_full_scale();
 
+// The master volume, 0 .. 1: the layer keeps it with or without a device, so what the options show
+// is the volume in effect.
 float get_master_volume();
 void set_master_volume(float volume);
 void set_global_sample_volume(int volume);  // 0 .. 10000

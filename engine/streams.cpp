@@ -2,14 +2,19 @@
 #include "engine/streams.h"
 #include <stdio.h>
 #include <string.h>
+#include "engine/sysUtils.h"
 
 StreamIOException::StreamIOException(const char* msg, int pos) : position(pos) {
   snprintf(message, sizeof(message), "%s", msg);
 }
 
+// The stream reads bytes as they are whatever the mode asks ("rb" and "r" are one on this system).
 bool FileInputStream::open(const char* name, const char* mode) {
+  (void)mode;
   close();
-  file = fopen(name, mode);
+  int error = 0;
+  file = open_regular_file(name, &error);
+  open_error = file ? "" : file_error_text(error);
   return file != nullptr;
 }
 

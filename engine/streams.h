@@ -34,6 +34,8 @@ class OutputStream {
   virtual void seekFromEnd(int offset) = 0;
 };
 
+// Opens regular files only: a folder, a FIFO or a device in a data file's place is refused at the
+// open (a folder would "hold" the file system's largest offset, a FIFO wait for a writer).
 class FileInputStream : public InputStream {
  public:
   FileInputStream() {}
@@ -42,6 +44,8 @@ class FileInputStream : public InputStream {
   bool open(const char* name, const char* mode);
   void close();
   bool isOpen() const { return file != nullptr; }
+  // Why the last open failed ("" after one that succeeded).
+  const char* openError() const { return open_error; }
   int readSome(void* buffer, int size) override;
   void read(void* buffer, int size) override;
   int tell() override;
@@ -51,6 +55,7 @@ class FileInputStream : public InputStream {
 
  private:
   FILE* file = nullptr;
+  const char* open_error = "";
   void seek(int offset, int whence);
 };
 

@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include "engine/log.h"
+#include "engine/sharedHeap.h"
 #include "platform/platform.h"
 
 char app_path[MAX_PATH_BYTES];
@@ -134,6 +135,32 @@ const char* file_error_text(int error) {
 }
 
 bool file_error_is_missing(int error) { return error == ENOENT || error == ENOTDIR; }
+
+uint8_t* read_data_file(const char* path, size_t* size, const char** why, int64_t max_size) {
+  *size = 0;
+  int error = 0;
+  FILE* f = open_regular_file(path, &error);
+  if (!f) {
+    *why = file_error_text(error);
+    return nullptr;
+  }
+  uint8_t* data = nullptr;
+  long n = -1;
+  if (fseek(f, 0, SEEK_END) == 0) n = ftell(f);
+  if (n < 0 || fseek(f, 0, SEEK_SET) != 0) *why = strerror(errno);
+  else if (int64_t(n) > max_size) *why = "too large";
+  else if (!(data = (uint8_t*)dlmalloc(size_t(n) + 1))) *why = "out of memory";
+  else if (fread(data, 1, size_t(n), f) != size_t(n)) {
+    *why = ferror(f) ? strerror(errno) : "shorter than its size";
+    dlfree(data);
+    data = nullptr;
+  } else {
+    data[n] = 0;
+    *size = size_t(n);
+  }
+  fclose(f);
+  return data;
+}
 
 void shell_execute(const char* operation, const char* file, const char* parameters, const char* folder) {
   (void)operation;

@@ -45,6 +45,13 @@ uint64_t get_file_size(const char* name);  // 0 when the file cannot be read
 FILE* open_regular_file(const char* name, int* error);
 const char* file_error_text(int error);
 bool file_error_is_missing(int error);  // the file (or a folder on its way) does not exist
+// Reads a whole data file into memory of the shared heap, a zero byte after its last (so that text
+// readers may take it as a string); *size is its length. Every reader of the program folder's data
+// goes through here or through open_regular_file: a folder, a FIFO or a device in a file's place is
+// refused before anything is read or allocated (a folder's size is the file system's largest
+// offset). Null on failure, with the reason in *why; a file of more than max_size bytes is refused
+// as "too large".
+uint8_t* read_data_file(const char* path, size_t* size, const char** why, int64_t max_size);
 void shell_execute(const char* operation, const char* file, const char* parameters, const char* folder);
 
 // Refuses a file that is not a complete shared object (logged with the reason), logs the loader's

@@ -5,7 +5,8 @@
 // It comes in two halves:
 // - the shared object model, included whole: the types that both files build objects from (heap,
 //   containers, maths, streams, sprites, fonts, the GUI runtime, BaseObject, the object lists, the
-//   level grid, the screens, the upgrades, the game's buttons and the collision flags);
+//   level grid, the screens, the upgrades, the game's buttons, the collision flags and the game's
+//   settings);
 // - the program's services, declared here one by one, because their headers bring much more than
 //   the library may use. game/entlingExports.cpp compiles this header together with those headers,
 //   so a declaration that drifts from the program's own does not compile (or, for a changed
@@ -47,6 +48,9 @@
 #include "game/levelCollision.h"
 // The display modes of the options screen.
 #include "engine/d3dMode.h"
+// The game's settings, their keys, types, defaults and ranges: the options screen reads and writes
+// them by id, through the program's table.
+#include "engine/appSettings.h"
 
 struct LevelRenderer;
 
@@ -66,10 +70,8 @@ int get_process_priority();
 void app_request_quit();
 // The mouse, which the hero aims with and the screens follow.
 void getMousePos(float& x, float& y);
-// Settings that the options screen reads and writes.
-bool get_config_int(const char* key, int* out);
-bool set_config_int(const char* key, int value);
-bool set_config_bool(const char* key, bool value);
+// Settings that the options screen reads and writes (by their ids in engine/appSettings.h), and
+// the write of the file on Accept.
 bool flush_app_config();
 
 // The screen: its size in pixels (sound panning, GUI placement) and the display's modes.

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <vector>
 #include "engine/app.h"
+#include "engine/appSettings.h"
 #include "engine/d3d_misc.h"
 #include "engine/d3d_render.h"
 #include "engine/d3d_shaders.h"
@@ -18,6 +19,7 @@
 #include "engine/input.h"
 #include "engine/loadSprite.h"
 #include "engine/log.h"
+#include "engine/onScreenLog.h"
 #include "engine/sound.h"
 #include "engine/soundScript.h"
 #include "engine/statsOverlay.h"
@@ -55,10 +57,17 @@ static const D3dColor BACKGROUND_COLOUR1 = 0x00725020, BACKGROUND_COLOUR2 = 0x00
 
 // ---- start-up and shutdown
 
+void init_scene_sound() {
+  init_sound(false);
+  // The music volume chosen in the options holds from the first note, not from the first visit to
+  // the options.
+  set_global_stream_volume(get_app_setting(SETTING_MUSIC_VOLUME));
+  init_sound_script("sound/sound.nut");
+}
+
 void init_scene() {
   set_update_rate(20, 5);
-  init_sound(false);
-  init_sound_script("sound/sound.nut");
+  init_scene_sound();
   scene_texture = create_screen_render_texture();
   if (!scene_texture) fatal("can't create scene image texture");
   init_sprites();

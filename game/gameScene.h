@@ -25,6 +25,8 @@ extern bool reached_exit;
 // init_scene, close_scene, update_step, update_step_hook, render_frame, check_hot_reload and
 // on_device_reset are the engine's calls into the game (engine/gameHost.h).
 void compute_pixel_scale();
+// The scene's first step: the sound device with the stored music volume, then the sound script.
+void init_scene_sound();
 
 // The level's lifetime: tiles and object world set up, a new level generated and placed, all torn
 // down again.

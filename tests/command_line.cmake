@@ -48,6 +48,20 @@ if(ASCENDA_TESTS AND NOT ASCENDA_FUZZ)
       ENVIRONMENT "${_usage_env};SDL_VIDEODRIVER=offscreen" TIMEOUT 60)
   endforeach()
 
+  # A count written wrongly (not digits, or below the least the tool takes) is a wrong argument too,
+  # not read as some other number: the run would measure what nobody asked for.
+  foreach(_case "render_bench|12x" "draw_bench|bin|abc" "gui_bench|lib|0" "scene_bench|bin|9")
+    string(REPLACE "|" ";" _args "${_case}")
+    list(POP_FRONT _args _program)
+    if(TARGET ${_program})
+      list(GET _args -1 _count)
+      add_test(NAME usage.${_program}.wrong_count COMMAND ${_usage_check} 2
+        "^${_program}: ${_count}: not a count of" $<TARGET_FILE:${_program}> ${_args})
+      set_tests_properties(usage.${_program}.wrong_count PROPERTIES
+        ENVIRONMENT "${_usage_env};SDL_VIDEODRIVER=offscreen" TIMEOUT 60)
+    endif()
+  endforeach()
+
   # Without a display the game stops at once with a fatal error that names the cause and the way
   # out; the offscreen driver chosen by name still starts (every GL test and benchmark uses it).
   add_test(NAME usage.game.no_display COMMAND ${_usage_check} --no-display 100

@@ -31,6 +31,10 @@ endif()
 # engine/gameHost.h alone.
 add_test(NAME structure.engine_includes_no_game_header
   COMMAND bash -c "! grep -rn '#include \"game/' '${CMAKE_SOURCE_DIR}/engine'")
+# The engine's floors: the log, containers, maths and streams include nothing above them, and the
+# renderer and the settings reach no header of the shell.
+add_test(NAME structure.engine_ground_floor_stays_below
+  COMMAND bash ${CMAKE_SOURCE_DIR}/tests/structure/engine_floors.sh ${CMAKE_SOURCE_DIR})
 # SDL is the platform back end's alone: nothing else of the program includes it (the graphics
 # device, the sound layer and the rest reach it through platform/platform.h).
 add_test(NAME structure.sdl_only_in_the_platform_back_end

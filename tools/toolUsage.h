@@ -37,3 +37,16 @@ inline void tool_check_positional(int argc, char** argv, const char* tool, const
   if (argc - 1 < min_args) tool_usage_error(tool, "too few arguments", usage);
   if (argc - 1 > max_args) tool_usage_error(tool, "too many arguments", usage);
 }
+
+// A count argument (frames, rounds): a whole number from min_count up, written in digits alone.
+// atoi would read "abc" or "12x" as something else and the run would measure what nobody asked.
+inline int tool_count(const char* tool, const char* arg, int min_count, const char* usage) {
+  char* end = nullptr;
+  long v = strtol(arg, &end, 10);
+  if (!*arg || *end || v < min_count || v > 100000000) {
+    char what[300];
+    snprintf(what, sizeof(what), "%.200s: not a count of %d or more", arg, min_count);
+    tool_usage_error(tool, what, usage);
+  }
+  return int(v);
+}

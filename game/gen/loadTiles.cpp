@@ -1,6 +1,7 @@
 // Loading, completing, looking up and freeing the level tiles (see loadTiles.h).
 #include "game/gen/loadTiles.h"
 #include <ctype.h>
+#include <errno.h>
 #include <string.h>
 #include <new>
 #include "engine/config.h"
@@ -67,21 +68,42 @@ static char image_layer_letter(const char* file, int len) {
   return (char)tolower((unsigned char)file[len - 5]);
 }
 
-static void load_tile_image(const char* prefix, const char* file, int len, char layer) {
+// What a scan of the tile folders carries along: the folders it is inside, and for each tile of
+// level_tiles (by index) the image that gave it its size, named when another image of the tile
+// has another size (the odd one may be either).
+struct TileScan {
+  FolderWalk walk;
+  DynArray<String> size_from;
+  ~TileScan() {
+    for (String& s : size_from) s.clear();
+    size_from.free();
+  }
+  String& sizeFrom(const LevelGenTile* t) {
+    int i = 0;
+    while (level_tiles[i] != t) i++;
+    while (size_from.size() <= i) size_from.push_back();  // zero-filled: an empty String
+    return size_from[i];
+  }
+};
+
+static void load_tile_image(TileScan& scan, const char* prefix, const char* file, int len, char layer) {
   PathString path = make_path("tiles/%s%s", prefix, file);
   int w = 0, h = 0;
   DynArray<uint32_t> pixels;
-  if (!load_png(make_full_path(path), w, h, pixels)) fatal("Error loading tile image %s", file);
+  TempString<256> why;
+  if (!load_png(make_full_path(path), w, h, pixels, why)) fatal("Error loading tile image %s: %s", file, why.c_str());
 
   PathString name = make_path("%s%.*s", prefix, len - 6, file);
   LevelGenTile* t = find_level_tile(name);
-  if (!t) t = add_tile(name, name.length(), w, h);
-  else if (t->width == 0 && t->height == 0) {
+  if (!t || (t->width == 0 && t->height == 0)) {
+    if (!t) t = add_tile(name, name.length(), w, h);
     t->width = w;
     t->height = h;
+    scan.sizeFrom(t) = file;
   }
   if (t->width != w || t->height != h)
-    fatal("Expected %dx%d tile image %s, got %dx%d", t->width, t->height, file, w, h);
+    fatal("Expected %dx%d tile image %s (the size of %s), got %dx%d", t->width, t->height, file,
+          scan.sizeFrom(t).text(), w, h);
 
   int n = w * h;
   if (layer == 'c') {
@@ -120,32 +142,39 @@ static void collect_entry(void* ctx, const char* name, bool folder) {
 
 // Folder links may lead back up the tree: the walk stops at a folder it is already inside and at a
 // depth no tile set needs.
-static void scan_tile_folder(const char* prefix, FolderWalk& walk) {
+static void scan_tile_folder(const char* prefix, TileScan& scan) {
   PathString folder = make_full_path(make_path("tiles/%s", prefix));
-  if (!walk.enter(folder)) return;
+  if (!scan.walk.enter(folder)) return;
   // The listing is taken whole first, so the recursion below never holds the folder open.
   DynArray<FolderEntry> entries;
-  plat_list_folder(folder, collect_entry, &entries);
+  // The folder is there (the walk entered it): a listing that fails would lose its tiles without a
+  // word, and the game would stop later blaming a tile it cannot find.
+  if (!plat_list_folder(folder, collect_entry, &entries)) {
+    int error = errno;
+    fatal("can't read tile folder %s: %s", make_path("tiles/%s", prefix).c_str(), strerror(error));
+  }
   for (FolderEntry& e : entries) {
     const char* file = e.name.text();
     int len = (int)strlen(file);
     if (e.folder) {
       if (file[0] != '.') {
-        scan_tile_folder(make_path("%s%s/", prefix, file), walk);
+        scan_tile_folder(make_path("%s%s/", prefix, file), scan);
       }
     } else if (char layer = image_layer_letter(file, len)) {
-      if (layer == 'b' || layer == 'f' || layer == 'c') load_tile_image(prefix, file, len, layer);
+      if (layer == 'b' || layer == 'f' || layer == 'c') load_tile_image(scan, prefix, file, len, layer);
     } else if (len >= 5 && ends_with_nocase(file, len, ".cfg")) {
       load_tile_config(prefix, file, len);
     }
   }
   for (FolderEntry& e : entries) e.name.clear();
-  walk.leave();
+  scan.walk.leave();
 }
 
 void load_level_tiles() {
-  FolderWalk walk;
-  scan_tile_folder("", walk);
+  {
+    TileScan scan;
+    scan_tile_folder("", scan);
+  }
   debug("loaded %d tiles", level_tiles.size());
   for (LevelGenTile* t : level_tiles) {
     if (!t->config) t->config = new (dlmalloc(sizeof(ConfigNode))) ConfigNode();

@@ -22,8 +22,10 @@
 //   to [0, 1] as Direct3D 9 clamps oD0 and oD1;
 // - the pixel position (VPOS, SV_Position read by the pixel entry) is refused: the layer draws the
 //   window the other way up from texture targets and GL counts from the bottom at pixel centres.
-// Intrinsics whose GLSL namesakes are defined otherwise (fmod and the float %, round, ldexp, lit)
-// get their HLSL definitions; cube and volume lookups on an untyped `sampler` are refused.
+// Intrinsics whose GLSL namesakes are defined otherwise (fmod and the float %, round, ldexp, lit,
+// ddy, which runs down every target) get their HLSL definitions, and frexp, which GLSL 330 lacks,
+// its HLSL one; cube and volume lookups on an untyped `sampler` are refused, as is noise (which
+// Direct3D 9 has in texture shaders only).
 // Sources and includes may start with a UTF-8 byte-order mark; includes nest at most 32 deep.
 // Matrix swizzles (m._11_22) are rewritten into element constructors before the front end, which
 // cannot translate them; effect files (techniques, sampler_state) are refused with the first
@@ -33,6 +35,7 @@
 // registers and the stage interface (SPIRV-Cross); rewriting of the GLSL text; the GLSL check; the
 // two entry points.
 #include "platform/d3d9/d3dcompiler.h"
+#include <ctype.h>
 #include <glslang/MachineIndependent/localintermediate.h>
 #include <glslang/Public/ResourceLimits.h>
 #include <glslang/Public/ShaderLang.h>
@@ -44,6 +47,7 @@
 #include <string.h>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -213,6 +217,104 @@ std::string choose_stage_registers(const std::string& src, bool vertex) {
   return out;
 }
 
+// The end of the number literal at `p` (12, 0.5f, 1e-3, .25, 0x1F), or npos; `is_float` says
+// whether it is a float one.
+size_t number_end(const std::string& code, size_t p, bool* is_float) {
+  size_t i = p;
+  *is_float = false;
+  if (code.compare(i, 2, "0x") == 0 || code.compare(i, 2, "0X") == 0) {
+    i += 2;
+    while (i < code.size() && isxdigit((unsigned char)code[i])) i++;
+    if (i == p + 2) return std::string::npos;
+  } else {
+    size_t digits = 0;
+    while (i < code.size() && isdigit((unsigned char)code[i])) i++, digits++;
+    if (i < code.size() && code[i] == '.') {
+      *is_float = true;
+      for (i++; i < code.size() && isdigit((unsigned char)code[i]); i++) digits++;
+    }
+    if (!digits) return std::string::npos;
+    if (i < code.size() && (code[i] == 'e' || code[i] == 'E')) {
+      size_t e = i + 1;
+      if (e < code.size() && (code[e] == '+' || code[e] == '-')) e++;
+      if (e >= code.size() || !isdigit((unsigned char)code[e])) return std::string::npos;
+      while (e < code.size() && isdigit((unsigned char)code[e])) e++;
+      i = e;
+      *is_float = true;
+    }
+    if (i < code.size() && strchr("fFhH", code[i])) {
+      i++;
+      *is_float = true;
+    }
+  }
+  if (i < code.size() && strchr("uUlL", code[i])) i++;
+  if (i < code.size() && (is_ident(code[i]) || code[i] == '.')) return std::string::npos;
+  return i;
+}
+
+// The front end folds `x % y` of two float literals to no sensible value (-0.375 % 0.25 gives
+// -0.375): such a remainder becomes fmod(x, y), which folds as HLSL defines it (hlsl_intrinsics).
+// Only where the literals are the whole operands: `2 * 0.5 % 0.3` is (2 * 0.5) % 0.3, left alone
+// (and done at run time, see use_hlsl_remainder). A sign before the left literal may stay outside,
+// as fmod(-x, y) is -fmod(x, y). Integer remainders fold correctly and stay as they are.
+std::string mend_literal_remainders(const std::string& src) {
+  std::string code = code_only(src);
+  std::string out = src;
+  auto skip_back = [&](size_t q) {  // the position just after the last non-blank before q
+    while (q > 0 && (code[q - 1] == ' ' || code[q - 1] == '\t' || code[q - 1] == '\n' || code[q - 1] == '\r')) q--;
+    return q;
+  };
+  auto skip_on = [&](size_t q) {
+    while (q < code.size() && (code[q] == ' ' || code[q] == '\t' || code[q] == '\n' || code[q] == '\r')) q++;
+    return q;
+  };
+  for (size_t p = code.size(); p-- > 0;) {
+    if (code[p] != '%' || (p + 1 < code.size() && code[p + 1] == '=')) continue;
+    // The left literal, read back to its first character.
+    size_t left_end = skip_back(p), left = left_end;
+    while (left > 0 && (is_ident(code[left - 1]) || code[left - 1] == '.' ||
+                        ((code[left - 1] == '+' || code[left - 1] == '-') && left > 1 &&
+                         (code[left - 2] == 'e' || code[left - 2] == 'E'))))
+      left--;
+    bool left_float = false, right_float = false;
+    if (left == left_end || number_end(code, left, &left_float) != left_end) continue;
+    // What comes before must not bind the literal tighter than % does: another * / %, a cast or a
+    // unary operator applied to a product (2 * -0.5 % 0.3). A binary + or - binds it less tightly.
+    auto operand_ends_at = [&](size_t q) {  // a name, a number or a bracket closes just before q
+      if (q == 0) return false;
+      if (code[q - 1] == ')' || code[q - 1] == ']') return true;
+      bool word_return = q >= 6 && code.compare(q - 6, 6, "return") == 0 && (q == 6 || !is_ident(code[q - 7]));
+      return is_ident(code[q - 1]) && !word_return;
+    };
+    size_t before = skip_back(left);
+    bool bound_tighter = operand_ends_at(before) || (before > 0 && strchr("*/%.!~", code[before - 1]));
+    while (!bound_tighter && before > 0 && (code[before - 1] == '-' || code[before - 1] == '+')) {
+      size_t q = skip_back(before - 1);
+      if (operand_ends_at(q)) break;  // a binary sign
+      before = q;
+      bound_tighter = before > 0 && strchr("*/%.!~", code[before - 1]);
+    }
+    if (bound_tighter) continue;
+    size_t right = skip_on(p + 1);
+    while (right < code.size() && (code[right] == '-' || code[right] == '+')) right = skip_on(right + 1);
+    size_t right_end = right < code.size() ? number_end(code, right, &right_float) : std::string::npos;
+    if (right_end == std::string::npos || (!left_float && !right_float)) continue;
+    size_t after = skip_on(right_end);
+    if (after < code.size() && (code[after] == '.' || code[after] == '[' || code[after] == '(')) continue;
+    std::string made = "fmod(" + out.substr(left, left_end - left) + ", " + out.substr(p + 1, right_end - p - 1) + ")";
+    out.replace(left, right_end - left, made);
+    code.replace(left, right_end - left, std::string(made.size(), ' '));
+    p = left;
+  }
+  return out;
+}
+
+// What the front end is given of every file: registers chosen for the stage, matrix swizzles and
+// literal remainders mended.
+std::string mend_source(const std::string& src, bool vertex) {
+  return mend_literal_remainders(mend_matrix_swizzles(choose_stage_registers(src, vertex)));
+}
+
 // Effect files hold techniques and state blocks no compiler of single entry points takes: the
 // first one named, with its line, when the front end gives up.
 std::string effect_syntax(const std::string& src) {
@@ -249,9 +351,8 @@ const size_t MAX_INCLUDE_DEPTH = 32;
 class IncludeBridge : public glslang::TShader::Includer {
  public:
   ID3DInclude* handler;
-  std::vector<std::string> open_files;       // the main file, then every include being read
-  std::vector<const void*> open_data;        // the handler's bytes of each include being read
-  std::map<std::string, std::string> texts;  // every file read, as the front end saw it, by name
+  std::vector<std::string> open_files;  // the main file, then every include being read
+  std::vector<const void*> open_data;   // the handler's bytes of each include being read
   bool vertex;
   IncludeBridge(ID3DInclude* h, const char* main_name, bool vs) : handler(h), open_files{main_name}, vertex(vs) {}
   ~IncludeBridge() {
@@ -278,10 +379,9 @@ class IncludeBridge : public glslang::TShader::Includer {
     const char* text = (const char*)data;
     size_t n = size;
     skip_bom(&text, &n);
-    std::string* mended = new std::string(mend_matrix_swizzles(choose_stage_registers(std::string(text, n), vertex)));
+    std::string* mended = new std::string(mend_source(std::string(text, n), vertex));
     open_files.push_back(name);
     open_data.push_back(data);
-    texts[name] = *mended;
     return new IncludeResult(name, mended->c_str(), mended->size(), mended);
   }
   IncludeResult* includeLocal(const char* name, const char*, size_t depth) override {
@@ -333,24 +433,32 @@ const char* const NO_SEMANTIC =
 const char* const INTEGER_CONSTANTS =
     "integer and bool constants (registers iN and bN) are not supported; use float constants";
 
-// A texture read on a sampler the front end typed 2D, where the source is.
-struct SamplerRead {
-  std::string sampler, file;
-  int line;
+// Whether a tree holds a call of dx_cube_or_volume, the mark of hlsl_intrinsics.
+class CubeOrVolumeMark : public glslang::TIntermTraverser {
+ public:
+  bool found = false;
+  bool visitAggregate(glslang::TVisit, glslang::TIntermAggregate* node) override {
+    if (node->getOp() == glslang::EOpFunctionCall && node->getName().compare(0, 18, "dx_cube_or_volume(") == 0)
+      found = true;
+    return !found;
+  }
 };
 
 // What the compiled entry reads, walked on the linked tree (the front end has dropped every
 // function the entry does not call by then): the members of the constant block, texture lookups
-// whose coordinate is not 2D on a sampler the front end typed 2D (an untyped `sampler` read by
-// texCUBE or tex3D), and every other lookup on such a sampler, for the source to say which
-// function made it (texCUBElod and tex2Dlod make the same tree).
+// on a sampler the front end typed 2D (an untyped `sampler`) whose coordinate is not 2D (texCUBE,
+// tex3D) or that were written as a cube, volume or 1D lookup (texCUBElod makes the tree tex2Dlod
+// makes, but for the mark hlsl_intrinsics puts on its coordinate), and the functions called and
+// defined: the front end takes an intrinsic it has no code for (noise) for a call of a function
+// without a body, which the SPIR-V back end crashes on.
 class UseFinder : public glslang::TIntermTraverser {
  public:
   std::vector<bool> members_read;
   std::string odd_sampler;
   int odd_line = 0;
-  std::vector<SamplerRead> reads_2d;
-  int matrix_swizzle_line = 0;  // one left after mend_matrix_swizzles (made by a macro)
+  int matrix_swizzle_line = 0;                     // one left after mend_matrix_swizzles (made by a macro)
+  std::set<std::string> defined;                   // the functions of the tree, by their full name
+  std::vector<std::pair<std::string, int>> calls;  // each call's full name and line
   bool visitBinary(glslang::TVisit, glslang::TIntermBinary* node) override {
     if (node->getOp() == glslang::EOpMatrixSwizzle && !matrix_swizzle_line) matrix_swizzle_line = node->getLoc().line;
     if (node->getOp() != glslang::EOpIndexDirectStruct) return true;
@@ -365,6 +473,8 @@ class UseFinder : public glslang::TIntermTraverser {
   }
   bool visitAggregate(glslang::TVisit, glslang::TIntermAggregate* node) override {
     glslang::TOperator op = node->getOp();
+    if (op == glslang::EOpFunction) defined.insert(node->getName().c_str());
+    if (op == glslang::EOpFunctionCall) calls.push_back({node->getName().c_str(), node->getLoc().line});
     if (op != glslang::EOpTexture && op != glslang::EOpTextureLod && op != glslang::EOpTextureGrad &&
         op != glslang::EOpTextureProj)
       return true;
@@ -375,46 +485,19 @@ class UseFinder : public glslang::TIntermTraverser {
     // A sampler, or an element of a sampler array.
     glslang::TIntermBinary* element = args[0]->getAsBinaryNode();
     glslang::TIntermSymbol* sym = element ? element->getLeft()->getAsSymbolNode() : args[0]->getAsSymbolNode();
-    if (sym)
-      reads_2d.push_back(SamplerRead{sym->getName().c_str(), node->getLoc().getFilenameStr(), node->getLoc().line});
-    if (op == glslang::EOpTextureProj) return true;
+    CubeOrVolumeMark mark;
+    for (size_t i = 1; i < args.size(); i++) args[i]->traverse(&mark);
     // tex2D and its kin narrow the coordinate to two components (tex2Dbias types its narrowing
     // vec2 node as wider, so the constructor counts, not the node's type).
     glslang::TIntermAggregate* made = args[1]->getAsAggregate();
     int size = made && made->getOp() == glslang::EOpConstructVec2 ? 2 : args[1]->getAsTyped()->getVectorSize();
-    if (size != 2 && odd_sampler.empty()) {
+    if ((mark.found || (op != glslang::EOpTextureProj && size != 2)) && odd_sampler.empty()) {
       odd_sampler = sym ? sym->getName().c_str() : "?";
       odd_line = node->getLoc().line;
     }
     return true;
   }
 };
-
-// Whether line `line` of `text` calls a cube, volume or 1D lookup (texCUBElod, tex3Dproj, tex1D...)
-// on `sampler`.
-bool reads_cube_or_volume(const std::string& text, int line, const std::string& sampler) {
-  size_t p = 0;
-  for (int l = 1; l < line && p != std::string::npos; l++) {
-    p = text.find('\n', p);
-    if (p != std::string::npos) p++;
-  }
-  if (p == std::string::npos) return false;
-  std::string code = code_only(text.substr(p, text.find('\n', p) - p));
-  for (const char* family : {"texCUBE", "tex3D", "tex1D"})
-    for (size_t at = code.find(family); at != std::string::npos; at = code.find(family, at + 1)) {
-      if (at > 0 && is_ident(code[at - 1])) continue;
-      size_t q = at;
-      while (q < code.size() && is_ident(code[q])) q++;
-      while (q < code.size() && (code[q] == ' ' || code[q] == '\t')) q++;
-      if (q >= code.size() || code[q] != '(') continue;
-      q++;
-      while (q < code.size() && (code[q] == ' ' || code[q] == '\t')) q++;
-      if (code.compare(q, sampler.size(), sampler) == 0 &&
-          (q + sampler.size() >= code.size() || !is_ident(code[q + sampler.size()])))
-        return true;
-    }
-  return false;
-}
 
 bool is_integer(const glslang::TType& t) {
   glslang::TBasicType b = t.getBasicType();
@@ -427,19 +510,18 @@ bool is_integer(const glslang::TType& t) {
 //   call that an overlap; the registers are put back per stage from `out` (assign_constants);
 // - integer and bool constants the entry does not read become floats no one reads; ones it reads
 //   are refused. `int_register_lines` holds the lines where the front end ignored register(iN).
-bool read_declarations(glslang::TIntermediate* in, const std::vector<int>& int_register_lines,
-                       const std::map<std::string, std::string>& texts, Declarations* out, std::string* err) {
+bool read_declarations(glslang::TIntermediate* in, const std::vector<int>& int_register_lines, Declarations* out,
+                       std::string* err) {
   glslang::TIntermAggregate* root = in->getTreeRoot() ? in->getTreeRoot()->getAsAggregate() : nullptr;
   if (!root) return true;
   UseFinder uses;
   root->traverse(&uses);
-  for (const SamplerRead& r : uses.reads_2d) {
-    auto text = texts.find(r.file);
-    if (uses.odd_sampler.empty() && text != texts.end() && reads_cube_or_volume(text->second, r.line, r.sampler)) {
-      uses.odd_sampler = r.sampler;
-      uses.odd_line = r.line;
+  for (const auto& call : uses.calls)
+    if (!uses.defined.count(call.first)) {
+      *err = "line " + std::to_string(call.second) + ": " + call.first.substr(0, call.first.find('(')) +
+             " is not supported (an HLSL intrinsic with no counterpart here): write a function of your own";
+      return false;
     }
-  }
   if (!uses.odd_sampler.empty()) {
     *err = "sampler '" + uses.odd_sampler + "' (line " + std::to_string(uses.odd_line) +
            ") is read as a 1D, cube or volume texture: only 2D textures can be drawn here (no cube, volume or 1D "
@@ -953,6 +1035,26 @@ std::string widen_expression(const Widened& w, const std::string& value) {
   return "vec4(" + value + pads[w.size < 4 ? w.size : 0] + ")";
 }
 
+// Direct3D 9's ddy runs down the render target. GL's dFdy runs up the framebuffer: the same way
+// on texture targets, which the layer draws upside down, and the other way on the window, which it
+// does not flip. The layer's vertex uniform dx_halfpixel says which (w: -1 for a texture, +1 for
+// the window); a uniform of the same name in the pixel program is the same uniform in GL.
+void use_direct3d_ddy(std::string* text) {
+  std::string& s = *text;
+  for (size_t p = find_word(s, "dFdy", 0); p != std::string::npos; p = find_word(s, "dFdy", p + 1))
+    s.replace(p, 4, "dx_ddy");
+  std::string helpers = "uniform vec4 dx_halfpixel;\n";
+  for (const char* t : {"float", "vec2", "vec3", "vec4"})
+    helpers += std::string(t) + " dx_ddy(" + t + " v) { return -dx_halfpixel.w * dFdy(v); }\n";
+  // After the #version line and any #extension lines.
+  size_t at = 0;
+  while (at < s.size() && s[at] == '#') {
+    size_t eol = s.find('\n', at);
+    at = eol == std::string::npos ? s.size() : eol + 1;
+  }
+  s.insert(at, helpers);
+}
+
 bool rewrite_glsl(std::string* text, bool vertex, const Interface& io, std::string* err) {
   std::string& s = *text;
   // The flattened register file: as long as the highest register read, whatever the block declares.
@@ -993,6 +1095,7 @@ bool rewrite_glsl(std::string* text, bool vertex, const Interface& io, std::stri
       s.replace(q, close + 1 - q, "ps_s" + std::to_string(a.reg + k));
     }
   }
+  if (!vertex && find_word(s, "dFdy", 0) != std::string::npos) use_direct3d_ddy(&s);
   if (io.widened.empty() && io.saturated.empty()) return true;
   // Varyings and colours the program declares narrower than vec4: the code keeps a global of its
   // own size, copied from or to the vec4 around the translated main; saturated colours are clamped
@@ -1121,7 +1224,7 @@ bool check_glsl(const std::string& glsl, bool vertex, std::string* err) {
 
 // The float remainder `x % y` is fmod in HLSL, with the sign of x; the front end makes it GLSL's mod
 // (OpFMod, the sign of y). OpFRem is the HLSL one, with the same operands. (fmod itself never gets
-// here, see HLSL_INTRINSICS.)
+// here, see hlsl_intrinsics.)
 void use_hlsl_remainder(std::vector<uint32_t>* spirv) {
   for (size_t i = 5; i < spirv->size();) {
     uint32_t words = (*spirv)[i] >> 16;
@@ -1188,19 +1291,39 @@ std::vector<int> take_int_register_warnings(std::string* log) {
 // lit raises n.h to the power m (the front end multiplies them), and round takes halves to the
 // even neighbour (GLSL leaves the direction to the driver, the front end folds them away from 0):
 // a function the optimiser inlines keeps the front end from folding it, and its round becomes
-// roundEven in the tree (RoundToEven).
-const char* const HLSL_INTRINSICS =
-    "float dx_round(float x) { return round(x); }\n"
-    "float2 dx_round(float2 x) { return round(x); }\n"
-    "float3 dx_round(float3 x) { return round(x); }\n"
-    "float4 dx_round(float4 x) { return round(x); }\n"
-    "#define round(x) dx_round(x)\n"
-    "#define fmod(x, y) ((x) - (y) * trunc((x) / (y)))\n"
-    "#define ldexp(x, e) ((x) * exp2(e))\n"
-    "#define lit(n_dot_l, n_dot_h, m) "
-    "float4(1.0, max(n_dot_l, 0.0), (n_dot_l) < 0.0 || (n_dot_h) < 0.0 ? 0.0 : pow(n_dot_h, m), 1.0)\n";
+// roundEven in the tree (RoundToEven). frexp, which GLSL 330 lacks, gives the mantissa in
+// [0.5, 1) with the sign of x and the exponent as a float (0 and 0 for 0); log2 may be a hair off
+// at powers of two, so the mantissa is put back in its range. The cube, volume and 1D lookups an
+// untyped `sampler` can make look like 2D ones in the tree: each marks its coordinate with a call
+// the optimiser removes, for UseFinder to refuse them wherever a macro hid them.
+std::string hlsl_intrinsics() {
+  std::string s;
+  for (const char* t : {"float", "float2", "float3", "float4"}) {
+    std::string T = t;
+    s += T + " dx_round(" + T + " x) { return round(x); }\n";
+    s += T + " dx_frexp(" + T + " x, out " + T + " e) {\n";
+    s += "  " + T + " a = abs(x), nonzero = a > 0;\n";
+    s += "  " + T + " k = floor(log2(max(a, 1.18e-38))) + 1, m = x * exp2(-k);\n";
+    s += "  " + T + " high = abs(m) >= 1, low = (abs(m) < 0.5) * nonzero;\n";
+    s += "  e = (k + high - low) * nonzero;\n";
+    s += "  return m * exp2(low - high);\n}\n";
+    s += T + " dx_cube_or_volume(" + T + " t) { return t; }\n";
+  }
+  s += "#define round(x) dx_round(x)\n"
+       "#define frexp(x, e) dx_frexp(x, e)\n"
+       "#define fmod(x, y) ((x) - (y) * trunc((x) / (y)))\n"
+       "#define ldexp(x, e) ((x) * exp2(e))\n"
+       "#define lit(n_dot_l, n_dot_h, m) "
+       "float4(1.0, max(n_dot_l, 0.0), (n_dot_l) < 0.0 || (n_dot_h) < 0.0 ? 0.0 : pow(n_dot_h, m), 1.0)\n";
+  for (const char* family : {"texCUBE", "tex3D", "tex1D"})
+    for (const char* form : {"lod", "bias", "proj"}) {
+      std::string name = std::string(family) + form;
+      s += "#define " + name + "(s, t) " + name + "(s, dx_cube_or_volume(t))\n";
+    }
+  return s;
+}
 
-// HLSL's round, which GLSL calls roundEven (see HLSL_INTRINSICS).
+// HLSL's round, which GLSL calls roundEven (see hlsl_intrinsics).
 class RoundToEven : public glslang::TIntermTraverser {
  public:
   bool visitUnary(glslang::TVisit, glslang::TIntermUnary* node) override {
@@ -1240,12 +1363,12 @@ extern "C" __attribute__((visibility("default"))) HRESULT D3DCompile(
   std::string preamble;
   if (flags & D3DCOMPILE_PACK_MATRIX_ROW_MAJOR) preamble += "#pragma pack_matrix(row_major)\n";
   else if (flags & D3DCOMPILE_PACK_MATRIX_COLUMN_MAJOR) preamble += "#pragma pack_matrix(column_major)\n";
-  preamble += HLSL_INTRINSICS;
+  preamble += hlsl_intrinsics();
   for (const D3D_SHADER_MACRO* m = defines; m && m->Name; m++)
     preamble += std::string("#define ") + m->Name + " " + (m->Definition ? m->Definition : "") + "\n";
   const char* body = (const char*)src;
   skip_bom(&body, &src_size);
-  std::string source = mend_matrix_swizzles(choose_stage_registers(std::string(body, src_size), vertex));
+  std::string source = mend_source(std::string(body, src_size), vertex);
   const char* texts[1] = {source.c_str()};
   int lengths[1] = {int(source.size())};
   const char* names[1] = {source_name ? source_name : "shader"};
@@ -1263,7 +1386,6 @@ extern "C" __attribute__((visibility("default"))) HRESULT D3DCompile(
   sh.setAutoMapBindings(true);
   EShMessages msgs = EShMessages(EShMsgSpvRules | EShMsgVulkanRules | EShMsgReadHlsl | EShMsgHlslDX9Compatible);
   IncludeBridge includer(include, names[0], vertex);
-  includer.texts[names[0]] = source;
   std::string log, err;
   std::vector<uint32_t> spirv;
   Declarations decl;
@@ -1279,8 +1401,7 @@ extern "C" __attribute__((visibility("default"))) HRESULT D3DCompile(
   }
   // Registers as the source gave them, read before the mapping below assigns its own, on the
   // linked tree, which holds only what the entry calls.
-  if (ok && !read_declarations(prog.getIntermediate(stage), int_register_lines, includer.texts, &decl, &err))
-    ok = false;
+  if (ok && !read_declarations(prog.getIntermediate(stage), int_register_lines, &decl, &err)) ok = false;
   if (ok) ok = prog.mapIO();
   if (ok) {
     RoundToEven rounding;

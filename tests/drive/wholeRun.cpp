@@ -297,6 +297,7 @@ int run_whole(uint64_t seed, int passes) {
   });
   WindowHandle window = plat_create_window("drive", PLAT_STYLE_OVERLAPPED, false, 0, 0, 640, 360, PLAT_SHOW_NORMAL);
   isFullscreen = false;
+  set_d3d_display_settings(app_display_settings());
   init_input(window);
   if (!window || !init_d3d(window, 640, 360)) die("no recording device");
   common_vb_writer.create(65536);

@@ -17,6 +17,7 @@ bool open_device() {
   plat_register_window_class("Fuzz", proc);
   WindowHandle w = plat_create_window("fuzz", PLAT_STYLE_OVERLAPPED, false, 0, 0, 64, 64, PLAT_SHOW_NORMAL);
   isFullscreen = false;
+  set_d3d_display_settings(app_display_settings());
   return init_d3d(w, 64, 64);
 }
 }  // namespace

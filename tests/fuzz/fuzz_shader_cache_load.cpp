@@ -25,6 +25,7 @@ static std::string set_up() {
   plat_register_window_class("FuzzShaders", fuzz_window_proc);
   WindowHandle w = plat_create_window("fuzz", PLAT_STYLE_OVERLAPPED, false, 0, 0, 64, 64, PLAT_SHOW_NORMAL);
   isFullscreen = false;
+  set_d3d_display_settings(app_display_settings());
   if (!init_d3d(w, 64, 64)) __builtin_trap();
   return folder + "cache/f.sh.cache";
 }

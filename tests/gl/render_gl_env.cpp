@@ -26,6 +26,7 @@ bool render_gl_open(int width, int height) {
   if (!window) return false;
   isFullscreen = false;
   app_use_vsync = false;
+  set_d3d_display_settings(app_display_settings());
   return init_d3d(window, width, height);
 }
 

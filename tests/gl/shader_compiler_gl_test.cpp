@@ -117,10 +117,11 @@ void fill_quad(QuadVertex* q) {
         {corners[i][0], corners[i][1], 0, 1}, {0.75f, 0.25f, 0.5f, 1}, {0.5f, 1, 0.25f}, {0.25f, 0.5f}, {9, 9, 9, 9}};
 }
 
-// Draws the whole back buffer with the pair, alpha test on, from memory or from `vb`, and returns
-// the centre pixel (0 when the pair did not draw, as when it fails to link).
+// Draws the whole back buffer, or the 64 x 48 texture `target`, with the pair, alpha test on,
+// from memory or from `vb`, and returns the centre pixel (0 when the pair did not draw, as when it
+// fails to link).
 D3dColor draw_pair(const std::vector<DWORD>& vcode, const std::vector<DWORD>& pcode, HRESULT* drawn,
-                   VertexBuffer* vb = nullptr) {
+                   VertexBuffer* vb = nullptr, Texture* target = nullptr) {
   IDirect3DVertexShader9* vs = nullptr;
   IDirect3DPixelShader9* ps = nullptr;
   *drawn = D3DERR_INVALIDCALL;
@@ -130,7 +131,8 @@ D3dColor draw_pair(const std::vector<DWORD>& vcode, const std::vector<DWORD>& pc
   }
   Textures tex;
   d3d->BeginScene();
-  set_back_buffer_target();
+  if (target) set_render_target(target, 0, false);
+  else set_back_buffer_target();
   set_blend_none();
   set_cull_mode(0);
   clear_view(0xFF000000);
@@ -157,14 +159,23 @@ D3dColor draw_pair(const std::vector<DWORD>& vcode, const std::vector<DWORD>& pc
   } else {
     *drawn = d3d->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, q, sizeof(QuadVertex));
   }
-  std::vector<D3dColor> px = read_back_buffer();
+  D3dColor centre = 0;
+  if (target) {
+    int pitch = 0;
+    const uint8_t* p = (const uint8_t*)lock_texture_readback(target, &pitch);
+    if (p) memcpy(&centre, p + 24 * pitch + 32 * 4, 4);
+    unlock_texture_readback(p != nullptr);
+    set_back_buffer_target();
+  } else {
+    centre = read_back_buffer()[24 * 64 + 32];
+  }
   d3d->SetRenderState(D3DRS_ALPHATESTENABLE, 0);
   d3d->SetVertexShader(nullptr);
   d3d->SetPixelShader(nullptr);
   d3d->EndScene();
   vs->Release();
   ps->Release();
-  return px[24 * 64 + 32];
+  return centre;
 }
 
 bool near(D3dColor a, D3dColor b) {
@@ -344,6 +355,32 @@ TEST_F(ShaderCompilerGl, WhatDirect3D9AcceptsLinksAndDrawsAsItWould) {
        VS_PLAIN "float4 c : register(c0);\n"
                 "float4 psh(VsOut i) : COLOR { return float4(-(-c.z % c.y), c.z % -c.y, 0, 1); }",
        0xFF404000},
+      // The front end folds a remainder of two literals to no sensible value: they are fmod's too.
+      {"the float remainder % of two literals is fmod's",
+       VS_PLAIN
+       "float4 psh(VsOut i) : COLOR { return float4(-(-0.375 % 0.25), 0.375 % -0.25, -0.625 % 0.25 + 0.5, 1); }",
+       0xFF202060},
+      // GLSL 330 has no frexp: mantissa in [0.5, 1) with the sign of x, exponent as a float, 0 and 0
+      // for 0; 8 is a power of two, where log2 may come out a hair low.
+      {"frexp gives HLSL's mantissa and exponent",
+       VS_PLAIN
+       "float4 c : register(c0);\n"
+       "float4 psh(VsOut i) : COLOR {\n"
+       "  float e1, e2, e3, e4;\n"
+       "  float m1 = frexp(c.w * 6, e1), m2 = frexp(-c.w * 8, e2), m3 = frexp(0.25, e3), m4 = frexp(c.x * 0, e4);\n"
+       "  return float4(m1, -m2 * e2 * 0.25, m3 * -e3 + m4 + e4, e1 * 0.25); }",
+       0xBFBF8080},
+      // Direct3D 9's ddy runs down the target (pixel rows from the top) on the window and on
+      // textures alike; the position runs from 1 at the top to -1 at the bottom over 48 rows.
+      {"ddy runs down the target, ddx to the right",
+       "float4 vsh(float4 p : POSITION0, out float4 t : TEXCOORD0) : POSITION { t = p; return p; }\n"
+       "float4 psh(float4 t : TEXCOORD0) : COLOR { return float4(0.5 - ddy(t.y) * 6, 0.5 + ddx(t.x) * 6, 0, 1); }",
+       0xFFBFAF00},
+      // A function of the shader's own may be named after an intrinsic the layer refuses.
+      {"a function of its own named noise",
+       VS_PLAIN "float noise(float2 p) { return p.x * 2; }\n"
+                "float4 psh(VsOut i) : COLOR { return float4(noise(i.uv), 0, 0, 1); }",
+       0xFF800000},
       {"lit raises n.h to the power m",
        VS_PLAIN
        "float4 c : register(c0);\n"
@@ -382,6 +419,8 @@ TEST_F(ShaderCompilerGl, WhatDirect3D9AcceptsLinksAndDrawsAsItWould) {
        "1); }",
        0xFF9F80FF, GAME_FLAGS, "vs_3_0", "ps_3_0"},
   };
+  Texture* texture_target = create_render_texture(64, 48, 1);
+  ASSERT_TRUE(texture_target);
   for (const DrawCase& c : cases) {
     SCOPED_TRACE(c.name);
     Compiled v = compile(c.hlsl, true, c.flags, nullptr, c.vs_profile),
@@ -389,11 +428,16 @@ TEST_F(ShaderCompilerGl, WhatDirect3D9AcceptsLinksAndDrawsAsItWould) {
     EXPECT_TRUE(v.ok) << v.errors;
     EXPECT_TRUE(p.ok) << p.errors;
     if (!v.ok || !p.ok) continue;  // the next case all the same
-    HRESULT drawn;
-    D3dColor got = draw_pair(v.code, p.code, &drawn);
-    EXPECT_EQ(drawn, D3D_OK) << "the pair did not link";
-    EXPECT_TRUE(near(got, c.want)) << std::hex << "got " << got << ", want " << c.want;
+    // Direct3D 9 draws the same on every target; the layer draws textures upside down.
+    for (Texture* target : {(Texture*)nullptr, texture_target}) {
+      SCOPED_TRACE(target ? "drawn to a texture" : "drawn to the window");
+      HRESULT drawn;
+      D3dColor got = draw_pair(v.code, p.code, &drawn, nullptr, target);
+      EXPECT_EQ(drawn, D3D_OK) << "the pair did not link";
+      EXPECT_TRUE(near(got, c.want)) << std::hex << "got " << got << ", want " << c.want;
+    }
   }
+  destroy_texture(texture_target);
 }
 
 // Drawing from one buffer, the inputs follow each program: a program without moved inputs (NORMAL0
@@ -533,6 +577,15 @@ TEST_F(ShaderCompilerGl, WhatTheLayerCannotDrawFailsInTheCompileWithAMessage) {
       UNTYPED_SAMPLER_READ("tex3Dlod"),
       UNTYPED_SAMPLER_READ("tex3Dbias"),
       UNTYPED_SAMPLER_READ("tex3Dproj"),
+      // The same hidden in a macro of the shader's own: the source line says only REFLECT.
+      {"texCUBElod on an untyped sampler in a macro", false,
+       "#define REFLECT(s, d) texCUBElod(s, d)\nsampler env : register(s0);\n"
+       "float4 psh(float4 d : TEXCOORD0) : COLOR {\n  return REFLECT(env, d); }\n" VS_PLAIN,
+       "sampler 'env' (line 4) is read as a 1D, cube or volume texture", true},
+      {"tex3Dproj on an untyped sampler in a macro", false,
+       "#define VOLUME(s, d) tex3Dproj(s, d)\nsampler vol : register(s0);\n"
+       "float4 psh(float4 d : TEXCOORD0) : COLOR {\n  return VOLUME(vol, d); }\n" VS_PLAIN,
+       "sampler 'vol' (line 4) is read as a 1D, cube or volume texture", true},
       {"an element of an untyped sampler array read by texCUBElod", false,
        "sampler s[2] : register(s0);\nfloat4 psh(float4 d : TEXCOORD0) : COLOR {\n"
        "  return tex2Dlod(s[0], d) + texCUBElod(s[1], d); }\n" VS_PLAIN,
@@ -549,6 +602,9 @@ TEST_F(ShaderCompilerGl, WhatTheLayerCannotDrawFailsInTheCompileWithAMessage) {
        "struct VsOut { float4 pos : SV_Position; float2 uv : TEXCOORD0; };\n"
        "float4 psh(VsOut i) : COLOR { return float4(i.uv, i.pos.xy / 64); }",
        "VPOS (SV_Position read by a pixel program) is not supported", false, "ps_3_0"},
+      // The front end takes noise for a function without a body, which the SPIR-V back end crashes on.
+      {"the noise intrinsic", false, VS_PLAIN "float4 psh(VsOut i) : COLOR {\n  return noise(i.uv); }",
+       "line 6: noise is not supported", true},
       {"an array vertex input off the table's rows", true,
        "struct VsOut { float4 pos : POSITION; float4 col : COLOR0; };\n"
        "VsOut vsh(float4 p : POSITION0, float4 n[2] : NORMAL0) { VsOut o; o.pos = p; o.col = n[0] + n[1]; return o; }",

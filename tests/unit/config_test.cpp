@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <functional>
+#include <vector>
 #include "engine/app.h"
 #include "engine/config.h"
 #include "engine/log.h"
@@ -194,6 +195,28 @@ TEST_F(Settings, ASaveReplacesTheFileAndAFailedWriteLeavesTheOldOneWhole) {
   EXPECT_EQ(read_file_text(file), "// Game settings\n_CONFIG_VERSION_=1\n\nscreen_wd=1024\nmusic_volume=3\n");
 }
 
+// The new file that a save puts in the old one's place keeps the old one's permissions: settings a
+// user made private stay private. Under the usual umask a file the save created with its own mode
+// would come out 0644, so each mode here shows whether it was carried over.
+TEST_F(Settings, ASaveKeepsTheFilesPermissions) {
+  mkdir((root + "/ASCENDA").c_str(), 0755);
+  std::string file = dataPath("settings.cfg");
+  mode_t old_umask = umask(022);
+  for (mode_t mode : {mode_t(0600), mode_t(0640), mode_t(0664)}) {
+    SCOPED_TRACE(mode);
+    reset_app_config();
+    write_file_text(file, "screen_wd=800\n");
+    ASSERT_EQ(chmod(file.c_str(), mode), 0);
+    set_config_int("screen_wd", 1024);
+    ASSERT_TRUE(flush_app_config());
+    struct stat st;
+    ASSERT_EQ(stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, mode);
+    EXPECT_NE(read_file_text(file).find("screen_wd=1024"), std::string::npos);
+  }
+  umask(old_umask);
+}
+
 // A settings file that is a link is saved through it: the link stays, its target gets the new
 // settings, and the temporary file lives beside the target, in the target's folder.
 TEST_F(Settings, ALinkedSettingsFileIsSavedThroughTheLink) {
@@ -294,6 +317,38 @@ TEST_F(Settings, UnknownArgumentsAreNamedInOneLogLine) {
   EXPECT_EQ(log.find("-win"), std::string::npos) << log;
 }
 
+// The log is read on terminals: an argument's control bytes (an escape sequence that would colour
+// or clear the screen, a line end that would forge a log line) are written escaped, and a line
+// too long for the log says that it was cut and how much of it is missing.
+TEST_F(Settings, UnknownArgumentsAreLoggedEscapedAndCutVisibly) {
+  const std::string long_arg(400, 'x');
+  struct Case {
+    const char* what;
+    std::vector<std::string> args;
+    std::string line;
+  } cases[] = {
+      {"control bytes",
+       {"\x1b[2J\x1b[31mred", "a\\b", "two\nlines", "\x7f"},
+       "ignoring unknown command-line arguments: '\\x1B[2J\\x1B[31mred' 'a\\\\b' 'two\\x0Alines' '\\x7F'\n"},
+      {"too many for one line",
+       {long_arg, long_arg, long_arg, long_arg, "last"},
+       "ignoring unknown command-line arguments: '" + long_arg + "' '" + long_arg + "' '" + std::string(212, 'x') +
+           "... (the line is cut: 3 of the 5 not shown in full)\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<char*> argv = {(char*)"game"};
+    for (const std::string& a : c.args) argv.push_back((char*)a.c_str());
+    close_debug_log();
+    remove(dataPath("log.txt").c_str());
+    read_app_settings(int(argv.size()), argv.data());
+    close_debug_log();
+    std::string log = read_file_text(dataPath("log.txt"));
+    EXPECT_NE(log.find(c.line), std::string::npos) << log;
+    for (char ch : log) EXPECT_FALSE((unsigned char)ch < 0x20 && ch != '\n') << int(ch);
+  }
+}
+
 // What the game's command line check makes of each argument: help, a switch, a switch written
 // wrongly (its usage and exit 2 before anything starts) or something unknown (ignored).
 TEST(CommandLine, EachArgumentIsASwitchHelpAMiswrittenSwitchOrUnknown) {
@@ -340,12 +395,14 @@ TEST(CommandLine, EachArgumentIsASwitchHelpAMiswrittenSwitchOrUnknown) {
   struct {
     std::vector<const char*> args;
     int code;
+    const char* named;  // how a mistake names the argument on standard error
   } lines[] = {
-      {{}, -1},
-      {{"-win", "junk", "-fast"}, -1},
-      {{"-win", "--help"}, 0},
-      {{"-WIN", "--help"}, 0},
-      {{"-win", "-Win"}, 2},
+      {{}, -1, nullptr},
+      {{"-win", "junk", "-fast"}, -1, nullptr},
+      {{"-win", "--help"}, 0, nullptr},
+      {{"-WIN", "--help"}, 0, nullptr},
+      {{"-win", "-Win"}, 2, "'-Win' is not a switch"},
+      {{"-win=\x1b[2J\x1b]0;owned\x07"}, 2, "'-win=\\x1B[2J\\x1B]0;owned\\x07' is not a switch"},
   };
   for (const auto& l : lines) {
     std::vector<char*> argv{(char*)"game"};
@@ -358,6 +415,8 @@ TEST(CommandLine, EachArgumentIsASwitchHelpAMiswrittenSwitchOrUnknown) {
     // The usage goes to standard output for help, to standard error for a mistake, else nowhere.
     EXPECT_EQ(out.find("-fullscr") != std::string::npos, l.code == 0) << out;
     EXPECT_EQ(err.find("-fullscr") != std::string::npos, l.code == 2) << err;
+    if (l.named) EXPECT_NE(err.find(l.named), std::string::npos) << err;
+    for (char ch : err) EXPECT_FALSE((unsigned char)ch < 0x20 && ch != '\n') << int(ch);
   }
 }
 
@@ -369,6 +428,52 @@ TEST_F(Settings, NoSettingsFileKeepsTheDefaults) {
   EXPECT_TRUE(app_want_fullscreen);
   EXPECT_TRUE(app_use_vsync);
   EXPECT_FALSE(app_use_aa);
+}
+
+// Each of the game's settings under the key that players' files hold, with the one default that
+// the start-up and the options screen both get, read back within its range and written as its type.
+TEST_F(Settings, EachGameSettingKeepsItsKeyDefaultRangeAndStoredForm) {
+  struct Case {
+    AppSetting id;
+    const char* key;
+    int def;
+    const char* stored;  // in the file
+    int read;            // what get_app_setting gives for it
+    int set;             // written back through set_app_setting
+    const char* written;
+  } cases[] = {
+      {SETTING_SCREEN_WD, "screen_wd", 0, "-40", -40, 1280, "1280"},
+      {SETTING_SCREEN_HT, "screen_ht", 0, "0x2D0", 720, 720, "720"},
+      {SETTING_FULLSCREEN, "fullscreen", 1, "0", 0, 0, "0"},
+      {SETTING_VSYNC, "vsync", 1, "7", 1, 5, "1"},
+      {SETTING_DEVKEYS, "devkeys", 0, "1", 1, 0, "0"},
+      {SETTING_PROCESS_PRIORITY, "process_priority", 0, "9", 2, 1, "1"},
+      {SETTING_MUSIC_VOLUME, "music_volume", 10000, "-5", 0, 2500, "2500"},
+  };
+  ASSERT_EQ(int(sizeof(cases) / sizeof(cases[0])), int(NUM_APP_SETTINGS));
+  for (const Case& c : cases) {
+    EXPECT_STREQ(app_setting_def(c.id).key, c.key);
+    EXPECT_EQ(get_app_setting(c.id), c.def) << c.key << " without a file";
+  }
+  reset_app_config();
+  mkdir((root + "/ASCENDA").c_str(), 0755);
+  std::string file;
+  for (const Case& c : cases) file += std::string(c.key) + "=" + c.stored + "\n";
+  write_file_text(dataPath("settings.cfg"), file);
+  close_debug_log();
+  for (const Case& c : cases) EXPECT_EQ(get_app_setting(c.id), c.read) << c.key << "=" << c.stored;
+  close_debug_log();
+  std::string log = read_file_text(dataPath("log.txt"));
+  EXPECT_NE(log.find("music_volume -5 out of range, using 0\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("process_priority 9 out of range, using 2\n"), std::string::npos) << log;
+  EXPECT_EQ(log.find("screen_wd"), std::string::npos) << log;  // the display bounds it, not the table
+  std::string expected = "// Game settings\n_CONFIG_VERSION_=1\n\n";
+  for (const Case& c : cases) {
+    EXPECT_TRUE(set_app_setting(c.id, c.set));
+    expected += std::string(c.key) + "=" + c.written + "\n";
+  }
+  EXPECT_TRUE(flush_app_config());
+  EXPECT_EQ(read_file_text(dataPath("settings.cfg")), expected);
 }
 
 TEST_F(Settings, ConfigNodeLoadsFilesAndAnswersLookups) {
@@ -413,24 +518,6 @@ TEST_F(Settings, OverLongLinesAndHugeValuesStayIntact) {
 }
 
 // ---- a settings file that exists but cannot be read is never replaced
-
-namespace {
-// Runs body in a child process without root's right to read any file: as root the child becomes
-// an unprivileged user, as any other user it stays that user. The child's exit code is body's
-// result (0 for success), or CANNOT_DROP_ROOT when root could not give up its rights (a container
-// without another user, say).
-const int CANNOT_DROP_ROOT = 90;
-int run_unprivileged(const std::function<int()>& body) {
-  pid_t pid = fork();
-  if (pid == 0) {
-    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(CANNOT_DROP_ROOT);
-    _exit(body());
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 99;
-}
-}  // namespace
 
 TEST_F(Settings, AFileThatCannotBeReadIsNeverReplaced) {
   mkdir((root + "/ASCENDA").c_str(), 0777);

@@ -211,6 +211,13 @@ TEST_F(RenderTexture, ManagerSharesByFullPathAndCountsReferences) {
   EXPECT_NE(testing::internal::GetCapturedStdout().find("Error loading file"), std::string::npos);
   EXPECT_EXIT(get_texture("missing.dds", true), testing::ExitedWithCode(100),
               "Can't load texture from '.*missing.dds'");
+  // A folder in a texture's place is refused by name before anything is read or allocated.
+  ASSERT_EQ(mkdir((folder + "folder.dds").c_str(), 0755), 0);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(get_texture("folder.dds", false), nullptr);
+  EXPECT_NE(
+      testing::internal::GetCapturedStdout().find("Error loading file '" + folder + "folder.dds': not a regular file"),
+      std::string::npos);
   render_write_file(folder + "bad.dds", std::vector<uint8_t>(200, 7));
   testing::internal::CaptureStdout();
   EXPECT_EQ(get_texture("bad.dds", false), nullptr);

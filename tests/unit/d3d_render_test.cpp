@@ -31,10 +31,12 @@ TEST_F(RenderDevice, CreationMakesDepthQueriesAndSamplerDefaults) {
 TEST_F(RenderDevice, FullScreenWithoutASizeTakesTheDisplaySize) {
   close_d3d();
   isFullscreen = true;
+  set_d3d_display_settings(app_display_settings());
   ASSERT_TRUE(init_d3d(window, 0, 0));
   EXPECT_EQ(d3d_wd, 1920);
   EXPECT_EQ(d3d_ht, 1080);
   isFullscreen = false;
+  set_d3d_display_settings(app_display_settings());
 }
 
 TEST_F(RenderDevice, CreationFallsBackToSoftwareVertexProcessingThenFails) {
@@ -141,6 +143,7 @@ TEST_F(RenderDevice, FailedResetIsRetriedByTheDeviceCheck) {
 TEST_F(RenderDevice, MultisamplingRequestSetsTheDepthSurfaceOnly) {
   close_d3d();
   app_use_aa = true;
+  set_d3d_display_settings(app_display_settings());
   testing::internal::CaptureStdout();
   ASSERT_TRUE(init_d3d(window, 320, 200));
   EXPECT_NE(testing::internal::GetCapturedStdout().find("AA quality 4"), std::string::npos);
@@ -148,6 +151,7 @@ TEST_F(RenderDevice, MultisamplingRequestSetsTheDepthSurfaceOnly) {
   EXPECT_EQ(count("CreateDevice 40 0x0"), 1);
   close_d3d();
   app_use_aa = false;
+  set_d3d_display_settings(app_display_settings());
   d3d9_recorder_log().clear();
   testing::internal::CaptureStdout();
   ASSERT_TRUE(init_d3d(window, 320, 200));

@@ -1,6 +1,7 @@
 // Shader builds through a stand-in compiler library on the recording back end: which compiler text
 // reaches the on-screen error message during a reload, and a vertex and pixel pair that does not
 // link counting as a failed build (the old shader kept, the linker's text shown).
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
 #include "engine/d3d_shaders.h"
@@ -55,6 +56,34 @@ TEST_F(RenderShaderBuild, OnlyAFailedRebuildPutsTheCompilerTextOnScreen) {
   std::string msg = get_error_message();
   EXPECT_NE(msg.find("HLSL 'w.sh', func 'vsh':"), std::string::npos) << msg;
   EXPECT_NE(msg.find("error X3000"), std::string::npos) << msg;
+  EXPECT_NE(msg.find("FAILED to reload shader 'w.sh'"), std::string::npos) << msg;
+  EXPECT_EQ(s->vs, old_vs);
+  destroy_shader(s);
+}
+
+// A folder in a shader source's place is no source: it is refused by name, with nothing read or
+// allocated for it, at creation (fatal) and on a rebuild (the old shader kept, the reason on screen).
+TEST_F(RenderShaderBuild, AFolderInPlaceOfASourceIsRefusedByName) {
+  ASSERT_EQ(mkdir((folder + "font.sh").c_str(), 0755), 0);
+  EXPECT_EXIT(
+      {
+        dup2(2, 1);  // the log's line too
+        create_shader("font.sh", nullptr);
+      },
+      testing::ExitedWithCode(100), "can't read shader source '.*font.sh': not a regular file");
+
+  edit("w.sh", "// good\n");
+  Shader* s = create_shader("w.sh", nullptr);
+  ASSERT_TRUE(s);
+  IDirect3DVertexShader9* old_vs = s->vs;
+  remove((folder + "w.sh").c_str());
+  ASSERT_EQ(mkdir((folder + "w.sh").c_str(), 0755), 0);
+  struct utimbuf u = {stamp + 10, stamp + 10};
+  utime((folder + "w.sh").c_str(), &u);
+  std::string out = reload();
+  EXPECT_NE(out.find("can't read shader source '" + folder + "w.sh': not a regular file"), std::string::npos) << out;
+  std::string msg = get_error_message();
+  EXPECT_NE(msg.find("can't read 'w.sh': not a regular file"), std::string::npos) << msg;
   EXPECT_NE(msg.find("FAILED to reload shader 'w.sh'"), std::string::npos) << msg;
   EXPECT_EQ(s->vs, old_vs);
   destroy_shader(s);

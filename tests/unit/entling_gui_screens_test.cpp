@@ -11,6 +11,7 @@
 #include "engine/distFont.h"
 #include "engine/input.h"
 #include "engine/loadSprite.h"
+#include "engine/sound.h"
 #include "engine/sysUtils.h"
 #include "entlingSupport.h"
 #include "game/controls.h"
@@ -108,6 +109,18 @@ class GuiScreens : public DataFolderTest {
     push_input_event(IE_KEY_DOWN, code, 0, 0, 0, 0);
     step();
   }
+  // Drags a slider's knob to a fraction of its track.
+  void drag(GuiElement* slider, float fraction) {
+    ASSERT_NE(slider, nullptr);
+    vec4float c(slider->contentBox);
+    int y = int((c[1] + c[3]) / 2);
+    int x = int(c[0] + (c[2] - c[0]) * fraction);
+    push_input_event(IE_MOUSE_MOVE, 0, 0, 0, int(c[0]) + 2, y);
+    push_input_event(IE_MOUSE_DOWN, 1, 0, IF_LBUTTON, int(c[0]) + 2, y);
+    push_input_event(IE_MOUSE_MOVE, 0, 0, IF_LBUTTON, x, y);
+    push_input_event(IE_MOUSE_UP, 1, 0, 0, 0, 0);
+    step();
+  }
   std::string setting(const char* key) {
     char buf[64];
     return get_config_str(key, buf, sizeof(buf)) ? buf : "<none>";
@@ -202,7 +215,8 @@ TEST_F(GuiScreens, OptionsShowTheRealStateAndAcceptKeepsTheAutomaticSize) {
   clickText("Options");
   EXPECT_FALSE(findId("fullscr")->get<GP_checked>());
   EXPECT_TRUE(findId("vsync")->get<GP_checked>());
-  EXPECT_EQ(findId("musicVol")->get<GP_value>(), 0.0);  // clamped
+  EXPECT_EQ(findId("musicVol")->get<GP_value>(), 0.0);   // clamped
+  EXPECT_EQ(findId("masterVol")->get<GP_value>(), 1.0);  // no sound device here: the volume one would get
   EXPECT_TRUE(findId("restart")->isHidden());
   EXPECT_STREQ(findId("resolution")->text(), "1280x720");
   clickText("Accept");
@@ -213,20 +227,56 @@ TEST_F(GuiScreens, OptionsShowTheRealStateAndAcceptKeepsTheAutomaticSize) {
   EXPECT_NE(read_file_text(dataPath("log.txt")).find("music_volume -5 out of range, using 0"), std::string::npos);
 }
 
-TEST_F(GuiScreens, OptionsCheckboxesApplyAndCancelRestores) {
+// Every change applies at once; Cancel puts back every value that was in effect when the screen
+// opened, however many updates (each following the display) came in between.
+TEST_F(GuiScreens, OptionsApplyAtOnceAndCancelPutsBackEveryValue) {
   use_dev_keys = false;
+  app_use_vsync = true;
+  isFullscreen = false;
+  set_process_priority(0);
+  set_config_int("music_volume", 2500);
+  set_global_stream_volume(2500);
   open_main_menu();
   clickText("Options");
+  click(findId("vsync"));
+  EXPECT_FALSE(app_use_vsync);
+  EXPECT_EQ(setting("vsync"), "0");
   click(findId("devkeys"));
   EXPECT_TRUE(use_dev_keys);
   EXPECT_EQ(setting("devkeys"), "1");
   click(findId("processPriority")->child(1));
   EXPECT_EQ(get_radio(findId("processPriority"), -1), 1);
   EXPECT_EQ(setting("process_priority"), "1");
+  EXPECT_EQ(get_process_priority(), 1);
+  drag(findId("musicVol"), 0.9f);
+  EXPECT_GT(get_global_stream_volume(), 7000);
+  drag(findId("masterVol"), 0.0f);
+  EXPECT_LT(get_master_volume(), 0.1f);
+  clickText("1280x720");
+  EXPECT_EQ(app_screen_wd, 1280);
+  step();
+  step();
   clickText("Cancel");
+  EXPECT_EQ(cur_game_screen, main_menu_screen.screen);
+  EXPECT_TRUE(app_use_vsync);
+  EXPECT_EQ(setting("vsync"), "1");
   EXPECT_FALSE(use_dev_keys);
   EXPECT_EQ(setting("devkeys"), "0");
-  EXPECT_EQ(cur_game_screen, main_menu_screen.screen);
+  EXPECT_EQ(get_process_priority(), 0);
+  EXPECT_EQ(setting("process_priority"), "0");
+  EXPECT_EQ(get_global_stream_volume(), 2500);
+  EXPECT_EQ(setting("music_volume"), "2500");
+  EXPECT_FLOAT_EQ(get_master_volume(), 1.0f);
+  EXPECT_EQ(app_screen_wd, 0);
+  EXPECT_EQ(setting("fullscreen"), "0");
+  EXPECT_FALSE(isFullscreen);
+  // Opened again, the screen shows them.
+  clickText("Options");
+  EXPECT_TRUE(findId("vsync")->get<GP_checked>());
+  EXPECT_FALSE(findId("devkeys")->get<GP_checked>());
+  EXPECT_EQ(get_radio(findId("processPriority"), -1), 0);
+  EXPECT_EQ(findId("musicVol")->get<GP_value>(), 2500.0);
+  clickText("Cancel");
 }
 
 TEST_F(GuiScreens, ControlsRebindAKeyOverItsBox) {
@@ -370,6 +420,7 @@ TEST_F(GuiScreens, InputThatLeavesAScreenActsOnThatScreenOnly) {
 
 // Alt+Enter while the options are open switches the display behind the screen's back: the boxes
 // and the automatic size's text follow at the next update, so a click then does what the box shows.
+// Cancel still puts back the display the screen opened with.
 TEST_F(GuiScreens, OptionsFollowTheDisplayWhenItChangesWhileOpen) {
   isFullscreen = false;
   app_use_vsync = false;
@@ -388,10 +439,10 @@ TEST_F(GuiScreens, OptionsFollowTheDisplayWhenItChangesWhileOpen) {
   app_use_vsync = true;
   step();
   EXPECT_TRUE(findId("vsync")->get<GP_checked>());
-  // Cancel keeps the display as the player switched it rather than switching back.
   clickText("Cancel");
-  EXPECT_EQ(setting("fullscreen"), "1");
-  EXPECT_TRUE(isFullscreen);
+  EXPECT_EQ(setting("fullscreen"), "0");
+  EXPECT_EQ(setting("vsync"), "0");
+  EXPECT_FALSE(app_use_vsync);
   d3d_wd = 1280;
   d3d_ht = 720;
 }

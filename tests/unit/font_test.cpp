@@ -181,6 +181,9 @@ TEST_F(DebugFont, BadGridAndMissingFileAreFatal) {
   fclose(f);
   EXPECT_EXIT(init_debug_font(), testing::ExitedWithCode(100), "can't load font.tga: unsupported TGA format");
   remove((dir + "font.tga").c_str());
+  mkdir((dir + "font.tga").c_str(), 0755);
+  EXPECT_EXIT(init_debug_font(), testing::ExitedWithCode(100), "can't load font.tga: not a regular file");
+  rmdir((dir + "font.tga").c_str());
   rmdir(dir.c_str());
   memcpy(app_path, saved, sizeof(saved));
   EXPECT_EXIT(show_splash(std::string(300, 'x').c_str(), -1), testing::ExitedWithCode(100), "l<BS");
@@ -413,6 +416,12 @@ TEST_F(FontDesc, AFailedLoadSaysWhy) {
     std::string why;
   } cases[] = {
       {"no description", [&] { remove(fnt.c_str()); }, "No such file or directory"},
+      {"a folder for a description",
+       [&] {
+         remove(fnt.c_str());
+         mkdir(fnt.c_str(), 0755);
+       },
+       "not a regular file"},
       {"a broken line",
        [&] {
          std::string t = good;
@@ -423,6 +432,12 @@ TEST_F(FontDesc, AFailedLoadSaysWhy) {
       {"a description cut short", [&] { write_file_text(fnt, good.substr(0, good.find("kernings"))); },
        "the file ends before the kernings line"},
       {"no page", [&] { remove((page + ".dds").c_str()); }, "page " + page + ".dds: No such file or directory"},
+      {"a folder for a page",
+       [&] {
+         remove((page + ".dds").c_str());
+         mkdir((page + ".dds").c_str(), 0755);
+       },
+       "page " + page + ".dds: not a regular file"},
       {"a page that is no DDS file", [&] { write_file_text(page + ".dds", std::string(128, 'x')); },
        "page " + page + ".dds: not a DDS file"},
       {"a page wider than described", [&] { write_file_text(page + ".dds", dds_header(128, 32)); },
@@ -432,6 +447,8 @@ TEST_F(FontDesc, AFailedLoadSaysWhy) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
+    rmdir(fnt.c_str());
+    rmdir((page + ".dds").c_str());
     write_file_text(fnt, good);
     write_file_text(page + ".dds", good_page);
     c.make();
@@ -440,6 +457,7 @@ TEST_F(FontDesc, AFailedLoadSaysWhy) {
     EXPECT_FALSE(f.load(fnt.c_str(), why));
     EXPECT_EQ(std::string(why.c_str()), c.why);
   }
+  rmdir((page + ".dds").c_str());
   write_file_text(fnt, good);
   write_file_text(page + ".dds", good_page);
   DistFont f;

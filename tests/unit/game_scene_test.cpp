@@ -1,8 +1,14 @@
 // The scene's developer keys: toggles only while the window is active and the keys are allowed,
-// and none of them while Ctrl is held.
+// and none of them while Ctrl is held; the sound's start with the stored music volume.
+#include <string.h>
+#include <sys/stat.h>
 #include "engine/app.h"
+#include "engine/config.h"
 #include "engine/input.h"
 #include "engine/log.h"
+#include "engine/sound.h"
+#include "engine/soundScript.h"
+#include "engine/sysUtils.h"
 #include "game/gameScene.h"
 #include "game/soundEvents.h"
 #include "platform/platform.h"
@@ -65,4 +71,41 @@ TEST(SceneKeys, DeveloperTogglesNeedActiveWindowAndDevkeys) {
   clear_input();
   EXPECT_EQ(show_fps, before);
   use_dev_keys = false;
+}
+
+// The music volume stored by the options applies from the scene's start, with a sound device or
+// without one (then it is what the options show and what a device opened later would play at).
+class SceneSound : public DataFolderTest {};
+
+TEST_F(SceneSound, TheStoredMusicVolumeAppliesFromTheStart) {
+  std::string program = root + "/program/";
+  ASSERT_EQ(system(("mkdir -p '" + program + "sound'").c_str()), 0);
+  write_file_text(program + "sound/sound.nut", "events <- {}\n");
+  char saved_path[sizeof(app_path)];
+  memcpy(saved_path, app_path, sizeof(app_path));
+  snprintf(app_path, sizeof(app_path), "%s", program.c_str());
+  mkdir((root + "/ASCENDA").c_str(), 0755);
+  const struct {
+    const char* stored;  // the settings file's line, or none
+    int volume;
+  } cases[] = {{"music_volume=0", 0},         {"music_volume=2500", 2500}, {"music_volume=-5", 0},
+               {"music_volume=20000", 10000}, {"music_volume=abc", 10000}, {nullptr, 10000}};
+  for (bool device : {true, false})
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.stored ? c.stored : "no setting") + (device ? ", a device" : ", no device"));
+      reset_app_config();
+      write_file_text(dataPath("settings.cfg"), c.stored ? std::string(c.stored) + "\n" : "");
+      set_global_stream_volume(1234);  // what an earlier run of the layer left
+      plat_null_set_audio_device(device);
+      init_scene_sound();
+      plat_null_set_audio_device(false);
+      EXPECT_EQ(is_sound_open(), device);
+      EXPECT_EQ(get_global_stream_volume(), c.volume);
+      EXPECT_FLOAT_EQ(get_master_volume(), 1.0f);
+      EXPECT_FALSE(has_error_message()) << get_error_message();
+      close_sound_script();
+      close_sound();
+    }
+  memcpy(app_path, saved_path, sizeof(app_path));
+  reset_app_config();
 }

@@ -218,6 +218,26 @@ TEST_F(Sprites, AConfigWithoutItsImageNamesTheImage) {
               "Error loading sprite image sprites/barrel.png: a folder, not an image");
 }
 
+// What the system says when a sprite image or a sprite folder cannot be read (as root the loading
+// runs as another user, since root reads every file).
+TEST_F(Sprites, AnUnreadableImageOrFolderSaysWhy) {
+  struct Case {
+    const char* unreadable;  // below sprites/, made mode 000
+    const char* message;
+  } cases[] = {
+      {"bomb.png", "Error loading sprite image sprites/bomb.png: Permission denied"},
+      {"hero", "can't read sprite folder sprites/hero/: Permission denied"},
+  };
+  ASSERT_EQ(chmod(root.c_str(), 0755), 0);
+  mkdir(spr("hero").c_str(), 0755);
+  write_png(spr("hero/body.png"), 4, 4, solid);
+  write_png(spr("bomb.png"), 4, 4, solid);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.unreadable);
+    expect_fatal_while_unreadable(spr(c.unreadable), init_sprites, c.message);
+  }
+}
+
 TEST_F(Sprites, PackerLeavesSpacingAndFailsWhenFull) {
   Sprite a, b;
   a.width = 15;

@@ -4,6 +4,7 @@
 #include "game/gen/bossTiles.h"
 #include "game/gen/levelGenRuntime.h"
 #include "tests/unit/level_fixtures.h"
+#include "tests/unit/testSupport.h"
 
 using namespace level_test;
 
@@ -157,17 +158,19 @@ TEST_F(LevelTilesDeath, BadTileFoldersAreFatalWithTheirMessages) {
          std::string bytes = read_file(t->tiles("cut_f.png"));
          write_file(t->tiles("cut_f.png"), bytes.substr(0, bytes.size() / 2));
        },
-       "Error loading tile image cut_f.png"},
+       "Error loading tile image cut_f.png: not a PNG image it can read"},
       {"zero-sized image", [](LevelTiles* t) { write_file(t->tiles("zero_b.png"), zero_width_png()); },
-       "Error loading tile image zero_b.png"},
+       "Error loading tile image zero_b.png: not a PNG image it can read"},
       {"not an image", [](LevelTiles* t) { write_file(t->tiles("text_c.png"), "hello"); },
-       "Error loading tile image text_c.png"},
+       "Error loading tile image text_c.png: not a PNG image"},
+      // Either may be the odd one (here the 1x1 background): both are named.
       {"layers of two sizes",
        [](LevelTiles* t) {
-         write_png(t->tiles("a_f.png"), 4, 4, solid);
-         write_png(t->tiles("a_b.png"), 2, 3, solid);
+         write_png(t->tiles("wall0_f.png"), 16, 16, solid);
+         write_png(t->tiles("wall0_b.png"), 1, 1, solid);
        },
-       "Expected (4x4 tile image a_b.png, got 2x3|2x3 tile image a_f.png, got 4x4)"},
+       "Expected (16x16 tile image wall0_b.png \\(the size of wall0_f.png\\), got 1x1|1x1 tile image wall0_f.png "
+       "\\(the size of wall0_b.png\\), got 16x16)"},
       {"two backgrounds",
        [](LevelTiles* t) {
          write_png(t->tiles("d_b.png"), 1, 1, solid);
@@ -204,6 +207,27 @@ TEST_F(LevelTilesDeath, BadTileFoldersAreFatalWithTheirMessages) {
     ASSERT_EQ(system(("rm -rf '" + root + "/tiles'").c_str()), 0);
     c.make(this);
     EXPECT_EXIT(load_level_tiles(), testing::ExitedWithCode(100), c.message);
+  }
+}
+
+// What the system says when a tile image or a tile folder cannot be read (as root the loading runs
+// as another user, since root reads every file).
+TEST_F(LevelTilesDeath, UnreadableImagesAndFoldersSayWhy) {
+  struct Case {
+    const char* what;
+    const char* unreadable;  // below tiles/, made mode 000
+    const char* message;
+  } cases[] = {
+      {"an image", "a_f.png", "Error loading tile image a_f.png: Permission denied"},
+      {"the boss's folder", "boss1", "can't read tile folder tiles/boss1/: Permission denied"},
+  };
+  ASSERT_EQ(chmod(root.c_str(), 0755), 0);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(system(("rm -rf '" + root + "/tiles'").c_str()), 0);
+    write_png(tiles("a_f.png"), 2, 2, solid);
+    write_png(tiles("boss1/foot_f.png"), 2, 2, solid);
+    expect_fatal_while_unreadable(tiles(c.unreadable), load_level_tiles, c.message);
   }
 }
 

@@ -1,5 +1,6 @@
 // Mesh files and the mesh list; shader records, cache names and cache files without the compiler
 // library, on the recording back end.
+#include <sys/stat.h>
 #include "engine/d3d_shaders.h"
 #include "engine/d3d_vbuf.h"
 #include "engine/mesh.h"
@@ -108,8 +109,11 @@ TEST_F(RenderMesh, BadFilesAreRefusedWithTheirMessage) {
     EXPECT_NE(out.find("Error reading mesh file '"), std::string::npos);
   }
   EXPECT_EQ(count_buffers_in_use(), 0);
+  ASSERT_EQ(mkdir((folder + "folder.mesh").c_str(), 0755), 0);
+  EXPECT_EXIT(load_mesh_file((folder + "folder.mesh").c_str(), true), testing::ExitedWithCode(100),
+              "Error reading mesh file '.*folder.mesh':\nCan't open file: not a regular file");
   EXPECT_EXIT(load_mesh_file((folder + "none.mesh").c_str(), true), testing::ExitedWithCode(100),
-              "Error reading mesh file '.*none.mesh':\nCan't open file \\(offset 0\\)");
+              "Error reading mesh file '.*none.mesh':\nCan't open file: No such file or directory \\(offset 0\\)");
   d3d9_recorder_fail("CreateIndexBuffer", D3DERR_OUTOFVIDEOMEMORY, 1);
   render_write_file(folder + "ok.mesh", good);
   testing::internal::CaptureStdout();

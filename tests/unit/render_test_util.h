@@ -45,6 +45,7 @@ class RecorderDevice : public ::testing::Test {
     window = plat_create_window("t", PLAT_STYLE_OVERLAPPED, false, 0, 0, 320, 200, PLAT_SHOW_NORMAL);
     isFullscreen = false;
     app_use_aa = false;
+    set_d3d_display_settings(app_display_settings());
     ASSERT_TRUE(init_d3d(window, 320, 200));
     d3d9_recorder_log().clear();
   }

@@ -6,6 +6,7 @@
 #include <sndfile.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <string>
 #include <vector>
@@ -90,7 +91,14 @@ TEST_F(OfflineSound, MissingOrBrokenFilesGiveZeroAndALogLine) {
   EXPECT_EQ(load_sound_stream((dir + "none.ogg").c_str(), 0, 0, 0, 0), 0u);
   EXPECT_EQ(load_sound_stream((dir + "junk.wav").c_str(), 0, 0, 0, 0), 0u);
   EXPECT_EQ(load_sound_stream((dir + "ok.wav").c_str(), 0, 0, 100000000, 0), 0u);
+  // A folder in a sound's place is refused by name before anything is read or allocated.
+  mkdir((dir + "folder.wav").c_str(), 0755);
+  EXPECT_EQ(load_sound_sample((dir + "folder.wav").c_str(), 1, 0, 0, 0, 0), 0u);
+  EXPECT_EQ(load_sound_stream((dir + "folder.wav").c_str(), 0, 0, 0, 0), 0u);
   std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("can't read sound file '" + dir + "folder.wav': not a regular file"), std::string::npos) << out;
+  EXPECT_NE(out.find("failed to open stream file '" + dir + "folder.wav': not a regular file"), std::string::npos)
+      << out;
   EXPECT_NE(out.find("error loading sample from '" + dir + "none.wav'"), std::string::npos) << out;
   EXPECT_NE(out.find("error loading sample from '" + dir + "junk.wav'"), std::string::npos) << out;
   EXPECT_NE(out.find("failed to open stream file '" + dir + "none.ogg'"), std::string::npos) << out;

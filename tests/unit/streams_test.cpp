@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include "engine/accumAlloc.h"
 #include "engine/imageFiles.h"
+#include "engine/sharedHeap.h"
 #include "engine/streams.h"
 #include "engine/sysUtils.h"
 #include "testSupport.h"
@@ -201,6 +202,50 @@ TEST_F(Files, PngReaderConvertsToArgbBottomRowFirst) {
   write_file_text(root + "/junk.png", "not a png at all");
   EXPECT_FALSE(load_png((root + "/junk.png").c_str(), w, h, px));
   EXPECT_FALSE(load_png((root + "/none.png").c_str(), w, h, px));
+}
+
+// Data files are read only when they are regular files: a folder in a file's place would give the
+// file system's largest offset as its size (and the reader ask for that much memory), a FIFO would
+// wait for a writer. Every way the engine reads a data file refuses both, saying so, before it
+// reads or allocates anything; a regular file of the same name reads.
+TEST_F(Files, ReadersRefuseAnythingButARegularFile) {
+  const char* const readers[] = {"stream", "whole file", "png", "tga"};
+  auto read = [](const char* reader, const std::string& path) -> std::string {
+    const char* why = "";
+    TempString<256> reason;
+    DynArray<uint32_t> px;
+    int w = 0, h = 0;
+    if (!strcmp(reader, "stream")) {
+      FileInputStream in(path.c_str(), "rb");
+      return in.isOpen() ? "read" : in.openError();
+    }
+    if (!strcmp(reader, "whole file")) {
+      size_t size = 0;
+      uint8_t* data = read_data_file(path.c_str(), &size, &why, 1 << 20);
+      dlfree(data);
+      return data ? "read" : why;
+    }
+    if (!strcmp(reader, "png")) return load_png(path.c_str(), w, h, px, reason) ? "read" : reason.c_str();
+    return load_tga(path.c_str(), px, w, h, reason) ? "read" : reason.c_str();
+  };
+  unsigned char pixel[] = {1, 2, 3, 255};
+  std::string png = read_file_text(write_png_file(root + "/p.png", PNG_FORMAT_RGBA, 1, 1, pixel));
+  ASSERT_TRUE(save_tga((root + "/t.tga").c_str(), pixel, 1, 1, 4));
+  std::string tga = read_file_text(root + "/t.tga");
+  for (const char* kind : {"folder", "fifo", "file"})
+    for (const char* reader : readers) {
+      SCOPED_TRACE(std::string(reader) + " of a " + kind);
+      std::string path = root + "/data";
+      ASSERT_EQ(system(("rm -rf '" + path + "'").c_str()), 0);
+      bool made = !strcmp(kind, "folder") ? mkdir(path.c_str(), 0755) == 0
+                  : !strcmp(kind, "fifo") ? mkfifo(path.c_str(), 0644) == 0
+                                          : (write_file_text(path, !strcmp(reader, "tga") ? tga : png), true);
+      ASSERT_TRUE(made);
+      EXPECT_EQ(read(reader, path), !strcmp(kind, "file") ? "read" : "not a regular file");
+    }
+  EXPECT_EQ(read("whole file", root + "/none"), "No such file or directory");
+  write_file_text(root + "/big", std::string((1 << 20) + 1, 'x'));
+  EXPECT_EQ(read("whole file", root + "/big"), "too large");
 }
 
 TEST_F(Files, PngWriterStoresRgba) {

@@ -45,15 +45,14 @@ double frame_ms(int frames, F draw) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  tool_check_positional(argc, argv, "draw_bench",
-                        "usage: draw_bench [program folder] [frames]\n"
-                        "Prints frame times of 2,000 and 10,000 sprites of the program folder's atlas and of a\n"
-                        "1280 x 720 screen of debug text, drawn on the device (offscreen unless SDL_VIDEODRIVER\n"
-                        "says otherwise). The folder defaults to bin, the frames to 30.\n",
-                        0, 2);
+  const char* usage =
+      "usage: draw_bench [program folder] [frames]\n"
+      "Prints frame times of 2,000 and 10,000 sprites of the program folder's atlas and of a\n"
+      "1280 x 720 screen of debug text, drawn on the device (offscreen unless SDL_VIDEODRIVER\n"
+      "says otherwise). The folder defaults to bin, the frames to 30.\n";
+  tool_check_positional(argc, argv, "draw_bench", usage, 0, 2);
   const char* folder = argc > 1 ? argv[1] : "bin";
-  int frames = argc > 2 ? atoi(argv[2]) : 30;
-  if (frames < 1) frames = 30;
+  const int frames = argc > 2 ? tool_count("draw_bench", argv[2], 1, usage) : 30;
   setenv("SDL_VIDEODRIVER", "offscreen", 0);
   snprintf(app_path, sizeof(app_path), "%s/", folder);
   if (!plat_init()) return 1;
@@ -62,6 +61,7 @@ int main(int argc, char** argv) {
   WindowHandle win = plat_create_window("draw bench", PLAT_STYLE_OVERLAPPED, false, 0, 0, W, H, PLAT_SHOW_NORMAL);
   isFullscreen = false;
   app_use_vsync = false;
+  set_d3d_display_settings(app_display_settings());
   if (!win || !init_d3d(win, W, H)) {
     fprintf(stderr, "draw_bench: no device\n");
     return 1;

@@ -34,21 +34,22 @@ void mark_all(GuiElement* e) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  tool_check_positional(argc, argv, "gui_bench",
-                        "usage: gui_bench [actor library] [rounds]\n"
-                        "Prints what the options screen costs to update and to draw at 1280 x 720 and\n"
-                        "1920 x 1080 (default library: this build's), over that many rounds (2000).\n",
-                        0, 2);
+  const char* usage =
+      "usage: gui_bench [actor library] [rounds]\n"
+      "Prints what the options screen costs to update and to draw at 1280 x 720 and\n"
+      "1920 x 1080 (default library: this build's), over that many rounds (2000).\n";
+  tool_check_positional(argc, argv, "gui_bench", usage, 0, 2);
   setenv("SDL_VIDEODRIVER", "offscreen", 0);
   setenv("ASCENDA_NO_MESSAGE_BOX", "1", 0);
   const char* library = argc > 1 ? argv[1] : GUI_BENCH_LIBRARY;
-  const int rounds = argc > 2 && atoi(argv[2]) > 0 ? atoi(argv[2]) : 2000;  // a small count for the smoke run
+  const int rounds = argc > 2 ? tool_count("gui_bench", argv[2], 1, usage) : 2000;  // a small count for the smoke run
   if (!plat_init()) return 1;
   plat_register_window_class("GuiBench", proc);
   WindowHandle window =
       plat_create_window("gui bench", PLAT_STYLE_OVERLAPPED, false, 0, 0, 1280, 720, PLAT_SHOW_NORMAL);
   isFullscreen = false;
   app_use_vsync = false;
+  set_d3d_display_settings(app_display_settings());
   if (!window || !init_d3d(window, 1280, 720)) return 1;
   snprintf(app_path, sizeof(app_path), "%s/", GUI_BENCH_PROGRAM_DIR);
   load_shader_compiler();

@@ -96,14 +96,13 @@ void write_file(const std::string& p, const char* text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  tool_check_positional(argc, argv, "render_bench",
-                        "usage: render_bench [frames]\n"
-                        "Prints mean frame times of an empty frame, 2,000 and 10,000 textured quads at 1280 x 720\n"
-                        "through the game's render batches and through plain OpenGL, and the time to compile a\n"
-                        "shader and to load it from its cache. The frames default to 60.\n",
-                        0, 1);
-  int frames = argc > 1 ? atoi(argv[1]) : 60;
-  if (frames < 1) frames = 60;
+  const char* usage =
+      "usage: render_bench [frames]\n"
+      "Prints mean frame times of an empty frame, 2,000 and 10,000 textured quads at 1280 x 720\n"
+      "through the game's render batches and through plain OpenGL, and the time to compile a\n"
+      "shader and to load it from its cache. The frames default to 60.\n";
+  tool_check_positional(argc, argv, "render_bench", usage, 0, 1);
+  const int frames = argc > 1 ? tool_count("render_bench", argv[1], 1, usage) : 60;
   setenv("SDL_VIDEODRIVER", "offscreen", 0);
   char tmpl[] = "/tmp/ascenda_bench_XXXXXX";
   std::string folder = std::string(mkdtemp(tmpl)) + "/";
@@ -121,6 +120,7 @@ int main(int argc, char** argv) {
   WindowHandle win = plat_create_window("bench", PLAT_STYLE_OVERLAPPED, false, 0, 0, W, H, PLAT_SHOW_NORMAL);
   isFullscreen = false;
   app_use_vsync = false;
+  set_d3d_display_settings(app_display_settings());
   if (!win || !init_d3d(win, W, H)) {
     fprintf(stderr, "render_bench: no device\n");
     return 1;

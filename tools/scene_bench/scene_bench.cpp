@@ -26,6 +26,7 @@
 #include "engine/dynVBWriter.h"
 #include "engine/font.h"
 #include "engine/loadSprite.h"
+#include "engine/onScreenLog.h"
 #include "engine/sysUtils.h"
 #include "game/baseObject.h"
 #include "game/camera.h"
@@ -285,18 +286,17 @@ void bench_size(WindowHandle win, int width, int height, int frames) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  tool_check_positional(argc, argv, "scene_bench",
-                        "usage: scene_bench [program folder] [frames]\n"
-                        "Prints the frame's cost by pass at 1280 x 720 on level 4 as it starts, then with its\n"
-                        "boss awake and fighting on screen. The program folder defaults to bin/ beside the\n"
-                        "build, the frames to 200 (at least 10).\n",
-                        0, 2);
+  const char* usage =
+      "usage: scene_bench [program folder] [frames]\n"
+      "Prints the frame's cost by pass at 1280 x 720 on level 4 as it starts, then with its\n"
+      "boss awake and fighting on screen. The program folder defaults to bin/ beside the\n"
+      "build, the frames to 200 (at least 10).\n";
+  tool_check_positional(argc, argv, "scene_bench", usage, 0, 2);
   char exe[260];
   get_exe_path(exe, sizeof(exe));
   std::string folder = argc > 1 ? std::string(argv[1]) : std::string(exe) + "../bin";
   if (folder.back() != '/') folder += "/";
-  int frames = argc > 2 ? atoi(argv[2]) : 200;
-  if (frames < 10) frames = 200;
+  const int frames = argc > 2 ? tool_count("scene_bench", argv[2], 10, usage) : 200;
   setenv("SDL_VIDEODRIVER", "offscreen", 0);
   setenv("SDL_AUDIODRIVER", "dummy", 0);
   snprintf(app_path, sizeof(app_path), "%s", folder.c_str());
@@ -308,6 +308,7 @@ int main(int argc, char** argv) {
   WindowHandle win = plat_create_window("bench", PLAT_STYLE_OVERLAPPED, false, 0, 0, W, H, PLAT_SHOW_NORMAL);
   isFullscreen = false;
   app_use_vsync = false;
+  set_d3d_display_settings(app_display_settings());
   if (!win || !init_d3d(win, W, H)) {
     fprintf(stderr, "scene_bench: no device\n");
     return 1;
