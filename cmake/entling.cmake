@@ -1,5 +1,5 @@
 # The actor library entling.dll: an ELF shared object in the program folder, built from the ".kst"
-# sources of entling/ (C++ through the LANGUAGE property): main.kst and one translation unit for
+# sources of entling/ (C++, each through a wrapper below): main.kst and one translation unit for
 # each module that its import lines name, so that an edit recompiles its own module. It links
 # nothing of the program: its references resolve against the running game (or a test executable
 # with ENABLE_EXPORTS). Only the extern "C" lookups are exported; everything else is hidden, and never "unique", so that unloading
@@ -24,25 +24,49 @@ foreach(_import IN LISTS _entling_imports)
   list(APPEND ENTLING_UNITS ${ENTLING_SOURCE_DIR}/${_module}.kst)
 endforeach()
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${ENTLING_SOURCE_DIR}/main.kst)
-set_source_files_properties(${ENTLING_UNITS} PROPERTIES LANGUAGE CXX)
 
-# The layout table of every class the sources define, generated from the declarations on each
-# build; the game compares it between the running library and a new build before a swap.
+# Each unit is compiled through a wrapper that includes it and then its part of the layout table
+# (the classes and members its own files define, where they are complete, whatever their access):
+# a class defined in a module's code file is checked like any other, and no edit of a module can
+# break another unit. The wrappers are written only when their text changes; the rebuild touches
+# one to have its unit compiled again when the unit's files changed without a newer time.
+set(ENTLING_GEN_DIR ${CMAKE_BINARY_DIR}/entling_gen)
+set(ENTLING_WRAPPERS)
+set(ENTLING_LAYOUT_PARTS)
+foreach(_unit IN LISTS ENTLING_UNITS)
+  file(RELATIVE_PATH _rel ${ENTLING_SOURCE_DIR} ${_unit})
+  file(CONFIGURE OUTPUT ${ENTLING_GEN_DIR}/units/${_rel}.cpp CONTENT
+"// Written by CMake: the unit ${_rel}, then the layout rows of the classes that it defines.
+#include \"${_unit}\"
+#include \"rows/${_rel}.inc\"
+")
+  list(APPEND ENTLING_WRAPPERS ${ENTLING_GEN_DIR}/units/${_rel}.cpp)
+  list(APPEND ENTLING_LAYOUT_PARTS ${ENTLING_GEN_DIR}/rows/${_rel}.inc)
+endforeach()
+
+# The layout parts, their list and the record of the sources, generated from the sources on each
+# build that any source changed; each is rewritten only when its text changes. The game compares
+# the layouts of the running library and a new build before a swap, and the record with the
+# sources as they are.
 add_executable(entling_layout_gen tools/entling_layout_gen/entling_layout_gen.cpp tools/entling_layout_gen/layoutScan.cpp)
 target_include_directories(entling_layout_gen PRIVATE ${CMAKE_SOURCE_DIR})
-set(ENTLING_GEN_DIR ${CMAKE_BINARY_DIR}/entling_gen)
 set(ENTLING_LAYOUT_TABLE ${ENTLING_GEN_DIR}/entling_layouts.inc)
+set(ENTLING_SOURCE_RECORD ${ENTLING_GEN_DIR}/entling_sources.cpp)
+set(ENTLING_LAYOUT_STAMP ${ENTLING_GEN_DIR}/entling_layouts.stamp)
 # Every cmake -E in a rebuild's commands costs a start-up of CMake (tens of milliseconds, a tenth of
 # a short rebuild): the folder is made here, and the publishing below uses cp and mv.
 file(MAKE_DIRECTORY ${ENTLING_GEN_DIR})
-add_custom_command(OUTPUT ${ENTLING_LAYOUT_TABLE}
-  COMMAND entling_layout_gen ${ENTLING_SOURCE_DIR} main.kst ${ENTLING_LAYOUT_TABLE} ${ENTLING_LAYOUT_TABLE}.d
+add_custom_command(OUTPUT ${ENTLING_LAYOUT_STAMP}
+  BYPRODUCTS ${ENTLING_LAYOUT_TABLE} ${ENTLING_SOURCE_RECORD} ${ENTLING_LAYOUT_PARTS}
+  COMMAND entling_layout_gen ${ENTLING_SOURCE_DIR} main.kst ${ENTLING_GEN_DIR} ${ENTLING_LAYOUT_STAMP}.d
   DEPENDS entling_layout_gen ${ENTLING_SOURCE_DIR}/main.kst
-  DEPFILE ${ENTLING_LAYOUT_TABLE}.d
-  COMMENT "Layout table of the actor library's classes" VERBATIM)
-add_custom_target(entling_layouts DEPENDS ${ENTLING_LAYOUT_TABLE})
+  DEPFILE ${ENTLING_LAYOUT_STAMP}.d
+  COMMENT "Layout table and source record of the actor library" VERBATIM)
+add_custom_target(entling_layouts DEPENDS ${ENTLING_LAYOUT_STAMP})
+# Small and new on every edit: compiled without the precompiled headers.
+set_source_files_properties(${ENTLING_SOURCE_RECORD} PROPERTIES GENERATED ON SKIP_PRECOMPILE_HEADERS ON)
 
-add_library(entling MODULE ${ENTLING_UNITS})
+add_library(entling MODULE ${ENTLING_WRAPPERS} ${ENTLING_SOURCE_RECORD})
 target_include_directories(entling PRIVATE ${CMAKE_SOURCE_DIR} ${ENTLING_SOURCE_DIR} ${ENTLING_GEN_DIR})
 add_dependencies(entling entling_layouts)
 # Headers of the program come in through its include folders; none of its libraries are linked.
@@ -65,10 +89,13 @@ target_precompile_headers(entling PRIVATE ${CMAKE_SOURCE_DIR}/game/entlingExport
 # Linked in the build tree, then published: copied to a temporary name beside the game and renamed.
 set_target_properties(entling PROPERTIES PREFIX "" OUTPUT_NAME "entling_lib" SUFFIX ".so"
   LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/entling)
-add_custom_command(TARGET entling POST_BUILD
-  COMMAND cp -f $<TARGET_FILE:entling> ${ASCENDA_BIN_DIR}/${ENTLING_PUBLISH_NAME}.tmp
-  COMMAND mv -f ${ASCENDA_BIN_DIR}/${ENTLING_PUBLISH_NAME}.tmp ${ASCENDA_BIN_DIR}/${ENTLING_PUBLISH_NAME}
-  VERBATIM)
+# A rebuild's own tree publishes nothing itself: its script does, after every build that succeeds.
+if(ENTLING_PUBLISH_NAME)
+  add_custom_command(TARGET entling POST_BUILD
+    COMMAND cp -f $<TARGET_FILE:entling> ${ASCENDA_BIN_DIR}/${ENTLING_PUBLISH_NAME}.tmp
+    COMMAND mv -f ${ASCENDA_BIN_DIR}/${ENTLING_PUBLISH_NAME}.tmp ${ASCENDA_BIN_DIR}/${ENTLING_PUBLISH_NAME}
+    VERBATIM)
+endif()
 add_dependencies(game entling)
 
 if(ASCENDA_TESTS)
@@ -95,8 +122,7 @@ endif()
 if(ASCENDA_FUZZ)
   # The save-stream fuzzer takes the library's code in directly, so the fuzzer's coverage and
   # sanitizers see it; it reaches the functions by name as the game does.
-  set_source_files_properties(${ENTLING_UNITS} TARGET_DIRECTORY fuzz_entling_stream PROPERTIES LANGUAGE CXX)
-  target_sources(fuzz_entling_stream PRIVATE ${ENTLING_UNITS})
+  target_sources(fuzz_entling_stream PRIVATE ${ENTLING_WRAPPERS})
   target_include_directories(fuzz_entling_stream PRIVATE ${ENTLING_SOURCE_DIR} ${ENTLING_GEN_DIR})
   add_dependencies(fuzz_entling_stream entling_layouts)
 endif()

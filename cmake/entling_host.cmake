@@ -17,7 +17,19 @@ ASCENDA_CC='@CMAKE_C_COMPILER@'
 ASCENDA_CXX='@CMAKE_CXX_COMPILER@'
 ASCENDA_SANITIZE='@ASCENDA_SANITIZE@'
 ASCENDA_REBUILD_ROOT='@CMAKE_BINARY_DIR@/entling_rebuild'
+ASCENDA_LAYOUT_GEN='@CMAKE_BINARY_DIR@/entling_layout_gen'
 ")
+  # The rebuild's tree for this program folder and these sources, built with the game: the first
+  # save while the game runs then compiles what it changed, not the whole library in a new tree.
+  option(ENTLING_PREPARE_REBUILD "Build the rebuild's tree with the game" ON)
+  if(ENTLING_PREPARE_REBUILD AND NOT ASCENDA_SANITIZE AND NOT ASCENDA_FUZZ)
+    add_custom_target(entling_rebuild_tree
+      COMMAND env ASCENDA_PROGRAM_DIR=${ASCENDA_BIN_DIR}/ ENTLING_REBUILD_PREPARE=1 /bin/sh ${ENTLING_SOURCE_DIR}/rebuild_dll.bat
+      WORKING_DIRECTORY ${ENTLING_SOURCE_DIR}
+      COMMENT "The rebuild's own build tree of the actor library" VERBATIM)
+    add_dependencies(entling_rebuild_tree entling entling_layout_gen)
+    add_dependencies(game entling_rebuild_tree)
+  endif()
 endif()
 
 if(ASCENDA_TESTS)

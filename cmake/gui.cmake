@@ -6,7 +6,7 @@ if(ASCENDA_TESTS)
   set(_gui_lib_dir ${CMAKE_BINARY_DIR}/gui_test_libs)
   foreach(_variant plain tinted)
     set(_target entling_gui_${_variant})
-    add_library(${_target} MODULE ${ENTLING_UNITS})
+    add_library(${_target} MODULE ${ENTLING_WRAPPERS})
     target_include_directories(${_target} PRIVATE ${CMAKE_SOURCE_DIR} ${ENTLING_SOURCE_DIR} ${ENTLING_GEN_DIR}
       $<TARGET_PROPERTY:ascenda_core,INTERFACE_INCLUDE_DIRECTORIES>)
     add_dependencies(${_target} entling_layouts)

@@ -4,6 +4,7 @@
 // slot number inside a table.
 #include "game/entlingBind.h"
 #include <string.h>
+#include <vector>
 #include "engine/log.h"
 #include "engine/sysUtils.h"
 #include "game/baseObject.h"
@@ -122,6 +123,14 @@ bool entling_layouts_match(const EntlingLayoutRow* current, int n_current, const
   return true;
 }
 
+// A library's layout table; its texts stay the library's, valid while it is loaded.
+static std::vector<EntlingLayoutRow> layout_rows(GetEntlingLayoutsFn layouts) {
+  int n = layouts(nullptr, 0);
+  std::vector<EntlingLayoutRow> rows(size_t(n > 0 ? n : 0));
+  if (n > 0 && layouts(rows.data(), n) != n) rows.clear();
+  return rows;
+}
+
 bool check_entling_swap(void* next, void* current, TempString<512>* why) {
   auto by_name = (GetEntlingFuncByNameFn)get_library_proc(next, "get_entling_func_by_name");
   auto vtables = (GetEntlingVtablesFn)get_library_proc(next, "get_entling_vtables");
@@ -158,11 +167,12 @@ bool check_entling_swap(void* next, void* current, TempString<512>* why) {
     // Not only the object classes: their member types, the screens and elements, anything the
     // sources define may have instances on the program's heap.
     auto next_layouts = (GetEntlingLayoutsFn)get_library_proc(next, "get_entling_layouts");
-    int n_next = 0, n_current = 0;
-    const EntlingLayoutRow* rows_next = next_layouts ? next_layouts(&n_next) : nullptr;
-    const EntlingLayoutRow* rows_current = current_layouts(&n_current);
+    std::vector<EntlingLayoutRow> rows_next =
+        next_layouts ? layout_rows(next_layouts) : std::vector<EntlingLayoutRow>();
+    std::vector<EntlingLayoutRow> rows_current = layout_rows(current_layouts);
     TempString<256> changed;
-    same = rows_next && entling_layouts_match(rows_current, n_current, rows_next, n_next, &changed);
+    same = !rows_next.empty() && entling_layouts_match(rows_current.data(), int(rows_current.size()), rows_next.data(),
+                                                       int(rows_next.size()), &changed);
     if (!same) debug("the layout of %s changed", changed.empty() ? "the classes" : changed.c_str());
   }
   if (!same) why->assign("entling classes changed, need restart");

@@ -17,6 +17,7 @@
 #include "engine/log.h"
 #include "engine/sysUtils.h"
 #include "game/entlingBind.h"
+#include "game/entlingSourceRecord.h"
 #include "platform/platform.h"
 
 namespace {
@@ -41,9 +42,6 @@ char rebuild_line[1024];
 int rebuild_line_len = 0;
 int rebuild_error_bytes = 0;     // error text put on screen by this build
 uint64_t refused_new_stamp = 0;  // an "entling_new.dll" that was refused is not tried again unchanged
-// A source saved while the last build ran may be older than the object the build wrote from its
-// earlier text: the build tool would then see nothing to do, so the next build starts clean.
-bool clean_next_build = false;
 int longest_good_build_ms = 0;
 
 // The on-screen message takes this much of a build's error lines; a build that fails with pages of
@@ -201,7 +199,6 @@ static void end_build(int code, bool stopped) {
   rebuild = {-1, -1};
   if (rebuild_line_len > 0) take_build_line(rebuild_line, rebuild_line_len);
   rebuild_line_len = 0;
-  clean_next_build = sources_changed();
   int ms = get_time_msec(get_ref_time() - rebuild_start);
   if (stopped || code != 0 || has_error_message()) {
     append_error_message("entling rebuild failed!!!", -1);
@@ -276,9 +273,6 @@ static void start_build() {
   command.append(" 2>&1");
   // The script publishes into the program folder; it is told where that is.
   setenv("ASCENDA_PROGRAM_DIR", app_path, 1);
-  if (clean_next_build) debug("=== a source changed during the last build: building from clean");
-  setenv("ENTLING_REBUILD_CLEAN", clean_next_build ? "1" : "0", 1);
-  clean_next_build = false;
   rebuild_start = get_ref_time();
   rebuild_output_ended = false;
   rebuild_line_len = 0;
@@ -346,6 +340,12 @@ bool reload_entling(bool force) {
   PathString new_path = make_full_path("entling_new.dll");
   uint64_t new_stamp = get_file_stamp(new_path);
   if (new_stamp == 0 && !force) return false;
+  // A source saved while that build ran may have reached some of its modules and not others, or
+  // its code and not its layout table: such a build is never swapped in. The next one starts now.
+  if (!force && sources_changed()) {
+    start_build();
+    return false;
+  }
   if (!force) {
     if (new_stamp == refused_new_stamp) return false;
     if (entling_module && !new_library_fits(new_path)) {
@@ -377,48 +377,114 @@ void watch_entling_sources(const char* folder, const char* main_file) {
   scan_entling_sources(main_source);
 }
 
-// The newest modification time among the watched sources (0 when none is watched); a source that
-// went missing counts as changed now.
-static uint64_t newest_source_time() {
-  uint64_t newest = 0;
-  for (const EntlingWatch& w : entling_watches)
-    if (w.time > newest) newest = w.time;
-  return newest;
+// Whether a library was built from exactly the present sources: its record of them names every
+// watched file, and each file it names has the same size and bytes now.
+static bool built_from_present_sources(void* module) {
+  auto sources = (GetEntlingSourcesFn)get_library_proc(module, "get_entling_sources");
+  int n = 0;
+  const EntlingSourceRow* rows = sources ? sources(&n) : nullptr;
+  if (!rows) return false;
+  int named = 0;
+  for (int i = 0; i < n; i++) {
+    TempString<520> rel;
+    rel.format("%s%s", source_folder.c_str(), rows[i].path);
+    PathString full = make_full_path(rel);
+    long long size = 0;
+    unsigned long long hash = 0;
+    if (!entling_source_hash(full, &size, &hash) || size != rows[i].size || hash != rows[i].hash) return false;
+    for (const EntlingWatch& w : entling_watches)
+      if (strcasecmp(w.path, full) == 0) named++;
+  }
+  return named == entling_watches.size() && entling_missing.empty();
+}
+
+enum class LibraryState { MISSING, REFUSED, OTHER_SOURCES, PRESENT_SOURCES };
+
+// Loads a library file on its own and checks it as a swap would (exports, names, classes), and
+// whether it was built from the present sources; why says what was wrong.
+static LibraryState probe_library(const char* path, TempString<512>* why) {
+  if (get_file_time(path) == 0) return LibraryState::MISSING;
+  bool loaded_before = library_still_loaded(path);
+  void* probe = load_library(path);
+  if (!probe) {
+    why->format("it does not load (%s)", get_library_error());
+    return LibraryState::REFUSED;
+  }
+  LibraryState state = LibraryState::REFUSED;
+  if (check_entling_swap(probe, nullptr, why))
+    state = built_from_present_sources(probe) ? LibraryState::PRESENT_SOURCES : LibraryState::OTHER_SOURCES;
+  free_library(probe);
+  if (!loaded_before && library_still_loaded(path)) fatal("%s is still loaded after its check", path);
+  return state;
+}
+
+// A waiting library that must not be taken is put aside under another name, never lost.
+static void put_waiting_aside(const char* waiting, const char* why) {
+  TempString<520> aside;
+  aside.format("%s.refused", waiting);
+  if (rename(waiting, aside) == 0) debug("!!! entling_new.dll put aside as entling_new.dll.refused: %s", why);
+  else debug("!!! entling_new.dll refused (%s) and can't be put aside", why);
+}
+
+// Takes the waiting library when it loads, passes the swap's checks and (unless any build will do)
+// was built from the present sources.
+static bool take_waiting_library(const char* waiting, const char* current, bool only_of_present_sources) {
+  TempString<512> why;
+  LibraryState state = probe_library(waiting, &why);
+  if (state == LibraryState::MISSING) return false;
+  if (state == LibraryState::REFUSED) {
+    put_waiting_aside(waiting, why);
+    return false;
+  }
+  if (state == LibraryState::OTHER_SOURCES && only_of_present_sources) {
+    debug("removing entling_new.dll: it was not built from the present sources");
+    remove(waiting);
+    return false;
+  }
+  if (rename(waiting, current) != 0) {
+    debug("!!! can't replace entling.dll by the waiting entling_new.dll");
+    return false;
+  }
+  return true;
 }
 
 bool bring_entling_library_up_to_date(const char* folder, const char* main_file) {
   watch_entling_sources(folder, main_file);
-  uint64_t sources = newest_source_time();
   PathString current = make_full_path("entling.dll");
   PathString waiting = make_full_path("entling_new.dll");
-  uint64_t current_time = get_file_time(current), waiting_time = get_file_time(waiting);
-  bool took = false;
-  // A build the last run refused (its classes changed) or never got to swap: it was made from the
-  // present sources when it is newer than all of them.
-  if (waiting_time != 0 && waiting_time >= sources) {
-    if (rename(waiting, current) == 0) {
-      debug("taking the waiting entling_new.dll, built from the present sources");
-      return true;
-    }
-    debug("!!! can't replace entling.dll by the waiting entling_new.dll");
+  // A build the last run refused (its classes changed) or never got to swap.
+  if (take_waiting_library(waiting, current, true)) {
+    debug("taking the waiting entling_new.dll, built from the present sources");
+    return true;
+  }
+  TempString<512> why;
+  LibraryState state = probe_library(current, &why);
+  if (state == LibraryState::PRESENT_SOURCES) return false;
+  // Without the sources or the script there is nothing to build from: say which is missing.
+  TempString<520> script_name;
+  script_name.format("%srebuild_dll.bat", source_folder.c_str());
+  PathString script = make_full_path(script_name);
+  const char* missing = entling_watches.empty() ? main_source.c_str()
+                        : !regular_file(script) ? script.c_str()
+                                                : nullptr;
+  if (missing) {
+    if (state == LibraryState::MISSING)
+      fatal("can't load entling.dll: it is missing, and %s to build it from is not there", missing);
+    debug("!!! %s is not there: entling.dll is not rebuilt from the present sources", missing);
     return false;
   }
-  if (waiting_time != 0) {
-    debug("removing entling_new.dll: the sources changed after it was built");
-    remove(waiting);
-  }
-  if (current_time != 0 && current_time >= sources) return false;
-  // The sources changed after the library was built (fixed after a crash, or edited while the game
-  // was not running): build it now, its output shown as for any rebuild.
-  debug("=== the library's sources are newer than entling.dll");
+  // Edited while the game was not running, put back from a backup, or fixed after a crash: build
+  // it now, its output shown as for any rebuild.
+  if (state == LibraryState::REFUSED) debug("=== entling.dll can't be used: %s", why.c_str());
+  else debug("=== entling.dll was not built from the present sources");
   start_build();
   // Real waits: the build is another process, whatever clock the program runs on.
   while (rebuild_entling_library()) usleep(20000);
-  if (get_file_time(waiting) != 0 && rename(waiting, current) == 0) {
+  if (take_waiting_library(waiting, current, false)) {
     debug("entling.dll rebuilt from the present sources");
-    took = true;
+    return true;
   }
-  return took;
+  return false;
 }
 
 void load_entling_library(const char* folder, const char* main_file) {
@@ -435,5 +501,4 @@ void unload_entling_library() {
   free_entling_module();
   free_watches();
   refused_new_stamp = 0;
-  clean_next_build = false;
 }

@@ -112,8 +112,27 @@ static const EntlingLayoutRow layout_rows[] = {
     {"TestHero", "value", "int", int(offsetof(TestHero, value)), 4},
 };
 #pragma GCC diagnostic pop
-__attribute__((visibility("default"))) const EntlingLayoutRow* get_entling_layouts(int* count) {
-  *count = int(sizeof(layout_rows) / sizeof(layout_rows[0]));
-  return layout_rows;
+__attribute__((visibility("default"))) int get_entling_layouts(EntlingLayoutRow* out, int capacity) {
+  int n = int(sizeof(layout_rows) / sizeof(layout_rows[0]));
+  for (int i = 0; i < n && i < capacity; i++) out[i] = layout_rows[i];
+  return n;
 }
+}
+
+// The record of the sources: one main.kst whose text names the version ("// version 1\n"), so a test
+// can put a library's sources, or other ones, beside it.
+#include "game/entlingSourceRecord.h"
+#define BIND_TEST_STR2(x) #x
+#define BIND_TEST_STR(x) BIND_TEST_STR2(x)
+static constexpr char source_text[] = "// version " BIND_TEST_STR(BIND_TEST_VERSION) "\n";
+static constexpr unsigned long long fnv1a(const char* s, int n) {
+  unsigned long long h = 14695981039346656037ull;
+  for (int i = 0; i < n; i++) h = (h ^ (unsigned char)s[i]) * 1099511628211ull;
+  return h;
+}
+static const EntlingSourceRow source_rows[] = {
+    {"main.kst", (long long)sizeof(source_text) - 1, fnv1a(source_text, int(sizeof(source_text) - 1))}};
+extern "C" __attribute__((visibility("default"))) const EntlingSourceRow* get_entling_sources(int* count) {
+  *count = 1;
+  return source_rows;
 }

@@ -3,7 +3,9 @@
 # the library's sources, side by side as bin/ and entling/ (so no file of the repository changes):
 # a source edit is rebuilt by entling/rebuild_dll.bat and swapped in, the live objects answering
 # with the new code; a syntax error fails the build and leaves the old library running; the next
-# good edit recovers. Edits follow each other within one second.
+# good edit recovers; a member of any access is compared, a struct in a code file builds, sources
+# put back with older times are built, a broken waiting library is put aside at start-up. Edits
+# follow each other within one second.
 #   entling_reload.sh <path of the game>
 set -uo pipefail
 game=$1
@@ -97,7 +99,24 @@ suffix_class_names ' "Four"' Five
 k=$(wait_after "HeroFive 1" "$m" 180) || fail "the edit saved during the build never reached a library"
 check "the edit saved during the build was built" true
 
-# 5. Classes whose layout changed are refused, the game runs on: a screen that grows, then a value
+# 5. A struct defined in a module's code file builds and swaps.
+printf 'struct ReviewHelper { int a = 3; };\nint review_helper_value() { return ReviewHelper{}.a; }\n' \
+  >>"$tmp/entling/objects/bonusCode.kst"
+n=$(wait_after "=== rebuilding entling DLL" "$k" 10) || fail "no rebuild after the struct in a code file"
+k=$(wait_after "entling reload ok" "$n" 180) || fail "a struct in a code file did not build and swap"
+check "no error in a generated file" bash -c "! tail -n +$n '$out' | grep -qE 'error|not declared'"
+# 6. Sources put back with their older times (cp -p of a backup) are built and swapped all the same.
+mkdir -p "$tmp/backup"
+for f in $name_files; do cp -p "$f" "$tmp/backup/$(echo "$f" | tr / _)"; done
+suffix_class_names ' "Five"' Seven
+n=$(wait_after "=== rebuilding entling DLL" "$k" 10) || fail "no rebuild after the seventh edit"
+k=$(wait_after "HeroSeven 1" "$n" 180) || fail "the seventh edit was not swapped in"
+for f in $name_files; do cp -p "$tmp/backup/$(echo "$f" | tr / _)" "$f"; done
+n=$(wait_after "=== rebuilding entling DLL" "$k" 10) || fail "no rebuild after the backup was put back"
+k=$(wait_after "HeroFive 1" "$n" 180) || fail "the sources put back with older times were never built"
+check "the sources put back with older times run" true
+
+# 7. Classes whose layout changed are refused, the game runs on: a screen that grows, then a value
 # type the boss's objects hold.
 refused() {  # what to edit (a description), the class named
   local n f
@@ -115,6 +134,11 @@ sed -i '/^  char tail\[256\];$/d' "$tmp/entling/gui/menus.kst"
 sed -i 's/^  int id;$/&\n  int extra1, extra2;/' "$tmp/entling/gen/entling.kst"
 refused "a grown member type" BossSubpart
 
+# 8. A member under "protected:" that fits in the class's padding (its size stays) is refused too
+# (the member type's growth above taken back); this refused build waits for the restart below.
+sed -i '/^  int extra1, extra2;$/d' "$tmp/entling/gen/entling.kst"
+sed -i 's/^ protected:$/&\n  float reviewP = 0.5f;/' "$tmp/entling/objects/bonus.kst"
+refused "a protected member" Bonus
 kill -TERM "$pid"
 wait "$pid"
 rc=$?
@@ -122,7 +146,7 @@ pid=""
 check "the game exits cleanly after the swaps" [ $rc -eq 0 ]
 check "the library is unloaded at shutdown" grep -qF "closed scene" "$out"
 
-# 6. "need restart" holds: the next start takes the refused build, made from the present sources;
+# 9. "need restart" holds: the next start takes the refused build, made from the present sources;
 # and sources edited while the game is off are built at start-up.
 start_game() {
   APPDATA=$tmp/appdata SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy ASCENDA_NO_MESSAGE_BOX=1 \
@@ -142,8 +166,19 @@ check "no build was needed" bash -c "! grep -qF '=== rebuilding entling DLL' '$o
 stop_game
 suffix_class_names ' "Five"' Six
 start_game
-check "sources newer than the library are built at start-up" grep -qF "entling.dll rebuilt from the present sources" "$out"
+check "sources changed since the library are built at start-up" grep -qF "entling.dll rebuilt from the present sources" "$out" ||
+  grep -n "entling\|===" "$out" | head -n 20
 check "its build output is shown" grep -qF "=== DLL rebuild done in " "$out"
 check "the start-up build's code runs" bash -c "grep -qF 'HeroSix' '$tmp/bin/entling.dll'"
+stop_game
+# 10. A waiting file that is no library (1 MB of random bytes, newer than the sources) is put aside;
+# the game starts on the working library, and again the next time.
+head -c 1048576 /dev/urandom >"$tmp/bin/entling_new.dll"
+start_game
+check "a broken waiting library is put aside" grep -qF "entling_new.dll put aside as entling_new.dll.refused: " "$out"
+check "the game starts on the working library" bash -c "! grep -qF \"can't load entling.dll\" '$out'"
+stop_game
+start_game
+check "and starts again" grep -qF "total start-up time" "$out"
 stop_game
 [ $fails -eq 0 ] || { echo "--- output:"; tail -n 60 "$out"; echo "$fails check(s) failed"; exit 1; }

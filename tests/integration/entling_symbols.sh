@@ -29,7 +29,7 @@ fi
 nm -D --defined-only "$game" | awk 'NF >= 3 { print $3 }' | sort -u > "$tmp/game"
 [ -n "$(comm -12 "$tmp/needed" "$tmp/game")" ] || { echo "FAIL: nothing needed from the game itself"; fails=1; }
 exported=$(nm -D --defined-only "$lib" | awk 'NF >= 3 && $2 ~ /[TtWw]/ { print $3 }' | sort -u | tr '\n' ' ')
-expected="get_entling_class_sizes get_entling_func_by_name get_entling_layouts get_entling_vtables "
+expected="get_entling_class_sizes get_entling_func_by_name get_entling_layouts get_entling_sources get_entling_vtables "
 if [ "$exported" != "$expected" ]; then
   echo "FAIL: the library exports [$exported], expected [$expected]"
   fails=1

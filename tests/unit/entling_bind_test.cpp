@@ -286,6 +286,8 @@ TEST_F(SwapRun, AFailedBuildIsNeverSwappedInWhateverItLeft) {
 }
 
 TEST_F(SwapRun, StartUpTakesTheLibraryOfThePresentSources) {
+  // Each stand-in records one main.kst, "// version N\n": the sources are told apart by their bytes,
+  // whatever their times say (a backup put back with "cp -p" is older than the library).
   std::string good1 = read_file_text(lib_path("good1")), good2 = read_file_text(lib_path("good2"));
   auto set_time = [](const std::string& path, time_t t) {
     struct timespec ts[2] = {{t, 0}, {t, 0}};
@@ -293,33 +295,104 @@ TEST_F(SwapRun, StartUpTakesTheLibraryOfThePresentSources) {
   };
   write_file_text(src + "rebuild_dll.bat",
                   "echo built >> built.txt\ncp '" + lib_path("good2") + "' \"$ASCENDA_PROGRAM_DIR/entling_new.dll\"\n");
+  std::string random_bytes(1 << 20, 0);
+  for (size_t i = 0; i < random_bytes.size(); i++) random_bytes[i] = char((i * 2654435761u) >> 13);
   struct Case {
     const char* what;
-    time_t library, waiting, sources;  // 0: no waiting file
-    bool replaced, built;
+    const char* waiting;  // null: none
+    int sources;          // the version main.kst holds
+    time_t sources_time;  // against the library's 2000
+    bool replaced, built, put_aside;
   } cases[] = {
-      {"up to date", 2000, 0, 1000, false, false},
-      {"a waiting build newer than the sources", 2000, 3000, 1000, true, false},
-      {"sources newer than the library", 1000, 0, 2000, true, true},
-      {"a waiting build older than the sources", 1000, 1500, 2000, true, true},
+      {"up to date", nullptr, 1, 1000, false, false, false},
+      {"up to date, the sources newer", nullptr, 1, 3000, false, false, false},
+      {"a waiting build of the present sources", "good2", 2, 1000, true, false, false},
+      {"sources put back with an older time", nullptr, 2, 1000, true, true, false},
+      {"a waiting build of other sources", "good2", 3, 1000, true, true, false},
+      {"a waiting file of random bytes", "random", 1, 1000, false, false, true},
+      {"a waiting file cut short", "short", 1, 1000, false, false, true},
+      {"an empty waiting file", "", 1, 1000, false, false, true},
+      {"a waiting build with a name missing", "missing_name", 1, 1000, false, false, true},
   };
   for (const Case& c : cases) {
     publish_bytes(good1, "entling.dll");  // never rewritten in place: the loaded one is mapped
-    set_time(bin + "entling.dll", c.library);
+    set_time(bin + "entling.dll", 2000);
     unlink((bin + "entling_new.dll").c_str());
+    unlink((bin + "entling_new.dll.refused").c_str());
     if (c.waiting) {
-      write_file_text(bin + "entling_new.dll", good2);
-      set_time(bin + "entling_new.dll", c.waiting);
+      std::string w = c.waiting;
+      std::string bytes = w == "random"  ? random_bytes
+                          : w == "short" ? good2.substr(0, inside_last_segment(good2))
+                          : w.empty()    ? ""
+                                         : read_file_text(lib_path(c.waiting));
+      write_file_text(bin + "entling_new.dll", bytes);
+      set_time(bin + "entling_new.dll", 3000);
     }
-    set_time(src + "main.kst", c.sources);
+    write_file_text(src + "main.kst", "// version " + std::to_string(c.sources) + "\n");
+    set_time(src + "main.kst", c.sources_time);
     unlink((src + "built.txt").c_str());
     testing::internal::CaptureStdout();
     EXPECT_EQ(bring_entling_library_up_to_date(src.c_str(), "main.kst"), c.replaced) << c.what;
     std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(read_file_text(bin + "entling.dll") == good2, c.replaced) << c.what;
+    EXPECT_EQ(read_file_text(bin + "entling.dll") == good1, !c.replaced) << c.what;
     EXPECT_EQ(file_exists(src + "built.txt"), c.built) << c.what << "\n" << out;
     EXPECT_FALSE(file_exists(bin + "entling_new.dll")) << c.what;
+    EXPECT_EQ(file_exists(bin + "entling_new.dll.refused"), c.put_aside) << c.what;
+    if (c.put_aside) {
+      EXPECT_NE(out.find("entling_new.dll put aside as entling_new.dll.refused: "), std::string::npos) << out;
+    }
   }
+}
+
+TEST(EntlingStartUpDeath, AMissingLibraryNamesWhatItCannotBeBuiltFrom) {
+  struct Case {
+    const char* what;
+    bool sources, script;
+    const char* names;
+  } cases[] = {
+      {"no sources", false, true, "main\\.kst to build it from is not there"},
+      {"no rebuild script", true, false, "rebuild_dll\\.bat to build it from is not there"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EXIT(
+        {
+          std::string bin = make_temp_folder() + "/";
+          std::string src = make_temp_folder() + "/";
+          snprintf(app_path, sizeof(app_path), "%s", bin.c_str());
+          if (c.sources) write_file_text(src + "main.kst", "int x;\n");
+          if (c.script) write_file_text(src + "rebuild_dll.bat", "exit 0\n");
+          bring_entling_library_up_to_date(src.c_str(), "main.kst");
+          _exit(0);
+        },
+        testing::ExitedWithCode(100), std::string("can't load entling\\.dll: it is missing, and .*") + c.names)
+        << c.what;
+  }
+}
+
+TEST_F(SwapRun, ABuildOvertakenByASaveIsNotSwappedIn) {
+  // The first build is overtaken by a save while it runs (it may have read some of its sources
+  // before and some after): the check that sees it end starts the next build instead, and only
+  // that one is swapped in.
+  TestHero* h = make_hero(7);
+  write_file_text(src + "rebuild_dll.bat",
+                  "echo built >> built.txt\n"
+                  "if [ ! -f saved ]; then touch saved; touch -d @6000 main.kst; fi\n"
+                  "cp '" +
+                      lib_path("good2") + "' \"$ASCENDA_PROGRAM_DIR/entling_new.dll\"\n");
+  struct timespec t[2] = {{5000, 0}, {5000, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, (src + "main.kst").c_str(), t, 0), 0);
+  testing::internal::CaptureStdout();
+  int swaps = 0;
+  for (int i = 0; i < 4000 && swaps == 0; i++) {
+    swaps += reload_entling(false);
+    usleep(1000);
+  }
+  for (int i = 0; i < 3; i++) swaps += reload_entling(false);  // and nothing more after it
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(read_file_text(src + "built.txt"), "built\nbuilt\n") << out;
+  EXPECT_EQ(swaps, 1) << out;
+  EXPECT_EQ(h->answer(), 2007) << out;
 }
 
 TEST_F(SwapRun, NothingNewNothingDone) {

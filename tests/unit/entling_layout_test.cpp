@@ -41,8 +41,15 @@ TEST(LayoutScan, FindsClassesAndTheirDataMembers) {
        "3;\n"
        " int x; int y;\n bool operator==(const A&) const;\n};",
        "A: x y;"},
-      // Nested classes are qualified; members after "protected:" are left out, the class is not.
-      {"struct Outer { struct Inner { int i; }; Inner in; protected: int hidden; };", "Outer: in;Outer::Inner: i;"},
+      // Nested classes are qualified; members and classes of every access are in, in order.
+      {"struct Outer { struct Inner { int i; }; Inner in; protected: int hidden; };",
+       "Outer: in hidden;Outer::Inner: i;"},
+      {"class Bonus : Entling {\n public:\n  int a;\n protected:\n  float reviewP = 0.5f;\n private:\n  struct Own { "
+       "int "
+       "o; };\n  Own own;\n  int z;\n};",
+       "Bonus: a reviewP own z;Bonus::Own: o;"},
+      // A reference member has no place of its own to compare.
+      {"struct R { int& r; const char*&& rr; int after; };", "R: after;"},
       // Templates have no one layout; a function template does not hide the class after it.
       {"template <class T> struct G { T t; };\ntemplate <class T> T f(T v) { return v; }\nstruct After { int a; };",
        "After: a;"},
@@ -120,8 +127,9 @@ TEST(LayoutScan, TheLibraryTableHoldsEveryClassOfItsSources) {
   ASSERT_TRUE(m) << get_library_error();
   auto layouts = (GetEntlingLayoutsFn)get_library_proc(m, "get_entling_layouts");
   ASSERT_TRUE(layouts);
-  int n = 0;
-  const EntlingLayoutRow* rows = layouts(&n);
+  std::vector<EntlingLayoutRow> rows(size_t(layouts(nullptr, 0)));
+  int n = layouts(rows.data(), int(rows.size()));
+  ASSERT_EQ(n, int(rows.size()));
   std::set<std::string> classes, members;
   for (int i = 0; i < n; i++) {
     if (!rows[i].field) {

@@ -272,18 +272,17 @@ TEST_F(BuildRun, TenMegabytesOfErrorsKeepTheScreenMessageSmall) {
   EXPECT_EQ(screen.substr(screen.size() - 29), "...\nentling rebuild failed!!!");
 }
 
-TEST_F(BuildRun, ASourceSavedDuringTheBuildIsBuiltAgainFromClean) {
-  // The first build saves a source while it runs, as an editor would; the build tool's object is
-  // then newer than that save, so only a clean build takes it in.
+TEST_F(BuildRun, ASourceSavedDuringTheBuildIsBuiltAgain) {
+  // The first build saves a source while it runs, as an editor would: one more build follows (the
+  // script marks the changed module by its bytes, so the build tool compiles it again).
   script(
-      "echo \"clean=$ENTLING_REBUILD_CLEAN\" >> runs\n"
+      "echo run >> runs\n"
       "if [ ! -f edited ]; then touch edited; echo 'int part2;' >> part.kst; fi\n");
   touch_within_second("part.kst", 100);
   run_build();
   run_build();
-  EXPECT_NE(out.find("a source changed during the last build"), std::string::npos) << out;
   run_build();  // nothing changed since: no third build
-  EXPECT_EQ(read_file_text(src.path("runs")), "clean=0\nclean=1\n");
+  EXPECT_EQ(read_file_text(src.path("runs")), "run\nrun\n");
 }
 
 TEST_F(BuildRun, ADeletedSourceIsWatchedUntilItComesBack) {

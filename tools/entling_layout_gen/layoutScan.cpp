@@ -66,7 +66,6 @@ struct Scope {
   enum Kind { NAMESPACE, CLASS, OTHER } kind;
   std::string name;  // for classes and named namespaces
   int index = -1;    // the class's entry in the result, -1 for templates
-  bool is_public = true;
 };
 
 // Skips a balanced group starting at tokens[i] (an opening bracket); returns the index past it.
@@ -106,7 +105,13 @@ std::vector<std::string> field_names(const std::vector<std::string>& st) {
     for (const std::string& tok : d) {
       if (tok == "=" || tok == "[" || tok == "{") break;
       if (tok == "(" || tok == "operator") return {};  // a function, or a pointer to one
-      if (tok == ":") {                                // a bit-field: no address of its own
+      // A reference member has no address of its own to compare (its pointer's slot has the size
+      // of the class's other pointers, and the class's size covers it).
+      if (tok == "&" || tok == "&&") {
+        name.clear();
+        break;
+      }
+      if (tok == ":") {  // a bit-field: no address of its own
         name.clear();
         break;
       }
@@ -158,8 +163,7 @@ std::vector<ScannedClass> scan_class_layouts(const std::string& text) {
           if (!s.name.empty()) name += s.name + "::";
         name += t[i + 1];
         Scope s{Scope::CLASS, t[i + 1]};
-        s.is_public = tok != "class";
-        if (!next_is_template && !(in_class() && !scopes.back().is_public)) {
+        if (!next_is_template) {
           s.index = int(out.size());
           out.push_back({name, {}});
         }
@@ -189,8 +193,8 @@ std::vector<ScannedClass> scan_class_layouts(const std::string& text) {
     }
     if (in_class()) {
       Scope& cls = scopes.back();
+      // Access changes nothing: a member under any label lies in the objects the program keeps.
       if ((tok == "public" || tok == "private" || tok == "protected") && i + 1 < t.size() && t[i + 1] == ":") {
-        cls.is_public = tok == "public";
         i += 2;
         continue;
       }
@@ -203,7 +207,7 @@ std::vector<ScannedClass> scan_class_layouts(const std::string& text) {
         continue;
       }
       if (tok == ";") {
-        if (cls.index >= 0 && cls.is_public && !next_is_template)
+        if (cls.index >= 0 && !next_is_template)
           for (const std::string& f : field_names(statement)) out[size_t(cls.index)].fields.push_back(f);
         statement.clear();
         next_is_template = false;
@@ -246,19 +250,30 @@ std::vector<ScannedClass> scan_class_layouts(const std::string& text) {
   return out;
 }
 
-std::string layout_table_source(const std::vector<ScannedClass>& classes) {
-  std::string s =
-      "// Generated from the actor library's class declarations by entling_layout_gen: do not edit.\n"
-      "#pragma GCC diagnostic push\n"
-      "#pragma GCC diagnostic ignored \"-Winvalid-offsetof\"\n"
-      "const EntlingLayoutRow entling_layout_rows[] = {\n";
+std::string layout_part_name(const std::string& unit) {
+  std::string n = "entling_layout_part_";
+  for (char c : unit) n += isalnum((unsigned char)c) ? c : '_';
+  return n;
+}
+
+std::string layout_part_source(const std::string& part, const std::vector<ScannedClass>& classes) {
+  std::string items, rows;
+  int n = 0;
   for (const ScannedClass& c : classes) {
-    const std::string& n = c.name;
-    s += "    {\"" + n + "\", nullptr, nullptr, int(sizeof(" + n + ")), int(alignof(" + n + "))},\n";
-    for (const std::string& f : c.fields)
-      s += "    {\"" + n + "\", \"" + f + "\", entling_type_name<decltype(" + n + "::" + f + ")>(), int(offsetof(" + n +
-           ", " + f + ")), int(sizeof(" + n + "::" + f + "))},\n";
+    std::string q = "::" + c.name;
+    items += "template struct EntlingLayoutClassItem<EntlingLayoutUnit, " + std::to_string(n) + ", " + q + ">;\n";
+    rows += "  rows.addClass(\"" + c.name + "\", entling_layout_item(EntlingLayoutTag<EntlingLayoutUnit, " +
+            std::to_string(n++) + ">{}));\n";
+    for (const std::string& f : c.fields) {
+      items += "template struct EntlingLayoutMemberItem<EntlingLayoutUnit, " + std::to_string(n) + ", &" + q +
+               "::" + f + ">;\n";
+      rows += "  rows.addMember(\"" + c.name + "\", \"" + f +
+              "\", entling_layout_item(EntlingLayoutTag<EntlingLayoutUnit, " + std::to_string(n++) + ">{}));\n";
+    }
   }
-  s += "};\n#pragma GCC diagnostic pop\n";
-  return s;
+  return "// Generated from the classes of this unit's sources by entling_layout_gen: do not edit.\n"
+         "#include \"game/entlingLayout.h\"\n"
+         "namespace {\nstruct EntlingLayoutUnit;\n}\n" +
+         items + "int " + part + "(EntlingLayoutRow* out, int capacity) {\n  EntlingLayoutRows rows{out, capacity};\n" +
+         rows + "  return rows.count;\n}\n";
 }

@@ -1,12 +1,15 @@
 // Figures of the actor library's hot swap (not a test: it prints numbers).
-//   1. From saving a ".kst" to "entling reload ok", through the game's once-a-second check: the
-//      build's own time and the game's share (the checks' waits plus the swap itself), on a copy
-//      of the sources and of the program folder's library, with the real rebuild script.
+//   1. From saving a ".kst" to "entling reload ok", through the game's once-a-second check, for each
+//      kind of save side by side: the first save after a fresh build, one module's code, a save
+//      while a build runs, rapid saves, a declarations edit; with the build's own time and the
+//      game's share (the checks' waits plus the swaps), on a copy of the sources and of the
+//      program folder's library, with the real rebuild script.
 //   2. Bind and re-link with 10,000 live objects, on the tests' two stand-in libraries.
 //   3. One update_entling walk over 1,000 idle objects of the real library.
 //   entling_reload_bench [--rounds N] [program folder] [source folder]
-// Each round edits another module (a comment line appended), as a developer going from file to
-// file does; --rounds 1 is the smoke run of the test suite.
+// Each round of one module's code edits another module (a comment line appended), as a developer
+// going from file to file does; the other kinds take at most three rounds, the first save one;
+// --rounds 1 is the smoke run of the test suite.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -51,41 +54,114 @@ const char* const edited_modules[] = {"objects/heroCode.kst", "objects/enemyCode
                                       "boss/bossCode.kst",    "gen/worldCode.kst",     "objects/bulletCode.kst",
                                       "gui/hudCode.kst",      "gen/queriesCode.kst"};
 
-// Saves a source (a changed comment line) and runs the game's once-a-second check on it, as the
-// game does after a frame, until the new library is swapped in. The save falls at another moment
-// of the second each round (the first check comes 100, 300, 500, 700 or 900 ms after it), as a
-// developer's saves fall at any moment. The build's share runs from the check that starts the
-// build to the new library's appearance in the program folder; the game's share is the rest: the
-// wait for the first check, the wait for the check after the build, and the swap.
-struct SaveRound {
-  double total, build, swap;
+// The game's log while the bench runs (the build's output and the swaps), read back to tell when a
+// build starts and ends: the same for any version of the program.
+struct GameLog {
+  std::string path;
+  size_t read = 0;
+  std::vector<double> running;                    // the start of each build not ended yet
+  std::vector<std::pair<double, double>> builds;  // each ended build: start, end
+  std::string published;                          // the build's "entling_new.dll"
+  uint64_t published_before = 0;                  // that file as the running build found it
+  double published_at = 0;                        // when the running build wrote it anew
+  // Between checks: a build has ended when its library appears (the program's clock is the null
+  // back end's scripted one, so the build's own logged time says nothing here).
+  void watch() {
+    if (!building() || published_at != 0) return;
+    uint64_t stamp = get_file_stamp(published.c_str());
+    if (stamp != 0 && stamp != published_before) published_at = now_ms();
+  }
+  // Reads what was written since the last call, during a check that began at check_start: a build
+  // starts in a check and is seen to end in one.
+  void scan(double check_start) {
+    fflush(stdout);
+    FILE* f = fopen(path.c_str(), "r");
+    if (!f) return;
+    fseek(f, long(read), SEEK_SET);
+    char line[2048];
+    while (fgets(line, sizeof(line), f)) {
+      read += strlen(line);
+      int ms = 0;
+      if (strstr(line, "=== rebuilding entling DLL")) {
+        running.push_back(check_start);
+        published_before = get_file_stamp(published.c_str());
+      }
+      bool done = sscanf(line, "=== DLL rebuild done in %d ms", &ms) == 1;
+      if ((done || strstr(line, "!!! failed to rebuild entling DLL")) && !running.empty()) {
+        builds.push_back({running[0], done && published_at > 0 ? published_at : check_start});
+        running.erase(running.begin());
+        published_at = 0;
+      }
+    }
+    fclose(f);
+  }
+  bool building() const { return !running.empty(); }
+  // The time builds ran after `from`.
+  double buildTimeAfter(double from) const {
+    double t = 0;
+    for (const auto& b : builds)
+      if (b.second > from) t += b.second - (b.first > from ? b.first : from);
+    return t;
+  }
 };
 
-bool follow_save_through_checks(const std::string& published, double saved, double first_check, SaveRound* r) {
-  double check = first_check, build_start = 0, build_end = 0;
-  for (;;) {
-    // Between checks the bench only watches for the published file, as the game draws frames.
-    while (now_ms() < check) {
-      if (build_start > 0 && build_end == 0 && get_file_time(published.c_str()) != 0) build_end = now_ms();
-      usleep(1000);
-    }
-    double t0 = now_ms();
-    bool swapped = reload_entling(false);
-    double t1 = now_ms();
-    if (swapped) {
-      if (build_end == 0) build_end = t0;
-      *r = SaveRound{t1 - saved, build_end - build_start, t1 - t0};
-      return true;
-    }
-    if (build_start == 0) build_start = t0;
-    // A failed or refused build never swaps: its error is on screen at the check that ends it.
-    if (has_error_message()) return false;
-    if (t0 - saved > 120000) return false;
-    check += 1000;
-  }
+// One kind of save: the edits (module, when after the first, in ms) and their rounds' figures.
+struct SaveKind {
+  const char* name;
+  std::vector<std::pair<const char*, double>> edits;
+  int rounds;
+  std::vector<double> totals, builds;
+};
+
+int bench_edit_count = 0;
+
+bool save_edit(const std::string& src, const char* module) {
+  FILE* f = fopen((src + module).c_str(), "a");
+  if (!f) return false;
+  fprintf(f, "// bench edit %d\n", ++bench_edit_count);
+  fclose(f);
+  return true;
 }
 
-void bench_save_to_reload(const std::string& program, const std::string& sources, int rounds) {
+// Makes the edits of one round and runs the game's once-a-second check, as the game does after a
+// frame, until the last edit runs: a swap, after which the next check starts no build. The first
+// check comes first_check ms after the first edit (the saves fall at any moment of the second).
+// The time counts from the last edit to that swap; the build's share is the builds' own logged
+// times since the last edit began building, the game's share the rest (the checks' waits and the
+// swaps).
+bool follow_edits(const std::string& src, const SaveKind& kind, double first_check, GameLog& log, double* total,
+                  double* build) {
+  double t0 = now_ms(), check = t0 + first_check, last_edit = t0, last_swap = 0;
+  size_t next_edit = 0;
+  for (;;) {
+    double next = next_edit < kind.edits.size() ? t0 + kind.edits[next_edit].second : 1e300;
+    if (next < check) {
+      while (now_ms() < next) usleep(500);
+      if (!save_edit(src, kind.edits[next_edit].first)) return false;
+      last_edit = now_ms();
+      next_edit++;
+      continue;
+    }
+    while (now_ms() < check) {
+      log.watch();
+      usleep(1000);
+    }
+    double before = now_ms();
+    bool swapped = reload_entling(false);
+    double after = now_ms();
+    log.scan(before);
+    if (swapped) last_swap = after;
+    else if (last_swap > 0 && next_edit == kind.edits.size() && !log.building()) break;
+    if (has_error_message() && !log.building()) return false;
+    if (after - t0 > 300000) return false;
+    check += 1000;
+  }
+  *total = last_swap - last_edit;
+  *build = log.buildTimeAfter(last_edit);
+  return true;
+}
+
+void bench_save_kinds(const std::string& program, const std::string& sources, int rounds) {
   std::string root = temp_folder();
   std::string bin = root + "bin/", src = root + "entling/";
   if (!run("mkdir -p '" + bin + "' && cp '" + program + "entling.dll' '" + program + "entling_build.cfg' '" + bin +
@@ -95,51 +171,61 @@ void bench_save_to_reload(const std::string& program, const std::string& sources
   }
   setenv("ENTLING_REBUILD_DIR", (root + "rebuild").c_str(), 1);
   snprintf(app_path, sizeof(app_path), "%s", bin.c_str());
-  load_entling_library(src.c_str(), "main.kst");
-  const double first_check_after[5] = {100, 300, 500, 700, 900};
-  std::vector<double> totals, builds, games, swaps;
-  // Round 0 configures the rebuild's own build tree and is not counted.
-  for (int round = 0; round <= rounds; round++) {
-    const char* module = round == 0 ? "main.kst" : edited_modules[(round - 1) % 8];
-    FILE* f = fopen((src + module).c_str(), "a");
-    if (!f) break;
-    fprintf(f, "// bench edit %d\n", round);
-    fclose(f);
-    double saved = now_ms();
-    int old_out = dup(1);
-    FILE* null_out = freopen("/dev/null", "w", stdout);
-    (void)null_out;
-    SaveRound r{};
-    bool ok;
-    if (round == 0) {
-      while (rebuild_entling_library()) usleep(2000);
-      double built = now_ms();
-      ok = reload_entling(false);
-      r = SaveRound{now_ms() - saved, built - saved, now_ms() - built};
-    } else {
-      ok = follow_save_through_checks(bin + "entling_new.dll", saved, saved + first_check_after[(round - 1) % 5], &r);
-    }
-    fflush(stdout);
-    dup2(old_out, 1);
-    close(old_out);
-    if (!ok) {
-      printf("save to reload: round %d, %s failed: %s\n", round, module, get_error_message());
-      break;
-    }
-    if (round == 0) {
-      printf("  round 0, main.kst: build %.0f ms, swap %.1f ms (first: configures the rebuild tree)\n", r.build,
-             r.swap);
-      continue;
-    }
-    printf("  round %d, %s: saved to \"entling reload ok\" %.0f ms = build %.0f ms + game %.0f ms (swap %.1f ms)\n",
-           round, module, r.total, r.build, r.total - r.build, r.swap);
-    totals.push_back(r.total), builds.push_back(r.build), games.push_back(r.total - r.build), swaps.push_back(r.swap);
+  // What the main build does for the rebuild's tree, when its script has such a step.
+  double prepared = 0;
+  if (run("grep -q ENTLING_REBUILD_PREPARE '" + src + "rebuild_dll.bat'")) {
+    double t = now_ms();
+    run("cd '" + src + "' && ASCENDA_PROGRAM_DIR='" + bin +
+        "' ENTLING_REBUILD_PREPARE=1 sh rebuild_dll.bat >/dev/null 2>&1");
+    prepared = now_ms() - t;
   }
-  if (!totals.empty()) {
-    printf(
-        "save to \"entling reload ok\": %.0f ms (median of %d edits); build %.0f ms, game's share %.0f ms (the "
-        "once-a-second checks' waits and the swap of %.1f ms)\n",
-        median(totals), int(totals.size()), median(builds), median(games), median(swaps));
+  load_entling_library(src.c_str(), "main.kst");
+  GameLog log;
+  log.path = root + "game.log";
+  log.published = bin + "entling_new.dll";
+  int old_out = dup(1);
+  FILE* log_out = freopen(log.path.c_str(), "w", stdout);
+  (void)log_out;
+  int few = rounds < 3 ? rounds : 3;
+  SaveKind kinds[] = {
+      {"first save after a fresh build", {{"objects/heroCode.kst", 0}}, 1, {}, {}},
+      {"one module's code", {}, rounds, {}, {}},
+      // The second save comes while the first one's build runs.
+      {"a save during a build", {{"gui/menusCode.kst", 0}, {"objects/bulletCode.kst", 1300}}, few, {}, {}},
+      {"rapid saves (5 in 2.4 s)",
+       {{"objects/enemyCode.kst", 0},
+        {"gui/hudCode.kst", 600},
+        {"gen/queriesCode.kst", 1200},
+        {"boss/bossCode.kst", 1800},
+        {"objects/heroCode.kst", 2400}},
+       few,
+       {},
+       {}},
+      {"declarations (objects/hero.kst)", {{"objects/hero.kst", 0}}, few, {}, {}},
+  };
+  const double first_check_after[5] = {100, 300, 500, 700, 900};
+  int round_no = 0;
+  bool ok = true;
+  for (SaveKind& k : kinds) {
+    for (int r = 0; r < k.rounds && ok; r++, round_no++) {
+      SaveKind one = k;
+      if (one.edits.empty()) one.edits = {{edited_modules[r % 8], 0}};
+      double total = 0, build = 0;
+      ok = follow_edits(src, one, first_check_after[round_no % 5], log, &total, &build);
+      if (ok) k.totals.push_back(total), k.builds.push_back(build);
+    }
+  }
+  fflush(stdout);
+  dup2(old_out, 1);
+  close(old_out);
+  if (!ok) printf("save to reload: a round failed: %s\n", get_error_message());
+  if (prepared > 0) printf("the rebuild's tree, built as the main build does: %.0f ms\n", prepared);
+  printf("save to \"entling reload ok\" (median; the build's share and the game's share):\n");
+  for (SaveKind& k : kinds) {
+    if (k.totals.empty()) continue;
+    double t = median(k.totals), b = median(k.builds);
+    printf("  %-34s %6.0f ms = build %5.0f ms + game %5.0f ms  (%d round%s)\n", k.name, t, b, t - b,
+           int(k.totals.size()), k.totals.size() == 1 ? "" : "s");
   }
   unload_entling_library();
   run("rm -rf '" + root + "'");
@@ -247,7 +333,7 @@ int main(int argc, char** argv) {
   bench_relink();
 #endif
   bench_update_walk(program);
-  bench_save_to_reload(program, sources, rounds);
+  bench_save_kinds(program, sources, rounds);
   close_sprites();
   return 0;
 }
