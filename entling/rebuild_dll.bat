@@ -48,9 +48,11 @@ if [ -f "$running" ]; then
   rm -f "$build/entling/entling_lib.so"
 fi
 mkdir -p "$build/entling_gen" && : >"$running"
-# The tree's own generator once it has one (the main build's before its first build).
-gen=$build/entling_layout_gen
-[ -x "$gen" ] || gen=$ASCENDA_LAYOUT_GEN
+# The generator of the build that made this program folder: a tree kept from older sources holds an
+# older generator, which would not know what the present sources ask of it. The tree's own only
+# when that build's is gone.
+gen=$ASCENDA_LAYOUT_GEN
+[ -x "$gen" ] || gen=$build/entling_layout_gen
 "$gen" --refresh "$src/" main.kst "$build/entling_gen" || exit 1
 # Ninja directly when the build is Ninja's: it re-runs CMake itself when main.kst or the build's
 # files changed, and skips the start-up of "cmake --build", a tenth of a short rebuild.
