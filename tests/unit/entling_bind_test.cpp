@@ -393,6 +393,7 @@ TEST_F(SwapRun, ABuildOvertakenByASaveIsNotSwappedIn) {
   EXPECT_EQ(read_file_text(src + "built.txt"), "built\nbuilt\n") << out;
   EXPECT_EQ(swaps, 1) << out;
   EXPECT_EQ(h->answer(), 2007) << out;
+  delete h;
 }
 
 TEST_F(SwapRun, NothingNewNothingDone) {
