@@ -50,7 +50,8 @@ if(ASCENDA_TESTS AND NOT ASCENDA_FUZZ)
 
   # A count written wrongly (not digits, or below the least the tool takes) is a wrong argument too,
   # not read as some other number: the run would measure what nobody asked for.
-  foreach(_case "render_bench|12x" "draw_bench|bin|abc" "gui_bench|lib|0" "scene_bench|bin|9")
+  foreach(_case "render_bench|12x" "draw_bench|bin|abc" "gui_bench|lib|0" "scene_bench|bin|9"
+    "entling_reload_bench|--rounds|2x")
     string(REPLACE "|" ";" _args "${_case}")
     list(POP_FRONT _args _program)
     if(TARGET ${_program})

@@ -313,9 +313,8 @@ int main(int argc, char** argv) {
   int rounds = 5;
   int first = 1;
   if (argc > 1 && strcmp(argv[1], "--rounds") == 0) {
-    if (argc < 3 || atoi(argv[2]) < 1)
-      tool_usage_error("entling_reload_bench", "--rounds needs a count of 1 or more", usage);
-    rounds = atoi(argv[2]);
+    if (argc < 3) tool_usage_error("entling_reload_bench", "--rounds needs a count of 1 or more", usage);
+    rounds = tool_count("entling_reload_bench", argv[2], 1, usage);
     first = 3;
   }
   // The folders after the count: positional, at most two.
